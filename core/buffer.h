@@ -1,0 +1,92 @@
+#pragma once
+// The two-way spectral cache of one layer: a window of 131072 samples of every
+// channel held twice in the time domain (full band A, selected band B) and once
+// as short-time Fourier frames, with write-back of whatever was changed.
+#include <QObject>
+#include <QRectF>
+#include <QVector2D>
+
+#include "layer.h"
+
+struct IntRange
+{
+    int low = 2147418112;
+    int high = -2147418112;
+    bool empty() const { return low >= high; }
+    static IntRange none() { return {}; }
+    static IntRange unlimited() { return {-2147418112, 2147418112}; }
+};
+
+class Buffer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int cachesamples = 131072;   // samples of the window
+    static constexpr int margin = 32768;          // samples before and after it
+    static constexpr int timesize = cachesamples + 2 * margin; // 196608
+    static constexpr int spectrumsize = 2949120;  // floats reserved per channel
+    static constexpr int maxfftsize = 65536;
+    static constexpr int maxchannels = 8;
+
+    Buffer();
+    ~Buffer() override;
+
+    layer* boundlayer = nullptr;
+    int samplerate = 0;
+    int channels = 0;
+    int windowtype = 4;
+    int fftsize = 0;
+    int overlap = 0;
+    bool fftsubwin = false;
+    double cachestart = 2147418112.0;
+    double cachelength = 0;
+    int cachestartsample = 0;
+    IntRange cachedsamples;
+    IntRange dirtysamples[maxchannels];
+    int cachestartframe = 0;
+    IntRange cachedframes;
+    IntRange dirtyframes[maxchannels];
+    IntRange selectionsamples = IntRange::unlimited();
+    IntRange selectionframes = IntRange::unlimited();
+    IntRange selectionbins = {0, 2147418112};
+    bool writewithoutlayer = false;
+    bool readwithoutlayer = false;
+    QRectF selection;
+    // Per-channel arrays; index 0 of a time buffer is cachestart (the pointers
+    // point `margin` floats into their allocations).
+    float* timebufferA[maxchannels] = {};
+    float* spectrum[maxchannels] = {};
+    float* timebufferB[maxchannels] = {};
+    float* analysiswindow = nullptr;  // 65536 floats
+    float* synthesiswindow = nullptr; // 65536 floats
+    float* lobetable = nullptr;       // 16 x 32768 floats
+
+    int hop() const { return overlap > 0 ? fftsize / overlap : 0; }
+    bool haswindow() const { return fftsize > 0 && overlap > 0; }
+    int freqtobin(double frequency) const;
+
+    void bindlayer(layer* l);
+    void flush();
+    void writeback();
+    void movecache(double time);
+    void setbin(int channel, int frame, int bin, float re, float im);
+    QVector2D getbin(int channel, int frame, int bin);
+    void setsample(int channel, int sample, float value);
+    float getsample(int channel, int sample);
+
+    void analyze(double t, double dt, int channel);
+    void analyzeselection(double t, double dt, int channel);
+    void resynthesize(double t, double dt, int channel);
+    void resynthesizeselection(double t, double dt, int channel);
+
+public slots:
+    void infftparam(qint32 ffttype, qint32 fftsize, qint32 fftoverlap, bool fftsubwin);
+    void indatareset();
+    void inselection(QRectF selection);
+
+private:
+    int allocatedchannels = 0;
+    float* timeblockA[maxchannels] = {};
+    float* timeblockB[maxchannels] = {};
+    bool ensurechannels(int count);
+};

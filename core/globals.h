@@ -1,0 +1,34 @@
+#pragma once
+// Process-wide values that the shell fixes at start (from the settings and the
+// command line) and the core, the controller, the views and the panels read.
+// They live here, in the lowest library, so that every subsystem can link them.
+#include <QColor>
+#include <QString>
+
+class QWidget;
+
+extern QString root;        // installation root: parent of the executable's folder
+extern QString utilpath;    // root + "/Resources/Util"
+extern QString sessionpath; // folder of layer sample files and session files
+extern QString logspath;    // folder of the session logs
+extern QString sessionid;   // start time "yyyy.MM.dd-HH.mm.ss.zzz"
+extern int logsmax;         // log files kept
+extern int historymax;      // history rows kept
+
+// Display unit codes (see the Units menu): time 0..-4 or a count per minute,
+// frequency -10..-14, power -20..-22, phase -10..-12.
+extern float unittime;
+extern float unitfreq;
+extern float unitpow;
+extern float unitphase;
+
+// Colours of the three layer slots: mix, current layer, clipboard.
+extern QColor colormix;
+extern QColor colorselect;
+extern QColor colorclipboard;
+
+extern QWidget* mainwindowptr;
+
+// The value that means "no time" or "no position" throughout the system.
+constexpr double unsettime = 2147418112.0;
+constexpr int unsetindex = 2147418112;

@@ -1,0 +1,98 @@
+#pragma once
+// One layer of audio: interleaved 32-bit float frames in a temporary file under
+// the session folder, with a start time, gains and up to 1024 child layers that
+// are mixed into every read. All operations that touch the file or the fields
+// lock the process-wide recursive layermutex for their whole run.
+#include <QFile>
+#include <QMetaType>
+#include <QRecursiveMutex>
+#include <QString>
+#include <cstdint>
+
+class Buffer;
+class QIODevice;
+
+class layer
+{
+public:
+    static constexpr int maxchildren = 1024;
+
+    QString name;
+    quint8 active = 1;
+    qint32 mixsign = 1;
+    float volume = 1.0f;
+    qint32 samplerate = 0;
+    qint32 channels = 0;
+    qint32 speakermask = 0;
+    double start = 0;
+    double length = 0;
+    double dirtymin = 2147418112.0;
+    double dirtymax = -2147418112.0;
+    layer* children[maxchildren] = {};
+    qint32 childcount = 0;
+    QFile* file = nullptr;
+
+    layer();
+    layer(const layer& source);
+    layer(layer* source, double start, double length);
+    layer(const QString& pcmfile, const QString& name, bool active, int mixsign, float volume,
+          int samplerate, int channels, double start, double length, bool copy);
+    ~layer();
+    layer& operator=(const layer&) = delete;
+
+    void resetdirty();
+    double spanstart();
+    double spanlength();
+    bool addchild(layer* child); // false (and logged) when the container is full
+    void clearchildren();
+    void updatelength();
+    void copyrange(layer* chunk);
+    void clear();
+    void mixadd(float* dst, double time, double duration, int channel);
+    void read(float* dst, double time, double duration, int channel, bool gains);
+    void write(const float* data, double time, double duration);
+    void setlength(double newstart, bool keep, double newlength);
+    void inserttime(double time, double duration);
+    void removetime(double time, double duration);
+    bool resample(int samplerate, int channels, int speakermask);
+
+    // The last file failure of an operation on this layer (empty when none);
+    // the operations themselves keep the old audio when a file step fails.
+    QString lasterror() const;
+    bool failed() const { return !lasterrortext.isEmpty(); }
+    void clearerror() { lasterrortext.clear(); }
+
+    // Frames in the sample file.
+    qint64 fileframes() const;
+
+private:
+    QString lasterrortext;
+    void seterror(const QString& text);
+    // A new read/write temporary file from the session template, or null (logged).
+    QFile* newtempfile();
+    void replacefile(QFile* newfile);
+    void readown(float* scratch, qint64 frames, double time);
+};
+
+Q_DECLARE_METATYPE(layer*)
+
+// The slot index used throughout: 0 mix, 1 current layer, 2 clipboard, 3 all.
+typedef qint32 layertype;
+
+// The process-wide table of the three slot Buffers and the layers bound to them.
+struct SlotTable
+{
+    Buffer* buffer[3] = {nullptr, nullptr, nullptr};
+    layer* bound[3] = {nullptr, nullptr, nullptr};
+};
+extern SlotTable slottable;
+
+extern QRecursiveMutex layermutex;
+
+// Default speaker mask for a channel count, or `old` for counts outside 1..8.
+int defaultspeakermask(int channels, int old);
+
+// Block copies between devices through one 1,000,000-byte heap block.
+// They return false when a seek, read or write fails or falls short.
+bool copyiodevice(QIODevice* from, qint64 frompos, QIODevice* to, qint64 topos, qint64 count);
+bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count);

@@ -1,0 +1,23 @@
+#pragma once
+// Common set-up for tests: the process-wide folders point into the test's own
+// private home (see runtest.sh), and the installation root is the build's.
+#include <QDir>
+#include <QString>
+
+#include "core/globals.h"
+
+inline void kvtestfolders()
+{
+    root = QStringLiteral(KV_TEST_ROOT);
+    utilpath = root + "/Resources/Util";
+    sessionpath = QDir::tempPath() + "/kvtmp";
+    logspath = QDir::tempPath() + "/logs";
+    QDir().mkpath(sessionpath);
+    QDir().mkpath(logspath);
+}
+
+// Names of the files in the session folder, for tests that check nothing is left behind.
+inline QStringList kvsessionfiles()
+{
+    return QDir(sessionpath).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
