@@ -68,13 +68,28 @@ public:
 private:
     QString lasterrortext;
     void seterror(const QString& text);
+    qint64 framebytes() const { return qint64(channels) * 4; }
     // A new read/write temporary file from the session template, or null (logged).
     QFile* newtempfile();
+    // Removes the current file from disk and takes newfile in its place.
     void replacefile(QFile* newfile);
+    // Zeroes scratch (frames x channels floats) and reads into it the own
+    // frames that fall inside [time, time + frames / samplerate).
     void readown(float* scratch, qint64 frames, double time);
+    // The one check that keeps a mix from mixing a child of another format.
+    bool canmix(layer* child);
+    bool reframe(double newstart, bool keep, double newlength);
+    bool copyfilefrom(QIODevice* from, qint64 bytes);
+    void mixchildren(const layer& source);
+    // Closes, deletes from disk and destroys a file object (null does nothing).
+    static void removefile(QFile* file);
 };
 
 Q_DECLARE_METATYPE(layer*)
+
+// Registers "layer*" with the meta-type system so that layers travel in queued
+// signals; the shell calls it once at start (calling it again does no harm).
+void registerlayermetatype();
 
 // The slot index used throughout: 0 mix, 1 current layer, 2 clipboard, 3 all.
 typedef qint32 layertype;
