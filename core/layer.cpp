@@ -219,6 +219,17 @@ QString layer::lasterror() const
     return lasterrortext;
 }
 
+bool layer::failed() const
+{
+    return !lasterror().isEmpty();
+}
+
+void layer::clearerror()
+{
+    QMutexLocker lock(&layermutex);
+    lasterrortext.clear();
+}
+
 void layer::seterror(const QString& text)
 {
     QMutexLocker lock(&layermutex);
@@ -244,6 +255,20 @@ QFile* layer::newtempfile()
         return nullptr;
     }
     return temp;
+}
+
+bool layer::rebuildfile(const QString& what, const std::function<bool(QFile*)>& fill)
+{
+    QFile* newfile = newtempfile();
+    if (!newfile)
+        return false;
+    if (!fill(newfile)) {
+        seterror(QStringLiteral("Could not %1 layer \"%2\": %3").arg(what, name, newfile->errorString()));
+        removefile(newfile);
+        return false;
+    }
+    replacefile(newfile);
+    return true;
 }
 
 void layer::replacefile(QFile* newfile)
@@ -492,26 +517,17 @@ bool layer::reframe(double newstart, bool keep, double newlength)
         }
         file->seek(file->size());
     } else {
-        QFile* newfile = newtempfile();
-        if (!newfile)
-            return false;
         const qint64 old = fileframes();
-        bool ok = newfile->resize(frames * fb);
-        if (ok && shift < 0) {
-            // Earlier start: the old frames move later by -shift.
-            const qint64 count = std::min(old, frames + shift);
-            ok = copyiodevice(file, 0, newfile, -shift * fb, count * fb);
-        } else if (ok) {
+        const bool ok = rebuildfile(QStringLiteral("re-frame"), [&](QFile* newfile) {
+            if (!newfile->resize(frames * fb))
+                return false;
+            if (shift < 0) // earlier start: the old frames move later by -shift
+                return copyiodevice(file, 0, newfile, -shift * fb, std::min(old, frames + shift) * fb);
             // Later start: every old frame from shift on that still fits stays.
-            const qint64 count = std::min(frames, old - shift);
-            ok = copyiodevice(file, shift * fb, newfile, 0, count * fb);
-        }
-        if (!ok) {
-            seterror(QStringLiteral("Could not re-frame layer \"%1\": %2").arg(name, newfile->errorString()));
-            removefile(newfile);
+            return copyiodevice(file, shift * fb, newfile, 0, std::min(frames, old - shift) * fb);
+        });
+        if (!ok)
             return false;
-        }
-        replacefile(newfile);
         file->seek(file->size());
     }
     start = newstart;
@@ -528,22 +544,17 @@ void layer::inserttime(double time, double duration)
         start += duration;
         return;
     }
-    QFile* newfile = newtempfile();
-    if (!newfile)
-        return;
     const qint64 fb = framebytes();
     const qint64 old = fileframes();
     const qint64 before = std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 after = roundhalfup64((time - start + duration) * samplerate);
-    const bool ok = newfile->resize(roundhalfup64((length + duration) * samplerate) * fb)
-                    && copyiodevice(file, 0, newfile, 0, before * fb)
-                    && copyiodevice(file, before * fb, newfile, after * fb, (old - before) * fb);
-    if (!ok) {
-        seterror(QStringLiteral("Could not insert time into layer \"%1\": %2").arg(name, newfile->errorString()));
-        removefile(newfile);
+    const bool ok = rebuildfile(QStringLiteral("insert time into"), [&](QFile* newfile) {
+        return newfile->resize(roundhalfup64((length + duration) * samplerate) * fb)
+               && copyiodevice(file, 0, newfile, 0, before * fb)
+               && copyiodevice(file, before * fb, newfile, after * fb, (old - before) * fb);
+    });
+    if (!ok)
         return;
-    }
-    replacefile(newfile);
     length += duration;
 }
 
@@ -561,21 +572,16 @@ void layer::removetime(double time, double duration)
         clear();
         return;
     }
-    QFile* newfile = newtempfile();
-    if (!newfile)
-        return;
     const qint64 fb = framebytes();
     const qint64 old = fileframes();
     const qint64 before = time <= start ? 0 : std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 from = std::min<qint64>(old, roundhalfup64((end - start) * samplerate));
-    const bool ok = copyiodevice(file, 0, newfile, 0, before * fb)
-                    && copyiodevice(file, from * fb, newfile, before * fb, (old - from) * fb);
-    if (!ok) {
-        seterror(QStringLiteral("Could not remove time from layer \"%1\": %2").arg(name, newfile->errorString()));
-        removefile(newfile);
+    const bool ok = rebuildfile(QStringLiteral("remove time from"), [&](QFile* newfile) {
+        return copyiodevice(file, 0, newfile, 0, before * fb)
+               && copyiodevice(file, from * fb, newfile, before * fb, (old - from) * fb);
+    });
+    if (!ok)
         return;
-    }
-    replacefile(newfile);
     start = std::min(start, time);
     updatelength();
 }

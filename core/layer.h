@@ -8,6 +8,7 @@
 #include <QRecursiveMutex>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class Buffer;
 class QIODevice;
@@ -59,8 +60,8 @@ public:
     // The last file failure of an operation on this layer (empty when none);
     // the operations themselves keep the old audio when a file step fails.
     QString lasterror() const;
-    bool failed() const { return !lasterrortext.isEmpty(); }
-    void clearerror() { lasterrortext.clear(); }
+    bool failed() const;
+    void clearerror();
 
     // Frames in the sample file.
     qint64 fileframes() const;
@@ -73,6 +74,9 @@ private:
     QFile* newtempfile();
     // Removes the current file from disk and takes newfile in its place.
     void replacefile(QFile* newfile);
+    // Fills a new temporary file and puts it in place of the current one; on a
+    // failure the new file is removed, the old one stays and the reason is kept.
+    bool rebuildfile(const QString& what, const std::function<bool(QFile*)>& fill);
     // Zeroes scratch (frames x channels floats) and reads into it the own
     // frames that fall inside [time, time + frames / samplerate).
     void readown(float* scratch, qint64 frames, double time);
