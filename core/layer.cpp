@@ -95,9 +95,17 @@ bool copyiodevice(QIODevice* from, qint64 frompos, QIODevice* to, qint64 topos, 
 
 layer::layer()
 {
+    takenewfile();
+}
+
+bool layer::takenewfile()
+{
     file = newtempfile();
-    if (!file)
-        file = new QFile(); // unnamed: every file step on it fails and is reported
+    if (file)
+        return true;
+    file = new QFile(); // unnamed: every file step on it fails and is reported
+    length = 0;
+    return false;
 }
 
 layer::layer(const layer& source)
@@ -114,12 +122,8 @@ layer::layer(const layer& source)
     length = from.spanlength();
     // An empty source has no span start; the copy starts at 0 like a new layer.
     start = length > 0 ? from.spanstart() : 0;
-    file = newtempfile();
-    if (!file) {
-        file = new QFile();
-        length = 0;
+    if (!takenewfile())
         return;
-    }
     if (source.childcount == 0) {
         if (!copyfilefrom(source.file, source.file->size()))
             length = 0;
@@ -140,12 +144,8 @@ layer::layer(layer* source, double chunkstart, double chunklength)
     speakermask = source->speakermask;
     start = chunkstart;
     length = chunklength;
-    file = newtempfile();
-    if (!file) {
-        file = new QFile();
-        length = 0;
+    if (!takenewfile())
         return;
-    }
     const qint64 frames = std::max<qint64>(0, roundhalfup64(chunklength * samplerate));
     if (!file->resize(frames * framebytes())) {
         seterror(QStringLiteral("Could not size the backup of layer \"%1\": %2").arg(name, file->errorString()));
@@ -189,12 +189,8 @@ layer::layer(const QString& pcmfile, const QString& layername, bool isactive, in
         delete own;
     }
     // Every other file is only read: the caller's file is neither changed nor deleted.
-    file = newtempfile();
-    if (!file) {
-        file = new QFile();
-        length = 0;
+    if (!takenewfile())
         return;
-    }
     QFile from(pcmfile);
     if (!from.open(QIODevice::ReadOnly)) {
         seterror(QStringLiteral("Could not open the sample file %1: %2").arg(pcmfile, from.errorString()));

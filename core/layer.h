@@ -72,6 +72,8 @@ private:
     qint64 framebytes() const { return qint64(channels) * 4; }
     // A new read/write temporary file from the session template, or null (logged).
     QFile* newtempfile();
+    // Constructors: a new empty file, or an unnamed stand-in (and length 0) on a failure.
+    bool takenewfile();
     // Removes the current file from disk and takes newfile in its place.
     void replacefile(QFile* newfile);
     // Fills a new temporary file and puts it in place of the current one; on a
