@@ -32,12 +32,12 @@ inline void driveview(GLChannel& view, layer* l, int slot, const QRectF& area)
     view.indisplayarea(area, QRectF(), 3);
 }
 
-// Paints until every slot in `slots` has taken the newest result of its worker.
-inline bool waitfortextures(GLChannel& view, std::initializer_list<int> slots)
+// Paints until every slot in `which` has taken the newest result of its worker.
+inline bool waitfortextures(GLChannel& view, std::initializer_list<int> which)
 {
     return waituntil([&] {
         view.grabFramebuffer();
-        for (int i : slots) {
+        for (int i : which) {
             TexBuffer* worker = view.texbuffers[i];
             QMutexLocker request(&worker->requestmutex);
             if (!worker->requesttaken || worker->isRunning())

@@ -47,7 +47,7 @@ private slots:
         view->inbindlayer(sine.get(), 1);
         view->indisplayarea(QRectF(0, 4000, 2, -4000), QRectF(), 1);
         QVERIFY(waitfortextures(*view, {1}));
-        view->inmouseevent(QPointF(1.0, 1000.0), 1.0f);
+        view->inmouseevent(QPointF(0.5, 2000.0), 1.0f);
         image = view->grabFramebuffer();
         p = image.pixel(200, 225);
         QVERIFY2(qRed(p) > 200 && qGreen(p) > 200, qPrintable(QColor(p).name()));
