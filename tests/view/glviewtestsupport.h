@@ -8,9 +8,27 @@
 #include <QTimer>
 #include <memory>
 
+#include "core/log.h"
 #include "view/glchannel.h"
 #include "view/texbuffer.h"
 #include "viewtestsupport.h"
+
+// The session log of the test, in its own logs folder, with error lines.
+inline bool startlog()
+{
+    sessionid = "2000.01.01-00.00.00.000";
+    return loginit(1);
+}
+
+inline QString logtext()
+{
+    QFile file(logspath + "/" + sessionid + ".htm");
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QByteArray bytes = file.readAll();
+    bytes.replace('\0', QByteArray());
+    return QString::fromUtf8(bytes);
+}
 
 // A view of the given size, shown and exposed.
 inline std::unique_ptr<GLChannel> makeview(int channel, int w = 400, int h = 300)

@@ -27,11 +27,21 @@ private slots:
     void initTestCase()
     {
         kvtestfolders();
+        QVERIFY(startlog());
         sine.reset(makesinelayer(1000, 0.5, 48000, 1, 2.0));
         QVERIFY(sine);
     }
 
     void cleanup() { QCOMPARE(GLChannel::glerrorcount.load(), 0); }
+
+    void cleanupTestCase()
+    {
+        const QString log = logtext();
+        QVERIFY(log.contains("RGBA32F texture format"));
+        QVERIFY(!log.contains("Limited OpenGL support"));
+        QVERIFY(!log.contains("compilation:"));
+        QVERIFY(!log.contains("gl error"));
+    }
 
     void probeChoosesFullTier()
     {

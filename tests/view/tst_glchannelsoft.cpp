@@ -13,7 +13,11 @@ class TestGLChannelSoft : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { kvtestfolders(); }
+    void initTestCase()
+    {
+        kvtestfolders();
+        QVERIFY(startlog());
+    }
 
     void cleanup() { QCOMPARE(GLChannel::glerrorcount.load(), 0); }
 
@@ -60,6 +64,12 @@ private slots:
         auto second = std::make_unique<GLChannel>(0, nullptr, nullptr);
         QTest::qWait(800);
         QCOMPARE(answerer.titles.size(), 1);
+
+        const QString log = logtext();
+        QVERIFY(log.contains("Limited OpenGL support: HWA 0 NPOT 1 FLOAT 1 FBO 1 FRAG 1"));
+        QVERIFY(log.contains("A16 texture format"));
+        QCOMPARE(log.count("GPU: "), 1); // probed once for all views
+        QVERIFY(!log.contains("gl error"));
     }
 };
 
