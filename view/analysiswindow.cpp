@@ -3,21 +3,27 @@
 #include <cmath>
 #include <vector>
 
-int clampfftsize(int size)
+namespace {
+
+// The largest power of two in low..high (both powers of two) not above value.
+int powerbelow(int value, int low, int high)
 {
-    if (size < 64)
-        return 64;
-    if (size >= 65536)
-        return 65536;
-    int p = 64;
-    while (p * 2 <= size)
+    int p = low;
+    while (p < high && p * 2 <= value)
         p *= 2;
     return p;
 }
 
+} // namespace
+
+int clampfftsize(int size)
+{
+    return powerbelow(size, 64, 65536);
+}
+
 int clampfftoverlap(int overlap)
 {
-    return overlap < 2 ? 2 : (overlap > 16 ? 16 : overlap);
+    return powerbelow(overlap, 2, 16);
 }
 
 void fillanalysiswindow(float* dst, int type, int size, bool subwin)

@@ -4,9 +4,9 @@
 // optional sub-window rule, normalised so that its values sum to 2: a
 // sinusoid centred on a bin then shows its amplitude as the bin's magnitude.
 
-// Transform sizes are powers of two in 64..65536 and overlaps lie in 2..16;
-// any other value is brought to the nearest allowed one below (sizes) or into
-// range (overlaps), so that the hop N / overlap is never zero.
+// Transform sizes are powers of two in 64..65536 and overlaps powers of two in
+// 2..16, as the editing cache keeps them; any other value becomes the nearest
+// allowed one below (or the smallest), so that the hop N / overlap is never zero.
 int clampfftsize(int size);
 int clampfftoverlap(int overlap);
 

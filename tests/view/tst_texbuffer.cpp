@@ -69,6 +69,7 @@ private slots:
         QCOMPARE(clampfftsize(131072), 65536);
         QCOMPARE(clampfftoverlap(1), 2);
         QCOMPARE(clampfftoverlap(32), 16);
+        QCOMPARE(clampfftoverlap(6), 4);
         TexBuffer worker;
         worker.infftparam(2, 0, 0, false);
         QCOMPARE(worker.fftsize, 64);
