@@ -173,6 +173,8 @@ private:
     QString teximagedescription(int slot, int columns, int rows) const;
     void texfilters(unsigned filter);
     void slotcoordinates(double u[3][2], double v[3][2]) const;
+    void clearpass();
+    void drawslots(QOpenGLShaderProgram* program, unsigned magnification);
     void drawslotquad();
     void worldcoordinates();
     bool haspointer() const;

@@ -79,6 +79,32 @@ void GLChannel::slotcoordinates(double u[3][2], double v[3][2]) const
     }
 }
 
+// The map steps of both tiers: the three slot textures on units 0 to 2, their
+// multipliers (0 where a slot has no texture) and one quad over the viewport.
+void GLChannel::drawslots(QOpenGLShaderProgram* program, unsigned magnification)
+{
+    program->setUniformValue("tex0", 0);
+    program->setUniformValue("tex1", 1);
+    program->setUniformValue("tex2", 2);
+    program->setUniformValue("tex0mult", drawtex[0] ? 1.0f : 0.0f);
+    program->setUniformValue("tex1mult", drawtex[1] ? 1.0f : 0.0f);
+    program->setUniformValue("tex2mult", drawtex[2] ? 1.0f : 0.0f);
+    for (int k = 2; k >= 0; --k) {
+        gl->glActiveTexture(GL_TEXTURE0 + k);
+        gl->glBindTexture(GL_TEXTURE_2D, drawtex[k]);
+        if (drawtex[k]) {
+            gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(magnification));
+            gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
+            gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
+        }
+    }
+    drawslotquad();
+    for (int k = 2; k >= 0; --k) {
+        gl->glActiveTexture(GL_TEXTURE0 + k);
+        gl->glBindTexture(GL_TEXTURE_2D, 0);
+    }
+}
+
 void GLChannel::drawslotquad()
 {
     double u[3][2], v[3][2];
@@ -94,6 +120,15 @@ void GLChannel::drawslotquad()
         gl->glVertex2d(c[0], c[1]);
     }
     gl->glEnd();
+}
+
+// Every pass covers the whole view and starts from black.
+void GLChannel::clearpass()
+{
+    const QSize px = pixelsize();
+    gl->glViewport(0, 0, px.width(), px.height());
+    gl->glClearColor(0, 0, 0, 0);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void GLChannel::paintGL()
@@ -125,9 +160,7 @@ void GLChannel::paintGL()
         paintmouse();
         paintmouselabel();
     } else {
-        gl->glViewport(0, 0, px.width(), px.height());
-        gl->glClearColor(0, 0, 0, 0);
-        gl->glClear(GL_COLOR_BUFFER_BIT);
+        clearpass();
     }
     glReport("paintGL end");
 }
@@ -136,9 +169,7 @@ void GLChannel::paintfullmap()
 {
     glReport("paintGL full map start");
     const int W = pixelsize().width(), H = pixelsize().height();
-    gl->glViewport(0, 0, W, H);
-    gl->glClearColor(0, 0, 0, 0);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
+    clearpass();
     gl->glDisable(GL_DEPTH_TEST);
     gl->glDisable(GL_BLEND);
     QOpenGLShaderProgram* p = glshared.pmap;
@@ -146,29 +177,10 @@ void GLChannel::paintfullmap()
         p->bind();
         p->setUniformValue("texpower", QVector4D(1, 0, 0, 0));
         p->setUniformValue("texphase", texformat == GL_RG ? QVector4D(0, 1, 0, 0) : QVector4D(0, 0, 0, 1));
-        p->setUniformValue("tex0", 0);
-        p->setUniformValue("tex1", 1);
-        p->setUniformValue("tex2", 2);
-        p->setUniformValue("tex0mult", drawtex[0] ? 1.0f : 0.0f);
-        p->setUniformValue("tex1mult", drawtex[1] ? 1.0f : 0.0f);
-        p->setUniformValue("tex2mult", drawtex[2] ? 1.0f : 0.0f);
         p->setUniformValue("multiplier", float(std::pow(2.0, mult / 6.0)));
         p->setUniformValue("invgamma", float(10.0 / std::max(gamma, 1)));
         p->setUniformValue("phase", phase ? 1.0f : 0.0f);
-        for (int k = 2; k >= 0; --k) {
-            gl->glActiveTexture(GL_TEXTURE0 + k);
-            gl->glBindTexture(GL_TEXTURE_2D, drawtex[k]);
-            if (drawtex[k]) {
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filt ? GL_LINEAR : GL_NEAREST);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
-            }
-        }
-        drawslotquad();
-        for (int k = 2; k >= 0; --k) {
-            gl->glActiveTexture(GL_TEXTURE0 + k);
-            gl->glBindTexture(GL_TEXTURE_2D, 0);
-        }
+        drawslots(p, filt ? GL_LINEAR : GL_NEAREST);
 
         // The values under the pointer, for the level curves and the read-out.
         const double x = displayarea.x(), y = displayarea.y(), w = displayarea.width(), h = displayarea.height();
@@ -192,9 +204,7 @@ void GLChannel::paintfulldisplace()
 {
     glReport("paintGL full displace start");
     const int W = pixelsize().width(), H = pixelsize().height();
-    gl->glViewport(0, 0, W, H);
-    gl->glClearColor(0, 0, 0, 0);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
+    clearpass();
     gl->glMatrixMode(GL_PROJECTION);
     gl->glLoadIdentity();
     gl->glOrtho(0, 1, 0, 1, 1, 0);
@@ -236,10 +246,7 @@ void GLChannel::paintfulldisplace()
 void GLChannel::paintfullcolor()
 {
     glReport("paintGL full color start");
-    const int W = pixelsize().width(), H = pixelsize().height();
-    gl->glViewport(0, 0, W, H);
-    gl->glClearColor(0, 0, 0, 0);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
+    clearpass();
     gl->glMatrixMode(GL_PROJECTION);
     gl->glLoadIdentity();
     gl->glOrtho(0, 1, 0, 1, 1, 0);
@@ -272,40 +279,18 @@ void GLChannel::paintfullcolor()
 void GLChannel::paintlimitedmap()
 {
     glReport("paintGL limited map start");
-    const int W = pixelsize().width(), H = pixelsize().height();
-    gl->glViewport(0, 0, W, H);
-    gl->glClearColor(0, 0, 0, 0);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
+    clearpass();
     gl->glDisable(GL_DEPTH_TEST);
     gl->glDisable(GL_BLEND);
     QOpenGLShaderProgram* p = glshared.pmaplimited;
     if (linked(p)) {
         p->bind();
-        p->setUniformValue("tex0", 0);
-        p->setUniformValue("tex1", 1);
-        p->setUniformValue("tex2", 2);
-        p->setUniformValue("tex0mult", drawtex[0] ? 1.0f : 0.0f);
-        p->setUniformValue("tex1mult", drawtex[1] ? 1.0f : 0.0f);
-        p->setUniformValue("tex2mult", drawtex[2] ? 1.0f : 0.0f);
         p->setUniformValue("multiplier16", float(std::pow(2.0, mult / 6.0) * 0.0625));
         p->setUniformValue("invgamma", float(10.0 / std::max(gamma, 1)));
         p->setUniformValue("colormix", rgb(colormix));
         p->setUniformValue("colorselect", rgb(colorselect));
         p->setUniformValue("colorclipboard", rgb(colorclipboard));
-        for (int k = 2; k >= 0; --k) {
-            gl->glActiveTexture(GL_TEXTURE0 + k);
-            gl->glBindTexture(GL_TEXTURE_2D, drawtex[k]);
-            if (drawtex[k]) {
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
-            }
-        }
-        drawslotquad();
-        for (int k = 2; k >= 0; --k) {
-            gl->glActiveTexture(GL_TEXTURE0 + k);
-            gl->glBindTexture(GL_TEXTURE_2D, 0);
-        }
+        drawslots(p, GL_NEAREST);
         p->release();
     }
     // This tier has no per-slot values at the pointer.

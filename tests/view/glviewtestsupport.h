@@ -68,6 +68,15 @@ inline bool waitfortextures(GLChannel& view, std::initializer_list<int> which)
     });
 }
 
+// The same layer as mix and current layer, both computed.
+inline bool drivemixandcurrent(GLChannel& view, layer* l, const QRectF& area)
+{
+    driveview(view, l, 0, area);
+    view.inbindlayer(l, 1);
+    view.indisplayarea(area, QRectF(), 3);
+    return waitfortextures(view, {0, 1});
+}
+
 // Row (from the top) of the brightest pixel of column x.
 inline int brightestrow(const QImage& image, int x)
 {

@@ -100,10 +100,7 @@ private slots:
     {
         auto view = makeview(0);
         QVERIFY(view);
-        driveview(*view, sine.get(), 0, area);
-        view->inbindlayer(sine.get(), 1);
-        view->indisplayarea(area, QRectF(), 3);
-        QVERIFY(waitfortextures(*view, {0, 1}));
+        QVERIFY(drivemixandcurrent(*view, sine.get(), area));
         const QImage image = view->grabFramebuffer();
         const QRgb p = image.pixel(200, linerow);
         QVERIFY2(qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 30, qPrintable(QColor(p).name()));
@@ -150,10 +147,7 @@ private slots:
     {
         auto view = makeview(0);
         QVERIFY(view);
-        driveview(*view, sine.get(), 0, area);
-        view->inbindlayer(sine.get(), 1);
-        view->indisplayarea(area, QRectF(), 3);
-        QVERIFY(waitfortextures(*view, {0, 1}));
+        QVERIFY(drivemixandcurrent(*view, sine.get(), area));
         const QRgb plain = view->grabFramebuffer().pixel(200, 50);
 
         // Peaks of 0.5 over a threshold of 2^(-12/6) = 0.25: the zebra stripes light
