@@ -4,6 +4,8 @@
 // coalescing through the view, teardown while computing, and no OpenGL error
 // anywhere.
 #include <QApplication>
+#include <QOpenGLFunctions_2_1>
+#include <QOpenGLVersionFunctionsFactory>
 #include <QTest>
 #include <cmath>
 #include <memory>
@@ -176,6 +178,33 @@ private slots:
         for (int dx = -1; dx <= 1; ++dx)
             red = std::max(red, qRed(all.pixel(cx + dx, 150)));
         QVERIFY2(red > 80, qPrintable(QString::number(red)));
+    }
+
+    // Silence is a plateau of zero magnitudes: its bin shift must come out as
+    // a number, not 0/0.
+    void silenceGivesNoNaN()
+    {
+        std::unique_ptr<layer> silence(makesinelayer(1000, 0.0, 48000, 1, 2.0));
+        auto view = makeview(0);
+        QVERIFY(view);
+        driveview(*view, silence.get(), 0, area);
+        view->inphase(1);
+        QVERIFY(waitfortextures(*view, {0}));
+        const QSize res = view->texres[0];
+        std::vector<float> texels(size_t(res.width()) * res.height() * 4, -1.0f);
+        view->makeCurrent();
+        auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_2_1>(view->context());
+        QVERIFY(gl && gl->initializeOpenGLFunctions());
+        gl->glBindTexture(GL_TEXTURE_2D, view->drawtex[0]);
+        gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+        gl->glBindTexture(GL_TEXTURE_2D, 0);
+        view->doneCurrent();
+        int nonfinite = 0;
+        for (size_t i = 0; i < texels.size(); i += 4)
+            nonfinite += std::isfinite(texels[i]) && std::isfinite(texels[i + 1]) ? 0 : 1;
+        QCOMPARE(nonfinite, 0);
+        QCOMPARE(texels[0], 0.0f);
+        QCOMPARE(texels[1], 0.0f);
     }
 
     // Ten areas in a row: the view ends with the last one.
