@@ -2,12 +2,14 @@
 
 #include <QDir>
 
-QString root;
+QString rootpath;
 QString utilpath;
 QString sessionpath = QDir::tempPath() + "/kvtmp";
 QString logspath;
 QString sessionid;
+int sessionmax = 10;
 int logsmax = 10;
+int projectmax = 10;
 int historymax = 100;
 
 float unittime = 0;

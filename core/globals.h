@@ -7,12 +7,14 @@
 
 class QWidget;
 
-extern QString root;        // installation root: parent of the executable's folder
-extern QString utilpath;    // root + "/Resources/Util"
+extern QString rootpath;    // installation root: parent of the executable's folder
+extern QString utilpath;    // rootpath + "/Resources/Util"
 extern QString sessionpath; // folder of layer sample files and session files
 extern QString logspath;    // folder of the session logs
 extern QString sessionid;   // start time "yyyy.MM.dd-HH.mm.ss.zzz"
+extern int sessionmax;      // days that old session files are kept
 extern int logsmax;         // log files kept
+extern int projectmax;      // recent projects listed (at most 10)
 extern int historymax;      // history rows kept
 
 // Display unit codes (see the Units menu): time 0..-4 or a count per minute,

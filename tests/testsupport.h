@@ -8,8 +8,8 @@
 
 inline void kvtestfolders()
 {
-    root = QStringLiteral(KV_TEST_ROOT);
-    utilpath = root + "/Resources/Util";
+    rootpath = QStringLiteral(KV_TEST_ROOT);
+    utilpath = rootpath + "/Resources/Util";
     sessionpath = QDir::tempPath() + "/kvtmp";
     logspath = QDir::tempPath() + "/logs";
     QDir().mkpath(sessionpath);
