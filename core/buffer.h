@@ -113,4 +113,6 @@ private:
     void passspan(double t, double dt, double& low, double& high) const;
     bool clash(IntRange samples, IntRange frames) const;
     bool reachable(qint64 sample) const;
+    bool inwindowsamples(int sample) const;
+    bool inwindowframes(int frame) const;
 };

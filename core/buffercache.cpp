@@ -23,6 +23,22 @@ bool Buffer::reachable(qint64 sample) const
     return sample > -reachlimit && sample < reachlimit;
 }
 
+// After a relocation the index sits in the middle of the window. The valid
+// ranges keep a whole transform length from both ends, which for the largest
+// size leaves a single index; the data of the window itself is good wider, so
+// the accessors only make sure that the index lies in the arrays.
+bool Buffer::inwindowsamples(int sample) const
+{
+    const qint64 i = qint64(sample) - cachestartsample;
+    return cachestart != unsettime && i >= 0 && i < cachesamples;
+}
+
+bool Buffer::inwindowframes(int frame) const
+{
+    const qint64 i = qint64(frame) - cachestartframe;
+    return cachestart != unsettime && haswindow() && i >= 0 && i < cachesamples / hop();
+}
+
 void Buffer::bindlayer(layer* l)
 {
     writeback();
@@ -160,6 +176,8 @@ void Buffer::movecache(double time)
     if (cachestart == unsettime)
         cachestart = snapped + cachelength + 65536.0 / sr;
     const double d = h * std::floor((snapped - cachestart) * sr / h + 0.5) / sr;
+    if (d == 0)
+        return;
     const double start = cachestart + d;
     const qint64 s = roundhalfup64(std::fabs(d) * sr);
     const qint64 f = roundhalfup64(std::fabs(d) * sr / h);
@@ -232,7 +250,7 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
         writeback();
     if (frame < cachedframes.low || frame > cachedframes.high) {
         movecache(double(frame) * hop() / samplerate - cachelength / 2);
-        if (frame < cachedframes.low || frame > cachedframes.high)
+        if (!inwindowframes(frame))
             return;
     }
     IntRange& dirty = dirtyframes[channel];
@@ -262,7 +280,7 @@ QVector2D Buffer::getbin(int channel, int frame, int bin)
         return {0, 0};
     if (frame < cachedframes.low || frame > cachedframes.high) {
         movecache(double(frame) * hop() / samplerate - cachelength / 2);
-        if (frame < cachedframes.low || frame > cachedframes.high)
+        if (!inwindowframes(frame))
             return {0, 0};
     }
     const float* p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
@@ -288,7 +306,7 @@ void Buffer::setsample(int channel, int sample, float value)
         writeback();
     if (sample < cachedsamples.low || sample > cachedsamples.high) {
         movecache(double(sample) / samplerate - cachelength / 2);
-        if (sample < cachedsamples.low || sample > cachedsamples.high)
+        if (!inwindowsamples(sample))
             return;
     }
     IntRange& dirty = dirtysamples[channel];
@@ -308,7 +326,7 @@ float Buffer::getsample(int channel, int sample)
         return 0;
     if (sample < cachedsamples.low || sample > cachedsamples.high) {
         movecache(double(sample) / samplerate - cachelength / 2);
-        if (sample < cachedsamples.low || sample > cachedsamples.high)
+        if (!inwindowsamples(sample))
             return 0;
     }
     return timebufferB[channel][sample - cachestartsample];

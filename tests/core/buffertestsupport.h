@@ -7,6 +7,7 @@
 
 #include "core/buffer.h"
 #include "core/layer.h"
+#include "core/rounding.h"
 #include "testsupport.h"
 
 // A layer of `frames` interleaved frames at `start` seconds.
@@ -62,7 +63,7 @@ inline std::vector<float> interleave(const std::vector<float>& a, const std::vec
 // `count` samples of one channel of a layer from sample `first` (counted from time 0).
 inline std::vector<float> readlayer(layer* l, qint64 first, int count, int channel)
 {
-    std::vector<float> v(size_t(count));
+    std::vector<float> v(static_cast<size_t>(count));
     l->read(v.data(), double(first) / l->samplerate, double(count) / l->samplerate, channel, false);
     return v;
 }
