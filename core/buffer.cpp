@@ -86,10 +86,9 @@ Buffer::~Buffer()
 
 int Buffer::freqtobin(double frequency) const
 {
-    if (samplerate <= 0 || !std::isfinite(frequency))
+    if (samplerate <= 0)
         return 0;
-    const double bin = std::clamp(fftsize * frequency / samplerate, -2147418112.0, 2147418112.0);
-    return roundhalfup(bin);
+    return roundhalfupclamped(fftsize * frequency / samplerate);
 }
 
 // Per-channel storage grows with the channel count of the layers bound and
@@ -248,12 +247,11 @@ void Buffer::updateselectionranges()
     selectionbins = {0, fftsize > 0 ? fftsize / 2 : 2147418112};
     if (!hasselection() || samplerate <= 0)
         return;
-    auto index = [](double x) { return roundhalfup(std::clamp(x, -2147418112.0, 2147418112.0)); };
     const double x0 = selection.x() * samplerate;
     const double x1 = (selection.x() + selection.width()) * samplerate;
-    selectionsamples = {index(x0), index(x1)};
+    selectionsamples = {roundhalfupclamped(x0), roundhalfupclamped(x1)};
     if (!haswindow())
         return;
-    selectionframes = {index(x0 / hop()), index(x1 / hop())};
+    selectionframes = {roundhalfupclamped(x0 / hop()), roundhalfupclamped(x1 / hop())};
     selectionband(selectionbins.low, selectionbins.high);
 }

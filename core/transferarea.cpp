@@ -10,12 +10,6 @@
 
 namespace {
 
-// Rounds a frame or bin position half up, held inside the int range.
-int index(double x)
-{
-    return roundhalfup(std::clamp(x, -2147418112.0, 2147418112.0));
-}
-
 float power(QVector2D v)
 {
     return v.x() * v.x() + v.y() * v.y();
@@ -51,24 +45,24 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
     const int hop = src->hop();
     const bool active = mode >= 1 && mode <= 9 && mode != 2;
     if (active && sr > 0 && hop > 0) {
-        const int firstframe = index(area.x() * sr / hop);
-        const int endframe = index((area.x() + area.width()) * sr / hop);
-        const int lowbin = index(std::max(area.y() + area.height(), 0.0) * n / sr);
-        const int highbin = index(std::min(area.y(), 0.5 * sr) * n / sr);
-        const int fo = mode == 1 ? index(dtime * sr / hop) : 0;
-        const int bo = mode == 1 ? index(dfreq * n / sr) : 0;
+        const int firstframe = roundhalfupclamped(area.x() * sr / hop);
+        const int endframe = roundhalfupclamped((area.x() + area.width()) * sr / hop);
+        const int lowbin = roundhalfupclamped(std::max(area.y() + area.height(), 0.0) * n / sr);
+        const int highbin = roundhalfupclamped(std::min(area.y(), 0.5 * sr) * n / sr);
+        const int fo = mode == 1 ? roundhalfupclamped(dtime * sr / hop) : 0;
+        const int bo = mode == 1 ? roundhalfupclamped(dfreq * n / sr) : 0;
         const double step = 2.0 * bo * 3.1415926536 / src->overlap;
 
         // Each source row is read whole before any bin of it is written, and
         // a shift to later frames walks the frames backwards, so that a move
         // inside one Buffer never reads what it has just written.
         const bool backwards = fo > 0;
-        const int framecount = std::max(endframe - firstframe, 0);
-        std::vector<QVector2D> row(size_t(std::max(highbin - lowbin + 1, 0)));
-        for (int i = 0; i < framecount; ++i) {
-            const int f = backwards ? endframe - 1 - i : firstframe + i;
+        const qint64 framecount = std::max<qint64>(qint64(endframe) - firstframe, 0);
+        std::vector<QVector2D> row(size_t(std::max<qint64>(qint64(highbin) - lowbin + 1, 0)));
+        for (qint64 i = 0; i < framecount; ++i) {
+            const int f = int(backwards ? endframe - 1 - i : firstframe + i);
             const qint64 target = qint64(f) + fo;
-            const double phase = step * (f - firstframe);
+            const double phase = step * (double(f) - firstframe);
             const float c = float(std::cos(phase));
             const float s = float(std::sin(phase));
             for (int ch = 0; ch < src->channels; ++ch) {

@@ -38,6 +38,7 @@ private slots:
     void frameThenSampleEditKeepsBoth();
     void farLayerPositions();
     void parameterChangeWritesBackAndRecomputesRanges();
+    void meaninglessSelectionIsHarmless();
 };
 
 void TestBufferAccess::initTestCase()
@@ -431,6 +432,25 @@ void TestBufferAccess::parameterChangeWritesBackAndRecomputesRanges()
     QCOMPARE(b.selectionbins.low, roundhalfup(2000 * 4096.0 / rate));
     QCOMPARE(b.selectionbins.high, roundhalfup(4000 * 4096.0 / rate));
     QCOMPARE(b.selectionframes.low, roundhalfup(rate / 512.0));
+}
+
+// Not-a-number and huge selections from callers give defined ranges.
+void TestBufferAccess::meaninglessSelectionIsHarmless()
+{
+    auto l = stereo();
+    Buffer b;
+    b.infftparam(2, 1024, 4, false);
+    b.bindlayer(l.get());
+    b.inselection(QRectF(qQNaN(), 5000, 1.0, -1000));
+    QCOMPARE(b.selectionsamples.low, 0);
+    QCOMPARE(b.selectionframes.low, 0);
+    b.inselection(QRectF(-1e30, 1e30, 2e30, -2e30));
+    QCOMPARE(b.selectionsamples.low, -2147418112);
+    QCOMPARE(b.selectionsamples.high, 2147418112);
+    QCOMPARE(b.selectionbins.low, 0);
+    QCOMPARE(b.selectionbins.high, 512);
+    QCOMPARE(b.getsample(0, 1000), left[1000]);
+    QCOMPARE(b.freqtobin(qQNaN()), 0);
 }
 
 QTEST_GUILESS_MAIN(TestBufferAccess)
