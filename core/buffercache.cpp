@@ -107,35 +107,34 @@ void Buffer::writeback()
     const double h = hop();
     double framelow = unsettime, framehigh = -unsettime;
     double samplelow = unsettime, samplehigh = -unsettime;
-    auto widen = [](double& low, double& high, double a, double b) {
-        if (a < b) {
-            low = std::min(low, a);
-            high = std::max(high, b);
-        }
+    // Runs the passes of one dirty range (indices in units of `unit` samples),
+    // empties it and widens [low, high) by what the passes rewrote.
+    auto commit = [&](IntRange& range, double unit, double& low, double& high, auto passes) {
+        if (range.empty())
+            return;
+        const double t = range.low * unit / samplerate;
+        const double dt = (double(range.high) - range.low) * unit / samplerate;
+        passes(t, dt);
+        double a, b;
+        passspan(t, dt, a, b);
+        for (auto [from, to] : {std::pair(t, t + dt), std::pair(a, b)})
+            if (from < to) {
+                low = std::min(low, from);
+                high = std::max(high, to);
+            }
+        range = IntRange::none();
     };
     for (int c = 0; c < channels; ++c) {
-        if (!dirtyframes[c].empty()) {
-            const double t = dirtyframes[c].low * h / samplerate;
-            const double dt = (double(dirtyframes[c].high) - dirtyframes[c].low) * h / samplerate;
+        // Frame edits: the full band into timebufferA, the selected band into B.
+        commit(dirtyframes[c], h, framelow, framehigh, [&](double t, double dt) {
             resynthesize(t, dt, c);
             resynthesizeselection(t, dt, c);
-            double a, b;
-            passspan(t, dt, a, b);
-            widen(framelow, framehigh, t, t + dt);
-            widen(framelow, framehigh, a, b);
-            dirtyframes[c] = IntRange::none();
-        }
-        if (!dirtysamples[c].empty()) {
-            const double t = double(dirtysamples[c].low) / samplerate;
-            const double dt = (double(dirtysamples[c].high) - dirtysamples[c].low) / samplerate;
+        });
+        // Sample edits: the band signal into the selected bins, then A from them.
+        commit(dirtysamples[c], 1.0, samplelow, samplehigh, [&](double t, double dt) {
             analyzeselection(t, dt, c);
             resynthesize(t, dt, c);
-            double a, b;
-            passspan(t, dt, a, b);
-            widen(samplelow, samplehigh, t, t + dt);
-            widen(samplelow, samplehigh, a, b);
-            dirtysamples[c] = IntRange::none();
-        }
+        });
     }
     writespan(framelow, framehigh);
     writespan(samplelow, samplehigh);

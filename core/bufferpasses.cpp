@@ -58,24 +58,35 @@ void Buffer::passspan(double t, double dt, double& low, double& high) const
     high = cachestart + double(last) * hop() / samplerate;
 }
 
+namespace {
+
+// Starts the two workers of every channel, all at once, and joins them in
+// start order (each destructor waits for its worker).
+template <typename Worker, typename Make>
+void runworkers(int c0, int c1, Make make)
+{
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (int c = c0; c <= c1; ++c)
+        for (int half = 0; half < 2; ++half) {
+            workers.push_back(make(c, half));
+            workers.back()->start(QThread::InheritPriority);
+        }
+    workers.clear();
+}
+
+} // namespace
+
 void Buffer::forwardpass(float* const* time, int lowbin, int highbin, double t, double dt, int channel)
 {
     int firstframe, lastframe, c0, c1;
     if (!passframes(t, dt, firstframe, lastframe) || !channelrange(channel, c0, c1))
         return;
     const int mid = firstframe + (lastframe - firstframe) / 2;
-    std::vector<std::unique_ptr<threadR2C>> workers;
-    for (int c = c0; c <= c1; ++c) {
-        const int ranges[2][2] = {{firstframe, mid}, {mid + 1, lastframe}};
-        for (int half = 0; half < 2; ++half) {
-            auto w = std::make_unique<threadR2C>(time[c], spectrum[c], analysiswindow, fftsize, overlap,
-                                                 ranges[half][0], ranges[half][1], lowbin, highbin,
-                                                 plan(false, 2 * c + half));
-            w->start(QThread::InheritPriority);
-            workers.push_back(std::move(w));
-        }
-    }
-    workers.clear(); // each destructor joins its worker, in start order
+    runworkers<threadR2C>(c0, c1, [&](int c, int half) {
+        return std::make_unique<threadR2C>(time[c], spectrum[c], analysiswindow, fftsize, overlap,
+                                           half ? mid + 1 : firstframe, half ? lastframe : mid, lowbin,
+                                           highbin, plan(false, 2 * c + half));
+    });
 }
 
 // Rewrites the samples [firstframe x hop, lastframe x hop) of `time` for the
@@ -99,18 +110,11 @@ void Buffer::inversepass(float* const* time, float* const* copyfrom, bool transf
     // The middle frame is shared: each worker adds only half of its boundary
     // frames, so the two sample spans meet without overlap.
     const int mid = firstframe + (lastframe - firstframe) / 2;
-    std::vector<std::unique_ptr<threadC2R>> workers;
-    for (int c = c0; c <= c1; ++c) {
-        const int ranges[2][2] = {{firstframe, mid}, {mid, lastframe}};
-        for (int half = 0; half < 2; ++half) {
-            auto w = std::make_unique<threadC2R>(time[c], spectrum[c], synthesiswindow, fftsize, overlap,
-                                                 ranges[half][0], ranges[half][1], lowbin, highbin,
-                                                 plan(true, 2 * c + half));
-            w->start(QThread::InheritPriority);
-            workers.push_back(std::move(w));
-        }
-    }
-    workers.clear();
+    runworkers<threadC2R>(c0, c1, [&](int c, int half) {
+        return std::make_unique<threadC2R>(time[c], spectrum[c], synthesiswindow, fftsize, overlap,
+                                           half ? mid : firstframe, half ? lastframe : mid, lowbin,
+                                           highbin, plan(true, 2 * c + half));
+    });
 }
 
 void Buffer::analyze(double t, double dt, int channel)

@@ -22,58 +22,58 @@ bool workerstackaligned(const char* what)
     return false;
 }
 
-namespace {
-
-// Two zeroed scratch arrays of (N + 2) groups of four floats, and the lane
-// scratch of the four-lane transform.
-void allocscratch(int n, float*& s1, float*& s2, float*& lane)
-{
-    const int floats = (n + 2) * 4;
-    s1 = alignedalloc(floats * int(sizeof(float)), 16);
-    s2 = alignedalloc(floats * int(sizeof(float)), 16);
-    lane = alignedalloc(fft4lanefloats(n) * int(sizeof(float)), 16);
-    if (s1)
-        std::memset(s1, 0, sizeof(float) * size_t(floats));
-    if (s2)
-        std::memset(s2, 0, sizeof(float) * size_t(floats));
-}
-
-void freescratch(float*& s1, float*& s2, float*& lane)
-{
-    alignedfree(s1);
-    alignedfree(s2);
-    alignedfree(lane);
-    s1 = s2 = lane = nullptr;
-}
-
-} // namespace
-
-threadR2C::threadR2C(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
-                     int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan)
+transformthread::transformthread(bool inverse, float* timedata, float* spectrumdata, float* window,
+                                 int fftsize, int overlap, int firstframe, int lastframe, int lowbin,
+                                 int highbin, kiss_fftr_cfg plan)
     : timedata(timedata), spectrumdata(spectrumdata), window(window), fftsize(fftsize),
       overlap(overlap), firstframe(firstframe), lastframe(lastframe), lowbin(lowbin),
       highbin(highbin), plan(plan)
 {
-    allocscratch(fftsize, scratch1, scratch2, lane);
+    const int floats = (fftsize + 2) * 4;
+    scratch1 = alignedalloc(floats * int(sizeof(float)), 16);
+    scratch2 = alignedalloc(floats * int(sizeof(float)), 16);
+    lane = alignedalloc(fft4lanefloats(fftsize) * int(sizeof(float)), 16);
+    for (float* s : {scratch1, scratch2})
+        if (s)
+            std::memset(s, 0, sizeof(float) * size_t(floats));
     if (!plan) {
-        this->plan = kiss_fftr_alloc(fftsize, 0, nullptr, nullptr);
+        this->plan = kiss_fftr_alloc(fftsize, inverse ? 1 : 0, nullptr, nullptr);
         ownplan = true;
     }
 }
 
-threadR2C::~threadR2C()
+transformthread::~transformthread()
 {
     wait();
-    freescratch(scratch1, scratch2, lane);
+    alignedfree(scratch1);
+    alignedfree(scratch2);
+    alignedfree(lane);
     if (ownplan)
         kiss_fftr_free(plan);
 }
 
+bool transformthread::ready(const char* what) const
+{
+    return workerstackaligned(what) && plan && scratch1 && scratch2 && lane;
+}
+
+threadR2C::threadR2C(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
+                     int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan)
+    : transformthread(false, timedata, spectrumdata, window, fftsize, overlap, firstframe, lastframe,
+                      lowbin, highbin, plan)
+{
+}
+
+threadC2R::threadC2R(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
+                     int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan)
+    : transformthread(true, timedata, spectrumdata, window, fftsize, overlap, firstframe, lastframe,
+                      lowbin, highbin, plan)
+{
+}
+
 void threadR2C::run()
 {
-    if (!workerstackaligned("Buffer R2C thread"))
-        return;
-    if (firstframe > lastframe || !plan || !scratch1 || !scratch2 || !lane)
+    if (!ready("Buffer R2C thread") || firstframe > lastframe)
         return;
     const int n = fftsize;
     const int half = n / 2;
@@ -117,32 +117,9 @@ void threadR2C::run()
     }
 }
 
-threadC2R::threadC2R(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
-                     int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan)
-    : timedata(timedata), spectrumdata(spectrumdata), window(window), fftsize(fftsize),
-      overlap(overlap), firstframe(firstframe), lastframe(lastframe), lowbin(lowbin),
-      highbin(highbin), plan(plan)
-{
-    allocscratch(fftsize, scratch1, scratch2, lane);
-    if (!plan) {
-        this->plan = kiss_fftr_alloc(fftsize, 1, nullptr, nullptr);
-        ownplan = true;
-    }
-}
-
-threadC2R::~threadC2R()
-{
-    wait();
-    freescratch(scratch1, scratch2, lane);
-    if (ownplan)
-        kiss_fftr_free(plan);
-}
-
 void threadC2R::run()
 {
-    if (!workerstackaligned("Buffer C2R thread"))
-        return;
-    if (firstframe > lastframe || !plan || !scratch1 || !scratch2 || !lane)
+    if (!ready("Buffer C2R thread") || firstframe > lastframe)
         return;
     const int n = fftsize;
     const int half = n / 2;

@@ -9,10 +9,9 @@
 #include <QThread>
 #include <kissfft/kiss_fftr.h>
 
-// Forward: windowed samples of `timedata` into the frames of `spectrumdata`.
-// Only the floats of bins lowbin..highbin are stored; the rest of a frame keeps
-// its previous contents.
-class threadR2C : public QThread
+// What both workers hold; `window` is the analysis window for the forward
+// worker and the synthesis window for the inverse one.
+class transformthread : public QThread
 {
 public:
     float* timedata;
@@ -24,7 +23,7 @@ public:
     int lastframe;
     int lowbin;
     int highbin;
-    float* scratch1 = nullptr;
+    float* scratch1 = nullptr; // (N + 2) x 4 floats each, zeroed
     float* scratch2 = nullptr;
     kiss_fftr_cfg plan = nullptr;
     // Run the batches through the four-lane layout (interleaved groups) instead
@@ -32,17 +31,35 @@ public:
     // the same values; the direct way saves the interleaving round trip.
     bool fourlane = false;
 
+    ~transformthread() override; // frees; the derived destructors join
+
+protected:
+    transformthread(bool inverse, float* timedata, float* spectrumdata, float* window, int fftsize,
+                    int overlap, int firstframe, int lastframe, int lowbin, int highbin,
+                    kiss_fftr_cfg plan);
+    // False (and logged) when the stack is misaligned or the set-up failed;
+    // an empty frame range is ready but has nothing to do.
+    bool ready(const char* what) const;
+    float* lane = nullptr;
+
+private:
+    bool ownplan = false;
+};
+
+// Forward: windowed samples of `timedata` into the frames of `spectrumdata`.
+// Only the floats of bins lowbin..highbin are stored; the rest of a frame keeps
+// its previous contents, the DC and Nyquist slots included.
+class threadR2C : public transformthread
+{
+public:
     threadR2C(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
-              int firstframe, int lastframe, int lowbin, int highbin,
-              kiss_fftr_cfg plan = nullptr);
-    ~threadR2C() override;
+              int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan = nullptr);
+    // Joins here, while run() is still this class's: a thread that starts
+    // during the base destructor would run QThread's own event loop.
+    ~threadR2C() override { wait(); }
 
 protected:
     void run() override;
-
-private:
-    float* lane = nullptr;
-    bool ownplan = false;
 };
 
 // Inverse with overlap-add: the central 2 x hop samples of every frame, weighted
@@ -50,34 +67,17 @@ private:
 // its right half and the last only its left half, so two workers that share
 // their boundary frame write disjoint sample spans. Bins outside
 // lowbin..highbin are silenced.
-class threadC2R : public QThread
+class threadC2R : public transformthread
 {
 public:
-    float* timedata;
-    float* spectrumdata;
-    float* window;
-    int fftsize;
-    int overlap;
-    int firstframe;
-    int lastframe;
-    int lowbin;
-    int highbin;
-    float* scratch1 = nullptr;
-    float* scratch2 = nullptr;
-    kiss_fftr_cfg plan = nullptr;
-    bool fourlane = false;
-
     threadC2R(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
-              int firstframe, int lastframe, int lowbin, int highbin,
-              kiss_fftr_cfg plan = nullptr);
-    ~threadC2R() override;
+              int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan = nullptr);
+    // Joins here, while run() is still this class's: a thread that starts
+    // during the base destructor would run QThread's own event loop.
+    ~threadC2R() override { wait(); }
 
 protected:
     void run() override;
-
-private:
-    float* lane = nullptr;
-    bool ownplan = false;
 };
 
 // True when the calling thread's stack gives 16-byte alignment to an aligned
