@@ -8,6 +8,10 @@
 #include <QToolBar>
 #include <QVariant>
 
+#include <cmath>
+
+#include "core/callbacks.h"
+#include "core/layer.h"
 #include "sdk/interfaces.h"
 
 // Loads the empty plugins the way the host does: from the plugin folders of the
@@ -24,6 +28,7 @@ private slots:
     void emptyDevice();
     void emptyFile();
     void metaTypes();
+    void callbacksFilled();
 
 private:
     QObject* load(const QString& kind, const QString& name);
@@ -222,6 +227,44 @@ void TestPlugins::metaTypes()
     const QVariant data = QVariant::fromValue(tool);
     QCOMPARE(data.metaType(), QMetaType::fromName("ToolInterface*"));
     QCOMPARE(data.value<ToolInterface*>(), tool);
+}
+
+void TestPlugins::callbacksFilled()
+{
+    // The host fills the block inside a loaded plugin, each pointer with its own
+    // host function.
+    ToolInterface* tool = qobject_cast<ToolInterface*>(load("Tools", "stubbrush"));
+    QVERIFY(tool);
+    fillcallbacks(tool);
+    QVERIFY(tool->getsample == &getsamplecb);
+    QVERIFY(tool->setsample == &setsamplecb);
+    QVERIFY(tool->getbin == &getbincb);
+    QVERIFY(tool->setbin == &setbincb);
+    QVERIFY(tool->getwindow == &getwindowcb);
+    QVERIFY(tool->getlobe == &getlobecb);
+    QVERIFY(tool->estimatepeak == &estimatepeakcb);
+    QVERIFY(tool->transferarea == &transferareacb);
+    QVERIFY(tool->fastsqrt == &fastsqrtcb);
+    QVERIFY(tool->fastatan2 == &fastatan2cb);
+    QVERIFY(tool->fastsin == &fastsincb);
+    QVERIFY(tool->fastcos == &fastcoscb);
+
+    QVERIFY(std::fabs(tool->fastsqrt(9.0f) - 3.0f) < 0.01f);
+    QVERIFY(std::fabs(tool->fastatan2(1, 0) - 1.5708f) < 0.01f);
+    QVERIFY(std::fabs(tool->fastsin(1.5708f) - 1) < 0.01f);
+    QVERIFY(std::fabs(tool->fastcos(0) - 1) < 0.01f);
+    // No Buffers in the slot table: every Buffer callback is refused harmlessly.
+    QVERIFY(!slottable.buffer[0] && !slottable.buffer[1] && !slottable.buffer[2]);
+    QCOMPARE(tool->getsample(1, 0, 0), 0.0f);
+    tool->setsample(2, 0, 0, 1.0f);
+    QCOMPARE(tool->getbin(0, 0, 0, 0), QVector2D(0, 0));
+    tool->setbin(1, 0, 0, 0, 1, 1);
+    QCOMPARE(tool->getwindow(0), 0.0f);
+    QCOMPARE(tool->getlobe(0), 0.0f);
+    QCOMPARE(tool->estimatepeak(1, 2, 1), QVector2D(0, 0));
+    tool->transferarea(2, 1, QRectF(0, 100, 1, -100), 0, 9, 0, 0);
+
+    fillcallbacks(nullptr);
 }
 
 QTEST_MAIN(TestPlugins)
