@@ -1,5 +1,7 @@
 #include "buffer.h"
 
+#include "analysiswindow.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -24,35 +26,6 @@ float* allocfloats(int count)
     if (block)
         std::memset(block, 0, sizeof(float) * size_t(count));
     return block;
-}
-
-// The largest power of two not above value, after clamping it to low..high
-// (both powers of two).
-int powerbelow(int value, int low, int high)
-{
-    value = std::clamp(value, low, high);
-    int p = low;
-    while (p * 2 <= value)
-        p *= 2;
-    return p;
-}
-
-double windowvalue(int type, int j, int n)
-{
-    const double x = double(j) / n;
-    switch (type) {
-    case 0:
-        return 1.0;
-    case 1:
-        return 1.0 - std::fabs(2.0 * x - 1.0);
-    case 2:
-        return 0.5 - 0.5 * std::cos(6.2831853072 * x);
-    case 3:
-        return 0.42 - 0.5 * std::cos(6.2831853072 * x) + 0.08 * std::cos(12.5663706144 * x);
-    default:
-        return 0.35875 - 0.48829 * std::cos(6.2831853072 * x) + 0.14128 * std::cos(12.5663706144 * x)
-               - 0.01168 * std::cos(18.8495559216 * x);
-    }
 }
 
 } // namespace
@@ -157,8 +130,8 @@ void Buffer::infftparam(qint32 ffttype, qint32 size, qint32 fftoverlap, bool sub
     writeback();
     forgetcache();
     windowtype = (ffttype >= 0 && ffttype <= 4) ? ffttype : 4;
-    fftsize = powerbelow(size, 64, maxfftsize);
-    overlap = powerbelow(fftoverlap, 2, 16);
+    fftsize = clampfftsize(size);
+    overlap = clampfftoverlap(fftoverlap);
     fftsubwin = subwin;
     buildwindows();
     // The selection's frames and bins depend on the new hop and size.
@@ -169,22 +142,13 @@ void Buffer::buildwindows()
 {
     const int n = fftsize;
     const int h = hop();
+    // The analysis window sums to 2; the synthesis window is built from it
+    // scaled to sum to 2N, as the overlap-add divides by those weights.
+    std::memset(analysiswindow, 0, sizeof(float) * windowfloats);
+    fillanalysiswindow(analysiswindow, windowtype, n, fftsubwin);
     std::vector<double> a(static_cast<size_t>(n));
     for (int j = 0; j < n; ++j)
-        a[j] = windowvalue(windowtype, j, n);
-    if (fftsubwin) {
-        // The window decimated by two, added into the middle half, gives the
-        // centre of each frame a second, shorter look at the signal.
-        for (int j = n / 4; j < 3 * n / 4; ++j)
-            a[j] += windowvalue(windowtype, 2 * (j - n / 4), n);
-        for (double& v : a)
-            v *= 0.5;
-    }
-    double sum = 0;
-    for (double v : a)
-        sum += v;
-    for (double& v : a)
-        v *= 2.0 * n / sum;
+        a[j] = double(analysiswindow[j]) * n;
 
     // Triangles over the central 2 x hop samples, divided by the analysis
     // weights there, so that two neighbouring frames add up to the input.
@@ -196,9 +160,6 @@ void Buffer::buildwindows()
         synthesiswindow[k] = float(tri(k) / d);
         synthesiswindow[h + k] = float(tri(h + k) / d);
     }
-    std::memset(analysiswindow, 0, sizeof(float) * windowfloats);
-    for (int j = 0; j < n; ++j)
-        analysiswindow[j] = float(a[j] / n);
 
     // Window lobe: magnitudes of a sinusoid s/16 of a bin below bin N/4.
     kiss_fftr_cfg p = kiss_fftr_alloc(n, 0, nullptr, nullptr);
