@@ -20,8 +20,9 @@ double clocktime(const QRegularExpressionMatch& match, int first)
 bool ismessage(const QString& line)
 {
     static const char* const chatter[] = {"ffmpeg version", "Input #", "Output #", "Stream mapping:",
-                                          "Press [q]", "size=", "video:", "Conversion failed!"};
-    if (line.isEmpty() || line.front().isSpace())
+                                          "Press [q]", "size=", "video:", "Conversion failed!",
+                                          "Guessed Channel Layout"};
+    if (line.isEmpty() || line.front().isSpace() || line.contains(QLatin1String("Estimating duration")))
         return false;
     for (const char* prefix : chatter) {
         if (line.startsWith(QLatin1String(prefix)))
@@ -88,6 +89,8 @@ int ConsoleParser::parseline(const QString& line)
     }
     if (line.contains(QLatin1String("Estimating duration from bitrate")))
         durationestimated = true;
+    if (line.startsWith(QLatin1String("Guessed Channel Layout")))
+        layoutguessed = true;
 
     if (line.contains(QLatin1String("Stream #"))) {
         if (section == Section::Input && line.contains(QLatin1String(": Video: "))
@@ -103,7 +106,10 @@ int ConsoleParser::parseline(const QString& line)
                 layout = match.captured(2).trimmed();
                 const SpeakerLayout speakers = speakerlayout(layout);
                 channels = speakers.channels;
-                speakermask = speakers.speakermask;
+                // A guessed layout carries no knowledge of the speakers: the
+                // system's own default for the count fits as well and agrees
+                // with the rest of it.
+                speakermask = layoutguessed ? defaultspeakermask(channels) : speakers.speakermask;
                 outputstream = section == Section::Output;
                 changes |= Stream;
             }

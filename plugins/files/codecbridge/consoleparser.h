@@ -28,6 +28,7 @@ public:
     int channels = 0;
     int speakermask = 0;
     QString layout;                 // the layout as the converter printed it
+    bool layoutguessed = false;     // the input named none: the converter guessed it from the count
     bool outputstream = false;      // rate and layout come from the output's stream line
     double time = 0;                // progress: seconds converted so far
     QStringList messages;           // the last few diagnostic lines
