@@ -73,10 +73,15 @@ int ConsoleParser::parseline(const QString& line)
     static const QRegularExpression timemarker(
         QStringLiteral("time=(-?)(\\d+):(\\d\\d):(\\d\\d(?:\\.\\d+)?)"));
 
-    if (line.startsWith(QLatin1String("Input #")))
+    // These lines carry the file names, which may hold anything, markers too.
+    if (line.startsWith(QLatin1String("Input #"))) {
         section = Section::Input;
-    else if (line.startsWith(QLatin1String("Output #")))
+        return 0;
+    }
+    if (line.startsWith(QLatin1String("Output #"))) {
         section = Section::Output;
+        return 0;
+    }
 
     int changes = 0;
     if (!durationknown && line.contains(QLatin1String("Duration: "))) {

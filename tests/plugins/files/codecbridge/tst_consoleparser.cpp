@@ -90,6 +90,20 @@ private slots:
         QVERIFY(parser.outputstream);
     }
 
+    void filenamesarenomarkers()
+    {
+        ConsoleParser parser;
+        parser.feed("Input #0, wav, from '/a/Duration: 09:00:00.00, time=00:09:00.00 Stream #0:0: Audio: x, 8000 Hz, mono,.wav':\n"
+                    "  Duration: 00:00:02.00, bitrate: 1411 kb/s\n"
+                    "  Stream #0:0: Audio: pcm_s16le, 44100 Hz, stereo, s16, 1411 kb/s\n"
+                    "Output #0, f32le, to '/b/ 96000 Hz, 7.1, time=01:00:00.00.f32':\n");
+        QCOMPARE(parser.duration, 2.0);
+        QCOMPARE(parser.samplerate, 44100);
+        QCOMPARE(parser.channels, 2);
+        QCOMPARE(parser.time, 0.0);
+        QVERIFY(!parser.outputstream);
+    }
+
     void resetforgetsthelastconversion()
     {
         ConsoleParser parser;

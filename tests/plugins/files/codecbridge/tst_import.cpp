@@ -187,8 +187,9 @@ private slots:
 
     void namesarenotcommands()
     {
-        // Blanks, quotes, "%1" and a colon in relative names change nothing.
-        const QString name = QStringLiteral("odd %1 \"name\" 'x' a:b.wav");
+        // Blanks, quotes, "%1", a colon and a converter marker in relative
+        // names change nothing.
+        const QString name = QStringLiteral("odd %1 \"name\" 'x' a:b Duration: 09:00:00.00 \u00fc.wav");
         QVERIFY(QFile::copy(sample("s16.wav"), sample(name)));
         const QString current = QDir::currentPath();
         QDir::setCurrent(work.path());
