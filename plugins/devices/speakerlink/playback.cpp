@@ -38,7 +38,7 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
         return false;
     }
     if (layertype < 0 || layertype > 2 || !getsample) {
-        qWarning("speakerlink: cannot play buffer %d", int(layertype));
+        qWarning("speakerlink: cannot play buffer %d%s", int(layertype), getsample ? "" : " without a sample source");
         return false;
     }
     if (!playdevice || !playcontext) {
@@ -110,17 +110,8 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
     bool drained = false; // everything up to the range end is queued
     bool ok = true;
 
-    while (!stopflag.load()) {
-        // The state is read first: a source seen stopped stays stopped, so
-        // every buffer it played is counted below and none is played twice
-        // when it is started again.
-        ALint state = AL_INITIAL;
-        ALint processed = 0;
-        alGetSourcei(source, AL_SOURCE_STATE, &state);
-        alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
-        // Played buffers leave the queue and are deleted at once, so a long
-        // run holds no more than a few.
-        for (; processed > 0 && !queue.empty(); --processed) {
+    auto forget = [&](int n) {
+        for (; n > 0 && !queue.empty(); --n) {
             ALuint done = 0;
             alSourceUnqueueBuffers(source, 1, &done);
             alDeleteBuffers(1, &done);
@@ -128,10 +119,27 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
             played = timeat(chunk.first + std::int64_t(chunk.frames) * step);
             queue.pop_front();
         }
+    };
+    // Played buffers leave the queue and are deleted at once, so a long run
+    // holds no more than a few. OpenAL counts every buffer of a stopped
+    // source as processed; that is true here because a buffer queued onto a
+    // stopped source has it started again at once (below), so a source only
+    // stops when it has played all it holds.
+    auto retire = [&] {
+        ALint state = AL_INITIAL;
+        ALint processed = 0;
+        alGetSourcei(source, AL_SOURCE_STATE, &state);
+        alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
+        forget(processed);
+        return state;
+    };
+
+    while (!stopflag.load()) {
+        retire();
         ALint offset = 0;
-        ALint after = AL_INITIAL;
+        ALint state = AL_INITIAL;
         alGetSourcei(source, AL_BYTE_OFFSET, &offset);
-        alGetSourcei(source, AL_SOURCE_STATE, &after);
+        alGetSourcei(source, AL_SOURCE_STATE, &state);
         if (alfailed("polling the source")) {
             ok = false;
             break;
@@ -143,7 +151,7 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
         }
         if (queue.empty()) {
             now.store(played);
-        } else if (after == AL_PLAYING) {
+        } else if (state == AL_PLAYING) {
             // The offset counts from the oldest buffer still queued; it may
             // lie in a later one when a buffer finished since the count.
             std::int64_t frame = offset / framebytes;
@@ -156,60 +164,61 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
             now.store(timeat(it->first + frame * step));
         }
 
-        bool filled = false;
-        if (!drained && queue.size() < queuedmax) {
-            if (readpos >= rangeend) {
-                if (wraps)
-                    readpos = rangefirst;
-                else
-                    drained = true;
+        if (drained || queue.size() >= queuedmax) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        if (readpos >= rangeend) {
+            if (!wraps) {
+                drained = true;
+                continue;
             }
-            if (!drained) {
-                const int n = int(std::min<std::int64_t>(frames, (rangeend - readpos + step - 1) / step));
-                for (int j = 0; j < n; ++j) {
-                    const std::int64_t index = readpos + std::int64_t(j) * step;
-                    const bool addressable = index >= INT_MIN && index <= INT_MAX;
-                    for (int c = 0; c < count; ++c) {
-                        std::int16_t v = 0;
-                        if (addressable && ((mask >> c) & 1))
-                            v = tosample16(sample(layertype, c, int(index)) * gain * level.load());
-                        block[std::size_t(j) * count + c] = v;
-                    }
-                }
-                ALuint buffer = 0;
-                alGenBuffers(1, &buffer);
-                if (alfailed("creating a buffer")) {
-                    ok = false;
-                    break;
-                }
-                alBufferData(buffer, format->value, block.data(), n * framebytes, out.rate);
-                bool queued = !alfailed("filling a buffer");
-                if (queued) {
-                    alSourceQueueBuffers(source, 1, &buffer);
-                    queued = !alfailed("queueing a buffer");
-                }
-                if (!queued) {
-                    alDeleteBuffers(1, &buffer);
-                    ok = false;
-                    break;
-                }
-                queue.push_back({buffer, readpos, n});
-                readpos += std::int64_t(n) * step;
-                filled = true;
+            readpos = rangefirst;
+        }
+        const int n = int(std::min<std::int64_t>(frames, (rangeend - readpos + step - 1) / step));
+        for (int j = 0; j < n; ++j) {
+            const std::int64_t index = readpos + std::int64_t(j) * step;
+            const bool addressable = index >= INT_MIN && index <= INT_MAX;
+            for (int c = 0; c < count; ++c) {
+                std::int16_t v = 0;
+                if (addressable && ((mask >> c) & 1))
+                    v = tosample16(sample(layertype, c, int(index)) * gain * level.load());
+                block[std::size_t(j) * count + c] = v;
             }
         }
+        ALuint buffer = 0;
+        alGenBuffers(1, &buffer);
+        if (alfailed("creating a buffer")) {
+            ok = false;
+            break;
+        }
+        alBufferData(buffer, format->value, block.data(), n * framebytes, out.rate);
+        bool queued = !alfailed("filling a buffer");
+        if (queued) {
+            retire(); // filling may have taken long; what finished meanwhile goes first
+            alSourceQueueBuffers(source, 1, &buffer);
+            queued = !alfailed("queueing a buffer");
+        }
+        if (!queued) {
+            alDeleteBuffers(1, &buffer);
+            ok = false;
+            break;
+        }
+        queue.push_back({buffer, readpos, n});
+        readpos += std::int64_t(n) * step;
 
-        // Started after the first buffer, and again whenever it ran dry
-        // before the next one arrived.
-        if (state != AL_PLAYING && !queue.empty()) {
+        // Started after the first buffer, and again when it ran dry before
+        // this one arrived: then all it held before has played.
+        alGetSourcei(source, AL_SOURCE_STATE, &state);
+        if (state != AL_PLAYING) {
+            if (state != AL_INITIAL)
+                forget(int(queue.size()) - 1);
             alSourcePlay(source);
             if (alfailed("starting the source")) {
                 ok = false;
                 break;
             }
         }
-        if (!filled)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     alSourceStop(source);

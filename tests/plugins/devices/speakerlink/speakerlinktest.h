@@ -34,6 +34,8 @@ struct ToneFeed {
     std::atomic<long long> calls{0};
     std::atomic<long long> firstindex{LLONG_MAX};
     std::atomic<int> othercallbacks{0}; // any of the eleven callbacks a device never needs
+    std::atomic<long long> stallindex{-1}; // reading this sample takes stallms, once
+    int stallms = 0;
 
     void reset(int samplerate)
     {
@@ -49,6 +51,8 @@ struct ToneFeed {
         calls = 0;
         firstindex = LLONG_MAX;
         othercallbacks = 0;
+        stallindex = -1;
+        stallms = 0;
     }
 };
 
@@ -66,6 +70,9 @@ inline float feedsample(int buffer, int channel, int index)
     long long seen = feed.firstindex.load();
     while (index < seen && !feed.firstindex.compare_exchange_weak(seen, index)) {
     }
+    long long stall = index;
+    if (feed.stallindex.compare_exchange_strong(stall, -1))
+        std::this_thread::sleep_for(std::chrono::milliseconds(feed.stallms));
     const double f = feed.frequency[buffer][channel];
     return feed.amplitude[buffer][channel] * float(std::sin(2 * M_PI * f * index / feed.rate));
 }
@@ -111,6 +118,15 @@ inline void fillblock(DeviceInterface* device, int rate, int channels, int chann
     unexpected(device->fastatan2);
     unexpected(device->fastsin);
     unexpected(device->fastcos);
+}
+
+// The set-up most runs share: a 44.1 kHz mono project whose mix is a 1 kHz tone.
+inline void feedmonotone(DeviceInterface* device, float amplitude = 0.5f)
+{
+    feed.reset(44100);
+    feed.frequency[0][0] = 1000;
+    feed.amplitude[0][0] = amplitude;
+    fillblock(device, 44100, 1, 0x1);
 }
 
 // ---- loading ---------------------------------------------------------------

@@ -22,10 +22,7 @@ private slots:
 
     void nothingOpensAndNothingPlays()
     {
-        feed.reset(44100);
-        feed.frequency[0][0] = 1000;
-        feed.amplitude[0][0] = 0.5f;
-        fillblock(device, 44100, 1, 0x1);
+        feedmonotone(device);
         RunCells cells;
         cells.currenttime = 0.25;
         const QRectF range(0, 22050, 1.0, -22050);
