@@ -24,9 +24,8 @@ bool DevicePlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
         playdevices = devicelist(alcGetString(nullptr, ALC_DEVICE_SPECIFIER));
     else
         qWarning("speakerlink: OpenAL cannot list its devices (no ALC_ENUMERATION_EXT)");
-    playdevice = nullptr;
-    playcontext = nullptr;
-    capturedevice = nullptr;
+    // The device members start null at construction; a repeated initialize
+    // leaves an open device open rather than losing it.
     chunkspersecond = 2;
     return true;
 }
