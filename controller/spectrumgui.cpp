@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTabletEvent>
@@ -16,7 +17,6 @@
 #include "core/buffer.h"
 #include "core/log.h"
 #include "devicethread.h"
-#include "glformat.h"
 #include "panels/layersgui.h"
 #include "view/glchannel.h"
 
@@ -112,7 +112,12 @@ SpectrumGui::SpectrumGui(QWidget* mainwindow) : QThread(nullptr), mainwindow(mai
         connect(this, &SpectrumGui::outselection, buffer, &Buffer::inselection);
     }
 
-    setupglformat();
+    // The views probe OpenGL when the first of them is made; the user may
+    // have asked for software rendering, which also means the limited tier.
+    if (QSettings().value(QStringLiteral("forcesoft"), false).toBool()) {
+        logmessage(QStringLiteral("Software rendering forced by user"));
+        GLChannel::setforcesoft(true);
+    }
 
     firstview = makeview(0);
     splitter->addWidget(firstview);
@@ -190,7 +195,8 @@ GLChannel* SpectrumGui::view(int channel) const
 
 void SpectrumGui::connectview(GLChannel* v)
 {
-    connect(this, &SpectrumGui::outdisplayarea, v, &GLChannel::indisplayarea);
+    connect(this, &SpectrumGui::outdisplayarea, v,
+            qOverload<QRectF, QRectF, qint32>(&GLChannel::indisplayarea));
     connect(this, &SpectrumGui::outsnap, v, &GLChannel::insnap);
     connect(this, &SpectrumGui::outdisplace, v, &GLChannel::indisplace);
     connect(this, &SpectrumGui::outmultiplier, v, &GLChannel::inmultiplier);
@@ -210,7 +216,8 @@ void SpectrumGui::connectview(GLChannel* v)
     connect(this, &SpectrumGui::outresetdrawtex, v, &GLChannel::inresetdrawtex);
     connect(this, &SpectrumGui::outfftparam, v, &GLChannel::infftparam);
     connect(this, &SpectrumGui::outbindlayer, v, &GLChannel::inbindlayer);
-    connect(this, &SpectrumGui::outtexrequest, v, &GLChannel::intexrequest);
+    connect(this, &SpectrumGui::outtexrequest, v,
+            qOverload<qint32, QRectF, QSize, QRectF>(&GLChannel::intexrequest));
 
     connect(v, &GLChannel::outmultiplier, this, &SpectrumGui::inmultiplier);
     connect(v, &GLChannel::outgamma, this, qOverload<int>(&SpectrumGui::ingamma));
