@@ -144,6 +144,10 @@ SpectrumGui::~SpectrumGui()
         wait(threadwaitms);
     }
 
+    // The first view outlives the controller (it belongs to the central
+    // widget): no view may keep a layer that is deleted from here on.
+    for (int i = 0; i < 3; ++i)
+        emit outbindlayer(nullptr, i);
     deleteviews();
 
     // What the controller owns goes with it: the clipboard layer and the
