@@ -8,6 +8,7 @@
 #include <QRecursiveMutex>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class Buffer;
 class QIODevice;
@@ -59,8 +60,8 @@ public:
     // The last file failure of an operation on this layer (empty when none);
     // the operations themselves keep the old audio when a file step fails.
     QString lasterror() const;
-    bool failed() const { return !lasterrortext.isEmpty(); }
-    void clearerror() { lasterrortext.clear(); }
+    bool failed() const;
+    void clearerror();
 
     // Frames in the sample file.
     qint64 fileframes() const;
@@ -68,13 +69,33 @@ public:
 private:
     QString lasterrortext;
     void seterror(const QString& text);
+    qint64 framebytes() const { return qint64(channels) * 4; }
     // A new read/write temporary file from the session template, or null (logged).
     QFile* newtempfile();
+    // Constructors: a new empty file, or an unnamed stand-in (and length 0) on a failure.
+    bool takenewfile();
+    // Removes the current file from disk and takes newfile in its place.
     void replacefile(QFile* newfile);
+    // Fills a new temporary file and puts it in place of the current one; on a
+    // failure the new file is removed, the old one stays and the reason is kept.
+    bool rebuildfile(const QString& what, const std::function<bool(QFile*)>& fill);
+    // Zeroes scratch (frames x channels floats) and reads into it the own
+    // frames that fall inside [time, time + frames / samplerate).
     void readown(float* scratch, qint64 frames, double time);
+    // The one check that keeps a mix from mixing a child of another format.
+    bool canmix(layer* child);
+    bool reframe(double newstart, bool keep, double newlength);
+    bool copyfilefrom(QIODevice* from, qint64 bytes);
+    void mixchildren(const layer& source);
+    // Closes, deletes from disk and destroys a file object (null does nothing).
+    static void removefile(QFile* file);
 };
 
 Q_DECLARE_METATYPE(layer*)
+
+// Registers "layer*" with the meta-type system so that layers travel in queued
+// signals; the shell calls it once at start (calling it again does no harm).
+void registerlayermetatype();
 
 // The slot index used throughout: 0 mix, 1 current layer, 2 clipboard, 3 all.
 typedef qint32 layertype;

@@ -8,3 +8,6 @@ bool loginit(int level);
 void logmessage(const QString& message);
 void logerror(const QString& message);
 void logverbose(const QString& message);
+
+// Path of the open log file, empty before loginit succeeded (for the log viewer and tests).
+QString logfilepath();

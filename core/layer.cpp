@@ -1,0 +1,622 @@
+#include "layer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "globals.h"
+#include "log.h"
+#include "rounding.h"
+
+SlotTable slottable;
+QRecursiveMutex layermutex;
+
+namespace {
+
+constexpr qint64 copyblockbytes = 1000000;
+constexpr qint64 mixblockframes = 100000;
+
+QString layerfiletemplate()
+{
+    return sessionpath + QStringLiteral("/layer(XXXXXX).pcm");
+}
+
+// Only a file that this program made in the session folder may become a
+// layer's own file (and be deleted with it); anything else is the user's.
+bool issessionlayerfile(const QString& path)
+{
+    static const QRegularExpression pattern(QStringLiteral("^layer\\(.{6}\\)\\.pcm$"));
+    const QFileInfo info(path);
+    if (!info.isFile() || !pattern.match(info.fileName()).hasMatch())
+        return false;
+    const QString folder = QFileInfo(sessionpath).canonicalFilePath();
+    return !folder.isEmpty() && info.canonicalPath() == folder;
+}
+
+} // namespace
+
+void layer::removefile(QFile* file)
+{
+    if (!file)
+        return;
+    file->close();
+    if (!file->fileName().isEmpty())
+        file->remove();
+    delete file;
+}
+
+void registerlayermetatype()
+{
+    qRegisterMetaType<layer*>("layer*");
+}
+
+int defaultspeakermask(int channels, int old)
+{
+    static const int masks[8] = {0x4, 0x3, 0xB, 0x33, 0x3B, 0x3F, 0x13F, 0x63F};
+    return channels >= 1 && channels <= 8 ? masks[channels - 1] : old;
+}
+
+bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count)
+{
+    if (count <= 0)
+        return true;
+    const std::unique_ptr<char[]> block(new char[copyblockbytes]);
+    qint64 done = 0;
+    while (done < count) {
+        const qint64 got = from->read(block.get(), std::min(copyblockbytes, count - done));
+        if (got <= 0)
+            return false;
+        if (to->write(block.get(), got) != got)
+            return false;
+        done += got;
+    }
+    // Small writes are buffered; a full disk only shows when they reach the file.
+    auto filedevice = qobject_cast<QFileDevice*>(to);
+    return !filedevice || filedevice->flush();
+}
+
+bool copyiodevice(QIODevice* from, qint64 frompos, QIODevice* to, qint64 topos, qint64 count)
+{
+    if (count <= 0)
+        return true;
+    if (!from->seek(frompos) || !to->seek(topos))
+        return false;
+    return copyiodevicetail(from, to, count);
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+layer::layer()
+{
+    takenewfile();
+}
+
+bool layer::takenewfile()
+{
+    file = newtempfile();
+    if (file)
+        return true;
+    file = new QFile(); // unnamed: every file step on it fails and is reported
+    length = 0;
+    return false;
+}
+
+layer::layer(const layer& source)
+{
+    QMutexLocker lock(&layermutex);
+    name = source.name;
+    active = source.active;
+    mixsign = source.mixsign;
+    volume = source.volume;
+    samplerate = source.samplerate;
+    channels = source.channels;
+    speakermask = source.speakermask;
+    layer& from = const_cast<layer&>(source);
+    length = from.spanlength();
+    // An empty source has no span start; the copy starts at 0 like a new layer.
+    start = length > 0 ? from.spanstart() : 0;
+    if (!takenewfile())
+        return;
+    if (source.childcount == 0) {
+        if (!copyfilefrom(source.file, source.file->size()))
+            length = 0;
+    } else {
+        mixchildren(source);
+    }
+}
+
+layer::layer(layer* source, double chunkstart, double chunklength)
+{
+    QMutexLocker lock(&layermutex);
+    name = source->name;
+    active = source->active;
+    mixsign = source->mixsign;
+    volume = source->volume;
+    samplerate = source->samplerate;
+    channels = source->channels;
+    speakermask = source->speakermask;
+    start = chunkstart;
+    length = chunklength;
+    if (!takenewfile())
+        return;
+    const qint64 frames = std::max<qint64>(0, roundhalfup64(chunklength * samplerate));
+    if (!file->resize(frames * framebytes())) {
+        seterror(QStringLiteral("Could not size the backup of layer \"%1\": %2").arg(name, file->errorString()));
+        length = 0;
+        return;
+    }
+    if (source->length <= 0)
+        return; // nothing to copy: the chunk stays silent
+    // Chunk frame j holds source frame j + offset; only the overlap is copied.
+    const qint64 offset = roundhalfup64((chunkstart - source->start) * samplerate);
+    const qint64 first = std::max<qint64>(0, -offset);
+    const qint64 last = std::min(frames, source->fileframes() - offset);
+    if (last <= first)
+        return;
+    const qint64 fb = framebytes();
+    if (!copyiodevice(source->file, (first + offset) * fb, file, first * fb, (last - first) * fb)) {
+        seterror(QStringLiteral("Could not copy the backup of layer \"%1\": %2").arg(name, file->errorString()));
+        file->resize(0);
+        length = 0;
+    }
+}
+
+layer::layer(const QString& pcmfile, const QString& layername, bool isactive, int sign, float gain,
+             int rate, int channelcount, double layerstart, double layerlength, bool copy)
+{
+    name = layername;
+    active = isactive ? 1 : 0;
+    mixsign = sign;
+    volume = gain;
+    samplerate = rate;
+    channels = channelcount;
+    start = layerstart;
+    length = layerlength;
+    if (!copy && issessionlayerfile(pcmfile)) {
+        auto own = new QFile(pcmfile);
+        if (own->open(QIODevice::ReadWrite)) {
+            file = own;
+            return;
+        }
+        seterror(QStringLiteral("Could not open the layer file %1: %2").arg(pcmfile, own->errorString()));
+        delete own;
+    }
+    // Every other file is only read: the caller's file is neither changed nor deleted.
+    if (!takenewfile())
+        return;
+    QFile from(pcmfile);
+    if (!from.open(QIODevice::ReadOnly)) {
+        seterror(QStringLiteral("Could not open the sample file %1: %2").arg(pcmfile, from.errorString()));
+        length = 0;
+        return;
+    }
+    if (!copyfilefrom(&from, from.size()))
+        length = 0;
+}
+
+layer::~layer()
+{
+    removefile(file);
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+QString layer::lasterror() const
+{
+    QMutexLocker lock(&layermutex);
+    return lasterrortext;
+}
+
+bool layer::failed() const
+{
+    return !lasterror().isEmpty();
+}
+
+void layer::clearerror()
+{
+    QMutexLocker lock(&layermutex);
+    lasterrortext.clear();
+}
+
+void layer::seterror(const QString& text)
+{
+    QMutexLocker lock(&layermutex);
+    lasterrortext = text;
+    logerror(text);
+}
+
+qint64 layer::fileframes() const
+{
+    QMutexLocker lock(&layermutex);
+    if (!file || channels <= 0)
+        return 0;
+    return file->size() / framebytes();
+}
+
+QFile* layer::newtempfile()
+{
+    auto temp = new QTemporaryFile(layerfiletemplate());
+    // fileName() gives the file its name on disk, so that sox can reach it.
+    if (!temp->open() || temp->fileName().isEmpty()) {
+        seterror(QStringLiteral("Could not create a layer file in %1: %2").arg(sessionpath, temp->errorString()));
+        delete temp;
+        return nullptr;
+    }
+    return temp;
+}
+
+bool layer::rebuildfile(const QString& what, const std::function<bool(QFile*)>& fill)
+{
+    QFile* newfile = newtempfile();
+    if (!newfile)
+        return false;
+    if (!fill(newfile)) {
+        seterror(QStringLiteral("Could not %1 layer \"%2\": %3").arg(what, name, newfile->errorString()));
+        removefile(newfile);
+        return false;
+    }
+    replacefile(newfile);
+    return true;
+}
+
+void layer::replacefile(QFile* newfile)
+{
+    QMutexLocker lock(&layermutex);
+    removefile(file);
+    file = newfile;
+}
+
+// Copies bytes from the current position of `from` into the (empty) own file;
+// on a failure the own file is emptied again and the failure recorded.
+bool layer::copyfilefrom(QIODevice* from, qint64 bytes)
+{
+    if (!from->seek(0) || !copyiodevicetail(from, file, bytes)) {
+        seterror(QStringLiteral("Could not copy the samples of layer \"%1\": %2").arg(name, file->errorString()));
+        file->resize(0);
+        return false;
+    }
+    return true;
+}
+
+bool layer::canmix(layer* child)
+{
+    if (child->samplerate == samplerate && child->channels == channels)
+        return true;
+    logerror(QStringLiteral("Layer \"%1\" (%2 Hz, %3 channels) not mixed into \"%4\" (%5 Hz, %6 channels)")
+                 .arg(child->name)
+                 .arg(child->samplerate)
+                 .arg(child->channels)
+                 .arg(name)
+                 .arg(samplerate)
+                 .arg(channels));
+    return false;
+}
+
+void layer::mixchildren(const layer& source)
+{
+    const qint64 total = std::max<qint64>(0, roundhalfup64(double(samplerate) * length));
+    if (total == 0 || channels <= 0)
+        return;
+    std::vector<float> block(size_t(mixblockframes) * channels);
+    const double blockduration = double(mixblockframes) / samplerate;
+    for (qint64 first = 0; first < total; first += mixblockframes) {
+        std::fill(block.begin(), block.end(), 0.0f);
+        const double time = start + double(first) / samplerate;
+        for (int i = 0; i < source.childcount; i++)
+            if (canmix(source.children[i]))
+                source.children[i]->mixadd(block.data(), time, blockduration, -1);
+        const qint64 bytes = std::min(mixblockframes, total - first) * framebytes();
+        if (file->write(reinterpret_cast<const char*>(block.data()), bytes) != bytes) {
+            seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, file->errorString()));
+            file->resize(0);
+            length = 0;
+            return;
+        }
+    }
+    if (!file->flush()) {
+        seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, file->errorString()));
+        file->resize(0);
+        length = 0;
+    }
+}
+
+void layer::readown(float* scratch, qint64 frames, double time)
+{
+    std::fill(scratch, scratch + frames * channels, 0.0f);
+    if (length <= 0 || samplerate <= 0)
+        return;
+    // Block frame j holds file frame j + offset.
+    const qint64 offset = roundhalfup64((time - start) * samplerate);
+    const qint64 first = std::max<qint64>(0, -offset);
+    const qint64 last = std::min(frames, fileframes() - offset);
+    if (last <= first)
+        return;
+    const qint64 fb = framebytes();
+    if (!file->seek((first + offset) * fb)) {
+        logerror(QStringLiteral("Could not read layer \"%1\": %2").arg(name, file->errorString()));
+        return;
+    }
+    const qint64 got = file->read(reinterpret_cast<char*>(scratch + first * channels), (last - first) * fb);
+    if (got < 0)
+        logerror(QStringLiteral("Could not read layer \"%1\": %2").arg(name, file->errorString()));
+}
+
+// ---------------------------------------------------------------------------
+// Fields
+
+void layer::resetdirty()
+{
+    dirtymin = unsettime;
+    dirtymax = -unsettime;
+}
+
+double layer::spanstart()
+{
+    QMutexLocker lock(&layermutex);
+    double s = length > 0 ? start : unsettime;
+    for (int i = 0; i < childcount; i++)
+        if (children[i]->spanlength() > 0)
+            s = std::min(s, children[i]->spanstart());
+    return s;
+}
+
+double layer::spanlength()
+{
+    QMutexLocker lock(&layermutex);
+    double end = length > 0 ? start + length : -unsettime;
+    for (int i = 0; i < childcount; i++) {
+        const double childlength = children[i]->spanlength();
+        if (childlength > 0)
+            end = std::max(end, children[i]->spanstart() + childlength);
+    }
+    return std::max(0.0, end - spanstart());
+}
+
+bool layer::addchild(layer* child)
+{
+    QMutexLocker lock(&layermutex);
+    if (!child || child == this) {
+        logerror(QStringLiteral("Layer \"%1\" cannot contain itself or nothing").arg(name));
+        return false;
+    }
+    if (childcount >= maxchildren) {
+        logerror(QStringLiteral("Layer \"%1\" already holds %2 layers; \"%3\" not added")
+                     .arg(name)
+                     .arg(maxchildren)
+                     .arg(child->name));
+        return false;
+    }
+    children[childcount++] = child;
+    return true;
+}
+
+void layer::clearchildren()
+{
+    QMutexLocker lock(&layermutex);
+    childcount = 0;
+}
+
+void layer::updatelength()
+{
+    QMutexLocker lock(&layermutex);
+    length = samplerate > 0 ? double(fileframes()) / samplerate : 0.0;
+}
+
+// ---------------------------------------------------------------------------
+// Reading and mixing
+
+void layer::mixadd(float* dst, double time, double duration, int channel)
+{
+    QMutexLocker lock(&layermutex);
+    if (length <= 0 || time >= start + length || time + duration <= start)
+        return;
+    if (channel < -1 || channel >= channels) {
+        logerror(QStringLiteral("Layer \"%1\" has no channel %2").arg(name).arg(channel));
+        return;
+    }
+    const qint64 frames = roundhalfup64(duration * samplerate);
+    if (frames <= 0)
+        return;
+    std::vector<float> scratch(size_t(frames) * channels);
+    readown(scratch.data(), frames, time);
+    const float gain = volume * float(mixsign) * float(active);
+    if (channel == -1 || channels == 1) {
+        const size_t n = scratch.size();
+        for (size_t i = 0; i < n; i++)
+            dst[i] += gain * scratch[i];
+    } else {
+        for (qint64 k = 0; k < frames; k++)
+            dst[k] += gain * scratch[size_t(k) * channels + channel];
+    }
+}
+
+void layer::read(float* dst, double time, double duration, int channel, bool gains)
+{
+    QMutexLocker lock(&layermutex);
+    const qint64 frames = roundhalfup64(duration * samplerate);
+    if (frames <= 0 || channels <= 0)
+        return;
+    const bool whole = channel == -1 || channels == 1;
+    if (channel < -1 || channel >= channels) {
+        // The caller's block holds one channel; it gets silence.
+        logerror(QStringLiteral("Layer \"%1\" has no channel %2").arg(name).arg(channel));
+        std::fill(dst, dst + frames, 0.0f);
+        return;
+    }
+    std::vector<float> scratch(size_t(frames) * channels);
+    readown(scratch.data(), frames, time);
+    const float gain = gains ? volume * float(mixsign) : 1.0f;
+    if (whole) {
+        const size_t n = scratch.size();
+        for (size_t i = 0; i < n; i++)
+            dst[i] = gain * scratch[i];
+    } else {
+        for (qint64 k = 0; k < frames; k++)
+            dst[k] = gain * scratch[size_t(k) * channels + channel];
+    }
+    // One level deep: a child's own children are not heard here.
+    for (int i = 0; i < childcount; i++)
+        if (canmix(children[i]))
+            children[i]->mixadd(dst, time, duration, channel);
+}
+
+// ---------------------------------------------------------------------------
+// Editing
+
+void layer::write(const float* data, double time, double duration)
+{
+    QMutexLocker lock(&layermutex);
+    const qint64 frames = roundhalfup64(duration * samplerate);
+    if (frames <= 0 || channels <= 0)
+        return;
+    bool framed = true;
+    if (length == 0)
+        framed = reframe(time, true, duration);
+    else if (time < start)
+        framed = reframe(time, false, std::max(time + duration, start + length) - time);
+    else if (time + duration > start + length)
+        framed = reframe(start, false, time + duration - start);
+    if (!framed)
+        return; // the old audio stays as it was; reframe recorded why
+    dirtymin = std::min(dirtymin, time);
+    dirtymax = std::max(dirtymax, time + duration);
+    const qint64 bytes = frames * framebytes();
+    const qint64 position = roundhalfup64((time - start) * samplerate) * framebytes();
+    if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
+        || !file->flush())
+        seterror(QStringLiteral("Could not write to layer \"%1\": %2").arg(name, file->errorString()));
+}
+
+void layer::setlength(double newstart, bool keep, double newlength)
+{
+    reframe(newstart, keep, newlength);
+}
+
+bool layer::reframe(double newstart, bool keep, double newlength)
+{
+    QMutexLocker lock(&layermutex);
+    const qint64 fb = framebytes();
+    const qint64 frames = std::max<qint64>(0, roundhalfup64(newlength * samplerate));
+    const qint64 shift = roundhalfup64((newstart - start) * samplerate);
+    if (keep || shift == 0) {
+        if (!file->resize(frames * fb)) {
+            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            return false;
+        }
+        file->seek(file->size());
+    } else {
+        const qint64 old = fileframes();
+        const bool ok = rebuildfile(QStringLiteral("re-frame"), [&](QFile* newfile) {
+            if (!newfile->resize(frames * fb))
+                return false;
+            if (shift < 0) // earlier start: the old frames move later by -shift
+                return copyiodevice(file, 0, newfile, -shift * fb, std::min(old, frames + shift) * fb);
+            // Later start: every old frame from shift on that still fits stays.
+            return copyiodevice(file, shift * fb, newfile, 0, std::min(frames, old - shift) * fb);
+        });
+        if (!ok)
+            return false;
+        file->seek(file->size());
+    }
+    start = newstart;
+    length = newlength;
+    return true;
+}
+
+void layer::inserttime(double time, double duration)
+{
+    QMutexLocker lock(&layermutex);
+    if (length == 0 || time > start + length || duration <= 0)
+        return;
+    if (time <= start) {
+        start += duration;
+        return;
+    }
+    const qint64 fb = framebytes();
+    const qint64 old = fileframes();
+    const qint64 before = std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
+    const qint64 after = roundhalfup64((time - start + duration) * samplerate);
+    const bool ok = rebuildfile(QStringLiteral("insert time into"), [&](QFile* newfile) {
+        return newfile->resize(roundhalfup64((length + duration) * samplerate) * fb)
+               && copyiodevice(file, 0, newfile, 0, before * fb)
+               && copyiodevice(file, before * fb, newfile, after * fb, (old - before) * fb);
+    });
+    if (!ok)
+        return;
+    length += duration;
+}
+
+void layer::removetime(double time, double duration)
+{
+    QMutexLocker lock(&layermutex);
+    if (length == 0 || time > start + length || duration <= 0)
+        return;
+    const double end = time + duration;
+    if (start > end) {
+        start -= duration;
+        return;
+    }
+    if (time <= start && start + length <= end) {
+        clear();
+        return;
+    }
+    const qint64 fb = framebytes();
+    const qint64 old = fileframes();
+    const qint64 before = time <= start ? 0 : std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
+    const qint64 from = std::min<qint64>(old, roundhalfup64((end - start) * samplerate));
+    const bool ok = rebuildfile(QStringLiteral("remove time from"), [&](QFile* newfile) {
+        return copyiodevice(file, 0, newfile, 0, before * fb)
+               && copyiodevice(file, from * fb, newfile, before * fb, (old - from) * fb);
+    });
+    if (!ok)
+        return;
+    start = std::min(start, time);
+    updatelength();
+}
+
+void layer::clear()
+{
+    QMutexLocker lock(&layermutex);
+    if (!file->resize(0)) {
+        seterror(QStringLiteral("Could not empty layer \"%1\": %2").arg(name, file->errorString()));
+        return;
+    }
+    start = 0;
+    length = 0;
+    resetdirty();
+}
+
+void layer::copyrange(layer* chunk)
+{
+    QMutexLocker lock(&layermutex);
+    if (chunk->samplerate != samplerate || chunk->channels != channels) {
+        logerror(QStringLiteral("Backup of \"%1\" not restored: its format differs from the layer's").arg(name));
+        return;
+    }
+    // Compared in frames, so that a chunk that overhangs by less than half a
+    // sample (rounding of its times) is still written back.
+    const qint64 first = roundhalfup64((chunk->start - start) * samplerate);
+    const qint64 frames = roundhalfup64(chunk->length * samplerate);
+    const qint64 own = roundhalfup64(length * samplerate);
+    if (first < 0 || first + frames > own) {
+        logerror(QStringLiteral("Backup of \"%1\" at %2 s (%3 s) lies outside the layer (%4 s, %5 s); not restored")
+                     .arg(name)
+                     .arg(chunk->start)
+                     .arg(chunk->length)
+                     .arg(start)
+                     .arg(length));
+        return;
+    }
+    const qint64 fb = framebytes();
+    const qint64 count = std::min(frames, chunk->fileframes());
+    if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb))
+        seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, file->errorString()));
+}
