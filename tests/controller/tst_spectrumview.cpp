@@ -2,6 +2,7 @@
 // shows as a bright line in the mix colour at the 1 kHz row of the view.
 #include <QApplication>
 #include <QComboBox>
+#include <QSplitter>
 #include <QtTest>
 #include <cmath>
 #include <vector>
@@ -68,6 +69,38 @@ private slots:
     {
         kvtestfolders();
         QVERIFY(loginit(2));
+    }
+
+    void viewssharethesplitter()
+    {
+        MainWindow window;
+        window.resize(700, 600);
+        auto* gui = new SpectrumGui(&window);
+        auto* panel = new LayersGui(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* l = new layer();
+        l->resample(48000, 3, 0);
+        panel->mixlayer = new layer();
+        panel->mixlayer->resample(48000, 3, 0);
+        panel->mixlayer->addchild(l);
+        QVERIFY(gui->bindlayer(0, panel->mixlayer));
+        QCOMPARE(gui->splitter->count(), 3);
+        QApplication::processEvents();
+        const QList<int> sizes = gui->splitter->sizes();
+        QCOMPARE(sizes.size(), 3);
+        for (int size : sizes) {
+            QVERIFY(size > 100);
+            QVERIFY(std::abs(size - sizes.first()) <= 2);
+        }
+        for (int c = 0; c < 3; ++c)
+            QVERIFY(gui->view(c)->isVisible());
+        QVERIFY(gui->bindlayer(0, nullptr));
+        QCOMPARE(gui->splitter->count(), 1);
+        QVERIFY(!gui->firstview->isVisible());
+        delete gui;
+        delete panel;
+        delete l;
     }
 
     void sinelineinthemixcolour()
