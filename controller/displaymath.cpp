@@ -1,9 +1,10 @@
 #include "displaymath.h"
 
+#include "core/rounding.h"
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
-
-#include "core/rounding.h"
 
 int truncint(double value)
 {
@@ -20,11 +21,7 @@ int roundint(double value)
 {
     if (std::isnan(value))
         return 0;
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
-        return INT_MIN;
-    return roundhalfup(value);
+    return roundhalfup(std::clamp(value, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
 }
 
 bool isfinitearea(const QRectF& area)
