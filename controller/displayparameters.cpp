@@ -8,7 +8,7 @@
 
 #include "displaymath.h"
 #include "spectrumgui.h"
-#include "transformparams.h"
+#include "view/analysiswindow.h"
 
 void SpectrumGui::transformupdate()
 {
@@ -20,7 +20,8 @@ void SpectrumGui::transformupdate()
 
 void SpectrumGui::inffttype(int type)
 {
-    ffttype = clampwindowtype(type);
+    // Types 0 Rectangular .. 4 Blackman-Harris; anything else is the default.
+    ffttype = type >= 0 && type <= 4 ? type : 4;
     transformupdate();
 }
 
@@ -43,7 +44,7 @@ void SpectrumGui::infftoverlap(int)
     auto* list = qobject_cast<QComboBox*>(sender());
     if (!list)
         return;
-    fftoverlap = clampoverlap(list->currentData().toInt());
+    fftoverlap = clampfftoverlap(list->currentData().toInt());
     transformupdate();
 }
 

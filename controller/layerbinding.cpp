@@ -10,7 +10,7 @@
 #include "core/buffer.h"
 #include "displaymath.h"
 #include "spectrumgui.h"
-#include "transformparams.h"
+#include "view/analysiswindow.h"
 #include "view/glchannel.h"
 
 namespace {
@@ -127,8 +127,7 @@ void SpectrumGui::setprojectformat(layer* l)
 
     // Views and caches take the parameters as the caches would clamp them,
     // also while no window length was chosen yet.
-    emit outfftparam(clampwindowtype(ffttype), clampfftsize(fftsize), clampoverlap(fftoverlap),
-                     fftsubwin);
+    emit outfftparam(ffttype, clampfftsize(fftsize), clampfftoverlap(fftoverlap), fftsubwin);
     emit outmultiplier(multiplier);
     emit outgamma(gamma);
     emit outzebra(zebra);

@@ -666,13 +666,15 @@ private slots:
         QCOMPARE(rig.gui->fftsizeindex, 12);
 
         QComboBox overlaps(&rig.window);
-        for (int v : {2, 4, 8, 16, 1, 32})
+        for (int v : {2, 4, 8, 16, 1, 32, 12})
             overlaps.addItem(QString::number(v), v);
         connect(&overlaps, &QComboBox::currentIndexChanged, rig.gui, &SpectrumGui::infftoverlap);
         overlaps.setCurrentIndex(2);
         QCOMPARE(rig.gui->fftoverlap, 8);
         overlaps.setCurrentIndex(4);
         QCOMPARE(rig.gui->fftoverlap, 2);
+        overlaps.setCurrentIndex(6);
+        QCOMPARE(rig.gui->fftoverlap, 8);
         overlaps.setCurrentIndex(5);
         QCOMPARE(rig.gui->fftoverlap, 16);
         rig.gui->inffttype(9);
