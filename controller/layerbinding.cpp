@@ -8,6 +8,7 @@
 #include "app/qscrollbarext.h"
 #include "channelnames.h"
 #include "core/buffer.h"
+#include "core/transferarea.h"
 #include "displaymath.h"
 #include "spectrumgui.h"
 #include "view/analysiswindow.h"
@@ -202,7 +203,6 @@ void SpectrumGui::cleanclipboard()
     // before it is emptied.
     const QRectF update(clipboardlayer->start, displayarea.y(), clipboardlayer->length,
                         displayarea.height());
-    clipboardlayer->clear();
-    slottable.buffer[2]->indatareset();
+    transferarea(slottable.buffer[2], slottable.buffer[2], QRectF(), channelmask, 0, 0, 0);
     emit outdisplayarea(displayarea, update, 2);
 }
