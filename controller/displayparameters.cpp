@@ -8,7 +8,7 @@
 
 #include "displaymath.h"
 #include "spectrumgui.h"
-#include "view/analysiswindow.h"
+#include "core/analysiswindow.h"
 
 void SpectrumGui::transformupdate()
 {

@@ -11,7 +11,7 @@
 #include "core/transferarea.h"
 #include "displaymath.h"
 #include "spectrumgui.h"
-#include "view/analysiswindow.h"
+#include "core/analysiswindow.h"
 #include "view/glchannel.h"
 
 namespace {
