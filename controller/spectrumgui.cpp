@@ -228,7 +228,7 @@ void SpectrumGui::connectview(GLChannel* v)
     connect(v, &GLChannel::outdisplacement, this, &SpectrumGui::indisplacement);
     connect(v, &GLChannel::outdisplayarea, this, &SpectrumGui::indisplayarea);
     connect(v, &GLChannel::dropUrl, this, &SpectrumGui::inDropUrl);
-    // The view's mouse events join here with the interaction engine.
+    connect(v, &GLChannel::outmouseevent, this, &SpectrumGui::inmouseevent);
 }
 
 void SpectrumGui::disconnectview(GLChannel* v)
@@ -280,6 +280,7 @@ void SpectrumGui::escapeKey()
     }
     if (tool || panzoommode >= 0 || selectionmode >= 0 || movescalemode >= 0 || displacemode != 0
         || timecursormode != 0) {
+        finishstroke();
         notool();
         return;
     }

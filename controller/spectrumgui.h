@@ -29,6 +29,7 @@ class QScrollBarExt;
 class GLChannel;
 class DeviceInterface;
 class ToolInterface;
+class DataInterface;
 class DeviceThread;
 struct DisplayExtent;
 
@@ -238,6 +239,38 @@ private:
     void setprojectformat(layer* l);
     void closeproject();
     void transformupdate();
+
+    // Mouse, plugins and undo
+public:
+    // Where the interaction engine keeps the last event that reached the tool
+    // with pressure: a Shift-stroke continues from it.
+    struct StrokePoint
+    {
+        float time = 0;
+        float frequency = 0;
+        float pressure = 0;
+    };
+    int axislock = 0; // 0 free, 1 time only (frequency held), 2 frequency only
+    bool timecursordrag = false;
+    StrokePoint laststroke;
+
+public slots:
+    void inmouseevent(QPointF mousepos, float mousepressure, int key, qint32 mousechannel,
+                      bool timecursorarea);
+    void refreshdatainterface(DataInterface* plugin);
+    void intool(bool toggled);
+    void infilter();
+    void pushbackup(QString description, QPixmap icon);
+    void pushbackup(QString description);
+    void inrestorelayer(layer* source, layer* restore, QRectF select);
+
+private:
+    // Ends a tool stroke whose release never reached the engine: the tool
+    // gets a release at the last position and the edit becomes its entry.
+    void finishstroke();
+    // Writes Buffer `slot` back and repaints the span the edit touched, given
+    // the layer's span before it; true when something was repainted.
+    bool flushedit(int slot, double start, double length);
 };
 
 // The one controller of the main window (null while there is none).

@@ -1,0 +1,211 @@
+// The interaction engine: every pointer, pen and key event of every channel
+// view passes here, in one fixed order of modes, and is echoed to the views.
+#include <QApplication>
+#include <QCursor>
+#include <QPixmap>
+#include "core/buffer.h"
+#include "core/globals.h"
+#include "panels/layersgui.h"
+#include "sdk/interfaces.h"
+#include "spectrumgui.h"
+
+namespace {
+
+bool unset(double v)
+{
+    return float(v) == float(unsettime);
+}
+
+void refreshstatus()
+{
+    if (layersgui)
+        layersgui->inrefreshstatus();
+}
+
+} // namespace
+
+void SpectrumGui::finishstroke()
+{
+    if (!tool || mousepressure <= 0)
+        return;
+    // A release the engine never got (the pointer left the views, the tool
+    // or the mode changed): the tool sees one at the last position.
+    inmouseevent(mouseposition, 0.0f, 0, mousechannel, false);
+}
+
+void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32 channel,
+                               bool timecursorarea)
+{
+    double x = mousepos.x();
+    double y = mousepos.y();
+    const float p = pressure;
+    const float P = mousepressure;
+    const double X = mouseposition.x();
+    const double Y = mouseposition.y();
+    const Qt::KeyboardModifiers mods = QApplication::keyboardModifiers();
+    const bool shift = mods & Qt::ShiftModifier;
+    const bool outside = unset(x) || unset(y);
+
+    // Axis lock.
+    if (!shift || p <= 0)
+        axislock = 0;
+    else if (axislock == 0) {
+        if (y != Y)
+            axislock = 2;
+        if (x != X)
+            axislock = 1;
+    }
+    if (axislock == 1)
+        y = Y;
+    else if (axislock == 2)
+        x = X;
+
+    // Time cursor.
+    if (timecursormode == 1) {
+        if (p > 0) {
+            currenttime = timecursor = x;
+            emit outdevicecursor(x, 3, false);
+            refreshstatus();
+        }
+    } else if ((timecursorarea && P == 0) || timecursordrag) {
+        emit outmousecursor(QCursor(QPixmap(QStringLiteral(":/cursors/time.png"))));
+        if (p > 0) {
+            currenttime = timecursor = x;
+            emit outdevicecursor(x, 3, false);
+            refreshstatus();
+            timecursordrag = true;
+            mouseposition = QPointF(x, y);
+            mousepressure = p;
+            emit outmouseevent(mouseposition, p);
+            emit outupdategl();
+            return;
+        }
+    }
+    if (timecursormode != 1 && p == 0) {
+        if (!timecursorarea)
+            emit outmousecursor(cursor);
+        timecursordrag = false;
+    }
+
+    // Pan.
+    if (panzoommode >= 0 && panzoommode <= 2 && p > 0 && !outside) {
+        QRectF a = displayarea;
+        if (panzoommode != 2)
+            a.moveLeft(a.x() + X - x);
+        if (panzoommode != 1)
+            a.moveTop(a.y() + Y - y);
+        indisplayarea(a);
+        x = X;
+        y = Y;
+    }
+
+    // Zoom about the pointer.
+    if (panzoommode >= 3 && panzoommode <= 5 && p > 0 && !outside) {
+        zoomanchor = QPointF(x, y);
+        const QRectF a = displayarea;
+        double left = a.x(), right = a.x() + a.width();
+        double top = a.y(), bottom = a.y() + a.height();
+        if (panzoommode != 5 && a.width() != 0) {
+            const float q = float((x - X) / a.width());
+            const double k = 1.0 + double(float(-3.0 * double(q)));
+            left = k * a.x() + (1 - k) * x;
+            right = k * (a.x() + a.width()) + (1 - k) * x;
+        }
+        if (panzoommode != 4 && a.height() != 0) {
+            const float q = float((y - Y) / -a.height());
+            const double k = 1.0 + double(float(-3.0 * double(q)));
+            top = k * a.y() + (1 - k) * zoomanchor.y();
+            bottom = k * (a.y() + a.height()) + (1 - k) * zoomanchor.y();
+        }
+        indisplayarea(QRectF(left, top, right - left, bottom - top));
+    }
+
+    // Selection.
+    if (selectionmode != -1 && p > 0 && !outside) {
+        if (P == 0) {
+            if (transportmode >= 0)
+                indevicepause();
+            cleanclipboard();
+            selection = QRectF(0, 0, 0, 0);
+            selectionanchor = QPointF(x, y);
+            emit outselection(selection);
+        } else {
+            const double ax = selectionanchor.x(), ay = selectionanchor.y();
+            double start = std::min(ax, x), length = std::fabs(x - ax);
+            double top = std::max(ay, y), height = std::min(ay, y) - top;
+            if (selectionmode == 1) {
+                top = samplerate;
+                height = -samplerate;
+            } else if (selectionmode == 2) {
+                layer* all = alllayers();
+                const double s = all ? all->spanstart() : unsettime;
+                const double d = all ? all->spanlength() : 0;
+                if (unset(s) || d <= 0) {
+                    start = displayarea.x();
+                    length = displayarea.width();
+                } else {
+                    start = s;
+                    length = d;
+                }
+            }
+            selection = QRectF(start, top, length, height);
+            emit outselection(selection);
+            if (selectionmode != 2) {
+                currenttime = timecursor = start;
+                emit outdevicecursor(start, 3, false);
+            }
+        }
+    }
+
+    // Tool stroke.
+    if (tool && slottable.bound[0] && selectionmode == -1 && panzoommode == -1
+        && transportmode == -1 && !(mods & Qt::ControlModifier) && !(unset(x) && unset(y))) {
+        layer* current = slottable.bound[1];
+        layer* clip = slottable.bound[2];
+        const double s1 = current ? current->spanstart() : 0;
+        const double l1 = current ? current->spanlength() : 0;
+        const double s2 = clip ? clip->spanstart() : 0;
+        const double l2 = clip ? clip->spanlength() : 0;
+        refreshdatainterface(tool);
+        float dx = float(x - X), dy = float(y - Y), dp = p - P;
+        if (shift && p > 0 && P == 0) {
+            dx = float(x) - laststroke.time;
+            dy = float(y) - laststroke.frequency;
+            dp = p - laststroke.pressure;
+        }
+        if (p > 0)
+            laststroke = {float(x), float(y), p};
+        tool->process(float(x), float(y), p, dx, dy, dp, key, channel);
+        if (current && slottable.bound[1] == current) {
+            flushedit(1, s1, l1);
+            if (p <= 0 && P > 0)
+                pushbackup(tool->label, tool->icon);
+        }
+        if (clip && slottable.bound[2] == clip) {
+            flushedit(2, s2, l2);
+            clip->resetdirty();
+        }
+    } else if (tool && p <= 0 && P > 0 && slottable.bound[1]) {
+        // The stroke ended where the tool is not reached (outside the views or
+        // with Ctrl): the edit so far still becomes its entry.
+        slottable.buffer[1]->flush();
+        pushbackup(tool->label, tool->icon);
+    }
+
+    // Tail.
+    layer* clip = slottable.bound[2];
+    if (clip && clip->spanlength() > 0)
+        emit outglmessage(tr("Press [TAB] to preview clipboard"), colorclipboard);
+    else
+        emit outglmessage(QString(), QColor());
+    mouseposition = QPointF(x, y);
+    mousepressure = p;
+    if (unset(x) && unset(y))
+        channel = -1;
+    if (channel != mousechannel)
+        emit outcurrentchannel(channel);
+    mousechannel = channel;
+    emit outmouseevent(mouseposition, p);
+    emit outupdategl();
+    refreshstatus();
+}

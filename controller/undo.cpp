@@ -1,0 +1,65 @@
+// History entries of the current layer: the edited span cut out before and
+// after the edit, and the write-back of one of them on undo or redo.
+#include "core/buffer.h"
+#include "spectrumgui.h"
+
+void SpectrumGui::pushbackup(QString description)
+{
+    pushbackup(description, QPixmap());
+}
+
+void SpectrumGui::pushbackup(QString description, QPixmap icon)
+{
+    layer* current = slottable.bound[1];
+    if (!current || !snapshot)
+        return;
+    // Edits still held in the Buffer belong to this entry.
+    if (slottable.buffer[1])
+        slottable.buffer[1]->flush();
+    if (!(current->dirtymax > current->dirtymin))
+        return;
+    const double t = current->dirtymin;
+    const double d = current->dirtymax - current->dirtymin;
+    const double before = snapshot->spanlength();
+    auto* backupbefore = new layer(snapshot, t, d);
+    auto* backupafter = new layer(current, t, d);
+    emit outbackuplayer(icon, description, current, backupbefore, backupafter, selection);
+
+    const double start = current->spanstart();
+    const bool noselection = selection.width() == 0 && selection.height() == 0;
+    const bool inside = start > selection.x() && start < selection.x() + selection.width();
+    if (smartcursor && current->spanlength() > 0 && before <= 0 && (noselection || inside)) {
+        timecursor = currenttime = start;
+        emit outdevicecursor(start, 3, false);
+        emit outupdategl();
+    }
+    delete snapshot;
+    snapshot = new layer(*current);
+    current->resetdirty();
+}
+
+void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
+{
+    if (!source || !restore)
+        return;
+    layer* current = slottable.bound[1];
+    // Pending Buffer edits would otherwise be written over the restored frames.
+    if (source == current && slottable.buffer[1])
+        slottable.buffer[1]->flush();
+    source->copyrange(restore);
+    const QRectF update(restore->spanstart(), displayarea.y(), restore->length,
+                        displayarea.height());
+    if (source == current) {
+        slottable.buffer[1]->indatareset();
+        emit outdisplayarea(displayarea, update, 1);
+        delete snapshot;
+        snapshot = new layer(*current);
+        current->resetdirty();
+    } else if (source->active && slottable.buffer[0]) {
+        slottable.buffer[0]->indatareset();
+        emit outdisplayarea(displayarea, update, 0);
+    }
+    selection = select;
+    emit outselection(select);
+    cleanclipboard();
+}
