@@ -1,5 +1,7 @@
 #include "prompt.h"
 
+#include <QAbstractButton>
+
 namespace {
 PromptAnswerer& answerer()
 {
@@ -14,6 +16,8 @@ QMessageBox::StandardButton prompt(const PromptRequest& request)
         return answerer()(request);
     QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
     box.setDefaultButton(request.defaultbutton);
+    if (!request.yestext.isEmpty() && box.button(QMessageBox::Yes))
+        box.button(QMessageBox::Yes)->setText(request.yestext);
     const int result = box.exec();
     if (box.clickedButton() == nullptr)
         return QMessageBox::NoButton;

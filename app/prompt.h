@@ -15,6 +15,7 @@ struct PromptRequest
     QString text;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultbutton = QMessageBox::NoButton;
+    QString yestext; // replaces the text of the Yes button when not empty
 };
 
 // Shows the box (or asks the answerer) and returns the button chosen; Escape
