@@ -1,0 +1,73 @@
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+
+#include "apptestsupport.h"
+
+// The real program, started on the bundled sample in this test's own home.
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startShowAndEnd();
+
+private:
+    QString logsfolder() const
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Korvane logs";
+    }
+    QString newestlog() const
+    {
+        const QFileInfoList logs = QDir(logsfolder()).entryInfoList({"*.htm"}, QDir::Files, QDir::Time);
+        return logs.isEmpty() ? QString() : logs.first().absoluteFilePath();
+    }
+};
+
+void TestProgram::startShowAndEnd()
+{
+    const QString sample = QStringLiteral(KV_TEST_ROOT) + "/Resources/Samples/Sample.wav";
+    QVERIFY(QFile::exists(QStringLiteral(KV_PROGRAM)));
+    QVERIFY(QFile::exists(sample));
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(KV_PROGRAM), {sample});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!newestlog().isEmpty() && plainloglines(newestlog()).contains("initialization finished"),
+                             60000);
+    const QString log = newestlog();
+    // Give the views time to compute and draw the spectrogram.
+    QTest::qWait(4000);
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    screen.save("screen.png");
+    QSet<QRgb> colours;
+    const QRect views(250, 180, 700, 400); // inside the central area of the 1280 x 720 window at (0, 0)
+    for (int y = views.top(); y < views.bottom(); y += 2)
+        for (int x = views.left(); x < views.right(); x += 2)
+            colours.insert(screen.pixel(x, y) & 0xF0F0F0);
+    QVERIFY2(colours.size() > 40, qPrintable(QString("%1 colours in the view area").arg(colours.size())));
+
+    ::kill(program.processId(), SIGTERM);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    const QStringList lines = plainloglines(log);
+    QCOMPARE(lines.value(0), QString(KV_PROGRAM) + " " + sample + " ");
+    QString missing;
+    QVERIFY2(inorder(lines, {"session ", "launching Korvane (1.0 - x", "OS: ", "CPU: ", "initialization finished",
+                             "session import " + sample, "exiting", "session ended"},
+                     &missing),
+             qPrintable(missing));
+}
+
+QTEST_MAIN(TestProgram)
+#include "tst_program.moc"
