@@ -152,6 +152,7 @@ void TestMainWindowPlugins::toolPlacement()
     for (QWidget* g : w->toolgroups1)
         headers << g->findChild<QLabel*>()->text();
     QCOMPARE(headers, (QStringList{"Info:", "Extract:", "Modify:", "Draw:", ""}));
+    w->layerstate(true, true, true); // every tool enabled, with its own tip
     QStringList tools;
     for (QAction* a : w->toolactions)
         tools << a->statusTip();
@@ -171,7 +172,6 @@ void TestMainWindowPlugins::toolPlacement()
     QCOMPARE(w->toolgroups1.at(0)->maximumSize(), QSize(0, 0));
     // Each placed tool's settings bar is a page; choosing the tool shows it.
     QCOMPARE(w->toolsettings->count(), 7);
-    w->layerstate(true, true, true);
     w->toolactions.at(1)->trigger();
     QCOMPARE(w->toolsettings->currentIndex(), 2);
     // Extraction needs a second layer.
