@@ -58,6 +58,18 @@ public:
         return plugin;
     }
 
+    // Every plugin of `paths` whose initialize succeeded, in load order.
+    template <class Interface, class Listed>
+    QList<Interface*> loadall(const QStringList& paths, Listed listed)
+    {
+        QList<Interface*> plugins;
+        bool ok = false;
+        for (const QString& path : paths)
+            if (auto* p = load<Interface>(path, listed, ok); p && ok)
+                plugins.append(p);
+        return plugins;
+    }
+
 private:
     void list(const QString& path, const QString& name)
     {
@@ -99,22 +111,8 @@ int loadplugins(const QString& root, const QString& version, QWidget* mainwindow
     const auto always = [](auto*) { return true; };
     bool ok = false;
 
-    {
-        KindLoader loader = begin(PluginKind::File);
-        QList<FileInterface*> files;
-        for (const QString& path : paths[0])
-            if (auto* p = loader.load<FileInterface>(path, always, ok); p && ok)
-                files.append(p);
-        placement.files(files);
-    }
-    {
-        KindLoader loader = begin(PluginKind::Device);
-        QList<DeviceInterface*> devices;
-        for (const QString& path : paths[1])
-            if (auto* p = loader.load<DeviceInterface>(path, always, ok); p && ok)
-                devices.append(p);
-        placement.devices(devices);
-    }
+    placement.files(begin(PluginKind::File).loadall<FileInterface>(paths[0], always));
+    placement.devices(begin(PluginKind::Device).loadall<DeviceInterface>(paths[1], always));
     {
         KindLoader loader = begin(PluginKind::Tool);
         QList<ToolInterface*> loaded, placed;
@@ -130,13 +128,11 @@ int loadplugins(const QString& root, const QString& version, QWidget* mainwindow
         placement.tools(placed);
     }
     {
-        KindLoader loader = begin(PluginKind::Filter);
-        QList<FilterInterface*> filters;
         const auto listedfilter = [](FilterInterface* f) { return !isiofilter(f); };
-        for (const QString& path : paths[3])
-            if (auto* p = loader.load<FilterInterface>(path, listedfilter, ok); p && ok)
-                if (!isiofilter(p) && !p->label.isEmpty())
-                    filters.append(p);
+        QList<FilterInterface*> filters;
+        for (FilterInterface* p : begin(PluginKind::Filter).loadall<FilterInterface>(paths[3], listedfilter))
+            if (!isiofilter(p) && !p->label.isEmpty())
+                filters.append(p);
         placement.filters(filters);
     }
     logmessage(QStringLiteral("%1 plugins loaded").arg(rows));

@@ -98,16 +98,8 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
 MainWindow::~MainWindow()
 {
     // A window destroyed without the exit sequence still takes its controllers along.
-    if (ownscontrollers && !controllersgone) {
-        delete spectrumgui;
-        spectrumgui = nullptr;
-        delete historygui;
-        historygui = nullptr;
-        delete channelsgui;
-        channelsgui = nullptr;
-        delete layersgui;
-        layersgui = nullptr;
-    }
+    if (ownscontrollers)
+        deletecontrollers();
     // The tools' settings bars are ours; the plugin objects outlive the window.
     for (ToolInterface* tool : tooltoolbars) {
         delete tool->toolbar;

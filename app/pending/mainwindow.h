@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
 
 #include "signallinks.h"
 
@@ -288,6 +289,10 @@ private:
     bool invoke(QObject* receiver, const char* receivername, const char* signature,
                 QGenericArgument argument = QGenericArgument(), QGenericArgument second = QGenericArgument());
     bool invokeresult(QObject* receiver, const char* receivername, const char* signature, QGenericReturnArgument result);
+    bool invokeon(QObject* receiver, const char* receivername, const char* signature,
+                  const std::function<bool(const char*)>& call);
+    // Deletes the four controllers once, in the order the exit sequence gives.
+    void deletecontrollers();
 
     SignalLinks links;
     QStringList missingcalls;

@@ -227,64 +227,36 @@ void MainWindow::createtoolbars()
 
 void MainWindow::createmenus()
 {
+    // Entries in order; a null entry is a separator.
+    const auto fill = [](QMenu* menu, std::initializer_list<QAction*> entries) {
+        for (QAction* a : entries) {
+            if (a)
+                menu->addAction(a);
+            else
+                menu->addSeparator();
+        }
+        return menu;
+    };
     QMenuBar* bar = menuBar();
-    filemenu = bar->addMenu(tr("&File"));
-    for (QAction* a : {newprojectact, openprojectact, recoveract, importact, exportact, exportmixact, exportcalleract,
-                       saveact, saveasact, closeact})
-        filemenu->addAction(a);
-    filemenu->addSeparator();
+    filemenu = fill(bar->addMenu(tr("&File")), {newprojectact, openprojectact, recoveract, importact, exportact,
+                                                exportmixact, exportcalleract, saveact, saveasact, closeact, nullptr});
     for (QAction* a : recentacts)
         if (a)
             filemenu->addAction(a);
-    filemenu->addSeparator();
-    filemenu->addAction(exitact);
+    fill(filemenu, {nullptr, exitact});
 
-    editmenu = bar->addMenu(tr("&Edit"));
-    editmenu->addAction(undoact);
-    editmenu->addAction(redoact);
-    editmenu->addSeparator();
-    editmenu->addAction(snapact);
-    editmenu->addSeparator();
-    for (QAction* a : {deleteact, cutact, copyact, pasteact})
-        editmenu->addAction(a);
-    editmenu->addSeparator();
-    editmenu->addAction(inserttimeact);
-    editmenu->addAction(removetimeact);
-    editmenu->addSeparator();
-    for (QAction* a : {setmouseact, settimecursoract, setselectact})
-        editmenu->addAction(a);
+    editmenu = fill(bar->addMenu(tr("&Edit")),
+                    {undoact, redoact, nullptr, snapact, nullptr, deleteact, cutact, copyact, pasteact, nullptr,
+                     inserttimeact, removetimeact, nullptr, setmouseact, settimecursoract, setselectact});
+    viewcontextmenu = fill(new QMenu(this), {snapact, nullptr, setmouseact, settimecursoract, setselectact});
 
-    viewcontextmenu = new QMenu(this);
-    viewcontextmenu->addAction(snapact);
-    viewcontextmenu->addSeparator();
-    for (QAction* a : {setmouseact, settimecursoract, setselectact})
-        viewcontextmenu->addAction(a);
-
-    layermenu = bar->addMenu(tr("&Layer"));
-    for (QAction* a : {newlayeract, propertiesact, duplicateact, deletelayeract})
-        layermenu->addAction(a);
-    layermenu->addSeparator();
-    for (QAction* a : {calibrateact, zoomextentsact, moveupact, movedownact})
-        layermenu->addAction(a);
-    layermenu->addSeparator();
-    for (QAction* a : {mergedownact, mergeactiveact, mergeallact})
-        layermenu->addAction(a);
-    layermenu->addSeparator();
-    layermenu->addAction(resampleact);
-
-    layeritemmenu = new QMenu(this);
-    for (QAction* a : {propertiesact, duplicateact, deletelayeract})
-        layeritemmenu->addAction(a);
-    layeritemmenu->addSeparator();
-    for (QAction* a : {calibrateact, zoomextentsact, moveupact, movedownact})
-        layeritemmenu->addAction(a);
-    layeritemmenu->addSeparator();
-    layeritemmenu->addAction(mergedownact);
-    layerlistmenu = new QMenu(this);
-    layerlistmenu->addAction(newlayeract);
-    layerlistmenu->addSeparator();
-    layerlistmenu->addAction(mergeactiveact);
-    layerlistmenu->addAction(mergeallact);
+    layermenu = fill(bar->addMenu(tr("&Layer")),
+                     {newlayeract, propertiesact, duplicateact, deletelayeract, nullptr, calibrateact, zoomextentsact,
+                      moveupact, movedownact, nullptr, mergedownact, mergeactiveact, mergeallact, nullptr,
+                      resampleact});
+    layeritemmenu = fill(new QMenu(this), {propertiesact, duplicateact, deletelayeract, nullptr, calibrateact,
+                                           zoomextentsact, moveupact, movedownact, nullptr, mergedownact});
+    layerlistmenu = fill(new QMenu(this), {newlayeract, nullptr, mergeactiveact, mergeallact});
 
     filtersmenu = bar->addMenu(tr("Fil&ters"));
     devicesmenu = bar->addMenu(tr("&Devices"));
@@ -297,9 +269,7 @@ void MainWindow::createmenus()
         sub->addActions(unitactions[g]);
     }
 
-    viewmenu = bar->addMenu(tr("&View"));
-    viewmenu->addAction(fullscreenact);
-    viewmenu->addSeparator();
+    viewmenu = fill(bar->addMenu(tr("&View")), {fullscreenact, nullptr});
     toolbarsmenu = viewmenu->addMenu(tr("Toolbars"));
     for (QToolBar* b : std::initializer_list<QToolBar*>{filebar, editbar, devicebar, spectralbar, toolsbar,
                                                         toolsettingsbar})
@@ -307,15 +277,8 @@ void MainWindow::createmenus()
     docksmenu = viewmenu->addMenu(tr("Docks"));
     for (QDockWidget* d : {historydock, channelsdock, layersdock})
         docksmenu->addAction(d->toggleViewAction());
-    viewmenu->addAction(loadlayoutact);
-    viewmenu->addAction(savelayoutact);
-    viewmenu->addSeparator();
-    viewmenu->addAction(advancedact);
+    fill(viewmenu, {loadlayoutact, savelayoutact, nullptr, advancedact});
 
-    linkmenu = bar->addMenu(tr("Lin&k"));
-    for (QAction* a : {cakewalkact, protoolsact, samplitudeact, otherdawsact})
-        linkmenu->addAction(a);
-    helpmenu = bar->addMenu(tr("&Help"));
-    for (QAction* a : {contentact, shortcutsact, pluginsact, logact, aboutact})
-        helpmenu->addAction(a);
+    linkmenu = fill(bar->addMenu(tr("Lin&k")), {cakewalkact, protoolsact, samplitudeact, otherdawsact});
+    helpmenu = fill(bar->addMenu(tr("&Help")), {contentact, shortcutsact, pluginsact, logact, aboutact});
 }

@@ -18,30 +18,33 @@ QByteArray methodname(const QByteArray& signature)
 }
 } // namespace
 
-bool MainWindow::invoke(QObject* receiver, const char* receivername, const char* signature, QGenericArgument argument,
-                        QGenericArgument second)
+bool MainWindow::invokeon(QObject* receiver, const char* receivername, const char* signature,
+                          const std::function<bool(const char*)>& call)
 {
     const QByteArray normal = QMetaObject::normalizedSignature(signature);
     if (receiver && receiver->metaObject()->indexOfMethod(normal.constData()) >= 0
-        && QMetaObject::invokeMethod(receiver, methodname(normal).constData(), Qt::DirectConnection, argument, second))
+        && call(methodname(normal).constData()))
         return true;
-    const QString call = QStringLiteral("%1::%2").arg(QLatin1String(receivername), QString::fromLatin1(normal));
-    if (!missingcalls.contains(call))
-        missingcalls.append(call);
+    const QString missing = QStringLiteral("%1::%2").arg(QLatin1String(receivername), QString::fromLatin1(normal));
+    if (!missingcalls.contains(missing))
+        missingcalls.append(missing);
     return false;
+}
+
+bool MainWindow::invoke(QObject* receiver, const char* receivername, const char* signature, QGenericArgument argument,
+                        QGenericArgument second)
+{
+    return invokeon(receiver, receivername, signature, [&](const char* name) {
+        return QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, argument, second);
+    });
 }
 
 bool MainWindow::invokeresult(QObject* receiver, const char* receivername, const char* signature,
                               QGenericReturnArgument result)
 {
-    const QByteArray normal = QMetaObject::normalizedSignature(signature);
-    if (receiver && receiver->metaObject()->indexOfMethod(normal.constData()) >= 0
-        && QMetaObject::invokeMethod(receiver, methodname(normal).constData(), Qt::DirectConnection, result))
-        return true;
-    const QString call = QStringLiteral("%1::%2").arg(QLatin1String(receivername), QString::fromLatin1(normal));
-    if (!missingcalls.contains(call))
-        missingcalls.append(call);
-    return false;
+    return invokeon(receiver, receivername, signature, [&](const char* name) {
+        return QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, result);
+    });
 }
 
 void MainWindow::sessionimport(QString filename)
@@ -90,6 +93,14 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     logmessage(QStringLiteral("exiting"));
+    deletecontrollers();
+    event->accept();
+}
+
+void MainWindow::deletecontrollers()
+{
+    if (controllersgone)
+        return;
     delete spectrumgui;
     spectrumgui = nullptr;
     delete historygui;
@@ -99,7 +110,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
     delete layersgui;
     layersgui = nullptr;
     controllersgone = true;
-    event->accept();
 }
 
 void MainWindow::showstartwindow()
