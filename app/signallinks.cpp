@@ -1,6 +1,5 @@
 #include "signallinks.h"
 
-#include <QAction>
 #include <QMetaMethod>
 #include <QMetaObject>
 
@@ -46,8 +45,9 @@ int SignalLinks::connectall()
 QString SignalLinks::describe(const SignalLink& link)
 {
     QString from = link.sender ? link.sender->objectName() : QStringLiteral("(gone)");
-    if (auto* action = qobject_cast<QAction*>(link.sender.data()); action && from.isEmpty())
-        from = QStringLiteral("\"%1\"").arg(action->text());
+    // Actions and buttons are best known by their text.
+    if (from.isEmpty() && link.sender && link.sender->property("text").isValid())
+        from = QStringLiteral("\"%1\"").arg(link.sender->property("text").toString());
     if (from.isEmpty() && link.sender)
         from = QString::fromLatin1(link.sender->metaObject()->className());
     return QStringLiteral("%1 %2 -> %3::%4")
