@@ -8,6 +8,8 @@
 
 #include "layer.h"
 
+struct kiss_fftr_state;
+
 struct IntRange
 {
     int low = 2147418112;
@@ -88,5 +90,29 @@ private:
     int allocatedchannels = 0;
     float* timeblockA[maxchannels] = {};
     float* timeblockB[maxchannels] = {};
+    // Transform plans of the current size, one per worker of a pass (two per
+    // channel and direction), made on first use and kept until the size changes.
+    kiss_fftr_state* forwardplans[2 * maxchannels] = {};
+    kiss_fftr_state* inverseplans[2 * maxchannels] = {};
+    int plansize = 0;
+
     bool ensurechannels(int count);
+    void freeplans();
+    kiss_fftr_state* plan(bool inverse, int worker);
+    void buildwindows();
+    void forgetcache();
+    bool hasselection() const;
+    void updateselectionranges();
+    void selectionband(int& lowbin, int& highbin) const;
+    bool channelrange(int channel, int& first, int& last) const;
+    bool passframes(double t, double dt, int& firstframe, int& lastframe) const;
+    void forwardpass(float* const* time, int lowbin, int highbin, double t, double dt, int channel);
+    void inversepass(float* const* time, float* const* copyfrom, bool transform, int lowbin,
+                     int highbin, double t, double dt, int channel);
+    void writespan(double low, double high);
+    void passspan(double t, double dt, double& low, double& high) const;
+    bool clash(IntRange samples, IntRange frames) const;
+    bool reachable(qint64 sample) const;
+    bool inwindowsamples(int sample) const;
+    bool inwindowframes(int frame) const;
 };

@@ -15,3 +15,17 @@ inline std::int64_t roundhalfup64(double x)
 {
     return static_cast<std::int64_t>(std::floor(x + 0.5));
 }
+
+// roundhalfup for positions computed from outside input (selections, areas,
+// frequencies): held inside +-2147418112 so that the int conversion is always
+// defined; not-a-number gives 0.
+inline int roundhalfupclamped(double x)
+{
+    if (std::isnan(x))
+        return 0;
+    if (x < -2147418112.0)
+        x = -2147418112.0;
+    if (x > 2147418112.0)
+        x = 2147418112.0;
+    return roundhalfup(x);
+}

@@ -2,6 +2,7 @@
 // Common set-up for tests: the process-wide folders point into the test's own
 // private home (see runtest.sh), and the installation root is the build's.
 #include <QDir>
+#include <QFile>
 #include <QString>
 
 #include "core/globals.h"
@@ -20,4 +21,15 @@ inline void kvtestfolders()
 inline QStringList kvsessionfiles()
 {
     return QDir(sessionpath).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The text of the session log of this run, with the empty slot space removed.
+inline QString kvlogtext()
+{
+    QFile file(logspath + "/" + sessionid + ".htm");
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QByteArray bytes = file.readAll();
+    bytes.replace('\0', QByteArray());
+    return QString::fromUtf8(bytes);
 }

@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "view/glchannel.h"
 #include "view/texbuffer.h"
+#include "testsupport.h"
 #include "viewtestsupport.h"
 
 // The session log of the test, in its own logs folder, with error lines.
@@ -22,12 +23,7 @@ inline bool startlog()
 
 inline QString logtext()
 {
-    QFile file(logspath + "/" + sessionid + ".htm");
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    QByteArray bytes = file.readAll();
-    bytes.replace('\0', QByteArray());
-    return QString::fromUtf8(bytes);
+    return kvlogtext();
 }
 
 // A view of the given size, shown and exposed.

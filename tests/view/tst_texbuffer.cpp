@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "testsupport.h"
-#include "view/analysiswindow.h"
+#include "core/analysiswindow.h"
 #include "view/texbuffer.h"
 #include "viewtestsupport.h"
 

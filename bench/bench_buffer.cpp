@@ -1,0 +1,143 @@
+// Analysis plus resynthesis throughput of a Buffer on a stereo 48 kHz layer at
+// N = 4096, overlap 4, in seconds of audio per second, next to the same number
+// of frames through bare forward and inverse transforms on one thread.
+//
+// Buffer benchmarks come twice: "wall" is per second of elapsed time (the
+// Buffer runs two workers per channel at once), "cpu" per second of CPU time
+// of the whole process, which is what compares fairly with the bare
+// transforms on one thread.
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <kissfft/kiss_fftr.h>
+#include <memory>
+#include <vector>
+
+#include "core/buffer.h"
+#include "core/globals.h"
+#include "core/layer.h"
+
+namespace {
+
+constexpr int rate = 48000;
+constexpr int seconds = 60;
+constexpr int size = 4096;
+constexpr int overlap = 4;
+constexpr int hop = size / overlap;
+constexpr int windowframes = Buffer::cachesamples / hop;
+
+struct Material
+{
+    QTemporaryDir folder;
+    std::vector<float> samples; // interleaved stereo noise
+    std::vector<float> channel[2];
+    std::unique_ptr<layer> noise;
+
+    Material()
+    {
+        sessionpath = folder.path();
+        QRandomGenerator g(1);
+        samples.resize(size_t(rate) * seconds * 2);
+        for (float& x : samples)
+            x = float(2.0 * g.generateDouble() - 1.0);
+        for (int c = 0; c < 2; ++c) {
+            channel[c].resize(samples.size() / 2);
+            for (size_t i = 0; i < channel[c].size(); ++i)
+                channel[c][i] = samples[2 * i + size_t(c)];
+        }
+        noise = std::make_unique<layer>();
+        noise->samplerate = rate;
+        noise->channels = 2;
+        noise->write(samples.data(), 0, seconds);
+    }
+};
+
+Material& material()
+{
+    static Material m;
+    return m;
+}
+
+// A full-band selection over the whole layer, so that every relocation runs
+// the inverse transform into the band signal as well as the analysis.
+void prepare(Buffer& b)
+{
+    b.infftparam(4, size, overlap, false);
+    b.bindlayer(material().noise.get());
+    b.inselection(QRectF(0, rate / 2.0, seconds, -rate / 2.0));
+}
+
+// The window walks over the whole layer: each step reads the layer, analyses
+// the new frames of both channels and resynthesises them.
+void BM_BufferStream(benchmark::State& state)
+{
+    Buffer b;
+    prepare(b);
+    const int steps = int(seconds / b.cachelength);
+    for (auto _ : state) {
+        b.indatareset();
+        for (int k = 0; k < steps; ++k)
+            b.movecache(k * b.cachelength);
+        benchmark::DoNotOptimize(b.timebufferB[0][100]);
+    }
+    const double audio = double(steps) * b.cachelength * state.iterations();
+    state.counters["audio_s"] = benchmark::Counter(audio, benchmark::Counter::kIsRate);
+    state.counters["frames"] = benchmark::Counter(2.0 * steps * windowframes * state.iterations(),
+                                                  benchmark::Counter::kIsRate);
+}
+
+// The two passes alone over a loaded window: no layer reading.
+void BM_BufferPasses(benchmark::State& state)
+{
+    Buffer b;
+    prepare(b);
+    b.getsample(0, 10 * rate);
+    for (auto _ : state) {
+        b.analyze(b.cachestart, b.cachelength, -1);
+        b.resynthesizeselection(b.cachestart, b.cachelength, -1);
+        benchmark::DoNotOptimize(b.timebufferB[1][100]);
+    }
+    const double audio = double(windowframes) * hop / rate * state.iterations();
+    state.counters["audio_s"] = benchmark::Counter(audio, benchmark::Counter::kIsRate);
+    state.counters["frames"] = benchmark::Counter(2.0 * windowframes * state.iterations(),
+                                                  benchmark::Counter::kIsRate);
+}
+
+// The same frames, both channels, through kiss_fftr and kiss_fftri on one
+// thread, straight from the samples of each channel: the transforms alone.
+void BM_BareTransforms(benchmark::State& state)
+{
+    const Material& m = material();
+    kiss_fftr_cfg forward = kiss_fftr_alloc(size, 0, nullptr, nullptr);
+    kiss_fftr_cfg inverse = kiss_fftr_alloc(size, 1, nullptr, nullptr);
+    std::vector<float> out(size);
+    std::vector<kiss_fft_cpx> bins(size / 2 + 1);
+    const int frames = (rate * seconds - size) / hop;
+    int f = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < windowframes; ++k, f = (f + 1) % frames)
+            for (int c = 0; c < 2; ++c) {
+                kiss_fftr(forward, m.channel[c].data() + size_t(f) * hop, bins.data());
+                kiss_fftri(inverse, bins.data(), out.data());
+                benchmark::DoNotOptimize(out[7]);
+            }
+    }
+    const double audio = double(windowframes) * hop / rate * state.iterations();
+    state.counters["audio_s"] = benchmark::Counter(audio, benchmark::Counter::kIsRate);
+    state.counters["frames"] = benchmark::Counter(2.0 * windowframes * state.iterations(),
+                                                  benchmark::Counter::kIsRate);
+    kiss_fftr_free(forward);
+    kiss_fftr_free(inverse);
+}
+
+} // namespace
+
+BENCHMARK(BM_BufferStream)->Name("Buffer/stream/wall")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufferStream)->Name("Buffer/stream/cpu")->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufferPasses)->Name("Buffer/passes/wall")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufferPasses)->Name("Buffer/passes/cpu")->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareTransforms)->Name("Bare/kissfft/one thread")->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

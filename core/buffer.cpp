@@ -1,0 +1,218 @@
+#include "buffer.h"
+
+#include "analysiswindow.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <kissfft/kiss_fftr.h>
+
+#include "alignedmemory.h"
+#include "globals.h"
+#include "log.h"
+#include "rounding.h"
+
+namespace {
+
+constexpr int windowfloats = Buffer::maxfftsize;
+constexpr int lobefloats = 16 * (Buffer::maxfftsize / 2);
+
+float* allocfloats(int count)
+{
+    float* block = alignedalloc(count * int(sizeof(float)), 16);
+    if (block)
+        std::memset(block, 0, sizeof(float) * size_t(count));
+    return block;
+}
+
+} // namespace
+
+Buffer::Buffer()
+{
+    analysiswindow = allocfloats(windowfloats);
+    synthesiswindow = allocfloats(windowfloats);
+    lobetable = allocfloats(lobefloats);
+    if (!analysiswindow || !synthesiswindow || !lobetable) {
+        alignedfree(analysiswindow);
+        alignedfree(synthesiswindow);
+        alignedfree(lobetable);
+        throw std::bad_alloc();
+    }
+}
+
+Buffer::~Buffer()
+{
+    writeback();
+    for (int c = 0; c < allocatedchannels; ++c) {
+        alignedfree(timeblockA[c]);
+        alignedfree(timeblockB[c]);
+        alignedfree(spectrum[c]);
+    }
+    alignedfree(analysiswindow);
+    alignedfree(synthesiswindow);
+    alignedfree(lobetable);
+    freeplans();
+}
+
+int Buffer::freqtobin(double frequency) const
+{
+    if (samplerate <= 0)
+        return 0;
+    return roundhalfupclamped(fftsize * frequency / samplerate);
+}
+
+// Per-channel storage grows with the channel count of the layers bound and
+// never shrinks, so that rebinding allocates nothing.
+bool Buffer::ensurechannels(int count)
+{
+    if (count > maxchannels)
+        return false;
+    while (allocatedchannels < count) {
+        const int c = allocatedchannels;
+        float* a = allocfloats(timesize);
+        float* b = allocfloats(timesize);
+        float* s = allocfloats(spectrumsize);
+        if (!a || !b || !s) {
+            alignedfree(a);
+            alignedfree(b);
+            alignedfree(s);
+            return false;
+        }
+        timeblockA[c] = a;
+        timeblockB[c] = b;
+        timebufferA[c] = a + margin;
+        timebufferB[c] = b + margin;
+        spectrum[c] = s;
+        ++allocatedchannels;
+    }
+    return true;
+}
+
+void Buffer::freeplans()
+{
+    for (int i = 0; i < 2 * maxchannels; ++i) {
+        kiss_fftr_free(forwardplans[i]);
+        kiss_fftr_free(inverseplans[i]);
+        forwardplans[i] = nullptr;
+        inverseplans[i] = nullptr;
+    }
+    plansize = 0;
+}
+
+kiss_fftr_state* Buffer::plan(bool inverse, int worker)
+{
+    if (plansize != fftsize) {
+        freeplans();
+        plansize = fftsize;
+    }
+    kiss_fftr_state*& p = inverse ? inverseplans[worker] : forwardplans[worker];
+    if (!p)
+        p = kiss_fftr_alloc(fftsize, inverse ? 1 : 0, nullptr, nullptr);
+    return p;
+}
+
+void Buffer::forgetcache()
+{
+    for (int c = 0; c < maxchannels; ++c) {
+        dirtyframes[c] = IntRange::none();
+        dirtysamples[c] = IntRange::none();
+    }
+    cachestart = unsettime;
+    cachedsamples = IntRange::none();
+    cachedframes = IntRange::none();
+}
+
+void Buffer::infftparam(qint32 ffttype, qint32 size, qint32 fftoverlap, bool subwin)
+{
+    writeback();
+    forgetcache();
+    windowtype = (ffttype >= 0 && ffttype <= 4) ? ffttype : 4;
+    fftsize = clampfftsize(size);
+    overlap = clampfftoverlap(fftoverlap);
+    fftsubwin = subwin;
+    buildwindows();
+    // The selection's frames and bins depend on the new hop and size.
+    updateselectionranges();
+}
+
+void Buffer::buildwindows()
+{
+    const int n = fftsize;
+    const int h = hop();
+    // The analysis window sums to 2; the synthesis window is built from it
+    // scaled to sum to 2N, as the overlap-add divides by those weights.
+    std::memset(analysiswindow, 0, sizeof(float) * windowfloats);
+    fillanalysiswindow(analysiswindow, windowtype, n, fftsubwin);
+    std::vector<double> a(static_cast<size_t>(n));
+    for (int j = 0; j < n; ++j)
+        a[j] = double(analysiswindow[j]) * n;
+
+    // Triangles over the central 2 x hop samples, divided by the analysis
+    // weights there, so that two neighbouring frames add up to the input.
+    const int t = n / (overlap / 2);
+    std::memset(synthesiswindow, 0, sizeof(float) * windowfloats);
+    auto tri = [t](int k) { return 1.0 - 2.0 * std::fabs(double(k) / t - 0.5); };
+    for (int k = 0; k < h; ++k) {
+        const double d = a[n / 2 - h + k] * tri(k) + a[n / 2 + k] * tri(h + k);
+        synthesiswindow[k] = float(tri(k) / d);
+        synthesiswindow[h + k] = float(tri(h + k) / d);
+    }
+
+    // Window lobe: magnitudes of a sinusoid s/16 of a bin below bin N/4.
+    kiss_fftr_cfg p = kiss_fftr_alloc(n, 0, nullptr, nullptr);
+    std::vector<float> in(static_cast<size_t>(n));
+    std::vector<kiss_fft_cpx> out(static_cast<size_t>(n / 2 + 1));
+    std::memset(lobetable, 0, sizeof(float) * lobefloats);
+    for (int s = 0; s < 16; ++s) {
+        const double cycles = n / 4.0 - s / 16.0;
+        for (int j = 0; j < n; ++j)
+            in[j] = float(std::sin(2.0 * (double(j) / n) * 3.1415926536 * cycles) * analysiswindow[j]);
+        kiss_fftr(p, in.data(), out.data());
+        for (int k = 0; k < n / 2; ++k)
+            lobetable[16 * k + s] = std::sqrt(out[k].r * out[k].r + out[k].i * out[k].i);
+    }
+    kiss_fftr_free(p);
+}
+
+void Buffer::indatareset()
+{
+    forgetcache();
+}
+
+bool Buffer::hasselection() const
+{
+    return selection.width() != 0 || selection.height() != 0;
+}
+
+void Buffer::selectionband(int& lowbin, int& highbin) const
+{
+    const int half = fftsize / 2;
+    if (hasselection()) {
+        lowbin = std::max(freqtobin(selection.y() + selection.height()), 0);
+        highbin = std::min(freqtobin(selection.y()), half);
+    } else {
+        lowbin = 0;
+        highbin = half;
+    }
+}
+
+// Sample, frame and bin ranges of the selection, for the accessors. Without a
+// rate or a window the ranges that need them are left without limit.
+void Buffer::updateselectionranges()
+{
+    selectionsamples = IntRange::unlimited();
+    selectionframes = IntRange::unlimited();
+    selectionbins = {0, fftsize > 0 ? fftsize / 2 : 2147418112};
+    if (!hasselection() || samplerate <= 0)
+        return;
+    const double x0 = selection.x() * samplerate;
+    const double x1 = (selection.x() + selection.width()) * samplerate;
+    selectionsamples = {roundhalfupclamped(x0), roundhalfupclamped(x1)};
+    if (!haswindow())
+        return;
+    selectionframes = {roundhalfupclamped(x0 / hop()), roundhalfupclamped(x1 / hop())};
+    selectionband(selectionbins.low, selectionbins.high);
+}

@@ -1,0 +1,125 @@
+#include "transferarea.h"
+
+#include <QVector2D>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "buffer.h"
+#include "rounding.h"
+
+namespace {
+
+float power(QVector2D v)
+{
+    return v.x() * v.x() + v.y() * v.y();
+}
+
+} // namespace
+
+void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mode, float dtime,
+                  float dfreq)
+{
+    if (!src || !dst)
+        return;
+    if (!dst->boundlayer) {
+        dst->setbin(0, 0, 0, 0, 0); // only raises the destination's write-miss flag
+        return;
+    }
+    if (mode == 0) {
+        dst->boundlayer->clear();
+        dst->indatareset();
+        return;
+    }
+
+    src->flush();
+    dst->flush();
+    const QRectF srcselection = src->selection;
+    const QRectF dstselection = dst->selection;
+    src->inselection(QRectF());
+    if (dst != src)
+        dst->inselection(QRectF());
+
+    const double sr = src->samplerate;
+    const int n = src->fftsize;
+    const int hop = src->hop();
+    const bool active = mode >= 1 && mode <= 9 && mode != 2;
+    if (active && sr > 0 && hop > 0) {
+        const int firstframe = roundhalfupclamped(area.x() * sr / hop);
+        const int endframe = roundhalfupclamped((area.x() + area.width()) * sr / hop);
+        const int lowbin = roundhalfupclamped(std::max(area.y() + area.height(), 0.0) * n / sr);
+        const int highbin = roundhalfupclamped(std::min(area.y(), 0.5 * sr) * n / sr);
+        const int fo = mode == 1 ? roundhalfupclamped(dtime * sr / hop) : 0;
+        const int bo = mode == 1 ? roundhalfupclamped(dfreq * n / sr) : 0;
+        const double step = 2.0 * bo * 3.1415926536 / src->overlap;
+
+        // Each source row is read whole before any bin of it is written, and
+        // a shift to later frames walks the frames backwards, so that a move
+        // inside one Buffer never reads what it has just written.
+        const bool backwards = fo > 0;
+        const qint64 framecount = std::max<qint64>(qint64(endframe) - firstframe, 0);
+        std::vector<QVector2D> row(size_t(std::max<qint64>(qint64(highbin) - lowbin + 1, 0)));
+        for (qint64 i = 0; i < framecount; ++i) {
+            const int f = int(backwards ? endframe - 1 - i : firstframe + i);
+            const qint64 target = qint64(f) + fo;
+            const double phase = step * (double(f) - firstframe);
+            const float c = float(std::cos(phase));
+            const float s = float(std::sin(phase));
+            for (int ch = 0; ch < src->channels; ++ch) {
+                if (channelmask != 0 && !(channelmask & (1 << ch)))
+                    continue;
+                if (mode != 3)
+                    for (int b = lowbin; b <= highbin; ++b)
+                        row[size_t(b - lowbin)] = src->getbin(ch, f, b);
+                for (int b = lowbin; b <= highbin; ++b) {
+                    const QVector2D a = row[size_t(b - lowbin)];
+                    switch (mode) {
+                    case 1:
+                        // Destination frames before the layer's first frame
+                        // do not exist.
+                        if (target >= 0 && target <= 2147418112LL)
+                            dst->setbin(ch, int(target), b + bo, c * a.x() - s * a.y(),
+                                        s * a.x() + c * a.y());
+                        break;
+                    case 3:
+                        dst->setbin(ch, f, b, 0, 0);
+                        break;
+                    case 4:
+                        dst->setbin(ch, f, b, a.x(), a.y());
+                        src->setbin(ch, f, b, 0, 0);
+                        break;
+                    case 5:
+                        dst->setbin(ch, f, b, a.x(), a.y());
+                        break;
+                    case 6: {
+                        const QVector2D v = a + dst->getbin(ch, f, b);
+                        dst->setbin(ch, f, b, v.x(), v.y());
+                        break;
+                    }
+                    case 7: {
+                        const QVector2D v = a - dst->getbin(ch, f, b);
+                        dst->setbin(ch, f, b, v.x(), v.y());
+                        break;
+                    }
+                    case 8:
+                    case 9: {
+                        const QVector2D d = dst->getbin(ch, f, b);
+                        const bool take = mode == 8 ? power(a) < power(d) : power(a) > power(d);
+                        const QVector2D v = take ? a : d;
+                        dst->setbin(ch, f, b, v.x(), v.y());
+                        break;
+                    }
+                    default:
+                        break;
+                    }
+                }
+            }
+        }
+    }
+
+    src->flush();
+    dst->flush();
+    src->inselection(srcselection);
+    if (dst != src)
+        dst->inselection(dstselection);
+}

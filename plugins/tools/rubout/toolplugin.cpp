@@ -1,0 +1,58 @@
+#include "toolplugin.h"
+
+#include "brushstroke.h"
+#include "toolwidgets.h"
+
+bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
+{
+    name = tr("Modify Eraser");
+    category = QStringLiteral("Modify");
+    label = tr("Eraser");
+    icon = toolframe::loadicon(QStringLiteral(":/resources/rubout.png"));
+    // A second call keeps the bar the host already holds.
+    if (!settingsbar) {
+        freqrange = toolframe::newfreqrange(200);
+        timerange = toolframe::newtimerange(0.2);
+        softness = toolframe::newsoftness(50);
+        strength = toolframe::newstrength(-90, 0, -24, tr("erase strength"));
+        tablet = toolframe::newtabletbutton();
+        helplabel = toolframe::newhelplabel(tr("Erase from selected layer."));
+        settingsbar = toolframe::newsettingsbar({freqrange, timerange, softness, strength, tablet, helplabel});
+    }
+    toolbar = settingsbar;
+    cursor = toolframe::loadcursor(QStringLiteral(":/resources/ruboutc.png"));
+    return true;
+}
+
+bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
+                         qint32 mousechannel)
+{
+    // Without its settings (the host has deleted them) or a filled block the
+    // tool does nothing.
+    if (!freqrange || !timerange || !softness || !strength || !tablet || !toolframe::blockready(*this))
+        return true;
+
+    const float gain = float(toolframe::brushgain(strength->value(), tablet->isChecked(), pressure));
+    const bool pressed = toolframe::ispressed(pressure);
+    toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
+
+    const toolframe::Brush brush{timerange->value(), freqrange->value(), softness->value()};
+    using toolframe::layerbuffer;
+    using toolframe::scratchbuffer;
+    toolframe::brushstroke(*this, x, y, dx, dy, brush, [&](int channel, int frame, int bin, float w) {
+        const QVector2D scratch = getbin(scratchbuffer, channel, frame, bin);
+        const QVector2D level = getbin(layerbuffer, channel, frame, bin);
+        // The scratch cell holds the level before the stroke: the louder of
+        // what the stroke met so far and what the layer holds now.
+        const QVector2D kept = toolframe::louder(scratch, level) ? scratch : level;
+        setbin(scratchbuffer, channel, frame, bin, kept.x(), kept.y());
+        if (!pressed)
+            return;
+        const QVector2D target = kept * gain;
+        // Erasing never raises a cell.
+        const QVector2D chosen = toolframe::louder(target, level) ? level : target;
+        const QVector2D result = level * (1 - w) + chosen * w;
+        setbin(layerbuffer, channel, frame, bin, result.x(), result.y());
+    });
+    return true;
+}

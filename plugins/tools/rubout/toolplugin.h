@@ -1,0 +1,38 @@
+#pragma once
+// rubout, the eraser: lowers the level of the current layer under the brush by
+// the chosen strength, with soft edges, while the button or pen is down. The
+// scratch buffer keeps each touched cell's level from before the stroke, so
+// going over a place again within one stroke never erases more than the
+// strength.
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+#include <QPushButton>
+#include <QToolBar>
+
+#include "interfaces.h"
+
+class ToolPlugin : public QObject, public ToolInterface
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
+    Q_INTERFACES(ToolInterface)
+
+public:
+    bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
+    bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
+                 qint32 mousechannel) override;
+
+    // Settings, in tool bar order. The host owns them through the tool bar;
+    // they are gone once it deletes the bar.
+    QPointer<QDoubleSpinBox> freqrange;
+    QPointer<QDoubleSpinBox> timerange;
+    QPointer<QDoubleSpinBox> softness;
+    QPointer<QDoubleSpinBox> strength;
+    QPointer<QPushButton> tablet;
+    QPointer<QLabel> helplabel;
+
+private:
+    QPointer<QToolBar> settingsbar; // the bar handed to the host, while it lives
+};

@@ -1,0 +1,428 @@
+#include <QApplication>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QPluginLoader>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QToolBar>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "interfaces.h"
+#include "plugins/tools/spectrumgrids.h"
+
+// The eraser loaded from the build's installation root as the host loads it,
+// driven with the host's event sequences against in-memory spectrogram grids.
+// Project: 8000 Hz, window 256, overlap 4, so one frame is 8 ms and one bin
+// 31.25 Hz; a brush of 0.08 s x 250 Hz spans frame offsets -5 .. 5 and bin
+// offsets -4 .. 4.
+class TestRubout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void identity();
+    void settingsBar();
+    void hoverOnlyPreviews();
+    void strokeErasesFootprint();
+    void pressure_data();
+    void pressure();
+    void sameStrokeErasesOnce();
+    void strengthAndSoftness_data();
+    void strengthAndSoftness();
+    void settingsChangeTheBrush();
+    void dragErasesThePath();
+    void topBinAndChannelMask();
+    void zeroSizeBrush();
+    void hostDeletesTheSettings(); // last: it unloads the plugin
+
+private:
+    void send(float x, float y, float pressure, float dx, float dy, float dpressure);
+    // Hover at (x, y), press, optionally drag by (dx, dy), release there.
+    void stroke(float x, float y, float pressure = 1.0f, float dx = 0, float dy = 0);
+    static QVector2D original(int channel, int frame, int bin);
+    // Layer cell against its original value times factor.
+    bool layeris(int channel, int frame, int bin, float factor) const;
+
+    QPluginLoader loader;
+    ToolInterface* tool = nullptr;
+    std::unique_ptr<SpectrumGrids> grids;
+    int channelmask = 0b11;
+    QPointer<QDoubleSpinBox> freqrange, timerange, softness, strength;
+    QPointer<QPushButton> tablet;
+    QPointer<QLabel> helplabel;
+    QList<double> startvalues; // of the four spin boxes, before any test changed them
+};
+
+constexpr float at = 0.4f;     // frame 50
+constexpr float freq = 1000.f; // bin 32
+
+QVector2D TestRubout::original(int channel, int frame, int bin)
+{
+    return {1.0f + channel + frame / 256.0f, 0.5f - bin / 512.0f};
+}
+
+bool TestRubout::layeris(int channel, int frame, int bin, float factor) const
+{
+    QVector2D expected = original(channel, frame, bin) * factor;
+    if (bin == 0)
+        expected.setY(0);
+    if (bin == 128)
+        expected.setX(0);
+    const QVector2D actual = grids->get(1, channel, frame, bin);
+    if (actual == expected)
+        return true;
+    qWarning("channel %d frame %d bin %d: (%g, %g), expected (%g, %g)", channel, frame, bin, actual.x(),
+             actual.y(), expected.x(), expected.y());
+    return false;
+}
+
+void TestRubout::send(float x, float y, float pressure, float dx, float dy, float dpressure)
+{
+    // The host refreshes the block before every call.
+    grids->fill(*tool, channelmask);
+    QVERIFY(tool->process(x, y, pressure, dx, dy, dpressure, 0, 0));
+}
+
+void TestRubout::stroke(float x, float y, float pressure, float dx, float dy)
+{
+    send(x, y, 0, 0.01f, 20, 0);
+    send(x, y, pressure, 0, 0, pressure);
+    if (dx != 0 || dy != 0)
+        send(x + dx, y + dy, pressure, dx, dy, 0);
+    send(x + dx, y + dy, 0, 0, 0, -pressure);
+}
+
+void TestRubout::initTestCase()
+{
+    const QDir dir(QStringLiteral(KV_TEST_ROOT) + "/Plugins/Tools");
+    const QStringList files = dir.entryList({"rubout.*"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    loader.setFileName(dir.absoluteFilePath(files.first()));
+    QVERIFY2(loader.load(), qPrintable(loader.errorString()));
+    tool = qobject_cast<ToolInterface*>(loader.instance());
+    QVERIFY(tool);
+    QVERIFY(tool->initialize(loader.fileName(), nullptr));
+    QVERIFY(tool->toolbar);
+
+    QList<QWidget*> widgets;
+    for (QAction* action : tool->toolbar->actions())
+        widgets.append(tool->toolbar->widgetForAction(action));
+    QCOMPARE(widgets.size(), 6);
+    freqrange = qobject_cast<QDoubleSpinBox*>(widgets[0]);
+    timerange = qobject_cast<QDoubleSpinBox*>(widgets[1]);
+    softness = qobject_cast<QDoubleSpinBox*>(widgets[2]);
+    strength = qobject_cast<QDoubleSpinBox*>(widgets[3]);
+    tablet = qobject_cast<QPushButton*>(widgets[4]);
+    helplabel = qobject_cast<QLabel*>(widgets[5]);
+    QVERIFY(freqrange && timerange && softness && strength && tablet && helplabel);
+    startvalues = {freqrange->value(), timerange->value(), softness->value(), strength->value()};
+
+    grids = std::make_unique<SpectrumGrids>(8000, 256, 4, 2, 200);
+}
+
+void TestRubout::init()
+{
+    if (!grids)
+        return;
+    grids->paint(0, [](int c, int f, int b) { return QVector2D(3.0f + c, f / 64.0f + b); });
+    grids->paint(1, original);
+    grids->clear(2);
+    grids->resetcounts();
+    channelmask = 0b11;
+    if (freqrange) {
+        freqrange->setValue(250);
+        timerange->setValue(0.08);
+        softness->setValue(0);
+        strength->setValue(-24);
+        tablet->setChecked(true);
+    }
+}
+
+void TestRubout::identity()
+{
+    QCOMPARE(tool->name, QString("Modify Eraser"));
+    QCOMPARE(tool->category, QString("Modify"));
+    QCOMPARE(tool->label, QString("Eraser"));
+    QVERIFY(!tool->icon.isNull());
+    QCOMPARE(tool->icon.size(), QSize(32, 32));
+    QVERIFY(!tool->cursor.pixmap().isNull());
+    QCOMPARE(tool->cursor.hotSpot(), QPoint(16, 16)); // the centre of the image
+    QVERIFY(!tool->toolbar->parent());
+
+    // A second initialize keeps the bar the host holds.
+    QToolBar* bar = tool->toolbar;
+    QVERIFY(tool->initialize(loader.fileName(), nullptr));
+    QCOMPARE(tool->toolbar, bar);
+    QCOMPARE(tool->toolbar->actions().size(), 6);
+}
+
+void TestRubout::settingsBar()
+{
+    struct Expected
+    {
+        QDoubleSpinBox* box;
+        double minimum, maximum, step;
+        int decimals;
+        double value;
+        const char *prefix, *suffix, *tooltip;
+    };
+    const Expected table[] = {
+        {freqrange, 0, 10000, 100, 0, 200, "freq range:", " Hz", ""},
+        {timerange, 0, 10, 0.1, 2, 0.2, "time range:", "s", ""},
+        {softness, 0, 100, 10, 0, 50, "softness:", "%", ""},
+        {strength, -90, 0, 1, 1, -24, "", "dB", "erase strength"},
+    };
+    for (int i = 0; i < 4; ++i) {
+        const Expected& e = table[i];
+        QCOMPARE(startvalues[i], e.value);
+        QCOMPARE(e.box->minimum(), e.minimum);
+        QCOMPARE(e.box->maximum(), e.maximum);
+        QCOMPARE(e.box->singleStep(), e.step);
+        QCOMPARE(e.box->decimals(), e.decimals);
+        QCOMPARE(e.box->prefix(), QString(e.prefix));
+        QCOMPARE(e.box->suffix(), QString(e.suffix));
+        QCOMPARE(e.box->toolTip(), QString(e.tooltip));
+    }
+    QVERIFY(tablet->isCheckable());
+    QVERIFY(tablet->isChecked());
+    QVERIFY(!tablet->icon().isNull());
+    QCOMPARE(tablet->toolTip(), QString("use tablet pressure"));
+    QCOMPARE(helplabel->text(), QString("Erase from selected layer."));
+}
+
+void TestRubout::hoverOnlyPreviews()
+{
+    grids->set(2, 0, 120, 60, {5, 5}); // left over from an earlier stroke
+    grids->set(2, 1, 10, 10, {5, 5});
+    // However far the pointer moved, a hover stamps once, at the pointer.
+    send(at, freq, 0, 0.5f, -800, 0);
+    QCOMPARE(grids->transfers.size(), 1);
+    QCOMPARE(grids->transfers[0].source, 2);
+    QCOMPARE(grids->transfers[0].destination, 2);
+    QCOMPARE(grids->transfers[0].mode, 0);
+    QCOMPARE(grids->transfers[0].channelmask, 0b11);
+    QCOMPARE(grids->get(2, 0, 120, 60), QVector2D());
+    QCOMPARE(grids->get(2, 1, 10, 10), QVector2D());
+
+    const int cells = 11 * 9 * 2;
+    QCOMPARE(grids->reads[2], cells);
+    QCOMPARE(grids->writes[2], cells);
+    QCOMPARE(grids->writes[1], 0);
+    QCOMPARE(grids->writes[0], 0);
+    // The preview shows the layer's values under the brush, the ring included.
+    for (int channel = 0; channel < 2; ++channel)
+        for (int c = -5; c <= 5; ++c)
+            for (int b = -4; b <= 4; ++b)
+                QCOMPARE(grids->get(2, channel, 50 + c, 32 + b), original(channel, 50 + c, 32 + b));
+    QCOMPARE(grids->get(2, 0, 56, 32), QVector2D());
+    QCOMPARE(grids->get(2, 0, 50, 37), QVector2D());
+
+    // Hovering on leaves the layer alone, with any strength or pressure setting.
+    strength->setValue(-90);
+    tablet->setChecked(false);
+    send(at + 0.1f, freq, 0, 0.1f, 0, 0);
+    QCOMPARE(grids->writes[1], 0);
+    for (int c = 0; c < 200; ++c)
+        QVERIFY(layeris(0, c, 32, 1));
+}
+
+void TestRubout::strokeErasesFootprint()
+{
+    stroke(at, freq);
+    // softness 0: weight 1 inside, 0 on the outermost offsets, nothing beyond.
+    for (int channel = 0; channel < 2; ++channel)
+        for (int frame = 40; frame <= 60; ++frame)
+            for (int bin = 24; bin <= 40; ++bin) {
+                const bool inside = std::abs(frame - 50) < 5 && std::abs(bin - 32) < 4;
+                QVERIFY(layeris(channel, frame, bin, inside ? 1.0f / 16 : 1.0f));
+            }
+    // The mix is never touched, the eraser commits nothing, asks for nothing
+    // outside the grids.
+    for (int frame = 40; frame <= 60; ++frame)
+        QCOMPARE(grids->get(0, 0, frame, 32), QVector2D(3.0f, frame / 64.0f + 32));
+    QCOMPARE(grids->writes[0], 0);
+    for (const SpectrumGrids::Transfer& t : grids->transfers)
+        QCOMPARE(t.mode, 0);
+    QCOMPARE(grids->outside, 0);
+    // The scratch buffer keeps the levels from before the stroke.
+    QCOMPARE(grids->get(2, 1, 52, 30), original(1, 52, 30));
+}
+
+void TestRubout::pressure_data()
+{
+    QTest::addColumn<bool>("usetablet");
+    QTest::addColumn<float>("pressure");
+    QTest::addColumn<float>("factor");
+    QTest::newRow("full pressure") << true << 1.0f << 1.0f / 16;
+    QTest::newRow("light pen erases more") << true << 0.25f << 1.0f / 64;
+    QTest::newRow("pressure off") << false << 0.25f << 1.0f / 16;
+}
+
+void TestRubout::pressure()
+{
+    QFETCH(bool, usetablet);
+    QFETCH(float, pressure);
+    QFETCH(float, factor);
+    tablet->setChecked(usetablet);
+    stroke(at, freq, pressure);
+    QVERIFY(layeris(0, 50, 32, factor));
+    QVERIFY(layeris(1, 53, 29, factor));
+}
+
+void TestRubout::sameStrokeErasesOnce()
+{
+    // Away and back within one stroke: the cells under the start are passed
+    // twice but erased by the strength once.
+    send(at, freq, 0, 0, 0, 0);
+    send(at, freq, 1, 0, 0, 1);
+    send(at + 0.2f, freq, 1, 0.2f, 0, 0);
+    send(at, freq, 1, -0.2f, 0, 0);
+    send(at, freq, 0, 0, 0, -1);
+    QVERIFY(layeris(0, 50, 32, 1.0f / 16));
+    QVERIFY(layeris(0, 70, 32, 1.0f / 16));
+
+    // A new stroke erases again.
+    stroke(at, freq);
+    QVERIFY(layeris(0, 50, 32, 1.0f / 256));
+    QVERIFY(layeris(0, 70, 32, 1.0f / 16));
+}
+
+void TestRubout::strengthAndSoftness_data()
+{
+    QTest::addColumn<double>("strengthdb");
+    QTest::addColumn<double>("softnesspercent");
+    QTest::addColumn<int>("frameoffset");
+    QTest::addColumn<int>("binoffset");
+    QTest::addColumn<double>("weight");
+    QTest::addColumn<double>("gain");
+    QTest::newRow("0 dB changes nothing") << 0.0 << 50.0 << 0 << 0 << 1.0 << 1.0;
+    QTest::newRow("-90 dB hard") << -90.0 << 0.0 << 4 << -3 << 1.0 << std::pow(2.0, -15);
+    QTest::newRow("-90 dB hard, outermost") << -90.0 << 0.0 << -5 << 0 << 0.0 << std::pow(2.0, -15);
+    QTest::newRow("pyramid centre") << -24.0 << 100.0 << 0 << 0 << 1 / 1.001 << 1.0 / 16;
+    QTest::newRow("pyramid flank") << -24.0 << 100.0 << 2 << -1 << 0.6 / 1.001 << 1.0 / 16;
+    QTest::newRow("flat top of 50 %") << -12.0 << 50.0 << 2 << 1 << 1.0 << 0.25;
+    QTest::newRow("flank of 50 %") << -12.0 << 50.0 << 4 << 0 << 0.2 / 0.501 << 0.25;
+}
+
+void TestRubout::strengthAndSoftness()
+{
+    QFETCH(double, strengthdb);
+    QFETCH(double, softnesspercent);
+    QFETCH(int, frameoffset);
+    QFETCH(int, binoffset);
+    QFETCH(double, weight);
+    QFETCH(double, gain);
+    strength->setValue(strengthdb);
+    softness->setValue(softnesspercent);
+    stroke(at, freq);
+    // The cell moves by the weight towards gain times its level.
+    const int frame = 50 + frameoffset, bin = 32 + binoffset;
+    const double expected = original(0, frame, bin).length() * (1 - weight + weight * gain);
+    const double actual = grids->get(1, 0, frame, bin).length();
+    QVERIFY2(std::abs(actual - expected) <= 1e-6 * expected,
+             qPrintable(QString("%1, expected %2").arg(actual).arg(expected)));
+}
+
+void TestRubout::settingsChangeTheBrush()
+{
+    freqrange->setValue(500); // bin offsets -8 .. 8
+    timerange->setValue(0.16); // frame offsets -10 .. 10
+    stroke(at, freq);
+    QVERIFY(layeris(0, 50, 39, 1.0f / 16));
+    QVERIFY(layeris(0, 50, 40, 1));
+    QVERIFY(layeris(0, 59, 32, 1.0f / 16));
+    QVERIFY(layeris(0, 60, 32, 1));
+
+    // Same place, different strength, a new stroke: only that strength again.
+    init();
+    strength->setValue(-6);
+    stroke(at, freq);
+    QVERIFY(layeris(0, 50, 32, 0.5f));
+}
+
+void TestRubout::dragErasesThePath()
+{
+    // 0.3 s in one event: stamps at most half a brush apart cover the path.
+    stroke(at, freq, 1.0f, 0.3f, 0);
+    for (int frame = 46; frame <= 91; ++frame)
+        QVERIFY(layeris(0, frame, 32, 1.0f / 16));
+    QVERIFY(layeris(0, 44, 32, 1));
+    QVERIFY(layeris(0, 95, 32, 1));
+    // A slanted drag follows the frequency as well.
+    init();
+    stroke(at, freq, 1.0f, 0.2f, 500);
+    QVERIFY(layeris(0, 50, 32, 1.0f / 16));
+    QVERIFY(layeris(0, 75, 48, 1.0f / 16));
+    QVERIFY(layeris(0, 75, 32, 1));
+    QVERIFY(layeris(0, 50, 48, 1));
+}
+
+void TestRubout::topBinAndChannelMask()
+{
+    channelmask = 0b01;
+    // Near the top the box reaches beyond bin 128; only real bins change.
+    stroke(at, 3950, 1.0f);
+    QCOMPARE(grids->outside, 0);
+    QVERIFY(layeris(0, 50, 126, 1.0f / 16));
+    QVERIFY(layeris(0, 50, 128, 1.0f / 16));
+    QVERIFY(layeris(0, 50, 0, 1)); // the Nyquist value shares bin 0's slot
+    // The masked-off channel is neither erased nor read into the preview.
+    for (int frame = 45; frame <= 55; ++frame)
+        for (int bin = 120; bin <= 128; ++bin) {
+            QVERIFY(layeris(1, frame, bin, 1));
+            QCOMPARE(grids->get(2, 1, frame, bin), QVector2D());
+        }
+}
+
+void TestRubout::zeroSizeBrush()
+{
+    // No extent at all: nothing is stamped.
+    timerange->setValue(0);
+    freqrange->setValue(0);
+    stroke(at, freq, 1.0f, 0.3f, 0);
+    QCOMPARE(grids->reads[1] + grids->writes[1] + grids->reads[2] + grids->writes[2], 0);
+
+    // No width: the time travel adds no stamps, so only the columns under the
+    // press and under the pointer's last position are erased.
+    init();
+    timerange->setValue(0);
+    stroke(at, freq, 1.0f, 0.3f, 0);
+    const int last = int(std::floor(double(at + 0.3f) * 8000 / 64 + 0.5));
+    QVERIFY(layeris(0, 50, 32, 1.0f / 16));
+    QVERIFY(layeris(0, last, 32, 1.0f / 16));
+    QVERIFY(layeris(0, last, 35, 1.0f / 16));
+    QVERIFY(layeris(0, last, 36, 1));
+    for (int frame = 51; frame < last; ++frame)
+        QVERIFY(layeris(0, frame, 32, 1));
+    QVERIFY(layeris(0, last + 1, 32, 1));
+}
+
+void TestRubout::hostDeletesTheSettings()
+{
+    // The host owns the bar and deletes it with the widgets in it; the tool
+    // then leaves the buffers alone, and destroying the plugin object frees
+    // nothing twice.
+    QPointer<QToolBar> bar = tool->toolbar;
+    delete tool->toolbar;
+    QVERIFY(!freqrange && !strength && !tablet);
+    tool->toolbar = nullptr;
+    send(at, freq, 0, 0, 0, 0);
+    send(at, freq, 1, 0, 0, 1);
+    QCOMPARE(grids->reads[1] + grids->reads[2] + grids->writes[1] + grids->writes[2], 0);
+    QCOMPARE(grids->transfers.size(), 0);
+
+    QPointer<QObject> object = loader.instance();
+    QVERIFY(loader.unload());
+    QVERIFY(!object);
+    tool = nullptr;
+}
+
+QTEST_MAIN(TestRubout)
+#include "tst_rubout.moc"
