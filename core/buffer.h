@@ -29,6 +29,9 @@ public:
     static constexpr int spectrumsize = 2949120;  // floats reserved per channel
     static constexpr int maxfftsize = 65536;
     static constexpr int maxchannels = 8;
+    // Absolute sample indices the window may be moved to, so that every index of
+    // the window and of its frames stays well inside the int range.
+    static constexpr qint64 reachlimit = 2147418112LL - 4LL * timesize;
 
     Buffer();
     ~Buffer() override;

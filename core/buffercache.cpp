@@ -10,14 +10,6 @@
 #include "log.h"
 #include "rounding.h"
 
-namespace {
-
-// Absolute sample indices the window may be moved to, so that every index of
-// the window and of its frames stays well inside the int range.
-constexpr qint64 reachlimit = 2147418112LL - 4LL * Buffer::timesize;
-
-} // namespace
-
 bool Buffer::reachable(qint64 sample) const
 {
     return sample > -reachlimit && sample < reachlimit;

@@ -30,7 +30,7 @@
 class DataInterface;
 
 constexpr int firstaddressablesample = -Buffer::margin;
-constexpr int lastaddressablesample = unsetindex - 4 * Buffer::timesize - 1;
+constexpr int lastaddressablesample = int(Buffer::reachlimit - 1);
 
 float getsamplecb(int buffer, int channel, int sample);
 void setsamplecb(int buffer, int channel, int sample, float value);

@@ -1,0 +1,131 @@
+// One run of the converter under a progress dialog, shared by import and export.
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include "dialogseam.h"
+#include "fileplugin.h"
+
+FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString& title, const QString& watched)
+{
+    Run run;
+    console.reset();
+    duration = 0;
+    samplerate = 0;
+    channels = 0;
+
+    const QString program = converterpath();
+    if (program.isEmpty()) {
+        run.error = tr("the plugin was not initialised");
+        return run;
+    }
+
+    progress = new QProgressDialog(parent);
+    progress->setWindowTitle(title);
+    progress->setMinimum(0);
+    progress->setMinimumDuration(0);
+    progress->setAutoReset(false);
+    progress->setAutoClose(false);
+    // Window-modal: the main window takes no commands while its event loop
+    // keeps the dialog and its Cancel button alive.
+    progress->setWindowModality(Qt::WindowModal);
+
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    connect(&process, &QProcess::readyReadStandardOutput, this, &FilePlugin::output);
+
+    QEventLoop loop;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    watchdog.setInterval(converteridletime());
+    bool stalled = false;
+    qint64 watchedsize = QFileInfo(watched).size();
+    connect(&process, &QProcess::readyReadStandardOutput, &watchdog, qOverload<>(&QTimer::start));
+    connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    connect(&watchdog, &QTimer::timeout, &loop, [&] {
+        const qint64 size = QFileInfo(watched).size();
+        if (size != watchedsize) { // silent, but still writing
+            watchedsize = size;
+            watchdog.start();
+            return;
+        }
+        stalled = true;
+        process.kill();
+    });
+    connect(progress, &QProgressDialog::canceled, &process, &QProcess::kill);
+
+    showprogress(progress);
+    process.start(program, arguments);
+    if (!process.waitForStarted(converteridletime())) {
+        run.error = process.errorString();
+        if (process.state() != QProcess::NotRunning)
+            process.kill();
+    } else {
+        process.closeWriteChannel();
+        if (progress->wasCanceled())
+            process.kill();
+        watchdog.start();
+        if (process.state() != QProcess::NotRunning)
+            loop.exec();
+        watchdog.stop();
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+        absorb(&process, console.feed(process.readAllStandardOutput()) | console.finish());
+
+        if (toomanychannels())
+            run.ending = Ending::TooManyChannels;
+        else if (progress->wasCanceled())
+            run.ending = Ending::Cancelled;
+        else if (stalled)
+            run.ending = Ending::Stalled;
+        else if (process.exitStatus() == QProcess::CrashExit)
+            run.ending = Ending::Crashed;
+        else
+            run.ending = Ending::Finished;
+        run.exitcode = process.exitCode();
+    }
+
+    disconnect(&process, nullptr, this, nullptr);
+    delete progress;
+    progress = nullptr;
+    return run;
+}
+
+void FilePlugin::output()
+{
+    if (auto* process = qobject_cast<QProcess*>(sender()))
+        absorb(process, console.feed(process->readAllStandardOutput()));
+}
+
+bool FilePlugin::toomanychannels() const
+{
+    return console.outputstream && console.channels > maxchannels;
+}
+
+void FilePlugin::absorb(QProcess* process, int changes)
+{
+    if (!progress)
+        return;
+    if (changes & ConsoleParser::Duration) {
+        duration = console.duration;
+        progress->setMaximum(int(duration));
+    }
+    if (changes & ConsoleParser::Stream) {
+        samplerate = console.samplerate;
+        channels = console.channels;
+        progress->setLabelText(tr("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
+        // Decoding a file the system cannot hold would only waste the user's time.
+        if (toomanychannels())
+            process->kill();
+    }
+    if (changes & ConsoleParser::Time)
+        progress->setValue(qMin(int(console.time), progress->maximum()));
+    if (changes)
+        showprogress(progress);
+    if (progress->wasCanceled())
+        process->kill();
+}

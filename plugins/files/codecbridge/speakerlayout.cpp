@@ -1,0 +1,76 @@
+#include "speakerlayout.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// WAVE channel mask bits.
+enum : int {
+    FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, FLC = 0x40, FRC = 0x80,
+    BC = 0x100, SL = 0x200, SR = 0x400, TFL = 0x2000, TFR = 0x8000, TBL = 0x10000, TBR = 0x40000
+};
+
+struct NamedLayout
+{
+    const char* name;
+    int mask;
+};
+
+// The converter's layout names (its own table), up to 8 channels.
+constexpr NamedLayout namedlayouts[] = {
+    {"mono", FC},
+    {"stereo", FL | FR},
+    {"downmix", FL | FR},
+    {"2.1", FL | FR | LFE},
+    {"3.0", FL | FR | FC},
+    {"3.0(back)", FL | FR | BC},
+    {"4.0", FL | FR | FC | BC},
+    {"quad", FL | FR | BL | BR},
+    {"quad(side)", FL | FR | SL | SR},
+    {"3.1", FL | FR | FC | LFE},
+    {"5.0", FL | FR | FC | BL | BR},
+    {"5.0(side)", FL | FR | FC | SL | SR},
+    {"4.1", FL | FR | FC | LFE | BC},
+    {"5.1", FL | FR | FC | LFE | BL | BR},
+    {"5.1(side)", FL | FR | FC | LFE | SL | SR},
+    {"6.0", FL | FR | FC | BC | SL | SR},
+    {"6.0(front)", FL | FR | FLC | FRC | SL | SR},
+    {"hexagonal", FL | FR | FC | BL | BR | BC},
+    {"6.1", FL | FR | FC | LFE | BC | SL | SR},
+    {"6.1(back)", FL | FR | FC | LFE | BL | BR | BC},
+    {"6.1(front)", FL | FR | LFE | FLC | FRC | SL | SR},
+    {"7.0", FL | FR | FC | BL | BR | SL | SR},
+    {"7.0(front)", FL | FR | FC | FLC | FRC | SL | SR},
+    {"7.1", FL | FR | FC | LFE | BL | BR | SL | SR},
+    {"7.1(wide)", FL | FR | FC | LFE | BL | BR | FLC | FRC},
+    {"7.1(wide-side)", FL | FR | FC | LFE | FLC | FRC | SL | SR},
+    {"7.1(top)", FL | FR | FC | LFE | BL | BR | TFL | TFR},
+    {"octagonal", FL | FR | FC | BL | BR | BC | SL | SR},
+    {"cube", FL | FR | BL | BR | TFL | TFR | TBL | TBR},
+};
+
+} // namespace
+
+int defaultspeakermask(int channels)
+{
+    static constexpr int masks[] = {0, 0x4, 0x3, 0xB, 0x33, 0x3B, 0x3F, 0x13F, 0x63F};
+    return channels >= 1 && channels <= 8 ? masks[channels] : 0;
+}
+
+SpeakerLayout speakerlayout(const QString& name)
+{
+    const QString layout = name.trimmed();
+    for (const NamedLayout& named : namedlayouts) {
+        if (layout == QLatin1String(named.name))
+            return {int(qPopulationCount(quint32(named.mask))), named.mask};
+    }
+    // Layouts without a name: "N channels", sometimes followed by the speakers
+    // in parentheses. Their order is not the WAVE order, so only the count holds.
+    static const QRegularExpression counted(QStringLiteral("^(\\d+) channels\\b"));
+    const QRegularExpressionMatch match = counted.match(layout);
+    if (match.hasMatch()) {
+        const int channels = match.captured(1).toInt();
+        return {channels, defaultspeakermask(channels)};
+    }
+    return {};
+}

@@ -1,0 +1,150 @@
+#pragma once
+// Helpers of the codecbridge tests: loading the plugin (the build's own or a
+// copy beside a converter of the test's choosing), answering its dialogs
+// through its dialog hooks, and making sample files with sox and reference
+// decodes with the real ffmpeg.
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLibrary>
+#include <QMessageBox>
+#include <QPluginLoader>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTest>
+
+#include <functional>
+
+#include "dialogseam.h"
+#include "interfaces.h"
+
+namespace codecbridgetest {
+
+inline const QString rootplugin = QStringLiteral(KV_TEST_ROOT "/Plugins/Files/codecbridge.so");
+inline const QString wavefilter = QStringLiteral("WAVE/WavPack (*.wav *.w64 *.wv *.rf64)");
+
+// What the plugin showed: every message box (title, text) and the progress
+// dialog as last seen.
+struct Seen
+{
+    QStringList titles;
+    QStringList texts;
+    int progresscalls = 0;
+    QString progresstitle;
+    QString progresslabel;
+    Qt::WindowModality progressmodality = Qt::NonModal;
+};
+inline Seen seen;
+
+// Answers for the plugin's input dialogs; by default every question is declined.
+inline std::function<int(QDialog*)> answer = [](QDialog*) { return int(QDialog::Rejected); };
+// Called with the progress dialog after the plugin changed it.
+inline std::function<void(QProgressDialog*)> onprogress;
+
+inline int modalhook(QDialog* dialog)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        seen.titles.append(box->windowTitle());
+        seen.texts.append(box->text());
+        return QMessageBox::Ok;
+    }
+    return answer(dialog);
+}
+
+inline void progresshook(QProgressDialog* dialog)
+{
+    ++seen.progresscalls;
+    seen.progresstitle = dialog->windowTitle();
+    seen.progresslabel = dialog->labelText();
+    seen.progressmodality = dialog->windowModality();
+    if (onprogress)
+        onprogress(dialog);
+}
+
+inline void forget()
+{
+    seen = Seen();
+    answer = [](QDialog*) { return int(QDialog::Rejected); };
+    onprogress = nullptr;
+}
+
+// Loads the plugin file at path and routes its dialogs to the hooks above.
+inline FileInterface* load(const QString& path)
+{
+    QPluginLoader loader(path);
+    QObject* object = loader.instance();
+    if (!object) {
+        qWarning() << loader.errorString();
+        return nullptr;
+    }
+    QLibrary library(path);
+    auto sethooks = reinterpret_cast<decltype(&codecbridgesethooks)>(library.resolve("codecbridgesethooks"));
+    if (!sethooks)
+        return nullptr;
+    sethooks(&modalhook, &progresshook);
+    return qobject_cast<FileInterface*>(object);
+}
+
+// A Plugins/Files folder under parent with a copy of the built plugin; returns
+// the copy's path. The converter beside it is the test's business.
+inline QString plugincopy(const QString& parent)
+{
+    const QString folder = parent + "/Plugins/Files";
+    QDir().mkpath(folder);
+    const QString copy = folder + "/codecbridge.so";
+    QFile::remove(copy);
+    if (!QFile::copy(rootplugin, copy))
+        return {};
+    return copy;
+}
+
+// Writes an executable shell script as the converter beside a plugin copy.
+inline bool fakeconverter(const QString& plugin, const QString& body)
+{
+    const QString path = QFileInfo(plugin).absolutePath() + "/ffmpeg";
+    QFile::remove(path);
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
+    script.write("#!/bin/sh\n" + body.toUtf8() + "\n");
+    script.close();
+    return script.setPermissions(script.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+}
+
+inline bool run(const QString& program, const QStringList& arguments, QByteArray* out = nullptr)
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning().noquote() << program << arguments.join(' ') << process.readAllStandardError();
+        return false;
+    }
+    if (out)
+        *out = process.readAllStandardOutput();
+    return true;
+}
+
+inline bool sox(const QStringList& arguments)
+{
+    return run(QStringLiteral("sox"), arguments);
+}
+
+// The real converter's own decode of file to raw 32-bit float, the reference.
+inline QByteArray reference(const QStringList& input)
+{
+    QByteArray out;
+    if (!run(QStringLiteral("ffmpeg"),
+             QStringList{"-v", "error", "-nostdin"} + input + QStringList{"-f", "f32le", "-"}, &out))
+        return {};
+    return out;
+}
+
+inline QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace codecbridgetest

@@ -1,0 +1,450 @@
+// Importing through codecbridge and the real ffmpeg: sample files made with
+// sox decode to exactly what ffmpeg itself decodes; headerless PCM is described
+// through the plugin's dialogs; damaged files, a missing, hanging or lying
+// converter and a cancelled conversion fail with a message and leave nothing.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "codecbridgetest.h"
+
+using namespace codecbridgetest;
+
+namespace {
+
+const QString rawfilter = QStringLiteral("RAW/PCM (*.raw *.pcm)");
+
+// What a converter script does first: it answers the probe like ffmpeg and
+// takes the destination from its last argument.
+const QString fakeprologue = QStringLiteral("[ $# -eq 0 ] && exit 1\nfor a; do last=$a; done\n");
+
+struct Outcome
+{
+    bool ok = false;
+    int samplerate = 0;
+    int channels = 0;
+    int speakermask = 0;
+};
+
+Outcome import(FileInterface* plugin, const QString& filter, const QString& source, const QString& destination)
+{
+    Outcome outcome;
+    double start = 0;
+    double length = 0;
+    outcome.ok = plugin->importFile(filter, source, destination, &outcome.samplerate, &outcome.channels,
+                                    &outcome.speakermask, &start, &length);
+    return outcome;
+}
+
+bool createempty(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+} // namespace
+
+class ImportTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir work;
+    FileInterface* plugin = nullptr;
+    QStringList asked; // labels of the input dialogs, in order
+
+    QString sample(const QString& name) const { return work.filePath(name); }
+
+    // A copy of the plugin whose converter is the script body, stopped after
+    // 1.5 s without progress.
+    FileInterface* fakeplugin(QTemporaryDir& dir, const QString& body)
+    {
+        const QString copy = plugincopy(dir.path());
+        if (copy.isEmpty() || !fakeconverter(copy, fakeprologue + body))
+            return nullptr;
+        FileInterface* fake = load(copy);
+        qputenv("KV_CONVERTER_IDLE_MS", "1500");
+        const bool usable = fake && fake->initialize(copy, nullptr);
+        qunsetenv("KV_CONVERTER_IDLE_MS");
+        return usable ? fake : nullptr;
+    }
+
+    void checkfailed(const Outcome& outcome, const QString& destination, const QString& fragment)
+    {
+        QVERIFY(!outcome.ok);
+        QCOMPARE(seen.titles, QStringList{"Error Reading File"});
+        QVERIFY2(seen.texts.first().contains(fragment), qPrintable(seen.texts.first()));
+        QVERIFY(!QFileInfo::exists(destination));
+        // On failure the out-values stay as the host set them.
+        QCOMPARE(outcome.samplerate, 0);
+        QCOMPARE(outcome.channels, 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(work.isValid());
+        plugin = load(rootplugin);
+        QVERIFY(plugin);
+        QVERIFY(plugin->initialize(rootplugin, nullptr));
+
+        const QString tone = QStringLiteral("synth 1.5 sine 440 sine 660 vol 0.5");
+        auto make = [&](const QString& name, const QString& format) {
+            return sox(format.split(' ', Qt::SkipEmptyParts) + QStringList{sample(name)} + tone.split(' '));
+        };
+        QVERIFY(make("s16.wav", "-n -r 44100 -c 2 -b 16 -e signed-integer"));
+        QVERIFY(make("s24.wav", "-n -r 48000 -c 1 -b 24 -e signed-integer"));
+        QVERIFY(make("float.wav", "-n -r 48000 -c 2 -b 32 -e floating-point"));
+        QVERIFY(make("stereo.flac", "-n -r 44100 -c 2 -b 16"));
+        QVERIFY(make("mono.flac", "-n -r 48000 -c 1 -b 24"));
+        QVERIFY(make("stereo.ogg", "-n -r 44100 -c 2"));
+        QVERIFY(make("mono.ogg", "-n -r 48000 -c 1"));
+        QVERIFY(make("ten.wav", "-n -r 8000 -c 10 -b 16"));
+        // This sox cannot write MP3: ffmpeg encodes sox's tone.
+        QVERIFY(make("mono48.wav", "-n -r 48000 -c 1 -b 16"));
+        for (const auto& [from, to] : {std::pair{"s16.wav", "stereo.mp3"}, std::pair{"mono48.wav", "mono.mp3"}})
+            QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample(from), "-b:a", "128k", sample(to)}));
+
+        // Damaged files: cut in the middle of the audio or inside the header,
+        // empty, and noise.
+        for (const char* name : {"s16.wav", "stereo.flac", "stereo.ogg", "stereo.mp3"}) {
+            const QByteArray whole = contents(sample(name));
+            QFile half(sample(QStringLiteral("half-") + name));
+            QVERIFY(half.open(QIODevice::WriteOnly));
+            half.write(whole.left(whole.size() / 2 + 1));
+        }
+        QFile header(sample("header.wav"));
+        QVERIFY(header.open(QIODevice::WriteOnly));
+        header.write(contents(sample("s16.wav")).left(30));
+        header.close();
+        QVERIFY(createempty(sample("empty.wav")));
+        QFile noise(sample("noise.wav"));
+        QVERIFY(noise.open(QIODevice::WriteOnly));
+        quint32 state = 12345;
+        QByteArray bytes(100000, 0);
+        for (char& byte : bytes) {
+            state = state * 1664525u + 1013904223u;
+            byte = char(state >> 24);
+        }
+        noise.write(bytes);
+    }
+
+    void init()
+    {
+        forget();
+        asked.clear();
+    }
+
+    void formats_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<int>("samplerate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("speakermask");
+        const QString flac = "Free Lossless Audio Codec (*.flac)";
+        const QString ogg = "Vorbis/Theora/Speex (*.ogg *.ogv *.oga *.ogx *.spx)";
+        const QString mp3 = "MPEG-1 Audio Layer 2/3 (*.mp2 *.mp3)";
+        QTest::newRow("WAVE 16-bit stereo 44.1 kHz") << "s16.wav" << wavefilter << 44100 << 2 << 0x3;
+        QTest::newRow("WAVE 24-bit mono 48 kHz") << "s24.wav" << wavefilter << 48000 << 1 << 0x4;
+        QTest::newRow("WAVE float stereo 48 kHz") << "float.wav" << wavefilter << 48000 << 2 << 0x3;
+        QTest::newRow("FLAC stereo 44.1 kHz") << "stereo.flac" << flac << 44100 << 2 << 0x3;
+        QTest::newRow("FLAC 24-bit mono 48 kHz") << "mono.flac" << flac << 48000 << 1 << 0x4;
+        QTest::newRow("Ogg stereo 44.1 kHz") << "stereo.ogg" << ogg << 44100 << 2 << 0x3;
+        QTest::newRow("Ogg mono 48 kHz") << "mono.ogg" << ogg << 48000 << 1 << 0x4;
+        QTest::newRow("MP3 stereo 44.1 kHz") << "stereo.mp3" << mp3 << 44100 << 2 << 0x3;
+        QTest::newRow("MP3 mono 48 kHz") << "mono.mp3" << mp3 << 48000 << 1 << 0x4;
+    }
+
+    void formats()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, filter);
+        QFETCH(int, samplerate);
+        QFETCH(int, channels);
+        QFETCH(int, speakermask);
+        // The host hands over the new layer's sample file, already created.
+        const QString destination = sample(file + ".f32");
+        QVERIFY(createempty(destination));
+        const Outcome outcome = import(plugin, filter, sample(file), destination);
+        QVERIFY2(outcome.ok, qPrintable(seen.texts.join('\n')));
+        QCOMPARE(outcome.samplerate, samplerate);
+        QCOMPARE(outcome.channels, channels);
+        QCOMPARE(outcome.speakermask, speakermask);
+        QVERIFY(seen.titles.isEmpty());
+
+        const QByteArray expected = reference({"-i", sample(file)});
+        QVERIFY(expected.size() > samplerate * channels * 4);
+        QVERIFY(contents(destination) == expected);
+
+        QCOMPARE(seen.progresstitle, "Opening " + file + "...");
+        QCOMPARE(seen.progresslabel, QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
+        QCOMPARE(seen.progressmodality, Qt::WindowModal);
+        QFile::remove(destination);
+    }
+
+    void namesarenotcommands()
+    {
+        // Blanks, quotes, "%1", a colon and a converter marker in relative
+        // names change nothing.
+        const QString name = QStringLiteral("odd %1 \"name\" 'x' a:b Duration: 09:00:00.00 \u00fc.wav");
+        QVERIFY(QFile::copy(sample("s16.wav"), sample(name)));
+        const QString current = QDir::currentPath();
+        QDir::setCurrent(work.path());
+        const Outcome outcome = import(plugin, wavefilter, name, "out:%2 \"q\".f32");
+        QDir::setCurrent(current);
+        QVERIFY2(outcome.ok, qPrintable(seen.texts.join('\n')));
+        QVERIFY(contents(sample("out:%2 \"q\".f32")) == reference({"-i", sample("s16.wav")}));
+        QCOMPARE(seen.progresstitle, "Opening " + name + "...");
+    }
+
+    void rawpcm_data()
+    {
+        QTest::addColumn<int>("samplerate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("format");   // the converter's name of it
+        QTest::addColumn<QString>("encoding"); // sox's description of the same
+        QTest::addColumn<int>("speakermask");
+        QTest::newRow("16-bit little-endian stereo") << 22050 << 2 << "16bit signed little-endian" << "s16le"
+                                                     << "-b 16 -e signed-integer -L" << 0x3;
+        QTest::newRow("float big-endian mono") << 8000 << 1 << "32bit float big-endian" << "f32be"
+                                               << "-b 32 -e floating-point -B" << 0x4;
+        QTest::newRow("24-bit big-endian five channels") << 11025 << 5 << "24bit signed big-endian" << "s24be"
+                                                         << "-b 24 -e signed-integer -B" << 0x3B;
+        QTest::newRow("8-bit unsigned mono") << 96000 << 1 << "8bit unsigned" << "u8"
+                                             << "-b 8 -e unsigned-integer" << 0x4;
+    }
+
+    void rawpcm()
+    {
+        QFETCH(int, samplerate);
+        QFETCH(int, channels);
+        QFETCH(QString, label);
+        QFETCH(QString, format);
+        QFETCH(QString, encoding);
+        QFETCH(int, speakermask);
+        const QString source = sample(format + ".raw");
+        QVERIFY(sox(QStringList{"-n", "-r", QString::number(samplerate), "-c", QString::number(channels)}
+                    + encoding.split(' ') + QStringList{"-t", "raw", source, "synth", "0.5", "sine", "300", "vol", "0.5"}));
+
+        // The dialogs are answered through their own widgets.
+        QStringList titles;
+        answer = [&](QDialog* dialog) {
+            auto* input = qobject_cast<QInputDialog*>(dialog);
+            if (!input)
+                return int(QDialog::Rejected);
+            titles.append(input->windowTitle());
+            asked.append(input->labelText());
+            if (input->labelText() == "Format:") {
+                auto* list = input->findChild<QComboBox*>();
+                if (!list || list->count() != 18 || list->currentIndex() != 0)
+                    return int(QDialog::Rejected);
+                list->setCurrentIndex(list->findText(label));
+            } else {
+                auto* spin = input->findChild<QSpinBox*>();
+                if (!spin)
+                    return int(QDialog::Rejected);
+                spin->setValue(input->labelText() == "Sample rate:" ? samplerate : channels);
+            }
+            return int(QDialog::Accepted);
+        };
+        const QString destination = sample(format + ".f32");
+        const Outcome outcome = import(plugin, rawfilter, source, destination);
+        QVERIFY2(outcome.ok, qPrintable(seen.texts.join('\n')));
+        QCOMPARE(asked, (QStringList{"Sample rate:", "Number of channels:", "Format:"}));
+        QCOMPARE(titles, (QStringList{"RAW/PCM", "RAW/PCM", "RAW/PCM"}));
+        QCOMPARE(outcome.samplerate, samplerate);
+        QCOMPARE(outcome.channels, channels);
+        QCOMPARE(outcome.speakermask, speakermask);
+        const QByteArray expected = reference(
+            {"-ar", QString::number(samplerate), "-ac", QString::number(channels), "-f", format, "-i", source});
+        QCOMPARE(expected.size(), qsizetype(samplerate / 2) * channels * 4);
+        QVERIFY(contents(destination) == expected);
+    }
+
+    void rawdialogsbound()
+    {
+        // The questions offer what the system can hold, with the defaults shown.
+        QList<std::tuple<int, int, int>> spins;
+        answer = [&](QDialog* dialog) {
+            if (auto* spin = dialog->findChild<QSpinBox*>())
+                spins.append({spin->minimum(), spin->maximum(), spin->value()});
+            return int(QDialog::Accepted);
+        };
+        const QString destination = sample("defaults.f32");
+        const Outcome outcome = import(plugin, rawfilter, sample("s16.wav"), destination);
+        QVERIFY(outcome.ok); // the defaults: 44100 Hz, 1 channel, 8-bit signed
+        QCOMPARE(spins, (QList<std::tuple<int, int, int>>{{1, 1000000, 44100}, {1, 8, 1}}));
+        QCOMPARE(outcome.samplerate, 44100);
+        QCOMPARE(outcome.channels, 1);
+        QCOMPARE(contents(destination).size(), QFileInfo(sample("s16.wav")).size() * 4);
+    }
+
+    void rawdialogcancelled()
+    {
+        answer = [&](QDialog* dialog) {
+            auto* input = qobject_cast<QInputDialog*>(dialog);
+            asked.append(input ? input->labelText() : QString());
+            return int(asked.size() == 1 ? QDialog::Accepted : QDialog::Rejected);
+        };
+        const QString destination = sample("cancelled.f32");
+        const Outcome outcome = import(plugin, rawfilter, sample("s16le.raw"), destination);
+        QVERIFY(!outcome.ok);
+        QCOMPARE(asked, (QStringList{"Sample rate:", "Number of channels:"}));
+        QCOMPARE(seen.progresscalls, 0); // no converter, no progress dialog
+        QVERIFY(seen.titles.isEmpty());
+        QVERIFY(!QFileInfo::exists(destination));
+    }
+
+    void rawfilterexactly()
+    {
+        // Only the exact filter asks for the format; a headerless file under
+        // any other cannot be read.
+        answer = [&](QDialog* dialog) {
+            asked.append(dialog->windowTitle());
+            return int(QDialog::Accepted);
+        };
+        const QString destination = sample("notraw.f32");
+        const Outcome outcome = import(plugin, "raw/pcm (*.raw *.pcm)", sample("s16le.raw"), destination);
+        QVERIFY(asked.isEmpty());
+        checkfailed(outcome, destination, "could not be decoded");
+    }
+
+    void damaged_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("WAVE cut in the audio") << "half-s16.wav" << "could not be decoded";
+        QTest::newRow("FLAC cut in the audio") << "half-stereo.flac" << "could not be decoded";
+        QTest::newRow("Ogg cut in the audio") << "half-stereo.ogg" << "could not be decoded";
+        QTest::newRow("MP3 cut in the audio") << "half-stereo.mp3" << "incomplete";
+        QTest::newRow("WAVE cut in the header") << "header.wav" << "could not be decoded";
+        QTest::newRow("empty") << "empty.wav" << "Invalid data";
+        QTest::newRow("noise") << "noise.wav" << "could not be decoded";
+        QTest::newRow("missing") << "nothing.wav" << "No such file";
+        QTest::newRow("ten channels") << "ten.wav" << "10 channels";
+    }
+
+    void damaged()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, fragment);
+        // Without and with the host's empty sample file: either is left as it was.
+        const QString destination = sample(file + ".f32");
+        checkfailed(import(plugin, wavefilter, sample(file), destination), destination, fragment);
+        forget();
+        QVERIFY(createempty(destination));
+        QVERIFY(!import(plugin, wavefilter, sample(file), destination).ok);
+        QCOMPARE(seen.titles.size(), 1);
+        QCOMPARE(QFileInfo(destination).size(), 0);
+        QFile::remove(destination);
+    }
+
+    void converterremoved()
+    {
+        QTemporaryDir dir;
+        const QString copy = plugincopy(dir.path());
+        const QString link = dir.filePath("Plugins/Files/ffmpeg");
+        QVERIFY(QFile::link("/usr/bin/ffmpeg", link));
+        FileInterface* lonely = load(copy);
+        QVERIFY(lonely && lonely->initialize(copy, nullptr));
+        QVERIFY(QFile::remove(link));
+        const QString destination = sample("lonely.f32");
+        checkfailed(import(lonely, wavefilter, sample("s16.wav"), destination), destination, "could not be started");
+        QVERIFY(seen.texts.first().contains(link));
+    }
+
+    void lyingconverters_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("fragment");
+        const QString stereo = "echo '  Stream #0:0: Audio: pcm_f32le, 44100 Hz, stereo, flt'\n";
+        QTest::newRow("hangs after writing") << "printf 12345678 > \"$last\"\nexec sleep 60" << "no progress";
+        QTest::newRow("no stream line") << "printf 12345678 > \"$last\"" << "no sample rate";
+        QTest::newRow("no rate") << QString(stereo).replace("44100", "0") + "printf 12345678 > \"$last\""
+                                 << "no sample rate";
+        QTest::newRow("unknown layout")
+            << "echo '  Stream #0:0: Audio: pcm_f32le, 44100 Hz, 9.1, flt'\nprintf 12345678 > \"$last\""
+            << "\"9.1\" is not known";
+        QTest::newRow("half a frame") << stereo + "printf 1234567 > \"$last\"" << "inside a sample frame";
+        QTest::newRow("no output") << stereo << "no audio";
+        QTest::newRow("fails after writing")
+            << stereo + "printf 12345678 > \"$last\"\necho 'something broke'\nexit 1" << "something broke";
+        QTest::newRow("crashes after writing") << stereo + "printf 12345678 > \"$last\"\nkill -SEGV $$" << "crashed";
+    }
+
+    void lyingconverters()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, fragment);
+        QTemporaryDir dir;
+        FileInterface* fake = fakeplugin(dir, script);
+        QVERIFY(fake);
+        const QString destination = sample("lying.f32");
+        QElapsedTimer clock;
+        clock.start();
+        checkfailed(import(fake, wavefilter, sample("s16.wav"), destination), destination, fragment);
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void cancelled()
+    {
+        // A converter that keeps going until it is stopped.
+        QTemporaryDir dir;
+        FileInterface* endless = fakeplugin(dir, "echo '  Duration: 00:10:00.00, bitrate: 1411 kb/s'\n"
+                                                 "echo '  Stream #0:0: Audio: pcm_f32le, 44100 Hz, stereo, flt'\n"
+                                                 "i=0\nwhile :; do i=$((i+1))\n"
+                                                 "printf 'size= 1kB time=00:00:%02d.00 bitrate=1\\r' $i\n"
+                                                 "printf 12345678 >> \"$last\"\nsleep 0.1\ndone");
+        QVERIFY(endless);
+        int maximum = 0;
+        int cancelledat = 0;
+        onprogress = [&](QProgressDialog* dialog) {
+            if (dialog->value() >= 3 && !dialog->wasCanceled()) {
+                maximum = dialog->maximum();
+                cancelledat = dialog->value();
+                dialog->cancel();
+            }
+        };
+        const QString destination = sample("endless.f32");
+        QVERIFY(createempty(destination));
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome outcome = import(endless, wavefilter, sample("s16.wav"), destination);
+        QVERIFY(!outcome.ok);
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(maximum, 600);
+        QCOMPARE(cancelledat, 3);
+        QVERIFY(seen.titles.isEmpty()); // the user knows why
+        QCOMPARE(QFileInfo(destination).size(), 0);
+    }
+
+    void oneconversionatatime()
+    {
+        Outcome inner;
+        bool tried = false;
+        onprogress = [&](QProgressDialog* dialog) {
+            if (dialog->labelText().startsWith("Converting") && !tried) {
+                tried = true;
+                inner = import(plugin, wavefilter, sample("s24.wav"), sample("inner.f32"));
+            }
+        };
+        const QString destination = sample("outer.f32");
+        const Outcome outer = import(plugin, wavefilter, sample("s16.wav"), destination);
+        QVERIFY(tried);
+        QVERIFY(!inner.ok);
+        QCOMPARE(seen.texts, QStringList{"Another conversion is still running."});
+        QVERIFY(!QFileInfo::exists(sample("inner.f32")));
+        QVERIFY(outer.ok);
+        QVERIFY(contents(destination) == reference({"-i", sample("s16.wav")}));
+        // And the next one runs again.
+        forget();
+        QVERIFY(import(plugin, wavefilter, sample("s24.wav"), sample("inner.f32")).ok);
+    }
+};
+
+QTEST_MAIN(ImportTest)
+#include "tst_import.moc"
