@@ -2,7 +2,10 @@
 // A temporary installation root for shell tests: the plugin folders, filled
 // with copies of the test plugins (and the empty plugins of the build) under
 // the names that configure them.
+#include <QColor>
 #include <QDir>
+#include <QImage>
+#include <QSet>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
@@ -105,4 +108,26 @@ inline bool inorder(const QStringList& lines, const QStringList& expected, QStri
         ++at;
     }
     return true;
+}
+
+// A spectrogram of the sample: a dark ground with bright lines (the tones and
+// the sweep), so bright pixels lie on many rows but cover little of the view.
+inline bool spectrogram(const QImage& image)
+{
+    if (image.isNull() || image.height() < 50)
+        return false;
+    QSet<int> brightrows;
+    qint64 bright = 0, dark = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.green() > 128 && c.green() > 2 * c.red()) {
+                ++bright;
+                brightrows.insert(y);
+            } else if (c.green() < 40) {
+                ++dark;
+            }
+        }
+    const qint64 all = qint64(image.width()) * image.height();
+    return brightrows.size() > image.height() / 10 && bright < all / 4 && dark > all / 2;
 }

@@ -4,7 +4,6 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
-#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -49,11 +48,8 @@ void TestProgram::startShowAndEnd()
     QTest::qWait(4000);
     const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
     screen.save("screen.png");
-    QSet<QRgb> colours;
-    const QRect views(250, 180, 700, 400); // inside the central area of the 1280 x 720 window at (0, 0)
-    for (int y = views.top(); y < views.bottom(); y += 2)
-        for (int x = views.left(); x < views.right(); x += 2)
-            colours.insert(screen.pixel(x, y) & 0xF0F0F0);
+    // Inside the channel views of the 1280 x 720 window at (0, 0).
+    const QImage views = screen.copy(QRect(250, 180, 700, 400));
 
     ::kill(program.processId(), SIGTERM);
     QVERIFY(program.waitForFinished(30000));
@@ -71,7 +67,7 @@ void TestProgram::startShowAndEnd()
     // The spectrogram of the sample fills the channel views.
     if (LayersGui::staticMetaObject.indexOfMethod("Import(QString,QString)") < 0)
         QSKIP("the layer panel cannot import files yet: no spectrogram to look at");
-    QVERIFY2(colours.size() > 40, qPrintable(QString("%1 colours in the view area").arg(colours.size())));
+    QVERIFY(spectrogram(views));
 }
 
 QTEST_MAIN(TestProgram)

@@ -2,6 +2,7 @@
 // A whole main window on a temporary installation root, with the session log
 // open and every message box answered by the test.
 #include <QApplication>
+#include <QMenu>
 #include <QSettings>
 #include <memory>
 
