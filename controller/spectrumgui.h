@@ -1,0 +1,244 @@
+#pragma once
+// The edit controller of the spectrogram: it owns the channel views, the
+// three slot Buffers, the visible time-frequency area and the transform and
+// display parameters, and it turns the shell's commands and the views'
+// gestures into edits. It is a thread whose own event loop only hosts the
+// DeviceThread; every slot of the controller itself runs in the GUI thread.
+#include <QColor>
+#include <QCursor>
+#include <QList>
+#include <QPixmap>
+#include <QPointF>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QVector>
+
+#include "core/layer.h"
+
+class QAction;
+class QMessageBox;
+class QPushButton;
+class QShortcut;
+class QSplitter;
+class QTabletEvent;
+class QScrollBarExt;
+class GLChannel;
+class DeviceInterface;
+class ToolInterface;
+class DeviceThread;
+struct DisplayExtent;
+
+// The process-wide selection: a time-frequency rectangle, all zero when
+// nothing is selected (a selection exists when its width or height is not 0).
+extern QRectF selection;
+
+class SpectrumGui : public QThread
+{
+    Q_OBJECT
+public:
+    explicit SpectrumGui(QWidget* mainwindow);
+    ~SpectrumGui() override;
+
+    // Binds `l` (null unbinds) to slot `layertype` (0 mix, 1 current layer,
+    // 2 clipboard). The first layer bound fixes the project format and makes
+    // the views; unbinding the last of the mix and the current layer closes
+    // the project. Returns false, changing nothing, for a layer whose format
+    // differs from the project's or that has no usable format.
+    bool bindlayer(qint32 layertype, layer* l);
+    // Writes the clipboard Buffer back to its layer and repaints the clipboard.
+    void refreshclipboard();
+
+    // The view of channel c (null outside the project's channels).
+    GLChannel* view(int channel) const;
+    // How long the destructor waits for the device thread to end its loop.
+    static constexpr unsigned long threadwaitms = 5000;
+
+    QSplitter* splitter = nullptr;
+    QScrollBarExt* timescrollbar = nullptr;
+    QScrollBarExt* freqscrollbar = nullptr;
+    QPushButton* orientationbutton = nullptr;
+    QMessageBox* nolayerbox = nullptr; // the shell's "No layer selected" box
+    int samplerate = 0;  // 0: no project format yet
+    int channels = 0;
+    int speakermask = 0;
+    int channelmask = 0; // bit c: channel c is shown
+    int ffttype = 4;
+    int fftsize = 0; // 0: no window length chosen yet
+    int fftsizeindex = 0;
+    int fftoverlap = 2;
+    bool fftsubwin = false;
+    layer* snapshot = nullptr; // whole copy of the current layer (owned)
+    QCursor cursor = QCursor(Qt::ArrowCursor);
+    GLChannel* firstview = nullptr;
+    DeviceInterface* playdevice = nullptr;
+    QString playdescription;
+    DeviceInterface* recorddevice = nullptr;
+    QString recorddescription;
+    QAction* toolaction = nullptr;
+    ToolInterface* tool = nullptr;
+    QRectF displayarea = QRectF(0, 0, 0, 0);
+    QPointF selectionanchor = QPointF(0, 0);
+    int timecursormode = 0;
+    double timecursor = 0;
+    double recordmark = 0;
+    double currenttime = 0; // shared with the device thread
+    QRectF playrange = QRectF(0, 0, 0, 0);
+    int volumevalue = 0;
+    float volume = 1.0f; // shared with the device thread
+    bool stop = true;    // shared with the device thread
+    int pause = 0;
+    int scroll = 0;
+    int clipsolo = 1;
+    int smartcursor = 0;
+    int devicelayer = 0;
+    int transportmode = -1; // -1: no transport run
+    QAction* transportaction = nullptr;
+    QTimer devicetimer;
+    int multiplier = 1;
+    int gamma = 50; // tenths
+    int zebra = 0;
+    QPointF displacement = QPointF(0, 180.0); // size, angle in degrees
+    int grid = 0;
+    int filtering = 0;
+    int phase = 0;
+    int snap = 0;
+    float mousepressure = 0;
+    QPointF mouseposition = QPointF(0, 0);
+    QPointF zoomanchor = QPointF(0, 0);
+    int mousechannel = -1;
+    int panzoommode = -1;
+    int displacemode = 0;
+    int selectionmode = -1;
+    int movescalemode = -1;
+    bool verticalchannels = true;
+    QWidget* mainwindow = nullptr;
+
+signals:
+    void outselection(QRectF selection);
+    void outvolume(int volume);
+    void outdevicecursor(double devicecursor, qint32 devicelayer, bool deviceselected);
+    void outsnap(int snap);
+    void outfftsizeindex(int index);
+    void outdisplace(int displace);
+    void outmultiplier(int mult);
+    void outgamma(int gamma);
+    void outgamma(double gamma);
+    void outzebra(int zebra);
+    void outdispsize(double size);
+    void outdispangle(double angle);
+    void outdisplacement(QPointF disp);
+    void outgrid(int grid);
+    void outfiltering(int filt);
+    void outphase(int phase);
+    void outdisplaystart(double time);
+    void outdisplayend(double time);
+    void outdisplaylength(double time);
+    void outdisplaylow(double freq);
+    void outdisplayhigh(double freq);
+    void outdisplayrange(double freq);
+    void outtimescroll(int value);
+    void outfreqscroll(int value);
+    void outbackuplayer(QPixmap icon, QString description, layer* source, layer* backupbefore,
+                        layer* backupafter, QRectF select);
+    void outchannels(qint32 channels);
+    void outchanneldescription(qint32 channel, QString description);
+    void outcurrentchannel(qint32 channel);
+    void devicePlayOpen(DeviceInterface* device, QString description);
+    void devicePlayStart(DeviceInterface* device, QString description, qint32 layertype, qint32 loop,
+                         QRectF range, double* currenttime, float* volume, bool* stop);
+    void devicePlayClose(DeviceInterface* device, QString description);
+    void deviceRecordOpen(DeviceInterface* device, QString description);
+    void deviceRecordStart(DeviceInterface* device, QString description, qint32 layertype,
+                           qint32 loop, QRectF range, double* currenttime, float* volume,
+                           bool* stop);
+    void deviceRecordClose(DeviceInterface* device, QString description);
+    void outfftparam(qint32 ffttype, qint32 fftsize, qint32 fftoverlap, bool fftsubwin);
+    void outdisplayarea(QRectF area, QRectF updatearea = QRectF(), qint32 layertype = 3);
+    void outbindlayer(layer* bindlayer, qint32 layertype);
+    void outtexrequest(qint32 layertype, QRectF area, QSize texres, QRectF updatearea = QRectF());
+    void outmouseevent(QPointF mousepos, float mousepressure);
+    void outmousecursor(QCursor mousecursor);
+    void outglenabled(bool enabled);
+    void outtoolreset();
+    void outplayreset();
+    void outglmessage(QString message, QColor color);
+    void outupdategl();
+    void outtabletEvent(QTabletEvent* event);
+    void outresetdrawtex(qint32 type);
+
+public slots:
+    void insnap(bool toggled);
+    void inpanreset();
+    void inzoomreset();
+    void indevicepause();
+    void involume(int volume);
+    void inscroll(int scroll);
+    void inclipsolo(int clipsolo);
+    void insmartcursor(int smartcursor);
+    void inffttype(int type);
+    void infftsize(int size);
+    void infftoverlap(int overlap);
+    void infftsubwin(int subwin);
+    void inmultiplier(int mult);
+    void ingamma(int gamma);
+    void ingamma(double gamma);
+    void inzebra(int zebra);
+    void indispreset();
+    void indispsize(double size);
+    void indispangle(double angle);
+    void indisplacement(QPointF disp);
+    void ingrid(int grid);
+    void infiltering(int filt);
+    void inphase(int phase);
+    void indisplaystart(double time);
+    void indisplayend(double time);
+    void indisplaylength(double time);
+    void indisplaylow(double freq);
+    void indisplayhigh(double freq);
+    void indisplayrange(double freq);
+    void intimescroll();
+    void infreqscroll();
+    void indevicelog(QString action, QString description, bool result);
+    void notool();
+    void inunit();
+    void inchannelactive(qint32 channel, bool active);
+    void inzoomselected();
+    void indisplayarea(QRectF area);
+    void inupdategl();
+    void inglenabled(bool enabled);
+    void changechannelsorientation();
+    void escapeKey();
+    void fftsizekey();
+    void timecursorkey();
+    void panzoomkey();
+    void scrollbarzoom(int delta);
+    void cleanclipboard();
+    void inDropUrl(QList<QUrl> urlList);
+
+protected:
+    void run() override;
+
+private:
+    // The controller's own clipboard layer (slot 2 while a project is open).
+    layer* clipboardlayer = nullptr;
+    QList<QShortcut*> shortcuts;
+
+    GLChannel* makeview(int channel);
+    void connectview(GLChannel* v);
+    void disconnectview(GLChannel* v);
+    void deleteviews(); // the views of channels 1 and up
+    DisplayExtent extent() const;
+    layer* alllayers() const;
+    void setscrollbars();
+    void clearscrollbars();
+    void setprojectformat(layer* l);
+    void closeproject();
+    void transformupdate();
+};
+
+// The one controller of the main window (null while there is none).
+extern SpectrumGui* spectrumgui;
