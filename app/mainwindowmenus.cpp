@@ -22,6 +22,7 @@
 #include "mainwindow.h"
 #include "qtoolbarext.h"
 #include "qtoolbuttonext.h"
+#include "view/viewcontextmenu.h"
 
 namespace {
 const QString spectrum = QStringLiteral("SpectrumGui");
@@ -249,6 +250,7 @@ void MainWindow::createmenus()
                     {undoact, redoact, nullptr, snapact, nullptr, deleteact, cutact, copyact, pasteact, nullptr,
                      inserttimeact, removetimeact, nullptr, setmouseact, settimecursoract, setselectact});
     viewcontextmenu = fill(new QMenu(this), {snapact, nullptr, setmouseact, settimecursoract, setselectact});
+    viewcontextmenu->setObjectName(QLatin1String(viewcontextmenuname)); // how the views find it
 
     layermenu = fill(bar->addMenu(tr("&Layer")),
                      {newlayeract, propertiesact, duplicateact, deletelayeract, nullptr, calibrateact, zoomextentsact,

@@ -25,6 +25,7 @@
 #include "panels/channelsgui.h"
 #include "panels/historygui.h"
 #include "panels/layersgui.h"
+#include "view/viewcontextmenu.h"
 #include "windowrig.h"
 
 class TestMainWindow : public QObject
@@ -105,6 +106,8 @@ void TestMainWindow::contextMenus()
              (QStringList{"Properties...", "Duplicate", "Delete [del]", "—", "Calibrate...", "Zoom Extents", "Move Up",
                           "Move Down", "—", "Merge Down"}));
     QCOMPARE(menutexts(w->layerlistmenu), (QStringList{"New...", "—", "Merge Active", "Merge All"}));
+    // The channel views find their menu by name below the main window.
+    QCOMPARE(w->findChild<QMenu*>(viewcontextmenuname), w->viewcontextmenu);
 }
 
 void TestMainWindow::actionProperties_data()
