@@ -12,7 +12,6 @@
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QSurfaceFormat>
-#include <QTabletEvent>
 #include <QTimer>
 #include <QVector4D>
 #include <algorithm>
@@ -214,6 +213,7 @@ GLChannel::GLChannel(int channel, QOpenGLWidget* share, QWidget* parent)
     mousecursor = QCursor();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setAttribute(Qt::WA_TabletTracking); // pen moves without a button pressed carry pressure too
     grabGesture(Qt::PanGesture);
     grabGesture(Qt::PinchGesture);
     grabGesture(Qt::SwipeGesture);
@@ -790,14 +790,11 @@ void GLChannel::insnapnumeric(QPointF coord)
 {
     if (displayarea.width() == 0 || displayarea.height() == 0)
         return;
-    const int x = roundhalfup((coord.x() - displayarea.x()) * width() / displayarea.width());
-    const int y = roundhalfup((displayarea.y() - coord.y()) * height() / -displayarea.height());
+    // Far-off positions stay far off the screen without overflowing it.
+    constexpr int far = 1 << 20;
+    const int x = std::clamp(roundhalfupclamped((coord.x() - displayarea.x()) * width() / displayarea.width()), -far, far);
+    const int y = std::clamp(roundhalfupclamped((displayarea.y() - coord.y()) * height() / -displayarea.height()), -far, far);
     QCursor::setPos(mapToGlobal(QPoint(x, y)));
 }
 
 void GLChannel::updateGL() { update(); }
-
-void GLChannel::tabletEvent(QTabletEvent* event)
-{
-    QOpenGLWidget::tabletEvent(event);
-}

@@ -19,12 +19,20 @@
 #include <atomic>
 
 #include "core/layer.h"
+#include "gridlines.h"
 
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QFocusEvent;
+class QKeyEvent;
+class QMouseEvent;
 class QOpenGLFunctions;
 class QOpenGLFunctions_2_1;
 class QOpenGLShader;
 class QOpenGLShaderProgram;
 class QTabletEvent;
+class QWheelEvent;
 class TexBuffer;
 
 class GLChannel : public QOpenGLWidget
@@ -137,7 +145,9 @@ public slots:
 
     // Repaint request of the controller.
     void updateGL();
-    // Also a slot: pen proximity events reach the application, which forwards them.
+    // Also a slot: pen proximity events reach the application, which forwards
+    // them to every view (a direct connection: only the event's type and
+    // pressure are read, the event is not kept).
     void tabletEvent(QTabletEvent* event) override;
 
 signals:
@@ -155,6 +165,23 @@ protected:
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
+
+    // Input: every gesture over the view becomes outmouseevent in seconds and
+    // Hz; panning, the displacement drag and the wheel change the display here.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     QOpenGLFunctions_2_1* gl = nullptr;
@@ -178,8 +205,19 @@ private:
     void drawslotquad();
     void worldcoordinates();
     bool haspointer() const;
+    // Time and frequency differences in widget pixels (frequency upwards),
+    // rounded half up; 0 while the display area is empty.
+    AxisScale xscale() const;
+    AxisScale yscale() const;
     int xtopixels(double v) const;
     int ytopixels(double v) const;
+
+    bool fulltier() const;
+    QPointF pixeltovalue(QPointF pixel) const;
+    QPointF snapmouse(QPointF position) const;
+    bool intimecursorarea(QPointF position) const;
+    void dragdisplacement(QPointF position, int newbuttons);
+    void opencontextmenu(QPoint global);
     QColor slotcolor(int slot) const;
 
     void paintfullmap();

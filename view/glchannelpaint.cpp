@@ -41,12 +41,12 @@ bool GLChannel::haspointer() const
 
 int GLChannel::xtopixels(double v) const
 {
-    return displayarea.width() != 0 ? roundhalfup(pixelsize().width() * v / displayarea.width()) : 0;
+    return xscale().offset(v);
 }
 
 int GLChannel::ytopixels(double v) const
 {
-    return displayarea.height() != 0 ? roundhalfup(pixelsize().height() * v / -displayarea.height()) : 0;
+    return yscale().offset(v);
 }
 
 void GLChannel::worldcoordinates()

@@ -1,0 +1,19 @@
+// The program entry of the editor.
+#include "program.h"
+#include "startup.h"
+#include "tabletapplication.h"
+#include "view/glchannel.h"
+
+int main(int argc, char** argv)
+{
+    // The views' surface format must be fixed before the application exists.
+    GLChannel::setdefaultformat();
+    TabletApplication app(argc, argv);
+    StartOptions options;
+    options.arguments = QCoreApplication::arguments();
+    options.executablefolder = QCoreApplication::applicationDirPath();
+    const StartResult start = startsession(options);
+    if (!start.logopen)
+        return 1;
+    return runprogram(app, start);
+}

@@ -1,0 +1,118 @@
+// Files handed over from outside, the export back to a calling program, and
+// the exit sequence.
+#include <QCloseEvent>
+#include <QMetaMethod>
+
+#include "controller/spectrumgui.h"
+#include "core/log.h"
+#include "mainwindow.h"
+#include "panels/channelsgui.h"
+#include "panels/historygui.h"
+#include "panels/layersgui.h"
+#include "prompt.h"
+
+namespace {
+QByteArray methodname(const QByteArray& signature)
+{
+    return signature.left(signature.indexOf('('));
+}
+} // namespace
+
+bool MainWindow::invokeon(QObject* receiver, const char* receivername, const char* signature,
+                          const std::function<bool(const char*)>& call)
+{
+    const QByteArray normal = QMetaObject::normalizedSignature(signature);
+    if (receiver && receiver->metaObject()->indexOfMethod(normal.constData()) >= 0
+        && call(methodname(normal).constData()))
+        return true;
+    const QString missing = QStringLiteral("%1::%2").arg(QLatin1String(receivername), QString::fromLatin1(normal));
+    if (!missingcalls.contains(missing))
+        missingcalls.append(missing);
+    return false;
+}
+
+bool MainWindow::invoke(QObject* receiver, const char* receivername, const char* signature, QGenericArgument argument,
+                        QGenericArgument second)
+{
+    return invokeon(receiver, receivername, signature, [&](const char* name) {
+        return QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, argument, second);
+    });
+}
+
+bool MainWindow::invokeresult(QObject* receiver, const char* receivername, const char* signature,
+                              QGenericReturnArgument result)
+{
+    return invokeon(receiver, receivername, signature, [&](const char* name) {
+        return QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, result);
+    });
+}
+
+void MainWindow::sessionimport(QString filename)
+{
+    if (filename.size() > 1)
+        logmessage(QStringLiteral("session import %1").arg(filename));
+    if (!filename.isEmpty())
+        invoke(layersgui, "LayersGui", "Import(QString,QString)", Q_ARG(QString, filename), Q_ARG(QString, QString()));
+}
+
+void MainWindow::sessionexport()
+{
+    if (!callerpath.isEmpty())
+        invoke(layersgui, "LayersGui", "ExportCaller(QString)", Q_ARG(QString, callerpath));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Once the controllers are gone there is nothing left to ask or close.
+    if (controllersgone) {
+        event->accept();
+        return;
+    }
+    if (!callerpath.isEmpty()) {
+        PromptRequest request;
+        request.parent = this;
+        request.icon = QMessageBox::Question;
+        request.title = tr("Exiting");
+        request.text = tr("Export back to the caller program ?");
+        request.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        const QMessageBox::StandardButton answer = prompt(request);
+        if (answer == QMessageBox::Yes) {
+            invoke(layersgui, "LayersGui", "ExportCaller(QString)", Q_ARG(QString, callerpath));
+            setWindowModified(false);
+        } else if (answer == QMessageBox::No) {
+            setWindowModified(false);
+        } else {
+            event->ignore();
+            return;
+        }
+    }
+    bool closed = true;
+    invokeresult(layersgui, "LayersGui", "Close()", Q_RETURN_ARG(bool, closed));
+    if (!closed) {
+        event->ignore();
+        return;
+    }
+    logmessage(QStringLiteral("exiting"));
+    deletecontrollers();
+    event->accept();
+}
+
+void MainWindow::deletecontrollers()
+{
+    if (controllersgone)
+        return;
+    delete spectrumgui;
+    spectrumgui = nullptr;
+    delete historygui;
+    historygui = nullptr;
+    delete channelsgui;
+    channelsgui = nullptr;
+    delete layersgui;
+    layersgui = nullptr;
+    controllersgone = true;
+}
+
+void MainWindow::showstartwindow()
+{
+    invoke(this, "MainWindow", "ShowStartDialog()");
+}

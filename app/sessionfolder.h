@@ -1,0 +1,25 @@
+#pragma once
+// The session folder: where it is by default, and the removal of old layer and
+// session files at start.
+#include <QDateTime>
+#include <QString>
+
+// The default session folder below the system temporary folder `temp`:
+// temp + "/kvtmp" when it is (or can be made) a real folder of this user, else
+// a per-user folder beside it. `note` receives a line for the log when the
+// usual folder could not be used (empty otherwise).
+QString defaultsessionfolder(const QString& temp, QString* note);
+
+// True for names this program gives its files in the session folder:
+// "layer(XXXXXX).pcm" and "session(<id>).kvx".
+bool issessionfilename(const QString& name);
+
+// Removes from `folder` (not its sub-folders) the files of this program that
+// were last changed more than `days` days before `now`, except those of a
+// running instance: session files named after a live session id, and any file
+// changed after the start of the oldest running instance. Returns the number
+// of files removed.
+int cleansessionfolder(const QString& folder, int days, const QDateTime& now = QDateTime::currentDateTime());
+
+// The start time that a session id "yyyy.MM.dd-HH.mm.ss.zzz" stands for.
+QDateTime sessionstart(const QString& sessionid);

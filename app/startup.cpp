@@ -1,0 +1,120 @@
+#include "startup.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QThread>
+#include <QtGlobal>
+
+#include "core/globals.h"
+#include "core/log.h"
+#include "identity.h"
+#include "prompt.h"
+#include "sessionfolder.h"
+#include "sessionlock.h"
+
+namespace {
+
+QColor readcolour(QSettings& settings, const QString& key, const QColor& fallback)
+{
+    const QVariant value = settings.value(key, fallback);
+    if (value.canConvert<QColor>())
+        return value.value<QColor>();
+    return QColor();
+}
+
+QString documentsfolder()
+{
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return docs.isEmpty() ? QDir::homePath() : docs;
+}
+
+} // namespace
+
+void readlimitsandcolours()
+{
+    QSettings settings;
+    sessionmax = settings.value(QStringLiteral("sessionmax"), 10).toInt();
+    logsmax = settings.value(QStringLiteral("logsmax"), 10).toInt();
+    // The File menu has room for ten recent projects, whatever the store says.
+    projectmax = qBound(0, settings.value(QStringLiteral("projectmax"), 5).toInt(), 10);
+    historymax = settings.value(QStringLiteral("historymax"), 8).toInt();
+    colormix = readcolour(settings, QStringLiteral("colormix"), QColor(0, 255, 0, 255));
+    colorselect = readcolour(settings, QStringLiteral("colorselect"), QColor(255, 0, 0, 255));
+    colorclipboard = readcolour(settings, QStringLiteral("colorclipboard"), QColor(70, 70, 255, 255));
+}
+
+StartResult startsession(const StartOptions& options)
+{
+    StartResult result;
+    const SoftwareIdentity identity = readidentity();
+    applyidentity(identity);
+    QSettings settings;
+
+    rootpath = QDir(options.executablefolder + QStringLiteral("/..")).absolutePath();
+    sessionid = QDateTime::currentDateTime().toString(QStringLiteral("yyyy.MM.dd-HH.mm.ss.zzz"));
+
+    QString sessionnote;
+    if (settings.contains(QStringLiteral("sessionpath"))) {
+        sessionpath = settings.value(QStringLiteral("sessionpath")).toString();
+        QDir().mkpath(sessionpath);
+    } else {
+        sessionpath = defaultsessionfolder(QDir::tempPath(), &sessionnote);
+    }
+    const bool locked = sessionlock().acquire(sessionpath, sessionid);
+
+    logspath = settings.value(QStringLiteral("logspath"),
+                              documentsfolder() + QStringLiteral("/%1 logs").arg(identity.name))
+                   .toString();
+    QDir().mkpath(logspath);
+    utilpath = rootpath + QStringLiteral("/Resources/Util");
+    readlimitsandcolours();
+
+    settings.setValue(QStringLiteral("forcesoft"), false);
+    settings.setValue(QStringLiteral("loglevel"), 2);
+    for (int i = 1; i < options.arguments.size(); ++i) {
+        const QString& argument = options.arguments.at(i);
+        if (argument == QLatin1String("-soft"))
+            settings.setValue(QStringLiteral("forcesoft"), true);
+        if (argument == QLatin1String("-debug"))
+            settings.setValue(QStringLiteral("loglevel"), 2);
+        if (QFileInfo(argument).isFile())
+            result.fileargument = argument;
+    }
+    settings.sync();
+
+    result.loglevel = settings.value(QStringLiteral("loglevel")).toInt();
+    if (!loginit(result.loglevel)) {
+        PromptRequest request;
+        request.icon = QMessageBox::Critical;
+        request.title = QObject::tr("Error creating log file");
+        request.text = QObject::tr("Could not create log file.<br/>Check file permissions for %1").arg(logspath);
+        request.buttons = QMessageBox::Ok;
+        prompt(request);
+        sessionlock().release();
+        return result;
+    }
+    result.logopen = true;
+
+    QString commandline;
+    for (const QString& argument : options.arguments)
+        commandline += argument + QLatin1Char(' ');
+    logmessage(commandline);
+    logmessage(QStringLiteral("session %1 started - log level: %2").arg(sessionid).arg(result.loglevel));
+    logmessage(QStringLiteral("launching %1 (%2 - x%3 - Qt %4)")
+                   .arg(identity.name, identity.version)
+                   .arg(QSysInfo::WordSize == 64 ? 64 : 86)
+                   .arg(QString::fromLatin1(qVersion())));
+    logmessage(QStringLiteral("OS: %1").arg(QSysInfo::prettyProductName()));
+    logmessage(QStringLiteral("CPU: %1 cores").arg(QThread::idealThreadCount()));
+    if (!sessionnote.isEmpty())
+        logmessage(sessionnote);
+    if (!locked)
+        logerror(QStringLiteral("could not lock the session folder %1: its files may be taken for old ones by "
+                                "another instance")
+                     .arg(sessionpath));
+    return result;
+}

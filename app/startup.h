@@ -1,0 +1,25 @@
+#pragma once
+// The first half of the program's start: identity, settings, process-wide
+// folders, limits and colours, the command line and the session log with its
+// start lines. The second half (splash, main window, event loop) is in program.h.
+#include <QString>
+#include <QStringList>
+
+struct StartOptions
+{
+    QStringList arguments;  // the program path first, as the application has them
+    QString executablefolder; // the installation root is its parent
+};
+
+struct StartResult
+{
+    bool logopen = false; // false: the start failed (the user was told why)
+    QString fileargument; // the last argument that names an existing file
+    int loglevel = 0;
+};
+
+StartResult startsession(const StartOptions& options);
+
+// The process-wide values that start-up reads from the settings, with their
+// defaults; the advanced settings use the same function to re-read them.
+void readlimitsandcolours();

@@ -1,0 +1,26 @@
+#include "tabletapplication.h"
+
+#include <QFileOpenEvent>
+#include <QTabletEvent>
+#include <memory>
+
+TabletApplication::TabletApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TabletApplication::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::TabletEnterProximity:
+    case QEvent::TabletLeaveProximity: {
+        // Receivers may keep nothing of it: the copy goes away after the emission.
+        std::unique_ptr<QTabletEvent> copy(static_cast<QTabletEvent*>(event)->clone());
+        emit tabletEvent(copy.get());
+        break;
+    }
+    case QEvent::FileOpen:
+        emit sessionimport(static_cast<QFileOpenEvent*>(event)->file());
+        break;
+    default:
+        break;
+    }
+    return QApplication::event(event);
+}

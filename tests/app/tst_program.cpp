@@ -1,0 +1,74 @@
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+
+#include "apptestsupport.h"
+#include "panels/layersgui.h"
+
+// The real program, started on the bundled sample in this test's own home.
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startShowAndEnd();
+
+private:
+    QString logsfolder() const
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Korvane logs";
+    }
+    QString newestlog() const
+    {
+        const QFileInfoList logs = QDir(logsfolder()).entryInfoList({"*.htm"}, QDir::Files, QDir::Time);
+        return logs.isEmpty() ? QString() : logs.first().absoluteFilePath();
+    }
+};
+
+void TestProgram::startShowAndEnd()
+{
+    const QString sample = QStringLiteral(KV_TEST_ROOT) + "/Resources/Samples/Sample.wav";
+    QVERIFY(QFile::exists(QStringLiteral(KV_PROGRAM)));
+    QVERIFY(QFile::exists(sample));
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(KV_PROGRAM), {sample});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!newestlog().isEmpty() && plainloglines(newestlog()).contains("initialization finished"),
+                             60000);
+    const QString log = newestlog();
+    // Give the views time to compute and draw the spectrogram.
+    QTest::qWait(4000);
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    screen.save("screen.png");
+    // Inside the channel views of the 1280 x 720 window at (0, 0).
+    const QImage views = screen.copy(QRect(250, 180, 700, 400));
+
+    ::kill(program.processId(), SIGTERM);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    const QStringList lines = plainloglines(log);
+    QCOMPARE(lines.value(0), QString(KV_PROGRAM) + " " + sample + " ");
+    QString missing;
+    QVERIFY2(inorder(lines, {"session ", "launching Korvane (1.0 - x", "OS: ", "CPU: ", "initialization finished",
+                             "session import " + sample, "exiting", "session ended"},
+                     &missing),
+             qPrintable(missing));
+
+    // The spectrogram of the sample fills the channel views.
+    if (LayersGui::staticMetaObject.indexOfMethod("Import(QString,QString)") < 0)
+        QSKIP("the layer panel cannot import files yet: no spectrogram to look at");
+    QVERIFY(spectrogram(views));
+}
+
+QTEST_MAIN(TestProgram)
+#include "tst_program.moc"

@@ -1,0 +1,53 @@
+#pragma once
+// A whole main window on a temporary installation root, with the session log
+// open and every message box answered by the test.
+#include <QApplication>
+#include <QMenu>
+#include <QSettings>
+#include <memory>
+
+#include "app/mainwindow.h"
+#include "app/prompt.h"
+#include "apptestsupport.h"
+#include "core/log.h"
+
+struct WindowRig
+{
+    std::unique_ptr<MainWindow> window;
+    QList<PromptRequest> asked;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+
+    explicit WindowRig(const QString& root = QString())
+    {
+        kvtestfolders();
+        if (!root.isEmpty())
+            rootpath = root;
+        QCoreApplication::setApplicationName("Korvane");
+        QCoreApplication::setOrganizationName("Murrowgate");
+        QCoreApplication::setApplicationVersion("1.0");
+        if (logfilepath().isEmpty()) {
+            sessionid = QDateTime::currentDateTime().toString("yyyy.MM.dd-HH.mm.ss.zzz");
+            loginit(2);
+        }
+        setpromptanswerer([this](const PromptRequest& r) {
+            asked << r;
+            return answer;
+        });
+        window = std::make_unique<MainWindow>(static_cast<QSplashScreen*>(nullptr));
+    }
+    ~WindowRig()
+    {
+        window.reset();
+        setpromptanswerer({});
+    }
+    MainWindow* operator->() const { return window.get(); }
+};
+
+// Texts of a menu's entries, "—" for a separator, "[title]" before a submenu's entries.
+inline QStringList menutexts(const QMenu* menu)
+{
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts << (a->isSeparator() ? QStringLiteral("—") : a->text());
+    return texts;
+}
