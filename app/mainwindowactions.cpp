@@ -95,7 +95,7 @@ void MainWindow::createprojectactions()
 }
 
 namespace {
-struct ModeSpec
+struct ModeEntry
 {
     const char* text;
     const char* icon;
@@ -106,15 +106,15 @@ struct ModeSpec
 } // namespace
 
 // One checkable action per entry; the family is wired through its tool button.
-static void makefamily(MainWindow* w, QAction* (&family)[3], const ModeSpec (&specs)[3],
+static void makefamily(MainWindow* w, QAction* (&family)[3], const ModeEntry (&entries)[3],
                        QAction* (MainWindow::*make)(const QString&, const char*))
 {
     for (int i = 0; i < 3; ++i) {
-        family[i] = (w->*make)(MainWindow::tr(specs[i].text), specs[i].icon);
-        family[i]->setShortcut(QKeySequence(specs[i].key));
+        family[i] = (w->*make)(MainWindow::tr(entries[i].text), entries[i].icon);
+        family[i]->setShortcut(QKeySequence(entries[i].key));
         family[i]->setCheckable(true);
-        family[i]->setStatusTip(QString::fromLatin1(specs[i].tip));
-        family[i]->setData(specs[i].data);
+        family[i]->setStatusTip(QString::fromLatin1(entries[i].tip));
+        family[i]->setData(entries[i].data);
     }
 }
 
@@ -126,19 +126,19 @@ void MainWindow::createmodeactions()
     snapact->setStatusTip(QStringLiteral("Snap mouse to units grid"));
     links.add(snapact, "toggled(bool)", spectrumgui, spectrum, "insnap(bool)");
 
-    static const ModeSpec select[3] = {
+    static const ModeEntry select[3] = {
         {QT_TR_NOOP("&Select [s]"), ":/icons/Select.png", Qt::Key_S, "Select time/frequency area", 0},
         {QT_TR_NOOP("&Select Time [t]"), ":/icons/SelectTime.png", Qt::Key_T, "Select time area", 1},
         {QT_TR_NOOP("&Select Frequency [f]"), ":/icons/SelectFreq.png", Qt::Key_F, "Select frequency area", 2},
     };
-    static const ModeSpec move[3] = {
+    static const ModeEntry move[3] = {
         {QT_TR_NOOP("&move [m]"), ":/icons/Move.png", Qt::Key_M, "Move clipboard area", 0},
         {QT_TR_NOOP("&move Time [alt+t]"), ":/icons/MoveTime.png", Qt::ALT | Qt::Key_T,
          "Move clipboard area (time)", 1},
         {QT_TR_NOOP("&move Frequency [alt+f]"), ":/icons/MoveFreq.png", Qt::ALT | Qt::Key_F,
          "Move clipboard area (frequency)", 2},
     };
-    static const ModeSpec scale[3] = {
+    static const ModeEntry scale[3] = {
         {QT_TR_NOOP("&scale [x]"), ":/icons/Scale.png", Qt::Key_X, "Move clipboard area", 3},
         {QT_TR_NOOP("&scale Time [ctrl+alt+t]"), ":/icons/ScaleTime.png", Qt::CTRL | Qt::ALT | Qt::Key_T,
          "Move clipboard area (time)", 4},
@@ -152,13 +152,13 @@ void MainWindow::createmodeactions()
 
 void MainWindow::createpanzoomactions()
 {
-    static const ModeSpec pan[3] = {
+    static const ModeEntry pan[3] = {
         {QT_TR_NOOP("&Pan [p]"), ":/icons/Pan.png", Qt::Key_P, "Pan view", 0},
         {QT_TR_NOOP("&Pan Time [shift+t]"), ":/icons/PanTime.png", Qt::SHIFT | Qt::Key_T, "Pan view (time)", 1},
         {QT_TR_NOOP("&Pan Frequency [shift+f]"), ":/icons/PanFreq.png", Qt::SHIFT | Qt::Key_F,
          "Pan view (frequency)", 2},
     };
-    static const ModeSpec zoom[3] = {
+    static const ModeEntry zoom[3] = {
         {QT_TR_NOOP("&Zoom [z]"), ":/icons/Zoom.png", Qt::Key_Z, "Zoom view", 3},
         {QT_TR_NOOP("&Zoom Time [ctrl+t]"), ":/icons/ZoomTime.png", Qt::CTRL | Qt::Key_T, "Zoom view (time)", 4},
         {QT_TR_NOOP("&Zoom Frequency [ctrl+f]"), ":/icons/ZoomFreq.png", Qt::CTRL | Qt::Key_F,
@@ -208,7 +208,7 @@ void MainWindow::createeditactions()
 
 void MainWindow::createlayeractions()
 {
-    struct Spec
+    struct Entry
     {
         QAction** member;
         const char* text;
@@ -217,7 +217,7 @@ void MainWindow::createlayeractions()
         const char* tip;
         const char* slot;
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {&newlayeract, QT_TR_NOOP("New..."), ":/icons/NewLayer.png", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
          "Create an empty layer", "NewLayer()"},
         {&duplicateact, QT_TR_NOOP("Duplicate"), nullptr, QKeySequence(Qt::CTRL | Qt::Key_D),
@@ -242,7 +242,7 @@ void MainWindow::createlayeractions()
         {&resampleact, QT_TR_NOOP("Resample Project..."), nullptr, QKeySequence(),
          "Resample whole project (samplerate and channels)", "ResampleProject()"},
     };
-    for (const Spec& s : specs) {
+    for (const Entry& s : entries) {
         QAction* a = makeaction(tr(s.text), s.icon);
         if (!s.key.isEmpty())
             a->setShortcut(s.key);

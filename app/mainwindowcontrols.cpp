@@ -25,7 +25,7 @@ const QString spectrum = QStringLiteral("SpectrumGui");
 
 void MainWindow::createdevicecontrols()
 {
-    struct Spec
+    struct Entry
     {
         QAction** member;
         const char* text;
@@ -35,7 +35,7 @@ void MainWindow::createdevicecontrols()
         const char* tip;
         int data;
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {&rewindact, QT_TR_NOOP("Rewind [home]"), ":/icons/Rewind.png", Qt::Key_Home,
          {Qt::Key_Stop, Qt::Key_MediaStop}, "Rewind playback or record", -1},
         {&playact, QT_TR_NOOP("Play [space]"), ":/icons/Play.png", Qt::Key_Space,
@@ -54,7 +54,7 @@ void MainWindow::createdevicecontrols()
         {&recordact, QT_TR_NOOP("Record [ctrl+r]"), ":/icons/Record.png", Qt::CTRL | Qt::Key_R,
          {Qt::Key_MediaRecord}, "Record to selected layer", 4},
     };
-    for (const Spec& s : specs) {
+    for (const Entry& s : entries) {
         QAction* a = makeaction(tr(s.text), s.icon);
         a->setShortcut(QKeySequence(s.key));
         for (QKeyCombination key : s.extra) {
@@ -257,7 +257,7 @@ QDoubleSpinBox* areaspin(QWidget* parent, const char* tip, const char* status, d
 
 void MainWindow::createviewcontrols()
 {
-    struct Spec
+    struct Entry
     {
         QDoubleSpinBox** member;
         const char* tip;
@@ -269,7 +269,7 @@ void MainWindow::createviewcontrols()
         const char* slot;
         const char* signal;
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {&dispstart, "display start time", "display start time [mouse mid+drag]", -1e11, 1e11, 3, 1, " s",
          "indisplaystart(double)", "outdisplaystart(double)"},
         {&dispend, "display end time", "display end time [mouse mid+drag]", -1e11, 1e11, 3, 1, " s",
@@ -287,7 +287,7 @@ void MainWindow::createviewcontrols()
         {&dispangle, "3d displacement angle", "3d displacement angle [alt+mouse mid+drag]", -180, 180, 0, 1, " deg",
          "indispangle(double)", "outdispangle(double)"},
     };
-    for (const Spec& s : specs) {
+    for (const Entry& s : entries) {
         QDoubleSpinBox* spin = areaspin(this, s.tip, s.status, s.low, s.high, s.decimals, s.step, s.suffix);
         links.add(spin, "valueChanged(double)", spectrumgui, spectrum, s.slot);
         links.add(spectrumgui, s.signal, spin, QString::fromLatin1(s.tip), "setValue(double)");

@@ -41,7 +41,7 @@ QWidget* grid(QWidget* parent, QLayout* layout)
 void MainWindow::createdocks()
 {
     setDockOptions(QMainWindow::AnimatedDocks);
-    struct Spec
+    struct Entry
     {
         QDockWidget** member;
         QDockWidget** global;
@@ -49,7 +49,7 @@ void MainWindow::createdocks()
         int maxheight;
         QDockWidget::DockWidgetFeatures features;
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {&historydock, &historydockptr, QT_TR_NOOP("History"), 180,
          QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable},
         {&channelsdock, &channelsdockptr, QT_TR_NOOP("Channels"), 150,
@@ -57,7 +57,7 @@ void MainWindow::createdocks()
         {&layersdock, &layersdockptr, QT_TR_NOOP("Layers"), 0,
          QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable},
     };
-    for (const Spec& s : specs) {
+    for (const Entry& s : entries) {
         auto* dock = new QDockWidget(tr(s.title), this);
         dock->setObjectName(QString::fromLatin1(s.title));
         if (s.maxheight > 0)
