@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 here=$(pwd)
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
           libkissfft-dev libopenal-dev libbenchmark-dev ffmpeg sox rubberband-cli
           xvfb xauth libgl1-mesa-dri libglx-mesa0)
 
