@@ -1,0 +1,260 @@
+// The eraser through the whole window: a noise file in a layer, the eraser
+// chosen on the Tools tool bar, a drag across a channel view with the mouse
+// or a pen, and the history entry that undoes and redoes it.
+#include <QAction>
+#include <QDoubleSpinBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabletEvent>
+#include <QTest>
+#include <QToolBar>
+#include <cmath>
+#include <vector>
+
+#include "controller/spectrumgui.h"
+#include "core/layer.h"
+#include "panels/layersgui.h"
+#include "sdk/interfaces.h"
+#include "view/glchannel.h"
+#include "windowrig.h"
+
+namespace {
+
+constexpr int rate = 44100;
+constexpr double seconds = 3.0;
+
+// Energy of samples [from, to) between f1 and f2 Hz: Hann-windowed frames of
+// 8192 with hop 4096, a direct transform of the band's bins only.
+double bandenergy(const std::vector<float>& s, double from, double to, double f1, double f2)
+{
+    constexpr int n = 8192;
+    const int first = int(f1 * n / rate), last = int(f2 * n / rate);
+    double energy = 0;
+    for (qint64 at = qint64(from * rate); at + n <= qint64(to * rate); at += n / 2) {
+        for (int k = first; k <= last; ++k) {
+            double re = 0, im = 0;
+            for (int i = 0; i < n; ++i) {
+                const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
+                const double phase = 2 * M_PI * double(k) * i / n;
+                re += w * s[size_t(at + i)] * std::cos(phase);
+                im -= w * s[size_t(at + i)] * std::sin(phase);
+            }
+            energy += re * re + im * im;
+        }
+    }
+    return energy;
+}
+
+double db(double ratio)
+{
+    return 10 * std::log10(ratio);
+}
+
+QByteArray filebytes(layer* l)
+{
+    l->file->flush();
+    QFile file(l->file->fileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::vector<float> samples(const QByteArray& bytes)
+{
+    std::vector<float> s(size_t(bytes.size()) / sizeof(float));
+    memcpy(s.data(), bytes.constData(), s.size() * sizeof(float));
+    return s;
+}
+
+double largestdifference(const std::vector<float>& a, const std::vector<float>& b, double from, double to)
+{
+    double largest = 0;
+    for (size_t i = size_t(from * rate); i < size_t(to * rate) && i < a.size() && i < b.size(); ++i)
+        largest = std::max(largest, double(std::fabs(a[i] - b[i])));
+    return largest;
+}
+
+} // namespace
+
+class TestEraseStroke : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<WindowRig> rig;
+    layer* noise = nullptr;
+    GLChannel* view = nullptr;
+    QAction* eraser = nullptr;
+    QPointingDevice pen{"pen", 7, QInputDevice::DeviceType::Stylus, QPointingDevice::PointerType::Pen,
+                        QInputDevice::Capability::Position | QInputDevice::Capability::Pressure, 1, 2};
+
+    QPointF pixel(double t, double f) const
+    {
+        const QRectF a = view->displayarea;
+        return QPointF((t - a.x()) / a.width() * view->width(), (f - a.y()) / a.height() * view->height());
+    }
+    void mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons)
+    {
+        QMouseEvent event(type, at, view->mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    }
+    void tablet(QEvent::Type type, QPointF at, qreal pressure)
+    {
+        QTabletEvent event(type, &pen, at, view->mapToGlobal(at), pressure, 0, 0, 0, 0, 0, Qt::NoModifier,
+                           type == QEvent::TabletMove ? Qt::NoButton : Qt::LeftButton,
+                           type == QEvent::TabletRelease ? Qt::NoButton : Qt::LeftButton);
+        QApplication::sendEvent(view, &event);
+    }
+    // Hover, press, drag in steps and release along f from t0 to t1; with a
+    // pen pressure above 0 every press and move carries that pressure.
+    void drag(double t0, double t1, double f, qreal penpressure = 0)
+    {
+        mouse(QEvent::MouseMove, pixel(t0, f), Qt::NoButton, Qt::NoButton);
+        if (penpressure > 0)
+            tablet(QEvent::TabletPress, pixel(t0, f), penpressure);
+        mouse(QEvent::MouseButtonPress, pixel(t0, f), Qt::LeftButton, Qt::LeftButton);
+        const int steps = 20;
+        for (int i = 1; i <= steps; ++i) {
+            const QPointF at = pixel(t0 + (t1 - t0) * i / steps, f);
+            if (penpressure > 0)
+                tablet(QEvent::TabletMove, at, penpressure);
+            mouse(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+        }
+        mouse(QEvent::MouseButtonRelease, pixel(t1, f), Qt::LeftButton, Qt::NoButton);
+    }
+    QDoubleSpinBox* setting(const QString& prefix, const QString& suffix) const
+    {
+        ToolInterface* tool = eraser->data().value<ToolInterface*>();
+        for (auto* box : tool->toolbar->findChildren<QDoubleSpinBox*>())
+            if (box->prefix() == prefix && box->suffix() == suffix)
+                return box;
+        return nullptr;
+    }
+
+private slots:
+    void init();
+    void cleanup();
+    void strokeErasesUndoesAndRedoes();
+    void penPressureErasesMore();
+};
+
+void TestEraseStroke::init()
+{
+    cleanup(); // a failed init leaves its window behind
+    rig = std::make_unique<WindowRig>(QStringLiteral(KV_TEST_ROOT));
+    (*rig)->resize(1280, 800);
+    (*rig)->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig->window.get()));
+
+    const QString raw = QDir::tempPath() + "/noise.raw";
+    QProcess sox;
+    sox.start(utilpath + "/sox/sox", {"-n", "-r", QString::number(rate), "-c", "1", "-t", "raw", "-e",
+                                      "floating-point", "-b", "32", raw, "synth", QString::number(seconds),
+                                      "whitenoise", "vol", "0.3"});
+    QVERIFY(sox.waitForFinished(30000));
+    QCOMPARE(sox.exitCode(), 0);
+    noise = new layer(raw, "Noise", true, 1, 1.0f, rate, 1, 0, seconds, true);
+    layersgui->alllayers = new layer();
+    layersgui->alllayers->resample(rate, 1, 0);
+    layersgui->alllayers->addchild(noise);
+    layersgui->mixlayer = new layer();
+    layersgui->mixlayer->resample(rate, 1, 0);
+    projectformat = {rate, 1, noise->speakermask};
+    QVERIFY(spectrumgui->bindlayer(0, layersgui->mixlayer));
+    QVERIFY(spectrumgui->bindlayer(1, noise));
+    (*rig)->layerstate(true, true, false);
+
+    for (QAction* a : (*rig)->toolactions)
+        if (a->data().value<ToolInterface*>() && a->data().value<ToolInterface*>()->label == "Eraser")
+            eraser = a;
+    QVERIFY(eraser);
+    QVERIFY(eraser->isEnabled());
+    eraser->trigger();
+    QVERIFY(eraser->isChecked());
+
+    view = spectrumgui->view(0);
+    QVERIFY(view && view->isVisible());
+    // A brush much wider than the analysis window's main lobe, so that the
+    // erased band keeps its depth when the samples are analysed again.
+    QDoubleSpinBox* freqrange = setting("freq range:", " Hz");
+    QDoubleSpinBox* timerange = setting("time range:", "s");
+    QDoubleSpinBox* softness = setting("softness:", "%");
+    QVERIFY(freqrange && timerange && softness);
+    freqrange->setValue(2000);
+    timerange->setValue(0.4);
+    softness->setValue(20);
+}
+
+void TestEraseStroke::cleanup()
+{
+    if (rig && rig->window)
+        (*rig)->close();
+    rig.reset();
+    delete noise;
+    noise = nullptr;
+}
+
+void TestEraseStroke::strokeErasesUndoesAndRedoes()
+{
+    const QByteArray before = filebytes(noise);
+    QCOMPARE(before.size(), qsizetype(seconds * rate) * 4);
+    QSignalSpy backups(spectrumgui, &SpectrumGui::outbackuplayer);
+
+    // Hovering shows the brush in the clipboard slot and never writes the layer.
+    for (double t = 1.0; t <= 2.0; t += 0.1)
+        mouse(QEvent::MouseMove, pixel(t, 5000), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(filebytes(noise), before);
+    QCOMPARE(backups.count(), 0);
+
+    drag(1.0, 2.0, 5000);
+    QCOMPARE(backups.count(), 1);
+    QCOMPARE(backups[0][1].toString(), QStringLiteral("Eraser"));
+    QCOMPARE(backups[0][2].value<layer*>(), noise);
+
+    const QByteArray erased = filebytes(noise);
+    const std::vector<float> a = samples(before), b = samples(erased);
+    QCOMPARE(b.size(), a.size());
+    // The stroke's band, away from its soft edges, is lowered by the
+    // strength (-24 dB); other bands at the same time keep their level.
+    const double inside = db(bandenergy(b, 1.15, 1.85, 4700, 5300) / bandenergy(a, 1.15, 1.85, 4700, 5300));
+    QVERIFY2(inside < -21 && inside > -27, qPrintable(QString::number(inside)));
+    const double above = db(bandenergy(b, 1.15, 1.85, 9000, 10000) / bandenergy(a, 1.15, 1.85, 9000, 10000));
+    QVERIFY2(std::fabs(above) < 0.1, qPrintable(QString::number(above)));
+    const double below = db(bandenergy(b, 1.15, 1.85, 1000, 2000) / bandenergy(a, 1.15, 1.85, 1000, 2000));
+    QVERIFY2(std::fabs(below) < 0.1, qPrintable(QString::number(below)));
+    // Away from the stroke (its half width and one window) nothing moved.
+    QVERIFY(largestdifference(a, b, 0, 0.7) < 1e-5);
+    QVERIFY(largestdifference(a, b, 2.3, seconds) < 1e-5);
+
+    layer* source = backups[0][2].value<layer*>();
+    layer* beforechunk = backups[0][3].value<layer*>();
+    layer* afterchunk = backups[0][4].value<layer*>();
+    spectrumgui->inrestorelayer(source, beforechunk, QRectF());
+    QCOMPARE(filebytes(noise), before);
+    spectrumgui->inrestorelayer(source, afterchunk, QRectF());
+    QCOMPARE(filebytes(noise), erased);
+}
+
+void TestEraseStroke::penPressureErasesMore()
+{
+    const QByteArray before = filebytes(noise);
+    QTabletEvent near(QEvent::TabletEnterProximity, &pen, QPointF(), QPointF(), 0, 0, 0, 0, 0, 0, Qt::NoModifier,
+                      Qt::NoButton, Qt::NoButton);
+    view->tabletEvent(&near); // what the application object hands on
+
+    drag(0.6, 1.0, 5000, 1.0);
+    drag(2.0, 2.4, 5000, 0.25);
+    const std::vector<float> a = samples(before), b = samples(filebytes(noise));
+    const double full = db(bandenergy(b, 0.65, 0.95, 4700, 5300) / bandenergy(a, 0.65, 0.95, 4700, 5300));
+    const double light = db(bandenergy(b, 2.05, 2.35, 4700, 5300) / bandenergy(a, 2.05, 2.35, 4700, 5300));
+    // A quarter of the pressure is a quarter of the gain: 12 dB deeper.
+    QVERIFY2(full < -21 && full > -27, qPrintable(QString::number(full)));
+    QVERIFY2(std::fabs(light - (full - 12)) < 1.5, qPrintable(QString("%1 vs %2").arg(light).arg(full)));
+}
+
+int main(int argc, char** argv)
+{
+    GLChannel::setdefaultformat();
+    QApplication app(argc, argv);
+    TestEraseStroke test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_erasestroke.moc"
