@@ -392,6 +392,35 @@ def _menu(cv):
         cv.rect(7, y, 25, y + 3, WHITE)
 
 
+@icon("History", *GREY)
+def _history(cv):
+    cv.circle(16, 16, 10, WHITE, 2.5)
+    cv.line(16, 16, 16, 9, 2.5, WHITE)
+    cv.line(16, 16, 21, 19, 2.5, WHITE)
+
+
+@icon("Speaker", *GREEN)
+def _speaker(cv):
+    cv.polygon([(5, 12), (10, 12), (17, 6), (17, 26), (10, 20), (5, 20)], WHITE)
+    arc(cv, 17, 16, 6, -45, 45, 2, WHITE)
+    arc(cv, 17, 16, 10, -45, 45, 2, WHITE)
+
+
+@icon("Solo", *ORANGE)
+def _solo(cv):
+    arc(cv, 16, 17, 9, 180, 360, 2.5, WHITE)
+    cv.rect(5, 17, 10, 26, WHITE)
+    cv.rect(22, 17, 27, 26, WHITE)
+
+
+@icon("Number", *BLUE)
+def _number(cv):
+    for x in (12, 20):
+        cv.line(x + 1.5, 6, x - 1.5, 26, 2.5, WHITE)
+    for y in (12, 20):
+        cv.line(6, y, 26, y, 2.5, WHITE)
+
+
 def cursors():
     """32 x 32 cursors with a dark outline; the programs' hot spots are the centres."""
     def outlined(draw):

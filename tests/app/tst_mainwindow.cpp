@@ -22,8 +22,10 @@
 #include "app/qtoolbarext.h"
 #include "app/qtoolbuttonext.h"
 #include "controller/spectrumgui.h"
+#include "core/layerhelpers.h"
 #include "panels/channelsgui.h"
 #include "panels/historygui.h"
+#include "panels/qtreewidgetext.h"
 #include "panels/layersgui.h"
 #include "view/viewcontextmenu.h"
 #include "windowrig.h"
@@ -41,6 +43,7 @@ private slots:
     void toolBarsAndDocks();
     void modeButtons();
     void everyLinkReachesItsSlotOrWaitsForIt();
+    void historyAndChannelPanelsAreWired();
     void widgetsReachTheController();
     void startValuesAndUnits();
     void layerStateDisablesWithAReason();
@@ -321,6 +324,53 @@ void TestMainWindow::everyLinkReachesItsSlotOrWaitsForIt()
     waiting.removeDuplicates();
     qInfo().noquote() << "links waiting for their receiver:\n  " + waiting.join("\n  ");
     qInfo().noquote() << "calls waiting for their receiver:\n  " + w->pendingcalls().join("\n  ");
+}
+
+void TestMainWindow::historyAndChannelPanelsAreWired()
+{
+    WindowRig w;
+    // Every link between the controller or the actions and these two panels is
+    // made (the layer panel's signals to the history come with that panel).
+    int links = 0;
+    for (const SignalLink& link : w->signallinks().links())
+        if ((link.receiver == historygui || link.receiver == channelsgui || link.sender == historygui
+             || link.sender == channelsgui)
+            && link.sender != layersgui) {
+            QVERIFY2(link.connected, qPrintable(SignalLinks::describe(link)));
+            ++links;
+        }
+    QCOMPARE(links, 8);
+    QCOMPARE(w->historydock->widget(), historygui->tree.data());
+    QCOMPARE(w->channelsdock->widget(), channelsgui->tree.data());
+
+    // An entry of the controller reaches the history, and the window's Undo and
+    // Redo write its chunks back through the controller.
+    std::unique_ptr<layer> l(makelayer(8000, 1, 0, 800, ramp));
+    const QByteArray original = filebytes(l.get());
+    auto* before = new layer(l.get(), 0.01, 0.02);
+    const std::vector<float> data(160, 0.5f);
+    l->write(data.data(), 0.01, 0.02);
+    auto* after = new layer(l.get(), 0.01, 0.02);
+    const QByteArray edited = filebytes(l.get());
+    const QRectF select(0.01, 0, 0.02, 100);
+    emit spectrumgui->outbackuplayer(QPixmap(), "Cut", l.get(), before, after, select);
+    QCOMPARE(historygui->tree->topLevelItemCount(), 2);
+    QVERIFY(w->isWindowModified());
+    w->layerstate(true, true, false);
+    w->undoact->trigger();
+    QCOMPARE(filebytes(l.get()), original);
+    QCOMPARE(selection, QRectF());
+    w->redoact->trigger();
+    QCOMPARE(filebytes(l.get()), edited);
+    QCOMPARE(selection, select);
+
+    emit spectrumgui->outchannels(3);
+    emit spectrumgui->outchanneldescription(2, "Front Center");
+    emit spectrumgui->outcurrentchannel(2);
+    QCOMPARE(channelsgui->tree->topLevelItemCount(), 3);
+    QCOMPARE(channelsgui->tree->topLevelItem(2)->text(3), QString("Front Center"));
+    QCOMPARE(channelsgui->tree->topLevelItem(2)->font(3).weight(), QFont::Bold);
+    selection = QRectF(0, 0, 0, 0);
 }
 
 void TestMainWindow::widgetsReachTheController()
