@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "brushstroke.h"
 #include "peaktrack.h"
 #include "peakwidgets.h"
 #include "toolwidgets.h"
@@ -61,20 +60,11 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
         frequencyrank->setValue(frequencyrank->value() + 1);
     else if (key == Qt::Key_Minus)
         frequencyrank->setValue(frequencyrank->value() - 1);
-    if (!toolframe::trackready(*this))
-        return true;
-    const bool pressed = toolframe::ispressed(pressure);
-    if (!pressed)
-        toolframe::emptyscratch(*this);
-
     const int bins = int(spread->value());
     const double pure = purefreq->value() / 100;
-    const toolframe::Tracking tracking{timelimit->value(), std::pow(2.0, tolerance->value() / 6.0)};
-    const toolframe::FrameSpan written = toolframe::trackpartial(
-        *this, x, y, tracking, [&](int channel, int frame, double position, float) {
-            writeharmonics(channel, frame, position, y, bins, pure);
-        });
-    if (pressed)
-        toolframe::commitwritten(*this, written);
+    toolframe::partialevent(*this, x, y, pressure, toolframe::Tracking::of(timelimit->value(), tolerance->value()),
+                            [&](int channel, int frame, double position, float) {
+                                writeharmonics(channel, frame, position, y, bins, pure);
+                            });
     return true;
 }

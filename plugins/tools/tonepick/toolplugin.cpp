@@ -1,8 +1,5 @@
 #include "toolplugin.h"
 
-#include <cmath>
-
-#include "brushstroke.h"
 #include "peaktrack.h"
 #include "peakwidgets.h"
 #include "toolwidgets.h"
@@ -31,22 +28,14 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
-    if (!tolerance || !timelimit || !spread || !purefreq || !toolframe::trackready(*this))
+    if (!tolerance || !timelimit || !spread || !purefreq)
         return true;
-    const bool pressed = toolframe::ispressed(pressure);
-    // Hover and release show the extraction at the pointer afresh.
-    if (!pressed)
-        toolframe::emptyscratch(*this);
-
     const int bins = int(spread->value());
     const double pure = purefreq->value() / 100;
-    const toolframe::Tracking tracking{timelimit->value(), std::pow(2.0, tolerance->value() / 6.0)};
-    const toolframe::FrameSpan written = toolframe::trackpartial(
-        *this, x, y, tracking, [&](int channel, int frame, double position, float amplitude) {
-            toolframe::writepeak(*this, channel, frame, toolframe::roundindex(position), position, amplitude,
-                                 bins, pure);
-        });
-    if (pressed)
-        toolframe::commitwritten(*this, written);
+    toolframe::partialevent(*this, x, y, pressure, toolframe::Tracking::of(timelimit->value(), tolerance->value()),
+                            [&](int channel, int frame, double position, float amplitude) {
+                                toolframe::writepeak(*this, channel, frame, toolframe::roundindex(position),
+                                                     position, amplitude, bins, pure);
+                            });
     return true;
 }

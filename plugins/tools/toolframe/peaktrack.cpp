@@ -122,4 +122,18 @@ FrameSpan trackpartial(const DataInterface& data, double time, double frequency,
     return visited;
 }
 
+void partialevent(const DataInterface& data, float time, float frequency, float pressure,
+                  const Tracking& tracking, const PeakVisit& visit)
+{
+    if (!trackready(data))
+        return;
+    const bool pressed = ispressed(pressure);
+    // Hover and release show the extraction at the pointer afresh.
+    if (!pressed)
+        emptyscratch(data);
+    const FrameSpan written = trackpartial(data, time, frequency, tracking, visit);
+    if (pressed)
+        commitwritten(data, written);
+}
+
 } // namespace toolframe

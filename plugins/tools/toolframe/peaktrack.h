@@ -7,6 +7,7 @@
 // decides what each located peak writes.
 #include <QVector2D>
 
+#include <cmath>
 #include <functional>
 
 #include "interfaces.h"
@@ -21,6 +22,8 @@ struct Tracking
 {
     double timelimit = 0; // s on either side of the pointer
     double gain = 1;      // tolerance as a gain (at most 1); threshold = first amplitude x gain^2
+
+    static Tracking of(double timelimit, double tolerancedb) { return {timelimit, std::pow(2.0, tolerancedb / 6.0)}; }
 };
 
 // Called for each channel and frame of a pass with the peak's position in
@@ -40,6 +43,13 @@ FrameSpan trackpartial(const DataInterface& data, double time, double frequency,
 // A frame or bin index: rounded half up, in 64 bits so that no position
 // overflows.
 long long roundindex(double v);
+
+// One pointer event of a partial tool: a hover or release (no pressure)
+// empties the scratch buffer first; the partial under the pointer is followed
+// with `visit` writing each peak; a press or drag (pressure above 0) then
+// commits the scratch buffer into the current layer.
+void partialevent(const DataInterface& data, float time, float frequency, float pressure,
+                  const Tracking& tracking, const PeakVisit& visit);
 
 // Magnitude of a mix bin; 0 for bins that no frame holds, without asking.
 float mixmagnitude(const DataInterface& data, int channel, int frame, long long bin);

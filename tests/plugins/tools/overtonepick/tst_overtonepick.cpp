@@ -156,28 +156,12 @@ void TestOvertonepick::init()
 
 void TestOvertonepick::identity()
 {
-    QCOMPARE(tool->name, QString("Extract Harmonics"));
-    QCOMPARE(tool->category, QString("Extract"));
-    QCOMPARE(tool->label, QString("Harmonics"));
-    QCOMPARE(tool->icon.size(), QSize(32, 32));
-    QCOMPARE(tool->cursor.hotSpot(), QPoint(16, 16));
-    QToolBar* bar = tool->toolbar;
-    QVERIFY(tool->initialize(loader.fileName(), nullptr));
-    QCOMPARE(tool->toolbar, bar);
-    QCOMPARE(barwidgets(tool).size(), 6);
+    QVERIFY(identityis(tool, loader, "Extract Harmonics", "Extract", "Harmonics", 6));
 }
 
 void TestOvertonepick::settingsBar()
 {
-    struct Expected
-    {
-        QDoubleSpinBox* box;
-        double minimum, maximum, step;
-        int decimals;
-        double value;
-        QString prefix, suffix, tooltip;
-    };
-    const Expected table[] = {
+    const SpinSpec table[] = {
         {tolerance, -30, 0, 1, 1, -6, "tolerance:", "dB", ""},
         {timelimit, 0, 10, 0.1, 2, 0.3, QString("time limit:") + QChar(0x00B1), "s", ""},
         {spread, 1, 5, 1, 0, 2, "spread:", "bins", ""},
@@ -186,25 +170,11 @@ void TestOvertonepick::settingsBar()
         {harmonics, 1, 60, 1, 0, 10, "", " harmonics", ""},
         {harmtolerance, -90, 0, 1, 1, -36, "harm. tol.:", "dB", "Harmonic Tolerance"},
     };
-    for (int i = 0; i < 7; ++i) {
-        const Expected& e = table[i];
-        QCOMPARE(startvalues[i], e.value);
-        QCOMPARE(e.box->minimum(), e.minimum);
-        QCOMPARE(e.box->maximum(), e.maximum);
-        QCOMPARE(e.box->singleStep(), e.step);
-        QCOMPARE(e.box->decimals(), e.decimals);
-        QCOMPARE(e.box->prefix(), e.prefix);
-        QCOMPARE(e.box->suffix(), e.suffix);
-        QCOMPARE(e.box->toolTip(), e.tooltip);
-    }
+    for (int i = 0; i < 7; ++i)
+        QVERIFY(spinboxis(table[i], startvalues[i]));
     QCOMPARE(helplabel->text(), QString("Extract harmonics from mix to selected layer. Press +/- to change "
                                         "frequency rank in harmonics."));
-    tool->toolbar->show();
-    QVERIFY(QTest::qWaitForWindowExposed(tool->toolbar));
-    QVERIFY(harmonics->isVisible());
-    QVERIFY(!purefreq->isVisible());
-    QVERIFY(!harmtolerance->isVisible());
-    tool->toolbar->hide();
+    QVERIFY(onlyshown(tool, harmonics, {purefreq, harmtolerance}));
 }
 
 void TestOvertonepick::seriesBelowTheHarmonicsCount()
@@ -349,9 +319,7 @@ void TestOvertonepick::hostDeletesTheSettings()
     pointer->at(at, 250, 1);
     QCOMPARE(grids->reads[0] + grids->writes[2], 0);
     QCOMPARE(grids->transfers.size(), 0);
-    QPointer<QObject> object = loader.instance();
-    QVERIFY(loader.unload());
-    QVERIFY(!object);
+    QVERIFY(unloads(loader));
     tool = nullptr;
 }
 

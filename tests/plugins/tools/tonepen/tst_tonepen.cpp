@@ -128,27 +128,12 @@ void TestTonepen::init()
 
 void TestTonepen::identity()
 {
-    QCOMPARE(tool->name, QString("Draw Frequency"));
-    QCOMPARE(tool->category, QString("Draw"));
-    QCOMPARE(tool->label, QString("Frequency"));
-    QCOMPARE(tool->icon.size(), QSize(32, 32));
-    QCOMPARE(tool->cursor.hotSpot(), QPoint(16, 16));
-    QToolBar* bar = tool->toolbar;
-    QVERIFY(tool->initialize(loader.fileName(), nullptr));
-    QCOMPARE(tool->toolbar, bar);
-    QCOMPARE(barwidgets(tool).size(), 3);
+    QVERIFY(identityis(tool, loader, "Draw Frequency", "Draw", "Frequency", 3));
 }
 
 void TestTonepen::settingsBar()
 {
-    QCOMPARE(startstrength, -30.0);
-    QCOMPARE(strength->minimum(), -90.0);
-    QCOMPARE(strength->maximum(), 0.0);
-    QCOMPARE(strength->singleStep(), 1.0);
-    QCOMPARE(strength->decimals(), 1);
-    QCOMPARE(strength->prefix(), QString());
-    QCOMPARE(strength->suffix(), QString("dB"));
-    QCOMPARE(strength->toolTip(), QString("frequency strength"));
+    QVERIFY(spinboxis({strength, -90, 0, 1, 1, -30, "", "dB", "frequency strength"}, startstrength));
     QVERIFY(tablet->isCheckable());
     QVERIFY(tablet->isChecked());
     QVERIFY(!tablet->icon().isNull());
@@ -157,11 +142,7 @@ void TestTonepen::settingsBar()
     QCOMPARE(soft->text(), QString("soft"));
     QCOMPARE(soft->toolTip(), QString("avoid aliasing"));
     QVERIFY(soft->isChecked());
-    tool->toolbar->show();
-    QVERIFY(QTest::qWaitForWindowExposed(tool->toolbar));
-    QVERIFY(strength->isVisible());
-    QVERIFY(!soft->isVisible());
-    tool->toolbar->hide();
+    QVERIFY(onlyshown(tool, strength, {soft}));
 }
 
 void TestTonepen::hoverEmptiesAndDrawsNothing()
@@ -364,9 +345,7 @@ void TestTonepen::hostDeletesTheSettings()
     pointer->at(0.55, 1000, 1);
     QCOMPARE(lanes->accesses(2, 0), 0);
     QCOMPARE(lanes->transfers.size(), 0);
-    QPointer<QObject> object = loader.instance();
-    QVERIFY(loader.unload());
-    QVERIFY(!object);
+    QVERIFY(unloads(loader));
     tool = nullptr;
 }
 

@@ -166,55 +166,24 @@ void TestTonepick::init()
 
 void TestTonepick::identity()
 {
-    QCOMPARE(tool->name, QString("Extract Frequency"));
-    QCOMPARE(tool->category, QString("Extract"));
-    QCOMPARE(tool->label, QString("Frequency"));
-    QCOMPARE(tool->icon.size(), QSize(32, 32));
-    QVERIFY(!tool->cursor.pixmap().isNull());
-    QCOMPARE(tool->cursor.hotSpot(), QPoint(16, 16));
-    QVERIFY(!tool->toolbar->parent());
-    QToolBar* bar = tool->toolbar;
-    QVERIFY(tool->initialize(loader.fileName(), nullptr));
-    QCOMPARE(tool->toolbar, bar);
-    QCOMPARE(barwidgets(tool).size(), 4);
+    QVERIFY(identityis(tool, loader, "Extract Frequency", "Extract", "Frequency", 4));
 }
 
 void TestTonepick::settingsBar()
 {
-    struct Expected
-    {
-        QDoubleSpinBox* box;
-        double minimum, maximum, step;
-        int decimals;
-        double value;
-        QString prefix, suffix;
+    const SpinSpec table[] = {
+        {tolerance, -30, 0, 1, 1, -6, "tolerance:", "dB", ""},
+        {timelimit, 0, 10, 0.1, 2, 0.3, QString("time limit:") + QChar(0x00B1), "s", ""},
+        {spread, 1, 5, 1, 0, 2, "spread:", "bins", ""},
+        {purefreq, 0, 100, 10, 0, 0, "pure freq:", "%", ""},
     };
-    const Expected table[] = {
-        {tolerance, -30, 0, 1, 1, -6, "tolerance:", "dB"},
-        {timelimit, 0, 10, 0.1, 2, 0.3, QString("time limit:") + QChar(0x00B1), "s"},
-        {spread, 1, 5, 1, 0, 2, "spread:", "bins"},
-        {purefreq, 0, 100, 10, 0, 0, "pure freq:", "%"},
-    };
-    for (int i = 0; i < 4; ++i) {
-        const Expected& e = table[i];
-        QCOMPARE(startvalues[i], e.value);
-        QCOMPARE(e.box->minimum(), e.minimum);
-        QCOMPARE(e.box->maximum(), e.maximum);
-        QCOMPARE(e.box->singleStep(), e.step);
-        QCOMPARE(e.box->decimals(), e.decimals);
-        QCOMPARE(e.box->prefix(), e.prefix);
-        QCOMPARE(e.box->suffix(), e.suffix);
-        QVERIFY(e.box->toolTip().isEmpty());
-    }
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(spinboxis(table[i], startvalues[i]));
     tolerance->setValue(3);
     QCOMPARE(tolerance->value(), 0.0); // never a positive level
     QCOMPARE(helplabel->text(), QString("Extract frequency from mix to selected layer."));
     // The blend box belongs to the bar but is never shown.
-    tool->toolbar->show();
-    QVERIFY(QTest::qWaitForWindowExposed(tool->toolbar));
-    QVERIFY(tolerance->isVisible());
-    QVERIFY(!purefreq->isVisible());
-    tool->toolbar->hide();
+    QVERIFY(onlyshown(tool, tolerance, {purefreq}));
 }
 
 void TestTonepick::hoverPreviewsThePartial()
@@ -446,9 +415,7 @@ void TestTonepick::hostDeletesTheSettings()
     pointer->at(at, freq, 1);
     QCOMPARE(grids->reads[0] + grids->writes[2], 0);
     QCOMPARE(grids->transfers.size(), 0);
-    QPointer<QObject> object = loader.instance();
-    QVERIFY(loader.unload());
-    QVERIFY(!object);
+    QVERIFY(unloads(loader));
     tool = nullptr;
 }
 
