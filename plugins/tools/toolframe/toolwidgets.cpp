@@ -84,6 +84,14 @@ QToolBar* newsettingsbar(std::initializer_list<QWidget*> widgets)
     return bar;
 }
 
+void keephidden(QToolBar* bar, std::initializer_list<QWidget*> widgets)
+{
+    for (QWidget* widget : widgets) {
+        widget->setParent(bar);
+        widget->hide();
+    }
+}
+
 QPixmap loadicon(const QString& resource)
 {
     return QPixmap(resource);

@@ -47,6 +47,9 @@ QLabel* newhelplabel(const QString& text);
 
 // A tool bar without a parent holding the widgets in the given order.
 QToolBar* newsettingsbar(std::initializer_list<QWidget*> widgets);
+// Settings that a tool configures but does not show: hidden children of its
+// bar, so that they live and die with the widgets that are shown.
+void keephidden(QToolBar* bar, std::initializer_list<QWidget*> widgets);
 
 // The tool's icon from a resource; a failed load gives a null pixmap.
 QPixmap loadicon(const QString& resource);

@@ -1,0 +1,45 @@
+#pragma once
+// overtonepick, harmonics extraction: takes the partial under the pointer as
+// harmonic number `frequencyrank` of a harmonic series, follows it over time
+// as the frequency extraction does, and in every followed frame copies the
+// bins around each harmonic of the series below the Nyquist frequency from
+// the mix into the scratch buffer, committing them while pressed. The '+' and
+// '-' keys step the rank.
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+#include <QToolBar>
+
+#include "interfaces.h"
+
+class ToolPlugin : public QObject, public ToolInterface
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
+    Q_INTERFACES(ToolInterface)
+
+public:
+    bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
+    bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
+                 qint32 mousechannel) override;
+
+    // Settings; the host owns them through the tool bar. purefreq and
+    // harmtolerance are kept hidden there: purefreq stays 0 (a plain copy),
+    // harmtolerance is read by nothing.
+    QPointer<QDoubleSpinBox> tolerance;
+    QPointer<QDoubleSpinBox> timelimit;
+    QPointer<QDoubleSpinBox> spread;
+    QPointer<QDoubleSpinBox> purefreq;
+    QPointer<QDoubleSpinBox> frequencyrank;
+    QPointer<QDoubleSpinBox> harmonics;
+    QPointer<QDoubleSpinBox> harmtolerance;
+    QPointer<QLabel> helplabel;
+
+private:
+    // Copies the harmonics of the series whose harmonic `rank` lies at bin
+    // `position` of one frame.
+    void writeharmonics(int channel, int frame, double position, double frequency, int bins, double pure);
+
+    QPointer<QToolBar> settingsbar; // the bar handed to the host, while it lives
+};

@@ -1,0 +1,35 @@
+#include "peakwidgets.h"
+
+#include <QCoreApplication>
+#include <QDoubleSpinBox>
+
+#include "toolwidgets.h"
+
+namespace toolframe {
+
+static QString tr(const char* text)
+{
+    return QCoreApplication::translate("ToolPlugin", text);
+}
+
+QDoubleSpinBox* newtolerance()
+{
+    return newspinbox({-30, -0.0, 1, 1, -6, tr("tolerance:"), tr("dB"), {}});
+}
+
+QDoubleSpinBox* newtimelimit()
+{
+    return newspinbox({0, 10, 0.1, 2, 0.3, tr("time limit:") + QChar(0x00B1), tr("s"), {}});
+}
+
+QDoubleSpinBox* newspread()
+{
+    return newspinbox({1, 5, 1, 0, 2, tr("spread:"), tr("bins"), {}});
+}
+
+QDoubleSpinBox* newpurefreq()
+{
+    return newspinbox({0, 100, 10, 0, 0, tr("pure freq:"), tr("%"), {}});
+}
+
+} // namespace toolframe

@@ -1,0 +1,45 @@
+#include "scratchcommit.h"
+
+#include "brushstroke.h"
+
+namespace toolframe {
+
+FrameSpan framesofsamples(const DataInterface& data, long long from, long long to)
+{
+    FrameSpan span;
+    const long long hop = data.overlap > 0 ? data.fftsize / data.overlap : 0;
+    if (hop <= 0)
+        return span;
+    // Frame j's window covers samples j * hop - N/2 .. j * hop + N/2.
+    const long long half = data.fftsize / 2;
+    const auto floordiv = [](long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    span.add(-floordiv(half - std::min(from, to), hop), floordiv(std::max(from, to) + half, hop));
+    return span;
+}
+
+QRectF commitarea(const DataInterface& data, const FrameSpan& written)
+{
+    const QRectF& clip = data.clipboardarea;
+    const int hop = data.overlap > 0 ? data.fftsize / data.overlap : 0;
+    if (data.areaselected || written.empty() || data.samplerate <= 0 || hop <= 0)
+        return clip;
+    // The transfer takes the frames from the start's up to, not including,
+    // the end's; whole frames keep its rounding clear of the halves.
+    const double secondsperframe = double(hop) / data.samplerate;
+    double start = double(written.first) * secondsperframe;
+    double end = double(written.last + 1) * secondsperframe;
+    if (clip.width() > 0 && pointerset(clip.x())) {
+        start = std::min(start, clip.x());
+        end = std::max(end, clip.x() + clip.width());
+    }
+    const double half = data.samplerate / 2;
+    return QRectF(start, half, end - start, -half);
+}
+
+void commitwritten(const DataInterface& data, const FrameSpan& written)
+{
+    if (data.transferarea)
+        data.transferarea(scratchbuffer, layerbuffer, commitarea(data, written), data.channelmask, 9, 0, 0);
+}
+
+} // namespace toolframe
