@@ -170,6 +170,30 @@ inline void applylouder(SpectrumGrids& grids, const SpectrumGrids::Transfer& t)
         }
 }
 
+// What a cell holds after value was written to it: bin 0 keeps only the real
+// part (the DC value), the top bin only the imaginary part (the Nyquist value).
+inline QVector2D stored(const SpectrumGrids& grids, int bin, QVector2D value)
+{
+    if (bin == 0)
+        value.setY(0);
+    if (bin == grids.fftsize / 2)
+        value.setX(0);
+    return value;
+}
+
+// Whether a cell holds what writing expected there leaves, within float
+// rounding; names the cell otherwise.
+inline bool holds(const SpectrumGrids& grids, int buffer, int channel, int frame, int bin, QVector2D expected)
+{
+    expected = stored(grids, bin, expected);
+    const QVector2D actual = grids.get(buffer, channel, frame, bin);
+    if ((actual - expected).length() <= 1e-6f * std::max(1.0f, expected.length()))
+        return true;
+    qWarning("buffer %d channel %d frame %d bin %d: (%g, %g), expected (%g, %g)", buffer, channel, frame, bin,
+             actual.x(), actual.y(), expected.x(), expected.y());
+    return false;
+}
+
 // The commits (transfers in mode 9 from the scratch buffer into the current
 // layer) among the recorded transfers.
 inline QList<SpectrumGrids::Transfer> commits(const SpectrumGrids& grids)
@@ -179,6 +203,13 @@ inline QList<SpectrumGrids::Transfer> commits(const SpectrumGrids& grids)
         if (t.mode == 9)
             list.append(t);
     return list;
+}
+
+// The host's part of the commits recorded so far: each applied as mode 9.
+inline void applycommits(SpectrumGrids& grids)
+{
+    for (const SpectrumGrids::Transfer& t : commits(grids))
+        applylouder(grids, t);
 }
 
 } // namespace tooltest

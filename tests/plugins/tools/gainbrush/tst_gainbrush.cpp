@@ -44,7 +44,6 @@ private:
     static QVector2D original(int channel, int frame, int bin);
     // Cell of a buffer against the layer's original value times factor.
     bool cellis(int buffer, int channel, int frame, int bin, double factor) const;
-    void commit();
 
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
@@ -67,24 +66,7 @@ QVector2D TestGainBrush::original(int channel, int frame, int bin)
 
 bool TestGainBrush::cellis(int buffer, int channel, int frame, int bin, double factor) const
 {
-    QVector2D expected = original(channel, frame, bin) * float(factor);
-    if (bin == 0)
-        expected.setY(0);
-    if (bin == 128)
-        expected.setX(0);
-    const QVector2D actual = grids->get(buffer, channel, frame, bin);
-    if ((actual - expected).length() <= 1e-6f * std::max(1.0f, expected.length()))
-        return true;
-    qWarning("buffer %d channel %d frame %d bin %d: (%g, %g), expected (%g, %g)", buffer, channel, frame, bin,
-             actual.x(), actual.y(), expected.x(), expected.y());
-    return false;
-}
-
-// The host's part of the commit: the recorded transfers in mode 9 applied.
-void TestGainBrush::commit()
-{
-    for (const SpectrumGrids::Transfer& t : tooltest::commits(*grids))
-        tooltest::applylouder(*grids, t);
+    return tooltest::holds(*grids, buffer, channel, frame, bin, original(channel, frame, bin) * float(factor));
 }
 
 void TestGainBrush::initTestCase()
@@ -197,7 +179,7 @@ void TestGainBrush::releaseCommitsTheAmplifiedCells()
     // The tool itself never writes the layer.
     QCOMPARE(grids->writes[1], 0);
 
-    commit();
+    tooltest::applycommits(*grids);
     for (int frame = 46; frame <= 66; ++frame)
         QVERIFY(cellis(1, 1, frame, 32, root2));
     QVERIFY(cellis(1, 1, 44, 32, 1));
@@ -213,7 +195,7 @@ void TestGainBrush::strokeAmplifiesOnceStrokesAgain()
     QVERIFY(host.send(at + 0.2f, freq, 1, 0.2f, 0, 0));
     QVERIFY(host.send(at, freq, 1, -0.2f, 0, 0));
     QVERIFY(host.send(at, freq, 0, 0, 0, -1));
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(cellis(1, 0, 50, 32, root2));
     QVERIFY(cellis(1, 0, 70, 32, root2));
 
@@ -221,7 +203,7 @@ void TestGainBrush::strokeAmplifiesOnceStrokesAgain()
     grids->resetcounts();
     QVERIFY(host.stroke(at, freq));
     QCOMPARE(grids->transfers[0].mode, 0);
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(cellis(1, 0, 50, 32, 2));
     QVERIFY(cellis(1, 0, 70, 32, root2));
 }
@@ -237,7 +219,7 @@ void TestGainBrush::zeroDecibelsChangeNothing()
                 QVERIFY(grids->get(2, channel, frame, bin).lengthSquared()
                         <= grids->get(1, channel, frame, bin).lengthSquared());
     const std::vector<QVector2D> before = grids->cells(1);
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 
@@ -300,7 +282,7 @@ void TestGainBrush::softEdges()
     QVERIFY(host.stroke(at, freq));
     QVERIFY(cellis(2, 0, 50 + frameoffset, 32 + binoffset, 4 * weight));
     // The layer keeps the louder of its value and the weighted one.
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(cellis(1, 0, 50 + frameoffset, 32 + binoffset, std::max(1.0, 4 * weight)));
 }
 
@@ -315,7 +297,7 @@ void TestGainBrush::commitCoversOnlyTheClipboardArea()
     QCOMPARE(done.size(), 1);
     QCOMPARE(done[0].area, host.clipboardarea);
     const std::vector<QVector2D> before = grids->cells(1);
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 

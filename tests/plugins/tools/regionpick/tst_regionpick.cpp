@@ -42,7 +42,6 @@ private:
     static QVector2D layervalue(int channel, int frame, int bin);
     // Cell of a buffer against the mix's value times factor.
     bool cellis(int buffer, int channel, int frame, int bin, double factor) const;
-    void commit();
 
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
@@ -69,24 +68,7 @@ QVector2D TestRegionPick::layervalue(int channel, int frame, int bin)
 
 bool TestRegionPick::cellis(int buffer, int channel, int frame, int bin, double factor) const
 {
-    QVector2D expected = mixvalue(channel, frame, bin) * float(factor);
-    if (bin == 0)
-        expected.setY(0);
-    if (bin == 128)
-        expected.setX(0);
-    const QVector2D actual = grids->get(buffer, channel, frame, bin);
-    if ((actual - expected).length() <= 1e-6f * std::max(1.0f, expected.length()))
-        return true;
-    qWarning("buffer %d channel %d frame %d bin %d: (%g, %g), expected (%g, %g)", buffer, channel, frame, bin,
-             actual.x(), actual.y(), expected.x(), expected.y());
-    return false;
-}
-
-// The host's part of the commit: the recorded transfers in mode 9 applied.
-void TestRegionPick::commit()
-{
-    for (const SpectrumGrids::Transfer& t : tooltest::commits(*grids))
-        tooltest::applylouder(*grids, t);
+    return tooltest::holds(*grids, buffer, channel, frame, bin, mixvalue(channel, frame, bin) * float(factor));
 }
 
 void TestRegionPick::initTestCase()
@@ -175,7 +157,7 @@ void TestRegionPick::strokeCopiesTheMixExceptTheRing()
     QCOMPARE(done[0].area, host.clipboardarea);
     QCOMPARE(done[0].channelmask, 0b11);
     QCOMPARE(grids->writes[1], 0); // the layer changes only through the commit
-    commit();
+    tooltest::applycommits(*grids);
     // softness 0: exact copies of the mix inside, the outermost ring weighs 0
     // and leaves the layer as it was.
     for (int channel = 0; channel < 2; ++channel)
@@ -194,7 +176,7 @@ void TestRegionPick::louderLayerCellsStay()
     grids->set(1, 0, 50, 32, {-40, 30});
     grids->set(1, 1, 52, 30, mixvalue(1, 52, 30)); // a tie stays as well
     QVERIFY(host.stroke(at, freq));
-    commit();
+    tooltest::applycommits(*grids);
     QCOMPARE(grids->get(1, 0, 50, 32), QVector2D(-40, 30));
     QVERIFY(cellis(1, 0, 51, 32, 1));
     QVERIFY(cellis(1, 1, 52, 30, 1));
@@ -207,7 +189,7 @@ void TestRegionPick::silentMixChangesNothing()
     for (const QVector2D& cell : grids->cells(2))
         QCOMPARE(cell, QVector2D());
     const std::vector<QVector2D> before = grids->cells(1);
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 
@@ -220,7 +202,7 @@ void TestRegionPick::fallingPressureCommitsEarly()
     // event included.
     QVERIFY(host.send(at + 0.2f, freq, 0.4f, 0.2f, 0, -0.5f));
     QCOMPARE(tooltest::commits(*grids).size(), 1);
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(cellis(1, 0, 50, 32, 1));
     QVERIFY(cellis(1, 0, 75, 32, 1));
     QVERIFY(host.send(at + 0.3f, freq, 0.4f, 0.1f, 0, 0));
@@ -229,7 +211,7 @@ void TestRegionPick::fallingPressureCommitsEarly()
     QCOMPARE(tooltest::commits(*grids).size(), 2);
     grids->transfers.removeFirst(); // the hover's emptying
     grids->transfers.removeFirst(); // the early commit, applied already
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(cellis(1, 0, 87, 32, 1));
 }
 
@@ -265,7 +247,7 @@ void TestRegionPick::commitCoversOnlyTheClipboardArea()
     QCOMPARE(done.size(), 1);
     QCOMPARE(done[0].area, host.clipboardarea);
     const std::vector<QVector2D> before = grids->cells(1);
-    commit();
+    tooltest::applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 
