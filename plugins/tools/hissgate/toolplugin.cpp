@@ -63,13 +63,10 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
     else if (key == Qt::Key_Minus)
         tolerance->setValue(tolerance->value() - 1);
 
-    if (registernoise->isChecked()) {
-        // Hovering and releasing register nothing.
-        if (toolframe::ispressed(pressure))
-            registerstroke(x, y, dx, dy);
-    }
-    else
+    if (!registernoise->isChecked())
         extractstroke(x, y, pressure, dx, dy, dpressure);
+    else if (toolframe::ispressed(pressure)) // hovering and releasing register nothing
+        registerstroke(x, y, dx, dy);
     return true;
 }
 

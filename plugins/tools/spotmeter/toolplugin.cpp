@@ -6,6 +6,7 @@
 #include <QGridLayout>
 
 #include <algorithm>
+#include <climits>
 
 #include "readout.h"
 #include "toolrounding.h"
@@ -158,8 +159,9 @@ bool ToolPlugin::process(float time, float frequency, float pressure, float dtim
     const long long centrebin = roundhalfup(double(frequency) * fftsize / samplerate);
     const long long centreframe = roundhalfup(double(samplerate) * time / hop);
     const int shown = std::min(channels, int(maxchannels));
-    // A cell no buffer holds (the pointer far off the layer) reads as silence
-    // without asking the host.
+    // Frames before the first, bins outside 0 .. fftsize/2 and frame indices
+    // past the int range (the pointer at the unset time) hold nothing: they
+    // read as silence without asking the host.
     const auto cell = [&](int buffer, int channel, long long frame, long long bin) {
         if (frame < 0 || frame > INT_MAX || bin < 0 || bin > fftsize / 2)
             return QVector2D();
