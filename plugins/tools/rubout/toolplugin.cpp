@@ -10,16 +10,17 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     label = tr("Eraser");
     icon = toolframe::loadicon(QStringLiteral(":/resources/rubout.png"));
     // A second call keeps the bar the host already holds.
-    if (!settingsbar) {
-        freqrange = toolframe::newfreqrange(200);
-        timerange = toolframe::newtimerange(0.2);
-        softness = toolframe::newsoftness(50);
-        strength = toolframe::newstrength(-90, 0, -24, tr("erase strength"));
-        tablet = toolframe::newtabletbutton();
-        helplabel = toolframe::newhelplabel(tr("Erase from selected layer."));
-        settingsbar = toolframe::newsettingsbar({freqrange, timerange, softness, strength, tablet, helplabel});
-    }
-    toolbar = settingsbar;
+    if (!settings.bar)
+        settings.build({.freqrange = 200,
+                        .timerange = 0.2,
+                        .softness = 50,
+                        .strength = true,
+                        .strengthminimum = -90,
+                        .strengthmaximum = 0,
+                        .strengthstart = -24,
+                        .strengthtip = tr("erase strength"),
+                        .help = tr("Erase from selected layer.")});
+    toolbar = settings.bar;
     cursor = toolframe::loadcursor(QStringLiteral(":/resources/ruboutc.png"));
     return true;
 }
@@ -29,14 +30,14 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
 {
     // Without its settings (the host has deleted them) or a filled block the
     // tool does nothing.
-    if (!freqrange || !timerange || !softness || !strength || !tablet || !toolframe::blockready(*this))
+    if (!settings.alive() || !toolframe::blockready(*this))
         return true;
 
-    const float gain = float(toolframe::brushgain(strength->value(), tablet->isChecked(), pressure));
+    const float gain = float(settings.gain(pressure));
     const bool pressed = toolframe::ispressed(pressure);
     toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
 
-    const toolframe::Brush brush{timerange->value(), freqrange->value(), softness->value()};
+    const toolframe::Brush brush = settings.brush();
     using toolframe::layerbuffer;
     using toolframe::scratchbuffer;
     toolframe::brushstroke(*this, x, y, dx, dy, brush, [&](int channel, int frame, int bin, float w) {

@@ -4,13 +4,9 @@
 // scratch buffer keeps each touched cell's level from before the stroke, so
 // going over a place again within one stroke never erases more than the
 // strength.
-#include <QDoubleSpinBox>
-#include <QLabel>
 #include <QObject>
-#include <QPointer>
-#include <QPushButton>
-#include <QToolBar>
 
+#include "brushsettings.h"
 #include "interfaces.h"
 
 class ToolPlugin : public QObject, public ToolInterface
@@ -24,15 +20,5 @@ public:
     bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                  qint32 mousechannel) override;
 
-    // Settings, in tool bar order. The host owns them through the tool bar;
-    // they are gone once it deletes the bar.
-    QPointer<QDoubleSpinBox> freqrange;
-    QPointer<QDoubleSpinBox> timerange;
-    QPointer<QDoubleSpinBox> softness;
-    QPointer<QDoubleSpinBox> strength;
-    QPointer<QPushButton> tablet;
-    QPointer<QLabel> helplabel;
-
-private:
-    QPointer<QToolBar> settingsbar; // the bar handed to the host, while it lives
+    toolframe::BrushSettings settings;
 };

@@ -166,4 +166,16 @@ inline bool louder(const QVector2D& a, const QVector2D& b)
     return a.lengthSquared() > b.lengthSquared();
 }
 
+// The scratch cell keeps the louder of what the stroke has put there so far and
+// the new value, the new value winning ties: a cell passed twice within one
+// stroke takes the stronger stamp instead of adding up. Returns what it kept.
+inline QVector2D keeplouder(const DataInterface& data, int channel, int frame, int bin,
+                            const QVector2D& value)
+{
+    const QVector2D scratch = data.getbin(scratchbuffer, channel, frame, bin);
+    const QVector2D kept = louder(scratch, value) ? scratch : value;
+    data.setbin(scratchbuffer, channel, frame, bin, kept.x(), kept.y());
+    return kept;
+}
+
 } // namespace toolframe

@@ -1,27 +1,33 @@
 #pragma once
-// Loading a tool plugin from the build's installation root as the host does,
-// and driving it with pointer events the way the host computes them: each
-// event carries the change of time, frequency and pressure since the previous
-// one, and the host refreshes the tool's block before every call.
+// A tool plugin loaded from the build's installation root as the host loads
+// it, and the host's side of a stroke against the in-memory spectrogram grids
+// of spectrumgrids.h: the block refreshed before every event, the event
+// sequences of hover, press, drag and release, and the commit of the scratch
+// buffer applied the way the host's area transfer does it.
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QPluginLoader>
-#include <QPointer>
-#include <QTest>
+#include <QRectF>
 #include <QToolBar>
+#include <QVector2D>
 
-#include <functional>
+#include <algorithm>
+#include <cmath>
 
 #include "interfaces.h"
+#include "plugins/tools/spectrumgrids.h"
 
-// Loads Plugins/Tools/<stem>.* and initialises it; null (with the reason in
-// `error`) when any step fails.
-inline ToolInterface* loadtool(QPluginLoader& loader, const QString& stem, QString& error)
+namespace tooltest {
+
+// Loads the one file Plugins/Tools/<name>.* and initializes it with the given
+// main window. Null, with the reason in error, when any step fails.
+inline ToolInterface* loadtool(QPluginLoader& loader, const QString& name, QWidget* mainwindow,
+                               QString& error)
 {
     const QDir dir(QStringLiteral(KV_TEST_ROOT) + "/Plugins/Tools");
-    const QStringList files = dir.entryList({stem + ".*"}, QDir::Files);
+    const QStringList files = dir.entryList({name + ".*"}, QDir::Files);
     if (files.size() != 1) {
-        error = QStringLiteral("%1 plugin files named %2").arg(files.size()).arg(stem);
+        error = QStringLiteral("%1 files for %2 in %3").arg(files.size()).arg(name, dir.path());
         return nullptr;
     }
     loader.setFileName(dir.absoluteFilePath(files.first()));
@@ -30,130 +36,180 @@ inline ToolInterface* loadtool(QPluginLoader& loader, const QString& stem, QStri
         return nullptr;
     }
     auto* tool = qobject_cast<ToolInterface*>(loader.instance());
-    if (!tool || !tool->initialize(loader.fileName(), nullptr) || !tool->toolbar) {
-        error = QStringLiteral("not a tool, or initialize failed");
+    if (!tool) {
+        error = QStringLiteral("%1 is no tool plugin").arg(name);
+        return nullptr;
+    }
+    if (!tool->initialize(loader.fileName(), mainwindow)) {
+        error = QStringLiteral("%1 refused to initialize").arg(name);
         return nullptr;
     }
     return tool;
 }
 
-// The widgets on the tool's settings bar, in order.
-inline QList<QWidget*> barwidgets(ToolInterface* tool)
+// The widgets on a tool's settings bar, in bar order.
+inline QList<QWidget*> settingwidgets(const ToolInterface* tool)
 {
     QList<QWidget*> widgets;
-    for (QAction* action : tool->toolbar->actions())
-        widgets.append(tool->toolbar->widgetForAction(action));
+    if (tool->toolbar)
+        for (QAction* action : tool->toolbar->actions())
+            widgets.append(tool->toolbar->widgetForAction(action));
     return widgets;
 }
 
-// A spin box that the tool keeps on its bar without showing it, by prefix or
-// suffix.
-inline QDoubleSpinBox* hiddenbox(ToolInterface* tool, const QString& text)
+// How a settings spin box is set up; describe() names the first difference.
+struct Spin
 {
-    for (QDoubleSpinBox* box : tool->toolbar->findChildren<QDoubleSpinBox*>())
-        if (box->prefix() == text || box->suffix() == text)
-            return box;
-    return nullptr;
-}
-
-// The identity a tool sets in initialize, its pictures, and a second
-// initialize that keeps the bar the host holds.
-inline bool identityis(ToolInterface* tool, const QPluginLoader& loader, const QString& name,
-                       const QString& category, const QString& label, int barsize)
-{
-    QToolBar* bar = tool->toolbar;
-    const bool first = tool->name == name && tool->category == category && tool->label == label
-                       && tool->icon.size() == QSize(32, 32) && !tool->cursor.pixmap().isNull()
-                       && tool->cursor.hotSpot() == QPoint(16, 16) && !bar->parent();
-    return first && tool->initialize(loader.fileName(), nullptr) && tool->toolbar == bar
-           && barwidgets(tool).size() == barsize;
-}
-
-// How a settings spin box must be set up.
-struct SpinSpec
-{
-    QDoubleSpinBox* box;
     double minimum, maximum, step;
     int decimals;
-    double value; // at start
+    double value;
     QString prefix, suffix, tooltip;
+
+    QString describe(const QDoubleSpinBox* box) const
+    {
+        if (!box)
+            return QStringLiteral("no spin box");
+        const auto differs = [](const char* what, const QString& actual, const QString& expected) {
+            return QStringLiteral("%1 %2, expected %3").arg(QLatin1String(what), actual, expected);
+        };
+        const auto number = [](double v) { return QString::number(v, 'g', 10); };
+        if (box->minimum() != minimum)
+            return differs("minimum", number(box->minimum()), number(minimum));
+        if (box->maximum() != maximum)
+            return differs("maximum", number(box->maximum()), number(maximum));
+        if (box->singleStep() != step)
+            return differs("step", number(box->singleStep()), number(step));
+        if (box->decimals() != decimals)
+            return differs("decimals", number(box->decimals()), number(decimals));
+        if (box->value() != value)
+            return differs("value", number(box->value()), number(value));
+        if (box->prefix() != prefix)
+            return differs("prefix", box->prefix(), prefix);
+        if (box->suffix() != suffix)
+            return differs("suffix", box->suffix(), suffix);
+        if (box->toolTip() != tooltip)
+            return differs("tool tip", box->toolTip(), tooltip);
+        return {};
+    }
 };
 
-// `start` is the box's value before any test changed it.
-inline bool spinboxis(const SpinSpec& e, double start)
+// The names, the icon and the cursor of a loaded tool; describe() names the
+// first difference. Icons and cursors are 32 x 32 pictures with the cursor's
+// hot spot in the middle.
+struct Identity
 {
-    const QDoubleSpinBox* b = e.box;
-    if (b && start == e.value && b->minimum() == e.minimum && b->maximum() == e.maximum
-        && b->singleStep() == e.step && b->decimals() == e.decimals && b->prefix() == e.prefix
-        && b->suffix() == e.suffix && b->toolTip() == e.tooltip)
+    QString name, category, label;
+
+    QString describe(const ToolInterface* tool) const
+    {
+        if (tool->name != name)
+            return QStringLiteral("name ") + tool->name;
+        if (tool->category != category)
+            return QStringLiteral("category ") + tool->category;
+        if (tool->label != label)
+            return QStringLiteral("label ") + tool->label;
+        if (tool->icon.isNull() || tool->icon.size() != QSize(32, 32))
+            return QStringLiteral("no 32 x 32 icon");
+        if (tool->cursor.pixmap().isNull() || tool->cursor.hotSpot() != QPoint(16, 16))
+            return QStringLiteral("no cursor picture with its hot spot in the middle");
+        if (!tool->toolbar || tool->toolbar->parent())
+            return QStringLiteral("no settings bar of its own");
+        return {};
+    }
+};
+
+// The host's calls during strokes: every event refreshes the block first.
+struct Driver
+{
+    ToolInterface* tool = nullptr;
+    SpectrumGrids* grids = nullptr;
+    int channelmask = 0b11;
+    QRectF clipboardarea;
+
+    bool send(float x, float y, float pressure, float dx, float dy, float dpressure, int key = 0) const
+    {
+        grids->fill(*tool, channelmask);
+        tool->clipboardarea = clipboardarea;
+        return tool->process(x, y, pressure, dx, dy, dpressure, key, 0);
+    }
+
+    // A hover at (x, y) after some travel, a press there, a drag by (dx, dy)
+    // when there is one, and the release where the drag ended.
+    bool stroke(float x, float y, float pressure = 1.0f, float dx = 0, float dy = 0) const
+    {
+        bool ok = send(x, y, 0, 0.01f, 20, 0);
+        ok = send(x, y, pressure, 0, 0, pressure) && ok;
+        if (dx != 0 || dy != 0)
+            ok = send(x + dx, y + dy, pressure, dx, dy, 0) && ok;
+        return send(x + dx, y + dy, 0, 0, 0, -pressure) && ok;
+    }
+};
+
+// What the host's area transfer in mode 9 does with a recorded transfer: over
+// the area's frames (end excluded) and bins (both ends included) of the
+// channels of the mask (0: all), each destination cell takes the source cell
+// when that is louder and stays on ties.
+inline void applylouder(SpectrumGrids& grids, const SpectrumGrids::Transfer& t)
+{
+    const int hop = grids.fftsize / grids.overlap;
+    const auto round = [](double v) { return int(std::floor(v + 0.5)); };
+    const int f0 = round(t.area.x() * grids.samplerate / hop);
+    const int f1 = round((t.area.x() + t.area.width()) * grids.samplerate / hop);
+    const int b0 = round(grids.fftsize * std::max(t.area.y() + t.area.height(), 0.0) / grids.samplerate);
+    const int b1 = round(grids.fftsize * std::min(t.area.y(), grids.samplerate / 2.0) / grids.samplerate);
+    for (int frame = f0; frame < f1; ++frame)
+        for (int channel = 0; channel < grids.channels; ++channel) {
+            if (t.channelmask != 0 && !((t.channelmask >> channel) & 1))
+                continue;
+            for (int bin = b0; bin <= b1; ++bin) {
+                const QVector2D a = grids.get(t.source, channel, frame, bin);
+                const QVector2D b = grids.get(t.destination, channel, frame, bin);
+                if (a.lengthSquared() > b.lengthSquared())
+                    grids.set(t.destination, channel, frame, bin, a);
+            }
+        }
+}
+
+// What a cell holds after value was written to it: bin 0 keeps only the real
+// part (the DC value), the top bin only the imaginary part (the Nyquist value).
+inline QVector2D stored(const SpectrumGrids& grids, int bin, QVector2D value)
+{
+    if (bin == 0)
+        value.setY(0);
+    if (bin == grids.fftsize / 2)
+        value.setX(0);
+    return value;
+}
+
+// Whether a cell holds what writing expected there leaves, within float
+// rounding; names the cell otherwise.
+inline bool holds(const SpectrumGrids& grids, int buffer, int channel, int frame, int bin, QVector2D expected)
+{
+    expected = stored(grids, bin, expected);
+    const QVector2D actual = grids.get(buffer, channel, frame, bin);
+    if ((actual - expected).length() <= 1e-6f * std::max(1.0f, expected.length()))
         return true;
-    qWarning("spin box %s%s is set up otherwise", qPrintable(e.prefix), qPrintable(e.suffix));
+    qWarning("buffer %d channel %d frame %d bin %d: (%g, %g), expected (%g, %g)", buffer, channel, frame, bin,
+             actual.x(), actual.y(), expected.x(), expected.y());
     return false;
 }
 
-// Shown with its bar, `shown` is visible and none of `hidden` is.
-inline bool onlyshown(ToolInterface* tool, QWidget* shown, std::initializer_list<QWidget*> hidden)
+// The commits (transfers in mode 9 from the scratch buffer into the current
+// layer) among the recorded transfers.
+inline QList<SpectrumGrids::Transfer> commits(const SpectrumGrids& grids)
 {
-    tool->toolbar->show();
-    bool ok = QTest::qWaitForWindowExposed(tool->toolbar) && shown->isVisible();
-    for (QWidget* widget : hidden)
-        ok = ok && !widget->isVisible();
-    tool->toolbar->hide();
-    return ok;
+    QList<SpectrumGrids::Transfer> list;
+    for (const SpectrumGrids::Transfer& t : grids.transfers)
+        if (t.mode == 9)
+            list.append(t);
+    return list;
 }
 
-// Unloading the plugin destroys its single object.
-inline bool unloads(QPluginLoader& loader)
+// The host's part of the commits recorded so far: each applied as mode 9.
+inline void applycommits(SpectrumGrids& grids)
 {
-    QPointer<QObject> object = loader.instance();
-    return loader.unload() && !object;
+    for (const SpectrumGrids::Transfer& t : commits(grids))
+        applylouder(grids, t);
 }
 
-class Pointer
-{
-public:
-    // refresh fills the block before each call, as the host does; after, if
-    // given, runs once the call has returned (the host's write-back).
-    Pointer(ToolInterface*& tool, std::function<void()> refresh, std::function<void()> after = {})
-        : tool(tool), refresh(std::move(refresh)), after(std::move(after))
-    {
-    }
-
-    // An event at (x, y) with the given pressure (0: no button).
-    bool at(double x, double y, float pressure, int key = 0)
-    {
-        const float dx = float(x - lastx), dy = float(y - lasty), dp = pressure - lastp;
-        lastx = x;
-        lasty = y;
-        lastp = pressure;
-        refresh();
-        const bool result = tool->process(float(x), float(y), pressure, dx, dy, dp, key, 0);
-        if (after)
-            after();
-        return result;
-    }
-    // Hover at (x, y), press there, drag to each point in turn, release at the last.
-    void stroke(double x, double y, std::initializer_list<QPointF> drags = {}, float pressure = 1.0f)
-    {
-        at(x, y, 0);
-        at(x, y, pressure);
-        for (const QPointF& p : drags)
-            at(p.x(), p.y(), pressure);
-        at(lastx, lasty, 0);
-    }
-    // Forgets the previous event, as when the pointer enters from elsewhere.
-    void jumpto(double x, double y, float pressure = 0)
-    {
-        lastx = x;
-        lasty = y;
-        lastp = pressure;
-    }
-
-    double lastx = 0, lasty = 0;
-    float lastp = 0;
-
-private:
-    ToolInterface*& tool;
-    std::function<void()> refresh;
-    std::function<void()> after;
-};
+} // namespace tooltest

@@ -10,7 +10,7 @@
 
 #include "plugins/tools/peakmodel.h"
 #include "plugins/tools/spectrumgrids.h"
-#include "plugins/tools/tooldriver.h"
+#include "plugins/tools/pointerdriver.h"
 
 // The harmonics extraction tool loaded from the installation root, driven
 // against spectrogram grids and the stand-in peak estimate. Project: 8000 Hz,

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "plugins/tools/hostbuffers.h"
-#include "plugins/tools/tooldriver.h"
+#include "plugins/tools/pointerdriver.h"
 
 // The harmonics extraction tool on the host's own spectral core: a tone of
 // twelve harmonics on 440 Hz and a stray 1100 Hz partial in the mix, 44100 Hz,

@@ -14,6 +14,7 @@
 
 #include "interfaces.h"
 #include "plugins/tools/spectrumgrids.h"
+#include "plugins/tools/tooldriver.h"
 
 // The eraser loaded from the build's installation root as the host loads it,
 // driven with the host's event sequences against in-memory spectrogram grids.
@@ -53,6 +54,7 @@ private:
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
     std::unique_ptr<SpectrumGrids> grids;
+    tooltest::Driver host;
     int channelmask = 0b11;
     QPointer<QDoubleSpinBox> freqrange, timerange, softness, strength;
     QPointer<QPushButton> tablet;
@@ -70,50 +72,27 @@ QVector2D TestRubout::original(int channel, int frame, int bin)
 
 bool TestRubout::layeris(int channel, int frame, int bin, float factor) const
 {
-    QVector2D expected = original(channel, frame, bin) * factor;
-    if (bin == 0)
-        expected.setY(0);
-    if (bin == 128)
-        expected.setX(0);
-    const QVector2D actual = grids->get(1, channel, frame, bin);
-    if (actual == expected)
-        return true;
-    qWarning("channel %d frame %d bin %d: (%g, %g), expected (%g, %g)", channel, frame, bin, actual.x(),
-             actual.y(), expected.x(), expected.y());
-    return false;
+    return tooltest::holds(*grids, 1, channel, frame, bin, original(channel, frame, bin) * factor);
 }
 
 void TestRubout::send(float x, float y, float pressure, float dx, float dy, float dpressure)
 {
-    // The host refreshes the block before every call.
-    grids->fill(*tool, channelmask);
-    QVERIFY(tool->process(x, y, pressure, dx, dy, dpressure, 0, 0));
+    host.channelmask = channelmask;
+    QVERIFY(host.send(x, y, pressure, dx, dy, dpressure));
 }
 
 void TestRubout::stroke(float x, float y, float pressure, float dx, float dy)
 {
-    send(x, y, 0, 0.01f, 20, 0);
-    send(x, y, pressure, 0, 0, pressure);
-    if (dx != 0 || dy != 0)
-        send(x + dx, y + dy, pressure, dx, dy, 0);
-    send(x + dx, y + dy, 0, 0, 0, -pressure);
+    host.channelmask = channelmask;
+    QVERIFY(host.stroke(x, y, pressure, dx, dy));
 }
 
 void TestRubout::initTestCase()
 {
-    const QDir dir(QStringLiteral(KV_TEST_ROOT) + "/Plugins/Tools");
-    const QStringList files = dir.entryList({"rubout.*"}, QDir::Files);
-    QCOMPARE(files.size(), 1);
-    loader.setFileName(dir.absoluteFilePath(files.first()));
-    QVERIFY2(loader.load(), qPrintable(loader.errorString()));
-    tool = qobject_cast<ToolInterface*>(loader.instance());
-    QVERIFY(tool);
-    QVERIFY(tool->initialize(loader.fileName(), nullptr));
-    QVERIFY(tool->toolbar);
-
-    QList<QWidget*> widgets;
-    for (QAction* action : tool->toolbar->actions())
-        widgets.append(tool->toolbar->widgetForAction(action));
+    QString error;
+    tool = tooltest::loadtool(loader, QStringLiteral("rubout"), nullptr, error);
+    QVERIFY2(tool, qPrintable(error));
+    const QList<QWidget*> widgets = tooltest::settingwidgets(tool);
     QCOMPARE(widgets.size(), 6);
     freqrange = qobject_cast<QDoubleSpinBox*>(widgets[0]);
     timerange = qobject_cast<QDoubleSpinBox*>(widgets[1]);
@@ -125,6 +104,8 @@ void TestRubout::initTestCase()
     startvalues = {freqrange->value(), timerange->value(), softness->value(), strength->value()};
 
     grids = std::make_unique<SpectrumGrids>(8000, 256, 4, 2, 200);
+    host.tool = tool;
+    host.grids = grids.get();
 }
 
 void TestRubout::init()

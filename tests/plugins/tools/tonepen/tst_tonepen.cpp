@@ -10,7 +10,7 @@
 #include <cmath>
 #include <memory>
 
-#include "plugins/tools/tooldriver.h"
+#include "plugins/tools/pointerdriver.h"
 #include "samplelanes.h"
 
 // The frequency pen loaded from the installation root, driven with the

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "plugins/tools/hostbuffers.h"
-#include "plugins/tools/tooldriver.h"
+#include "plugins/tools/pointerdriver.h"
 
 // The frequency pen on the host's own spectral core: strokes drawn into the
 // real clipboard and committed into a real, initially empty current layer.

@@ -10,7 +10,7 @@
 
 #include "plugins/tools/peakmodel.h"
 #include "plugins/tools/spectrumgrids.h"
-#include "plugins/tools/tooldriver.h"
+#include "plugins/tools/pointerdriver.h"
 
 // The frequency extraction tool loaded from the installation root, driven
 // with the host's event sequences against in-memory spectrogram grids and the

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "plugins/tools/hostbuffers.h"
-#include "plugins/tools/tooldriver.h"
+#include "plugins/tools/pointerdriver.h"
 
 // The frequency extraction tool on the host's own spectral core: real sines
 // in the mix, the host's peak estimate and lobe table, the area transfer into
