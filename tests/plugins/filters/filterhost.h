@@ -104,6 +104,7 @@ inline bool click(QDialog* dialog, const QString& text)
 inline void applywith(std::function<void(QDialog*)> setup)
 {
     answer = [setup](QDialog* dialog) {
+        dialog->setResult(QDialog::Rejected); // as exec() starts
         if (setup)
             setup(dialog);
         click(dialog, QStringLiteral("Apply"));
