@@ -34,6 +34,24 @@ bool readyfor(const DataInterface& data, QWidget* parent, int channellimit)
     return true;
 }
 
+PreviewCycle mixcycle(int channellimit)
+{
+    PreviewCycle cycle;
+    cycle.area = &DataInterface::layerarea;
+    cycle.mode = copymode;
+    cycle.channellimit = channellimit;
+    return cycle;
+}
+
+PreviewCycle generatorcycle()
+{
+    PreviewCycle cycle;
+    cycle.area = &DataInterface::clipboardarea;
+    cycle.mode = loudermode;
+    cycle.needsselection = true;
+    return cycle;
+}
+
 bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
               const std::function<void()>& before, const std::function<void()>& apply)
 {

@@ -60,6 +60,11 @@ struct PreviewCycle
     int channellimit = 32;        // channels the filter can compute
 };
 
+// The mix filters read and commit the current layer's area and copy their
+// result; the generators fill the selection and keep the louder bin.
+PreviewCycle mixcycle(int channellimit = 32);
+PreviewCycle generatorcycle();
+
 // process() of a preview filter: the checks, the dialog (before runs first),
 // then on "Apply" the result into the scratch, the commit and an empty
 // scratch. True when a result was committed.

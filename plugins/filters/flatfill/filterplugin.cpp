@@ -54,9 +54,5 @@ void FilterPlugin::preview()
 
 bool FilterPlugin::process()
 {
-    PreviewCycle cycle;
-    cycle.area = &DataInterface::clipboardarea;
-    cycle.mode = loudermode;
-    cycle.needsselection = true;
-    return runcycle(*this, parent, dialog.get(), cycle, nullptr, [this] { apply(); });
+    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this] { apply(); });
 }

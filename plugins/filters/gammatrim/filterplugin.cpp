@@ -136,8 +136,5 @@ void FilterPlugin::preview()
 
 bool FilterPlugin::process()
 {
-    PreviewCycle cycle;
-    cycle.area = &DataInterface::layerarea;
-    cycle.mode = copymode;
-    return runcycle(*this, parent, dialog.get(), cycle, nullptr, [this] { apply(); });
+    return runcycle(*this, parent, dialog.get(), mixcycle(), nullptr, [this] { apply(); });
 }

@@ -123,9 +123,5 @@ void FilterPlugin::preview()
 
 bool FilterPlugin::process()
 {
-    PreviewCycle cycle;
-    cycle.area = &DataInterface::layerarea;
-    cycle.mode = copymode;
-    cycle.channellimit = size;
-    return runcycle(*this, parent, dialog.get(), cycle, [this] { refreshmixer(); }, [this] { apply(); });
+    return runcycle(*this, parent, dialog.get(), mixcycle(size), [this] { refreshmixer(); }, [this] { apply(); });
 }

@@ -222,6 +222,16 @@ public:
         fillcallbacks(&block);
     }
 
+    // As the host runs a filter: the block filled, process(), then both
+    // layers take the edits.
+    bool run(FilterInterface* filter, int channelmask)
+    {
+        fill(*filter, channelmask);
+        const bool result = filter->process();
+        flush();
+        return result;
+    }
+
     // What the host does after process(): both layers take the edits.
     void flush()
     {

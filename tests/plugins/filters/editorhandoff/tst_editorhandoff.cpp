@@ -120,10 +120,7 @@ bool TestEditorhandoff::edit(const QString& mode, int channelmask)
         click(dialog, "Edit");
         return dialog->result();
     };
-    rig.fill(*filter, channelmask);
-    const bool result = filter->process();
-    rig.flush();
-    return result;
+    return rig.run(filter, channelmask);
 }
 
 void TestEditorhandoff::useeditor(const QString& path)

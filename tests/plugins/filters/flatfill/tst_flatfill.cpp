@@ -26,7 +26,7 @@ private slots:
 
 private:
     static void setpower(QDialog* dialog, double power);
-    bool run(int channelmask = 0b11);
+    bool run(int channelmask = 0b11) { return rig.run(filter, channelmask); }
 
     LoadedFilter loaded;
     FilterInterface* filter = nullptr;
@@ -43,13 +43,6 @@ void TestFlatfill::setpower(QDialog* dialog, double power)
     dialog->findChild<QDoubleSpinBox*>()->setValue(power);
 }
 
-bool TestFlatfill::run(int channelmask)
-{
-    rig.fill(*filter, channelmask);
-    const bool result = filter->process();
-    rig.flush();
-    return result;
-}
 
 void TestFlatfill::initTestCase()
 {

@@ -37,7 +37,7 @@ private:
     static Controls controls(QDialog* dialog);
     // Sets level, gamma and offset through the spin boxes.
     static void set(QDialog* dialog, double level, double gamma, double offset);
-    bool run();
+    bool run() { return rig.run(filter, 0b11); }
 
     LoadedFilter loaded;
     FilterInterface* filter = nullptr;
@@ -74,13 +74,6 @@ void TestGammatrim::set(QDialog* dialog, double level, double gamma, double offs
     c.spins[2]->setValue(offset);
 }
 
-bool TestGammatrim::run()
-{
-    rig.fill(*filter, 0b11);
-    const bool result = filter->process();
-    rig.flush();
-    return result;
-}
 
 void TestGammatrim::initTestCase()
 {

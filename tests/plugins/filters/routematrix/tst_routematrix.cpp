@@ -32,7 +32,7 @@ private:
     // Sets weight (target, source) in percent in the dialog.
     static void setweight(QDialog* dialog, int target, int source, int percent);
     static QSlider* slider(QDialog* dialog, int target, int source);
-    bool run(int channelmask);
+    bool run(int channelmask) { return rig.run(filter, channelmask); }
 
     LoadedFilter loaded;
     FilterInterface* filter = nullptr;
@@ -62,13 +62,6 @@ void TestRoutematrix::setweight(QDialog* dialog, int target, int source, int per
     slider(dialog, target, source)->setValue(percent);
 }
 
-bool TestRoutematrix::run(int channelmask)
-{
-    rig.fill(*filter, channelmask);
-    const bool result = filter->process();
-    rig.flush();
-    return result;
-}
 
 void TestRoutematrix::initTestCase()
 {

@@ -27,7 +27,7 @@ private slots:
 
 private:
     static void set(QDialog* dialog, double power, double frequency);
-    bool run(int channelmask = 0b11);
+    bool run(int channelmask = 0b11) { return rig.run(filter, channelmask); }
     // Root mean square of channel c of the current layer over samples from .. to - 1.
     double rms(int channel, int from, int to);
 
@@ -63,13 +63,6 @@ void TestSinefill::set(QDialog* dialog, double power, double frequency)
     spins.at(1)->setValue(frequency);
 }
 
-bool TestSinefill::run(int channelmask)
-{
-    rig.fill(*filter, channelmask);
-    const bool result = filter->process();
-    rig.flush();
-    return result;
-}
 
 double TestSinefill::rms(int channel, int from, int to)
 {
