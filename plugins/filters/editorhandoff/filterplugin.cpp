@@ -1,5 +1,6 @@
 #include "filterplugin.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +76,16 @@ void FilterPlugin::fail(const QString& text)
     warn(parent, tr("External Wave Editor"), text);
 }
 
+void FilterPlugin::failkept(const QString& reason, const QString& path)
+{
+    // Moved aside, so that the next round trip does not overwrite it.
+    const QString kept = QDir::tempPath()
+                         + QStringLiteral("/Korvane-edited-%1.wav")
+                               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
+    const QString where = QFile::rename(path, kept) ? kept : path;
+    fail(reason + "\n" + tr("Nothing was imported; the edited file stays at %1.").arg(QDir::toNativeSeparators(where)));
+}
+
 bool FilterPlugin::writeexchange(const QString& path)
 {
     const Span samples = samplesof(*this, layerarea);
@@ -124,29 +135,31 @@ bool FilterPlugin::writeexchange(const QString& path)
 
 bool FilterPlugin::readexchange(const QString& path)
 {
-    const QString kept = tr("Nothing was imported; the edited file stays at %1.").arg(QDir::toNativeSeparators(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         fail(tr("The external wave editor left no file that can be read. Nothing was imported."));
         return false;
     }
     wavefile::Layout layout;
-    switch (wavefile::readlayout(file, channels, samplerate, layout)) {
-    case wavefile::Problem::none:
-        break;
-    case wavefile::Problem::notwave:
-        fail(tr("The external wave editor did not save a WAVE file that begins with its format.") + "\n" + kept);
-        return false;
-    case wavefile::Problem::changed:
-        fail(tr("The external wave editor changed the sample rate or the number of channels.") + "\n" + kept);
-        return false;
-    case wavefile::Problem::nodata:
-        fail(tr("The file that the external wave editor saved holds no audio data.") + "\n" + kept);
-        return false;
-    case wavefile::Problem::unsupported:
-        fail(tr("The file that the external wave editor saved has a sample format that cannot be read "
-                "back; save it as 8-, 16-, 24- or 32-bit PCM or as 32-bit float.")
-             + "\n" + kept);
+    const wavefile::Problem problem = wavefile::readlayout(file, channels, samplerate, layout);
+    if (problem != wavefile::Problem::none) {
+        file.close();
+        QString reason;
+        switch (problem) {
+        case wavefile::Problem::notwave:
+            reason = tr("The external wave editor did not save a WAVE file that begins with its format.");
+            break;
+        case wavefile::Problem::changed:
+            reason = tr("The external wave editor changed the sample rate or the number of channels.");
+            break;
+        case wavefile::Problem::nodata:
+            reason = tr("The file that the external wave editor saved holds no audio data.");
+            break;
+        default:
+            reason = tr("The file that the external wave editor saved has a sample format that cannot be read "
+                        "back; save it as 8-, 16-, 24- or 32-bit PCM or as 32-bit float.");
+        }
+        failkept(reason, path);
         return false;
     }
 
@@ -196,8 +209,7 @@ bool FilterPlugin::process()
     }
     if (exitcode != 0) {
         // What a failed editor left behind may be half written.
-        fail(tr("The external wave editor ended with an error. Nothing was imported; the file stays at %1.")
-                 .arg(QDir::toNativeSeparators(path)));
+        failkept(tr("The external wave editor ended with an error."), path);
         return false;
     }
     notice.settext(tr("Importing back..."));

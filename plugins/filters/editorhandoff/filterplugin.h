@@ -4,7 +4,7 @@
 // 32-bit float WAVE file in the temporary folder, the editor runs on it, and
 // once it exits the file is read back into the same area and deleted. Any
 // failure leaves the layer as it was and says why; an edited file that cannot
-// be read back stays where it is.
+// be read back is kept in the temporary folder.
 #include <QObject>
 #include <QPointer>
 #include <QPushButton>
@@ -32,6 +32,9 @@ private:
     bool writeexchange(const QString& path);
     bool readexchange(const QString& path);
     void fail(const QString& text);
+    // A failure after the editor ran: the file it left is kept under a name
+    // of its own, which the message gives.
+    void failkept(const QString& reason, const QString& path);
 
     QWidget* parent = nullptr;
     filterframe::OwnedDialog dialog;

@@ -43,6 +43,8 @@ private:
     void useeditor(const QString& path);
     // The layer still holds what it was made with.
     void unchanged();
+    // The file that the last message says was kept.
+    static QString keptfile();
 
     LoadedFilter loaded;
     FilterInterface* filter = nullptr;
@@ -133,6 +135,16 @@ void TestEditorhandoff::useeditor(const QString& path)
     rig.fill(*filter, 0b11);
     filter->process();
     forget();
+}
+
+QString TestEditorhandoff::keptfile()
+{
+    const QString text = seen.texts.value(0);
+    const QString marker = QStringLiteral("the edited file stays at ");
+    const int at = text.indexOf(marker);
+    if (at < 0 || !text.endsWith('.'))
+        return QString();
+    return QDir::fromNativeSeparators(text.mid(at + marker.size()).chopped(1));
 }
 
 void TestEditorhandoff::unchanged()
@@ -400,10 +412,21 @@ void TestEditorhandoff::refused()
     QVERIFY(!edit(mode));
     QCOMPARE(seen.titles, QStringList{"External Wave Editor"});
     QVERIFY2(seen.texts.value(0).contains(reason), qPrintable(seen.texts.value(0)));
-    // Nothing imported; the edited file stays where the message says.
-    QVERIFY(seen.texts.value(0).contains(QDir::toNativeSeparators(exchange)));
-    QVERIFY(QFile::exists(exchange));
     unchanged();
+    // Nothing imported; the edited file stays where the message says, out of
+    // the way of the next round trip.
+    const QString kept = keptfile();
+    QVERIFY(QFile::exists(kept));
+    QVERIFY(!QFile::exists(exchange));
+    if (!file.isEmpty()) {
+        QFile left(kept);
+        QVERIFY(left.open(QIODevice::ReadOnly));
+        QCOMPARE(left.readAll(), file);
+    }
+    forget();
+    QVERIFY(edit("gain"));
+    QVERIFY(QFile::exists(kept));
+    QVERIFY(QFile::remove(kept));
 }
 
 void TestEditorhandoff::failingEditor_data()
@@ -425,6 +448,13 @@ void TestEditorhandoff::failingEditor()
     QVERIFY2(seen.texts[0].contains(reason), qPrintable(seen.texts[0]));
     QVERIFY(seen.texts[0].contains("Nothing was imported"));
     unchanged();
+    if (mode != "delete") {
+        // What the editor left, here the file as it was handed over.
+        QFile left(keptfile());
+        QVERIFY(left.open(QIODevice::ReadOnly));
+        QCOMPARE(left.size(), qint64(44 + (length + 1) * 8));
+        QVERIFY(left.remove());
+    }
 }
 
 void TestEditorhandoff::editorCannotStart()

@@ -115,14 +115,11 @@ void TestRoutematrix::identityAndDialog()
                 QCOMPARE(sliders.size(), 8);
                 QCOMPARE(spins.size(), 8);
                 QCOMPARE(labels.size(), 8);
+                // The identity, captions counted from 0.
                 for (int s = 0; s < 8; ++s) {
-                    QCOMPARE(sliders[s]->orientation(), Qt::Vertical);
-                    QCOMPARE(sliders[s]->maximum(), 100);
                     QCOMPARE(sliders[s]->value(), s == t ? 100 : 0);
                     QCOMPARE(spins[s]->value(), s == t ? 100 : 0);
-                    QCOMPARE(spins[s]->suffix(), QString("%"));
                     QCOMPARE(labels[s]->text(), QString("Chan #%1").arg(s));
-                    QCOMPARE(labels[s]->toolTip(), QString("Source Channel"));
                 }
             }
             // Slider and spin box of a cell hold one value.
