@@ -1,0 +1,43 @@
+#pragma once
+// editorhandoff hands the area of the current layer to a wave editor of the
+// user's choice and takes the edited audio back: the area's samples go into a
+// 32-bit float WAVE file in the temporary folder, the editor runs on it, and
+// once it exits the file is read back into the same area and deleted. Any
+// failure leaves the layer as it was and says why; an edited file that cannot
+// be read back is kept in the temporary folder.
+#include <QObject>
+#include <QPointer>
+#include <QPushButton>
+
+#include "interfaces.h"
+#include "previewcycle.h"
+
+class FilterPlugin : public QObject, public FilterInterface
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
+    Q_INTERFACES(FilterInterface)
+
+public:
+    bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
+    bool process() override;
+
+public slots:
+    // The path button was clicked: choose the editor program.
+    void external();
+
+private:
+    // Asks until the path is a program or the user gives up.
+    bool chooseeditor();
+    bool writeexchange(const QString& path);
+    bool readexchange(const QString& path);
+    void fail(const QString& text);
+    // A failure after the editor ran: the file it left is kept under a name
+    // of its own, which the message gives.
+    void failkept(const QString& reason, const QString& path);
+
+    QWidget* parent = nullptr;
+    filterframe::OwnedDialog dialog;
+    // The control lives in the dialog; this goes null when it is deleted.
+    QPointer<QPushButton> pathbutton;
+};

@@ -1,0 +1,71 @@
+#include "filterblock.h"
+
+#include <algorithm>
+
+#include "core/rounding.h"
+
+namespace filterframe {
+
+bool blockready(const DataInterface& data)
+{
+    return data.samplerate > 0 && data.fftsize > 0 && hop(data) > 0 && data.getsample && data.setsample
+           && data.getbin && data.setbin && data.transferarea;
+}
+
+int hop(const DataInterface& data)
+{
+    return data.overlap > 0 ? data.fftsize / data.overlap : 0;
+}
+
+Span framesof(const DataInterface& data, const QRectF& area)
+{
+    const double perframe = double(data.samplerate) / hop(data);
+    return {roundhalfupclamped(area.x() * perframe), roundhalfupclamped((area.x() + area.width()) * perframe)};
+}
+
+Span binsof(const DataInterface& data, const QRectF& area)
+{
+    const double perbin = double(data.fftsize) / data.samplerate;
+    Span bins{roundhalfupclamped((area.y() + area.height()) * perbin), roundhalfupclamped(area.y() * perbin)};
+    bins.first = std::max(bins.first, 0);
+    bins.last = std::min(bins.last, data.fftsize / 2);
+    return bins;
+}
+
+Span samplesof(const DataInterface& data, const QRectF& area)
+{
+    return {roundhalfupclamped(area.x() * data.samplerate),
+            roundhalfupclamped((area.x() + area.width()) * data.samplerate)};
+}
+
+std::vector<int> channelsof(const DataInterface& data, int limit)
+{
+    std::vector<int> list;
+    const int last = std::min({data.channels, limit, 32});
+    for (int c = 0; c < last; ++c)
+        if ((unsigned(data.channelmask) >> c) & 1u)
+            list.push_back(c);
+    return list;
+}
+
+int maskof(const std::vector<int>& channels)
+{
+    unsigned mask = 0;
+    for (int c : channels)
+        mask |= 1u << c;
+    return int(mask);
+}
+
+void emptyscratch(const DataInterface& data)
+{
+    data.transferarea(scratchbuffer, scratchbuffer, QRectF(0, 0, 0, 0), data.channelmask, emptymode, 0, 0);
+}
+
+void commitscratch(const DataInterface& data, const QRectF& area, int mask, int mode)
+{
+    if (mask == 0)
+        return;
+    data.transferarea(scratchbuffer, layerbuffer, area, mask, mode, 0, 0);
+}
+
+} // namespace filterframe

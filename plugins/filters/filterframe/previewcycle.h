@@ -1,0 +1,78 @@
+#pragma once
+// What the filters share around their dialog: its ownership, the buttons of
+// the preview filters and the run of process() that computes the result into
+// the scratch buffer, lets the user preview it and commits it into the current
+// layer.
+#include <QCoreApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QPushButton>
+#include <QRectF>
+
+#include <functional>
+
+#include "filterblock.h"
+#include "interfaces.h"
+
+namespace filterframe {
+
+// The filter's dialog has the main window as parent, so the main window
+// deletes it, and the controls in it, when the window goes first; the plugin
+// deletes it when the plugin goes first. Either way nothing is deleted twice.
+class OwnedDialog
+{
+public:
+    OwnedDialog() = default;
+    OwnedDialog(const OwnedDialog&) = delete;
+    OwnedDialog& operator=(const OwnedDialog&) = delete;
+    ~OwnedDialog() { delete dialog.data(); }
+
+    // A modal dialog with the title, made once; later calls keep it.
+    QDialog* make(QWidget* parent, const QString& title);
+    QDialog* get() const { return dialog.data(); }
+
+private:
+    QPointer<QDialog> dialog;
+};
+
+// "Apply" closes the dialog with acceptance; "Preview..." calls the plugin's
+// preview() slot and leaves the dialog open.
+QPushButton* newapplybutton(QDialog* dialog);
+template <typename Plugin>
+QPushButton* newpreviewbutton(Plugin* plugin)
+{
+    auto* button = new QPushButton(QCoreApplication::translate("FilterPlugin", "Preview..."));
+    QObject::connect(button, &QPushButton::clicked, plugin, &Plugin::preview);
+    return button;
+}
+
+// The checks every filter makes before it touches anything: a filled block
+// (else false, silently: the host has not set the project up) and at least
+// one of the first `channellimit` channels switched on (else a warning).
+bool readyfor(const DataInterface& data, QWidget* parent, int channellimit = 32);
+
+// What differs between the preview filters' runs.
+struct PreviewCycle
+{
+    QRectF DataInterface::*area = &DataInterface::layerarea; // the area read and committed
+    int mode = copymode;          // area transfer mode of the commit
+    bool needsselection = false;  // refuse to run without a selection
+    int channellimit = 32;        // channels the filter can compute
+};
+
+// The mix filters read and commit the current layer's area and copy their
+// result; the generators fill the selection and keep the louder bin.
+PreviewCycle mixcycle(int channellimit = 32);
+PreviewCycle generatorcycle();
+
+// process() of a preview filter: the checks, the dialog (before runs first),
+// then on "Apply" the result into the scratch, the commit and an empty
+// scratch. True when a result was committed.
+bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
+              const std::function<void()>& before, const std::function<void()>& apply);
+
+// preview(): the result into the scratch, then the host's preview, which
+// plays the clipboard until the user stops it.
+void runpreview(const FilterInterface& filter, const std::function<void()>& apply);
+
+} // namespace filterframe

@@ -1,0 +1,31 @@
+#pragma once
+// flatfill fills the selected area of the current layer with random spectral
+// values of a chosen level, merged so that every bin of the area keeps the
+// louder of the layer and the noise.
+#include <QDoubleSpinBox>
+#include <QObject>
+#include <QPointer>
+
+#include "interfaces.h"
+#include "previewcycle.h"
+
+class FilterPlugin : public QObject, public FilterInterface
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
+    Q_INTERFACES(FilterInterface)
+
+public:
+    bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
+    bool process() override;
+
+public slots:
+    void apply();
+    void preview();
+
+private:
+    QWidget* parent = nullptr;
+    filterframe::OwnedDialog dialog;
+    // The control lives in the dialog; this goes null when it is deleted.
+    QPointer<QDoubleSpinBox> power;
+};

@@ -1,0 +1,63 @@
+#include "filterplugin.h"
+
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "generatorcontrols.h"
+
+using namespace filterframe;
+
+bool FilterPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
+{
+    name = tr("Generate Frequency");
+    label = tr("Frequency");
+    category = QStringLiteral("Generate");
+    parent = mainwindow;
+    if (dialog.get())
+        return true;
+    QDialog* box = dialog.make(mainwindow, tr("Generate Frequency"));
+    power = newpowerbox(-12.0);
+    frequency = new QDoubleSpinBox;
+    frequency->setDecimals(1);
+    frequency->setRange(0.1, 100000.0);
+    frequency->setValue(1000.0);
+    frequency->setPrefix(tr("freq.: "));
+    frequency->setSuffix(tr("Hz"));
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(power);
+    layout->addWidget(frequency);
+    layout->addWidget(newpreviewbutton(this));
+    layout->addWidget(newapplybutton(box));
+    return true;
+}
+
+void FilterPlugin::apply()
+{
+    if (!dialog.get() || !blockready(*this))
+        return;
+    emptyscratch(*this);
+    const double g = std::pow(2.0, power->value() / 6.0);
+    const double f = frequency->value();
+    const std::vector<int> list = channelsof(*this);
+    const Span samples = samplesof(*this, clipboardarea);
+    // Every channel gets the same wave, starting at phase 0 on the area's
+    // first sample.
+    double phase = 0;
+    for (int k = samples.first; k <= samples.last; ++k) {
+        const float value = float(std::sin(phase) * g);
+        for (int c : list)
+            setsample(scratchbuffer, c, k, value);
+        phase += 1.0 / samplerate * f * 3.141593 * 2;
+    }
+}
+
+void FilterPlugin::preview()
+{
+    runpreview(*this, [this] { apply(); });
+}
+
+bool FilterPlugin::process()
+{
+    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this] { apply(); });
+}

@@ -1,0 +1,33 @@
+#pragma once
+// sinefill writes a sine of a chosen frequency and level into the selected
+// area of the current layer: computed sample by sample into the scratch, then
+// merged so that every bin of the area keeps the louder of the layer and the
+// sine.
+#include <QDoubleSpinBox>
+#include <QObject>
+#include <QPointer>
+
+#include "interfaces.h"
+#include "previewcycle.h"
+
+class FilterPlugin : public QObject, public FilterInterface
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
+    Q_INTERFACES(FilterInterface)
+
+public:
+    bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
+    bool process() override;
+
+public slots:
+    void apply();
+    void preview();
+
+private:
+    QWidget* parent = nullptr;
+    filterframe::OwnedDialog dialog;
+    // The controls live in the dialog; these go null when it is deleted.
+    QPointer<QDoubleSpinBox> power;
+    QPointer<QDoubleSpinBox> frequency;
+};
