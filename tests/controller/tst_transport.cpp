@@ -72,6 +72,8 @@ private slots:
         QCOMPARE(speakerlink->playdevices, QStringList{"OpenAL Soft"});
     }
 
+    void cleanup() { selection = QRectF(0, 0, 0, 0); }
+
     // One second of a 1 kHz layer sounds for one second at its level; the
     // position reported to the views moves on and ends at the range's end,
     // and the run ends by itself with the cursor back at the time cursor.
@@ -243,6 +245,74 @@ private slots:
         WaveData wave;
         QVERIFY(readplayed(wave));
         QVERIFY(tonespan(wave.channel(0), wave.rate).loud > 150); // above 1.5 s of tone
+    }
+
+    // Four seconds of the mix: the cache window (three seconds) moves on
+    // during the run and the tone goes on without a break; with "pause" set,
+    // reaching the end still returns the position to the time cursor.
+    void longPlayHasNoBreak()
+    {
+        auto r = rig(tonelayer(44100, 1, 0, 4.0, 1000), false);
+        QVERIFY(r);
+        r->gui->inpause(2);
+        r->action(0)->trigger();
+        QVERIFY(r->idle());
+        QCOMPARE(r->gui->devicetime(), r->gui->timecursor);
+        QVERIFY(r->closeproject());
+        WaveData wave;
+        QVERIFY(readplayed(wave));
+        const std::vector<float> left = wave.channel(0);
+        const ToneSpan span = tonespan(left, wave.rate);
+        QVERIFY2(std::fabs(span.seconds(wave.rate) - 4.0) < 0.05, qPrintable(QString::number(span.seconds(wave.rate))));
+        QCOMPARE(span.loud, span.blocks);
+        // Every tenth of a second on its own: a repeated or skipped piece
+        // of audio would break the tone somewhere.
+        const std::size_t step = std::size_t(wave.rate / 10);
+        for (std::size_t at = span.first + margin(wave); at + step < span.end - margin(wave); at += step)
+            QVERIFY2(toneshare(left, at, at + step, 1000, wave.rate) > 0.95, qPrintable(QString::number(at)));
+    }
+
+    // A selection gives the range, clipped to the project; play starts at
+    // its start when the position lies before it or past its end.
+    void selectionGivesTheRange()
+    {
+        auto r = rig(tonelayer(44100, 1, 0.5, 1.5, 1000), true); // 0.5 to 2.0 s
+        QVERIFY(r);
+        r->gui->inpause(2);
+        selection = QRectF(1.0, 30000, 0.4, -29000);
+        r->action(0)->trigger();
+        QCOMPARE(r->gui->devicetime(), 1.0);
+        QCOMPARE(r->gui->playrange, QRectF(1.0, 22050, 0.4, -21050));
+        r->action(0)->trigger();
+        r->gui->setdevicetime(1.7); // past the selection's end
+        r->action(0)->trigger();
+        QCOMPARE(r->gui->devicetime(), 1.0);
+        r->action(0)->trigger();
+
+        selection = QRectF(0.2, 22050, 2.5, -22050); // beyond both ends of the project
+        r->gui->timecursor = 0;
+        r->gui->setdevicetime(0);
+        r->action(0)->trigger();
+        QCOMPARE(r->gui->devicetime(), 0.2);
+        QCOMPARE(r->gui->playrange, QRectF(0.5, 22050, 1.5, -22050));
+        r->action(0)->trigger();
+        QVERIFY(r->closeproject());
+    }
+
+    // Escape stops a run and leaves the time cursor where it stopped.
+    void escapeStops()
+    {
+        auto r = rig(tonelayer(44100, 1, 0, 2.0, 1000), true);
+        QVERIFY(r);
+        r->gui->inpause(2);
+        r->action(0)->trigger();
+        QTest::qWait(300);
+        r->gui->escapeKey();
+        QCOMPARE(r->gui->transportmode, -1);
+        QVERIFY(!r->gui->transportaction);
+        QVERIFY(r->gui->timecursor > 0.1 && r->gui->timecursor < 1.0);
+        QCOMPARE(r->gui->timecursor, r->gui->devicetime());
+        QVERIFY(r->closeproject());
     }
 
     // Ten runs leave no OpenAL source or buffer behind; the sanitizer's leak
