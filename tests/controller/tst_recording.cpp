@@ -1,6 +1,7 @@
 // Recording through the controller's device thread with a test device that
 // writes a known tone through the host callbacks, the device choice, restart
 // and failure reports, and rewinding.
+#include "controller/devicethread.h"
 #include "recordertone.h"
 #include "transportrig.h"
 
@@ -272,6 +273,48 @@ private slots:
         QCOMPARE(r.asked[0].text, QString("No settings."));
         QVERIFY(r.closeproject());
         QCOMPARE(current(), expected(2, 2));
+    }
+
+    // Each device operation is reported; a missing device is a failure, and
+    // a start, however it ends, leaves the stop flag raised.
+    void deviceThreadReports()
+    {
+        DeviceThread thread;
+        QSignalSpy reports(&thread, &DeviceThread::outdevicelog);
+        alignas(8) double time = 0;
+        float volume = 1;
+        bool stop = false;
+        thread.devicePlayStart(nullptr, "none", 0, 0, QRectF(0, 0, 1, 0), &time, &volume, &stop);
+        QVERIFY(stop);
+        thread.deviceRecordOpen(recorder, "Tone input");
+        thread.deviceRecordStart(recorder, "Tone input", 1, 0, QRectF(0, 0, 1, 0), &time, &volume, &stop);
+        QVERIFY(stop);
+        thread.deviceRecordClose(recorder, "Tone input");
+        QCOMPARE(reports.size(), 4);
+        const QStringList actions{"PlayStart", "RecordOpen", "RecordStart", "RecordClose"};
+        const QList<bool> results{false, true, true, true};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(reports[i][0].toString(), actions[i]);
+            QCOMPARE(reports[i][2].toBool(), results[i]);
+        }
+        QCOMPARE(reports[0][1].toString(), QString("none"));
+    }
+
+    // A device whose start returns at once (the empty device plugin) ends
+    // the run at the next tick.
+    void instantDeviceEndsTheRun()
+    {
+        QPluginLoader sinkloader;
+        DeviceInterface* sink = loaddevice(sinkloader, QStringLiteral(KV_TEST_ROOT "/Plugins/Devices/stubsink"));
+        QVERIFY(sink);
+        TransportRig r;
+        QVERIFY(r.add(makelayer(44100, 1, 0, 44100, [](int, int) { return 0.1f; }), true));
+        r.choose(sink, QStringLiteral("anything"), false);
+        r.action(0)->trigger();
+        QCOMPARE(r.gui->transportmode, 0);
+        QVERIFY(r.idle(2000));
+        QVERIFY(r.asked.isEmpty());
+        QVERIFY(r.closeproject());
     }
 
     // The first rewind brings the position back to the time cursor, the

@@ -357,6 +357,31 @@ private slots:
         QCOMPARE(r.asked.last().title, QString("Playback Settings"));
         QCOMPARE(r.asked.last().text, QString("No settings."));
         QCOMPARE(r.asked.size(), 5);
+
+        // An empty clipboard has no range to play: it ends at once, at the
+        // negative marker, and the cursor returns.
+        r.action(3)->trigger();
+        QCOMPARE(r.gui->playrange.x() + r.gui->playrange.width(), -2147418112.0);
+        QVERIFY(r.idle());
+        QCOMPARE(r.gui->devicetime(), r.gui->timecursor);
+
+        // An entry the device does not have fails to open, and says so.
+        r.choose(speakerlink, "Missing speakers", false);
+        QVERIFY(r.gui->waitdevice());
+        QTRY_COMPARE(r.asked.size(), 6);
+        QCOMPARE(r.asked.last().title, QString("Playback Error"));
+        QCOMPARE(r.asked.last().text, QString("The device \"Missing speakers\" could not be opened."));
+        QVERIFY(r.closeproject());
+    }
+
+    // Record needs a current layer: a project of the mix alone is not enough.
+    void recordNeedsACurrentLayer()
+    {
+        TransportRig r;
+        QVERIFY(r.add(tonelayer(44100, 1, 0, 0.5, 1000), false));
+        r.action(4)->trigger();
+        QCOMPARE(r.asked.size(), 1);
+        QCOMPARE(r.asked[0].title, QString("Device Error"));
         QVERIFY(r.closeproject());
     }
 };
