@@ -248,16 +248,23 @@ private slots:
     }
 
     // Four seconds of the mix: the cache window (three seconds) moves on
-    // during the run and the tone goes on without a break; with "pause" set,
-    // reaching the end still returns the position to the time cursor.
+    // during the run and the tone goes on without a break; the view scrolls
+    // along; with "pause" set, reaching the end still returns the position
+    // to the time cursor.
     void longPlayHasNoBreak()
     {
         auto r = rig(tonelayer(44100, 1, 0, 4.0, 1000), false);
         QVERIFY(r);
         r->gui->inpause(2);
+        r->gui->inscroll(2);
+        r->gui->indisplayarea(QRectF(0, 22050, 1.0, -22050));
+        QSignalSpy pointer(r->gui, &SpectrumGui::outmouseevent);
         r->action(0)->trigger();
         QVERIFY(r->idle());
         QCOMPARE(r->gui->devicetime(), r->gui->timecursor);
+        // The view followed the play position, and the read-out with it.
+        QVERIFY2(r->gui->displayarea.x() > 1.5, qPrintable(QString::number(r->gui->displayarea.x())));
+        QVERIFY(pointer.count() >= 2);
         QVERIFY(r->closeproject());
         WaveData wave;
         QVERIFY(readplayed(wave));
