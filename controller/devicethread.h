@@ -2,9 +2,13 @@
 // The object that carries out the device plugin's operations in the
 // controller's own thread: it is created inside SpectrumGui::run(), so it
 // belongs to that thread and every queued call reaches it there, one after the
-// other in the order sent.
+// other in the order sent. A start occupies the thread until the device
+// returns.
 #include <QObject>
+#include <QRectF>
 #include <QString>
+
+class DeviceInterface;
 
 class DeviceThread : public QObject
 {
@@ -13,7 +17,19 @@ public:
     using QObject::QObject;
 
 signals:
-    // One line per device operation: its action word, the device entry and
-    // whether the operation succeeded.
+    // One report per device operation: its action word, the device entry and
+    // whether the operation succeeded (a missing device counts as a failure).
     void outdevicelog(QString action, QString description, bool result);
+
+public slots:
+    void devicePlayOpen(DeviceInterface* device, QString description);
+    // Plays, then raises *stop: the run is over, whatever ended it.
+    void devicePlayStart(DeviceInterface* device, QString description, qint32 layertype, qint32 loop,
+                         QRectF range, double* currenttime, float* volume, bool* stop);
+    void devicePlayClose(DeviceInterface* device, QString description);
+    void deviceRecordOpen(DeviceInterface* device, QString description);
+    void deviceRecordStart(DeviceInterface* device, QString description, qint32 layertype,
+                           qint32 loop, QRectF range, double* currenttime, float* volume,
+                           bool* stop);
+    void deviceRecordClose(DeviceInterface* device, QString description);
 };

@@ -133,7 +133,7 @@ void SpectrumGui::timecursorkey()
         timecursor += step;
     else
         return;
-    currenttime = timecursor;
+    setdevicetime(timecursor);
 
     const double lastpart = displayarea.x() + displayarea.width() - step;
     if (timecursor > lastpart) {
@@ -162,7 +162,8 @@ void SpectrumGui::inzoomselected()
     const bool containsstart =
         selection.x() < start && start < selection.x() + selection.width();
     if (smartcursor && (noselection || containsstart)) {
-        timecursor = currenttime = start;
+        timecursor = start;
+        setdevicetime(start);
         emit outdevicecursor(start, 3, false);
     }
     indisplayarea(QRectF(start, displayarea.y(), current->length, displayarea.height()));

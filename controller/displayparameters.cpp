@@ -149,7 +149,7 @@ void SpectrumGui::insnap(bool toggled)
 void SpectrumGui::involume(int value)
 {
     volumevalue = value;
-    volume = static_cast<float>(std::pow(2.0, value / 6.0));
+    setdevicegain(static_cast<float>(std::pow(2.0, value / 6.0)));
 }
 
 void SpectrumGui::inglenabled(bool enabled)

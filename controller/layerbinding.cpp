@@ -72,7 +72,8 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
         const bool noselection = selection.width() == 0 && selection.height() == 0;
         if (smartcursor && l->length > 0 && noselection
             && (timecursor < l->start || timecursor > l->start + l->length)) {
-            currenttime = timecursor = l->start;
+            timecursor = l->start;
+            setdevicetime(timecursor);
             emit outdevicecursor(l->start, 3, false);
         }
     } else {
@@ -118,8 +119,10 @@ void SpectrumGui::setprojectformat(layer* l)
         const bool unset = s >= unsettime;
         const int half = samplerate / 2;
         indisplayarea(QRectF(unset ? 0.0 : s, half, unset ? 10.0 : s + d, -half));
-        if (d > 0)
-            currenttime = timecursor = s;
+        if (d > 0) {
+            timecursor = s;
+            setdevicetime(s);
+        }
     }
 
     emit outchannels(channels);
@@ -140,20 +143,15 @@ void SpectrumGui::setprojectformat(layer* l)
     emit outmousecursor(cursor);
     emit outdevicecursor(timecursor, 3, false);
 
-    // Devices are opened with their data block filled in by the plugin
-    // invocation; without a chosen device there is nothing to open.
-    if (playdevice && !playdescription.isEmpty())
-        emit devicePlayOpen(playdevice, playdescription);
-    if (recorddevice && !recorddescription.isEmpty())
-        emit deviceRecordOpen(recorddevice, recorddescription);
+    // The chosen devices open now that there is a format to open them for.
+    opendevice(false);
+    opendevice(true);
 }
 
 void SpectrumGui::closeproject()
 {
-    if (playdevice && !playdescription.isEmpty())
-        emit devicePlayClose(playdevice, playdescription);
-    if (recorddevice && !recorddescription.isEmpty())
-        emit deviceRecordClose(recorddevice, recorddescription);
+    closedevice(false);
+    closedevice(true);
 
     deleteviews();
     firstview->hide();

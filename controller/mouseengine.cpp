@@ -60,19 +60,27 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     else if (axislock == 2)
         x = X;
 
-    // Time cursor.
+    // The device cursor moves with the pointer events as well as with the timer.
+    if (transportmode >= 0)
+        inupdatedevicetime(false);
+
+    // Time cursor (never to the unset marker of a pointer outside the views).
     if (timecursormode == 1) {
-        if (p > 0) {
-            currenttime = timecursor = x;
+        if (p > 0 && !unset(x)) {
+            timecursor = x;
+            setdevicetime(x);
             emit outdevicecursor(x, 3, false);
             refreshstatus();
         }
     } else if ((timecursorarea && P == 0) || timecursordrag) {
         emit outmousecursor(QCursor(QPixmap(QStringLiteral(":/cursors/time.png"))));
         if (p > 0) {
-            currenttime = timecursor = x;
-            emit outdevicecursor(x, 3, false);
-            refreshstatus();
+            if (!unset(x)) {
+                timecursor = x;
+                setdevicetime(x);
+                emit outdevicecursor(x, 3, false);
+                refreshstatus();
+            }
             timecursordrag = true;
             mouseposition = QPointF(x, y);
             mousepressure = p;
@@ -151,7 +159,8 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             selection = QRectF(start, top, length, height);
             emit outselection(selection);
             if (selectionmode != 2) {
-                currenttime = timecursor = start;
+                timecursor = start;
+                setdevicetime(start);
                 emit outdevicecursor(start, 3, false);
             }
         }

@@ -18,6 +18,7 @@
 #include "core/log.h"
 #include "devicethread.h"
 #include "panels/layersgui.h"
+#include "sdk/interfaces.h"
 #include "view/glchannel.h"
 
 QRectF selection(0, 0, 0, 0);
@@ -100,8 +101,8 @@ SpectrumGui::SpectrumGui(QWidget* mainwindow) : QThread(nullptr), mainwindow(mai
         shortcuts.append(shortcut);
     }
 
-    // The tick of a running transport; its slot comes with the transport.
     devicetimer.setInterval(66);
+    connect(&devicetimer, &QTimer::timeout, this, [this] { inupdatedevicetime(true); });
     verticalchannels = true;
 
     for (int i = 0; i < 3; ++i) {
@@ -129,13 +130,25 @@ SpectrumGui::SpectrumGui(QWidget* mainwindow) : QThread(nullptr), mainwindow(mai
 
     start(QThread::InheritPriority);
     setPriority(QThread::HighPriority);
+    // Device signals may be sent as soon as the constructor returns: the
+    // object that receives them must exist by then.
+    devicethreadready.acquire();
 }
 
 SpectrumGui::~SpectrumGui()
 {
-    // A device start returns once the stop flag is set; the wait is bounded so
-    // that a device that never returns cannot hang the exit.
-    stop = true;
+    // A device start returns once the stop flag is set. A device left open
+    // (the project was never closed) is closed before the thread ends, so the
+    // plugin releases what it holds; the waits are bounded so that a device
+    // that never returns cannot hang the exit.
+    devicetimer.stop();
+    setstopflag(true);
+    if (samplerate > 0) {
+        closedevice(false);
+        closedevice(true);
+    }
+    if (!waitdevice())
+        logerror(QStringLiteral("Device thread still busy at exit"));
     quit();
     if (!wait(threadwaitms)) {
         logerror(QStringLiteral("Device thread did not end within %1 ms; terminating it")
@@ -180,9 +193,21 @@ void SpectrumGui::run()
     // Made here, so that it belongs to this thread: the queued device
     // operations then run here, one after the other.
     DeviceThread device;
-    auto log = connect(&device, &DeviceThread::outdevicelog, this, &SpectrumGui::indevicelog);
+    const QMetaObject::Connection links[] = {
+        connect(this, &SpectrumGui::devicePlayOpen, &device, &DeviceThread::devicePlayOpen),
+        connect(this, &SpectrumGui::devicePlayStart, &device, &DeviceThread::devicePlayStart),
+        connect(this, &SpectrumGui::devicePlayClose, &device, &DeviceThread::devicePlayClose),
+        connect(this, &SpectrumGui::deviceRecordOpen, &device, &DeviceThread::deviceRecordOpen),
+        connect(this, &SpectrumGui::deviceRecordStart, &device, &DeviceThread::deviceRecordStart),
+        connect(this, &SpectrumGui::deviceRecordClose, &device, &DeviceThread::deviceRecordClose),
+        connect(&device, &DeviceThread::outdevicelog, this, &SpectrumGui::indevicelog),
+    };
+    devicethread = &device;
+    devicethreadready.release();
     exec();
-    disconnect(log);
+    devicethread = nullptr;
+    for (const auto& link : links)
+        disconnect(link);
 }
 
 GLChannel* SpectrumGui::makeview(int channel)
@@ -269,7 +294,7 @@ void SpectrumGui::escapeKey()
 {
     if (transportmode >= 0) {
         indevicepause();
-        timecursor = currenttime;
+        timecursor = devicetime();
         emit outdevicecursor(timecursor, 3, false);
         transportaction = nullptr;
         transportmode = -1;
@@ -308,21 +333,10 @@ void SpectrumGui::insmartcursor(int value)
     smartcursor = value;
 }
 
-void SpectrumGui::indevicelog(QString, QString, bool)
-{
-    // The device thread logs its own reports; nothing more is done with them.
-}
-
 void SpectrumGui::inDropUrl(QList<QUrl> urlList)
 {
     if (layersgui)
         layersgui->inDropUrl(urlList);
-}
-
-void SpectrumGui::indevicepause()
-{
-    // Filled in with the transport: until it exists no run is ever started,
-    // so there is nothing to stop.
 }
 
 void SpectrumGui::notool()

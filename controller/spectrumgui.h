@@ -10,12 +10,15 @@
 #include <QPixmap>
 #include <QPointF>
 #include <QRectF>
+#include <QSemaphore>
 #include <QSize>
 #include <QString>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVector>
+
+#include <atomic>
 
 #include "core/layer.h"
 
@@ -86,11 +89,13 @@ public:
     int timecursormode = 0;
     double timecursor = 0;
     double recordmark = 0;
-    double currenttime = 0; // shared with the device thread
+    // Shared with a device run through plain pointers: both threads reach
+    // these three only as atomics (devicetime(), setdevicetime() and the like).
+    alignas(std::atomic_ref<double>::required_alignment) double currenttime = 0;
     QRectF playrange = QRectF(0, 0, 0, 0);
     int volumevalue = 0;
-    float volume = 1.0f; // shared with the device thread
-    bool stop = true;    // shared with the device thread
+    alignas(std::atomic_ref<float>::required_alignment) float volume = 1.0f;
+    alignas(std::atomic_ref<bool>::required_alignment) bool stop = true; // true: stop asked or idle
     int pause = 0;
     int scroll = 0;
     int clipsolo = 1;
@@ -219,6 +224,52 @@ public slots:
     void scrollbarzoom(int delta);
     void cleanclipboard();
     void inDropUrl(QList<QUrl> urlList);
+
+    // Transport
+public:
+    // How long a stop waits for the device thread to come back from a run.
+    static constexpr int devicewaitms = 3000;
+
+    double devicetime() const
+    {
+        return std::atomic_ref<double>(const_cast<double&>(currenttime)).load();
+    }
+    void setdevicetime(double t) { std::atomic_ref<double>(currenttime).store(t); }
+    bool stopflag() const { return std::atomic_ref<bool>(const_cast<bool&>(stop)).load(); }
+    void setstopflag(bool s) { std::atomic_ref<bool>(stop).store(s); }
+    void setdevicegain(float g) { std::atomic_ref<float>(volume).store(g); }
+
+    // True when every device operation sent so far has returned within `ms`.
+    bool waitdevice(int ms = devicewaitms);
+
+public slots:
+    void indevicetrig();
+    void inupdatedevicetime(bool updategl = true);
+    void inpause(int pause);
+    void indeviceplay();
+    void indevicerecord();
+    void indeviceplaysettings();
+    void indevicerecordsettings();
+    void indeviceplayrestart();
+    void indevicerecordrestart();
+
+private:
+    DeviceThread* devicethread = nullptr; // lives in the controller's thread during run()
+    QSemaphore devicethreadready;
+    // A start was sent and no wait has seen it return yet.
+    bool runpending = false;
+    // Whether the last open of the playback (0) and record (1) device failed,
+    // so that its failing starts do not report the same fault again.
+    bool openfailed[2] = {false, false};
+
+    // The stop sequence; false when the device did not return in time.
+    bool stoprun();
+    QRectF transportrange(int mode, DataInterface* block);
+    void choosedevice(bool record);
+    void restartdevice(bool record);
+    void opendevice(bool record);
+    void closedevice(bool record);
+    void transportwarning(const QString& title, const QString& text);
 
 protected:
     void run() override;

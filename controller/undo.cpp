@@ -29,7 +29,8 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
     const bool noselection = selection.width() == 0 && selection.height() == 0;
     const bool inside = start > selection.x() && start < selection.x() + selection.width();
     if (smartcursor && current->spanlength() > 0 && before <= 0 && (noselection || inside)) {
-        timecursor = currenttime = start;
+        timecursor = start;
+        setdevicetime(start);
         emit outdevicecursor(start, 3, false);
         emit outupdategl();
     }
@@ -42,6 +43,9 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
 {
     if (!source || !restore)
         return;
+    // A run reads or records the caches that the restore rewrites.
+    if (transportmode >= 0)
+        indevicepause();
     layer* current = slottable.bound[1];
     // Pending Buffer edits would otherwise be written over the restored frames.
     if (source == current && slottable.buffer[1])

@@ -127,6 +127,7 @@ void Buffer::forgetcache()
 
 void Buffer::infftparam(qint32 ffttype, qint32 size, qint32 fftoverlap, bool subwin)
 {
+    const std::lock_guard lock(guard);
     writeback();
     forgetcache();
     windowtype = (ffttype >= 0 && ffttype <= 4) ? ffttype : 4;
@@ -179,6 +180,7 @@ void Buffer::buildwindows()
 
 void Buffer::indatareset()
 {
+    const std::lock_guard lock(guard);
     forgetcache();
 }
 

@@ -6,6 +6,8 @@
 #include <QRectF>
 #include <QVector2D>
 
+#include <mutex>
+
 #include "layer.h"
 
 struct kiss_fftr_state;
@@ -65,6 +67,12 @@ public:
     float* analysiswindow = nullptr;  // 65536 floats
     float* synthesiswindow = nullptr; // 65536 floats
     float* lobetable = nullptr;       // 16 x 32768 floats
+
+    // Held by every public operation: a device run in the controller's thread
+    // reads and writes samples while the GUI thread flushes, rebinds or
+    // reconfigures the same Buffer. Recursive, as the operations call each
+    // other; whoever reads the arrays or members directly holds it too.
+    mutable std::recursive_mutex guard;
 
     int hop() const { return overlap > 0 ? fftsize / overlap : 0; }
     bool haswindow() const { return fftsize > 0 && overlap > 0; }

@@ -33,6 +33,7 @@ bool Buffer::inwindowframes(int frame) const
 
 void Buffer::bindlayer(layer* l)
 {
+    const std::lock_guard lock(guard);
     writeback();
     boundlayer = nullptr;
     forgetcache();
@@ -67,6 +68,7 @@ void Buffer::bindlayer(layer* l)
 
 void Buffer::inselection(QRectF s)
 {
+    const std::lock_guard lock(guard);
     // Pending sample edits live in the band signal that is about to be rebuilt.
     writeback();
     selection = s;
@@ -76,6 +78,7 @@ void Buffer::inselection(QRectF s)
 
 void Buffer::flush()
 {
+    const std::lock_guard lock(guard);
     writeback();
 }
 
@@ -94,6 +97,7 @@ bool Buffer::clash(IntRange samples, IntRange frames) const
 
 void Buffer::writeback()
 {
+    const std::lock_guard lock(guard);
     if (cachestart == unsettime || channels < 1 || !haswindow())
         return;
     const double h = hop();
@@ -156,6 +160,7 @@ void Buffer::writespan(double low, double high)
 
 void Buffer::movecache(double time)
 {
+    const std::lock_guard lock(guard);
     writeback();
     if (!haswindow() || samplerate <= 0 || channels < 1 || channels > allocatedchannels)
         return;
@@ -226,6 +231,7 @@ void Buffer::movecache(double time)
 
 void Buffer::setbin(int channel, int frame, int bin, float re, float im)
 {
+    const std::lock_guard lock(guard);
     if (!boundlayer) {
         writewithoutlayer = true;
         return;
@@ -259,6 +265,7 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
 
 QVector2D Buffer::getbin(int channel, int frame, int bin)
 {
+    const std::lock_guard lock(guard);
     if (!boundlayer) {
         readwithoutlayer = true;
         return {0, 0};
@@ -284,6 +291,7 @@ QVector2D Buffer::getbin(int channel, int frame, int bin)
 
 void Buffer::setsample(int channel, int sample, float value)
 {
+    const std::lock_guard lock(guard);
     if (!boundlayer) {
         writewithoutlayer = true;
         return;
@@ -307,6 +315,7 @@ void Buffer::setsample(int channel, int sample, float value)
 
 float Buffer::getsample(int channel, int sample)
 {
+    const std::lock_guard lock(guard);
     if (!boundlayer) {
         readwithoutlayer = true;
         return 0;

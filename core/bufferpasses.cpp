@@ -119,11 +119,13 @@ void Buffer::inversepass(float* const* time, float* const* copyfrom, bool transf
 
 void Buffer::analyze(double t, double dt, int channel)
 {
+    const std::lock_guard lock(guard);
     forwardpass(timebufferA, 0, fftsize / 2, t, dt, channel);
 }
 
 void Buffer::analyzeselection(double t, double dt, int channel)
 {
+    const std::lock_guard lock(guard);
     int lowbin, highbin;
     selectionband(lowbin, highbin);
     forwardpass(timebufferB, lowbin, highbin, t, dt, channel);
@@ -131,6 +133,7 @@ void Buffer::analyzeselection(double t, double dt, int channel)
 
 void Buffer::resynthesize(double t, double dt, int channel)
 {
+    const std::lock_guard lock(guard);
     int c0, c1;
     if (!channelrange(channel, c0, c1))
         return;
@@ -142,6 +145,7 @@ void Buffer::resynthesize(double t, double dt, int channel)
 
 void Buffer::resynthesizeselection(double t, double dt, int channel)
 {
+    const std::lock_guard lock(guard);
     int lowbin, highbin;
     selectionband(lowbin, highbin);
     inversepass(timebufferB, timebufferA, hasselection(), lowbin, highbin, t, dt, channel);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 #include "fastmath.h"
 #include "layer.h"
@@ -119,12 +120,18 @@ bool binok(const Buffer* b, int frame, int bin, const char* caller)
     return true;
 }
 
+using BufferLock = std::unique_lock<std::recursive_mutex>;
+
 // The Buffer whose window and lobe table the plugins see: the mix's, which
-// shares its transform parameters with the other two.
-const Buffer* windowbuffer(const char* caller)
+// shares its transform parameters with the other two. It comes locked, since
+// the GUI thread may rebuild the tables while a device run calls back.
+const Buffer* windowbuffer(const char* caller, BufferLock& lock)
 {
     const Buffer* mix = slotbuffer(0, caller);
-    if (!mix || !mix->lobetable || !mix->analysiswindow)
+    if (!mix)
+        return nullptr;
+    lock = BufferLock(mix->guard);
+    if (!mix->lobetable || !mix->analysiswindow)
         return nullptr;
     return mix;
 }
@@ -154,6 +161,7 @@ float getsamplecb(int buffer, int channel, int sample)
     Buffer* b = slotbuffer(buffer, "getsample");
     if (!b)
         return 0.0f;
+    const std::lock_guard lock(b->guard);
     if (b->boundlayer && (!channelok(b, channel, "getsample") || !sampleok(sample, "getsample")))
         return 0.0f;
     return b->getsample(channel, sample);
@@ -164,6 +172,7 @@ void setsamplecb(int buffer, int channel, int sample, float value)
     Buffer* b = slotbuffer(buffer, "setsample");
     if (!b)
         return;
+    const std::lock_guard lock(b->guard);
     if (b->boundlayer && (!channelok(b, channel, "setsample") || !sampleok(sample, "setsample")))
         return;
     b->setsample(channel, sample, value);
@@ -174,6 +183,7 @@ QVector2D getbincb(int buffer, int channel, int frame, int bin)
     Buffer* b = slotbuffer(buffer, "getbin");
     if (!b)
         return QVector2D(0, 0);
+    const std::lock_guard lock(b->guard);
     if (b->boundlayer
         && (!channelok(b, channel, "getbin") || !transformok(b, "getbin")
             || !binok(b, frame, bin, "getbin")))
@@ -186,6 +196,7 @@ void setbincb(int buffer, int channel, int frame, int bin, float re, float im)
     Buffer* b = slotbuffer(buffer, "setbin");
     if (!b)
         return;
+    const std::lock_guard lock(b->guard);
     if (b->boundlayer
         && (!channelok(b, channel, "setbin") || !transformok(b, "setbin")
             || !binok(b, frame, bin, "setbin")))
@@ -195,7 +206,8 @@ void setbincb(int buffer, int channel, int frame, int bin, float re, float im)
 
 float getwindowcb(int index)
 {
-    const Buffer* mix = windowbuffer("getwindow");
+    BufferLock lock;
+    const Buffer* mix = windowbuffer("getwindow", lock);
     if (!mix)
         return 0.0f;
     if (index < 0 || index >= mix->fftsize) {
@@ -209,7 +221,8 @@ float getwindowcb(int index)
 
 float getlobecb(float binoffset)
 {
-    const Buffer* mix = windowbuffer("getlobe");
+    BufferLock lock;
+    const Buffer* mix = windowbuffer("getlobe", lock);
     if (!mix)
         return 0.0f;
     const std::int64_t i = lobeindex(mix, binoffset);
@@ -226,7 +239,8 @@ float getlobecb(float binoffset)
 
 QVector2D estimatepeakcb(float left, float centre, float right)
 {
-    const Buffer* mix = windowbuffer("estimatepeak");
+    BufferLock lock;
+    const Buffer* mix = windowbuffer("estimatepeak", lock);
     if (!mix)
         return QVector2D(0, 0);
     // N is 0 until the transform parameters are set, and at least 64 after
@@ -289,6 +303,9 @@ void transferareacb(int srcbuffer, int dstbuffer, QRectF area, int channelmask, 
     Buffer* dst = slotbuffer(dstbuffer, "transferarea");
     if (!src || !dst)
         return;
+    BufferLock srclock(src->guard, std::defer_lock);
+    BufferLock dstlock(dst->guard, std::defer_lock);
+    std::lock(srclock, dstlock);
     // Mode 0 only empties the destination, and an unbound destination only
     // raises its flag: neither reads the rectangle.
     if (mode != 0 && dst->boundlayer) {

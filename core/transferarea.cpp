@@ -3,6 +3,7 @@
 #include <QVector2D>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 #include "buffer.h"
@@ -22,6 +23,11 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
 {
     if (!src || !dst)
         return;
+    // Both stay locked for the whole transfer (the guard is recursive, so a
+    // transfer inside one Buffer takes it twice).
+    std::unique_lock<std::recursive_mutex> srclock(src->guard, std::defer_lock);
+    std::unique_lock<std::recursive_mutex> dstlock(dst->guard, std::defer_lock);
+    std::lock(srclock, dstlock);
     if (!dst->boundlayer) {
         dst->setbin(0, 0, 0, 0, 0); // only raises the destination's write-miss flag
         return;

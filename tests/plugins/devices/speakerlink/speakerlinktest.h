@@ -2,8 +2,7 @@
 // Shared by the speakerlink tests: loading the plugin from the installation
 // root, a host stand-in for its data block (tones as samples, every other
 // callback counting calls that should not happen), running a play in a
-// thread of its own the way the host's device thread does, and reading back
-// what OpenAL Soft's wave back end wrote.
+// thread of its own the way the host's device thread does.
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "interfaces.h"
+#include "wavereadback.h"
 
 // ---- the host stand-in ---------------------------------------------------
 
@@ -145,18 +145,6 @@ inline DeviceInterface* loadspeakerlink(QPluginLoader& loader)
     return qobject_cast<DeviceInterface*>(object);
 }
 
-// Points OpenAL Soft at a configuration of the test's own; it is read at the
-// first OpenAL call of the process.
-inline void configureopenal(const QByteArray& text)
-{
-    const QString path = QDir::tempPath() + "/alsoft.conf";
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(text);
-    file.close();
-    qputenv("ALSOFT_CONF", QFile::encodeName(path));
-}
-
 // ---- a run -------------------------------------------------------------------
 
 // The cells the host shares with a run; the test reads and writes them
@@ -200,130 +188,4 @@ inline RunResult playrun(DeviceInterface* device, qint32 layertype, qint32 loop,
     }
     run.join();
     return result;
-}
-
-// ---- what the wave back end wrote ------------------------------------------
-
-struct WaveData {
-    int rate = 0;
-    int channels = 0;
-    std::vector<float> samples; // interleaved
-
-    std::vector<float> channel(int c) const
-    {
-        std::vector<float> out;
-        for (std::size_t i = std::size_t(c); i < samples.size(); i += std::size_t(channels))
-            out.push_back(samples[i]);
-        return out;
-    }
-};
-
-// Reads a RIFF WAVE file of 32-bit float samples (plain or extensible).
-inline bool readwave(const QString& path, WaveData& wave)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray d = file.readAll();
-    auto byte = [&](qsizetype at) { return qint64(quint8(d.at(at))); };
-    auto u16 = [&](qsizetype at) { return int(byte(at) | byte(at + 1) << 8); };
-    auto u32 = [&](qsizetype at) { return u16(at) | qint64(u16(at + 2)) << 16; };
-    if (d.size() < 12 || d.left(4) != "RIFF" || d.mid(8, 4) != "WAVE")
-        return false;
-    bool isfloat = false;
-    qsizetype at = 12;
-    while (at + 8 <= d.size()) {
-        const QByteArray id = d.mid(at, 4);
-        const qint64 size = u32(at + 4);
-        const qsizetype body = at + 8;
-        if (id == "fmt " && size >= 16 && body + 16 <= d.size()) {
-            int tag = u16(body);
-            wave.channels = u16(body + 2);
-            wave.rate = int(u32(body + 4));
-            const int bits = u16(body + 14);
-            if (tag == 0xFFFE && size >= 26 && body + 26 <= d.size())
-                tag = u16(body + 24);
-            isfloat = tag == 3 && bits == 32;
-        } else if (id == "data") {
-            const qint64 bytes = std::min<qint64>(size, d.size() - body);
-            wave.samples.resize(std::size_t(bytes / 4));
-            std::memcpy(wave.samples.data(), d.constData() + body, wave.samples.size() * 4);
-        }
-        at = body + size + (size & 1);
-    }
-    return isfloat && wave.channels > 0 && wave.rate > 0;
-}
-
-// The stretch of a signal that sounds, in blocks of 10 ms louder than a tenth
-// of the loudest block.
-struct ToneSpan {
-    std::size_t first = 0; // first sample of the first loud block
-    std::size_t end = 0;   // one past the last loud block
-    int blocks = 0;        // blocks from the first to the last loud one
-    int loud = 0;          // loud blocks among them (fewer: the tone broke off)
-    double seconds(int rate) const { return double(end - first) / rate; }
-};
-
-inline double meansquare(const std::vector<float>& x, std::size_t from, std::size_t to)
-{
-    double sum = 0;
-    for (std::size_t i = from; i < to; ++i)
-        sum += double(x[i]) * x[i];
-    return to > from ? sum / double(to - from) : 0;
-}
-
-inline ToneSpan tonespan(const std::vector<float>& x, int rate)
-{
-    const std::size_t block = std::size_t(rate / 100);
-    std::vector<double> power;
-    for (std::size_t i = 0; i + block <= x.size(); i += block)
-        power.push_back(meansquare(x, i, i + block));
-    double loudest = 0;
-    for (double p : power)
-        loudest = std::max(loudest, p);
-    ToneSpan span;
-    if (loudest <= 1e-12)
-        return span;
-    int firstblock = -1;
-    int lastblock = -1;
-    for (int b = 0; b < int(power.size()); ++b)
-        if (power[std::size_t(b)] > loudest / 10) {
-            if (firstblock < 0)
-                firstblock = b;
-            lastblock = b;
-            span.loud++;
-        }
-    span.first = std::size_t(firstblock) * block;
-    span.end = std::size_t(lastblock + 1) * block;
-    span.blocks = lastblock - firstblock + 1;
-    return span;
-}
-
-// Share of the signal's power that lies at frequency f (Goertzel): about 1 for
-// a pure tone of that frequency, about 0 without it.
-inline double toneshare(const std::vector<float>& x, std::size_t from, std::size_t to, double f, int rate)
-{
-    const double w = 2 * M_PI * f / rate;
-    const double coefficient = 2 * std::cos(w);
-    double s1 = 0;
-    double s2 = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        const double s = x[i] + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s;
-    }
-    const double n = double(to - from);
-    const double power = (s1 * s1 + s2 * s2 - coefficient * s1 * s2) * 2 / (n * n);
-    const double total = meansquare(x, from, to);
-    return total > 0 ? power / total : 0;
-}
-
-// Frequency from upward zero crossings.
-inline double crossingfrequency(const std::vector<float>& x, std::size_t from, std::size_t to, int rate)
-{
-    int crossings = 0;
-    for (std::size_t i = from + 1; i < to; ++i)
-        if (x[i - 1] < 0 && x[i] >= 0)
-            crossings++;
-    return crossings * double(rate) / double(to - from);
 }

@@ -1,0 +1,60 @@
+// One Buffer used from two threads at once, as a recording does: a device
+// thread writes samples and reads them back while the GUI thread flushes the
+// edits to the layer and reads through the host callbacks.
+#include <QtTest>
+#include <atomic>
+#include <thread>
+
+#include "buffertestsupport.h"
+#include "core/callbacks.h"
+
+class TestBufferGuard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { kvtestfolders(); }
+
+    void writesDuringFlushesAllArrive()
+    {
+        const int rate = 44100;
+        const int count = 3 * rate; // past the cache window, so it moves too
+        const std::vector<float> tone = sines(size_t(count), rate);
+        auto l = makelayer({}, rate, 1);
+        Buffer buffer;
+        buffer.infftparam(4, 1024, 2, false);
+        buffer.bindlayer(l.get());
+        slottable.buffer[1] = &buffer;
+
+        std::atomic<bool> done{false};
+        std::atomic<int> misread{0};
+        std::thread writer([&] {
+            for (int i = 0; i < count; ++i) {
+                setsamplecb(1, 0, i, tone[size_t(i)]);
+                if (i % 97 == 0 && buffer.getsample(0, i) != tone[size_t(i)])
+                    misread++;
+            }
+            done = true;
+        });
+        int flushes = 0;
+        while (!done) {
+            buffer.flush();
+            getsamplecb(1, 0, flushes % count);
+            ++flushes;
+        }
+        writer.join();
+        buffer.flush();
+        slottable.buffer[1] = nullptr;
+
+        QVERIFY(flushes > 10);
+        QCOMPARE(misread.load(), 0);
+        const std::vector<float> got = readlayer(l.get(), 0, count, 0);
+        float worst = 0;
+        for (int i = 0; i < count; ++i)
+            worst = std::max(worst, std::fabs(got[size_t(i)] - tone[size_t(i)]));
+        QVERIFY2(worst < 1e-4f, qPrintable(QString::number(worst)));
+        buffer.bindlayer(nullptr);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBufferGuard)
+#include "tst_buffer_guard.moc"
