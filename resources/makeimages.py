@@ -392,6 +392,39 @@ def _menu(cv):
         cv.rect(7, y, 25, y + 3, WHITE)
 
 
+@icon("Speaker", *GREEN)
+def _speaker(cv):
+    cv.rect(5, 12, 11, 20, WHITE)
+    cv.polygon([(10, 12), (17, 6), (17, 26), (10, 20)], WHITE)
+    arc(cv, 18, 16, 5, -45, 45, 2, WHITE)
+    arc(cv, 18, 16, 9.5, -45, 45, 2, WHITE)
+
+
+@icon("Solo", *ORANGE)
+def _solo(cv):
+    cv.circle(16, 16, 9, WHITE, 2.5)
+    cv.circle(16, 16, 4, WHITE)
+
+
+@icon("Add", *GREEN)
+def _add(cv):
+    cv.rect(7, 14, 25, 18, WHITE)
+    cv.rect(14, 7, 18, 25, WHITE)
+
+
+@icon("Sub", *REDBG)
+def _sub(cv):
+    cv.rect(7, 14, 25, 18, WHITE)
+
+
+@icon("AddSub", *GREY)
+def _addsub(cv):
+    cv.rect(4, 9, 16, 12, WHITE)
+    cv.rect(8.5, 4.5, 11.5, 16.5, WHITE)
+    cv.rect(16, 20, 28, 23, WHITE)
+    cv.line(26, 5, 6, 27, 1.5, (220, 220, 220, 255))
+
+
 def cursors():
     """32 x 32 cursors with a dark outline; the programs' hot spots are the centres."""
     def outlined(draw):
