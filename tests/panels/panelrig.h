@@ -134,7 +134,8 @@ inline std::vector<float> samplefile(layer* l)
         return {};
     const QByteArray bytes = copy.readAll();
     std::vector<float> data(size_t(bytes.size()) / 4);
-    memcpy(data.data(), bytes.constData(), data.size() * 4);
+    if (!data.empty())
+        memcpy(data.data(), bytes.constData(), data.size() * 4);
     return data;
 }
 
