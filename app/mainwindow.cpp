@@ -80,10 +80,9 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
     createmenus();
     // The layer panel shows the two layer menus and builds its button bar from
     // two of the window's actions.
-    invoke(layersgui, "LayersGui", "setcontextmenus(QMenu*,QMenu*)", Q_ARG(QMenu*, layeritemmenu),
-           Q_ARG(QMenu*, layerlistmenu));
-    invoke(layersgui, "LayersGui", "makebuttonbar(QAction*,QAction*)", Q_ARG(QAction*, newlayeract),
-           Q_ARG(QAction*, deletelayeract));
+    layersgui->itemmenu = layeritemmenu;
+    layersgui->emptymenu = layerlistmenu;
+    layersgui->makebuttonbar(newlayeract, deletelayeract);
     createnolayerbox();
 
     showprogress(splash, QStringLiteral(" : Loading Plugins..."));

@@ -421,6 +421,25 @@ def _number(cv):
         cv.line(6, y, 26, y, 2.5, WHITE)
 
 
+@icon("Add", *GREEN)
+def _add(cv):
+    cv.rect(7, 14, 25, 18, WHITE)
+    cv.rect(14, 7, 18, 25, WHITE)
+
+
+@icon("Sub", *REDBG)
+def _sub(cv):
+    cv.rect(7, 14, 25, 18, WHITE)
+
+
+@icon("AddSub", *GREY)
+def _addsub(cv):
+    cv.rect(4, 9, 16, 12, WHITE)
+    cv.rect(8.5, 4.5, 11.5, 16.5, WHITE)
+    cv.rect(16, 20, 28, 23, WHITE)
+    cv.line(26, 5, 6, 27, 1.5, (220, 220, 220, 255))
+
+
 def cursors():
     """32 x 32 cursors with a dark outline; the programs' hot spots are the centres."""
     def outlined(draw):

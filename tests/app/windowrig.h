@@ -2,7 +2,10 @@
 // A whole main window on a temporary installation root, with the session log
 // open and every message box answered by the test.
 #include <QApplication>
+#include <QDialog>
+#include <QLibrary>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QSettings>
 #include <memory>
 
@@ -34,6 +37,17 @@ struct WindowRig
             return answer;
         });
         window = std::make_unique<MainWindow>(static_cast<QSplashScreen*>(nullptr));
+        // The file plugin's own boxes (a file it cannot decode) are answered as well.
+        QLibrary codec(rootpath + "/Plugins/Files/codecbridge.so");
+        using modalhook = int (*)(QDialog*);
+        using progresshook = void (*)(QProgressDialog*);
+        if (auto sethooks = reinterpret_cast<void (*)(modalhook, progresshook)>(codec.resolve("codecbridgesethooks")))
+            sethooks(&codecbridgeanswer, nullptr);
+    }
+    // Every codecbridge message box is closed with Ok, every other dialog of it declined.
+    static int codecbridgeanswer(QDialog* dialog)
+    {
+        return qobject_cast<QMessageBox*>(dialog) ? int(QMessageBox::Ok) : int(QDialog::Rejected);
     }
     ~WindowRig()
     {

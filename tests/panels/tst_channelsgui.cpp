@@ -8,7 +8,7 @@
 
 #include "panels/channelsgui.h"
 #include "panels/qtreewidgetext.h"
-#include "panelrig.h"
+#include "dockedwindow.h"
 #include "testsupport.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "core/layerhelpers.h"
 #include "panels/historygui.h"
 #include "panels/qtreewidgetext.h"
-#include "panelrig.h"
+#include "dockedwindow.h"
 #include "testsupport.h"
 
 namespace {

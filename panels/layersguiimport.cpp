@@ -1,0 +1,166 @@
+// Audio files become layers: the file plugins' import filters in a file
+// dialog, the plugin chosen by filter or extension, the decode into the new
+// layer's sample file, the project format, and dropped files.
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <algorithm>
+
+#include "app/mainwindow.h"
+#include "app/prompt.h"
+#include "core/buffer.h"
+#include "core/globals.h"
+#include "importchoice.h"
+#include "layersgui.h"
+#include "qtreewidgetext.h"
+
+namespace {
+
+void critical(QWidget* parent, const QString& title, const QString& text)
+{
+    PromptRequest request;
+    request.parent = parent;
+    request.icon = QMessageBox::Critical;
+    request.title = title;
+    request.text = text;
+    prompt(request);
+}
+
+} // namespace
+
+void LayersGui::AddPlugin(FileInterface* fileplugin)
+{
+    if (fileplugin && fileplugincount < maxfileplugins)
+        fileplugins[fileplugincount++] = fileplugin;
+}
+
+void LayersGui::Import()
+{
+    QStringList filters;
+    for (int i = 0; i < fileplugincount; ++i)
+        filters += fileplugins[i]->importfilters;
+    if (filters.isEmpty())
+        return;
+    std::sort(filters.begin(), filters.end());
+    filters.prepend(allfilesfilter);
+
+    QSettings settings;
+    const QString folder =
+        settings.value(QStringLiteral("lastlayerfolder"), rootpath + QStringLiteral("/Resources/Samples")).toString();
+    QString selected;
+    const QString file =
+        QFileDialog::getOpenFileName(mainwindow, tr("Import File"), folder, filters.join(QStringLiteral(";;")), &selected);
+    if (file.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("lastlayerfolder"), QFileInfo(file).path());
+    Import(file, selected);
+    if (mainwindow)
+        mainwindow->activateWindow();
+}
+
+void LayersGui::inDropUrl(QList<QUrl> urlList)
+{
+    for (const QUrl& url : urlList) {
+        // Only files that are there can be read; anything else dropped is not ours.
+        if (!url.isLocalFile())
+            continue;
+        const QString file = url.toLocalFile();
+        if (!QFileInfo(file).isFile())
+            continue;
+        const QString extension = fileextension(file);
+        if (extension == QLatin1String(".kvp"))
+            OpenProject(file);
+        else if (extension == QLatin1String(".kvx"))
+            OpenXML(file);
+        else
+            Import(file, QString());
+    }
+}
+
+void LayersGui::Import(QString fileName, QString selectedFormat)
+{
+    QList<QStringList> filters;
+    for (int i = 0; i < fileplugincount; ++i)
+        filters.append(fileplugins[i]->importfilters);
+
+    int chosen = -1;
+    if (selectedFormat.isEmpty() || selectedFormat == allfilesfilter) {
+        const QString extension = fileextension(fileName).toLower();
+        if (extension == QLatin1String(".kvp") || extension == QLatin1String(".kvx"))
+            return;
+        chosen = pluginforextension(filters, fileName, &selectedFormat);
+        if (chosen < 0) {
+            critical(mainwindow, tr("Unsupported Extension"), tr("The file you selected is not supported."));
+            return;
+        }
+    } else {
+        chosen = pluginforfilter(filters, selectedFormat);
+        if (chosen < 0)
+            return;
+    }
+    if (!roomforrow())
+        return;
+
+    // Until the layer joins the list it is this import's; deleting it removes its file.
+    auto* l = new layer();
+    const auto unreadable = [&] {
+        delete l;
+        critical(mainwindow, tr("Error Reading File"), tr("The file you selected could not be read."));
+    };
+    int samplerate = 0, channels = 0, speakermask = 0;
+    double start = 0.0, length = 0.0;
+    const QString destination = l->file->fileName();
+    const bool ok = !destination.isEmpty()
+                    && fileplugins[chosen]->importFile(selectedFormat, fileName, destination, &samplerate, &channels,
+                                                       &speakermask, &start, &length);
+    // A format the caches cannot hold is refused like an unreadable file.
+    if (!ok || samplerate < 1 || channels < 1 || channels > Buffer::maxchannels) {
+        unreadable();
+        return;
+    }
+    l->resample(samplerate, channels, speakermask);
+    l->updatelength();
+    if (l->spanlength() <= 0) {
+        unreadable();
+        return;
+    }
+    if (start != 0.0)
+        l->setlength(start, true, length > 0.0 ? length : l->length);
+
+    // The project takes the first file's format, but only once the file is in.
+    ProjectFormat target = projectformat;
+    if (target.samplerate == 0 || target.channels == 0)
+        target = {l->samplerate, l->channels, l->speakermask};
+    if (target.samplerate != samplerate || target.channels != channels) {
+        PromptRequest request;
+        request.parent = mainwindow;
+        request.icon = QMessageBox::Question;
+        request.title = tr("Resample");
+        request.text = tr("The file is %1Hz/%2 channel(s), project is %3Hz/%4 channel(s).")
+                           .arg(samplerate)
+                           .arg(channels)
+                           .arg(target.samplerate)
+                           .arg(target.channels)
+                       + QStringLiteral("<br/>") + tr("Resample to match the project settings ?");
+        request.buttons = QMessageBox::Yes | QMessageBox::No;
+        if (prompt(request) != QMessageBox::Yes) {
+            delete l;
+            return;
+        }
+        if (!l->resample(target.samplerate, target.channels, target.speakermask)) {
+            delete l;
+            critical(mainwindow, tr("Error Resampling File"), tr("The file could not be resampled to match the project."));
+            return;
+        }
+    }
+    l->name = QFileInfo(fileName).fileName();
+    projectformat = target;
+
+    QTreeWidgetItem* item = inaddlayer(l, 0);
+    inrefreshalllayers();
+    if (rowcount() > 1)
+        ItemClicked(item, 3);
+    inrefreshmixlayers();
+    setmodified();
+    reportstate();
+}

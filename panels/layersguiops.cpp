@@ -1,0 +1,394 @@
+// The operations that change the list of layers: the two containers, time
+// insertion and removal, closing the project, new, duplicate, delete, move and
+// the merges. Each keeps the rows, the containers and the layers bound in the
+// spectrum controller in step, and no layer is deleted while the controller's
+// caches or display workers can still reach it.
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/mainwindow.h"
+#include "app/prompt.h"
+#include "controller/spectrumgui.h"
+#include "layersgui.h"
+#include "qtreewidgetext.h"
+
+namespace {
+
+bool hasformat()
+{
+    return projectformat.samplerate != 0 && projectformat.channels != 0;
+}
+
+// An empty container in the project format.
+layer* newcontainer()
+{
+    auto* container = new layer();
+    container->resample(projectformat.samplerate, projectformat.channels, projectformat.speakermask);
+    return container;
+}
+
+} // namespace
+
+void LayersGui::inrefreshalllayers()
+{
+    if (!hasformat())
+        return;
+    if (!alllayers)
+        alllayers = newcontainer();
+    alllayers->clearchildren();
+    for (int i = 0; i < rowcount(); ++i)
+        alllayers->addchild(rowlayer(row(i)));
+}
+
+void LayersGui::inrefreshmixlayers()
+{
+    if (!hasformat())
+        return;
+    if (!mixlayer)
+        mixlayer = newcontainer();
+    mixlayer->clearchildren();
+    for (int i = 0; i < rowcount(); ++i) {
+        QTreeWidgetItem* item = row(i);
+        layer* l = rowlayer(item);
+        if (l->active && item != currentitem)
+            mixlayer->addchild(l);
+    }
+    if (spectrumgui)
+        spectrumgui->bindlayer(0, mixlayer);
+    inrefreshstatus();
+}
+
+void LayersGui::edittime(void (layer::*edit)(double, double), double start, double length)
+{
+    if (currentitem) {
+        (rowlayer(currentitem)->*edit)(start, length);
+        return;
+    }
+    for (int i = 0; i < rowcount(); ++i)
+        (rowlayer(row(i))->*edit)(start, length);
+}
+
+void LayersGui::InsertTime(double start, double length)
+{
+    edittime(&layer::inserttime, start, length);
+}
+
+void LayersGui::RemoveTime(double start, double length)
+{
+    edittime(&layer::removetime, start, length);
+}
+
+void LayersGui::removerow(QTreeWidgetItem* item)
+{
+    if (item == currentitem)
+        currentitem = nullptr;
+    delete item->data(3, WidgetRole).value<QWidget*>();
+    delete item;
+}
+
+void LayersGui::deleterow(QTreeWidgetItem* item)
+{
+    layer* l = rowlayer(item);
+    emit outdellayers(l);
+    removerow(item);
+    // The container of all rows lets go of it before it goes.
+    inrefreshalllayers();
+    delete l;
+}
+
+bool LayersGui::Close()
+{
+    // The controller lets go of the current layer and the mix first: its
+    // caches and display workers read them until they are unbound.
+    if (spectrumgui) {
+        spectrumgui->bindlayer(1, nullptr);
+        spectrumgui->bindlayer(0, nullptr);
+    }
+    delete mixlayer;
+    mixlayer = nullptr;
+    currentitem = nullptr;
+    for (int i = rowcount() - 1; i >= 0; --i)
+        deleterow(row(i));
+    // A later project may have another format: its container is made anew.
+    delete alllayers;
+    alllayers = nullptr;
+    projectformat = ProjectFormat();
+    if (mainwindow) {
+        mainwindow->setWindowModified(false);
+        mainwindow->setWindowFilePath(QStringLiteral("Untitled.kvp"));
+    }
+    inrefreshstatus();
+    if (mainwindow)
+        mainwindow->layerstate(false, false, false);
+    return true;
+}
+
+bool LayersGui::roomforrow()
+{
+    if (rowcount() < maxrows)
+        return true;
+    PromptRequest request;
+    request.parent = mainwindow;
+    request.icon = QMessageBox::Warning;
+    request.title = tr("Too Many Layers");
+    request.text = tr("The project already holds %1 layers, as many as can be mixed.<br/>"
+                      "Merge or delete layers first.")
+                       .arg(maxrows);
+    prompt(request);
+    return false;
+}
+
+bool LayersGui::askirreversible(const QString& title)
+{
+    PromptRequest request;
+    request.parent = mainwindow;
+    request.icon = QMessageBox::Question;
+    request.title = title;
+    request.text = tr("Are you sure ? (You can't undo this action)");
+    request.buttons = QMessageBox::Yes | QMessageBox::No;
+    return prompt(request) == QMessageBox::Yes;
+}
+
+bool LayersGui::newlayerdialog(QString* name, int* samplerate, int* channels)
+{
+    QDialog dialog(mainwindow);
+    dialog.setWindowTitle(tr("Create New Layer"));
+    dialog.setFixedSize(160, 140);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* nameedit = new QLineEdit(tr("New Layer"), &dialog);
+    nameedit->selectAll();
+    connect(nameedit, &QLineEdit::returnPressed, &dialog, &QDialog::accept);
+    auto* ratespin = new QSpinBox(&dialog);
+    ratespin->setRange(1, 1000000);
+    ratespin->setSuffix(tr(" Hz"));
+    ratespin->setValue(44100);
+    auto* channelspin = new QSpinBox(&dialog);
+    channelspin->setRange(1, 8);
+    channelspin->setSuffix(tr(" channels"));
+    channelspin->setValue(1);
+    auto* create = new QPushButton(tr("Create"), &dialog);
+    connect(create, &QPushButton::clicked, &dialog, &QDialog::accept);
+    layout->addWidget(nameedit);
+    layout->addWidget(ratespin);
+    layout->addWidget(channelspin);
+    layout->addWidget(create);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *name = nameedit->text();
+    *samplerate = ratespin->value();
+    *channels = channelspin->value();
+    return true;
+}
+
+void LayersGui::NewLayer()
+{
+    if (!roomforrow())
+        return;
+    layer* l = nullptr;
+    if (projectformat.samplerate != 0 || projectformat.channels != 0) {
+        l = newcontainer();
+        l->name = tr("New Layer");
+    } else {
+        QString name;
+        int rate = 0, count = 0;
+        if (!newlayerdialog(&name, &rate, &count))
+            return;
+        l = new layer();
+        l->resample(rate, count, 0);
+        l->name = name;
+        projectformat = {l->samplerate, l->channels, l->speakermask};
+    }
+    const int index = currentitem ? tree->indexOfTopLevelItem(currentitem) : 0;
+    QTreeWidgetItem* item = inaddlayer(l, index);
+    inrefreshalllayers();
+    inrefreshmixlayers();
+    ItemClicked(item, 3);
+    setmodified();
+    reportstate();
+}
+
+void LayersGui::DuplicateLayer()
+{
+    if (!currentitem || !roomforrow())
+        return;
+    auto* copy = new layer(*rowlayer(currentitem));
+    if (copy->failed()) {
+        // A copy without its samples would pass for a duplicate.
+        PromptRequest request;
+        request.parent = mainwindow;
+        request.icon = QMessageBox::Critical;
+        request.title = tr("Duplicate Layer");
+        request.text = tr("The layer could not be copied.<br/>%1").arg(copy->lasterror().toHtmlEscaped());
+        delete copy;
+        prompt(request);
+        return;
+    }
+    copy->name += tr(" (copy)");
+    QTreeWidgetItem* item = inaddlayer(copy, tree->indexOfTopLevelItem(currentitem));
+    inrefreshalllayers();
+    if (copy->active)
+        inrefreshmixlayers();
+    ItemClicked(item, 3);
+    setmodified();
+}
+
+void LayersGui::DeleteLayer()
+{
+    if (!currentitem)
+        return;
+    if (rowcount() < 2) {
+        PromptRequest request;
+        request.parent = mainwindow;
+        request.icon = QMessageBox::Warning;
+        request.title = tr("Delete Layer");
+        request.text = tr("You can't delete last layer.");
+        prompt(request);
+        return;
+    }
+    if (!askirreversible(tr("Delete Layer")))
+        return;
+    QTreeWidgetItem* doomed = currentitem;
+    const int index = tree->indexOfTopLevelItem(doomed);
+    QTreeWidgetItem* neighbour = index < rowcount() - 1 ? row(index + 1) : row(index - 1);
+    // Inactive, it leaves the mix that selecting the neighbour rebuilds.
+    rowlayer(doomed)->active = 0;
+    ItemClicked(neighbour, 3);
+    deleterow(doomed);
+    inrefreshalllayers();
+    setmodified();
+    reportstate();
+}
+
+void LayersGui::moverow(int from, int to)
+{
+    layer* l = rowlayer(row(from));
+    removerow(row(from));
+    QTreeWidgetItem* item = inaddlayer(l, to);
+    currentitem = item;
+    restyle(item);
+    item->setIcon(1, soloicon);
+}
+
+void LayersGui::MoveUp()
+{
+    const int index = currentitem ? tree->indexOfTopLevelItem(currentitem) : -1;
+    if (index > 0)
+        moverow(index, index - 1);
+}
+
+void LayersGui::MoveDown()
+{
+    const int index = currentitem ? tree->indexOfTopLevelItem(currentitem) : -1;
+    if (index >= 0 && index < rowcount() - 1)
+        moverow(index, index + 1);
+}
+
+layer* LayersGui::mergedlayer(const QList<layer*>& members, const QString& name, const QString& title)
+{
+    layer* container = newcontainer();
+    for (layer* member : members)
+        container->addchild(member);
+    // The copy of a container holds the mix of its children over their span.
+    auto* merged = new layer(*container);
+    delete container;
+    if (merged->failed()) {
+        // The merged layers are kept rather than replaced by a partial mix.
+        PromptRequest request;
+        request.parent = mainwindow;
+        request.icon = QMessageBox::Critical;
+        request.title = title;
+        request.text = tr("The layers could not be merged.<br/>%1").arg(merged->lasterror().toHtmlEscaped());
+        delete merged;
+        prompt(request);
+        return nullptr;
+    }
+    merged->name = name;
+    return merged;
+}
+
+void LayersGui::replacerows(const QList<QTreeWidgetItem*>& merged, layer* result, int resultindex)
+{
+    QTreeWidgetItem* item = inaddlayer(result, resultindex);
+    QList<layer*> doomed;
+    for (QTreeWidgetItem* gone : merged) {
+        doomed.append(rowlayer(gone));
+        removerow(gone);
+    }
+    // A current row that was not merged stops being current like any other.
+    if (QTreeWidgetItem* former = currentitem) {
+        currentitem = nullptr;
+        restyle(former);
+        former->setIcon(1, QIcon());
+    }
+    inrefreshalllayers();
+    // Selecting the result binds it in place of the former current layer and
+    // rebuilds the mix without the merged layers; only then do they go.
+    ItemClicked(item, 3);
+    if (spectrumgui && doomed.contains(slottable.bound[1]))
+        spectrumgui->bindlayer(1, nullptr);
+    for (layer* l : doomed) {
+        emit outdellayers(l);
+        delete l;
+    }
+    setmodified();
+}
+
+void LayersGui::MergeDown()
+{
+    if (!currentitem)
+        return;
+    const int index = tree->indexOfTopLevelItem(currentitem);
+    if (index + 1 >= rowcount())
+        return;
+    QTreeWidgetItem* lower = row(index + 1);
+    layer* upper = rowlayer(currentitem);
+    layer* below = rowlayer(lower);
+    if (!upper->active || !below->active)
+        return;
+    const QString title = tr("Merge Down");
+    if (!askirreversible(title))
+        return;
+    if (layer* merged = mergedlayer({upper, below}, below->name, title))
+        replacerows({currentitem, lower}, merged, index);
+}
+
+void LayersGui::mergerows(const QString& title, bool all)
+{
+    if (rowcount() < 2)
+        return;
+    if (!askirreversible(title))
+        return;
+    // Only active layers sound in the result, whichever rows go.
+    QList<layer*> members;
+    QList<QTreeWidgetItem*> rows;
+    QString name;
+    for (int i = 0; i < rowcount(); ++i) {
+        layer* l = rowlayer(row(i));
+        if (l->active) {
+            members.append(l);
+            name = l->name;
+        }
+        if (all || l->active)
+            rows.prepend(row(i)); // removed from the last row upwards
+    }
+    if (all)
+        name = rowlayer(row(rowcount() - 1))->name;
+    if (rows.isEmpty() && !roomforrow())
+        return;
+    if (layer* merged = mergedlayer(members, name, title))
+        replacerows(rows, merged, 0);
+}
+
+void LayersGui::MergeActive()
+{
+    mergerows(tr("Merge Active Layers"), false);
+}
+
+void LayersGui::MergeAll()
+{
+    mergerows(tr("Merge All Layers"), true);
+}
