@@ -14,7 +14,9 @@
 
 #include "controller/spectrumgui.h"
 #include "core/layer.h"
+#include "panels/historygui.h"
 #include "panels/layersgui.h"
+#include "panels/qtreewidgetext.h"
 #include "sdk/interfaces.h"
 #include "view/glchannel.h"
 #include "windowrig.h"
@@ -143,23 +145,19 @@ void TestEraseStroke::init()
     (*rig)->show();
     QVERIFY(QTest::qWaitForWindowExposed(rig->window.get()));
 
-    const QString raw = QDir::tempPath() + "/noise.raw";
+    // A noise file imported through the layer panel, as a user would.
+    const QString wav = QDir::tempPath() + "/noise.wav";
     QProcess sox;
-    sox.start(utilpath + "/sox/sox", {"-n", "-r", QString::number(rate), "-c", "1", "-t", "raw", "-e",
-                                      "floating-point", "-b", "32", raw, "synth", QString::number(seconds),
-                                      "whitenoise", "vol", "0.3"});
+    sox.start(utilpath + "/sox/sox", {"-n", "-r", QString::number(rate), "-c", "1", "-e", "floating-point", "-b",
+                                      "32", wav, "synth", QString::number(seconds), "whitenoise", "vol", "0.3"});
     QVERIFY(sox.waitForFinished(30000));
     QCOMPARE(sox.exitCode(), 0);
-    noise = new layer(raw, "Noise", true, 1, 1.0f, rate, 1, 0, seconds, true);
-    layersgui->alllayers = new layer();
-    layersgui->alllayers->resample(rate, 1, 0);
-    layersgui->alllayers->addchild(noise);
-    layersgui->mixlayer = new layer();
-    layersgui->mixlayer->resample(rate, 1, 0);
-    projectformat = {rate, 1, noise->speakermask};
-    QVERIFY(spectrumgui->bindlayer(0, layersgui->mixlayer));
-    QVERIFY(spectrumgui->bindlayer(1, noise));
-    (*rig)->layerstate(true, true, false);
+    layersgui->Import(wav, QString());
+    QCOMPARE(layersgui->tree->topLevelItemCount(), 1);
+    layersgui->ItemClicked(layersgui->tree->topLevelItem(0), 3);
+    noise = slottable.bound[1];
+    QVERIFY(noise);
+    QCOMPARE(noise->samplerate, rate);
 
     for (QAction* a : (*rig)->toolactions)
         if (a->data().value<ToolInterface*>() && a->data().value<ToolInterface*>()->label == "Eraser")
@@ -187,8 +185,7 @@ void TestEraseStroke::cleanup()
     if (rig && rig->window)
         (*rig)->close();
     rig.reset();
-    delete noise;
-    noise = nullptr;
+    noise = nullptr; // the layer panel's
 }
 
 void TestEraseStroke::strokeErasesUndoesAndRedoes()
@@ -223,13 +220,14 @@ void TestEraseStroke::strokeErasesUndoesAndRedoes()
     QVERIFY(largestdifference(a, b, 0, 0.7) < 1e-5);
     QVERIFY(largestdifference(a, b, 2.3, seconds) < 1e-5);
 
-    layer* source = backups[0][2].value<layer*>();
-    layer* beforechunk = backups[0][3].value<layer*>();
-    layer* afterchunk = backups[0][4].value<layer*>();
-    spectrumgui->inrestorelayer(source, beforechunk, QRectF());
+    // One history entry, undone and redone from the window's actions.
+    QCOMPARE(historygui->tree->topLevelItemCount(), 2);
+    QCOMPARE(historygui->tree->topLevelItem(1)->text(1), QStringLiteral("Eraser"));
+    (*rig)->undoact->trigger();
     QCOMPARE(filebytes(noise), before);
-    spectrumgui->inrestorelayer(source, afterchunk, QRectF());
+    (*rig)->redoact->trigger();
     QCOMPARE(filebytes(noise), erased);
+    QCOMPARE(historygui->current, historygui->tree->topLevelItem(1));
 }
 
 void TestEraseStroke::penPressureErasesMore()
