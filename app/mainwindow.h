@@ -243,6 +243,8 @@ public slots:
     void inplayreset();
     void inunit();
     void on_fullscreen();
+    void on_loadlayout();
+    void on_savelayout();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
