@@ -120,6 +120,9 @@ public:
     QTreeWidget* pluginslist = nullptr;
     QMessageBox* nolayerbox = nullptr;
 
+    // Advanced settings, About box and log viewer: built once, hidden.
+    QDialog* aboutbox = nullptr;
+
     // Project, history, mode, edit and layer actions.
     QAction* newprojectact = nullptr;
     QAction* openprojectact = nullptr;
@@ -241,10 +244,13 @@ public slots:
     void intoolreset();
     void inpreviewclipboard();
     void inplayreset();
+    void showhelp();
+    void showshortcuts();
     void inunit();
     void on_fullscreen();
     void on_loadlayout();
     void on_savelayout();
+    void linkotherdaws();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -261,6 +267,7 @@ private:
     void showprogress(QSplashScreen* splash, const QString& text);
     void createdocks();
     void createcontrollers();
+    void createaboutbox();
     void createnolayerbox();
     void createactions();
     void createprojectactions();

@@ -3,6 +3,7 @@
 // signal table to the controller slot that carries it out.
 #include <QAction>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QKeySequence>
 
 #include "controller/spectrumgui.h"
@@ -280,5 +281,5 @@ void MainWindow::createwindowactions()
     logact = makeaction(QStringLiteral("Log Output"));
     links.add(logact, "triggered()", this, windowname, "showlog()");
     aboutact = makeaction(tr("About"));
-    links.add(aboutact, "triggered()", nullptr, QStringLiteral("About box"), "show()");
+    links.add(aboutact, "triggered()", aboutbox, QStringLiteral("About box"), "show()");
 }
