@@ -76,6 +76,7 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
     createdocks();
     createcontrollers();
     createaboutbox();
+    createlogviewer();
     createactions();
     createtoolbars();
     createmenus();

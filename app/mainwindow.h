@@ -22,11 +22,13 @@ class QDockWidget;
 class QDoubleSpinBox;
 class QMenu;
 class QMessageBox;
+class QPushButton;
 class QSignalMapper;
 class QSlider;
 class QSpinBox;
 class QSplashScreen;
 class QStackedWidget;
+class QTextEdit;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
@@ -122,6 +124,11 @@ public:
 
     // Advanced settings, About box and log viewer: built once, hidden.
     QDialog* aboutbox = nullptr;
+    QDialog* logviewer = nullptr;
+    QTextEdit* logtext = nullptr;
+    QComboBox* loglist = nullptr;
+    QPushButton* logrefreshbutton = nullptr;
+    QPushButton* logsavebutton = nullptr;
 
     // Project, history, mode, edit and layer actions.
     QAction* newprojectact = nullptr;
@@ -246,6 +253,9 @@ public slots:
     void inplayreset();
     void showhelp();
     void showshortcuts();
+    void showlog();
+    void changelog(int index);
+    void savelog();
     void inunit();
     void on_fullscreen();
     void on_loadlayout();
@@ -268,6 +278,7 @@ private:
     void createdocks();
     void createcontrollers();
     void createaboutbox();
+    void createlogviewer();
     void createnolayerbox();
     void createactions();
     void createprojectactions();
