@@ -75,6 +75,7 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
 
     createdocks();
     createcontrollers();
+    createadvancedsettings();
     createaboutbox();
     createlogviewer();
     createactions();

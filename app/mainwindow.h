@@ -2,6 +2,7 @@
 // The editor's one top-level window. It builds the docks, the controllers, the
 // actions, tool bars and menus, loads the plugins and wires everything to the
 // controllers; it holds no spectral logic of its own.
+#include <QColor>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -123,6 +124,12 @@ public:
     QMessageBox* nolayerbox = nullptr;
 
     // Advanced settings, About box and log viewer: built once, hidden.
+    QDialog* advanceddialog = nullptr;
+    QPushButton* sessionpathbutton = nullptr;
+    QPushButton* logspathbutton = nullptr;
+    QPushButton* mixcolorbutton = nullptr;
+    QPushButton* selectcolorbutton = nullptr;
+    QPushButton* clipboardcolorbutton = nullptr;
     QDialog* aboutbox = nullptr;
     QDialog* logviewer = nullptr;
     QTextEdit* logtext = nullptr;
@@ -256,6 +263,22 @@ public slots:
     void showlog();
     void changelog(int index);
     void savelog();
+    void advsessionpath();
+    void advsessionmax(int days);
+    void advsessionclean();
+    void advlogspath();
+    void advlogsmax(int logs);
+    void advlogsclean();
+    void advprojectmax(int projects);
+    void advhistorymax(int actions);
+    void advcolorpickmix();
+    void advcolorpickselect();
+    void advcolorpickclipboard();
+    void advcolorchangemix(QColor color);
+    void advcolorchangeselect(QColor color);
+    void advcolorchangeclipboard(QColor color);
+    void advcolorreset();
+    void advresetall();
     void inunit();
     void on_fullscreen();
     void on_loadlayout();
@@ -277,8 +300,13 @@ private:
     void showprogress(QSplashScreen* splash, const QString& text);
     void createdocks();
     void createcontrollers();
+    void createadvancedsettings();
     void createaboutbox();
     void createlogviewer();
+    void choosefolder(QPushButton* button, const QString& caption, const char* key, const QString& changedtitle);
+    void pickcolour(const QColor& current, void (MainWindow::*change)(QColor));
+    void applycolour(QColor& colour, QPushButton* button, const char* key, const QColor& chosen);
+    void repaintcolours();
     void createnolayerbox();
     void createactions();
     void createprojectactions();

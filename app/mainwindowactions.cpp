@@ -263,7 +263,7 @@ void MainWindow::createwindowactions()
     savelayoutact = makeaction(tr("&Save layout..."));
     links.add(savelayoutact, "triggered()", this, windowname, "on_savelayout()");
     advancedact = makeaction(tr("&Advanced settings..."));
-    links.add(advancedact, "triggered()", nullptr, QStringLiteral("Advanced Settings dialog"), "show()");
+    links.add(advancedact, "triggered()", advanceddialog, QStringLiteral("Advanced Settings dialog"), "show()");
     cakewalkact = makeaction(tr("Cakewalk SONAR..."));
     links.add(cakewalkact, "triggered()", this, windowname, "linkcakewalk()");
     protoolsact = makeaction(tr("Pro Tools/Media Composer..."));
