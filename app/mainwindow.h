@@ -279,6 +279,9 @@ public slots:
     void advcolorchangeclipboard(QColor color);
     void advcolorreset();
     void advresetall();
+    void openRecentFile();
+    void setCurrentFile(QString fileName);
+    void updateRecentFileActions();
     void inunit();
     void on_fullscreen();
     void on_loadlayout();

@@ -79,6 +79,7 @@ void MainWindow::createprojectactions()
         recentacts[i]->setStatusTip(QStringLiteral("Open previous project"));
         links.add(recentacts[i], "triggered()", this, windowname, "openRecentFile()");
     }
+    updateRecentFileActions();
 
     exitact = makeaction(tr("&Exit"));
     exitact->setShortcuts(QKeySequence::Quit);
