@@ -251,6 +251,8 @@ signals:
     void dropUrl(QList<QUrl> urlList);
 
 public slots:
+    void ShowStartDialog();
+    void ShowStartCheck(bool show);
     void sessionimport(QString filename);
     void sessionexport();
     void layerstate(bool exist, bool selected, bool multi);
