@@ -75,6 +75,9 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
 
     createdocks();
     createcontrollers();
+    createadvancedsettings();
+    createaboutbox();
+    createlogviewer();
     createactions();
     createtoolbars();
     createmenus();

@@ -2,6 +2,7 @@
 // The editor's one top-level window. It builds the docks, the controllers, the
 // actions, tool bars and menus, loads the plugins and wires everything to the
 // controllers; it holds no spectral logic of its own.
+#include <QColor>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -22,11 +23,13 @@ class QDockWidget;
 class QDoubleSpinBox;
 class QMenu;
 class QMessageBox;
+class QPushButton;
 class QSignalMapper;
 class QSlider;
 class QSpinBox;
 class QSplashScreen;
 class QStackedWidget;
+class QTextEdit;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
@@ -119,6 +122,20 @@ public:
     QDialog* pluginsdialog = nullptr;
     QTreeWidget* pluginslist = nullptr;
     QMessageBox* nolayerbox = nullptr;
+
+    // Advanced settings, About box and log viewer: built once, hidden.
+    QDialog* advanceddialog = nullptr;
+    QPushButton* sessionpathbutton = nullptr;
+    QPushButton* logspathbutton = nullptr;
+    QPushButton* mixcolorbutton = nullptr;
+    QPushButton* selectcolorbutton = nullptr;
+    QPushButton* clipboardcolorbutton = nullptr;
+    QDialog* aboutbox = nullptr;
+    QDialog* logviewer = nullptr;
+    QTextEdit* logtext = nullptr;
+    QComboBox* loglist = nullptr;
+    QPushButton* logrefreshbutton = nullptr;
+    QPushButton* logsavebutton = nullptr;
 
     // Project, history, mode, edit and layer actions.
     QAction* newprojectact = nullptr;
@@ -234,6 +251,8 @@ signals:
     void dropUrl(QList<QUrl> urlList);
 
 public slots:
+    void ShowStartDialog();
+    void ShowStartCheck(bool show);
     void sessionimport(QString filename);
     void sessionexport();
     void layerstate(bool exist, bool selected, bool multi);
@@ -241,8 +260,35 @@ public slots:
     void intoolreset();
     void inpreviewclipboard();
     void inplayreset();
+    void showhelp();
+    void showshortcuts();
+    void showlog();
+    void changelog(int index);
+    void savelog();
+    void advsessionpath();
+    void advsessionmax(int days);
+    void advsessionclean();
+    void advlogspath();
+    void advlogsmax(int logs);
+    void advlogsclean();
+    void advprojectmax(int projects);
+    void advhistorymax(int actions);
+    void advcolorpickmix();
+    void advcolorpickselect();
+    void advcolorpickclipboard();
+    void advcolorchangemix(QColor color);
+    void advcolorchangeselect(QColor color);
+    void advcolorchangeclipboard(QColor color);
+    void advcolorreset();
+    void advresetall();
+    void openRecentFile();
+    void setCurrentFile(QString fileName);
+    void updateRecentFileActions();
     void inunit();
     void on_fullscreen();
+    void on_loadlayout();
+    void on_savelayout();
+    void linkotherdaws();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -259,6 +305,13 @@ private:
     void showprogress(QSplashScreen* splash, const QString& text);
     void createdocks();
     void createcontrollers();
+    void createadvancedsettings();
+    void createaboutbox();
+    void createlogviewer();
+    void choosefolder(QPushButton* button, const QString& caption, const char* key, const QString& changedtitle);
+    void pickcolour(const QColor& current, void (MainWindow::*change)(QColor));
+    void applycolour(QColor& colour, QPushButton* button, const char* key, const QColor& chosen);
+    void repaintcolours();
     void createnolayerbox();
     void createactions();
     void createprojectactions();

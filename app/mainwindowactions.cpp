@@ -3,6 +3,7 @@
 // signal table to the controller slot that carries it out.
 #include <QAction>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QKeySequence>
 
 #include "controller/spectrumgui.h"
@@ -78,6 +79,7 @@ void MainWindow::createprojectactions()
         recentacts[i]->setStatusTip(QStringLiteral("Open previous project"));
         links.add(recentacts[i], "triggered()", this, windowname, "openRecentFile()");
     }
+    updateRecentFileActions();
 
     exitact = makeaction(tr("&Exit"));
     exitact->setShortcuts(QKeySequence::Quit);
@@ -262,7 +264,7 @@ void MainWindow::createwindowactions()
     savelayoutact = makeaction(tr("&Save layout..."));
     links.add(savelayoutact, "triggered()", this, windowname, "on_savelayout()");
     advancedact = makeaction(tr("&Advanced settings..."));
-    links.add(advancedact, "triggered()", nullptr, QStringLiteral("Advanced Settings dialog"), "show()");
+    links.add(advancedact, "triggered()", advanceddialog, QStringLiteral("Advanced Settings dialog"), "show()");
     cakewalkact = makeaction(tr("Cakewalk SONAR..."));
     links.add(cakewalkact, "triggered()", this, windowname, "linkcakewalk()");
     protoolsact = makeaction(tr("Pro Tools/Media Composer..."));
@@ -280,5 +282,5 @@ void MainWindow::createwindowactions()
     logact = makeaction(QStringLiteral("Log Output"));
     links.add(logact, "triggered()", this, windowname, "showlog()");
     aboutact = makeaction(tr("About"));
-    links.add(aboutact, "triggered()", nullptr, QStringLiteral("About box"), "show()");
+    links.add(aboutact, "triggered()", aboutbox, QStringLiteral("About box"), "show()");
 }

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "core/fileutils.h"
 #include "sessionlock.h"
 
 namespace {
@@ -68,31 +69,68 @@ QDateTime sessionstart(const QString& sessionid)
     return QDateTime::fromString(sessionid, QStringLiteral("yyyy.MM.dd-HH.mm.ss.zzz"));
 }
 
+namespace {
+
+// What running instances still use in a session folder: their session files
+// (named after their ids) and every file changed since the oldest of them
+// started. `own` counts as running even when its lock could not be taken.
+class RunningInstances
+{
+public:
+    RunningInstances(const QString& folder, const QString& own = QString())
+    {
+        ids = livesessions(folder);
+        if (!own.isEmpty() && !ids.contains(own))
+            ids << own;
+        for (const QString& id : ids) {
+            const QDateTime start = sessionstart(id);
+            if (start.isValid() && (!oldeststart.isValid() || start < oldeststart))
+                oldeststart = start;
+        }
+    }
+    bool use(const QFileInfo& file) const
+    {
+        const auto session = sessionpattern().match(file.fileName());
+        if (session.hasMatch() && ids.contains(session.captured(1)))
+            return true;
+        return oldeststart.isValid() && file.lastModified() >= oldeststart;
+    }
+
+private:
+    QStringList ids;
+    QDateTime oldeststart;
+};
+
+} // namespace
+
 int cleansessionfolder(const QString& folder, int days, const QDateTime& now)
 {
-    const QStringList live = livesessions(folder);
-    QDateTime oldeststart;
-    for (const QString& id : live) {
-        const QDateTime start = sessionstart(id);
-        if (start.isValid() && (!oldeststart.isValid() || start < oldeststart))
-            oldeststart = start;
-    }
+    const RunningInstances running(folder);
     const qint64 limit = qint64(days) * 86400000;
     int removed = 0;
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QFileInfo& file : files) {
-        const QString name = file.fileName();
-        if (!issessionfilename(name))
-            continue;
-        const auto session = sessionpattern().match(name);
-        if (session.hasMatch() && live.contains(session.captured(1)))
-            continue;
-        const QDateTime changed = file.lastModified();
-        if (changed.msecsTo(now) <= limit)
-            continue;
-        if (oldeststart.isValid() && changed >= oldeststart)
+        if (!issessionfilename(file.fileName()) || file.lastModified().msecsTo(now) <= limit || running.use(file))
             continue;
         if (QFile::remove(file.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
+}
+
+int removesessionfiles(const QString& folder, const QString& ownsessionid)
+{
+    const RunningInstances running(folder, ownsessionid);
+    QStringList files;
+    listfiles(folder, files);
+    int removed = 0;
+    for (const QString& path : files) {
+        const QFileInfo file(path);
+        const QString name = file.fileName();
+        const bool ours = name.contains(QLatin1String(".kvx")) || name.contains(QLatin1String(".pcm"));
+        if (!ours || file.isSymLink() || running.use(file))
+            continue;
+        if (QFile::remove(path))
             ++removed;
     }
     return removed;

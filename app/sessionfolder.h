@@ -1,6 +1,6 @@
 #pragma once
 // The session folder: where it is by default, and the removal of old layer and
-// session files at start.
+// session files at start and on request.
 #include <QDateTime>
 #include <QString>
 
@@ -20,6 +20,12 @@ bool issessionfilename(const QString& name);
 // changed after the start of the oldest running instance. Returns the number
 // of files removed.
 int cleansessionfolder(const QString& folder, int days, const QDateTime& now = QDateTime::currentDateTime());
+
+// Removes below `folder`, sub-folders included, every file whose name holds
+// ".kvx" or ".pcm" (letter case significant), whatever its age, except the
+// files of running instances, this one (`ownsessionid`) included: an open
+// project's layers live in them. Returns the number of files removed.
+int removesessionfiles(const QString& folder, const QString& ownsessionid);
 
 // The start time that a session id "yyyy.MM.dd-HH.mm.ss.zzz" stands for.
 QDateTime sessionstart(const QString& sessionid);

@@ -42,6 +42,12 @@ void readlimitsandcolours()
     // The File menu has room for ten recent projects, whatever the store says.
     projectmax = qBound(0, settings.value(QStringLiteral("projectmax"), 5).toInt(), 10);
     historymax = settings.value(QStringLiteral("historymax"), 8).toInt();
+    readcolours();
+}
+
+void readcolours()
+{
+    QSettings settings;
     colormix = readcolour(settings, QStringLiteral("colormix"), QColor(0, 255, 0, 255));
     colorselect = readcolour(settings, QStringLiteral("colorselect"), QColor(255, 0, 0, 255));
     colorclipboard = readcolour(settings, QStringLiteral("colorclipboard"), QColor(70, 70, 255, 255));

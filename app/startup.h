@@ -23,3 +23,5 @@ StartResult startsession(const StartOptions& options);
 // The process-wide values that start-up reads from the settings, with their
 // defaults; the advanced settings use the same function to re-read them.
 void readlimitsandcolours();
+// The three layer colours alone, with their defaults.
+void readcolours();

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QSaveFile>
 #include <QSet>
 
 #include "log.h"
@@ -112,6 +113,12 @@ bool copyfolder(const QString& from, const QString& to)
 {
     Visited visited;
     return copyfolderin(from, to, visited);
+}
+
+bool replacefile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 // Icons are drawn without alpha; each pixel's alpha becomes the intensity of the

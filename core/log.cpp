@@ -181,3 +181,8 @@ QString logfilepath()
     QMutexLocker lock(&logmutex);
     return logfile ? logfile->fileName() : QString();
 }
+
+bool islogfilename(const QString& name)
+{
+    return islogname(name);
+}

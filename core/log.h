@@ -9,5 +9,8 @@ void logmessage(const QString& message);
 void logerror(const QString& message);
 void logverbose(const QString& message);
 
+// True for the names of session logs: "yyyy.MM.dd-HH.mm.ss.zzz.htm".
+bool islogfilename(const QString& name);
+
 // Path of the open log file, empty before loginit succeeded (for the log viewer and tests).
 QString logfilepath();

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program's own pictures (icons, cursors, style-sheet images, the
-splash picture and the logo) as PNG files beside this script.
+splash picture, the start window's banner and the logo) as PNG files beside
+this script.
 
 The pictures are committed; run this again only after changing a drawing.
 Icons are 32 x 32 RGB: their transparency comes from icons/Transparency.png at
@@ -569,6 +570,17 @@ def splash():
     logo.save("logo.png", False)
 
 
+def banner():
+    """The start window's banner: a strip of spectrogram that fades out towards
+    the right, where the window's two links stand."""
+    cv = spectrogram(280, 40, 0)
+    for y in range(cv.h):
+        for x in range(cv.w):
+            r, g, b, _ = cv.p[y][x]
+            cv.p[y][x] = (r, g, b, int(round(200 * max(0.0, 1.0 - x / 180.0))))
+    cv.save("stylesheets/banner.png", True)
+
+
 def main():
     for name, (top, bottom, fn) in ICONS.items():
         cv = background(top, bottom)
@@ -577,6 +589,7 @@ def main():
     cursors()
     stylesheetimages()
     splash()
+    banner()
 
 
 if __name__ == "__main__":

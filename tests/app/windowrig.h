@@ -1,6 +1,7 @@
 #pragma once
 // A whole main window on a temporary installation root, with the session log
-// open and every message box answered by the test.
+// open, every message box and file chooser answered by the test, and the
+// addresses handed to the desktop kept instead of opened.
 #include <QApplication>
 #include <QDialog>
 #include <QLibrary>
@@ -9,8 +10,10 @@
 #include <QSettings>
 #include <memory>
 
+#include "app/filechooser.h"
 #include "app/mainwindow.h"
 #include "app/prompt.h"
+#include "app/urlopener.h"
 #include "apptestsupport.h"
 #include "core/log.h"
 
@@ -19,15 +22,16 @@ struct WindowRig
     std::unique_ptr<MainWindow> window;
     QList<PromptRequest> asked;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    QList<FileRequest> filerequests;
+    QString fileanswer; // empty: the chooser was cancelled
+    QList<QUrl> opened;
 
     explicit WindowRig(const QString& root = QString())
     {
         kvtestfolders();
         if (!root.isEmpty())
             rootpath = root;
-        QCoreApplication::setApplicationName("Korvane");
-        QCoreApplication::setOrganizationName("Murrowgate");
-        QCoreApplication::setApplicationVersion("1.0");
+        identify();
         if (logfilepath().isEmpty()) {
             sessionid = QDateTime::currentDateTime().toString("yyyy.MM.dd-HH.mm.ss.zzz");
             loginit(2);
@@ -35,6 +39,14 @@ struct WindowRig
         setpromptanswerer([this](const PromptRequest& r) {
             asked << r;
             return answer;
+        });
+        setfileanswerer([this](const FileRequest& r) {
+            filerequests << r;
+            return fileanswer;
+        });
+        seturlopener([this](const QUrl& url) {
+            opened << url;
+            return true;
         });
         window = std::make_unique<MainWindow>(static_cast<QSplashScreen*>(nullptr));
         // The file plugin's own boxes (a file it cannot decode) are answered as well.
@@ -53,8 +65,19 @@ struct WindowRig
     {
         window.reset();
         setpromptanswerer({});
+        setfileanswerer({});
+        seturlopener({});
     }
     MainWindow* operator->() const { return window.get(); }
+
+    // The names the settings store is kept under, also for values a test
+    // stores before the window is built.
+    static void identify()
+    {
+        QCoreApplication::setApplicationName("Korvane");
+        QCoreApplication::setOrganizationName("Murrowgate");
+        QCoreApplication::setApplicationVersion("1.0");
+    }
 };
 
 // Texts of a menu's entries, "—" for a separator, "[title]" before a submenu's entries.
