@@ -16,7 +16,8 @@ QString choosefile(const FileRequest& request)
         return answerer()(request);
     switch (request.kind) {
     case FileRequest::Open:
-        return QFileDialog::getOpenFileName(request.parent, request.caption, request.path, request.filter);
+        return QFileDialog::getOpenFileName(request.parent, request.caption, request.path, request.filter,
+                                            request.selectedfilter);
     case FileRequest::Save:
         return QFileDialog::getSaveFileName(request.parent, request.caption, request.path, request.filter);
     case FileRequest::Folder:

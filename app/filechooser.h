@@ -15,6 +15,8 @@ struct FileRequest
     QString caption;
     QString path; // the proposed file name, or the folder to start in
     QString filter;
+    // Open only: where the filter the user picked is written (may be null).
+    QString* selectedfilter = nullptr;
 };
 
 // The chosen path; empty when the user cancelled.

@@ -1,11 +1,11 @@
 // Audio files become layers: the file plugins' import filters in a file
 // dialog, the plugin chosen by filter or extension, the decode into the new
 // layer's sample file, the project format, and dropped files.
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
 #include <algorithm>
 
+#include "app/filechooser.h"
 #include "app/mainwindow.h"
 #include "app/prompt.h"
 #include "core/buffer.h"
@@ -48,8 +48,14 @@ void LayersGui::Import()
     const QString folder =
         settings.value(QStringLiteral("lastlayerfolder"), rootpath + QStringLiteral("/Resources/Samples")).toString();
     QString selected;
-    const QString file =
-        QFileDialog::getOpenFileName(mainwindow, tr("Import File"), folder, filters.join(QStringLiteral(";;")), &selected);
+    FileRequest request;
+    request.kind = FileRequest::Open;
+    request.parent = mainwindow;
+    request.caption = tr("Import File");
+    request.path = folder;
+    request.filter = filters.join(QStringLiteral(";;"));
+    request.selectedfilter = &selected;
+    const QString file = choosefile(request);
     if (file.isEmpty())
         return;
     settings.setValue(QStringLiteral("lastlayerfolder"), QFileInfo(file).path());

@@ -4,7 +4,7 @@
 // decode; the first sets the project format, a later one of another format is
 // resampled only when the user agrees; unreadable, damaged and unsupported
 // files leave nothing behind; dropped files take the same road.
-#include <QFileDialog>
+#include "app/filechooser.h"
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -333,37 +333,38 @@ private slots:
     void importDialogRemembersTheFolder()
     {
         PanelRig r;
-        QStringList filters;
-        QString start;
-        whendialog<QFileDialog>([&](QFileDialog* dialog) {
-            filters = dialog->nameFilters();
-            start = dialog->directory().absolutePath();
-            dialog->selectNameFilter("Free Lossless Audio Codec (*.flac)");
-            dialog->selectFile(sample("stereo.flac"));
-            QMetaObject::invokeMethod(dialog, "accept");
+        QList<FileRequest> asked;
+        QString answer = sample("stereo.flac");
+        setfileanswerer([&](const FileRequest& request) {
+            asked << request;
+            if (request.selectedfilter)
+                *request.selectedfilter = answer.isEmpty() ? QString() : "Free Lossless Audio Codec (*.flac)";
+            return answer;
         });
         r.panel()->Import();
-        QCOMPARE(start, QDir(rootpath + "/Resources/Samples").absolutePath());
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].kind, FileRequest::Open);
+        QCOMPARE(asked[0].caption, QString("Import File"));
+        QCOMPARE(asked[0].parent, r.window());
+        QCOMPARE(QDir(asked[0].path).absolutePath(), QDir(rootpath + "/Resources/Samples").absolutePath());
+        const QStringList filters = asked[0].filter.split(";;");
         QVERIFY(filters.size() > 3);
         QCOMPARE(filters.first(), QString("All (*.*)"));
         QStringList rest = filters.mid(1);
         QStringList sorted = rest;
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(rest, sorted);
+        QVERIFY(rest.contains("Free Lossless Audio Codec (*.flac)"));
         QCOMPARE(r.names(), QStringList{"stereo.flac"});
         QCOMPARE(QSettings().value("lastlayerfolder").toString(), QFileInfo(sample("stereo.flac")).path());
 
         // The next dialog opens there; cancelled, it changes nothing.
-        QString title;
-        whendialog<QFileDialog>([&](QFileDialog* dialog) {
-            start = dialog->directory().absolutePath();
-            title = dialog->windowTitle();
-            dialog->reject();
-        });
+        answer.clear();
         r.panel()->Import();
-        QCOMPARE(title, QString("Import File"));
-        QCOMPARE(start, QDir(work->path()).absolutePath());
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(QDir(asked[1].path).absolutePath(), QDir(work->path()).absolutePath());
         QCOMPARE(r.rows(), 1);
+        setfileanswerer({});
     }
 
     void droppedFiles()
