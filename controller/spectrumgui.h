@@ -35,6 +35,7 @@ class ToolInterface;
 class DataInterface;
 class DeviceThread;
 class Buffer;
+class LayersGui;
 struct DisplayExtent;
 
 // The process-wide selection: a time-frequency rectangle, all zero when
@@ -328,7 +329,7 @@ private:
     // the layer's span before it; true when something was repainted.
     bool flushedit(int slot, double start, double length);
 
-    // Edit commands
+    // Edit commands and time edits
 public:
     // While a move or scale mode is on: the frozen whole copy of the clipboard
     // layer (owned) and the cache bound to it. Cut and copy renew the copy.
@@ -340,6 +341,8 @@ public slots:
     void incut();
     void incopy();
     void inpaste();
+    void ininserttime();
+    void inremovetime();
 
 private:
     // True when no transport run holds the device; otherwise says so.
@@ -348,6 +351,8 @@ private:
     // the active channels (none active: nothing is touched).
     void editarea(int source, int destination, int mode);
     void renewscalesource();
+    // Asks for a range and runs `edit` of the layer panel on it.
+    void timeedit(const QString& title, void (LayersGui::*edit)(double, double));
 };
 
 // The one controller of the main window (null while there is none).
