@@ -329,7 +329,7 @@ private:
     // the layer's span before it; true when something was repainted.
     bool flushedit(int slot, double start, double length);
 
-    // Edit commands and time edits
+    // Edit commands, time edits and calibration
 public:
     // While a move or scale mode is on: the frozen whole copy of the clipboard
     // layer (owned) and the cache bound to it. Cut and copy renew the copy.
@@ -343,6 +343,8 @@ public slots:
     void inpaste();
     void ininserttime();
     void inremovetime();
+    void incalibrate(bool average, bool peak, float calibration, bool calzebra, bool calmult,
+                     bool calvol, float* layerfactor);
 
 private:
     // True when no transport run holds the device; otherwise says so.
