@@ -34,11 +34,17 @@ class DeviceInterface;
 class ToolInterface;
 class DataInterface;
 class DeviceThread;
+class Buffer;
+class LayersGui;
 struct DisplayExtent;
 
 // The process-wide selection: a time-frequency rectangle, all zero when
 // nothing is selected (a selection exists when its width or height is not 0).
 extern QRectF selection;
+inline bool selectionexists()
+{
+    return selection.width() != 0 || selection.height() != 0;
+}
 
 class SpectrumGui : public QThread
 {
@@ -322,6 +328,33 @@ private:
     // Writes Buffer `slot` back and repaints the span the edit touched, given
     // the layer's span before it; true when something was repainted.
     bool flushedit(int slot, double start, double length);
+
+    // Edit commands, time edits and calibration
+public:
+    // While a move or scale mode is on: the frozen whole copy of the clipboard
+    // layer (owned) and the cache bound to it. Cut and copy renew the copy.
+    layer* scalesource = nullptr;
+    Buffer* scalebuffer = nullptr;
+
+public slots:
+    void indel();
+    void incut();
+    void incopy();
+    void inpaste();
+    void ininserttime();
+    void inremovetime();
+    void incalibrate(bool average, bool peak, float calibration, bool calzebra, bool calmult,
+                     bool calvol, float* layerfactor);
+
+private:
+    // True when no transport run holds the device; otherwise says so.
+    bool deviceidle();
+    // Applies one area transfer of the edit commands over the selection for
+    // the active channels (none active: nothing is touched).
+    void editarea(int source, int destination, int mode);
+    void renewscalesource();
+    // Asks for a range and runs `edit` of the layer panel on it.
+    void timeedit(const QString& title, void (LayersGui::*edit)(double, double));
 };
 
 // The one controller of the main window (null while there is none).

@@ -30,11 +30,6 @@ bool realtime(double t)
     return std::isfinite(t) && std::fabs(t) < unsettime;
 }
 
-bool selectionexists()
-{
-    return selection.width() != 0 || selection.height() != 0;
-}
-
 // The icon each mode's action shows while no run of it is going on.
 const char* const resticons[5] = {":/icons/Play.png", ":/icons/PlayAll.png",
                                   ":/icons/PlayRepeat.png", ":/icons/PlayClipboard.png",

@@ -65,7 +65,10 @@ private slots:
                                     "adjust zebra pattern threshold *", "adjust level multiplier *",
                                     "adjust volume *", "0 -200..200 db"}));
         QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls.at(0), (QVariantList{false, true, -12.25f, true, false, true, 0.0f}));
+        // The controller answers first: B peaks at 2.25, which is 7.04 dB
+        // above the -12.25 dB asked for.
+        QCOMPARE(calls.at(0), (QVariantList{false, true, -12.25f, true, false, true,
+                                            float(-12.25 - 20 * std::log10(2.25))}));
         QCOMPARE(r.part<QDoubleSpinBox>(1, LayersGui::SpinRole)->value(), 3.5);
         QCOMPARE(r.current()->volume, float(std::exp2(3.5 / 6)));
         checkbindings(r);
