@@ -539,10 +539,3 @@ void GLChannel::paintmouse()
     glReport("paintGL mouse end");
 }
 
-void GLChannel::paintgrid()
-{
-}
-
-void GLChannel::paintmouselabel()
-{
-}
