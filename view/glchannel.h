@@ -143,6 +143,11 @@ public slots:
     void inmouseevent(QPointF mousepos, float mousepressure);
     void insnapnumeric(QPointF coord);
 
+    // Draws text in the bitmap font with its first glyph's bottom-left corner
+    // at pos (seconds, Hz), size pixels high, in the current colour and
+    // blending; leaves texturing on and no texture bound.
+    void inrendertext(QPointF pos, qint32 size, QString text);
+
     // Repaint request of the controller.
     void updateGL();
     // Also a slot: pen proximity events reach the application, which forwards
@@ -213,6 +218,9 @@ private:
     int ytopixels(double v) const;
 
     bool fulltier() const;
+    // One pixel in seconds and in Hz (widget pixels, as the texts are sized).
+    double xpixel() const;
+    double ypixel() const;
     QPointF pixeltovalue(QPointF pixel) const;
     QPointF snapmouse(QPointF position) const;
     bool intimecursorarea(QPointF position) const;
@@ -227,8 +235,8 @@ private:
     void paintdevicecursorarea();
     void paintlimitedmap();
     void paintmouse();
-    // Grid lines with their value labels, and the read-out box at the pointer:
-    // not drawn yet, so these add nothing to the picture.
+    // Grid lines with their value labels and the phase-velocity warning; the
+    // read-out box at the pointer with the on-screen message.
     void paintgrid();
     void paintmouselabel();
 };

@@ -360,9 +360,12 @@ void GLChannel::paintdevicecursorarea()
     std::fill(pattern, pattern + 128, GLubyte(0xAA));
     gl->glEnable(GL_POLYGON_STIPPLE);
     gl->glPolygonStipple(pattern);
-    const double a = std::max(0.0, 2 - xtopixels(std::fabs(mousepos.x() - devicecursor)) / 4.0);
-    const double b = 2 - ytopixels(mousepos.y() - bottom) / 7.0;
-    const double c = 2 - ytopixels(top - mousepos.y()) / 7.0;
+    // Distances, not offsets: a device cursor out of reach (or none at all)
+    // must leave the bands dark rather than count as zero pixels away.
+    const AxisScale x = xscale(), y = yscale();
+    const double a = std::max(0.0, 2 - x.distance(std::fabs(mousepos.x() - devicecursor)) / 4.0);
+    const double b = 2 - y.distance(mousepos.y() - bottom) / 7.0;
+    const double c = 2 - y.distance(top - mousepos.y()) / 7.0;
     const double v = std::min(1.0, std::max({a, b, c}));
     gl->glBegin(GL_QUADS);
     gl->glColor3d(0.05 * v, 0.05 * v, 0.05 * v);
@@ -536,10 +539,3 @@ void GLChannel::paintmouse()
     glReport("paintGL mouse end");
 }
 
-void GLChannel::paintgrid()
-{
-}
-
-void GLChannel::paintmouselabel()
-{
-}

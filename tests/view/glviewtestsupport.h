@@ -38,10 +38,12 @@ inline std::unique_ptr<GLChannel> makeview(int channel, int w = 400, int h = 300
 }
 
 // The controller's set-up of a view: parameters, then the layer, then the area.
+// Without the grid, so that the spectrogram's own pixels can be checked.
 inline void driveview(GLChannel& view, layer* l, int slot, const QRectF& area)
 {
     view.infftparam(2, 4096, 4, false);
     view.ingamma(10); // a level exponent of 1 keeps the noise floor black
+    view.ingrid(0);
     view.inbindlayer(l, slot);
     view.indisplayarea(area, QRectF(), 3);
 }

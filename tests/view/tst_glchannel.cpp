@@ -4,6 +4,7 @@
 // coalescing through the view, teardown while computing, and no OpenGL error
 // anywhere.
 #include <QApplication>
+#include <QMouseEvent>
 #include <QOpenGLFunctions_2_1>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QTest>
@@ -178,6 +179,33 @@ private slots:
         for (int dx = -1; dx <= 1; ++dx)
             red = std::max(red, qRed(all.pixel(cx + dx, 150)));
         QVERIFY2(red > 80, qPrintable(QString::number(red)));
+    }
+
+    // The bands at the top and bottom edge light up near the device cursor;
+    // without one they stay dark.
+    void deviceCursorAreaOnlyNearTheCursor()
+    {
+        auto view = makeview(0);
+        QVERIFY(view);
+        driveview(*view, sine.get(), 0, area);
+        QVERIFY(waitfortextures(*view, {0}));
+        QMouseEvent move(QEvent::MouseMove, QPointF(200, 150), view->mapToGlobal(QPointF(200, 150)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &move);
+        view->inmouseevent(QPointF(1.0, 2000.0), 0.0f);
+        auto band = [&] {
+            const QImage image = view->grabFramebuffer();
+            int best = 0;
+            for (int y = 0; y < 7; ++y)
+                for (int x = 250; x < 400; ++x)
+                    best = std::max(best, qGreen(image.pixel(x, y)));
+            return best;
+        };
+        QVERIFY(band() < 5);
+        view->indevicecursor(1.02, 3, false);
+        QVERIFY(band() > 30);
+        view->indevicecursor(0.5, 3, false); // 100 pixels away
+        QVERIFY(band() < 5);
     }
 
     // Silence is a plateau of zero magnitudes: its bin shift must come out as
