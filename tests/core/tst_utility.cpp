@@ -33,11 +33,7 @@ class TestUtility : public QObject
     QString script(const QString& name, const QString& body)
     {
         const QString path = dir.path() + "/" + name;
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(("#!/bin/sh\n" + body + "\n").toUtf8());
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        kvscript(path, body);
         return path;
     }
 
