@@ -228,10 +228,12 @@ bool SpectrumGui::scaleclipboard(double timefactor, double semitones, bool final
         return false;
     }
 
+    // Emptied through its Buffer first (which takes the Buffer's lock and
+    // then the layers'), then filled under the layers' lock alone.
+    transferarea(slottable.buffer[2], slottable.buffer[2], QRectF(), channelmask, 0, 0, 0);
     bool written = true;
     {
         QMutexLocker lock(&layermutex);
-        transferarea(slottable.buffer[2], slottable.buffer[2], QRectF(), channelmask, 0, 0, 0);
         written = clip->file->seek(0) && scalefile(&result, clip->file, 1 / splitgain);
         clip->setlength(start, true, length);
         clip->resetdirty();
