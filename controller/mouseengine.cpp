@@ -38,7 +38,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
 {
     double x = mousepos.x();
     double y = mousepos.y();
-    const float p = pressure;
+    float p = pressure;
     const float P = mousepressure;
     const double X = mouseposition.x();
     const double Y = mouseposition.y();
@@ -93,6 +93,16 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         if (!timecursorarea)
             emit outmousecursor(cursor);
         timecursordrag = false;
+    }
+
+    // Move and scale: a drag step for every movement, the final pass at the
+    // release. A drag that cannot go on ends here, as if the pressure were 0.
+    if (movescalemode >= 0) {
+        if (p > 0 && !outside && (std::fabs(x - X) > 1e-12 || std::fabs(y - Y) > 1e-12)
+            && !movescaledrag(x, y, X, Y))
+            p = 0;
+        if (p == 0 && P > 0)
+            movescalerelease();
     }
 
     // Pan.

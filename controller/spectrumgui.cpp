@@ -163,8 +163,9 @@ SpectrumGui::~SpectrumGui()
         emit outbindlayer(nullptr, i);
     deleteviews();
 
-    // What the controller owns goes with it: the clipboard layer and the
-    // snapshot, and with them their sample files.
+    // What the controller owns goes with it: the move and scale copy, the
+    // clipboard layer and the snapshot, and with them their sample files.
+    endmovescale();
     if (slottable.buffer[2])
         slottable.buffer[2]->bindlayer(nullptr);
     delete clipboardlayer;

@@ -24,6 +24,7 @@
 
 class QAction;
 class QMessageBox;
+class QProgressDialog;
 class QPushButton;
 class QShortcut;
 class QSplitter;
@@ -329,13 +330,75 @@ private:
     // the layer's span before it; true when something was repainted.
     bool flushedit(int slot, double start, double length);
 
-    // Edit commands, time edits and calibration
+    // Interaction modes, numeric dialogs, move and scale
 public:
-    // While a move or scale mode is on: the frozen whole copy of the clipboard
-    // layer (owned) and the cache bound to it. Cut and copy renew the copy.
+    // How long each run of sox or rubberband may take.
+    static inline int utilitywaitms = 30000;
+
+    // Where the move and scale modes work: the selection when the mode was
+    // switched on, the drag offsets since then, and a frozen copy of the
+    // clipboard with its own Buffer (both owned while a mode is on).
+    QRectF scaleorigin = QRectF(0, 0, 0, 0);
+    float dragtime = 0; // seconds
+    float dragfreq = 0; // Hz
     layer* scalesource = nullptr;
     Buffer* scalebuffer = nullptr;
+    QProgressDialog* scaleprogress = nullptr;
 
+    // One drag step of the move or scale mode from the previous position;
+    // false when the drag has to end (nothing selected, or a utility failed).
+    bool movescaledrag(double x, double y, double previousx, double previousy);
+    // The release after a drag: a scale gets its final pass.
+    void movescalerelease();
+
+public slots:
+    void indrawselection(bool toggled);
+    void inpanzoom(bool toggled);
+    void indisplace(bool toggled);
+    void intimecursortoggled(bool toggled);
+    void insnapnumeric();
+    void intimecursornumeric();
+    void inselectionnumeric();
+    void inmovescale(bool toggled);
+    void inmovenumeric();
+    void inscalenumeric();
+    void inprogressscale();
+
+private:
+    // The file of the frozen copy that the per-channel wave files were split
+    // from, and the gain that kept it clear of sox's clipping; empty when
+    // they are missing or stale.
+    QString splitsource;
+    float splitgain = 1;
+    // A scale preview changed the clipboard since the last final pass.
+    bool scalepending = false;
+
+    // Switches the move or scale mode off and removes its copy and files.
+    void endmovescale();
+    // The frozen copy split into one wave file per channel (kept while the
+    // copy stays the same); false with the reason when sox failed.
+    bool splitclipboard(QString& why);
+    // Stretches the frozen copy by `timefactor` and transposes it by
+    // `semitones` into the clipboard: sox for a preview, rubberband for the
+    // final pass. On a failure the clipboard stays as it was and `why` says
+    // what went wrong.
+    bool scaleclipboard(double timefactor, double semitones, bool final, QString& why);
+    // The frozen copy's bins into the emptied clipboard, shifted by the offsets.
+    void moveclipboard();
+    // The selection and the clipboard after the offsets changed in a move
+    // mode, and in a scale mode (a preview, or the final pass); a failed
+    // scale gives the old offsets back and says why.
+    void reposition();
+    bool rescale(bool final, float oldtime, float oldfreq);
+    // Repaints the clipboard over the selection before and after a step and
+    // over its span before (clipstart, cliplength) and after.
+    void showclipboardchange(const QRectF& before, double clipstart, double cliplength);
+    // The scale of the current offsets: the new selection, the time factor
+    // and the transposition in semitones.
+    QRectF scaledselection(double* timefactor = nullptr, double* semitones = nullptr) const;
+    void movescalewarning(const QString& why);
+
+    // Edit commands, time edits and calibration
 public slots:
     void indel();
     void incut();

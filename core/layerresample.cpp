@@ -11,61 +11,12 @@
 #include "layer.h"
 #include "log.h"
 #include "rounding.h"
+#include "soxsamples.h"
 #include "utility.h"
 
 namespace {
 
-constexpr qint64 blockfloats = 250000; // one 1,000,000-byte block
 constexpr int soxtimeoutms = 30000;
-// sox works in fixed point and clips at full scale; a peak above this level is
-// brought down to it so that the steep filter's overshoot has room too.
-constexpr float soxheadroom = 0.5f;
-
-// Largest absolute sample of the whole file, or a negative value on a read failure.
-float filepeak(QFile* file)
-{
-    std::vector<float> block(blockfloats);
-    if (!file->seek(0))
-        return -1;
-    float peak = 0;
-    for (;;) {
-        const qint64 got = file->read(reinterpret_cast<char*>(block.data()), blockfloats * 4);
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            return peak;
-        for (qint64 i = 0; i < got / 4; i++)
-            peak = std::max(peak, std::fabs(block[size_t(i)]));
-    }
-}
-
-// Streams `from` (from its start) through a gain into `to` at its current
-// position; with from == to the file is scaled in place.
-bool scalefile(QFile* from, QFile* to, float gain)
-{
-    std::vector<float> block(blockfloats);
-    const qint64 size = from->size();
-    for (qint64 position = 0; position < size;) {
-        const qint64 bytes = std::min(blockfloats * 4, size - position);
-        if (!from->seek(position) || from->read(reinterpret_cast<char*>(block.data()), bytes) != bytes)
-            return false;
-        for (qint64 i = 0; i < bytes / 4; i++)
-            block[size_t(i)] *= gain;
-        if (from == to && !to->seek(position))
-            return false;
-        if (to->write(reinterpret_cast<const char*>(block.data()), bytes) != bytes)
-            return false;
-        position += bytes;
-    }
-    return to->flush();
-}
-
-QStringList rawformat(int samplerate, int channels)
-{
-    return {QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-e"), QStringLiteral("floating-point"),
-            QStringLiteral("-b"), QStringLiteral("32"), QStringLiteral("-r"), QString::number(samplerate),
-            QStringLiteral("-c"), QString::number(channels)};
-}
 
 } // namespace
 
@@ -108,9 +59,8 @@ bool layer::resample(int newrate, int newchannels, int mask)
         return fail(file->errorString(), newfile, nullptr);
     QFile* input = file;
     QFile* scaled = nullptr;
-    float gain = 1;
-    if (peak > soxheadroom) {
-        gain = soxheadroom / peak;
+    const float gain = headroomgain(peak);
+    if (gain != 1) {
         scaled = newtempfile();
         if (!scaled)
             return fail(QStringLiteral("no room for a scaled copy"), newfile, nullptr);
@@ -124,7 +74,7 @@ bool layer::resample(int newrate, int newchannels, int mask)
     lock.unlock();
 
     QStringList arguments{QStringLiteral("--no-glob")};
-    arguments << rawformat(oldrate, oldchannels) << inputpath << rawformat(newrate, newchannels) << outputpath
+    arguments << soxrawformat(oldrate, oldchannels) << inputpath << soxrawformat(newrate, newchannels) << outputpath
               << QStringLiteral("rate") << QStringLiteral("-v") << QStringLiteral("-s");
     const UtilityResult run = runutility(utilpath + QStringLiteral("/sox/sox"), arguments, soxtimeoutms);
 

@@ -23,6 +23,18 @@ inline QStringList kvsessionfiles()
     return QDir(sessionpath).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+// Writes an executable shell script of the given body to `path`: the
+// stand-ins for external utilities that fail in chosen ways.
+inline bool kvscript(const QString& path, const QString& body)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(("#!/bin/sh\n" + body + "\n").toUtf8());
+    file.close();
+    return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 // The text of the session log of this run, with the empty slot space removed.
 inline QString kvlogtext()
 {

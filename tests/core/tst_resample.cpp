@@ -34,11 +34,7 @@ float peak(const std::vector<float>& v)
 QString fakeutil(QTemporaryDir& dir, const QString& body)
 {
     QDir().mkpath(dir.path() + "/sox");
-    QFile script(dir.path() + "/sox/sox");
-    script.open(QIODevice::WriteOnly);
-    script.write(("#!/bin/sh\n" + body + "\n").toUtf8());
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    kvscript(dir.path() + "/sox/sox", body);
     return dir.path();
 }
 

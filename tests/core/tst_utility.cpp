@@ -1,10 +1,28 @@
 // Running external utilities: arguments reach the program intact, output is
-// merged, and failures, crashes and hangs are told apart.
+// merged, failures, crashes and hangs are told apart, and several run side by
+// side with a listener hearing their output.
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/utility.h"
 #include "testsupport.h"
+
+// Notes what each process has written when it says it has output, without
+// taking it away from the run.
+class Listener : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList heard;
+public slots:
+    void output()
+    {
+        auto* process = qobject_cast<QProcess*>(sender());
+        if (process)
+            heard << QString::fromLocal8Bit(process->peek(process->bytesAvailable()));
+    }
+};
 
 class TestUtility : public QObject
 {
@@ -15,11 +33,7 @@ class TestUtility : public QObject
     QString script(const QString& name, const QString& body)
     {
         const QString path = dir.path() + "/" + name;
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(("#!/bin/sh\n" + body + "\n").toUtf8());
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        kvscript(path, body);
         return path;
     }
 
@@ -66,6 +80,42 @@ private slots:
         QVERIFY(r.timedout);
         QVERIFY(!r.succeeded());
         QVERIFY(clock.elapsed() < 10000);
+    }
+
+    void sideBySide()
+    {
+        // Each waits for the other's mark: they only finish when both run at once.
+        const QString a = dir.path() + "/a", b = dir.path() + "/b";
+        const QString wait = "touch '%1'; while [ ! -e '%2' ]; do sleep 0.02; done; echo done %3";
+        const QList<UtilityResult> results =
+            runutilities({{script("first", wait.arg(a, b, "1")), {}}, {script("second", wait.arg(b, a, "2")), {}},
+                          {dir.path() + "/missing", {}}},
+                         10000);
+        QCOMPARE(results.size(), 3);
+        QVERIFY(results[0].succeeded() && results[1].succeeded());
+        QCOMPARE(results[0].output, QString("done 1\n"));
+        QCOMPARE(results[1].output, QString("done 2\n"));
+        QVERIFY(!results[2].started);
+    }
+
+    void listenerPeeksWithoutTaking()
+    {
+        Listener listener;
+        const QString program = script("progress", "for p in 10 55 99; do printf '%s%%\\r' $p >&2; sleep 0.05; done; echo end");
+        const QList<UtilityResult> results = runutilities({{program, {}}}, 10000, &listener, SLOT(output()));
+        QVERIFY(results[0].succeeded());
+        QCOMPARE(results[0].output, QString("10%\r55%\r99%\rend\n"));
+        QVERIFY(!listener.heard.isEmpty());
+        QVERIFY(listener.heard.join(QString()).contains("55%"));
+    }
+
+    void onlyTheHangingOneIsKilled()
+    {
+        const QList<UtilityResult> results =
+            runutilities({{script("slow", "exec sleep 20"), {}}, {script("quick", "echo quick"), {}}}, 300);
+        QVERIFY(results[0].timedout);
+        QVERIFY(results[1].succeeded());
+        QCOMPARE(results[1].output, QString("quick\n"));
     }
 };
 

@@ -1,0 +1,332 @@
+// The interaction modes through the whole window: each mode action switches
+// its mode and cursor, the mouse on a view then selects, pans, zooms, moves
+// the time cursor or the displacement, and the three numeric dialogs set the
+// pointer, the time cursor and the selection.
+#include <QAction>
+#include <QDoubleSpinBox>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+
+#include "editrig.h"
+
+namespace {
+
+bool samecursor(const QCursor& cursor, const char* image)
+{
+    return cursor.pixmap().toImage() == QPixmap(QString::fromLatin1(image)).toImage();
+}
+
+bool near(double a, double b, double tolerance)
+{
+    return std::fabs(a - b) <= tolerance;
+}
+
+} // namespace
+
+class TestModes : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<EditRig> edit;
+
+private slots:
+    void init()
+    {
+        edit.reset();
+        edit = std::make_unique<EditRig>(2, 3.0, sine(1000));
+        QVERIFY(edit->view(0) && edit->view(1));
+        QCOMPARE(spectrumgui->displayarea, QRectF(0, 22050, 3, -22050));
+    }
+    void cleanup() { edit.reset(); }
+
+    void actionsSwitchModeAndCursor_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("image");
+        for (int i = 0; i < 3; ++i) {
+            QTest::addRow("select %d", i) << "select" << i << i << ":/cursors/select.png";
+            QTest::addRow("pan %d", i) << "pan" << i << i << ":/cursors/hand.png";
+            QTest::addRow("zoom %d", i) << "zoom" << i << i + 3 << ":/cursors/zoom.png";
+            QTest::addRow("move %d", i) << "move" << i << i << ":/cursors/move.png";
+            QTest::addRow("scale %d", i) << "scale" << i << i + 3 << ":/cursors/scale.png";
+        }
+    }
+
+    void actionsSwitchModeAndCursor()
+    {
+        QFETCH(QString, family);
+        QFETCH(int, index);
+        QFETCH(int, mode);
+        QFETCH(QString, image);
+        MainWindow* w = edit->window();
+        QAction* action = family == "select" ? w->selectact[index]
+                          : family == "pan"  ? w->panact[index]
+                          : family == "zoom" ? w->zoomact[index]
+                          : family == "move" ? w->moveact[index]
+                                             : w->scaleact[index];
+        int* member = family == "select"                      ? &spectrumgui->selectionmode
+                      : family == "pan" || family == "zoom" ? &spectrumgui->panzoommode
+                                                              : &spectrumgui->movescalemode;
+        QSignalSpy cursors(spectrumgui, &SpectrumGui::outmousecursor);
+        action->trigger();
+        QVERIFY(action->isChecked());
+        QCOMPARE(*member, mode);
+        QVERIFY(samecursor(spectrumgui->cursor, image.toLatin1()));
+        QVERIFY(!cursors.isEmpty());
+        QVERIFY(samecursor(cursors.last()[0].value<QCursor>(), image.toLatin1()));
+        // The views show it too.
+        QVERIFY(samecursor(edit->view(1)->mousecursor, image.toLatin1()));
+
+        // Unchecked again (as Escape does): the mode is off.
+        action->setChecked(false);
+        QCOMPARE(*member, -1);
+    }
+
+    void oneModeReplacesAnother()
+    {
+        MainWindow* w = edit->window();
+        w->panact[0]->trigger();
+        QCOMPARE(spectrumgui->panzoommode, 0);
+        w->zoomact[2]->trigger();
+        QCOMPARE(spectrumgui->panzoommode, 5);
+        QVERIFY(!w->panact[0]->isChecked());
+        w->panact[1]->trigger();
+        QCOMPARE(spectrumgui->panzoommode, 1);
+        QVERIFY(samecursor(spectrumgui->cursor, ":/cursors/hand.png"));
+
+        // The old action's "off" arriving after the new one's "on" keeps the new mode.
+        QAction pan, zoom;
+        pan.setCheckable(true);
+        zoom.setCheckable(true);
+        pan.setData(0);
+        zoom.setData(3);
+        connect(&pan, &QAction::toggled, spectrumgui, &SpectrumGui::inpanzoom);
+        connect(&zoom, &QAction::toggled, spectrumgui, &SpectrumGui::inpanzoom);
+        pan.setChecked(true);
+        zoom.setChecked(true);
+        pan.setChecked(false);
+        QCOMPARE(spectrumgui->panzoommode, 3);
+        zoom.setChecked(false);
+        QCOMPARE(spectrumgui->panzoommode, -1);
+    }
+
+    void displaceAndTimeCursorSwitches()
+    {
+        MainWindow* w = edit->window();
+        QSignalSpy displace(spectrumgui, &SpectrumGui::outdisplace);
+        w->displaceact->trigger();
+        QCOMPARE(spectrumgui->displacemode, 1);
+        QCOMPARE(edit->view(0)->displace, 1);
+        QVERIFY(samecursor(spectrumgui->cursor, ":/cursors/displace.png"));
+        w->displaceact->setChecked(false);
+        QCOMPARE(spectrumgui->displacemode, 0);
+        QCOMPARE(displace.count(), 2);
+        QCOMPARE(displace.last()[0].toInt(), 0);
+        QCOMPARE(edit->view(1)->displace, 0);
+        // Off keeps the cursor until another mode sets its own.
+        QVERIFY(samecursor(spectrumgui->cursor, ":/cursors/displace.png"));
+
+        w->timecursoract->trigger();
+        QCOMPARE(spectrumgui->timecursormode, 1);
+        QVERIFY(samecursor(spectrumgui->cursor, ":/cursors/time.png"));
+        w->timecursoract->setChecked(false);
+        QCOMPARE(spectrumgui->timecursormode, 0);
+    }
+
+    void escapeDropsTheMode()
+    {
+        edit->window()->zoomact[0]->trigger();
+        QCOMPARE(spectrumgui->panzoommode, 3);
+        spectrumgui->escapeKey();
+        QCOMPARE(spectrumgui->panzoommode, -1);
+        QVERIFY(!edit->window()->zoomact[0]->isChecked());
+    }
+
+    void selectionModesDrawWithTheMouse()
+    {
+        MainWindow* w = edit->window();
+        w->selectact[0]->trigger();
+        edit->drag(1.0, 3000, 2.0, 6000);
+        QVERIFY2(near(selection.x(), 1.0, 0.01) && near(selection.width(), 1.0, 0.01), describe(selection));
+        QVERIFY2(near(selection.y(), 6000, 60) && near(selection.height(), -3000, 60), describe(selection));
+        QVERIFY(near(spectrumgui->timecursor, selection.x(), 1e-9));
+
+        // Time: the whole band; frequency: the whole project in time.
+        w->selectact[1]->trigger();
+        edit->drag(1.5, 3000, 2.5, 9000);
+        QVERIFY2(near(selection.x(), 1.5, 0.01) && near(selection.width(), 1.0, 0.01), describe(selection));
+        QCOMPARE(selection.y(), 44100.0);
+        QCOMPARE(selection.height(), -44100.0);
+        w->selectact[2]->trigger();
+        edit->drag(0.5, 2000, 0.8, 4000);
+        QCOMPARE(selection.x(), 0.0);
+        QVERIFY(near(selection.width(), 3.0, 1e-9));
+        QVERIFY2(near(selection.y(), 4000, 60) && near(selection.height(), -2000, 60), describe(selection));
+    }
+
+    void panAndZoomFollowTheMouse()
+    {
+        MainWindow* w = edit->window();
+        spectrumgui->indisplayarea(QRectF(1.0, 16000, 1.0, -8000));
+        w->panact[1]->trigger();
+        // The content follows the pointer: dragging left by 0.25 s shows later times.
+        edit->drag(1.6, 12000, 1.35, 10000);
+        QVERIFY2(near(spectrumgui->displayarea.x(), 1.25, 0.005), describe(spectrumgui->displayarea));
+        QCOMPARE(spectrumgui->displayarea.y(), 16000.0);
+        // (The shell's edge boxes echo the edges in whole milliseconds.)
+        QVERIFY(near(spectrumgui->displayarea.width(), 1.0, 0.002));
+
+        w->zoomact[1]->trigger();
+        // Left by a third of the visible length doubles it, about the pointer.
+        const QRectF before = spectrumgui->displayarea;
+        edit->drag(1.75, 12000, 1.75 - before.width() / 3, 12000, 1);
+        QVERIFY2(near(spectrumgui->displayarea.width(), 2 * before.width(), 0.01), describe(spectrumgui->displayarea));
+        QCOMPARE(spectrumgui->displayarea.height(), before.height());
+    }
+
+    void timeCursorModePlacesTheCursor()
+    {
+        edit->window()->timecursoract->trigger();
+        QSignalSpy cursors(spectrumgui, &SpectrumGui::outdevicecursor);
+        edit->mouse(QEvent::MouseMove, 2.2, 5000, Qt::NoButton, Qt::NoButton);
+        QCOMPARE(cursors.count(), 0);
+        edit->mouse(QEvent::MouseButtonPress, 2.2, 5000, Qt::LeftButton, Qt::LeftButton);
+        QVERIFY(near(spectrumgui->timecursor, 2.2, 0.005));
+        QCOMPARE(spectrumgui->devicetime(), spectrumgui->timecursor);
+        QVERIFY(!cursors.isEmpty());
+        QCOMPARE(selection, QRectF(0, 0, 0, 0));
+    }
+
+    void displaceModeDragsTheDisplacement()
+    {
+        if (!GLChannel::glsl || !GLChannel::fullext)
+            QSKIP("the displacement needs the full OpenGL tier");
+        edit->window()->displaceact->trigger();
+        const QPointF before = spectrumgui->displacement;
+        edit->drag(1.0, 8000, 1.05, 7000, 4);
+        QVERIFY(spectrumgui->displacement != before);
+        QCOMPARE(selection, QRectF(0, 0, 0, 0));
+    }
+
+    void mouseCursorDialog()
+    {
+            QStringList shown;
+        whendialog<QDialog>([&](QDialog* dialog) {
+            shown << dialog->windowTitle();
+            auto* time = boxwithprefix<QDoubleSpinBox>(dialog, "time: ");
+            auto* frequency = boxwithprefix<QDoubleSpinBox>(dialog, "frequency: ");
+            auto* channel = boxwithprefix<QSpinBox>(dialog, "channel: ");
+            // Starts in the middle of the visible area; every channel can be chosen.
+            shown << QString::number(time->value()) << QString::number(frequency->value())
+                  << QString::number(channel->maximum());
+            time->setValue(1.5);
+            frequency->setValue(4000);
+            channel->setValue(1);
+            pressok(dialog);
+        });
+        edit->window()->setmouseact->trigger();
+        QCOMPARE(shown, (QStringList{"Mouse cursor position", "1.5", "11025", "1"}));
+        QCOMPARE(spectrumgui->mouseposition, QPointF(1.5, 4000));
+        // The system pointer stands on that point of channel 1's view.
+        const QPoint expected = edit->view(1)->mapToGlobal(edit->pixel(1.5, 4000, 1).toPoint());
+        QVERIFY2((QCursor::pos() - expected).manhattanLength() <= 2,
+                 qPrintable(QString("%1,%2").arg(QCursor::pos().x()).arg(QCursor::pos().y())));
+
+        // Outside the visible area nothing happens: the pointer stays.
+        const QPoint placed = QCursor::pos();
+        spectrumgui->indisplayarea(QRectF(0, 10000, 2, -10000));
+        whendialog<QDialog>([&](QDialog* dialog) {
+            boxwithprefix<QDoubleSpinBox>(dialog, "time: ")->setValue(2.5);
+            pressok(dialog);
+        });
+        spectrumgui->insnapnumeric();
+        QCOMPARE(QCursor::pos(), placed);
+        QVERIFY(spectrumgui->mouseposition.x() != 2.5);
+        // Nor for a channel that is switched off.
+        spectrumgui->inchannelactive(1, false);
+        whendialog<QDialog>([&](QDialog* dialog) {
+            boxwithprefix<QSpinBox>(dialog, "channel: ")->setValue(1);
+            pressok(dialog);
+        });
+        spectrumgui->insnapnumeric();
+        QCOMPARE(QCursor::pos(), placed);
+    }
+
+    void timeCursorDialog()
+    {
+        spectrumgui->timecursor = 1.0;
+        spectrumgui->setdevicetime(2.0);
+        QSignalSpy cursors(spectrumgui, &SpectrumGui::outdevicecursor);
+        double offered = -1;
+        whendialog<QInputDialog>([&](QInputDialog* dialog) {
+            offered = dialog->doubleValue();
+            dialog->setDoubleValue(1.25);
+            dialog->accept();
+        });
+        edit->window()->settimecursoract->trigger();
+        // It starts from the transport position, not from the time cursor.
+        QCOMPARE(offered, 2.0);
+        QCOMPARE(spectrumgui->timecursor, 1.25);
+        QCOMPARE(spectrumgui->devicetime(), 1.25);
+        QCOMPARE(cursors.count(), 1);
+        QCOMPARE(cursors[0][0].toDouble(), 1.25);
+        QCOMPARE(cursors[0][1].toInt(), 3);
+
+        whendialog<QInputDialog>([](QInputDialog* dialog) {
+            dialog->setDoubleValue(0.5);
+            dialog->reject();
+        });
+        spectrumgui->intimecursornumeric();
+        QCOMPARE(spectrumgui->timecursor, 1.25);
+        QCOMPARE(cursors.count(), 1);
+    }
+
+    void selectAreaDialog()
+    {
+        QSignalSpy selections(spectrumgui, &SpectrumGui::outselection);
+        QList<double> offered;
+        answerselectarea(&offered);
+        edit->window()->setselectact->trigger();
+        // No selection: four zeros, and taking them leaves no selection.
+        QCOMPARE(offered, (QList<double>{0, 0, 0, 0}));
+        QCOMPARE(selection, QRectF(0, 0, 0, 0));
+        QCOMPARE(selections.count(), 1);
+
+        const double cursor = spectrumgui->timecursor;
+        answerselectarea(nullptr, {0.5, 1.75, 500, 1500});
+        spectrumgui->inselectionnumeric();
+        QCOMPARE(selection, QRectF(0.5, 1500, 1.25, -1000));
+        QCOMPARE(selections.last()[0].toRectF(), selection);
+        QCOMPARE(spectrumgui->timecursor, cursor);
+
+        // Shown back as it is; typed backwards it is stored as typed.
+        offered.clear();
+        answerselectarea(&offered, {2, 1, 300, 200});
+        spectrumgui->inselectionnumeric();
+        QCOMPARE(offered, (QList<double>{0.5, 1.75, 500, 1500}));
+        QCOMPARE(selection, QRectF(2, 200, -1, 100));
+
+        // Cancelled: nothing changes.
+        whendialog<QDialog>([](QDialog* dialog) {
+            boxwithprefix<QDoubleSpinBox>(dialog, "start: ")->setValue(0);
+            dialog->reject();
+        });
+        const int count = selections.count();
+        spectrumgui->inselectionnumeric();
+        QCOMPARE(selection, QRectF(2, 200, -1, 100));
+        QCOMPARE(selections.count(), count);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    GLChannel::setdefaultformat();
+    QApplication app(argc, argv);
+    TestModes test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_modes.moc"

@@ -1,0 +1,465 @@
+// Moving and scaling the clipboard through the whole window with the real sox
+// and rubberband: a copied sine moved in frequency and time, stretched to
+// twice its length and transposed an octave up by dragging, the Move and
+// Scale dialogs, and utilities that are missing, fail, hang or write too
+// little, which leave the clipboard as it was and say why.
+#include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "app/qtoolbuttonext.h"
+#include "core/buffer.h"
+#include "core/transferarea.h"
+#include "editrig.h"
+
+namespace {
+
+constexpr int rate = EditRig::rate;
+
+std::vector<float> channelsamples(layer* l, double from, double to, int channel)
+{
+    std::vector<float> s(size_t(std::floor((to - from) * rate + 0.5)), 0.0f);
+    if (!s.empty())
+        l->read(s.data(), from, to - from, channel, false);
+    return s;
+}
+
+// Power at `frequency` of a Hann-windowed block, by the Goertzel recurrence.
+double power(const std::vector<float>& s, double frequency)
+{
+    const double coefficient = 2 * std::cos(2 * M_PI * frequency / rate);
+    const size_t n = s.size();
+    double a = 0, b = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(n));
+        const double c = w * s[i] + coefficient * a - b;
+        b = a;
+        a = c;
+    }
+    return a * a + b * b - coefficient * a * b;
+}
+
+// The strongest frequency between 100 and 5000 Hz, in 2 Hz steps.
+double peak(const std::vector<float>& s)
+{
+    double best = 0, strongest = -1;
+    for (double f = 100; f <= 5000; f += 2) {
+        const double p = power(s, f);
+        if (p > strongest) {
+            strongest = p;
+            best = f;
+        }
+    }
+    return best;
+}
+
+double rms(const std::vector<float>& s)
+{
+    double sum = 0;
+    for (float v : s)
+        sum += double(v) * v;
+    return s.empty() ? 0 : std::sqrt(sum / double(s.size()));
+}
+
+// First and last time with a tone: 20 ms blocks above half the loudest one.
+QPair<double, double> soundingspan(layer* l)
+{
+    const double start = l->spanstart(), length = l->spanlength();
+    QList<QPair<double, double>> blocks;
+    double loudest = 0;
+    for (double t = start; t + 0.02 <= start + length; t += 0.02) {
+        const double level = rms(channelsamples(l, t, t + 0.02, 0));
+        blocks << qMakePair(t, level);
+        loudest = std::max(loudest, level);
+    }
+    double first = -1, last = -1;
+    for (const auto& [t, level] : blocks)
+        if (level > loudest / 2) {
+            if (first < 0)
+                first = t;
+            last = t + 0.02;
+        }
+    return {first, last};
+}
+
+QByteArray filebytes(layer* l)
+{
+    l->file->flush();
+    QFile file(l->file->fileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+layer* clipboard()
+{
+    return slottable.bound[2];
+}
+
+// Selects 0.5 to 1.5 s and 500 to 1500 Hz through the Select Area dialog and
+// copies it from the current layer into the clipboard, as Copy does.
+void selectandcopy()
+{
+    answerselectarea(nullptr, {0.5, 1.5, 500, 1500});
+    spectrumgui->inselectionnumeric();
+    QCOMPARE(selection, QRectF(0.5, 1500, 1.0, -1000));
+    if (spectrumgui->metaObject()->indexOfSlot("incopy()") >= 0) {
+        QVERIFY(QMetaObject::invokeMethod(spectrumgui, "incopy"));
+    } else {
+        transferarea(slottable.buffer[1], slottable.buffer[2], selection, spectrumgui->channelmask, 5, 0, 0);
+        clipboard()->resetdirty();
+    }
+    QVERIFY(clipboard()->spanlength() > 1.0);
+}
+
+// A utility folder of the test's own: sox and rubberband are the real ones
+// unless a script body is given for them ("" leaves the program out).
+QString fakeutil(const QTemporaryDir& dir, const QString* sox, const QString* rubberband)
+{
+    const QString real = QStringLiteral(KV_TEST_ROOT) + "/Resources/Util";
+    for (const auto& [name, body] : {qMakePair(QString("sox"), sox), qMakePair(QString("rubberband"), rubberband)}) {
+        QDir().mkpath(dir.path() + "/" + name);
+        const QString path = dir.path() + "/" + name + "/" + name;
+        if (!body) {
+            QFile::link(QFileInfo(real + "/" + name + "/" + name).canonicalFilePath(), path);
+        } else if (!body->isEmpty()) {
+            kvscript(path, *body);
+        }
+    }
+    return dir.path();
+}
+
+} // namespace
+
+class TestMoveScale : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<EditRig> edit;
+    QByteArray original;
+
+    void open(int channels, const std::function<float(int, int)>& signal)
+    {
+        edit = std::make_unique<EditRig>(channels, 3.0, signal);
+        // A band of 4 kHz: a pixel is a few hertz.
+        spectrumgui->indisplayarea(QRectF(0, 4000, 3, -4000));
+        QCOMPARE(spectrumgui->displayarea, QRectF(0, 4000, 3, -4000));
+        original = filebytes(edit->current);
+        selectandcopy();
+    }
+
+private slots:
+    void init() { edit.reset(); }
+    void cleanup()
+    {
+        edit.reset();
+        utilpath = rootpath + "/Resources/Util";
+        SpectrumGui::utilitywaitms = 30000;
+    }
+
+    void moveInFrequency()
+    {
+        open(1, sine(1000));
+        QCOMPARE(peak(channelsamples(clipboard(), 0.7, 1.3, 0)), 1000.0);
+        QSignalSpy backups(spectrumgui, &SpectrumGui::outbackuplayer);
+        edit->window()->moveact[2]->trigger();
+        QCOMPARE(spectrumgui->movescalemode, 2);
+        QVERIFY(spectrumgui->scalesource && spectrumgui->scalebuffer);
+
+        edit->drag(1.0, 1000, 1.0, 1500);
+        QVERIFY2(std::fabs(selection.y() - 2000) < 6, describe(selection));
+        QCOMPARE(selection.x(), 0.5);
+        QCOMPARE(selection.width(), 1.0);
+        QCOMPARE(selection.height(), -1000.0);
+        const std::vector<float> moved = channelsamples(clipboard(), 0.7, 1.3, 0);
+        QVERIFY2(std::fabs(peak(moved) - 1500) <= 12, qPrintable(QString::number(peak(moved))));
+        QVERIFY(power(moved, 1000) < 0.001 * power(moved, peak(moved)));
+        // The clipboard moved; the layer and the history did not.
+        QCOMPARE(filebytes(edit->current), original);
+        QCOMPARE(backups.count(), 0);
+
+        // Pasted, the moved area becomes one entry of the history.
+        if (spectrumgui->metaObject()->indexOfSlot("inpaste()") < 0)
+            return;
+        QVERIFY(QMetaObject::invokeMethod(spectrumgui, "inpaste"));
+        QCOMPARE(backups.count(), 1);
+        const std::vector<float> pasted = channelsamples(edit->current, 0.7, 1.3, 0);
+        QVERIFY(power(pasted, 1500) > 0.1 * power(pasted, 1000));
+        spectrumgui->inrestorelayer(backups[0][2].value<layer*>(), backups[0][3].value<layer*>(), QRectF());
+        QCOMPARE(filebytes(edit->current), original);
+        delete backups[0][3].value<layer*>();
+        delete backups[0][4].value<layer*>();
+    }
+
+    void moveInTime()
+    {
+        open(1, sine(1000));
+        edit->window()->moveact[1]->trigger();
+        QCOMPARE(spectrumgui->movescalemode, 1);
+        edit->drag(1.0, 1000, 1.5, 1100);
+        QVERIFY2(std::fabs(selection.x() - 1.0) < 0.005, describe(selection));
+        QCOMPARE(selection.y(), 1500.0);
+        const double later = rms(channelsamples(clipboard(), 1.6, 1.9, 0));
+        const double earlier = rms(channelsamples(clipboard(), 0.6, 0.9, 0));
+        QVERIFY2(later > 0.2 && earlier < 0.01 * later, qPrintable(QString("%1 %2").arg(later).arg(earlier)));
+        QCOMPARE(filebytes(edit->current), original);
+    }
+
+    void scaleToTwiceTheLength()
+    {
+        open(1, sine(1000));
+        const double length = clipboard()->spanlength();
+        const QPair<double, double> before = soundingspan(clipboard());
+        QVERIFY2(std::fabs(before.second - before.first - 1.0) < 0.05,
+                 qPrintable(QString("%1 %2").arg(before.first).arg(before.second)));
+        edit->window()->scaleact[1]->trigger();
+        QCOMPARE(spectrumgui->movescalemode, 4);
+        QSignalSpy backups(spectrumgui, &SpectrumGui::outbackuplayer);
+
+        edit->drag(1.0, 1000, 2.0, 1000, 8);
+        QVERIFY2(std::fabs(selection.width() - 2.0) < 0.005, describe(selection));
+        QCOMPARE(selection.x(), 0.5);
+        QCOMPARE(selection.y(), 1500.0);
+        // The final pass ran with rubberband, and the 1 s tone now lasts 2 s.
+        QVERIFY(kvlogtext().contains("/rubberband/rubberband -t 2"));
+        QVERIFY2(std::fabs(clipboard()->spanlength() - 2 * length) < 0.01 * length,
+                 qPrintable(QString::number(clipboard()->spanlength())));
+        const QPair<double, double> after = soundingspan(clipboard());
+        QVERIFY2(std::fabs(after.second - after.first - 2.0) < 0.08,
+                 qPrintable(QString("%1 %2").arg(after.first).arg(after.second)));
+        QVERIFY2(std::fabs(peak(channelsamples(clipboard(), 1.0, 2.0, 0)) - 1000) <= 6, "the pitch stays");
+        QCOMPARE(filebytes(edit->current), original);
+        QCOMPARE(backups.count(), 0);
+        // The work files go with the mode.
+        QVERIFY(QFile::exists(sessionpath + "/scalechan0.wav"));
+        edit->window()->scaleact[1]->setChecked(false);
+        QCOMPARE(spectrumgui->movescalemode, -1);
+        QVERIFY(!spectrumgui->scalesource && !spectrumgui->scalebuffer);
+        QVERIFY(!QFile::exists(sessionpath + "/scalechan0.wav"));
+        QVERIFY(!QFile::exists(sessionpath + "/scaledchan0.wav"));
+    }
+
+    void scaleAnOctaveUp()
+    {
+        open(1, sine(1000));
+        const double length = clipboard()->spanlength();
+        edit->window()->scaleact[2]->trigger();
+        QCOMPARE(spectrumgui->movescalemode, 5);
+        // A quarter of the displayed band upwards doubles every frequency.
+        edit->drag(1.0, 1000, 1.0, 2000, 8);
+        QVERIFY2(std::fabs(selection.y() - 3000) < 15 && std::fabs(selection.height() + 2000) < 10,
+                 describe(selection));
+        QCOMPARE(selection.width(), 1.0);
+        const double found = peak(channelsamples(clipboard(), 0.7, 1.3, 0));
+        QVERIFY2(std::fabs(found - 2000) <= 16, qPrintable(QString::number(found)));
+        QVERIFY2(std::fabs(clipboard()->spanlength() - length) < 0.01 * length, "the length stays");
+        QVERIFY(kvlogtext().contains("/rubberband/rubberband -t 1 -p 12 "));
+    }
+
+    void stereoKeepsChannelsInPlace()
+    {
+        open(2, [](int k, int c) { return 0.4f * float(std::sin(2 * M_PI * (c ? 1300 : 1000) * k / rate)); });
+        // The second channel is switched off after the copy: it is not transposed.
+        spectrumgui->inchannelactive(1, false);
+        edit->window()->scaleact[2]->trigger();
+        edit->drag(1.0, 1000, 1.0, 2000, 6);
+        const double left = peak(channelsamples(clipboard(), 0.7, 1.3, 0));
+        const double right = peak(channelsamples(clipboard(), 0.7, 1.3, 1));
+        QVERIFY2(std::fabs(left - 2000) <= 16, qPrintable(QString::number(left)));
+        QVERIFY2(std::fabs(right - 1300) <= 6, qPrintable(QString::number(right)));
+    }
+
+    void loudClipboardIsNotClipped()
+    {
+        // Above full scale, where sox would clip: it only ever sees it quieter.
+        open(1, sine(1000, 1.6f));
+        whendialog<QDialog>([](QDialog* dialog) {
+            boxwithprefix<QDoubleSpinBox>(dialog, "time: ")->setValue(130);
+            boxwithprefix<QDoubleSpinBox>(dialog, "frequency: ")->setValue(120);
+            pressok(dialog);
+        });
+        emit edit->window()->scalebutton->mouseDoubleClicked();
+        float loudest = 0;
+        for (float v : channelsamples(clipboard(), 0.8, 1.4, 0))
+            loudest = std::max(loudest, std::fabs(v));
+        QVERIFY2(std::fabs(loudest - 1.6f) < 0.15f, qPrintable(QString::number(loudest)));
+        const double found = peak(channelsamples(clipboard(), 0.8, 1.4, 0));
+        QVERIFY2(std::fabs(found - 1200) <= 8, qPrintable(QString::number(found)));
+    }
+
+    void moveDialog()
+    {
+        open(1, sine(1000));
+        QCOMPARE(spectrumgui->fftsize, 2048);
+        QCOMPARE(spectrumgui->fftoverlap, 4);
+        edit->window()->fftsizebox->setCurrentIndex(6);
+        QCOMPARE(spectrumgui->fftsize, 4096);
+        QStringList shown;
+        whendialog<QDialog>([&](QDialog* dialog) {
+            auto* frames = boxwithprefix<QDoubleSpinBox>(dialog, "time: ");
+            auto* bins = boxwithprefix<QDoubleSpinBox>(dialog, "frequency: ");
+            shown << dialog->windowTitle() << frames->suffix() << bins->suffix()
+                  << QString::number(frames->value());
+            frames->setValue(2);
+            pressok(dialog);
+        });
+        // From the move button: its mode is switched on first.
+        emit edit->window()->movebutton->mouseRightClicked();
+        QCOMPARE(shown, (QStringList{"Move", " ft", " bin", "0"}));
+        QCOMPARE(spectrumgui->movescalemode, 0);
+        QVERIFY(edit->window()->moveact[0]->isChecked());
+        // Two frames of 4096 at overlap 4 are 2048 samples.
+        QVERIFY2(std::fabs(selection.x() - (0.5 + 2048.0 / rate)) < 1e-6, describe(selection));
+        QCOMPARE(selection.y(), 1500.0);
+        const std::vector<float> clip = channelsamples(clipboard(), 0.5, 1.6, 0);
+        const std::vector<float> source = channelsamples(edit->current, 0.5, 1.6, 0);
+        // The clipboard now leads the layer by 2048 samples.
+        double difference = 0;
+        for (size_t i = 2048 + 2000; i < 2048 + 30000; ++i)
+            difference = std::max(difference, double(std::fabs(clip[i] - source[i - 2048])));
+        QVERIFY2(difference < 0.01, qPrintable(QString::number(difference)));
+
+        // One bin at the longest window is 44100 / 65536 Hz, not nothing.
+        edit->window()->fftsizebox->setCurrentIndex(10);
+        whendialog<QDialog>([](QDialog* dialog) {
+            boxwithprefix<QDoubleSpinBox>(dialog, "frequency: ")->setValue(1);
+            pressok(dialog);
+        });
+        emit edit->window()->movebutton->mouseDoubleClicked();
+        QVERIFY2(std::fabs(selection.y() - (1500 + 44100.0 / 65536)) < 1e-3, describe(selection));
+
+        // Cancelled, nothing moves; without a selection no dialog opens.
+        const QRectF kept = selection;
+        whendialog<QDialog>([](QDialog* dialog) {
+            boxwithprefix<QDoubleSpinBox>(dialog, "time: ")->setValue(50);
+            dialog->reject();
+        });
+        spectrumgui->inmovenumeric();
+        QCOMPARE(selection, kept);
+        QCOMPARE(spectrumgui->movescalemode, 0);
+    }
+
+    void scaleDialog()
+    {
+        open(1, sine(1000));
+        const double length = clipboard()->spanlength();
+        QStringList shown;
+        whendialog<QDialog>([&](QDialog* dialog) {
+            auto* time = boxwithprefix<QDoubleSpinBox>(dialog, "time: ");
+            auto* frequency = boxwithprefix<QDoubleSpinBox>(dialog, "frequency: ");
+            shown << dialog->windowTitle() << QString::number(time->value()) << QString::number(frequency->value())
+                  << time->suffix();
+            time->setValue(150);
+            pressok(dialog);
+        });
+        emit edit->window()->scalebutton->mouseDoubleClicked();
+        // Right after the mode is switched on, both stand at 100 %.
+        QCOMPARE(shown, (QStringList{"Scale", "100", "100", "%"}));
+        QCOMPARE(spectrumgui->movescalemode, 3);
+        QVERIFY2(std::fabs(selection.width() - 1.5) < 1e-6, describe(selection));
+        QCOMPARE(selection.y(), 1500.0);
+        QVERIFY2(std::fabs(clipboard()->spanlength() - 1.5 * length) < 0.01 * length,
+                 qPrintable(QString::number(clipboard()->spanlength())));
+        QVERIFY(kvlogtext().contains("/rubberband/rubberband -t 1.5 -p 0 "));
+
+        // Opened again, it shows where the selection stands.
+        shown.clear();
+        whendialog<QDialog>([&](QDialog* dialog) {
+            shown << QString::number(boxwithprefix<QDoubleSpinBox>(dialog, "time: ")->value());
+            dialog->reject();
+        });
+        spectrumgui->inscalenumeric();
+        QCOMPARE(shown, QStringList{"150"});
+    }
+
+    void withoutSelectionTheDragEnds()
+    {
+        open(1, sine(1000));
+        selection = QRectF(0, 0, 0, 0);
+        edit->window()->scaleact[0]->trigger();
+        const QByteArray clip = filebytes(clipboard());
+        edit->drag(1.0, 1000, 1.3, 1500);
+        QCOMPARE(edit->prompts("Move/Scale"), QStringList{"Move/Scale: Nothing in the clipboard (select an area, then use cut or copy)."});
+        QCOMPARE(filebytes(clipboard()), clip);
+        // The engine echoed pressure 0: the view's further moves are hovers.
+        QCOMPARE(spectrumgui->mousepressure, 0.0f);
+    }
+
+    void failingUtilitiesChangeNothing_data()
+    {
+        QTest::addColumn<QString>("sox");        // "-" for the real one
+        QTest::addColumn<QString>("rubberband"); // "-" for the real one
+        QTest::addColumn<bool>("atrelease");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no sox") << "" << "-" << false << "sox could not be started";
+        QTest::newRow("sox fails") << "echo \"sox FAIL formats: can't open input\" >&2; exit 2" << "-" << false
+                                   << "sox exited with code 2: sox FAIL formats: can't open input";
+        QTest::newRow("sox writes nothing") << "exit 0" << "-" << false << "sox wrote no wave file for channel 1";
+        QTest::newRow("sox hangs") << "exec sleep 20" << "-" << false << "sox did not finish in time";
+        // The merge into the raw file comes out empty.
+        QTest::newRow("short merge")
+            << QString("for a; do last=\"$a\"; done; \"%1\" \"$@\" || exit $?; case \"$last\" in *.pcm) : > \"$last\";; esac")
+                   .arg(QFileInfo(QStringLiteral(KV_TEST_ROOT) + "/Resources/Util/sox/sox").canonicalFilePath())
+            << "-" << false << "the scaled clipboard holds 0 frames where";
+        QTest::newRow("rubberband fails") << "-" << "echo 'cannot read'; exit 1" << true
+                                          << "rubberband exited with code 1: cannot read";
+        QTest::newRow("no rubberband") << "-" << "" << true << "rubberband could not be started";
+    }
+
+    void failingUtilitiesChangeNothing()
+    {
+        QFETCH(QString, sox);
+        QFETCH(QString, rubberband);
+        QFETCH(bool, atrelease);
+        QFETCH(QString, reason);
+        open(1, sine(1000));
+        QTemporaryDir util;
+        utilpath = fakeutil(util, sox == "-" ? nullptr : &sox, rubberband == "-" ? nullptr : &rubberband);
+        SpectrumGui::utilitywaitms = 1500;
+        edit->window()->scaleact[2]->trigger();
+        QSignalSpy backups(spectrumgui, &SpectrumGui::outbackuplayer);
+        const QRectF origin = selection;
+        QByteArray clip = filebytes(clipboard());
+        double start = clipboard()->spanstart(), length = clipboard()->spanlength();
+
+        edit->mouse(QEvent::MouseMove, 1.0, 1000, Qt::NoButton, Qt::NoButton);
+        edit->mouse(QEvent::MouseButtonPress, 1.0, 1000, Qt::LeftButton, Qt::LeftButton);
+        for (int i = 1; i <= 4; ++i)
+            edit->mouse(QEvent::MouseMove, 1.0, 1000 + 250 * i, Qt::NoButton, Qt::LeftButton);
+        if (atrelease) {
+            // The previews worked: what stands now is what a failed final pass keeps.
+            QVERIFY(edit->prompts("Move/Scale").isEmpty());
+            QVERIFY(filebytes(clipboard()) != clip);
+            clip = filebytes(clipboard());
+            start = clipboard()->spanstart();
+            length = clipboard()->spanlength();
+        }
+        const QRectF kept = atrelease ? selection : origin;
+        edit->mouse(QEvent::MouseButtonRelease, 1.0, 2000, Qt::LeftButton, Qt::NoButton);
+
+        const QStringList prompts = edit->prompts("Move/Scale");
+        QCOMPARE(prompts.size(), 1);
+        QVERIFY2(prompts[0].startsWith("Move/Scale: The clipboard could not be scaled: ") && prompts[0].contains(reason),
+                 qPrintable(prompts[0]));
+        QVERIFY(prompts[0].contains("The clipboard is left as it was."));
+        QCOMPARE(filebytes(clipboard()), clip);
+        QCOMPARE(clipboard()->spanstart(), start);
+        QCOMPARE(clipboard()->spanlength(), length);
+        QCOMPARE(selection, kept);
+        QCOMPARE(filebytes(edit->current), original);
+        QCOMPARE(backups.count(), 0);
+        // The failed drag is over: the next moves are hovers.
+        QCOMPARE(spectrumgui->mousepressure, 0.0f);
+        QVERIFY(!QFile::exists(sessionpath + "/scaledclip.pcm"));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    GLChannel::setdefaultformat();
+    QApplication app(argc, argv);
+    TestMoveScale test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_movescale.moc"
