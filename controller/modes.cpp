@@ -31,11 +31,6 @@ QCursor modecursor(const char* image)
     return QCursor(QPixmap(QString::fromLatin1(image)), -1, -1);
 }
 
-bool selectionexists()
-{
-    return selection.width() != 0 || selection.height() != 0;
-}
-
 void resetslotbuffers()
 {
     for (Buffer* buffer : slottable.buffer)

@@ -13,9 +13,6 @@ bool modevalue(QObject* sender, int& mode);
 // A mode cursor from a resource image, its hot spot in the middle.
 QCursor modecursor(const char* image);
 
-// A selection exists when its width or its height is not 0.
-bool selectionexists();
-
 // Every slot Buffer forgets what it cached, as the clipboard is about to
 // change beneath them.
 void resetslotbuffers();
