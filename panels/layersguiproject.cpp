@@ -1,9 +1,34 @@
 // The project, session and export slots. Project and session files are not
 // part of this editor yet: the slots exist so that the shell's commands and
-// drops reach the panel, and do nothing.
+// drops reach the panel; only Open shows its dialog and hands the chosen file on.
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "app/mainwindow.h"
+#include "core/globals.h"
 #include "layersgui.h"
 
-void LayersGui::Open() {}
+void LayersGui::Open()
+{
+    QSettings settings;
+    const QString folder = settings
+                               .value(QStringLiteral("lastprojectfolder"), rootpath + QStringLiteral("/Resources/Samples"))
+                               .toString();
+    const QString file = QFileDialog::getOpenFileName(mainwindow, tr("Open Project"), folder,
+                                                      QStringLiteral("Korvane Project (*.kvp *.kvx)"));
+    if (file.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("lastprojectfolder"), QFileInfo(file).path());
+    // The extension decides, letter case included.
+    if (file.endsWith(QLatin1String("kvp")))
+        OpenProject(file);
+    if (file.endsWith(QLatin1String("kvx")))
+        OpenXML(file);
+    if (mainwindow)
+        mainwindow->activateWindow();
+    reportstate();
+}
 
 void LayersGui::Recover() {}
 
