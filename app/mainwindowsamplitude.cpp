@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLabel>
@@ -17,6 +16,7 @@
 #include <limits>
 
 #include "core/fileutils.h"
+#include "filechooser.h"
 #include "mainwindow.h"
 #include "prompt.h"
 #include "selfexecutable.h"
@@ -115,9 +115,12 @@ void MainWindow::linksamplitudepath()
     if (!button)
         return;
     const QString current = button->text();
-    const QString chosen = QFileDialog::getExistingDirectory(this, tr("Select a Project/Samples path"),
-                                                             QFileInfo(current).isDir() ? current : QString(),
-                                                             QFileDialog::ShowDirsOnly);
+    FileRequest request;
+    request.kind = FileRequest::Folder;
+    request.parent = this;
+    request.caption = tr("Select a Project/Samples path");
+    request.path = QFileInfo(current).isDir() ? current : QString();
+    const QString chosen = choosefile(request);
     if (chosen.size() < 2)
         return;
     if (QFileInfo(current).isDir())

@@ -1,10 +1,10 @@
 // The project, session and export slots. Project and session files are not
 // part of this editor yet: the slots exist so that the shell's commands and
 // drops reach the panel; only Open shows its dialog and hands the chosen file on.
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
 
+#include "app/filechooser.h"
 #include "app/mainwindow.h"
 #include "core/globals.h"
 #include "layersgui.h"
@@ -15,8 +15,12 @@ void LayersGui::Open()
     const QString folder = settings
                                .value(QStringLiteral("lastprojectfolder"), rootpath + QStringLiteral("/Resources/Samples"))
                                .toString();
-    const QString file = QFileDialog::getOpenFileName(mainwindow, tr("Open Project"), folder,
-                                                      QStringLiteral("Korvane Project (*.kvp *.kvx)"));
+    FileRequest request;
+    request.parent = mainwindow;
+    request.caption = tr("Open Project");
+    request.path = folder;
+    request.filter = QStringLiteral("Korvane Project (*.kvp *.kvx)");
+    const QString file = choosefile(request);
     if (file.isEmpty())
         return;
     settings.setValue(QStringLiteral("lastprojectfolder"), QFileInfo(file).path());

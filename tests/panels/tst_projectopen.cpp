@@ -1,4 +1,3 @@
-#include <QFileDialog>
 #include <QTemporaryDir>
 
 #include "panelrig.h"
@@ -16,29 +15,13 @@ private slots:
 };
 
 namespace {
-struct Seen
+// Opens a project through the chooser, which answers `file` (empty: cancelled).
+FileRequest openproject(PanelRig& r, const QString& file)
 {
-    QString title, start;
-    QStringList filters;
-};
-
-// Opens the project dialog, notes it, and chooses `file` (cancels for an empty name).
-Seen openproject(PanelRig& r, const QString& file)
-{
-    Seen seen;
-    whendialog<QFileDialog>([&seen, file](QFileDialog* dialog) {
-        seen.title = dialog->windowTitle();
-        seen.start = dialog->directory().absolutePath();
-        seen.filters = dialog->nameFilters();
-        if (file.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->selectFile(file);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
+    r.rig.fileanswer = file;
+    r.rig.filerequests.clear();
     r.panel()->Open();
-    return seen;
+    return r.rig.filerequests.value(0);
 }
 } // namespace
 
@@ -50,20 +33,22 @@ void TestProjectOpen::dialogStartsInTheSamplesFolderAndRemembersTheLastOne()
     QFile(song).open(QIODevice::WriteOnly);
 
     // Cancelled: nothing is remembered.
-    Seen seen = openproject(r, QString());
-    QCOMPARE(seen.title, QString("Open Project"));
-    QCOMPARE(seen.start, QDir(rootpath + "/Resources/Samples").absolutePath());
-    QCOMPARE(seen.filters, QStringList{"Korvane Project (*.kvp *.kvx)"});
+    FileRequest seen = openproject(r, QString());
+    QCOMPARE(seen.kind, FileRequest::Open);
+    QCOMPARE(seen.parent, r.window());
+    QCOMPARE(seen.caption, QString("Open Project"));
+    QCOMPARE(seen.path, rootpath + "/Resources/Samples");
+    QCOMPARE(seen.filter, QString("Korvane Project (*.kvp *.kvx)"));
     QVERIFY(!QSettings().contains("lastprojectfolder"));
 
     // A name in capitals is no project file: its folder is remembered, nothing opens.
-    seen = openproject(r, song);
+    openproject(r, song);
     QCOMPARE(QSettings().value("lastprojectfolder").toString(), work.path());
     QCOMPARE(r.rows(), 0);
     QVERIFY(r.asked.isEmpty());
 
     seen = openproject(r, QString());
-    QCOMPARE(seen.start, QDir(work.path()).absolutePath());
+    QCOMPARE(seen.path, work.path());
 }
 
 void TestProjectOpen::openingLeavesTheWindowInTheProjectsState()
