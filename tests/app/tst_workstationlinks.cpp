@@ -293,7 +293,19 @@ void TestWorkstationLinks::protoolsFailuresNameTheirStep()
     QVERIFY(!QFileInfo::exists(folders.at(0) + "/Korvane.dpm"));
     QCOMPARE(readfile(folders.at(0) + "/Korvane.dpm.apppath"), QByteArray("/old/Korvane"));
 
-    writefile(folders.at(0) + "/Korvane.dpm", "old plug-in");
+    // A path file that cannot be written leaves a link that names nobody: said as a failed install.
+    QDir(folders.at(1)).removeRecursively();
+    QVERIFY(QDir().mkpath(folders.at(1) + "/Korvane.dpm.apppath"));
+    QDir(folders.at(0)).removeRecursively();
+    a.asked.clear();
+    a.plan = {QMessageBox::Apply};
+    w.linkprotools();
+    QCOMPARE(a.last(), admin + ": " + installtext);
+    QCOMPARE(readfile(folders.at(1) + "/Korvane.dpm"), QByteArray("plug-in"));
+
+    installlink(0, "/old/Korvane");
+    QFile::remove(folders.at(0) + "/Korvane.dpm.rsr");
+    writefile(folders.at(0) + "/Korvane.dpm.rsr/held", "in use");
     a.asked.clear();
     a.plan = {QMessageBox::Reset};
     w.linkprotools();
