@@ -100,6 +100,7 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
     cleansessionfolder(sessionpath, sessionmax);
     statusBar()->showMessage(tr("No project loaded"), 0);
     logmessage(QStringLiteral("initialization finished"));
+    linkprotoolscheck();
     startwindow = nullptr;
 }
 

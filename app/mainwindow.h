@@ -3,6 +3,7 @@
 // actions, tool bars and menus, loads the plugins and wires everything to the
 // controllers; it holds no spectral logic of its own.
 #include <QColor>
+#include <QFileSystemWatcher>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -353,6 +354,25 @@ private:
     QList<ToolInterface*> tooltoolbars;
     bool controllersgone = false;
     bool ownscontrollers = false;
+
+public slots:
+    // Workstation links: Cakewalk's Tools menu entry, the Pro Tools plug-in,
+    // and the watch on Samplitude/Sequoia's effect files.
+    void linkcakewalk();
+    void linkprotools();
+    void linkprotoolscheck();
+    void linkprotoolswarning();
+    void linksamplitude();
+    void linksamplitudepath();
+    void linksamplitudedirnotify(QString path);
+    void linksamplitudefilenotify(QString path);
+
+public:
+    // Watches the two chosen folder trees while the Samplitude/Sequoia dialog is open.
+    QFileSystemWatcher* samplitudewatcher = new QFileSystemWatcher(this);
+    // The newest effect file: the one that a Yes to the open question edits.
+    QString samplitudepending;
+    bool samplitudeasking = false;
 };
 
 // Process-wide: the central widget and the three docks that the panels fill,

@@ -70,6 +70,21 @@ public:
                 window->tooltoolbars.append(tool);
     }
     void filters(const QList<FilterInterface*>& plugins) override { window->placefilters(plugins); }
+    // The file exchange filters get a submenu of their own after the others,
+    // without the preview hook: what they produce is not a sound to play.
+    void iofilters(const QList<FilterInterface*>& plugins) override
+    {
+        if (plugins.isEmpty())
+            return;
+        QMenu* io = window->filtersmenu->addMenu(QStringLiteral("IO"));
+        for (FilterInterface* filter : plugins) {
+            auto* action = new QAction(filter->label, window);
+            action->setData(QVariant::fromValue(filter));
+            io->addAction(action);
+            window->links.add(action, "triggered()", spectrumgui, spectrum, "infilter()");
+        }
+        window->links.connectall();
+    }
 
 private:
     MainWindow* window;

@@ -129,11 +129,12 @@ int loadplugins(const QString& root, const QString& version, QWidget* mainwindow
     }
     {
         const auto listedfilter = [](FilterInterface* f) { return !isiofilter(f); };
-        QList<FilterInterface*> filters;
+        QList<FilterInterface*> filters, iofilters;
         for (FilterInterface* p : begin(PluginKind::Filter).loadall<FilterInterface>(paths[3], listedfilter))
-            if (!isiofilter(p) && !p->label.isEmpty())
-                filters.append(p);
+            if (!p->label.isEmpty())
+                (isiofilter(p) ? iofilters : filters).append(p);
         placement.filters(filters);
+        placement.iofilters(iofilters);
     }
     logmessage(QStringLiteral("%1 plugins loaded").arg(rows));
     return rows;

@@ -44,6 +44,9 @@ public:
     virtual void adopttoolbars(const QList<ToolInterface*>& plugins) = 0;
     // Filters with a label, other than those of the category "IO".
     virtual void filters(const QList<FilterInterface*>& plugins) = 0;
+    // The filters of the category "IO" that have a label: they exchange files
+    // with other programs, have no Plugins dialog row and are never previewed.
+    virtual void iofilters(const QList<FilterInterface*>& plugins) = 0;
 };
 
 // Loads every file below root + "/Plugins/<Kind>" (sub-folders first, in name

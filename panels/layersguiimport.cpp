@@ -14,20 +14,6 @@
 #include "layersgui.h"
 #include "qtreewidgetext.h"
 
-namespace {
-
-void critical(QWidget* parent, const QString& title, const QString& text)
-{
-    PromptRequest request;
-    request.parent = parent;
-    request.icon = QMessageBox::Critical;
-    request.title = title;
-    request.text = text;
-    prompt(request);
-}
-
-} // namespace
-
 void LayersGui::AddPlugin(FileInterface* fileplugin)
 {
     if (fileplugin && fileplugincount < maxfileplugins)
@@ -96,7 +82,8 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
             return;
         chosen = pluginforextension(filters, fileName, &selectedFormat);
         if (chosen < 0) {
-            critical(mainwindow, tr("Unsupported Extension"), tr("The file you selected is not supported."));
+            tell(mainwindow, QMessageBox::Critical, tr("Unsupported Extension"),
+                 tr("The file you selected is not supported."));
             return;
         }
     } else {
@@ -111,7 +98,8 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
     auto* l = new layer();
     const auto unreadable = [&] {
         delete l;
-        critical(mainwindow, tr("Error Reading File"), tr("The file you selected could not be read."));
+        tell(mainwindow, QMessageBox::Critical, tr("Error Reading File"),
+             tr("The file you selected could not be read."));
     };
     int samplerate = 0, channels = 0, speakermask = 0;
     double start = 0.0, length = 0.0;
@@ -155,7 +143,8 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
         }
         if (!l->resample(target.samplerate, target.channels, target.speakermask)) {
             delete l;
-            critical(mainwindow, tr("Error Resampling File"), tr("The file could not be resampled to match the project."));
+            tell(mainwindow, QMessageBox::Critical, tr("Error Resampling File"),
+                 tr("The file could not be resampled to match the project."));
             return;
         }
     }

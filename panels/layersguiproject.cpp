@@ -1,9 +1,38 @@
 // The project, session and export slots. Project and session files are not
 // part of this editor yet: the slots exist so that the shell's commands and
-// drops reach the panel, and do nothing.
+// drops reach the panel; only Open shows its dialog and hands the chosen file on.
+#include <QFileInfo>
+#include <QSettings>
+
+#include "app/filechooser.h"
+#include "app/mainwindow.h"
+#include "core/globals.h"
 #include "layersgui.h"
 
-void LayersGui::Open() {}
+void LayersGui::Open()
+{
+    QSettings settings;
+    const QString folder = settings
+                               .value(QStringLiteral("lastprojectfolder"), rootpath + QStringLiteral("/Resources/Samples"))
+                               .toString();
+    FileRequest request;
+    request.parent = mainwindow;
+    request.caption = tr("Open Project");
+    request.path = folder;
+    request.filter = QStringLiteral("Korvane Project (*.kvp *.kvx)");
+    const QString file = choosefile(request);
+    if (file.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("lastprojectfolder"), QFileInfo(file).path());
+    // The extension decides, letter case included.
+    if (file.endsWith(QLatin1String("kvp")))
+        OpenProject(file);
+    if (file.endsWith(QLatin1String("kvx")))
+        OpenXML(file);
+    if (mainwindow)
+        mainwindow->activateWindow();
+    reportstate();
+}
 
 void LayersGui::Recover() {}
 

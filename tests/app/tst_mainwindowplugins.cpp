@@ -131,16 +131,35 @@ void TestMainWindowPlugins::deviceRestore()
 void TestMainWindowPlugins::filterMenu()
 {
     WindowRig w(root.path());
-    QCOMPARE(menutexts(w->filtersmenu), (QStringList{"Mix", "Plain"}));
+    QCOMPARE(menutexts(w->filtersmenu), (QStringList{"Mix", "Plain", "IO"}));
     QMenu* mix = w->filtersmenu->actions().first()->menu();
     QCOMPARE(menutexts(mix), (QStringList{"Blend", "Swap"}));
     auto* blend = mix->actions().first()->data().value<FilterInterface*>();
     QVERIFY(blend);
     QVERIFY(blend->previewhook == &MainWindow::previewclipboard);
-    // Filters are enabled only with a selected layer.
+
+    // The file exchange filter stands in its own submenu, reaches the controller
+    // like every filter, and is never previewed.
+    QMenu* io = w->filtersmenu->actions().last()->menu();
+    QVERIFY(io);
+    QCOMPARE(menutexts(io), QStringList{"Dump"});
+    QAction* dump = io->actions().first();
+    auto* dumpfilter = dump->data().value<FilterInterface*>();
+    QVERIFY(dumpfilter);
+    QCOMPARE(dumpfilter->category, QString("IO"));
+    QVERIFY(dumpfilter->previewhook == nullptr);
+    bool reaches = false;
+    for (const SignalLink& link : w->signallinks().links())
+        if (link.sender == dump && link.signal == "triggered()")
+            reaches = link.connected && link.receiver == spectrumgui && link.method == "infilter()";
+    QVERIFY(reaches);
+
+    // Filters are enabled only with a selected layer, the file exchange ones too.
     QVERIFY(!w->filtersmenu->actions().first()->isEnabled());
+    QVERIFY(!w->filtersmenu->actions().last()->isEnabled());
     w->layerstate(true, true, false);
     QVERIFY(w->filtersmenu->actions().first()->isEnabled());
+    QVERIFY(w->filtersmenu->actions().last()->isEnabled());
 }
 
 void TestMainWindowPlugins::toolPlacement()

@@ -13,7 +13,7 @@ class Recorder : public PluginPlacement
 public:
     QStringList splashes;
     QList<QStringList> rows;
-    QStringList filenames, devicenames, toollabels, adopted, filterlabels;
+    QStringList filenames, devicenames, toollabels, adopted, filterlabels, iolabels;
 
     void splash(const QString& text) override { splashes << text; }
     void listed(const QString& file, const QString& type, const QString& description) override
@@ -47,6 +47,11 @@ public:
     {
         for (auto* f : p)
             filterlabels << f->label;
+    }
+    void iofilters(const QList<FilterInterface*>& p) override
+    {
+        for (auto* f : p)
+            iolabels << f->label;
     }
 };
 
@@ -89,6 +94,8 @@ void TestPluginHost::loadsKindByKindInFolderOrder()
     root.add("filter", "Filters", "3_none_Plain.so");
     root.add("filter", "Filters", "4_Mix_none.so");
     const QString sine = root.add("filter", "Filters", "5_Generate_Sine_fail.so");
+    root.add("filter", "Filters", "6_IO_none.so");
+    root.add("filter", "Filters", "7_IO_Export.so");
 
     Recorder r;
     QWidget window;
@@ -120,6 +127,8 @@ void TestPluginHost::loadsKindByKindInFolderOrder()
     QCOMPARE(r.toollabels, QStringList{"Meter"});
     QCOMPARE(r.adopted, (QStringList{"tool Meter", "tool Pen", "tool Gain", "empty tool plugin"}));
     QCOMPARE(r.filterlabels, (QStringList{"Blend", "Plain"}));
+    // The file exchange filters come apart, in load order, those without a label left out.
+    QCOMPARE(r.iolabels, (QStringList{"Dump", "Export"}));
 
     QString missing;
     QVERIFY2(inorder(errorloglines(logfilepath()),
