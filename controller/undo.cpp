@@ -50,7 +50,8 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
     // Pending Buffer edits would otherwise be written over the restored frames.
     if (source == current && slottable.buffer[1])
         slottable.buffer[1]->flush();
-    source->copyrange(restore);
+    // The chunk also gives back the layer's extent, for edits that moved its start or end.
+    source->restorerange(restore);
     const QRectF update(restore->spanstart(), displayarea.y(), restore->length,
                         displayarea.height());
     if (source == current) {

@@ -144,6 +144,7 @@ layer::layer(layer* source, double chunkstart, double chunklength)
     speakermask = source->speakermask;
     start = chunkstart;
     length = chunklength;
+    owner = {source->start, source->length, source->fileframes()};
     if (!takenewfile())
         return;
     const qint64 frames = std::max<qint64>(0, roundhalfup64(chunklength * samplerate));
@@ -594,13 +595,19 @@ void layer::clear()
     resetdirty();
 }
 
+bool layer::sameformat(layer* chunk)
+{
+    if (chunk->samplerate == samplerate && chunk->channels == channels)
+        return true;
+    logerror(QStringLiteral("Backup of \"%1\" not restored: its format differs from the layer's").arg(name));
+    return false;
+}
+
 void layer::copyrange(layer* chunk)
 {
     QMutexLocker lock(&layermutex);
-    if (chunk->samplerate != samplerate || chunk->channels != channels) {
-        logerror(QStringLiteral("Backup of \"%1\" not restored: its format differs from the layer's").arg(name));
+    if (!sameformat(chunk))
         return;
-    }
     // Compared in frames, so that a chunk that overhangs by less than half a
     // sample (rounding of its times) is still written back.
     const qint64 first = roundhalfup64((chunk->start - start) * samplerate);
@@ -619,4 +626,53 @@ void layer::copyrange(layer* chunk)
     const qint64 count = std::min(frames, chunk->fileframes());
     if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb))
         seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, file->errorString()));
+}
+
+void layer::restorerange(layer* chunk)
+{
+    QMutexLocker lock(&layermutex);
+    if (chunk->owner.frames < 0) {
+        copyrange(chunk);
+        return;
+    }
+    if (!sameformat(chunk))
+        return;
+    const layerextent& target = chunk->owner;
+    const qint64 fb = framebytes();
+    const qint64 old = fileframes();
+    // Chunk frame 0 lies at frame `now` of the file as it is and at frame
+    // `then` of the file to restore, each rounded as the chunks were cut; so
+    // restored frame k is present frame k + shift, exactly as the edit moved it.
+    const qint64 now = roundhalfup64((chunk->start - start) * samplerate);
+    const qint64 then = roundhalfup64((chunk->start - target.start) * samplerate);
+    const qint64 shift = now - then;
+    const qint64 count = std::min<qint64>(roundhalfup64(chunk->length * samplerate), chunk->fileframes());
+    const qint64 first = std::max<qint64>(0, -then);
+    const qint64 last = std::min(count, target.frames - then);
+    auto putchunk = [&](QFile* to) {
+        return last <= first || copyiodevice(chunk->file, first * fb, to, (first + then) * fb, (last - first) * fb);
+    };
+    if (shift == 0) {
+        // The frames stay in place: the file is only cut or zero-extended at its end.
+        if (!file->resize(target.frames * fb)) {
+            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            return;
+        }
+        start = target.start;
+        length = target.length;
+        if (!putchunk(file))
+            seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, file->errorString()));
+        return;
+    }
+    const qint64 from = std::max<qint64>(0, shift);
+    const qint64 to = std::min(old, target.frames + shift);
+    const bool ok = rebuildfile(QStringLiteral("restore the backup of"), [&](QFile* newfile) {
+        return newfile->resize(target.frames * fb)
+               && (to <= from || copyiodevice(file, from * fb, newfile, (from - shift) * fb, (to - from) * fb))
+               && putchunk(newfile);
+    });
+    if (!ok)
+        return;
+    start = target.start;
+    length = target.length;
 }

@@ -13,6 +13,14 @@
 class Buffer;
 class QIODevice;
 
+// Where a layer stood on the time line and how many frames its file held.
+struct layerextent
+{
+    double start = 0;
+    double length = 0;
+    qint64 frames = -1; // below 0: not known
+};
+
 class layer
 {
 public:
@@ -32,6 +40,10 @@ public:
     layer* children[maxchildren] = {};
     qint32 childcount = 0;
     QFile* file = nullptr;
+    // For a history chunk: the extent of the layer it was cut from, as it
+    // stood then, so that undo and redo can give an edit that moved the
+    // layer's start or end its extent back. Only the range constructor sets it.
+    layerextent owner;
 
     layer();
     layer(const layer& source);
@@ -48,6 +60,11 @@ public:
     void clearchildren();
     void updatelength();
     void copyrange(layer* chunk);
+    // Undo and redo: gives the layer the extent recorded in the chunk (frames
+    // that leave it are dropped, frames that join it are silence), then writes
+    // the chunk's frames that fall inside it. A chunk without an extent goes
+    // through copyrange.
+    void restorerange(layer* chunk);
     void clear();
     void mixadd(float* dst, double time, double duration, int channel);
     void read(float* dst, double time, double duration, int channel, bool gains);
@@ -86,6 +103,8 @@ private:
     bool canmix(layer* child);
     bool reframe(double newstart, bool keep, double newlength);
     bool copyfilefrom(QIODevice* from, qint64 bytes);
+    // Logged refusal of a chunk of another format.
+    bool sameformat(layer* chunk);
     void mixchildren(const layer& source);
     // Closes, deletes from disk and destroys a file object (null does nothing).
     static void removefile(QFile* file);

@@ -12,31 +12,10 @@
 #include <cmath>
 #include <complex>
 
+#include "core/layerhelpers.h"
 #include "panels/historygui.h"
 #include "panels/panelrig.h"
 #include "panels/qtreewidgetext.h"
-
-// The layer's own sample file, byte for byte.
-inline QByteArray filebytes(layer* l)
-{
-    l->file->flush();
-    QFile copy(l->file->fileName());
-    return copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
-}
-
-// A layer's whole state as undo must give it back.
-struct LayerState
-{
-    QByteArray bytes;
-    double start = 0;
-    double length = 0;
-    bool operator==(const LayerState&) const = default;
-};
-
-inline LayerState state(layer* l)
-{
-    return {filebytes(l), l->start, l->length};
-}
 
 // Sum of sines: (frequency Hz, amplitude) pairs, the same in every channel
 // unless `perchannel` scales channel c by (1 + c).

@@ -54,6 +54,19 @@ double outside(layer* l, double frequency)
     return std::min(amplitude(l, frequency, 0.0, 0.3), amplitude(l, frequency, 1.7, 2.0));
 }
 
+// A of three seconds of the high tone over B of one second of the low tone
+// from 1 s on, no row current; gives B.
+layer* latertone(PanelRig& r)
+{
+    project(r, 2, rate, 1);
+    tones(r.at(0), 3.0, {{high, 0.3f}});
+    layer* b = r.at(1);
+    b->clear();
+    fill(b, 1.0, rate, [](int k, int) { return 0.2f * float(std::sin(2 * M_PI * low * k / rate)); });
+    b->resetdirty();
+    return b;
+}
+
 } // namespace
 
 class TestEditCommands : public QObject
@@ -184,6 +197,84 @@ private slots:
         historygui->Redo();
         QVERIFY(state(b) == pasted);
         QCOMPARE(selection, pastedarea);
+    }
+
+    // Pastes that carry B past its end and then before its start: undo gives
+    // back B's file, start and length exactly, redo the pasted ones, however
+    // often the history is walked.
+    void pastesThatGrowTheLayerUndoExactly()
+    {
+        PanelRig r;
+        layer* b = latertone(r);
+        const LayerState original = state(b);
+        auto pastefroma = [&](const QRectF& where) {
+            click(r, 0, 3);
+            select(where);
+            r.window()->copyact->trigger();
+            click(r, 1, 3);
+            QCOMPARE(r.current(), b);
+            r.window()->pasteact->trigger();
+        };
+
+        pastefroma(QRectF(1.6, 3800, 1.0, -1800));
+        const LayerState longer = state(b);
+        QCOMPARE(b->start, 1.0);
+        QVERIFY2(b->start + b->length > 2.5, qPrintable(QString::number(b->length)));
+        QVERIFY(std::fabs(amplitude(b, high, 2.1, 2.5) - 0.3) < 0.015);
+        pastefroma(QRectF(0.4, 3800, 1.0, -1800));
+        const LayerState earlier = state(b);
+        QVERIFY2(b->start < 0.5, qPrintable(QString::number(b->start)));
+        QVERIFY(std::fabs(amplitude(b, high, 0.5, 0.9) - 0.3) < 0.015);
+        QCOMPARE(historyrows(), 3);
+        QCOMPARE(historytext(1), QString("Paste"));
+        QCOMPARE(historytext(2), QString("Paste"));
+
+        for (int round = 0; round < 3; ++round) {
+            historygui->Undo();
+            QVERIFY(state(b) == longer);
+            historygui->Undo();
+            QVERIFY(state(b) == original);
+            historygui->Redo();
+            QVERIFY(state(b) == longer);
+            historygui->Redo();
+            QVERIFY(state(b) == earlier);
+        }
+        // The history's first row at once, as a click on it walks there.
+        historygui->ItemClicked(historygui->tree->topLevelItem(0), 1);
+        QVERIFY(state(b) == original);
+        // The view's cache reads the layer as it now is: B's own tone, and
+        // nothing left past 2 s.
+        Buffer* cache = slottable.buffer[1];
+        QCOMPARE(cache->boundlayer, b);
+        const int inb = int(std::lround(1.5 * rate)) + 3;
+        const float expected = 0.2f * float(std::sin(2 * M_PI * low * (inb - rate) / rate));
+        QVERIFY(std::fabs(expected) > 0.1f);
+        QVERIFY(std::fabs(cache->getsample(0, inb) - expected) < 1e-4f);
+        QCOMPARE(cache->getsample(0, int(std::lround(2.3 * rate))), 0.0f);
+        // A push right after the restore records nothing.
+        spectrumgui->pushbackup("nothing");
+        QCOMPARE(historyrows(), 3);
+    }
+
+    // A delete at B's start reaches a transform frame before it, which makes
+    // B start earlier: undo gives back its start as well as its frames.
+    void deleteAtTheStartUndoesExactly()
+    {
+        PanelRig r;
+        layer* b = latertone(r);
+        click(r, 1, 3);
+        const LayerState original = state(b);
+        select(QRectF(1.0, 1000, 0.5, -800));
+        r.window()->deleteact->trigger();
+        const LayerState deleted = state(b);
+        QVERIFY2(b->start < 1.0, qPrintable(QString::number(b->start)));
+        QVERIFY(amplitude(b, low, 1.1, 1.4) < 0.01);
+        for (int round = 0; round < 3; ++round) {
+            historygui->Undo();
+            QVERIFY(state(b) == original);
+            historygui->Redo();
+            QVERIFY(state(b) == deleted);
+        }
     }
 
     void withoutSelectionWholeLayersAreCopiedOrDeleted()

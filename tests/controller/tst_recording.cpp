@@ -2,6 +2,8 @@
 // writes a known tone through the host callbacks, the device choice, restart
 // and failure reports, and rewinding.
 #include "controller/devicethread.h"
+#include "panels/historygui.h"
+#include "panels/qtreewidgetext.h"
 #include "recordertone.h"
 #include "transportrig.h"
 
@@ -147,6 +149,43 @@ private slots:
         QVERIFY(tonemismatch(current, 0, end) < 1e-3);
         QCOMPARE(backups.count(), 1);
         QVERIFY(r->closeproject());
+    }
+
+    // A recording that runs on past the layer's end makes it longer: undo
+    // through the history gives back its file, start and length exactly, redo
+    // the recorded ones, again and again.
+    void undoOfARecordingThatGrowsTheLayer()
+    {
+        TransportRig r;
+        r.choose(recorder, QStringLiteral("Tone input"), true);
+        layer* current = makelayer(44100, 1, 0.1, 22050, [](int k, int) { return 0.1f + 1e-6f * float(k); });
+        QVERIFY(r.add(current, true));
+        auto history = std::make_unique<HistoryGui>(r.window);
+        QObject::connect(r.gui, &SpectrumGui::outbackuplayer, history.get(), &HistoryGui::inbackuplayer);
+        QObject::connect(history.get(), &HistoryGui::outrestorelayer, r.gui, &SpectrumGui::inrestorelayer);
+        const LayerState original = state(current);
+
+        r.gui->timecursor = 0.4;
+        r.action(4)->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return current->start + current->length > 0.9; }, 5000));
+        r.action(4)->trigger();
+        QCOMPARE(r.gui->transportmode, -1);
+        const LayerState recorded = state(current);
+        QCOMPARE(recorded.start, 0.1);
+        QVERIFY(recorded.length > 0.8);
+        const double end = r.gui->devicetime();
+        QVERIFY(tonemismatch(current, 0.4, end) < 1e-3);
+        QCOMPARE(history->tree->topLevelItemCount(), 2);
+        QCOMPARE(history->tree->topLevelItem(1)->text(1), QString("Record"));
+
+        for (int round = 0; round < 3; ++round) {
+            history->Undo();
+            QVERIFY(state(current) == original);
+            history->Redo();
+            QVERIFY(state(current) == recorded);
+        }
+        history.reset();
+        QVERIFY(r.closeproject());
     }
 
     // With a selection the record runs over the selected time only and ends

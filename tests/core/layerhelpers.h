@@ -37,10 +37,24 @@ inline std::vector<float> readrange(layer* l, double time, int frames, int chann
     return dst;
 }
 
+// The layer's own sample file, byte for byte.
 inline QByteArray filebytes(layer* l)
 {
     l->file->flush();
     QFile copy(l->file->fileName());
-    copy.open(QIODevice::ReadOnly);
-    return copy.readAll();
+    return copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
+}
+
+// A layer's whole state as undo must give it back.
+struct LayerState
+{
+    QByteArray bytes;
+    double start = 0;
+    double length = 0;
+    bool operator==(const LayerState&) const = default;
+};
+
+inline LayerState state(layer* l)
+{
+    return {filebytes(l), l->start, l->length};
 }

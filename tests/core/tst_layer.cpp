@@ -334,6 +334,74 @@ private slots:
         QCOMPARE(filebytes(l.get()), original);
     }
 
+    // Undo and redo chunks of edits that moved the layer's start or end give
+    // the file, start and length back exactly, in both directions and again.
+    void restorerangeextent_data()
+    {
+        QTest::addColumn<double>("from");   // start of the layer before the edit (-1: empty)
+        QTest::addColumn<double>("time");   // the edit
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("inside") << 0.1 << 0.13 << 0.02;
+        QTest::newRow("past the end, with a gap") << 0.1 << 0.25 << 0.03;
+        QTest::newRow("over the end") << 0.1 << 0.19 << 0.03;
+        QTest::newRow("before the start, with a gap") << 0.1 << 0.05 << 0.02;
+        QTest::newRow("over the start") << 0.1 << 0.08 << 0.05;
+        QTest::newRow("around the whole layer") << 0.1 << 0.05 << 0.3;
+        QTest::newRow("half a frame off the grid") << 0.1 << 0.0735 << 0.011;
+        QTest::newRow("into an empty layer") << -1.0 << 0.3 << 0.02;
+    }
+    void restorerangeextent()
+    {
+        QFETCH(double, from);
+        QFETCH(double, time);
+        QFETCH(double, seconds);
+        unique_ptr<layer> l(from < 0 ? new layer() : makelayer(1000, 2, from, 100, ramp));
+        l->samplerate = 1000;
+        l->channels = 2;
+        const LayerState original = state(l.get());
+        const unique_ptr<layer> snapshot(new layer(*l));
+
+        std::vector<float> data(size_t(std::lround(seconds * 1000)) * 2, -7.0f);
+        l->write(data.data(), time, seconds);
+        const LayerState edited = state(l.get());
+        QVERIFY(edited != original);
+        const double t = l->dirtymin, d = l->dirtymax - l->dirtymin;
+        const unique_ptr<layer> before(new layer(snapshot.get(), t, d));
+        const unique_ptr<layer> after(new layer(l.get(), t, d));
+        for (int round = 0; round < 3; ++round) {
+            l->restorerange(before.get());
+            QVERIFY(state(l.get()) == original);
+            l->restorerange(after.get());
+            QVERIFY(state(l.get()) == edited);
+        }
+        QVERIFY(!l->failed());
+    }
+
+    // A chunk that knows no extent is written as copyrange writes it, and a
+    // chunk of another format changes nothing.
+    void restorerangewithoutextent()
+    {
+        unique_ptr<layer> l(makelayer(1000, 2, 0.1, 100, ramp));
+        const QByteArray original = filebytes(l.get());
+        unique_ptr<layer> sticking(makelayer(1000, 2, 0.15, 100, [](int, int) { return 3.0f; }));
+        l->restorerange(sticking.get());
+        QCOMPARE(filebytes(l.get()), original);
+        QCOMPARE(l->length, 0.1);
+        unique_ptr<layer> inside(makelayer(1000, 2, 0.15, 10, [](int, int) { return 3.0f; }));
+        l->restorerange(inside.get());
+        QCOMPARE(readrange(l.get(), 0.15, 1)[0], 3.0f);
+        QCOMPARE(readrange(l.get(), 0.16, 1)[0], ramp(60, 0));
+
+        unique_ptr<layer> grown(makelayer(1000, 2, 0.1, 200, ramp));
+        unique_ptr<layer> other(new layer(grown.get(), 0.05, 0.02));
+        other->samplerate = 2000;
+        const QByteArray edited = filebytes(l.get());
+        l->restorerange(other.get());
+        QCOMPARE(filebytes(l.get()), edited);
+        QCOMPARE(l->start, 0.1);
+        QCOMPARE(l->length, 0.1);
+    }
+
     void existingfiles()
     {
         QByteArray samples(400, 0);
