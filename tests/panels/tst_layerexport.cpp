@@ -99,7 +99,7 @@ void TestLayerExport::exportedLayerDecodesToItsSamples()
     const std::vector<float> samples = samplefile(l);
 
     answerfile(r, work.filePath(typed), filter);
-    r.panel()->Export();
+    r.window()->exportact->trigger();
     QVERIFY2(r.asked.isEmpty(), qPrintable(r.titles().join(", ")));
     QCOMPARE(r.rig.filerequests.size(), 1);
     const FileRequest request = r.rig.filerequests.at(0);
@@ -132,7 +132,7 @@ void TestLayerExport::mixGoesToTheChosenFileAndToTheCaller()
     QCOMPARE(expected[size_t(4000 * 2)], 1.0f - 1.5f);
 
     answerfile(r, work.filePath("mix.wav"), "WAV 32bit");
-    r.panel()->ExportMix();
+    r.window()->exportmixact->trigger();
     QVERIFY2(r.asked.isEmpty(), qPrintable(r.titles().join(", ")));
     QCOMPARE(r.rig.filerequests.at(0).caption, QString("Export Mix"));
     QCOMPARE(r.rig.filerequests.at(0).path, rootpath + "/Resources/Samples/Untitled");

@@ -165,7 +165,7 @@ void TestProjectSave::savedProjectsOpenAsTheyWere()
     QVERIFY(r.panel()->Close());
     QCOMPARE(r.rows(), 0);
     answerfile(r, file);
-    r.panel()->Open();
+    r.window()->openprojectact->trigger();
     QVERIFY(r.asked.isEmpty());
     QCOMPARE(rowstate(r), before);
     QCOMPARE(currentrow(r), 2);
@@ -201,8 +201,8 @@ void TestProjectSave::saveAsNamesTheFileAndSaveReusesIt()
 {
     PanelRig r;
     QTemporaryDir work;
-    // Nothing open, nothing to save, nothing asked for.
-    r.panel()->Save();
+    // Nothing open, nothing to save, nothing asked for (through the File menu).
+    r.window()->saveact->trigger();
     QCOMPARE(r.titles(), QStringList{"Save Project As"});
     QCOMPARE(r.asked.at(0).text, QString("There is no project to save."));
     QVERIFY(r.rig.filerequests.isEmpty());
@@ -213,7 +213,7 @@ void TestProjectSave::saveAsNamesTheFileAndSaveReusesIt()
     r.asked.clear();
     // A name typed without an ending takes the one of the chosen form.
     answerfile(r, work.filePath("song"), "*.kvx");
-    r.panel()->SaveAs();
+    r.window()->saveasact->trigger();
     const QString kvx = work.filePath("song.kvx");
     QVERIFY(r.rig.filerequests.at(0).filter.contains("(*.kvp)"));
     QVERIFY(r.rig.filerequests.at(0).filter.contains("(*.kvx)"));
@@ -436,7 +436,7 @@ void TestProjectSave::recoverBringsBackTheSessionOfADeadRun()
     {
         InstanceLock alive;
         QVERIFY(alive.acquire(sessionpath, deadid));
-        r.panel()->Recover();
+        r.window()->recoveract->trigger();
         QCOMPARE(r.titles(), QStringList{"Recover Session"});
         QCOMPARE(r.asked.at(0).text, QString("There is no session to recover."));
     }
