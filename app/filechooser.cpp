@@ -19,7 +19,8 @@ QString choosefile(const FileRequest& request)
         return QFileDialog::getOpenFileName(request.parent, request.caption, request.path, request.filter,
                                             request.selectedfilter);
     case FileRequest::Save:
-        return QFileDialog::getSaveFileName(request.parent, request.caption, request.path, request.filter);
+        return QFileDialog::getSaveFileName(request.parent, request.caption, request.path, request.filter,
+                                            request.selectedfilter);
     case FileRequest::Folder:
         return QFileDialog::getExistingDirectory(request.parent, request.caption, request.path,
                                                  QFileDialog::ShowDirsOnly);

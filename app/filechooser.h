@@ -15,7 +15,7 @@ struct FileRequest
     QString caption;
     QString path; // the proposed file name, or the folder to start in
     QString filter;
-    // Open only: where the filter the user picked is written (may be null).
+    // Open and Save: where the filter the user picked is written (may be null).
     QString* selectedfilter = nullptr;
 };
 

@@ -57,17 +57,24 @@ void MainWindow::createprojectactions()
 
     openprojectact = makeaction(tr("&Open Project"), ":/icons/Open.png");
     openprojectact->setShortcuts(QKeySequence::Open);
+    links.add(openprojectact, "triggered()", layersgui, layers, "Open()");
     recoveract = makeaction(tr("&Recover Session"));
+    links.add(recoveract, "triggered()", layersgui, layers, "Recover()");
     importact = makeaction(tr("&Import Layer"), ":/icons/Import.png");
     importact->setStatusTip(QStringLiteral("Import an audio file into a new layer"));
     links.add(importact, "triggered()", layersgui, layers, "Import()");
     exportact = makeaction(tr("&Export Layer"), ":/icons/Export.png");
+    links.add(exportact, "triggered()", layersgui, layers, "Export()");
     exportmixact = makeaction(tr("Export &Mix"), ":/icons/ExportMix.png");
+    links.add(exportmixact, "triggered()", layersgui, layers, "ExportMix()");
     exportcalleract = makeaction(QStringLiteral("Export to &Caller"));
+    links.add(exportcalleract, "triggered()", this, windowname, "sessionexport()");
     saveact = makeaction(tr("&Save Project"), ":/icons/Save.png");
     saveact->setShortcuts(QKeySequence::Save);
+    links.add(saveact, "triggered()", layersgui, layers, "Save()");
     saveasact = makeaction(tr("Save Project As..."));
     saveasact->setShortcuts(QKeySequence::SaveAs);
+    links.add(saveasact, "triggered()", layersgui, layers, "SaveAs()");
     closeact = makeaction(tr("&Close Project"));
     closeact->setShortcuts(QKeySequence::Close);
     closeact->setStatusTip(QStringLiteral("Close the current project"));

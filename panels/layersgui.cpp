@@ -119,8 +119,8 @@ LayersGui::LayersGui(MainWindow* window) : mainwindow(window)
 
 LayersGui::~LayersGui()
 {
-    if (!sessionpath.isEmpty())
-        QFile::remove(sessionpath + QStringLiteral("/session(%1).kvx").arg(sessionid));
+    if (!sessionfile().isEmpty())
+        QFile::remove(sessionfile());
     // The keys go with the panel: a later panel of the same window makes its own.
     for (const QPointer<QShortcut>& shortcut : shortcuts)
         delete shortcut.data();
@@ -216,6 +216,8 @@ void LayersGui::setmodified()
 {
     if (mainwindow)
         mainwindow->setWindowModified(true);
+    // The session file follows every change, not only the edits of the history.
+    SaveSession();
 }
 
 QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)

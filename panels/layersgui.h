@@ -23,6 +23,8 @@ class QMenu;
 class QShortcut;
 class QVBoxLayout;
 class QTreeWidgetExt;
+struct ProjectData;
+struct ProjectLayers;
 
 // The project format that every layer of the project has; all 0 while no
 // project is open.
@@ -86,8 +88,12 @@ public slots:
     void AddPlugin(FileInterface* fileplugin);
     bool Close();
     void Open();
+    // Offers the newest session file of a run that ended without closing.
     void Recover();
     bool OpenProject(QString fileName);
+    // localcopy: the layers get copies of the samples (the default); false:
+    // sample files of the session folder become the layers' own, as when a
+    // session is recovered.
     bool OpenXML(QString fileName, bool localcopy);
     bool OpenXML(QString fileName);
     void Import();
@@ -98,8 +104,11 @@ public slots:
     void Export(QString fileName, QString selectedFormat, layer* exportlayer);
     void Save();
     void SaveAs();
+    // Writes this run's session file, which refers to the layers' own files.
     void SaveSession();
     bool SaveProject(QString fileName);
+    // localcopy: the samples go into a folder beside the file (the default);
+    // false: the file refers to the layers' own sample files.
     bool SaveXML(QString fileName, bool localcopy);
     bool SaveXML(QString fileName);
     void InsertTime(double start, double length);
@@ -170,6 +179,35 @@ private:
     void setrowvolume(QTreeWidgetItem* item, float volume);
     // Asks for a name and a format when no project is open; false: cancelled.
     bool newlayerdialog(QString* name, int* samplerate, int* channels);
+    // An empty container in the project format.
+    static layer* newcontainer();
+
+    // "<session folder>/session(<session id>).kvx"; empty without a session.
+    static QString sessionfile();
+    ProjectLayers projectlayers() const;
+    // Closes the open project and puts the layers of `data` in its place;
+    // false (after saying why under `title`) leaves the open project as it was.
+    bool openproject(const QString& title, const QString& fileName, const ProjectData& data, bool adopt);
+    bool cannotopen(const QString& title, const QString& fileName, const QString& why);
+    // The window names the project after the file it was saved to or opened from.
+    void saved(const QString& fileName);
+    bool nothingtosave(const QString& title);
+    bool cannotsave(const QString& fileName, const QString& why);
+    // A file dialog asked about the name as typed; one with an ending added
+    // is asked about here before it is replaced.
+    bool mayreplace(const QString& title, const QString& fileName);
+    // Saves in the form the file's ending names.
+    void saveto(const QString& fileName);
+
+    // The file plugins' export formats, one list per plugin in load order.
+    QList<QStringList> exportlists() const;
+    // The export file dialog; false when cancelled or nothing is offered.
+    bool chooseexport(const QString& title, const QString& name, QString* file, QString* filter);
+    // A container of every active row's layer (null without a project).
+    layer* activemix() const;
+    // Writes source (a layer or a container) to fileName through the plugin
+    // that offers `format`, or the one the file's extension names.
+    bool exportto(const QString& title, const QString& fileName, QString format, layer* source);
 
     QPointer<QWidget> panel; // the dock's content (owned by the dock once set)
     QIcon speakericon, soloicon, addicon, subicon;

@@ -23,15 +23,14 @@ bool hasformat()
     return projectformat.samplerate != 0 && projectformat.channels != 0;
 }
 
-// An empty container in the project format.
-layer* newcontainer()
+} // namespace
+
+layer* LayersGui::newcontainer()
 {
     auto* container = new layer();
     container->resample(projectformat.samplerate, projectformat.channels, projectformat.speakermask);
     return container;
 }
-
-} // namespace
 
 void LayersGui::inrefreshalllayers()
 {
@@ -66,10 +65,12 @@ void LayersGui::edittime(void (layer::*edit)(double, double), double start, doub
 {
     if (currentitem) {
         (rowlayer(currentitem)->*edit)(start, length);
-        return;
+    } else {
+        for (int i = 0; i < rowcount(); ++i)
+            (rowlayer(row(i))->*edit)(start, length);
     }
-    for (int i = 0; i < rowcount(); ++i)
-        (rowlayer(row(i))->*edit)(start, length);
+    // The edited layers have new sample files; the session must name them.
+    SaveSession();
 }
 
 void LayersGui::InsertTime(double start, double length)
@@ -124,6 +125,8 @@ bool LayersGui::Close()
     inrefreshstatus();
     if (mainwindow)
         mainwindow->layerstate(false, false, false);
+    // Closed on purpose: nothing of it is left to recover.
+    SaveSession();
     return true;
 }
 

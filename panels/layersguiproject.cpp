@@ -1,24 +1,83 @@
-// The project, session and export slots. Project and session files are not
-// part of this editor yet: the slots exist so that the shell's commands and
-// drops reach the panel; only Open shows its dialog and hands the chosen file on.
+// Projects and the session: opening ".kvp" and ".kvx" projects, saving them,
+// the session file that follows every change, and bringing back the session
+// of a run that did not end normally. A file is read and its layers made
+// before the open project is closed, so a file that cannot be opened
+// changes nothing.
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include "app/filechooser.h"
 #include "app/mainwindow.h"
+#include "app/prompt.h"
+#include "app/sessionfolder.h"
+#include "app/sessionlock.h"
 #include "core/globals.h"
+#include "core/log.h"
 #include "layersgui.h"
+#include "projectlayers.h"
+#include "qtreewidgetext.h"
+
+namespace {
+
+const QString untitled = QStringLiteral("Untitled.kvp");
+
+QString projectfolder()
+{
+    return QSettings()
+        .value(QStringLiteral("lastprojectfolder"), rootpath + QStringLiteral("/Resources/Samples"))
+        .toString();
+}
+
+// The newest session file left by a run that is not running any more.
+QString recoverablesession()
+{
+    static const QRegularExpression pattern(QStringLiteral("^session\\((.+)\\)\\.kvx$"));
+    if (sessionpath.isEmpty())
+        return QString();
+    const QStringList live = livesessions(sessionpath);
+    QFileInfo newest;
+    const QFileInfoList files =
+        QDir(sessionpath).entryInfoList({QStringLiteral("session(*).kvx")}, QDir::Files | QDir::NoSymLinks);
+    for (const QFileInfo& file : files) {
+        const auto match = pattern.match(file.fileName());
+        if (!match.hasMatch() || match.captured(1) == sessionid || live.contains(match.captured(1)))
+            continue;
+        if (newest.fileName().isEmpty() || file.lastModified() > newest.lastModified())
+            newest = file;
+    }
+    return newest.fileName().isEmpty() ? QString() : newest.absoluteFilePath();
+}
+
+} // namespace
+
+QString LayersGui::sessionfile()
+{
+    if (sessionpath.isEmpty() || sessionid.isEmpty())
+        return QString();
+    return sessionpath + QStringLiteral("/session(%1).kvx").arg(sessionid);
+}
+
+ProjectLayers LayersGui::projectlayers() const
+{
+    ProjectLayers project;
+    for (int i = 0; i < rowcount(); ++i)
+        project.rows.append(rowlayer(row(i)));
+    project.current = currentitem ? tree->indexOfTopLevelItem(currentitem) : -1;
+    project.samplerate = projectformat.samplerate;
+    project.channels = projectformat.channels;
+    project.speakermask = projectformat.speakermask;
+    return project;
+}
 
 void LayersGui::Open()
 {
     QSettings settings;
-    const QString folder = settings
-                               .value(QStringLiteral("lastprojectfolder"), rootpath + QStringLiteral("/Resources/Samples"))
-                               .toString();
     FileRequest request;
     request.parent = mainwindow;
     request.caption = tr("Open Project");
-    request.path = folder;
+    request.path = projectfolder();
     request.filter = QStringLiteral("Korvane Project (*.kvp *.kvx)");
     const QString file = choosefile(request);
     if (file.isEmpty())
@@ -34,49 +93,226 @@ void LayersGui::Open()
     reportstate();
 }
 
-void LayersGui::Recover() {}
-
-bool LayersGui::OpenProject(QString)
+bool LayersGui::cannotopen(const QString& title, const QString& fileName, const QString& why)
 {
+    tell(mainwindow, QMessageBox::Critical, title,
+         tr("%1 could not be opened.<br/>%2").arg(fileName.toHtmlEscaped(), why.toHtmlEscaped()));
+    return false;
+}
+
+bool LayersGui::openproject(const QString& title, const QString& fileName, const ProjectData& data, bool adopt)
+{
+    if (data.rows.isEmpty())
+        return cannotopen(title, fileName, tr("It holds no layer."));
+    if (data.rows.size() > maxrows)
+        return cannotopen(title, fileName, tr("It holds more than %1 layers, more than can be mixed.").arg(maxrows));
+    // The files of the open project's layers stay theirs until it is closed.
+    QStringList inuse;
+    for (int i = 0; i < rowcount(); ++i)
+        inuse << rowlayer(row(i))->file->fileName();
+    QList<layer*> layers;
+    QString why;
+    if (!makelayers(data, adopt, inuse, &layers, &why))
+        return cannotopen(title, fileName, why);
+    if (!Close()) {
+        qDeleteAll(layers);
+        return false;
+    }
+    projectformat = {data.samplerate, data.channels, data.speakermask};
+    QTreeWidgetItem* current = nullptr;
+    for (int i = 0; i < layers.size(); ++i) {
+        QTreeWidgetItem* item = inaddlayer(layers.at(i), i);
+        if (i == data.current)
+            current = item;
+    }
+    inrefreshalllayers();
+    if (current)
+        ItemClicked(current, 3);
+    else
+        inrefreshmixlayers();
+    reportstate();
     return true;
 }
 
-bool LayersGui::OpenXML(QString, bool)
+void LayersGui::saved(const QString& fileName)
 {
+    if (!mainwindow)
+        return;
+    mainwindow->setWindowFilePath(fileName);
+    mainwindow->setWindowModified(false);
+    mainwindow->setCurrentFile(fileName);
+}
+
+bool LayersGui::OpenProject(QString fileName)
+{
+    ProjectData data;
+    QString why;
+    if (!readkvp(fileName, &data, &why))
+        return cannotopen(tr("Open Project"), fileName, why);
+    if (!openproject(tr("Open Project"), fileName, data, false))
+        return false;
+    saved(fileName);
+    SaveSession();
+    return true;
+}
+
+bool LayersGui::OpenXML(QString fileName, bool localcopy)
+{
+    ProjectData data;
+    QString why;
+    if (!readkvx(fileName, &data, &why))
+        return cannotopen(tr("Open Project"), fileName, why);
+    if (!openproject(tr("Open Project"), fileName, data, !localcopy))
+        return false;
+    saved(fileName);
+    SaveSession();
     return true;
 }
 
 bool LayersGui::OpenXML(QString fileName)
 {
-    return OpenXML(fileName, false);
+    return OpenXML(fileName, true);
 }
 
-void LayersGui::Export() {}
-
-void LayersGui::ExportMix() {}
-
-void LayersGui::ExportCaller(QString) {}
-
-void LayersGui::Export(QString, QString, layer*) {}
-
-void LayersGui::Save() {}
-
-void LayersGui::SaveAs() {}
-
-void LayersGui::SaveSession() {}
-
-// Nothing is written, so nothing is reported as written.
-bool LayersGui::SaveProject(QString)
+void LayersGui::Recover()
 {
+    const QString title = tr("Recover Session");
+    const QString file = recoverablesession();
+    if (file.isEmpty()) {
+        tell(mainwindow, QMessageBox::Information, title, tr("There is no session to recover."));
+        return;
+    }
+    ProjectData data;
+    QString why;
+    if (!readkvx(file, &data, &why)) {
+        cannotopen(title, file, why);
+        return;
+    }
+    const QString id = QFileInfo(file).fileName().section(QLatin1Char('('), 1).chopped(5);
+    const QDateTime started = sessionstart(id);
+    QString text = tr("A session that did not end normally was found: started %1, last changed %2, %3 layer(s).")
+                       .arg(started.isValid() ? started.toString(Qt::TextDate) : id,
+                            QFileInfo(file).lastModified().toString(Qt::TextDate))
+                       .arg(data.rows.size());
+    if (rowcount() > 0)
+        text += QStringLiteral("<br/>") + tr("The open project will be closed.");
+    text += QStringLiteral("<br/>") + tr("Recover it ?");
+    if (ask(mainwindow, title, text, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    // The layers take the session's sample files over rather than copy them.
+    if (!openproject(title, file, data, true))
+        return;
+    // Recovered, not saved: the project is this run's session from now on.
+    setmodified();
+    if (QFileInfo::exists(sessionfile()))
+        QFile::remove(file);
+    if (mainwindow)
+        mainwindow->activateWindow();
+}
+
+bool LayersGui::nothingtosave(const QString& title)
+{
+    if (rowcount() > 0 && projectformat.samplerate > 0 && projectformat.channels > 0)
+        return false;
+    tell(mainwindow, QMessageBox::Information, title, tr("There is no project to save."));
+    return true;
+}
+
+bool LayersGui::cannotsave(const QString& fileName, const QString& why)
+{
+    tell(mainwindow, QMessageBox::Critical, tr("Save Project"),
+         tr("The project could not be saved to %1.<br/>%2<br/>The file there, if any, is unchanged.")
+             .arg(fileName.toHtmlEscaped(), why.toHtmlEscaped()));
     return false;
 }
 
-bool LayersGui::SaveXML(QString, bool)
+bool LayersGui::SaveProject(QString fileName)
 {
-    return false;
+    if (nothingtosave(tr("Save Project")))
+        return false;
+    QString why;
+    return savekvp(fileName, projectlayers(), &why) || cannotsave(fileName, why);
+}
+
+bool LayersGui::SaveXML(QString fileName, bool localcopy)
+{
+    if (nothingtosave(tr("Save Project")))
+        return false;
+    QString why;
+    return savekvx(fileName, projectlayers(), localcopy, &why) || cannotsave(fileName, why);
 }
 
 bool LayersGui::SaveXML(QString fileName)
 {
-    return SaveXML(fileName, false);
+    return SaveXML(fileName, true);
+}
+
+void LayersGui::saveto(const QString& fileName)
+{
+    const bool ok = fileName.endsWith(QLatin1String(".kvx")) ? SaveXML(fileName, true) : SaveProject(fileName);
+    if (ok)
+        saved(fileName);
+}
+
+void LayersGui::Save()
+{
+    const QString path = mainwindow ? mainwindow->windowFilePath() : QString();
+    if (path.isEmpty() || path == untitled || !QFileInfo(path).isAbsolute()) {
+        SaveAs();
+        return;
+    }
+    if (!nothingtosave(tr("Save Project")))
+        saveto(path);
+}
+
+bool LayersGui::mayreplace(const QString& title, const QString& fileName)
+{
+    return !QFileInfo::exists(fileName)
+           || ask(mainwindow, title,
+                  tr("%1 already exists.<br/>Do you want to replace it ?").arg(fileName.toHtmlEscaped()),
+                  QMessageBox::Yes | QMessageBox::No)
+                  == QMessageBox::Yes;
+}
+
+void LayersGui::SaveAs()
+{
+    const QString title = tr("Save Project As");
+    if (nothingtosave(title))
+        return;
+    const QString current = mainwindow ? mainwindow->windowFilePath() : QString();
+    QString selected;
+    FileRequest request;
+    request.kind = FileRequest::Save;
+    request.parent = mainwindow;
+    request.caption = title;
+    request.path = QFileInfo(current).isAbsolute() ? current : projectfolder() + QLatin1Char('/') + untitled;
+    request.filter = tr("Korvane Project (*.kvp)") + QStringLiteral(";;") + tr("Korvane Project and Samples Folder (*.kvx)");
+    request.selectedfilter = &selected;
+    QString file = choosefile(request);
+    if (file.isEmpty())
+        return;
+    // Only these endings open again; the dialog asked about replacing the
+    // name as typed, not about the one with the ending added.
+    if (!file.endsWith(QLatin1String(".kvp")) && !file.endsWith(QLatin1String(".kvx"))) {
+        file += selected.contains(QLatin1String("*.kvx")) ? QStringLiteral(".kvx") : QStringLiteral(".kvp");
+        if (!mayreplace(title, file))
+            return;
+    }
+    QSettings().setValue(QStringLiteral("lastprojectfolder"), QFileInfo(file).path());
+    saveto(file);
+}
+
+void LayersGui::SaveSession()
+{
+    const QString file = sessionfile();
+    if (file.isEmpty())
+        return;
+    // Nothing open, nothing to recover: a session file would only list layers that are gone.
+    if (rowcount() == 0 || projectformat.samplerate == 0 || projectformat.channels == 0) {
+        QFile::remove(file);
+        return;
+    }
+    QString why;
+    if (!savekvx(file, projectlayers(), false, &why))
+        logerror(QStringLiteral("Could not write the session file %1: %2").arg(file, why));
 }

@@ -74,6 +74,20 @@ struct PanelRig
     }
 };
 
+// Answers the next file questions with `file`, and the filter that contains
+// `filterpart` as the chosen one.
+inline void answerfile(PanelRig& r, const QString& file, const QString& filterpart = QString())
+{
+    setfileanswerer([&r, file, filterpart](const FileRequest& request) {
+        r.rig.filerequests << request;
+        if (request.selectedfilter && !filterpart.isEmpty())
+            for (const QString& filter : request.filter.split(";;"))
+                if (filter.contains(filterpart))
+                    *request.selectedfilter = filter;
+        return file;
+    });
+}
+
 // Calls `step` every 10 ms until it returns true or `tries` calls have passed.
 inline void poll(int tries, std::function<bool()> step)
 {

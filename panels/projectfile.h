@@ -1,0 +1,60 @@
+#pragma once
+// The description of a saved project: its format, the current row and, per
+// row, the layer's attributes and where its samples are. projectfile.cpp
+// holds the XML text of it and the single-file container around it.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+struct ProjectRow
+{
+    QString name;
+    bool active = true;
+    int mixsign = 1;
+    float volume = 1.0f;
+    int samplerate = 0;
+    int channels = 0;
+    int speakermask = 0;
+    double start = 0;
+    double length = 0;
+    // The file that holds the samples: relative to the project's folder or
+    // absolute in an XML project; the project file itself once a single-file
+    // project has been read.
+    QString samples;
+    qint64 offset = 0; // where the samples begin in that file
+    qint64 bytes = 0;  // how many bytes of samples there are
+};
+
+struct ProjectData
+{
+    int samplerate = 0;
+    int channels = 0;
+    int speakermask = 0;
+    int current = -1; // the current row, -1 for none
+    QList<ProjectRow> rows;
+};
+
+// The version this program writes and the newest it reads.
+constexpr int projectversion = 1;
+
+// The XML text of a project.
+QByteArray projectxml(const ProjectData& data);
+
+// Reads and checks the XML text of a project: the structure, the numbers and
+// that every row has the project's rate and channel count. False with the
+// reason (plain text) in *error.
+bool readprojectxml(const QByteArray& xml, ProjectData* data, QString* error);
+
+// The single-file project: a fixed header, the XML text, then the samples.
+// The rows' offsets in the XML count from the start of the samples.
+constexpr char kvpmagic[] = "KORVANE-PROJECT\n";
+constexpr qint64 kvpmagicbytes = sizeof(kvpmagic) - 1;
+constexpr qint64 kvpheaderbytes = kvpmagicbytes + 8;
+
+// The header of a single-file project whose XML text has `xmlbytes` bytes.
+QByteArray kvpheader(qint64 xmlbytes);
+
+// Reads the header and the XML text of a single-file project from the file
+// `fileName`; the rows' samples come out as (fileName, offset in the file).
+// Foreign, damaged and truncated files give false and the reason.
+bool readkvp(const QString& fileName, ProjectData* data, QString* error);

@@ -1,0 +1,44 @@
+#pragma once
+// The layers of a project written to project files (projectfile.h), and
+// layers made from what a project file describes. Every write goes to a new
+// file beside the old one that takes its place only once it is complete, so
+// a failed save leaves the old project as it was.
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "projectfile.h"
+
+class layer;
+
+// What is saved: the rows' layers from the top, the current row and the format.
+struct ProjectLayers
+{
+    QList<layer*> rows;
+    int current = -1;
+    int samplerate = 0;
+    int channels = 0;
+    int speakermask = 0;
+};
+
+// A single-file project. False with the reason in *error.
+bool savekvp(const QString& fileName, const ProjectLayers& project, QString* error);
+
+// An XML project. localcopy: the samples are copied into the folder
+// "<file name>.data" beside it, which is replaced as a whole; otherwise the
+// text refers to the layers' own sample files where they are.
+bool savekvx(const QString& fileName, const ProjectLayers& project, bool localcopy, QString* error);
+
+// The folder that holds the samples of an XML project saved with local copies.
+QString kvxdatafolder(const QString& fileName);
+
+// Reads an XML project and checks that the samples of every row are there in
+// full; the rows' samples come out as absolute paths.
+bool readkvx(const QString& fileName, ProjectData* data, QString* error);
+
+// Makes the layers of the rows, samples included. adopt: a sample file that
+// is a layer file of the session folder, not in `inuse` and of the right
+// size becomes the layer's own file instead of being copied. On a failure
+// no layer is left and *error says why.
+bool makelayers(const ProjectData& data, bool adopt, const QStringList& inuse, QList<layer*>* layers,
+                QString* error);
