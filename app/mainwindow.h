@@ -77,7 +77,12 @@ public:
     QDialog* startwindow = nullptr;
     QActionGroup* toolmodes = nullptr;
     bool fullscreen = false;
+    // The file a calling program handed over (a file argument or a file-open
+    // event that became a layer): the result can be exported back to it.
     QString callerpath;
+    // Set when the system asks the program to end: the window closes without
+    // asking anything (no export back; the session file keeps the work).
+    bool endrequested = false;
 
     QDockWidget* historydock = nullptr;
     QDockWidget* channelsdock = nullptr;

@@ -1,6 +1,7 @@
 // Files handed over from outside, the export back to a calling program, and
 // the exit sequence.
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMetaMethod>
 
 #include "controller/spectrumgui.h"
@@ -9,6 +10,7 @@
 #include "panels/channelsgui.h"
 #include "panels/historygui.h"
 #include "panels/layersgui.h"
+#include "panels/qtreewidgetext.h"
 #include "prompt.h"
 
 namespace {
@@ -51,8 +53,14 @@ void MainWindow::sessionimport(QString filename)
 {
     if (filename.size() > 1)
         logmessage(QStringLiteral("session import %1").arg(filename));
-    if (!filename.isEmpty())
-        invoke(layersgui, "LayersGui", "Import(QString,QString)", Q_ARG(QString, filename), Q_ARG(QString, QString()));
+    if (filename.isEmpty())
+        return;
+    const int rows = layersgui && layersgui->tree ? layersgui->tree->topLevelItemCount() : 0;
+    invoke(layersgui, "LayersGui", "Import(QString,QString)", Q_ARG(QString, filename), Q_ARG(QString, QString()));
+    // A file handed over from outside that became a layer is the caller's:
+    // the edited result can go back to it. A file that could not be read is not.
+    if (layersgui && layersgui->tree && layersgui->tree->topLevelItemCount() > rows)
+        callerpath = QFileInfo(filename).absoluteFilePath();
 }
 
 void MainWindow::sessionexport()
@@ -68,7 +76,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    if (!callerpath.isEmpty()) {
+    if (!callerpath.isEmpty() && !endrequested) {
         PromptRequest request;
         request.parent = this;
         request.icon = QMessageBox::Question;

@@ -1,0 +1,124 @@
+// A file handed over from outside becomes a layer and the caller's file: the
+// edited result goes back into it when the user says so at exit, and only then.
+#include <QDoubleSpinBox>
+#include <QProcess>
+#include <QTest>
+#include <cmath>
+#include <vector>
+
+#include "panels/layersgui.h"
+#include "panels/qtreewidgetext.h"
+#include "view/glchannel.h"
+#include "windowrig.h"
+
+namespace {
+
+// A short float WAV of a 440 Hz tone at 0.25, made by sox.
+QString tonefile(const QString& name)
+{
+    const QString path = QDir::tempPath() + "/" + name;
+    QProcess sox;
+    sox.start(utilpath + "/sox/sox", {"-n", "-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32", path,
+                                      "synth", "0.5", "sine", "440", "vol", "0.25"});
+    sox.waitForFinished(30000);
+    return sox.exitCode() == 0 ? path : QString();
+}
+
+// The largest magnitude of the samples sox decodes from a file.
+double peak(const QString& path)
+{
+    QProcess sox;
+    sox.start(utilpath + "/sox/sox", {path, "-t", "raw", "-e", "floating-point", "-b", "32", "-"});
+    sox.waitForFinished(30000);
+    const QByteArray raw = sox.readAllStandardOutput();
+    std::vector<float> s(size_t(raw.size()) / 4);
+    memcpy(s.data(), raw.constData(), s.size() * 4);
+    double largest = 0;
+    for (float v : s)
+        largest = std::max(largest, double(std::fabs(v)));
+    return largest;
+}
+
+QByteArray bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestCallerRoundTrip : public QObject
+{
+    Q_OBJECT
+private slots:
+    void editedResultGoesBackOnYes();
+    void onlyWhatBecameALayerIsTheCallers();
+    void endRequestAsksNothingAndWritesNothing();
+};
+
+void TestCallerRoundTrip::editedResultGoesBackOnYes()
+{
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    const QString file = tonefile("handed.wav");
+    QVERIFY(!file.isEmpty());
+    QVERIFY(std::fabs(peak(file) - 0.25) < 0.01);
+    w->sessionimport(file);
+    QCOMPARE(w->callerpath, QFileInfo(file).absoluteFilePath());
+
+    // The edit: the layer 6 dB louder.
+    QTreeWidgetItem* row = layersgui->tree->topLevelItem(0);
+    auto* spin = qobject_cast<QDoubleSpinBox*>(row->data(3, LayersGui::SpinRole).value<QWidget*>());
+    QVERIFY(spin);
+    spin->setValue(6.0);
+
+    // Cancel keeps the window and the file; Yes writes the result back.
+    w.answer = QMessageBox::Cancel;
+    QVERIFY(!w->close());
+    QVERIFY(std::fabs(peak(file) - 0.25) < 0.01);
+    w.answer = QMessageBox::Yes;
+    QVERIFY(w->close());
+    QCOMPARE(w.asked.size(), 2);
+    QCOMPARE(w.asked.at(1).title, QString("Exiting"));
+    QVERIFY2(std::fabs(peak(file) - 0.5) < 0.02, qPrintable(QString::number(peak(file))));
+}
+
+void TestCallerRoundTrip::onlyWhatBecameALayerIsTheCallers()
+{
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    const QString junk = QDir::tempPath() + "/junk.wav";
+    QFile file(junk);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not audio at all, only words in a file named like a wave file");
+    file.close();
+    w->sessionimport(junk);
+    QVERIFY(w->callerpath.isEmpty());
+    w->sessionimport("/no/such/file.wav");
+    QVERIFY(w->callerpath.isEmpty());
+    const int asked = w.asked.size(); // the import's own error boxes
+    QVERIFY(w->close());
+    QCOMPARE(w.asked.size(), asked); // no export question
+}
+
+void TestCallerRoundTrip::endRequestAsksNothingAndWritesNothing()
+{
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    const QString file = tonefile("ended.wav");
+    w->sessionimport(file);
+    QCOMPARE(w->callerpath, QFileInfo(file).absoluteFilePath());
+    const QByteArray before = bytes(file);
+    w->endrequested = true;
+    w.answer = QMessageBox::Yes; // would export, were it asked
+    QVERIFY(w->close());
+    QVERIFY(w.asked.isEmpty());
+    QCOMPARE(bytes(file), before);
+}
+
+int main(int argc, char** argv)
+{
+    GLChannel::setdefaultformat();
+    QApplication app(argc, argv);
+    TestCallerRoundTrip test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_callerroundtrip.moc"
