@@ -169,6 +169,7 @@ void MainWindow::connectcontrollers()
               "SaveSession()");
     links.add(historygui, "outrestorelayer(layer*,layer*,QRectF)", spectrumgui, spectrum,
               "inrestorelayer(layer*,layer*,QRectF)");
+    links.add(historygui, "outdevicepause()", spectrumgui, spectrum, "indevicepause()");
     links.add(layersgui, "outrefreshlayers()", historygui, history, "inrefreshlayers()");
     links.add(layersgui, "outdellayers(layer*)", historygui, history, "indellayers(layer*)");
     links.add(layersgui, "outzoomselected()", spectrumgui, spectrum, "inzoomselected()");

@@ -30,7 +30,8 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
     Buffer* buffer = slottable.buffer[layertype];
 
     if (slottable.bound[layertype] == l) {
-        buffer->indatareset();
+        // A recording may still hold samples in the cache: they are kept.
+        buffer->reload();
         emit outdisplayarea(displayarea, displayarea, layertype);
         return true;
     }

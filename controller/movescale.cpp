@@ -182,11 +182,18 @@ bool SpectrumGui::scaleclipboard(double timefactor, double semitones, bool final
     const int count = scalesource->channels;
     QList<UtilityCommand> commands;
     for (int c = 0; c < count; ++c) {
-        if (channelmask & (1 << c))
+        if (channelmask & (1 << c)) {
             commands << (final ? UtilityCommand{rubberbandprogram(), finalarguments(c, timefactor, semitones)}
                                : UtilityCommand{soxprogram(), previewarguments(c, timefactor, semitones)});
-        else if (!QFile::exists(scaledchanfile(c)))
-            QFile::copy(scalechanfile(c), scaledchanfile(c)); // a channel switched off stays as it is
+            continue;
+        }
+        // A channel switched off stays as in the copy; an earlier pass may
+        // have left its scaled file, which QFile::copy would not overwrite.
+        QFile::remove(scaledchanfile(c));
+        if (!QFile::copy(scalechanfile(c), scaledchanfile(c))) {
+            why = tr("the unscaled channel %1 could not be copied").arg(c + 1);
+            return false;
+        }
     }
     QList<UtilityResult> results;
     if (final) {

@@ -114,6 +114,10 @@ bool SpectrumGui::stoprun()
 
 void SpectrumGui::indevicepause()
 {
+    // Without a run there is nothing to stop; the stop sequence would still
+    // move the play position to the time cursor.
+    if (transportmode < 0)
+        return;
     stoprun();
 }
 

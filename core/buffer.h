@@ -81,6 +81,9 @@ public:
     void bindlayer(layer* l);
     void flush();
     void writeback();
+    // Writes back what is pending and forgets the cache in one hold of the
+    // guard, so that samples a device run writes meanwhile are not dropped.
+    void reload();
     void movecache(double time);
     void setbin(int channel, int frame, int bin, float re, float im);
     QVector2D getbin(int channel, int frame, int bin);

@@ -82,6 +82,13 @@ void Buffer::flush()
     writeback();
 }
 
+void Buffer::reload()
+{
+    const std::lock_guard lock(guard);
+    writeback();
+    forgetcache();
+}
+
 // Frame edits and sample edits of one channel could undo each other when their
 // passes overlap; the accessors write back the pending kind first when this
 // says they would.

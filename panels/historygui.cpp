@@ -123,6 +123,8 @@ void HistoryGui::deleterow(int index)
     QTreeWidgetItem* item = tree->takeTopLevelItem(index);
     if (!item)
         return;
+    if (item == clicked)
+        clicked = nullptr;
     delete layerdata(item, beforerole);
     delete layerdata(item, afterrole);
     delete item;
@@ -181,6 +183,7 @@ void HistoryGui::inbackuplayer(QPixmap icon, QString description, layer* source,
 
 void HistoryGui::Undo()
 {
+    emit outdevicepause();
     const int index = indexof(current);
     if (index <= 0)
         return;
@@ -195,6 +198,7 @@ void HistoryGui::Undo()
 
 void HistoryGui::Redo()
 {
+    emit outdevicepause();
     const int index = indexof(current);
     if (index < 0 || index >= rowcount() - 1)
         return;
@@ -211,7 +215,12 @@ void HistoryGui::ItemClicked(QTreeWidgetItem* item, int field)
     Q_UNUSED(field);
     if (mainwindow)
         mainwindow->setFocus(Qt::OtherFocusReason);
-    const int target = indexof(item);
+    // The entry of a recording that stops now replaces the undone rows,
+    // the clicked one among them perhaps.
+    clicked = item;
+    emit outdevicepause();
+    const int target = indexof(clicked);
+    clicked = nullptr;
     if (target < 0)
         return;
     // Step by step, so that every layer passes through each state between.

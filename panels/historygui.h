@@ -37,6 +37,9 @@ public:
 
 signals:
     void outrestorelayer(layer* source, layer* restore, QRectF select);
+    // Sent before the rows are read: a recording that ends now pushes its
+    // entry (dropping the undone rows), and the walk then takes that in.
+    void outdevicepause();
 
 public slots:
     // Appends an entry and takes ownership of both chunks.
@@ -64,6 +67,8 @@ private:
     void dropredotail();
     void setcurrent(QTreeWidgetItem* item);
     void shown();
+
+    QTreeWidgetItem* clicked = nullptr; // the row being clicked to, until it is deleted
 };
 
 // The one history panel of the main window (null while there is none).

@@ -17,6 +17,7 @@
 #include "controller/spectrumgui.h"
 #include "core/buffer.h"
 #include "core/globals.h"
+#include "historygui.h"
 #include "layersgui.h"
 #include "qtreewidgetext.h"
 
@@ -148,6 +149,9 @@ void LayersGui::ResampleProject()
         }
         projectformat.samplerate = rate;
         projectformat.channels = count;
+        // The history's chunks keep the former format, which no layer takes back.
+        if (historygui)
+            historygui->inresethistory();
     }
     qDeleteAll(copies); // with the former sample files, or the failed copies
     delete mixlayer;

@@ -267,6 +267,24 @@ private slots:
         QVERIFY2(std::fabs(right - 1300) <= 6, qPrintable(QString::number(right)));
     }
 
+    // A channel switched off between two scales keeps the copy's own
+    // samples, not what the first scale made of it.
+    void channelSwitchedOffBetweenScales()
+    {
+        open(2, [](int k, int c) { return 0.4f * float(std::sin(2 * M_PI * (c ? 1300 : 1000) * k / rate)); });
+        edit->window()->scaleact[2]->trigger();
+        edit->drag(1.0, 1000, 1.0, 2000, 6);
+        double right = peak(channelsamples(clipboard(), 0.7, 1.3, 1));
+        QVERIFY2(std::fabs(right - 2600) <= 20, qPrintable(QString::number(right)));
+
+        spectrumgui->inchannelactive(1, false);
+        edit->drag(1.0, 2000, 1.0, 1500, 6);
+        const double left = peak(channelsamples(clipboard(), 0.7, 1.3, 0));
+        right = peak(channelsamples(clipboard(), 0.7, 1.3, 1));
+        QVERIFY2(std::fabs(left - 1500) <= 12, qPrintable(QString::number(left)));
+        QVERIFY2(std::fabs(right - 1300) <= 6, qPrintable(QString::number(right)));
+    }
+
     void loudClipboardIsNotClipped()
     {
         // Above full scale, where sox would clip: it only ever sees it quieter.

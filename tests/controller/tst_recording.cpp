@@ -4,7 +4,7 @@
 #include "controller/devicethread.h"
 #include "panels/historygui.h"
 #include "panels/qtreewidgetext.h"
-#include "recordertone.h"
+#include "recordcheck.h"
 #include "transportrig.h"
 
 namespace {
@@ -14,20 +14,6 @@ layer* emptylayer(int rate = 44100)
     auto* l = new layer();
     l->resample(rate, 1, 0);
     return l;
-}
-
-// The largest difference between the layer's samples and the recorder's tone
-// over [from, to) seconds.
-float tonemismatch(layer* l, double from, double to)
-{
-    const int rate = l->samplerate;
-    const int first = int(std::lround(from * rate));
-    const int count = int(std::lround(to * rate)) - first;
-    const std::vector<float> got = readrange(l, double(first) / rate, count, 0);
-    float worst = 0;
-    for (int i = 0; i < count; ++i)
-        worst = std::max(worst, std::fabs(got[size_t(i)] - recordersample(first + i, rate)));
-    return worst;
 }
 
 float loudest(layer* l, double from, double to)

@@ -10,7 +10,40 @@
 #include <QSignalSpy>
 
 #include "panelrig.h"
+#include "panels/historygui.h"
 #include "view/glchannel.h"
+
+namespace {
+
+// Answers the next "Resample Project" dialog with a rate and a channel count,
+// noting its title and the values it offered.
+void answerdialog(int rate, int channels, QStringList* seen)
+{
+    whendialog<QDialog>([=](QDialog* dialog) {
+        const QList<QSpinBox*> spins = dialog->findChildren<QSpinBox*>();
+        *seen << dialog->windowTitle() << spins.at(0)->text() << spins.at(1)->text();
+        spins.at(0)->setValue(rate);
+        spins.at(1)->setValue(channels);
+        dialog->findChild<QPushButton*>()->click();
+    });
+}
+
+// Deletes an area of the current layer, as the Delete command does with a selection.
+void deletearea(const QRectF& area)
+{
+    selection = area;
+    emit spectrumgui->outselection(selection);
+    spectrumgui->indel();
+    selection = QRectF(0, 0, 0, 0);
+    emit spectrumgui->outselection(selection);
+}
+
+int historyrows()
+{
+    return historygui->tree->topLevelItemCount();
+}
+
+} // namespace
 
 class TestLayerDialogs : public QObject
 {
@@ -117,15 +150,6 @@ private slots:
         PanelRig r;
         project(r, 2, 8000, 2);
         click(r, 0, 3);
-        const auto answerdialog = [](int rate, int channels, QStringList* seen) {
-            whendialog<QDialog>([=](QDialog* dialog) {
-                const QList<QSpinBox*> spins = dialog->findChildren<QSpinBox*>();
-                *seen << dialog->windowTitle() << spins.at(0)->text() << spins.at(1)->text();
-                spins.at(0)->setValue(rate);
-                spins.at(1)->setValue(channels);
-                dialog->findChild<QPushButton*>()->click();
-            });
-        };
         QStringList seen;
         r.answers["Resample Project"] = QMessageBox::No;
         answerdialog(16000, 1, &seen);
@@ -176,6 +200,39 @@ private slots:
         checkbindings(r);
         // The former sample files are gone with the copies.
         QCOMPARE(kvsessionfiles().size(), files.size());
+    }
+
+    // The history holds chunks in the former format, which no layer can take
+    // back: resampling starts a new history, whose edits undo as usual.
+    void resamplingStartsANewHistory()
+    {
+        PanelRig r;
+        project(r, 1, 8000, 1);
+        click(r, 0, 3);
+        layer* a = r.at(0);
+        deletearea(QRectF(0.25, 4000, 0.5, -4000));
+        QCOMPARE(historyrows(), 2);
+        QVERIFY(std::fabs(samplefile(a).at(4000)) < 1e-3f);
+
+        r.answers["Resample Project"] = QMessageBox::Yes;
+        QStringList seen;
+        answerdialog(16000, 1, &seen);
+        r.panel()->ResampleProject();
+        QCOMPARE(a->samplerate, 16000);
+        QCOMPARE(historyrows(), 0);
+        const std::vector<float> resampled = samplefile(a);
+        r.window()->undoact->trigger();
+        QVERIFY(samplefile(a) == resampled);
+        QCOMPARE(historyrows(), 0);
+
+        click(r, 0, 3);
+        deletearea(QRectF(0.0, 8000, 0.2, -8000));
+        QCOMPARE(historyrows(), 2);
+        QVERIFY(samplefile(a) != resampled);
+        r.window()->undoact->trigger();
+        QVERIFY(samplefile(a) == resampled);
+        r.window()->redoact->trigger();
+        QVERIFY(samplefile(a) != resampled);
     }
 };
 
