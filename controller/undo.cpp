@@ -1,5 +1,6 @@
 // History entries of the current layer: the edited span cut out before and
 // after the edit, and the write-back of one of them on undo or redo.
+#include "app/prompt.h"
 #include "core/buffer.h"
 #include "spectrumgui.h"
 
@@ -51,7 +52,9 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
     if (source == current && slottable.buffer[1])
         slottable.buffer[1]->flush();
     // The chunk also gives back the layer's extent, for edits that moved its start or end.
+    source->clearerror();
     source->restorerange(restore);
+    const bool restored = !source->failed();
     const QRectF update(restore->spanstart(), displayarea.y(), restore->length,
                         displayarea.height());
     if (source == current) {
@@ -63,6 +66,18 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
     } else if (source->active && slottable.buffer[0]) {
         slottable.buffer[0]->indatareset();
         emit outdisplayarea(displayarea, update, 0);
+    }
+    if (!restored) {
+        // The layer kept its extent and the history does not move; the
+        // reason is in the log as well.
+        PromptRequest request;
+        request.parent = mainwindow;
+        request.icon = QMessageBox::Critical;
+        request.title = tr("Undo/Redo Error");
+        request.text = tr("Layer \"%1\" could not be restored, so the history stays where it was.<br/>%2")
+                           .arg(source->name.toHtmlEscaped(), source->lasterror().toHtmlEscaped());
+        prompt(request);
+        return;
     }
     selection = select;
     emit outselection(select);

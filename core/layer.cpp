@@ -599,7 +599,7 @@ bool layer::sameformat(layer* chunk)
 {
     if (chunk->samplerate == samplerate && chunk->channels == channels)
         return true;
-    logerror(QStringLiteral("Backup of \"%1\" not restored: its format differs from the layer's").arg(name));
+    seterror(QStringLiteral("Backup of \"%1\" not restored: its format differs from the layer's").arg(name));
     return false;
 }
 
@@ -614,7 +614,7 @@ void layer::copyrange(layer* chunk)
     const qint64 frames = roundhalfup64(chunk->length * samplerate);
     const qint64 own = roundhalfup64(length * samplerate);
     if (first < 0 || first + frames > own) {
-        logerror(QStringLiteral("Backup of \"%1\" at %2 s (%3 s) lies outside the layer (%4 s, %5 s); not restored")
+        seterror(QStringLiteral("Backup of \"%1\" at %2 s (%3 s) lies outside the layer (%4 s, %5 s); not restored")
                      .arg(name)
                      .arg(chunk->start)
                      .arg(chunk->length)
@@ -649,19 +649,35 @@ void layer::restorerange(layer* chunk)
     const qint64 count = std::min<qint64>(roundhalfup64(chunk->length * samplerate), chunk->fileframes());
     const qint64 first = std::max<qint64>(0, -then);
     const qint64 last = std::min(count, target.frames - then);
-    auto putchunk = [&](QFile* to) {
-        return last <= first || copyiodevice(chunk->file, first * fb, to, (first + then) * fb, (last - first) * fb);
+    // Chunk frames [from, to) go to frames [from + then, to + then).
+    auto putframes = [&](QFile* into, qint64 from, qint64 to) {
+        return to <= from || copyiodevice(chunk->file, from * fb, into, (from + then) * fb, (to - from) * fb);
     };
+    const QString cannotrestore = QStringLiteral("Could not restore the backup of layer \"%1\": %2");
     if (shift == 0) {
-        // The frames stay in place: the file is only cut or zero-extended at its end.
-        if (!file->resize(target.frames * fb)) {
+        // The frames stay in place: the file is only cut or zero-extended at
+        // its end. It grows first and shrinks last, and the frames past its
+        // present end are written before those inside it, so that a failure
+        // is taken back by restoring the old size: the layer keeps its extent
+        // and its frames.
+        const bool grows = target.frames > old;
+        if (grows && !file->resize(target.frames * fb)) {
+            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            return;
+        }
+        const qint64 inside = std::clamp(old - then, first, std::max(first, last));
+        if (!putframes(file, inside, last) || !putframes(file, first, inside)) {
+            seterror(cannotrestore.arg(name, file->errorString()));
+            if (grows)
+                file->resize(old * fb);
+            return;
+        }
+        if (!grows && !file->resize(target.frames * fb)) {
             seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
             return;
         }
         start = target.start;
         length = target.length;
-        if (!putchunk(file))
-            seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, file->errorString()));
         return;
     }
     const qint64 from = std::max<qint64>(0, shift);
@@ -669,7 +685,7 @@ void layer::restorerange(layer* chunk)
     const bool ok = rebuildfile(QStringLiteral("restore the backup of"), [&](QFile* newfile) {
         return newfile->resize(target.frames * fb)
                && (to <= from || copyiodevice(file, from * fb, newfile, (from - shift) * fb, (to - from) * fb))
-               && putchunk(newfile);
+               && putframes(newfile, first, last);
     });
     if (!ok)
         return;

@@ -63,7 +63,8 @@ public:
     // Undo and redo: gives the layer the extent recorded in the chunk (frames
     // that leave it are dropped, frames that join it are silence), then writes
     // the chunk's frames that fall inside it. A chunk without an extent goes
-    // through copyrange.
+    // through copyrange. A chunk that cannot be written back (failed() then
+    // says why) leaves the layer's extent and file size as they were.
     void restorerange(layer* chunk);
     void clear();
     void mixadd(float* dst, double time, double duration, int channel);

@@ -181,6 +181,14 @@ void HistoryGui::inbackuplayer(QPixmap icon, QString description, layer* source,
     shown();
 }
 
+bool HistoryGui::restore(layer* source, layer* chunk, const QRectF& select)
+{
+    if (source)
+        source->clearerror();
+    emit outrestorelayer(source, chunk, select);
+    return !source || !source->failed();
+}
+
 void HistoryGui::Undo()
 {
     emit outdevicepause();
@@ -189,8 +197,8 @@ void HistoryGui::Undo()
         return;
     QTreeWidgetItem* above = row(index - 1);
     QTreeWidgetItem* undone = current;
-    emit outrestorelayer(layerdata(undone, sourcerole), layerdata(undone, beforerole),
-                         above->data(1, selectrole).toRectF());
+    if (!restore(layerdata(undone, sourcerole), layerdata(undone, beforerole), above->data(1, selectrole).toRectF()))
+        return;
     markundone(undone);
     setcurrent(above);
     shown();
@@ -203,8 +211,8 @@ void HistoryGui::Redo()
     if (index < 0 || index >= rowcount() - 1)
         return;
     QTreeWidgetItem* next = row(index + 1);
-    emit outrestorelayer(layerdata(next, sourcerole), layerdata(next, afterrole),
-                         next->data(1, selectrole).toRectF());
+    if (!restore(layerdata(next, sourcerole), layerdata(next, afterrole), next->data(1, selectrole).toRectF()))
+        return;
     markdone(current);
     setcurrent(next);
     shown();

@@ -66,6 +66,9 @@ private:
     // Rows after the current one, last first.
     void dropredotail();
     void setcurrent(QTreeWidgetItem* item);
+    // Has the chunk written back into its layer; false when the layer could
+    // not take it (the controller has said why), and then the current row stays.
+    bool restore(layer* source, layer* chunk, const QRectF& select);
     void shown();
 
     QTreeWidgetItem* clicked = nullptr; // the row being clicked to, until it is deleted

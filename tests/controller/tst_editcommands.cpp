@@ -256,6 +256,50 @@ private slots:
         QCOMPARE(historyrows(), 3);
     }
 
+    // A history chunk that cannot be read back: undo and redo say so and
+    // leave the layer and the history where they were.
+    void aRestoreThatFailsMovesNothing()
+    {
+        PanelRig r;
+        layer* b = latertone(r);
+        const LayerState original = state(b);
+        click(r, 0, 3);
+        select(QRectF(1.6, 3800, 1.0, -1800));
+        r.window()->copyact->trigger();
+        click(r, 1, 3);
+        r.window()->pasteact->trigger();
+        const LayerState longer = state(b);
+        QCOMPARE(historyrows(), 2);
+        QTreeWidgetItem* first = historygui->tree->topLevelItem(0);
+        QTreeWidgetItem* pasted = historygui->current;
+        auto chunk = [&](int role) { return pasted->data(1, role).value<layer*>()->file; };
+
+        // Undo would shrink B back.
+        chunk(HistoryGui::beforerole)->close();
+        historygui->Undo();
+        QCOMPARE(historygui->current, pasted);
+        QVERIFY(state(b) == longer);
+        QCOMPARE(r.titles(), QStringList{"Undo/Redo Error"});
+        QCOMPARE(r.asked.at(0).icon, QMessageBox::Critical);
+        QVERIFY2(r.asked.at(0).text.startsWith("Layer \"B\" could not be restored"), qPrintable(r.asked.at(0).text));
+        QVERIFY(chunk(HistoryGui::beforerole)->open(QIODevice::ReadWrite));
+        historygui->Undo();
+        QCOMPARE(historygui->current, first);
+        QVERIFY(state(b) == original);
+
+        // Redo would grow it; a click on the row goes no further either.
+        chunk(HistoryGui::afterrole)->close();
+        historygui->Redo();
+        historygui->ItemClicked(pasted, 1);
+        QCOMPARE(historygui->current, first);
+        QVERIFY(state(b) == original);
+        QCOMPARE(r.titles(), QStringList(3, "Undo/Redo Error"));
+        QVERIFY(chunk(HistoryGui::afterrole)->open(QIODevice::ReadWrite));
+        historygui->Redo();
+        QCOMPARE(historygui->current, pasted);
+        QVERIFY(state(b) == longer);
+    }
+
     // A delete at B's start reaches a transform frame before it, which makes
     // B start earlier: undo gives back its start as well as its frames.
     void deleteAtTheStartUndoesExactly()

@@ -377,6 +377,51 @@ private slots:
         QVERIFY(!l->failed());
     }
 
+    // A chunk that cannot be read back leaves the layer as it is, whether
+    // the restore would grow, shrink or move it, and says so.
+    void restorerangefailure_data()
+    {
+        QTest::addColumn<double>("time");
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("inside") << 0.13 << 0.02;
+        QTest::newRow("over the end") << 0.19 << 0.03;
+        QTest::newRow("over the start") << 0.08 << 0.05;
+        QTest::newRow("around the whole layer") << 0.05 << 0.3;
+    }
+    void restorerangefailure()
+    {
+        QFETCH(double, time);
+        QFETCH(double, seconds);
+        unique_ptr<layer> l(makelayer(1000, 2, 0.1, 100, ramp));
+        const LayerState original = state(l.get());
+        const unique_ptr<layer> snapshot(new layer(*l));
+        std::vector<float> data(size_t(std::lround(seconds * 1000)) * 2, -7.0f);
+        l->write(data.data(), time, seconds);
+        const LayerState edited = state(l.get());
+        const double t = l->dirtymin, d = l->dirtymax - l->dirtymin;
+        const unique_ptr<layer> before(new layer(snapshot.get(), t, d));
+        const unique_ptr<layer> after(new layer(l.get(), t, d));
+        // No half-made file is left either.
+        QStringList files = kvsessionfiles();
+        before->file->close();
+        l->restorerange(before.get());
+        QVERIFY(l->failed());
+        QVERIFY(state(l.get()) == edited);
+        QCOMPARE(kvsessionfiles(), files);
+        QVERIFY(before->file->open(QIODevice::ReadWrite));
+        l->clearerror();
+        l->restorerange(before.get());
+        QVERIFY(!l->failed());
+        QVERIFY(state(l.get()) == original);
+
+        files = kvsessionfiles();
+        after->file->close();
+        l->restorerange(after.get());
+        QVERIFY(l->failed());
+        QVERIFY(state(l.get()) == original);
+        QCOMPARE(kvsessionfiles(), files);
+    }
+
     // A chunk that knows no extent is written as copyrange writes it, and a
     // chunk of another format changes nothing.
     void restorerangewithoutextent()
@@ -397,6 +442,7 @@ private slots:
         other->samplerate = 2000;
         const QByteArray edited = filebytes(l.get());
         l->restorerange(other.get());
+        QVERIFY(l->failed());
         QCOMPARE(filebytes(l.get()), edited);
         QCOMPARE(l->start, 0.1);
         QCOMPARE(l->length, 0.1);
