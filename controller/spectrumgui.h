@@ -417,7 +417,7 @@ private:
     void editarea(int source, int destination, int mode);
     void renewscalesource();
     // Asks for a range and runs `edit` of the layer panel on it.
-    void timeedit(const QString& title, void (LayersGui::*edit)(double, double));
+    void timeedit(const QString& title, bool (LayersGui::*edit)(double, double));
 };
 
 // The one controller of the main window (null while there is none).

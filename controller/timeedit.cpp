@@ -23,7 +23,7 @@ void SpectrumGui::inremovetime()
     timeedit(tr("Remove Time"), &LayersGui::RemoveTime);
 }
 
-void SpectrumGui::timeedit(const QString& title, void (LayersGui::*edit)(double, double))
+void SpectrumGui::timeedit(const QString& title, bool (LayersGui::*edit)(double, double))
 {
     QDialog dialog(mainwindow);
     dialog.setWindowTitle(title);
@@ -59,6 +59,7 @@ void SpectrumGui::timeedit(const QString& title, void (LayersGui::*edit)(double,
     if (prompt(question) == QMessageBox::No)
         return;
 
+    const QRectF former = selection;
     selection = QRectF(0, 0, 0, 0);
     emit outselection(selection);
 
@@ -69,8 +70,12 @@ void SpectrumGui::timeedit(const QString& title, void (LayersGui::*edit)(double,
     for (Buffer* buffer : slottable.buffer)
         buffer->flush();
     const bool project = slottable.bound[0] || slottable.bound[1];
-    if (layersgui)
-        (layersgui->*edit)(start->value(), length->value());
+    if (layersgui && !(layersgui->*edit)(start->value(), length->value())) {
+        // No layer changed (the panel said why): the history still fits them.
+        selection = former;
+        emit outselection(selection);
+        return;
+    }
     // The caches hold the frames of the old time line, and the snapshot would
     // give the next history entry a "before" side from it.
     slottable.buffer[0]->indatareset();

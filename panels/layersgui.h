@@ -111,8 +111,9 @@ public slots:
     // false: the file refers to the layers' own sample files.
     bool SaveXML(QString fileName, bool localcopy);
     bool SaveXML(QString fileName);
-    void InsertTime(double start, double length);
-    void RemoveTime(double start, double length);
+    // False (after saying why) when a layer could not be changed; then no layer is.
+    bool InsertTime(double start, double length);
+    bool RemoveTime(double start, double length);
     void NewLayer();
     void DuplicateLayer();
     void DeleteLayer();
@@ -169,7 +170,7 @@ private:
     layer* mergedlayer(const QList<layer*>& members, const QString& name, const QString& title);
     bool askirreversible(const QString& title);
     // Inserts or removes time in the current layer, or in every layer when none is current.
-    void edittime(void (layer::*edit)(double, double), double start, double length);
+    bool edittime(const QString& title, void (layer::*edit)(double, double), double start, double length);
     // Merge Active (all false) and Merge All: the result goes to the top.
     void mergerows(const QString& title, bool all);
     void moverow(int from, int to);

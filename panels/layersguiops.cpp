@@ -4,11 +4,16 @@
 // spectrum controller in step, and no layer is deleted while the controller's
 // caches or display workers can still reach it.
 #include <QDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMutexLocker>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "app/mainwindow.h"
 #include "app/prompt.h"
@@ -61,26 +66,61 @@ void LayersGui::inrefreshmixlayers()
     inrefreshstatus();
 }
 
-void LayersGui::edittime(void (layer::*edit)(double, double), double start, double length)
+bool LayersGui::edittime(const QString& title, void (layer::*edit)(double, double), double start, double length)
 {
-    if (currentitem) {
-        (rowlayer(currentitem)->*edit)(start, length);
-    } else {
+    QList<layer*> targets;
+    if (currentitem)
+        targets << rowlayer(currentitem);
+    else
         for (int i = 0; i < rowcount(); ++i)
-            (rowlayer(row(i))->*edit)(start, length);
+            targets << rowlayer(row(i));
+    // All or nothing: each layer is edited as a copy first, so that one that
+    // fails leaves every layer in step, as it was.
+    std::vector<std::unique_ptr<layer>> copies;
+    for (layer* l : targets) {
+        if (l->length <= 0) {
+            copies.emplace_back(); // no samples: the edit leaves it as it is
+            continue;
+        }
+        auto copy = std::make_unique<layer>(*l);
+        if (!copy->failed())
+            (copy.get()->*edit)(start, length);
+        if (copy->failed()) {
+            PromptRequest request;
+            request.parent = mainwindow;
+            request.icon = QMessageBox::Critical;
+            request.title = title;
+            request.text = tr("Layer \"%1\" could not be changed, so no layer was.<br/>%2")
+                               .arg(l->name.toHtmlEscaped(), copy->lasterror().toHtmlEscaped());
+            prompt(request);
+            return false;
+        }
+        copies.push_back(std::move(copy));
     }
+    for (size_t i = 0; i < copies.size(); ++i) {
+        layer* copy = copies[i].get();
+        if (!copy)
+            continue;
+        layer* l = targets.at(qsizetype(i));
+        QMutexLocker lock(&layermutex);
+        std::swap(l->file, copy->file); // the former file goes with the copy
+        l->start = copy->start;
+        l->length = copy->length;
+    }
+    copies.clear();
     // The edited layers have new sample files; the session must name them.
     SaveSession();
+    return true;
 }
 
-void LayersGui::InsertTime(double start, double length)
+bool LayersGui::InsertTime(double start, double length)
 {
-    edittime(&layer::inserttime, start, length);
+    return edittime(tr("Insert Time"), &layer::inserttime, start, length);
 }
 
-void LayersGui::RemoveTime(double start, double length)
+bool LayersGui::RemoveTime(double start, double length)
 {
-    edittime(&layer::removetime, start, length);
+    return edittime(tr("Remove Time"), &layer::removetime, start, length);
 }
 
 void LayersGui::removerow(QTreeWidgetItem* item)

@@ -3,6 +3,7 @@
 // every layer by the right number of frames, the cleared selection and
 // history, and undo of a later edit against the shifted layer.
 #include "editrig.h"
+#include "fulldisk.h"
 
 namespace {
 
@@ -220,6 +221,52 @@ private slots:
         r.window()->inserttimeact->trigger();
         QCOMPARE(r.at(0)->start, 0.5);
         QCOMPARE(filebytes(r.at(0)), before.bytes);
+    }
+
+    void aLayerThatCannotBeChangedLeavesEveryLayerAsItWas()
+    {
+        PanelRig r;
+        ramps(r, 2);
+        // B is twice as long: on a disk that takes 50000 bytes a file, A's
+        // edit fits and B's does not.
+        fill(r.at(1), 0.0, 2 * rate, [](int k, int) { return float(k + 1); });
+        click(r, 0, 3);
+        select(QRectF(0.2, 4000, 0.2, -4000));
+        r.window()->deleteact->trigger();
+        QCOMPARE(historyrows(), 2);
+        r.panel()->NoItemClicked();
+        select(QRectF(0.5, 4000, 0.25, -4000));
+        const QRectF area = selection;
+        const LayerState a = state(r.at(0));
+        const LayerState b = state(r.at(1));
+        const QStringList files = kvsessionfiles();
+
+        TimeDialog seen;
+        answer(&seen, 0.5, 0.25);
+        r.answers["Insert Time"] = QMessageBox::Yes;
+        {
+            FullDisk full(50000);
+            r.window()->inserttimeact->trigger();
+        }
+        QCOMPARE(r.titles(), (QStringList{"Insert Time", "Insert Time"}));
+        QCOMPARE(r.asked.at(1).icon, QMessageBox::Critical);
+        QVERIFY2(r.asked.at(1).text.startsWith("Layer \"B\" could not be changed, so no layer was."),
+                 qPrintable(r.asked.at(1).text));
+        QVERIFY(state(r.at(0)) == a);
+        QVERIFY(state(r.at(1)) == b);
+        // The history still fits the layers, the selection is back and no
+        // half-made file is left.
+        QCOMPARE(historyrows(), 2);
+        QCOMPARE(selection, area);
+        QCOMPARE(kvsessionfiles(), files);
+
+        // With room on the disk the same edit reaches both.
+        answer(&seen, 0.5, 0.25);
+        r.window()->inserttimeact->trigger();
+        QCOMPARE(r.at(0)->length, 1.25);
+        QCOMPARE(r.at(1)->length, 2.25);
+        QVERIFY(samplefile(r.at(1)).size() == size_t(2 * rate + 2000));
+        QCOMPARE(historyrows(), 0);
     }
 
     void aRunningPlaybackStopsFirst()
