@@ -347,7 +347,8 @@ private:
     // has no such invokable method.
     bool invoke(QObject* receiver, const char* receivername, const char* signature,
                 QGenericArgument argument = QGenericArgument(), QGenericArgument second = QGenericArgument());
-    bool invokeresult(QObject* receiver, const char* receivername, const char* signature, QGenericReturnArgument result);
+    bool invokeresult(QObject* receiver, const char* receivername, const char* signature, QGenericReturnArgument result,
+                      QGenericArgument argument = QGenericArgument());
     bool invokeon(QObject* receiver, const char* receivername, const char* signature,
                   const std::function<bool(const char*)>& call);
     // Deletes the four controllers once, in the order the exit sequence gives.

@@ -42,10 +42,10 @@ bool MainWindow::invoke(QObject* receiver, const char* receivername, const char*
 }
 
 bool MainWindow::invokeresult(QObject* receiver, const char* receivername, const char* signature,
-                              QGenericReturnArgument result)
+                              QGenericReturnArgument result, QGenericArgument argument)
 {
     return invokeon(receiver, receivername, signature, [&](const char* name) {
-        return QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, result);
+        return QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, result, argument);
     });
 }
 
@@ -85,7 +85,15 @@ void MainWindow::closeEvent(QCloseEvent* event)
         request.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         const QMessageBox::StandardButton answer = prompt(request);
         if (answer == QMessageBox::Yes) {
-            invoke(layersgui, "LayersGui", "ExportCaller(QString)", Q_ARG(QString, callerpath));
+            // A failed export has said why in its own box; the edits exist
+            // only here, so the window stays open with them.
+            bool exported = false;
+            invokeresult(layersgui, "LayersGui", "ExportCaller(QString)", Q_RETURN_ARG(bool, exported),
+                         Q_ARG(QString, callerpath));
+            if (!exported) {
+                event->ignore();
+                return;
+            }
             setWindowModified(false);
         } else if (answer == QMessageBox::No) {
             setWindowModified(false);

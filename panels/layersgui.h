@@ -100,7 +100,8 @@ public slots:
     void Import(QString fileName, QString selectedFormat);
     void Export();
     void ExportMix();
-    void ExportCaller(QString fileName);
+    // False (after saying why) when the file could not be written.
+    bool ExportCaller(QString fileName);
     void Export(QString fileName, QString selectedFormat, layer* exportlayer);
     void Save();
     void SaveAs();

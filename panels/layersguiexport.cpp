@@ -150,11 +150,11 @@ void LayersGui::ExportMix()
         exportto(title, file, format, mix.get());
 }
 
-void LayersGui::ExportCaller(QString fileName)
+bool LayersGui::ExportCaller(QString fileName)
 {
     // The caller reads the file in the format it gave, which its ending names.
     const std::unique_ptr<layer> mix(activemix());
-    exportto(tr("Export to Caller"), fileName, QString(), mix.get());
+    return exportto(tr("Export to Caller"), fileName, QString(), mix.get());
 }
 
 void LayersGui::Export(QString fileName, QString selectedFormat, layer* exportlayer)

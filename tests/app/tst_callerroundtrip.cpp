@@ -52,6 +52,7 @@ class TestCallerRoundTrip : public QObject
     Q_OBJECT
 private slots:
     void editedResultGoesBackOnYes();
+    void failedExportKeepsTheWindowOpen();
     void onlyWhatBecameALayerIsTheCallers();
     void endRequestAsksNothingAndWritesNothing();
 };
@@ -80,6 +81,35 @@ void TestCallerRoundTrip::editedResultGoesBackOnYes()
     QCOMPARE(w.asked.size(), 2);
     QCOMPARE(w.asked.at(1).title, QString("Exiting"));
     QVERIFY2(std::fabs(peak(file) - 0.5) < 0.02, qPrintable(QString::number(peak(file))));
+}
+
+void TestCallerRoundTrip::failedExportKeepsTheWindowOpen()
+{
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    const QString file = tonefile("blocked.wav");
+    QVERIFY(!file.isEmpty());
+    w->sessionimport(file);
+    QCOMPARE(w->callerpath, QFileInfo(file).absoluteFilePath());
+    const QString layerfile = LayersGui::rowlayer(layersgui->tree->topLevelItem(0))->file->fileName();
+
+    // The caller's file cannot be written: a folder took its place.
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QDir().mkpath(file));
+    w.answer = QMessageBox::Yes;
+    QVERIFY(!w->close());
+    QCOMPARE(w.asked.size(), 2);
+    QCOMPARE(w.asked.at(0).title, QString("Exiting"));
+    QCOMPARE(w.asked.at(1).title, QString("Export to Caller"));
+    QCOMPARE(w.asked.at(1).icon, QMessageBox::Critical);
+    // Nothing is closed: the layer and its samples are still there.
+    QVERIFY(layersgui);
+    QCOMPARE(layersgui->tree->topLevelItemCount(), 1);
+    QVERIFY(QFileInfo(layerfile).size() > 0);
+
+    // Once the way is free, the same close writes the file and ends.
+    QVERIFY(QDir(file).removeRecursively());
+    QVERIFY(w->close());
+    QVERIFY(std::fabs(peak(file) - 0.25) < 0.01);
 }
 
 void TestCallerRoundTrip::onlyWhatBecameALayerIsTheCallers()
