@@ -136,6 +136,11 @@ bool readrow(QXmlStreamReader& reader, const ProjectData& data, ProjectRow* row,
 
 } // namespace
 
+bool xmlcarries(const QString& text)
+{
+    return xmlsafe(text) == text;
+}
+
 QByteArray projectxml(const ProjectData& data)
 {
     QByteArray xml;

@@ -40,6 +40,10 @@ constexpr int projectversion = 1;
 // The XML text of a project.
 QByteArray projectxml(const ProjectData& data);
 
+// Whether the XML text carries `text` as it is. Most control characters
+// cannot travel in it: a path holding one would name another file when read.
+bool xmlcarries(const QString& text);
+
 // Reads and checks the XML text of a project: the structure, the numbers and
 // that every row has the project's rate and channel count. False with the
 // reason (plain text) in *error.

@@ -137,8 +137,15 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
     if (!localcopy) {
         QMutexLocker lock(&layermutex);
         ProjectData data = describe(project, &sources);
-        for (int i = 0; i < data.rows.size(); ++i)
+        for (int i = 0; i < data.rows.size(); ++i) {
             data.rows[i].samples = data.rows.at(i).bytes > 0 ? sources.at(i) : QString();
+            if (!xmlcarries(data.rows.at(i).samples)) {
+                *error = QStringLiteral("The path of the samples of layer \"%1\" holds a control character, "
+                                        "which a project file cannot record.")
+                             .arg(data.rows.at(i).name);
+                return false;
+            }
+        }
         QSaveFile file(fileName);
         if (!writexml(file, data, error))
             return false;
@@ -152,6 +159,13 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
     // folder's place only when the text that refers to it is ready.
     const QFileInfo target(fileName);
     const QString folder = kvxdatafolder(fileName);
+    // The rows name their copies by the folder's name, which must read back as written.
+    if (!xmlcarries(QFileInfo(folder).fileName())) {
+        *error = QStringLiteral("The name %1 holds a control character, which a project file cannot record; "
+                                "choose a name without one.")
+                     .arg(target.fileName());
+        return false;
+    }
     QTemporaryDir fresh(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral("-XXXXXX"));
     if (!fresh.isValid()) {
         *error = fresh.errorString();

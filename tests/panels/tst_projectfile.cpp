@@ -6,7 +6,10 @@
 #include <QTest>
 #include <cmath>
 
+#include "core/layer.h"
 #include "panels/projectfile.h"
+#include "panels/projectlayers.h"
+#include "testsupport.h"
 
 class TestProjectFile : public QObject
 {
@@ -17,6 +20,7 @@ private slots:
     void refusedTexts_data();
     void refusedTexts();
     void singleFileHeaderAndCutFiles();
+    void pathsTheTextCannotCarryAreRefused();
 };
 
 namespace {
@@ -200,6 +204,54 @@ void TestProjectFile::singleFileHeaderAndCutFiles()
 
     QVERIFY(!readkvp(work.filePath("missing.kvp"), &back, &error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestProjectFile::pathsTheTextCannotCarryAreRefused()
+{
+    kvtestfolders();
+    QTemporaryDir work;
+    auto project = [](layer* l) {
+        ProjectLayers p;
+        p.rows = {l};
+        p.samplerate = l->samplerate;
+        p.channels = l->channels;
+        p.speakermask = 4;
+        return p;
+    };
+    const std::vector<float> frames(500, 0.5f);
+    layer voice;
+    voice.samplerate = 1000;
+    voice.channels = 1;
+    voice.write(frames.data(), 0.0, 0.5);
+    QString error;
+
+    // A control character in the name: the copies' folder could not be found again.
+    const QString bad = work.filePath(QStringLiteral("take\u0001one.kvx"));
+    QVERIFY(!savekvx(bad, project(&voice), true, &error));
+    QVERIFY2(error.contains("control character"), qPrintable(error));
+    QVERIFY(QDir(work.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+    // Every other character is carried: the project reads back with its samples.
+    const QString odd = work.filePath(QStringLiteral("take \u00fc & <one> \"two\".kvx"));
+    QVERIFY2(savekvx(odd, project(&voice), true, &error), qPrintable(error));
+    ProjectData back;
+    QVERIFY2(readkvx(odd, &back, &error), qPrintable(error));
+    QCOMPARE(back.rows.size(), 1);
+    QCOMPARE(QFileInfo(back.rows.at(0).samples).size(), qint64(2000));
+
+    // A session file refers to the layers' files where they are.
+    const QString folder = sessionpath;
+    sessionpath = work.filePath(QStringLiteral("session\u0002folder"));
+    QVERIFY(QDir().mkpath(sessionpath));
+    layer stranded;
+    sessionpath = folder;
+    stranded.samplerate = 1000;
+    stranded.channels = 1;
+    stranded.write(frames.data(), 0.0, 0.5);
+    QVERIFY(!stranded.failed());
+    QVERIFY(!savekvx(work.filePath("session.kvx"), project(&stranded), false, &error));
+    QVERIFY2(error.contains("control character"), qPrintable(error));
+    QVERIFY(!QFile::exists(work.filePath("session.kvx")));
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)
