@@ -1,11 +1,11 @@
 #include "filterplugin.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <QVBoxLayout>
 
@@ -78,12 +78,22 @@ void FilterPlugin::fail(const QString& text)
 
 void FilterPlugin::failkept(const QString& reason, const QString& path)
 {
-    // Moved aside, so that the next round trip does not overwrite it.
-    const QString kept = QDir::tempPath()
-                         + QStringLiteral("/Korvane-edited-%1.wav")
-                               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
-    const QString where = QFile::rename(path, kept) ? kept : path;
-    fail(reason + "\n" + tr("Nothing was imported; the edited file stays at %1.").arg(QDir::toNativeSeparators(where)));
+    // The exchange file's name is this round trip's own: nothing overwrites it.
+    fail(reason + "\n" + tr("Nothing was imported; the edited file stays at %1.").arg(QDir::toNativeSeparators(path)));
+}
+
+QString FilterPlugin::newexchange()
+{
+    // A name of its own for every round trip, so that two running programs
+    // never exchange through the same file.
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/Korvane-XXXXXX.wav"));
+    file.setAutoRemove(false);
+    if (!file.open()) {
+        fail(tr("The file for the external wave editor could not be made in %1.")
+                 .arg(QDir::toNativeSeparators(QDir::tempPath())));
+        return QString();
+    }
+    return file.fileName();
 }
 
 bool FilterPlugin::writeexchange(const QString& path)
@@ -165,17 +175,16 @@ bool FilterPlugin::readexchange(const QString& path)
 
     // The file's frames go back to the start of the area. Where the editor
     // made the audio shorter the rest of the area keeps its samples; where
-    // it made it longer the surplus is not taken.
+    // it made it longer the surplus is not taken; either way the user is told.
     const Span samples = samplesof(*this, layerarea);
     const qint64 areaframes = qint64(samples.last) - samples.first + 1;
     const qint64 framebytes = qint64(layout.bytespersample) * channels;
-    const qint64 frames = std::min(areaframes, layout.databytes / framebytes);
+    const qint64 fileframes = layout.databytes / framebytes;
+    const qint64 frames = std::min(areaframes, fileframes);
     const unsigned mask = unsigned(channelmask);
-    for (qint64 first = 0; first < frames; first += blockframes) {
-        const qint64 count = std::min(blockframes, frames - first);
-        const QByteArray bytes = file.read(count * framebytes);
-        const qint64 got = bytes.size() / framebytes;
-        for (qint64 i = 0; i < got; ++i) {
+    const auto put = [&](qint64 first, const QByteArray& bytes) {
+        const qint64 count = bytes.size() / framebytes;
+        for (qint64 i = 0; i < count; ++i) {
             const int k = int(samples.first + first + i);
             for (int c = 0; c < channels && c < 32; ++c)
                 if ((mask >> c) & 1u)
@@ -183,11 +192,33 @@ bool FilterPlugin::readexchange(const QString& path)
                               wavefile::decode(bytes.constData() + i * framebytes + c * layout.bytespersample,
                                                layout));
         }
-        if (got < count)
-            break;
+    };
+    // Read through once before anything is written: a file that cannot be
+    // read in full changes nothing.
+    const qint64 data = file.pos();
+    if (!wavefile::readframes(file, layout, frames, blockframes, {}) || !file.seek(data)) {
+        file.close();
+        failkept(tr("The file that the external wave editor saved could not be read in full."), path);
+        return false;
+    }
+    if (!wavefile::readframes(file, layout, frames, blockframes, put)) {
+        file.close();
+        fail(tr("The file that the external wave editor saved could not be read in full; part of the area was "
+                "already changed (Undo gives it back). The edited file stays at %1.")
+                 .arg(QDir::toNativeSeparators(path)));
+        return false;
     }
     file.close();
     QFile::remove(path);
+    if (fileframes < areaframes)
+        fail(tr("The external wave editor returned %1 samples fewer than the area holds: the first %2 samples of "
+                "the area were replaced, the rest of the area keeps its former samples.")
+                 .arg(areaframes - fileframes)
+                 .arg(fileframes));
+    else if (fileframes > areaframes)
+        fail(tr("The external wave editor returned %1 samples more than the area holds: the samples past the end "
+                "of the area were not imported.")
+                 .arg(fileframes - areaframes));
     return true;
 }
 
@@ -196,10 +227,14 @@ bool FilterPlugin::process()
     if (!readyfor(*this, parent) || !chooseeditor())
         return false;
     const QString editor = pathbutton->text();
-    const QString path = QDir::tempPath() + QStringLiteral("/Korvane.wav");
-    Notice notice(parent, tr("Launching external wave editor..."));
-    if (!writeexchange(path))
+    const QString path = newexchange();
+    if (path.isEmpty())
         return false;
+    Notice notice(parent, tr("Launching external wave editor..."));
+    if (!writeexchange(path)) {
+        QFile::remove(path);
+        return false;
+    }
     // Blocks until the editor exits.
     const int exitcode = QProcess::execute(editor, {path});
     if (exitcode == -2) {

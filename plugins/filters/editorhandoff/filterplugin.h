@@ -29,11 +29,14 @@ public slots:
 private:
     // Asks until the path is a program or the user gives up.
     bool chooseeditor();
+    // Makes the round trip's exchange file (empty) and gives its name, or
+    // says why it cannot and gives an empty name.
+    QString newexchange();
     bool writeexchange(const QString& path);
     bool readexchange(const QString& path);
     void fail(const QString& text);
-    // A failure after the editor ran: the file it left is kept under a name
-    // of its own, which the message gives.
+    // A failure after the editor ran: the file it left is kept, and the
+    // message gives its name.
     void failkept(const QString& reason, const QString& path);
 
     QWidget* parent = nullptr;

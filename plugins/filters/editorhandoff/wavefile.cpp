@@ -116,6 +116,23 @@ Problem readlayout(QIODevice& file, int channels, int samplerate, Layout& layout
     }
 }
 
+bool readframes(QIODevice& file, const Layout& layout, qint64 frames, qint64 blockframes,
+                const std::function<void(qint64 first, const QByteArray& bytes)>& take)
+{
+    const qint64 framebytes = qint64(layout.bytespersample) * layout.channels;
+    if (framebytes <= 0 || blockframes <= 0)
+        return frames <= 0;
+    for (qint64 first = 0; first < frames; first += blockframes) {
+        const qint64 want = std::min(blockframes, frames - first) * framebytes;
+        const QByteArray bytes = file.read(want);
+        if (bytes.size() != want)
+            return false;
+        if (take)
+            take(first, bytes);
+    }
+    return true;
+}
+
 float decode(const char* bytes, const Layout& layout)
 {
     if (layout.encoding == Encoding::floating)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 
 class QIODevice;
 
@@ -42,6 +43,13 @@ enum class Problem {
 // byte of the data chunk. The format chunk must come first; other chunks may
 // stand between it and the data chunk.
 Problem readlayout(QIODevice& file, int channels, int samplerate, Layout& layout);
+
+// Reads `frames` frames of the data chunk from the file's position on, in
+// blocks of at most `blockframes` frames, and hands each block with the
+// index of its first frame to `take` (when set). False as soon as the file
+// gives fewer bytes than asked for.
+bool readframes(QIODevice& file, const Layout& layout, qint64 frames, qint64 blockframes,
+                const std::function<void(qint64 first, const QByteArray& bytes)>& take);
 
 // One sample from its bytes: integers of 1 byte are unsigned around 128,
 // wider ones signed; floats are 32-bit.

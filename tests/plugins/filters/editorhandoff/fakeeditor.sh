@@ -19,6 +19,8 @@ float64) edit -e floating-point -b 64 "$edited" ;;
 rate) edit -r 16000 "$edited" ;;
 mono) edit "$edited" remix 1 ;;
 shorter) edit "$edited" vol 0.5 trim 0 0.5 ;;
+longer) edit "$edited" vol 0.5 pad 0 0.25 ;;
+names) printf '%s\n' "$file" >> "$KV_FAKE_NAMES" ;;
 keep) cp "$file" "$KV_FAKE_COPY" ;;
 replace) cp "$KV_FAKE_SOURCE" "$file" ;;
 garbage) printf 'no wave here' > "$file" ;;

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 #include <QtEndian>
 
+#include "fulldisk.h"
 #include "plugins/filters/filterhost.h"
 
 using namespace filtertest;
@@ -27,7 +28,10 @@ private slots:
     void roundTrip();
     void exchangeFile();
     void selection();
+    void everyRoundTripHasItsOwnFile();
     void shorterFile();
+    void longerFile();
+    void truncatedFile();
     void otherChunks();
     void refused_data();
     void refused();
@@ -35,6 +39,7 @@ private slots:
     void failingEditor();
     void editorCannotStart();
     void exchangeFileCannotBeWritten();
+    void exchangeFileCannotBeMade();
 
 private:
     static QPushButton* pathbutton(QDialog* dialog);
@@ -45,13 +50,14 @@ private:
     void unchanged();
     // The file that the last message says was kept.
     static QString keptfile();
+    // The exchange files in the temporary folder.
+    static QStringList exchanges();
 
     LoadedFilter loaded;
     FilterInterface* filter = nullptr;
     SlotRig rig;
     std::vector<float> a, b;
     QString editor;
-    QString exchange;
 };
 
 constexpr int rate = 8000;
@@ -147,6 +153,11 @@ QString TestEditorhandoff::keptfile()
     return QDir::fromNativeSeparators(text.mid(at + marker.size()).chopped(1));
 }
 
+QStringList TestEditorhandoff::exchanges()
+{
+    return QDir(QDir::tempPath()).entryList({"Korvane*.wav"}, QDir::Files);
+}
+
 void TestEditorhandoff::unchanged()
 {
     QCOMPARE(rig.current(0, 0, length), a);
@@ -165,7 +176,6 @@ void TestEditorhandoff::initTestCase()
     b = noise(length, 11, 0.5f);
     editor = QStringLiteral(KV_SOURCE_DIR "/tests/plugins/filters/editorhandoff/fakeeditor.sh");
     QVERIFY(QFileInfo(editor).isExecutable());
-    exchange = QDir::tempPath() + "/Korvane.wav";
     qputenv("KV_FAKE_COPY", QFile::encodeName(QDir::tempPath() + "/copy.wav"));
     qputenv("KV_FAKE_SOURCE", QFile::encodeName(QDir::tempPath() + "/source.wav"));
 }
@@ -173,7 +183,8 @@ void TestEditorhandoff::initTestCase()
 void TestEditorhandoff::init()
 {
     forget();
-    QFile::remove(exchange);
+    for (const QString& name : exchanges())
+        QFile::remove(QDir::tempPath() + "/" + name);
     rig.setup(interleave(a, b), rate, 2, 256, 4);
 }
 
@@ -201,7 +212,7 @@ void TestEditorhandoff::identityAndDialog()
     rig.fill(*filter, 0b11);
     QVERIFY(!filter->process());
     QCOMPARE(seen.dialogs, 1);
-    QVERIFY(!QFile::exists(exchange));
+    QVERIFY(exchanges().isEmpty());
 }
 
 void TestEditorhandoff::notAnEditor_data()
@@ -231,7 +242,7 @@ void TestEditorhandoff::notAnEditor()
     QCOMPARE(runs, 2);
     QCOMPARE(seen.titles, QStringList{"External Wave Editor"});
     QCOMPARE(seen.texts, QStringList{"Not an external editor."});
-    QVERIFY(!QFile::exists(exchange));
+    QVERIFY(exchanges().isEmpty());
     unchanged();
 }
 
@@ -288,7 +299,7 @@ void TestEditorhandoff::roundTrip()
         v *= factor;
     QVERIFY(maxdiff(rig.current(0, 0, length), want0) <= tolerance);
     QVERIFY(maxdiff(rig.current(1, 0, length), want1) <= tolerance);
-    QVERIFY(!QFile::exists(exchange));
+    QVERIFY(exchanges().isEmpty());
 }
 
 void TestEditorhandoff::exchangeFile()
@@ -347,16 +358,82 @@ void TestEditorhandoff::selection()
         QVERIFY(std::fabs(now[i] - 0.5f * a[i]) < 1e-6f);
 }
 
+void TestEditorhandoff::everyRoundTripHasItsOwnFile()
+{
+    // Another running program's exchange files are not touched.
+    const QString other = QDir::tempPath() + "/Korvane.wav";
+    QFile file(other);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("another program's audio");
+    file.close();
+    const QString names = QDir::tempPath() + "/names.txt";
+    qputenv("KV_FAKE_NAMES", QFile::encodeName(names));
+    useeditor(editor);
+    QVERIFY(edit("names"));
+    QVERIFY(edit("names"));
+    QFile list(names);
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QStringList used = QString::fromUtf8(list.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(used.size(), 2);
+    QVERIFY(used[0] != used[1]);
+    for (const QString& path : used) {
+        QCOMPARE(QFileInfo(path).absolutePath(), QDir(QDir::tempPath()).absolutePath());
+        QVERIFY(path.endsWith(".wav"));
+        QVERIFY(!QFile::exists(path));
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("another program's audio"));
+    file.close();
+    QVERIFY(file.remove());
+    unchanged();
+}
+
 void TestEditorhandoff::shorterFile()
 {
-    // The editor keeps the first half second: the rest of the layer stays.
+    // The editor keeps the first half second: the rest of the layer stays,
+    // and the message says so.
     useeditor(editor);
     QVERIFY(edit("shorter"));
+    QCOMPARE(seen.texts, QStringList{"The external wave editor returned 4001 samples fewer than the area holds: "
+                                     "the first 4000 samples of the area were replaced, the rest of the area "
+                                     "keeps its former samples."});
     const std::vector<float> now = rig.current(0, 0, length);
     for (int i : {0, 100, 3999})
         QVERIFY(std::fabs(now[i] - 0.5f * a[i]) < 1e-6f);
     for (int i : {4000, 6000, 7999})
         QCOMPARE(now[i], a[i]);
+    QVERIFY(exchanges().isEmpty());
+}
+
+void TestEditorhandoff::longerFile()
+{
+    useeditor(editor);
+    QVERIFY(edit("longer"));
+    QCOMPARE(seen.texts, QStringList{"The external wave editor returned 2000 samples more than the area holds: "
+                                     "the samples past the end of the area were not imported."});
+    std::vector<float> half(a);
+    for (float& v : half)
+        v *= 0.5f;
+    QVERIFY(maxdiff(rig.current(0, 0, length), half) < 1e-6f);
+}
+
+void TestEditorhandoff::truncatedFile()
+{
+    // The data chunk promises more frames than the file holds: those there
+    // are imported, and the message says how many were missing.
+    useeditor(editor);
+    QByteArray cut = riff({pcm16format(2, rate), pcm16frames(length + 1, 2, steps)});
+    cut.chop(2 * 2 * 1001);
+    QFile source(QDir::tempPath() + "/source.wav");
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write(cut);
+    source.close();
+    QVERIFY(edit("replace"));
+    QCOMPARE(seen.texts.size(), 1);
+    QVERIFY2(seen.texts[0].startsWith("The external wave editor returned 1001 samples fewer"), qPrintable(seen.texts[0]));
+    const std::vector<float> now = rig.current(1, 0, length);
+    QCOMPARE(now[6999], steps(6999, 1) / 32768.0f);
+    QCOMPARE(now[7000], b[7000]);
 }
 
 void TestEditorhandoff::otherChunks()
@@ -417,7 +494,7 @@ void TestEditorhandoff::refused()
     // the way of the next round trip.
     const QString kept = keptfile();
     QVERIFY(QFile::exists(kept));
-    QVERIFY(!QFile::exists(exchange));
+    QCOMPARE(exchanges(), QStringList{QFileInfo(kept).fileName()});
     if (!file.isEmpty()) {
         QFile left(kept);
         QVERIFY(left.open(QIODevice::ReadOnly));
@@ -469,20 +546,44 @@ void TestEditorhandoff::editorCannotStart()
     useeditor(broken);
     QVERIFY(!edit("none"));
     QCOMPARE(seen.texts, QStringList{"The external wave editor could not be started. The layer was not changed."});
-    QVERIFY(!QFile::exists(exchange));
+    QVERIFY(exchanges().isEmpty());
     unchanged();
 }
 
 void TestEditorhandoff::exchangeFileCannotBeWritten()
 {
     useeditor(editor);
-    QVERIFY(QDir().mkpath(exchange));
-    QVERIFY(!edit("gain"));
+    {
+        // Room for the header, not for the samples.
+        FullDisk full(1000);
+        QVERIFY(!edit("gain"));
+    }
     QCOMPARE(seen.texts.size(), 1);
     QVERIFY(seen.texts[0].contains("could not be written"));
     QVERIFY(seen.notices.size() <= 1); // the editor never ran
+    QVERIFY(exchanges().isEmpty());
     unchanged();
-    QVERIFY(QDir(exchange).removeRecursively());
+}
+
+void TestEditorhandoff::exchangeFileCannotBeMade()
+{
+    useeditor(editor);
+    // The temporary folder's name leads to a file, which no one can make files in.
+    const QString notafolder = QDir::tempPath() + "/notafolder";
+    QFile blocker(notafolder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QByteArray home = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(notafolder));
+    const bool ran = edit("gain");
+    qputenv("TMPDIR", home);
+    QVERIFY(blocker.remove());
+    QVERIFY(!ran);
+    QCOMPARE(seen.texts.size(), 1);
+    QVERIFY2(seen.texts[0].startsWith("The file for the external wave editor could not be made in"),
+             qPrintable(seen.texts[0]));
+    QVERIFY(seen.notices.isEmpty());
+    unchanged();
 }
 
 QTEST_MAIN(TestEditorhandoff)
