@@ -119,7 +119,7 @@ LayersGui::LayersGui(MainWindow* window) : mainwindow(window)
 
 LayersGui::~LayersGui()
 {
-    if (!sessionfile().isEmpty())
+    if (!sessionleft && !sessionfile().isEmpty())
         QFile::remove(sessionfile());
     // The keys go with the panel: a later panel of the same window makes its own.
     for (const QPointer<QShortcut>& shortcut : shortcuts)

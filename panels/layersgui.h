@@ -161,8 +161,12 @@ private:
     bool roomforrow();
     // Removes a row's widget and item (not its layer).
     void removerow(QTreeWidgetItem* item);
-    // Emits outdellayers, then deletes a row's widget, item and layer.
-    void deleterow(QTreeWidgetItem* item);
+    // Emits outdellayers, then deletes a row's widget, item and layer, and
+    // the layer's sample file unless keepfile.
+    void deleterow(QTreeWidgetItem* item, bool keepfile = false);
+    // Unsaved changes are saved or given up as the user says; false: the
+    // project stays open (Cancel, or a save that did not happen).
+    bool maydiscard();
     // The new row's layer replaces `merged` rows: the rows are taken out of
     // the tree and the bindings, then deleted.
     void replacerows(const QList<QTreeWidgetItem*>& merged, layer* result, int resultindex);
@@ -214,6 +218,7 @@ private:
     QPointer<QWidget> panel; // the dock's content (owned by the dock once set)
     QIcon speakericon, soloicon, addicon, subicon;
     QList<QPointer<QShortcut>> shortcuts; // Shift+S, Up, Down on the main window
+    bool sessionleft = false; // the session file stays for the next run to recover
 };
 
 // The one layer panel of the main window (null while there is none).

@@ -28,6 +28,16 @@ bool hasformat()
     return projectformat.samplerate != 0 && projectformat.channels != 0;
 }
 
+// The layer lets go of its sample file, which stays on disk when the layer goes.
+void leavefile(layer* l)
+{
+    QMutexLocker lock(&layermutex);
+    if (auto* temporary = qobject_cast<QTemporaryFile*>(l->file))
+        temporary->setAutoRemove(false);
+    delete l->file;
+    l->file = nullptr;
+}
+
 } // namespace
 
 layer* LayersGui::newcontainer()
@@ -131,29 +141,60 @@ void LayersGui::removerow(QTreeWidgetItem* item)
     delete item;
 }
 
-void LayersGui::deleterow(QTreeWidgetItem* item)
+void LayersGui::deleterow(QTreeWidgetItem* item, bool keepfile)
 {
     layer* l = rowlayer(item);
     emit outdellayers(l);
     removerow(item);
     // The container of all rows lets go of it before it goes.
     inrefreshalllayers();
+    if (keepfile)
+        leavefile(l);
     delete l;
+}
+
+bool LayersGui::maydiscard()
+{
+    if (!mainwindow || !mainwindow->isWindowModified() || rowcount() == 0)
+        return true;
+    PromptRequest request;
+    request.parent = mainwindow;
+    request.icon = QMessageBox::Question;
+    request.title = tr("Close Project");
+    request.text = tr("Save changes to %1 ?").arg(QFileInfo(mainwindow->windowFilePath()).fileName());
+    request.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    const QMessageBox::StandardButton answer = prompt(request);
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer != QMessageBox::Yes)
+        return true;
+    // A save that failed or was cancelled leaves the project modified.
+    Save();
+    return !mainwindow->isWindowModified();
 }
 
 bool LayersGui::Close()
 {
+    // An end asked for by the system has nobody to ask: unsaved work stays
+    // in the session file and the layers' files, for the next run to recover.
+    const bool leave = mainwindow && mainwindow->endrequested && mainwindow->isWindowModified() && rowcount() > 0;
+    if (!leave && !maydiscard())
+        return false;
     // The controller lets go of the current layer and the mix first: its
     // caches and display workers read them until they are unbound.
     if (spectrumgui) {
         spectrumgui->bindlayer(1, nullptr);
         spectrumgui->bindlayer(0, nullptr);
     }
+    if (leave) {
+        SaveSession();
+        sessionleft = true;
+    }
     delete mixlayer;
     mixlayer = nullptr;
     currentitem = nullptr;
     for (int i = rowcount() - 1; i >= 0; --i)
-        deleterow(row(i));
+        deleterow(row(i), leave);
     // A later project may have another format: its container is made anew.
     delete alllayers;
     alllayers = nullptr;
@@ -166,7 +207,8 @@ bool LayersGui::Close()
     if (mainwindow)
         mainwindow->layerstate(false, false, false);
     // Closed on purpose: nothing of it is left to recover.
-    SaveSession();
+    if (!leave)
+        SaveSession();
     return true;
 }
 

@@ -305,7 +305,7 @@ void LayersGui::SaveAs()
 void LayersGui::SaveSession()
 {
     const QString file = sessionfile();
-    if (file.isEmpty())
+    if (file.isEmpty() || sessionleft)
         return;
     // Nothing open, nothing to recover: a session file would only list layers that are gone.
     if (rowcount() == 0 || projectformat.samplerate == 0 || projectformat.channels == 0) {
