@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
 #include <unistd.h>
 
 #include "app/sessionfolder.h"
@@ -18,6 +20,7 @@ private slots:
     void limitInDays();
     void keepsFilesOfRunningInstances();
     void endedInstancesLeaveNothingBehind();
+    void lockTakenWhileAnotherInstanceLooksStaysReal();
     void defaultFolderIsARealFolderOfTheUser();
     void defaultFolderAvoidsForeignOrLinkedFolders();
 
@@ -134,6 +137,35 @@ void TestSessionFolder::endedInstancesLeaveNothingBehind()
     QVERIFY(!twin.acquire(folder.path(), "2030.01.01-00.00.00.000"));
     mine.release();
     QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+}
+
+void TestSessionFolder::lockTakenWhileAnotherInstanceLooksStaysReal()
+{
+    // Another instance looks for ended ones over and over while this one
+    // starts: a lock it takes must be the file in the folder, never one that
+    // the other removed in between (this instance would then look ended).
+    QTemporaryDir folder;
+    const QString id = "2030.02.02-02.02.02.002";
+    const QString file = folder.filePath(InstanceLock::filename(id));
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+        while (!stop)
+            livesessions(folder.path());
+    });
+    int lost = 0;
+    for (int i = 0; i < 4000; ++i) {
+        InstanceLock lock;
+        if (!lock.acquire(folder.path(), id)) {
+            ++lost;
+            break;
+        }
+        if (!QFile::exists(file))
+            ++lost;
+        lock.release();
+    }
+    stop = true;
+    other.join();
+    QCOMPARE(lost, 0);
 }
 
 void TestSessionFolder::defaultFolderIsARealFolderOfTheUser()
