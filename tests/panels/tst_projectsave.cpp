@@ -10,12 +10,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/sessionlock.h"
 #include "core/log.h"
+#include "fulldisk.h"
 #include "panelrig.h"
 #include "panels/projectlayers.h"
 
@@ -109,21 +108,6 @@ bool lockfolder(const QString& path, bool lock)
     return QFile::setPermissions(path, lock ? QFile::ReadOwner | QFile::ExeOwner
                                             : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
-
-// Writes that would make a file larger than `bytes` fail, as on a full disk.
-struct FullDisk
-{
-    rlimit old{};
-    explicit FullDisk(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &old); }
-};
 
 const char* deadrunswitch = "--run-and-die";
 
