@@ -169,6 +169,8 @@ void MainWindow::connectcontrollers()
               "SaveSession()");
     links.add(historygui, "outrestorelayer(layer*,layer*,QRectF)", spectrumgui, spectrum,
               "inrestorelayer(layer*,layer*,QRectF)");
+    // Undo and Redo resize or replace layer files: the session file follows (after the restore).
+    links.add(historygui, "outrestorelayer(layer*,layer*,QRectF)", layersgui, layers, "SaveSession()");
     links.add(historygui, "outdevicepause()", spectrumgui, spectrum, "indevicepause()");
     links.add(layersgui, "outrefreshlayers()", historygui, history, "inrefreshlayers()");
     links.add(layersgui, "outdellayers(layer*)", historygui, history, "indellayers(layer*)");

@@ -3,14 +3,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <unistd.h>
 
-#include "core/fileutils.h"
+#include "panels/projectfile.h"
 #include "sessionlock.h"
 
 namespace {
+
+// A session file is a few hundred bytes a row; anything much larger is not one.
+constexpr qint64 maxsessionbytes = 16 * 1024 * 1024;
 
 const QRegularExpression& layerpattern()
 {
@@ -103,35 +108,65 @@ private:
 
 } // namespace
 
-int cleansessionfolder(const QString& folder, int days, const QDateTime& now)
+namespace {
+
+// Removes from `folder` (not its sub-folders, no links) the files of this
+// program for which `old` holds, except those of running instances and the
+// layer files named by a session file that stays: a session and the layers
+// it lists go together. When a session file that stays cannot be read, no
+// layer file goes, since any might be one of its.
+int removeunused(const QString& folder, const RunningInstances& running, const std::function<bool(const QFileInfo&)>& old)
 {
-    const RunningInstances running(folder);
-    const qint64 limit = qint64(days) * 86400000;
-    int removed = 0;
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    QFileInfoList sessions, layers;
     for (const QFileInfo& file : files) {
-        if (!issessionfilename(file.fileName()) || file.lastModified().msecsTo(now) <= limit || running.use(file))
+        if (sessionpattern().match(file.fileName()).hasMatch())
+            sessions << file;
+        else if (layerpattern().match(file.fileName()).hasMatch())
+            layers << file;
+    }
+    QSet<QString> named;
+    bool known = true;
+    int removed = 0;
+    for (const QFileInfo& session : sessions) {
+        if (old(session) && !running.use(session)) {
+            if (QFile::remove(session.absoluteFilePath()))
+                ++removed;
             continue;
-        if (QFile::remove(file.absoluteFilePath()))
+        }
+        QFile file(session.absoluteFilePath());
+        ProjectData data;
+        QString why;
+        if (!file.open(QIODevice::ReadOnly) || file.size() > maxsessionbytes
+            || !readprojectxml(file.readAll(), &data, &why)) {
+            known = false;
+            continue;
+        }
+        for (const ProjectRow& row : data.rows)
+            if (!row.samples.isEmpty())
+                named << QFileInfo(QDir(folder).absoluteFilePath(row.samples)).canonicalFilePath();
+    }
+    if (!known)
+        return removed;
+    for (const QFileInfo& layer : layers) {
+        if (!old(layer) || running.use(layer) || named.contains(layer.canonicalFilePath()))
+            continue;
+        if (QFile::remove(layer.absoluteFilePath()))
             ++removed;
     }
     return removed;
 }
 
+} // namespace
+
+int cleansessionfolder(const QString& folder, int days, const QDateTime& now)
+{
+    const qint64 limit = qint64(days) * 86400000;
+    return removeunused(folder, RunningInstances(folder),
+                        [&](const QFileInfo& file) { return file.lastModified().msecsTo(now) > limit; });
+}
+
 int removesessionfiles(const QString& folder, const QString& ownsessionid)
 {
-    const RunningInstances running(folder, ownsessionid);
-    QStringList files;
-    listfiles(folder, files);
-    int removed = 0;
-    for (const QString& path : files) {
-        const QFileInfo file(path);
-        const QString name = file.fileName();
-        const bool ours = name.contains(QLatin1String(".kvx")) || name.contains(QLatin1String(".pcm"));
-        if (!ours || file.isSymLink() || running.use(file))
-            continue;
-        if (QFile::remove(path))
-            ++removed;
-    }
-    return removed;
+    return removeunused(folder, RunningInstances(folder, ownsessionid), [](const QFileInfo&) { return true; });
 }

@@ -14,16 +14,16 @@ QString defaultsessionfolder(const QString& temp, QString* note);
 // "layer(XXXXXX).pcm" and "session(<id>).kvx".
 bool issessionfilename(const QString& name);
 
-// Removes from `folder` (not its sub-folders) the files of this program that
-// were last changed more than `days` days before `now`, except those of a
-// running instance: session files named after a live session id, and any file
-// changed after the start of the oldest running instance. Returns the number
-// of files removed.
+// Removes from `folder` (not its sub-folders, no links) the files of this
+// program (issessionfilename) that were last changed more than `days` days
+// before `now`, except those of a running instance (session files named after
+// a live session id, and any file changed after the start of the oldest
+// running instance) and the layer files that a session file that stays names.
+// Returns the number of files removed.
 int cleansessionfolder(const QString& folder, int days, const QDateTime& now = QDateTime::currentDateTime());
 
-// Removes below `folder`, sub-folders included, every file whose name holds
-// ".kvx" or ".pcm" (letter case significant), whatever its age, except the
-// files of running instances, this one (`ownsessionid`) included: an open
+// Removes the same files as cleansessionfolder, whatever their age, except
+// the files of running instances, this one (`ownsessionid`) included: an open
 // project's layers live in them. Returns the number of files removed.
 int removesessionfiles(const QString& folder, const QString& ownsessionid);
 

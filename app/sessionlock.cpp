@@ -6,7 +6,20 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Whether the open file `fd` is the one that `path` names now.
+bool samefile(int fd, const QString& path)
+{
+    struct stat open {}, named {};
+    return ::fstat(fd, &open) == 0 && ::stat(QFile::encodeName(path).constData(), &named) == 0
+           && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+} // namespace
 
 InstanceLock::~InstanceLock()
 {
@@ -22,16 +35,27 @@ bool InstanceLock::acquire(const QString& folder, const QString& sessionid)
 {
     release();
     const QString file = QDir(folder).filePath(filename(sessionid));
-    const int f = ::open(QFile::encodeName(file).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (f < 0)
-        return false;
-    if (::flock(f, LOCK_EX | LOCK_NB) != 0) {
+    const QByteArray name = QFile::encodeName(file);
+    // Another instance that finds the file unlocked (between our open and our
+    // lock) removes it as left by an ended run, holding it locked meanwhile:
+    // a lock on a file that is no longer in the folder is no lock, and a file
+    // busy for that moment is not another holder. Both are tried again.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const int f = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (f < 0)
+            return false;
+        const bool locked = ::flock(f, LOCK_EX | LOCK_NB) == 0;
+        const bool same = samefile(f, file);
+        if (locked && same) {
+            fd = f;
+            path = file;
+            return true;
+        }
         ::close(f);
-        return false;
+        if (!locked && same)
+            ::usleep(1000);
     }
-    fd = f;
-    path = file;
-    return true;
+    return false;
 }
 
 void InstanceLock::release()
@@ -68,8 +92,10 @@ QStringList livesessions(const QString& folder)
         if (f < 0)
             continue;
         if (::flock(f, LOCK_EX | LOCK_NB) == 0) {
-            // Nobody holds it: its instance ended without removing it.
-            QFile::remove(file);
+            // Nobody holds it: its instance ended without removing it. Only
+            // the file locked here goes; the name may stand for a new one by now.
+            if (samefile(f, file))
+                QFile::remove(file);
             ::flock(f, LOCK_UN);
         } else {
             live.append(match.captured(1));

@@ -115,7 +115,7 @@ bool LayersGui::openproject(const QString& title, const QString& fileName, const
     if (!makelayers(data, adopt, inuse, &layers, &why))
         return cannotopen(title, fileName, why);
     if (!Close()) {
-        qDeleteAll(layers);
+        discardlayers(data, layers);
         return false;
     }
     projectformat = {data.samplerate, data.channels, data.speakermask};
@@ -182,10 +182,12 @@ void LayersGui::Recover()
         tell(mainwindow, QMessageBox::Information, title, tr("There is no session to recover."));
         return;
     }
+    // A row whose samples are gone is left out rather than losing the others.
     ProjectData data;
     QString why;
-    if (!readkvx(file, &data, &why)) {
-        cannotopen(title, file, why);
+    QStringList skipped;
+    if (!readkvx(file, &data, &why, &skipped) || (data.rows.isEmpty() && !skipped.isEmpty())) {
+        cannotopen(title, file, skipped.isEmpty() ? why : skipped.join(QLatin1Char(' ')));
         return;
     }
     const QString id = QFileInfo(file).fileName().section(QLatin1Char('('), 1).chopped(5);
@@ -194,6 +196,8 @@ void LayersGui::Recover()
                        .arg(started.isValid() ? started.toString(Qt::TextDate) : id,
                             QFileInfo(file).lastModified().toString(Qt::TextDate))
                        .arg(data.rows.size());
+    for (const QString& reason : skipped)
+        text += QStringLiteral("<br/>") + tr("Left out: %1").arg(reason.toHtmlEscaped());
     if (rowcount() > 0)
         text += QStringLiteral("<br/>") + tr("The open project will be closed.");
     text += QStringLiteral("<br/>") + tr("Recover it ?");

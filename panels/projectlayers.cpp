@@ -223,7 +223,7 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
     return true;
 }
 
-bool readkvx(const QString& fileName, ProjectData* data, QString* error)
+bool readkvx(const QString& fileName, ProjectData* data, QString* error, QStringList* skipped)
 {
     *data = ProjectData();
     QFile file(fileName);
@@ -238,22 +238,52 @@ bool readkvx(const QString& fileName, ProjectData* data, QString* error)
     if (!readprojectxml(file.readAll(), data, error))
         return false;
     const QDir base = QFileInfo(fileName).absoluteDir();
-    for (ProjectRow& row : data->rows) {
+    QList<ProjectRow> rows;
+    int current = -1;
+    for (int i = 0; i < data->rows.size(); ++i) {
+        ProjectRow row = data->rows.at(i);
         if (row.bytes == 0) {
             row.samples.clear();
-            continue;
+        } else {
+            const QString path =
+                row.samples.isEmpty() ? QString() : QDir::cleanPath(base.absoluteFilePath(row.samples));
+            const QFileInfo info(path);
+            if (path.isEmpty() || !info.isFile() || info.size() - row.offset < row.bytes) {
+                const QString why = QStringLiteral("The samples of layer \"%1\" are missing or incomplete: %2")
+                                        .arg(row.name, path.isEmpty() ? QStringLiteral("no file named") : path);
+                if (!skipped) {
+                    *error = why;
+                    *data = ProjectData();
+                    return false;
+                }
+                *skipped << why;
+                continue;
+            }
+            row.samples = path;
         }
-        const QString path = row.samples.isEmpty() ? QString() : QDir::cleanPath(base.absoluteFilePath(row.samples));
-        const QFileInfo info(path);
-        if (path.isEmpty() || !info.isFile() || info.size() - row.offset < row.bytes) {
-            *error = QStringLiteral("The samples of layer \"%1\" are missing or incomplete: %2")
-                         .arg(row.name, path.isEmpty() ? QStringLiteral("no file named") : path);
-            *data = ProjectData();
-            return false;
-        }
-        row.samples = path;
+        if (i == data->current)
+            current = int(rows.size());
+        rows << row;
     }
+    data->rows = rows;
+    data->current = current;
     return true;
+}
+
+void discardlayers(const ProjectData& data, const QList<layer*>& layers)
+{
+    for (int i = 0; i < layers.size(); ++i) {
+        layer* l = layers.at(i);
+        // A file taken over still belongs to the session it came from.
+        const bool taken = l->file && i < data.rows.size() && !data.rows.at(i).samples.isEmpty()
+                           && l->file->fileName() == data.rows.at(i).samples;
+        if (taken) {
+            l->file->close();
+            delete l->file;
+            l->file = nullptr;
+        }
+        delete l;
+    }
 }
 
 bool makelayers(const ProjectData& data, bool adopt, const QStringList& inuse, QList<layer*>* layers,
@@ -266,7 +296,7 @@ bool makelayers(const ProjectData& data, bool adopt, const QStringList& inuse, Q
         adopted << QFileInfo(file).canonicalFilePath();
     const auto fail = [&](const QString& why) {
         *error = why;
-        qDeleteAll(made);
+        discardlayers(data, made);
         return false;
     };
     for (const ProjectRow& row : data.rows) {

@@ -33,12 +33,18 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
 QString kvxdatafolder(const QString& fileName);
 
 // Reads an XML project and checks that the samples of every row are there in
-// full; the rows' samples come out as absolute paths.
-bool readkvx(const QString& fileName, ProjectData* data, QString* error);
+// full; the rows' samples come out as absolute paths. With `skipped`, a row
+// whose samples are not there is left out (the reason added to *skipped)
+// instead of refusing the whole file.
+bool readkvx(const QString& fileName, ProjectData* data, QString* error, QStringList* skipped = nullptr);
 
 // Makes the layers of the rows, samples included. adopt: a sample file that
 // is a layer file of the session folder, not in `inuse` and of the right
 // size becomes the layer's own file instead of being copied. On a failure
-// no layer is left and *error says why.
+// no layer is left, every file taken over is still there, and *error says why.
 bool makelayers(const ProjectData& data, bool adopt, const QStringList& inuse, QList<layer*>* layers,
                 QString* error);
+
+// Deletes layers that makelayers made from `data`; the sample files they took
+// over stay where they are.
+void discardlayers(const ProjectData& data, const QList<layer*>& layers);

@@ -1,6 +1,7 @@
 #pragma once
-// A full disk for the length of a scope: writes that would make any file of
-// this process (or of a program it starts) larger than `bytes` fail.
+// A full disk for the test process: while a FullDisk lives, writes that would
+// make any file larger than the given size fail (with "File too large")
+// instead of ending the process.
 #include <csignal>
 #include <sys/resource.h>
 
@@ -9,7 +10,6 @@ struct FullDisk
     rlimit old{};
     explicit FullDisk(rlim_t bytes)
     {
-        // The write fails with EFBIG instead of the signal ending the process.
         std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &old);
         rlimit limit = old;

@@ -2,12 +2,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "app/sessionlock.h"
 #include "controller/spectrumgui.h"
 #include "panels/layersgui.h"
+#include "panels/projectfile.h"
 #include "windowrig.h"
 
 // The Advanced Settings dialog: what it shows, and what each control writes,
@@ -22,7 +24,7 @@ private slots:
     void showsValuesAndWritesNothing();
     void limitsWriteAtOnce();
     void folderChoosers();
-    void cleanSessionsSparesRunningFiles();
+    void cleanSessionsRemovesOnlyEndedSessionFiles();
     void clearLogsRemovesLogsOnly();
     void colourPickerAppliesEveryColour();
     void resets();
@@ -131,23 +133,60 @@ void TestAdvancedSettings::folderChoosers()
     QCOMPARE(w.asked.last().title, QString("Logs folder changed"));
 }
 
-void TestAdvancedSettings::cleanSessionsSparesRunningFiles()
+void TestAdvancedSettings::cleanSessionsRemovesOnlyEndedSessionFiles()
 {
     WindowRig w;
     const QString own = sessionpath + "/own.pcm"; // written by this run
     QFile file(own);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    const QStringList gone = {"layer(abc123).pcm", "notes.kvx.bak", "sub/old.pcm", "takes.pcm/a.pcm"};
-    const QStringList kept = {"keep.PCM", "readme.txt", "takes.pcm/notes.txt", "session(" + sessionid + ").kvx"};
+    // This run's session names an old layer file: both stay.
+    ProjectData data;
+    data.samplerate = 8000;
+    data.channels = 1;
+    ProjectRow row;
+    row.name = "A";
+    row.samplerate = 8000;
+    row.channels = 1;
+    row.samples = sessionpath + "/layer(mine01).pcm";
+    row.bytes = 4;
+    data.rows << row;
+    const QString ownsession = "session(" + sessionid + ").kvx";
+    makeold(row.samples);
+    makeold(sessionpath + "/" + ownsession);
+    QFile session(sessionpath + "/" + ownsession);
+    QVERIFY(session.open(QIODevice::WriteOnly));
+    session.write(projectxml(data));
+    session.close();
+
+    // The user's own files: a folder linked into the session folder, and a
+    // link named like a layer file.
+    QTemporaryDir user;
+    const QStringList userfiles = {"song.kvx", "song.kvx.data/layer1.pcm", "take.pcm", "My projects/mix.kvx",
+                                   "layer(abcdef).pcm", "session(2001.01.01-00.00.00.000).kvx"};
+    for (const QString& name : userfiles)
+        makeold(user.filePath(name));
+    QVERIFY(QFile::link(user.path(), sessionpath + "/linked"));
+    QVERIFY(QFile::link(user.filePath("take.pcm"), sessionpath + "/layer(link01).pcm"));
+
+    // Only the files of ended sessions, by the names this program gives them.
+    const QStringList gone = {"layer(abc123).pcm", "session(2001.01.01-00.00.00.000).kvx"};
+    const QStringList kept = {"keep.PCM",       "readme.txt",          "notes.kvx.bak",
+                              "sub/old.pcm",    "takes.pcm/a.pcm",     "takes.pcm/notes.txt",
+                              "session().kvx",  "layer(toolong7).pcm", "sub/layer(abc123).pcm"};
     for (const QString& name : gone + kept)
         makeold(sessionpath + "/" + name);
     button(w, "Clean Sessions")->click();
     for (const QString& name : gone)
         QVERIFY2(!QFile::exists(sessionpath + "/" + name), qPrintable(name));
-    for (const QString& name : kept)
+    for (const QString& name : kept + QStringList{ownsession, "layer(mine01).pcm"})
         QVERIFY2(QFile::exists(sessionpath + "/" + name), qPrintable(name));
     QVERIFY(QFile::exists(own));
+    for (const QString& name : userfiles)
+        QVERIFY2(QFile::exists(user.filePath(name)), qPrintable(name));
+    QVERIFY(QFileInfo(sessionpath + "/layer(link01).pcm").isSymLink());
+    QFile::remove(sessionpath + "/linked");
+    QFile::remove(sessionpath + "/layer(link01).pcm");
 }
 
 void TestAdvancedSettings::clearLogsRemovesLogsOnly()

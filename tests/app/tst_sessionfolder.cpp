@@ -3,10 +3,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
 #include <unistd.h>
 
 #include "app/sessionfolder.h"
 #include "app/sessionlock.h"
+#include "panels/projectfile.h"
 
 class TestSessionFolder : public QObject
 {
@@ -17,7 +20,9 @@ private slots:
     void limitInDays_data();
     void limitInDays();
     void keepsFilesOfRunningInstances();
+    void aSessionAndItsLayersGoTogether();
     void endedInstancesLeaveNothingBehind();
+    void lockTakenWhileAnotherInstanceLooksStaysReal();
     void defaultFolderIsARealFolderOfTheUser();
     void defaultFolderAvoidsForeignOrLinkedFolders();
 
@@ -96,7 +101,10 @@ void TestSessionFolder::keepsFilesOfRunningInstances()
     auto touch = [&](const QString& name, const QDateTime& when) {
         QFile file(folder.filePath(name));
         file.open(QIODevice::ReadWrite);
-        file.write("x");
+        ProjectData empty;
+        empty.samplerate = 8000;
+        empty.channels = 1;
+        file.write(name.endsWith(".kvx") ? projectxml(empty) : QByteArray("x"));
         file.flush();
         file.setFileTime(when, QFileDevice::FileModificationTime);
         return file.fileName();
@@ -114,6 +122,57 @@ void TestSessionFolder::keepsFilesOfRunningInstances()
     QCOMPARE(cleansessionfolder(folder.path(), 10, now), 2);
     QVERIFY(!QFile::exists(livesession));
     QVERIFY(!QFile::exists(livelayer));
+}
+
+void TestSessionFolder::aSessionAndItsLayersGoTogether()
+{
+    QDir(dir.path()).removeRecursively();
+    QDir().mkpath(dir.path());
+    // A dead run changed its session a day ago; one of its layers was last
+    // written 12 days ago, the other is named relative to the folder.
+    const QString untouched = make("layer(old001).pcm", 12);
+    const QString relative = make("layer(old002).pcm", 12);
+    const QString stray = make("layer(stray1).pcm", 12);
+    ProjectData data;
+    data.samplerate = 8000;
+    data.channels = 1;
+    for (const QString& samples : {untouched, QString("layer(old002).pcm")}) {
+        ProjectRow row;
+        row.name = "A";
+        row.samplerate = 8000;
+        row.channels = 1;
+        row.samples = samples;
+        row.bytes = 4;
+        data.rows << row;
+    }
+    const QString session = make("session(2020.01.01-10.00.00.000).kvx", 1);
+    auto write = [&](const QString& path, const QByteArray& text, int agedays) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.flush();
+        file.setFileTime(now.addDays(-agedays), QFileDevice::FileModificationTime);
+    };
+    write(session, projectxml(data), 1);
+    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 1);
+    QVERIFY(QFile::exists(session));
+    QVERIFY(QFile::exists(untouched));
+    QVERIFY(QFile::exists(relative));
+    QVERIFY(!QFile::exists(stray));
+
+    // A session file that cannot be read might name any layer file: none goes.
+    const QString damaged = make("session(2020.02.02-10.00.00.000).kvx", 1);
+    write(session, projectxml(data), 11);
+    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 1);
+    QVERIFY(!QFile::exists(session));
+    QVERIFY(QFile::exists(untouched));
+    QVERIFY(QFile::exists(relative));
+
+    // Once the session file is old enough to go, its layers go with it.
+    QVERIFY(QFile::remove(damaged));
+    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 2);
+    QVERIFY(!QFile::exists(untouched));
+    QVERIFY(!QFile::exists(relative));
 }
 
 void TestSessionFolder::endedInstancesLeaveNothingBehind()
@@ -134,6 +193,35 @@ void TestSessionFolder::endedInstancesLeaveNothingBehind()
     QVERIFY(!twin.acquire(folder.path(), "2030.01.01-00.00.00.000"));
     mine.release();
     QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+}
+
+void TestSessionFolder::lockTakenWhileAnotherInstanceLooksStaysReal()
+{
+    // Another instance looks for ended ones over and over while this one
+    // starts: a lock it takes must be the file in the folder, never one that
+    // the other removed in between (this instance would then look ended).
+    QTemporaryDir folder;
+    const QString id = "2030.02.02-02.02.02.002";
+    const QString file = folder.filePath(InstanceLock::filename(id));
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+        while (!stop)
+            livesessions(folder.path());
+    });
+    int lost = 0;
+    for (int i = 0; i < 4000; ++i) {
+        InstanceLock lock;
+        if (!lock.acquire(folder.path(), id)) {
+            ++lost;
+            break;
+        }
+        if (!QFile::exists(file))
+            ++lost;
+        lock.release();
+    }
+    stop = true;
+    other.join();
+    QCOMPARE(lost, 0);
 }
 
 void TestSessionFolder::defaultFolderIsARealFolderOfTheUser()

@@ -1,0 +1,193 @@
+// The session of a run that died, and the session file of this one, in a
+// whole main window: a Recover that fails leaves the dead session's files as
+// they were, a row whose samples are gone is left out by name, and the
+// session file follows Undo and Redo as it follows edits.
+#include <QDir>
+#include <QSignalSpy>
+
+#include "fulldisk.h"
+#include "panelrig.h"
+#include "panels/historygui.h"
+#include "panels/projectlayers.h"
+
+class TestSessionRecover : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void failedRecoverKeepsTheDeadSessionsFiles();
+    void recoverLeavesOutARowWhoseSamplesAreGone();
+    void sessionFileFollowsUndoAndRedo();
+};
+
+namespace {
+
+const QString deadid = QStringLiteral("2001.02.03-04.05.06.789");
+
+QString deadsession()
+{
+    return sessionpath + "/session(" + deadid + ").kvx";
+}
+
+QString ownsession()
+{
+    return sessionpath + "/session(" + sessionid + ").kvx";
+}
+
+// A layer file of the dead run: one second of stereo at 8000 Hz holding
+// `value` and `value` + 0.25, followed by `extra` more bytes.
+QString deadlayer(const QString& tag, float value, int extra = 0)
+{
+    const QString path = sessionpath + "/layer(" + tag + ").pcm";
+    std::vector<float> frames(16000);
+    for (size_t i = 0; i < frames.size(); i += 2) {
+        frames[i] = value;
+        frames[i + 1] = value + 0.25f;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(reinterpret_cast<const char*>(frames.data()), qint64(frames.size() * 4));
+    file.write(QByteArray(extra, '\0'));
+    return path;
+}
+
+// The dead run's session file, one row per sample file, named A, B...
+void writedeadsession(const QStringList& samples)
+{
+    ProjectData data;
+    data.samplerate = 8000;
+    data.channels = 2;
+    data.speakermask = 3;
+    for (const QString& path : samples) {
+        ProjectRow row;
+        row.name = QString(QChar(char16_t('A' + data.rows.size())));
+        row.samplerate = 8000;
+        row.channels = 2;
+        row.speakermask = 3;
+        row.length = 1.0;
+        row.samples = path;
+        row.bytes = 64000;
+        data.rows << row;
+    }
+    data.current = int(data.rows.size()) - 1;
+    QFile file(deadsession());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(projectxml(data));
+}
+
+qint64 filesize(const QString& path)
+{
+    return QFileInfo(path).size();
+}
+
+} // namespace
+
+void TestSessionRecover::init()
+{
+    QSettings().clear();
+    kvtestfolders();
+    for (const QString& name : kvsessionfiles())
+        if (name.endsWith(".kvx") || name.endsWith(".pcm"))
+            QFile::remove(sessionpath + "/" + name);
+}
+
+void TestSessionRecover::failedRecoverKeepsTheDeadSessionsFiles()
+{
+    // A is whole and taken over; B's file grew after the session was written,
+    // so it is copied, and the copy does not fit on the disk.
+    const QString a = deadlayer("dead0A", 1.0f);
+    const QString b = deadlayer("dead0B", 2.0f, 16);
+    writedeadsession({a, b});
+    PanelRig r;
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    {
+        FullDisk full(40000);
+        r.panel()->Recover();
+    }
+    QCOMPARE(r.titles(), (QStringList{"Recover Session", "Recover Session"}));
+    QVERIFY2(r.asked.at(1).text.contains("could not be copied"), qPrintable(r.asked.at(1).text));
+    QCOMPARE(r.rows(), 0);
+    // Nothing of the dead session was lost: it can be recovered later.
+    QCOMPARE(filesize(a), qint64(64000));
+    QCOMPARE(filesize(b), qint64(64016));
+    QVERIFY(QFileInfo::exists(deadsession()));
+
+    r.asked.clear();
+    r.panel()->Recover();
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    QCOMPARE(r.names(), (QStringList{"A", "B"}));
+    QCOMPARE(r.at(0)->file->fileName(), a);
+    QCOMPARE(samplefile(r.at(0)).at(1), 1.25f);
+    QCOMPARE(samplefile(r.at(1)).size(), size_t(16000));
+    QCOMPARE(samplefile(r.at(1)).at(0), 2.0f);
+    QVERIFY(!QFileInfo::exists(deadsession()));
+    QVERIFY(r.panel()->Close());
+}
+
+void TestSessionRecover::recoverLeavesOutARowWhoseSamplesAreGone()
+{
+    const QString a = deadlayer("dead1A", 1.0f);
+    const QString b = deadlayer("dead1B", 2.0f);
+    const QString c = deadlayer("dead1C", 3.0f);
+    QFile(b).resize(32000); // cut short
+    QFile::remove(c);
+    writedeadsession({a, b, c});
+    PanelRig r;
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.panel()->Recover();
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    const QString text = r.asked.at(0).text;
+    QVERIFY2(text.contains("1 layer(s)"), qPrintable(text));
+    QVERIFY2(text.contains("layer &quot;B&quot;") && text.contains(b), qPrintable(text));
+    QVERIFY2(text.contains("layer &quot;C&quot;") && text.contains(c), qPrintable(text));
+    QCOMPARE(r.names(), QStringList{"A"});
+    QCOMPARE(r.at(0)->file->fileName(), a);
+    // The row left out keeps what it has.
+    QCOMPARE(filesize(b), qint64(32000));
+    QVERIFY(r.panel()->Close());
+
+    // With no row left, nothing is offered and the reasons are told.
+    QFile::remove(b);
+    const QString d = deadlayer("dead1D", 4.0f);
+    QFile::remove(d);
+    writedeadsession({d});
+    r.asked.clear();
+    r.panel()->Recover();
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    QVERIFY2(r.asked.at(0).text.contains("could not be opened") && r.asked.at(0).text.contains(d),
+             qPrintable(r.asked.at(0).text));
+    QCOMPARE(r.rows(), 0);
+}
+
+void TestSessionRecover::sessionFileFollowsUndoAndRedo()
+{
+    PanelRig r;
+    project(r, 1);
+    layer* l = r.at(0);
+    // An edit that makes the layer half a second longer.
+    auto* before = new layer(l, 0.5, 1.0);
+    const std::vector<float> data(16000, 0.5f);
+    l->write(data.data(), 0.5, 1.0);
+    auto* after = new layer(l, 0.5, 1.0);
+    emit spectrumgui->outbackuplayer(QPixmap(), "Pencil", l, before, after, QRectF(0.5, 0, 1.0, 100));
+    const auto sessionbytes = [&] {
+        ProjectData session;
+        QString error;
+        if (!readkvx(ownsession(), &session, &error) || session.rows.size() != 1)
+            return qint64(-1);
+        return session.rows.at(0).bytes;
+    };
+    QCOMPARE(sessionbytes(), qint64(96000));
+    historygui->Undo();
+    QCOMPARE(filesize(l->file->fileName()), qint64(64000));
+    QCOMPARE(sessionbytes(), qint64(64000));
+    historygui->Redo();
+    QCOMPARE(filesize(l->file->fileName()), qint64(96000));
+    QCOMPARE(sessionbytes(), qint64(96000));
+    QVERIFY(r.panel()->Close());
+}
+
+QTEST_MAIN(TestSessionRecover)
+#include "tst_sessionrecover.moc"
