@@ -17,6 +17,7 @@ class TestSessionRecover : public QObject
 private slots:
     void init();
     void failedRecoverKeepsTheDeadSessionsFiles();
+    void recoverCancelledAtTheCloseQuestionKeepsBoth();
     void recoverLeavesOutARowWhoseSamplesAreGone();
     void sessionFileFollowsUndoAndRedo();
 };
@@ -123,6 +124,36 @@ void TestSessionRecover::failedRecoverKeepsTheDeadSessionsFiles()
     QCOMPARE(samplefile(r.at(1)).size(), size_t(16000));
     QCOMPARE(samplefile(r.at(1)).at(0), 2.0f);
     QVERIFY(!QFileInfo::exists(deadsession()));
+    QVERIFY(r.panel()->Close());
+}
+
+void TestSessionRecover::recoverCancelledAtTheCloseQuestionKeepsBoth()
+{
+    // The dead session's files are taken over before the open project is
+    // closed; a Cancel there must hand them back untouched.
+    const QString a = deadlayer("dead1A", 1.0f);
+    writedeadsession({a});
+    PanelRig r;
+    project(r, 1);
+    const std::vector<float> own = samplefile(r.at(0));
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.answers["Close Project"] = QMessageBox::Cancel;
+    r.panel()->Recover();
+    QCOMPARE(r.titles(), (QStringList{"Recover Session", "Close Project"}));
+    QCOMPARE(r.names(), QStringList{"A"});
+    QCOMPARE(samplefile(r.at(0)), own);
+    QVERIFY(r.window()->isWindowModified());
+    QCOMPARE(filesize(a), qint64(64000));
+    QVERIFY(QFileInfo::exists(deadsession()));
+
+    r.asked.clear();
+    r.answers["Close Project"] = QMessageBox::No;
+    r.panel()->Recover();
+    QCOMPARE(r.names(), QStringList{"A"});
+    QCOMPARE(r.at(0)->file->fileName(), a);
+    QCOMPARE(samplefile(r.at(0)).at(1), 1.25f);
+    QVERIFY(!QFileInfo::exists(deadsession()));
+    r.answers["Close Project"] = QMessageBox::No;
     QVERIFY(r.panel()->Close());
 }
 
