@@ -261,6 +261,8 @@ public slots:
     void ShowStartCheck(bool show);
     void sessionimport(QString filename);
     void sessionexport();
+    // The system asks the program to end (SIGTERM, SIGINT, SIGHUP).
+    void systemend();
     void layerstate(bool exist, bool selected, bool multi);
     void toolexpand(bool expand);
     void intoolreset();
@@ -359,6 +361,7 @@ private:
     // Tools whose settings bar this window owns (deleted with the window).
     QList<ToolInterface*> tooltoolbars;
     bool controllersgone = false;
+    bool closing = false; // inside closeEvent, possibly waiting on a question
     bool ownscontrollers = false;
 
 public slots:

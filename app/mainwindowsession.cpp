@@ -1,8 +1,12 @@
 // Files handed over from outside, the export back to a calling program, and
 // the exit sequence.
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QMetaMethod>
+#include <QProgressDialog>
+#include <QScopedValueRollback>
+#include <QTimer>
 
 #include "controller/spectrumgui.h"
 #include "core/log.h"
@@ -12,6 +16,7 @@
 #include "panels/layersgui.h"
 #include "panels/qtreewidgetext.h"
 #include "prompt.h"
+#include "tabletapplication.h"
 
 namespace {
 QByteArray methodname(const QByteArray& signature)
@@ -69,8 +74,32 @@ void MainWindow::sessionexport()
         invoke(layersgui, "LayersGui", "ExportCaller(QString)", Q_ARG(QString, callerpath));
 }
 
+void MainWindow::systemend()
+{
+    endrequested = true;
+    // Closing from inside a nested loop would delete the panels under the
+    // code that waits on it. Open questions are dismissed (answered Cancel),
+    // progress is left to finish, and the window closes from the main loop.
+    if (closing || TabletApplication::deliverydepth() > 1 || QApplication::activeModalWidget()) {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && !qobject_cast<QProgressDialog*>(modal))
+            modal->close();
+        QTimer::singleShot(50, this, &MainWindow::systemend);
+        return;
+    }
+    close();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A second close while the first waits on a question is left to the first.
+    if (closing) {
+        event->ignore();
+        return;
+    }
+    const QScopedValueRollback<bool> guard(closing, true);
     // Once the controllers are gone there is nothing left to ask or close.
     if (controllersgone) {
         event->accept();
@@ -84,6 +113,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         request.text = tr("Export back to the caller program ?");
         request.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         const QMessageBox::StandardButton answer = prompt(request);
+        // No hands nothing back; unsaved edits still get the close question.
         if (answer == QMessageBox::Yes) {
             // A failed export has said why in its own box; the edits exist
             // only here, so the window stays open with them.
@@ -95,9 +125,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
                 return;
             }
             setWindowModified(false);
-        } else if (answer == QMessageBox::No) {
-            setWindowModified(false);
-        } else {
+        } else if (answer != QMessageBox::No) {
             event->ignore();
             return;
         }

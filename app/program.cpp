@@ -36,8 +36,7 @@ void closeonendsignals(MainWindow* window)
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char byte;
         [[maybe_unused]] const auto got = ::read(signalpipe[1], &byte, 1);
-        window->endrequested = true;
-        window->close();
+        window->systemend();
     });
     struct sigaction action = {};
     action.sa_handler = onendsignal;

@@ -4,7 +4,24 @@
 #include <QTabletEvent>
 #include <memory>
 
+namespace {
+thread_local int depth = 0;
+}
+
 TabletApplication::TabletApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TabletApplication::notify(QObject* receiver, QEvent* event)
+{
+    ++depth;
+    const bool result = QApplication::notify(receiver, event);
+    --depth;
+    return result;
+}
+
+int TabletApplication::deliverydepth()
+{
+    return depth;
+}
 
 bool TabletApplication::event(QEvent* event)
 {

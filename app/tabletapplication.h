@@ -12,6 +12,11 @@ class TabletApplication : public QApplication
     Q_OBJECT
 public:
     TabletApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+    // How many events this thread is delivering at once: above 1, an event
+    // arrived in a nested loop (a question, a progress loop) and whatever
+    // waits beneath it still holds its objects.
+    static int deliverydepth();
 
 signals:
     // The event is valid only during the emission: connect directly.

@@ -219,6 +219,7 @@ private:
     QIcon speakericon, soloicon, addicon, subicon;
     QList<QPointer<QShortcut>> shortcuts; // Shift+S, Up, Down on the main window
     bool sessionleft = false; // the session file stays for the next run to recover
+    bool discardagreed = false; // the close question was answered before the project was read
 };
 
 // The one layer panel of the main window (null while there is none).

@@ -178,7 +178,7 @@ bool LayersGui::Close()
     // An end asked for by the system has nobody to ask: unsaved work stays
     // in the session file and the layers' files, for the next run to recover.
     const bool leave = mainwindow && mainwindow->endrequested && mainwindow->isWindowModified() && rowcount() > 0;
-    if (!leave && !maydiscard())
+    if (!leave && !discardagreed && !maydiscard())
         return false;
     // The controller lets go of the current layer and the mix first: its
     // caches and display workers read them until they are unbound.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QSettings>
 
 #include "app/filechooser.h"
@@ -145,6 +146,11 @@ void LayersGui::saved(const QString& fileName)
 
 bool LayersGui::OpenProject(QString fileName)
 {
+    // Asked before the file is read: a Yes may save the changes into the
+    // very file being opened, which must then be read as saved.
+    if (!maydiscard())
+        return false;
+    const QScopedValueRollback<bool> agreed(discardagreed, true);
     ProjectData data;
     QString why;
     if (!readkvp(fileName, &data, &why))
@@ -158,6 +164,11 @@ bool LayersGui::OpenProject(QString fileName)
 
 bool LayersGui::OpenXML(QString fileName, bool localcopy)
 {
+    // Asked before the file is read: a Yes may save the changes into the
+    // very file being opened, which must then be read as saved.
+    if (!maydiscard())
+        return false;
+    const QScopedValueRollback<bool> agreed(discardagreed, true);
     ProjectData data;
     QString why;
     if (!readkvx(fileName, &data, &why))

@@ -2,10 +2,12 @@
 // edited result goes back into it when the user says so at exit, and only then.
 #include <QDoubleSpinBox>
 #include <QProcess>
+#include <QTimer>
 #include <QTest>
 #include <cmath>
 #include <vector>
 
+#include "app/tabletapplication.h"
 #include "panels/layersgui.h"
 #include "panels/qtreewidgetext.h"
 #include "view/glchannel.h"
@@ -53,6 +55,8 @@ class TestCallerRoundTrip : public QObject
 private slots:
     void editedResultGoesBackOnYes();
     void failedExportKeepsTheWindowOpen();
+    void noStillAsksAboutUnsavedChanges();
+    void endRequestDuringAQuestionLeavesTheWork();
     void onlyWhatBecameALayerIsTheCallers();
     void endRequestAsksNothingAndWritesNothing();
 };
@@ -112,6 +116,56 @@ void TestCallerRoundTrip::failedExportKeepsTheWindowOpen()
     QVERIFY(std::fabs(peak(file) - 0.25) < 0.01);
 }
 
+void TestCallerRoundTrip::noStillAsksAboutUnsavedChanges()
+{
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    const QString file = tonefile("declined.wav");
+    w->sessionimport(file);
+    QCOMPARE(w->callerpath, QFileInfo(file).absoluteFilePath());
+    const QByteArray before = bytes(file);
+    w.answer = QMessageBox::No;
+    QVERIFY(w->close());
+    QCOMPARE(w.asked.size(), 2);
+    QCOMPARE(w.asked.at(0).title, QString("Exiting"));
+    QCOMPARE(w.asked.at(1).title, QString("Close Project"));
+    QCOMPARE(bytes(file), before);
+}
+
+void TestCallerRoundTrip::endRequestDuringAQuestionLeavesTheWork()
+{
+    // The system asks the program to end while the user looks at the close
+    // question: the question goes away unanswered (Cancel), and the window
+    // then closes from the main loop, leaving the work to recover.
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    const QString file = tonefile("interrupted.wav");
+    w->sessionimport(file);
+    QCOMPARE(layersgui->tree->topLevelItemCount(), 1);
+    const QString layerfile = LayersGui::rowlayer(layersgui->tree->topLevelItem(0))->file->fileName();
+    const QString session = sessionpath + "/session(" + sessionid + ").kvx";
+    QVERIFY(QFile::exists(session));
+    QMessageBox::StandardButton shown = QMessageBox::NoButton;
+    MainWindow* window = w.window.get();
+    setpromptanswerer([&](const PromptRequest& r) {
+        w.asked << r;
+        if (r.title != QLatin1String("Close Project"))
+            return QMessageBox::No;
+        QMessageBox box(r.icon, r.title, r.text, r.buttons, r.parent);
+        QTimer::singleShot(20, window, &MainWindow::systemend);
+        shown = QMessageBox::StandardButton(box.exec());
+        return shown;
+    });
+    w->show();
+    QTimer::singleShot(0, window, [window] { window->close(); });
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 10000);
+    QCOMPARE(shown, QMessageBox::Cancel);
+    QCOMPARE(w.asked.size(), 2);
+    QVERIFY(window->endrequested);
+    QVERIFY(QFile::exists(session));
+    QVERIFY(QFileInfo(layerfile).size() > 0);
+    QFile::remove(session);
+    QFile::remove(layerfile);
+}
+
 void TestCallerRoundTrip::onlyWhatBecameALayerIsTheCallers()
 {
     WindowRig w(QStringLiteral(KV_TEST_ROOT));
@@ -146,7 +200,7 @@ void TestCallerRoundTrip::endRequestAsksNothingAndWritesNothing()
 int main(int argc, char** argv)
 {
     GLChannel::setdefaultformat();
-    QApplication app(argc, argv);
+    TabletApplication app(argc, argv);
     TestCallerRoundTrip test;
     return QTest::qExec(&test, argc, argv);
 }

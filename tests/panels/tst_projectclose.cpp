@@ -17,6 +17,7 @@ private slots:
     void savedProjectClosesWithoutAsking();
     void cancelKeepsNoDiscards();
     void yesSavesFirst();
+    void reopeningAfterYesShowsWhatWasSaved();
     void yesWithoutASaveKeepsTheProject();
     void everyWayOfClosingAsks();
     void systemEndLeavesTheWorkToRecover();
@@ -155,6 +156,28 @@ void TestProjectClose::yesSavesFirst()
         QVERIFY(r.panel()->OpenXML(untitled));
         QCOMPARE(r.names(), QStringList({"A", "B"}));
         QCOMPARE(samplefile(r.at(1)).at(1), 2.25f);
+    }
+}
+
+void TestProjectClose::reopeningAfterYesShowsWhatWasSaved()
+{
+    // Opening the open project's own file with changes pending: Yes saves
+    // them into it, and what is opened is what was just saved.
+    QTemporaryDir folder;
+    for (const QString& name : {QString("song.kvp"), QString("song.kvx")}) {
+        PanelRig r;
+        project(r, 1);
+        const QString file = folder.filePath(name);
+        answerfile(r, file);
+        r.panel()->SaveAs();
+        r.panel()->NewLayer();
+        QVERIFY(r.window()->isWindowModified());
+        r.answers["Close Project"] = QMessageBox::Yes;
+        QVERIFY(name.endsWith(".kvp") ? r.panel()->OpenProject(file) : r.panel()->OpenXML(file));
+        QCOMPARE(closequestions(r).size(), 1);
+        QCOMPARE(r.names(), QStringList({"New Layer", "A"}));
+        QVERIFY(!r.window()->isWindowModified());
+        QVERIFY(r.panel()->Close());
     }
 }
 
