@@ -213,10 +213,7 @@ void MainWindow::setstartvalues()
         if (index >= 0 && index < unitactions[group].size())
             unitactions[group].at(index)->setChecked(true);
     };
-    if (unittime <= 0 && unittime >= -4 && unittime == int(unittime))
-        check(0, -int(unittime));
-    else if (unittime > 0)
-        check(0, unittime < 300 ? 5 : 6);
+    checkunittime();
     if (unitfreq <= -10 && unitfreq >= -14 && unitfreq == int(unitfreq))
         check(1, -10 - int(unitfreq));
     if (unitpow <= -20 && unitpow >= -22 && unitpow == int(unitpow))

@@ -331,6 +331,7 @@ private:
     void createpanzoomactions();
     void createviewcontrols();
     void createunitactions();
+    void checkunittime();
     void createwindowactions();
     void createtoolbars();
     QToolButtonExt* modebutton(QAction* const (&family)[3], const char* toggledslot, const char* numericslot);

@@ -327,6 +327,18 @@ void MainWindow::createunitactions()
     }
 }
 
+void MainWindow::checkunittime()
+{
+    // Beats per minute stay below 300, frames per second times 60 reach it.
+    int index = -1;
+    if (unittime <= 0 && unittime >= -4 && unittime == int(unittime))
+        index = -int(unittime);
+    else if (unittime > 0)
+        index = unittime < 300 ? 5 : 6;
+    if (index >= 0 && index < unitactions[0].size())
+        unitactions[0].at(index)->setChecked(true);
+}
+
 void MainWindow::inunit()
 {
     auto* action = qobject_cast<QAction*>(sender());
@@ -336,12 +348,25 @@ void MainWindow::inunit()
         const int i = unitactions[g].indexOf(action);
         if (i < 0)
             continue;
-        if (g == 0 && i == 5)
-            unittime = float(QInputDialog::getDouble(this, tr("Beat"), tr("Beats per minute:"), 120, 0.1, 299.9, 1));
-        else if (g == 0 && i == 6)
-            unittime = float(60 * QInputDialog::getDouble(this, tr("Frame"), tr("Frames per second:"), 30, 5, 1000, 1));
-        else
+        bool ok = true;
+        if (g == 0 && i == 5) {
+            const double bpm = QInputDialog::getDouble(this, tr("Beat"), tr("Beats per minute:"), 120, 0.1, 299.9, 1,
+                                                       &ok);
+            if (ok)
+                unittime = float(bpm);
+        } else if (g == 0 && i == 6) {
+            const double fps = QInputDialog::getDouble(this, tr("Frame"), tr("Frames per second:"), 30, 5, 1000, 1,
+                                                       &ok);
+            if (ok)
+                unittime = float(60 * fps);
+        } else {
             *codes[g] = fixed[g][i];
+        }
+        // Cancelled: the unit stays, and so does its mark in the menu.
+        if (!ok) {
+            checkunittime();
+            return;
+        }
     }
     QSettings settings;
     settings.setValue(QStringLiteral("unittime"), unittime);

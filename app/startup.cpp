@@ -34,14 +34,28 @@ QString documentsfolder()
 
 } // namespace
 
+namespace {
+
+// A stored limit within the range the settings dialog offers; a value that is
+// no number counts as never set. An edited store must not make the start-up
+// clean-up take every dead session (0 days) or the history keep nothing.
+int readlimit(const QSettings& settings, const QString& key, int fallback, int low, int high)
+{
+    bool ok = false;
+    const int value = settings.value(key, fallback).toInt(&ok);
+    return qBound(low, ok ? value : fallback, high);
+}
+
+} // namespace
+
 void readlimitsandcolours()
 {
     QSettings settings;
-    sessionmax = settings.value(QStringLiteral("sessionmax"), 10).toInt();
-    logsmax = settings.value(QStringLiteral("logsmax"), 10).toInt();
+    sessionmax = readlimit(settings, QStringLiteral("sessionmax"), 10, 1, 30);
+    logsmax = readlimit(settings, QStringLiteral("logsmax"), 10, 5, 50);
     // The File menu has room for ten recent projects, whatever the store says.
-    projectmax = qBound(0, settings.value(QStringLiteral("projectmax"), 5).toInt(), 10);
-    historymax = settings.value(QStringLiteral("historymax"), 8).toInt();
+    projectmax = readlimit(settings, QStringLiteral("projectmax"), 5, 0, 10);
+    historymax = readlimit(settings, QStringLiteral("historymax"), 8, 4, 8);
     readcolours();
 }
 

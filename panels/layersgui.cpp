@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QToolButton>
@@ -292,6 +293,7 @@ void LayersGui::ItemClicked(QTreeWidgetItem* item, int field)
             restyle(item);
             inrefreshmixlayers();
         }
+        setmodified();
         break;
     case 2:
         l->mixsign = -l->mixsign;
@@ -302,6 +304,7 @@ void LayersGui::ItemClicked(QTreeWidgetItem* item, int field)
         } else {
             inrefreshmixlayers();
         }
+        setmodified();
         break;
     case 1:
     case 3:
@@ -421,8 +424,12 @@ void LayersGui::involumechanged(double value)
     QTreeWidgetItem* item = senderrow(SpinRole);
     if (!item)
         return;
-    if (auto* slider = rowpart<QSlider>(item, SliderRole))
+    // The slider covers less than the box: its clamped value must not come
+    // back as the volume, the typed one holds.
+    if (auto* slider = rowpart<QSlider>(item, SliderRole)) {
+        const QSignalBlocker quiet(slider);
         slider->setValue(int(std::lround(10.0 * value)));
+    }
     setrowvolume(item, float(std::exp2(value / 6.0)));
 }
 
@@ -431,8 +438,10 @@ void LayersGui::involumechanged(int value)
     QTreeWidgetItem* item = senderrow(SliderRole);
     if (!item)
         return;
-    if (auto* spin = rowpart<QDoubleSpinBox>(item, SpinRole))
+    if (auto* spin = rowpart<QDoubleSpinBox>(item, SpinRole)) {
+        const QSignalBlocker quiet(spin);
         spin->setValue(value * 0.1);
+    }
     setrowvolume(item, float(std::exp2(value / 60.0)));
 }
 

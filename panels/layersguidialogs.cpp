@@ -77,10 +77,13 @@ void LayersGui::Properties()
         QInputDialog::getText(mainwindow, tr("Layer Properties"), text, QLineEdit::Normal, l->name, &ok);
     if (!ok)
         return;
+    if (name == l->name)
+        return;
     l->name = name;
     if (auto* label = rowpart<QLabel>(currentitem, LabelRole))
         label->setText(name);
     emit outrefreshlayers();
+    setmodified();
 }
 
 void LayersGui::ResampleProject()

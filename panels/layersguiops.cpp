@@ -356,6 +356,9 @@ void LayersGui::moverow(int from, int to)
     currentitem = item;
     restyle(item);
     item->setIcon(1, soloicon);
+    // The order is part of the project.
+    inrefreshalllayers();
+    setmodified();
 }
 
 void LayersGui::MoveUp()

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/sessionlock.h"
+#include "app/startup.h"
 #include "controller/spectrumgui.h"
 #include "panels/layersgui.h"
 #include "panels/projectfile.h"
@@ -23,6 +24,7 @@ private slots:
     void init() { QSettings().clear(); }
     void showsValuesAndWritesNothing();
     void limitsWriteAtOnce();
+    void storedLimitsAreBounded();
     void folderChoosers();
     void cleanSessionsRemovesOnlyEndedSessionFiles();
     void clearLogsRemovesLogsOnly();
@@ -98,6 +100,30 @@ void TestAdvancedSettings::limitsWriteAtOnce()
     QCOMPARE(projectmax, 2);
     QCOMPARE(historymax, 5);
     projectmax = 5;
+}
+
+void TestAdvancedSettings::storedLimitsAreBounded()
+{
+    // Hand-edited values are held to what the dialog offers; no number counts as unset.
+    QSettings settings;
+    settings.setValue("sessionmax", 0);
+    settings.setValue("logsmax", "abc");
+    settings.setValue("projectmax", 99);
+    settings.setValue("historymax", -3);
+    readlimitsandcolours();
+    QCOMPARE(sessionmax, 1);
+    QCOMPARE(logsmax, 10);
+    QCOMPARE(projectmax, 10);
+    QCOMPARE(historymax, 4);
+    settings.setValue("sessionmax", "-7");
+    settings.setValue("historymax", 6);
+    readlimitsandcolours();
+    QCOMPARE(sessionmax, 1);
+    QCOMPARE(historymax, 6);
+    settings.clear();
+    readlimitsandcolours();
+    QCOMPARE(sessionmax, 10);
+    QCOMPARE(projectmax, 5);
 }
 
 void TestAdvancedSettings::folderChoosers()

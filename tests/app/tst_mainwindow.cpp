@@ -6,6 +6,7 @@
 #include <QDial>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaMethod>
@@ -17,6 +18,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/qtoolbarext.h"
@@ -418,6 +420,32 @@ void TestMainWindow::startValuesAndUnits()
         QCOMPARE(QSettings().value("unitfreq").toFloat(), -10.0f);
         w->unitactions[2][1]->trigger();
         QCOMPARE(unitpow, -21.0f);
+        // Beat and frame ask for their rate; a cancelled question changes nothing.
+        const auto answer = [](bool accept, double value) {
+            QTimer::singleShot(0, [=] {
+                auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                if (accept) {
+                    dialog->setDoubleValue(value);
+                    dialog->accept();
+                } else {
+                    dialog->reject();
+                }
+            });
+        };
+        w->unitactions[0][1]->trigger();
+        answer(false, 0);
+        w->unitactions[0][5]->trigger();
+        QCOMPARE(unittime, -1.0f);
+        QCOMPARE(w->unitgroups[0]->checkedAction(), w->unitactions[0][1]);
+        QCOMPARE(QSettings().value("unittime").toFloat(), -1.0f);
+        answer(true, 90);
+        w->unitactions[0][5]->trigger();
+        QCOMPARE(unittime, 90.0f);
+        answer(false, 0);
+        w->unitactions[0][6]->trigger();
+        QCOMPARE(unittime, 90.0f);
+        QCOMPARE(w->unitgroups[0]->checkedAction(), w->unitactions[0][5]);
     }
     QSettings().setValue("unittime", 1500.0f);
     QSettings().setValue("unitpow", -99.0f);

@@ -133,6 +133,7 @@ private slots:
 
         click(r, 1, 3);
         r.panel()->InsertTime(0, 0.25);
+        r.window()->setWindowModified(false);
         whendialog<QInputDialog>([&](QInputDialog* dialog) {
             label = dialog->labelText();
             dialog->setTextValue("Renamed");
@@ -143,6 +144,7 @@ private slots:
         QCOMPARE(r.current()->name, QString("Renamed"));
         QCOMPARE(r.part<QLabel>(1, LayersGui::LabelRole)->text(), QString("Renamed"));
         QCOMPARE(refreshed.count(), 1);
+        QVERIFY(r.window()->isWindowModified()); // the name is saved with the project
     }
 
     void resampleEveryLayerOrNone()

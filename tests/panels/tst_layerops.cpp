@@ -182,8 +182,10 @@ private slots:
         r.part<QDoubleSpinBox>(0, LayersGui::SpinRole)->setValue(-3.0);
         click(r, 0, 3);
         r.panel()->MoveUp(); // first row: nothing
+        r.window()->setWindowModified(false);
         r.panel()->MoveDown();
         QCOMPARE(r.names(), (QStringList{"B", "A", "C"}));
+        QVERIFY(r.window()->isWindowModified()); // the order is saved with the project
         QCOMPARE(r.panel()->currentitem, r.item(1));
         QVERIFY(!r.item(1)->icon(1).isNull());
         QVERIFY(r.part<QWidget>(1, LayersGui::WidgetRole)->styleSheet().contains("150)"));

@@ -156,6 +156,15 @@ private slots:
         QCOMPARE(r.at(0)->volume, float(std::exp2(-10.0)));
         checkbindings(r);
 
+        // Beyond the slider's reach the typed value holds, in the box and the mix.
+        for (double typed : {20.0, -100.0}) {
+            spin->setValue(typed);
+            QCOMPARE(spin->value(), typed);
+            QCOMPARE(slider->value(), typed > 0 ? 120 : -600);
+            QCOMPARE(r.at(0)->volume, float(std::exp2(typed / 6)));
+            checkbindings(r);
+        }
+
         // The current layer's volume re-binds it instead of touching the mix.
         layer* mixbefore = r.panel()->mixlayer;
         r.part<QDoubleSpinBox>(2, LayersGui::SpinRole)->setValue(-6.0);
@@ -196,26 +205,38 @@ private slots:
         QVERIFY(r.part<QWidget>(1, LayersGui::WidgetRole)->styleSheet().contains("rgba(0,255,0,90)"));
         checkbindings(r);
 
-        // Toggles of the current row keep its style and re-bind it.
+        // Toggles of the current row keep its style and re-bind it. Each is
+        // a change of the project (saved with it), so it is marked.
+        const auto marked = [&r] {
+            const bool modified = r.window()->isWindowModified();
+            r.window()->setWindowModified(false);
+            return modified;
+        };
         r.window()->setWindowModified(false);
         click(r, 0, 0);
+        QVERIFY(marked());
         QVERIFY(!r.at(0)->active);
         QVERIFY(r.item(0)->icon(0).isNull());
         QVERIFY(r.part<QWidget>(0, LayersGui::WidgetRole)->styleSheet().contains("150)"));
         click(r, 0, 2);
         QCOMPARE(r.at(0)->mixsign, -1);
+        QVERIFY(marked());
         checkbindings(r);
         // Toggles of another row restyle it and rebuild the mix.
         click(r, 2, 0);
+        QVERIFY(marked());
         QVERIFY(!r.at(2)->active);
         QCOMPARE(r.part<QWidget>(2, LayersGui::WidgetRole)->styleSheet(), r.panel()->mutestyle);
         checkbindings(r);
         click(r, 1, 2);
         QCOMPARE(r.at(1)->mixsign, -1);
         checkbindings(r); // B is now taken away from the mix
+        QVERIFY(marked());
         click(r, 2, 2);   // the sign of an inactive layer: still no part of the mix
         checkbindings(r);
-        QVERIFY(!r.window()->isWindowModified());
+        QVERIFY(marked());
+        click(r, 0, 3);   // choosing the current row changes nothing of the project
+        QVERIFY(!marked());
 
         // Column 1 of the current row clears it.
         click(r, 0, 1);
