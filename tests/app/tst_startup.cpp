@@ -120,7 +120,7 @@ void TestStartup::storedValuesAndCommandLine()
         settings.setValue("sessionpath", QDir::currentPath() + "/my session/a/b");
         settings.setValue("logspath", QDir::currentPath() + "/my logs");
         settings.setValue("sessionmax", 25);
-        settings.setValue("logsmax", "many"); // not a number: 0
+        settings.setValue("logsmax", "many"); // not a number: as if never set
         settings.setValue("projectmax", 40);  // the menu holds ten at most
         settings.setValue("historymax", 4);
         settings.setValue("colormix", QColor(1, 2, 3, 4));
@@ -136,7 +136,7 @@ void TestStartup::storedValuesAndCommandLine()
     QVERIFY(QFileInfo(sessionpath).isDir());
     QCOMPARE(logspath, QDir::currentPath() + "/my logs");
     QCOMPARE(sessionmax, 25);
-    QCOMPARE(logsmax, 0);
+    QCOMPARE(logsmax, 10);
     QCOMPARE(projectmax, 10);
     QCOMPARE(historymax, 4);
     QCOMPARE(colormix, QColor(1, 2, 3, 4));
