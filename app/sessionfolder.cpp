@@ -29,6 +29,15 @@ const QRegularExpression& sessionpattern()
     return p;
 }
 
+// The work files of Move/Scale (controller/scalecommands.h), named after the
+// session id of the instance that made them.
+const QRegularExpression& scaleworkpattern()
+{
+    static const QRegularExpression p(
+        QStringLiteral("^scale\\((.+)\\)-(chan\\d+\\.wav|scaled\\d+\\.wav|clip\\.pcm|source\\.pcm)$"));
+    return p;
+}
+
 // A folder of our own: a real directory (no link) that belongs to this user.
 // A missing one is made, readable by the user alone.
 bool ownfolder(const QString& path)
@@ -66,7 +75,8 @@ QString defaultsessionfolder(const QString& temp, QString* note)
 
 bool issessionfilename(const QString& name)
 {
-    return layerpattern().match(name).hasMatch() || sessionpattern().match(name).hasMatch();
+    return layerpattern().match(name).hasMatch() || sessionpattern().match(name).hasMatch()
+           || scaleworkpattern().match(name).hasMatch();
 }
 
 QDateTime sessionstart(const QString& sessionid)
@@ -76,8 +86,8 @@ QDateTime sessionstart(const QString& sessionid)
 
 namespace {
 
-// What running instances still use in a session folder: their session files
-// (named after their ids) and every file changed since the oldest of them
+// What running instances still use in a session folder: their session and
+// Move/Scale work files (named after their ids) and every file changed since the oldest of them
 // started. `own` counts as running even when its lock could not be taken.
 class RunningInstances
 {
@@ -95,9 +105,11 @@ public:
     }
     bool use(const QFileInfo& file) const
     {
-        const auto session = sessionpattern().match(file.fileName());
-        if (session.hasMatch() && ids.contains(session.captured(1)))
-            return true;
+        for (const QRegularExpression* named : {&sessionpattern(), &scaleworkpattern()}) {
+            const auto match = named->match(file.fileName());
+            if (match.hasMatch() && ids.contains(match.captured(1)))
+                return true;
+        }
         return oldeststart.isValid() && file.lastModified() >= oldeststart;
     }
 
@@ -119,15 +131,18 @@ int removeunused(const QString& folder, const RunningInstances& running, const s
 {
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     QFileInfoList sessions, layers;
+    int removed = 0;
     for (const QFileInfo& file : files) {
         if (sessionpattern().match(file.fileName()).hasMatch())
             sessions << file;
         else if (layerpattern().match(file.fileName()).hasMatch())
             layers << file;
+        else if (scaleworkpattern().match(file.fileName()).hasMatch() && old(file) && !running.use(file)
+                 && QFile::remove(file.absoluteFilePath()))
+            ++removed; // no session names them
     }
     QSet<QString> named;
     bool known = true;
-    int removed = 0;
     for (const QFileInfo& session : sessions) {
         if (old(session) && !running.use(session)) {
             if (QFile::remove(session.absoluteFilePath()))

@@ -11,14 +11,16 @@
 QString defaultsessionfolder(const QString& temp, QString* note);
 
 // True for names this program gives its files in the session folder:
-// "layer(XXXXXX).pcm" and "session(<id>).kvx".
+// "layer(XXXXXX).pcm", "session(<id>).kvx" and the Move/Scale work files
+// "scale(<id>)-...".
 bool issessionfilename(const QString& name);
 
 // Removes from `folder` (not its sub-folders, no links) the files of this
 // program (issessionfilename) that were last changed more than `days` days
-// before `now`, except those of a running instance (session files named after
-// a live session id, and any file changed after the start of the oldest
-// running instance) and the layer files that a session file that stays names.
+// before `now`, except those of a running instance (session and work files
+// named after a live session id, and any file changed after the start of the
+// oldest running instance) and the layer files that a session file that stays
+// names.
 // Returns the number of files removed.
 int cleansessionfolder(const QString& folder, int days, const QDateTime& now = QDateTime::currentDateTime());
 

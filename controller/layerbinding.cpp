@@ -66,7 +66,7 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
 
     if (layertype == 1) {
         if (!snapshot)
-            snapshot = new layer(*l);
+            takesnapshot(l);
         slottable.bound[1] = l;
         buffer->bindlayer(l);
         emit outbindlayer(l, 1);

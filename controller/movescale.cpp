@@ -25,12 +25,6 @@
 
 namespace {
 
-// The sox input when the copy is too loud for it to take unclipped.
-QString scaledsourcefile()
-{
-    return sessionpath + QStringLiteral("/scalesource.pcm");
-}
-
 void removeworkfiles()
 {
     for (int c = 0; c < Buffer::maxchannels; ++c) {
@@ -38,7 +32,7 @@ void removeworkfiles()
         QFile::remove(scaledchanfile(c));
     }
     QFile::remove(scaledclipfile());
-    QFile::remove(scaledsourcefile());
+    QFile::remove(scalesourcefile());
 }
 
 // The first failure among the runs, named after the utility.
@@ -141,7 +135,7 @@ bool SpectrumGui::splitclipboard(QString& why)
     }
     const float gain = headroomgain(peak);
     if (gain != 1) {
-        QFile quieter(scaledsourcefile());
+        QFile quieter(scalesourcefile());
         if (!quieter.open(QIODevice::WriteOnly | QIODevice::Truncate)
             || !scalefile(scalesource->file, &quieter, gain)) {
             why = tr("no room for a copy of the clipboard (%1)").arg(quieter.errorString());
@@ -155,7 +149,7 @@ bool SpectrumGui::splitclipboard(QString& why)
         commands << UtilityCommand{soxprogram(),
                                    splitarguments(scalesource->samplerate, scalesource->channels, input, c)};
     const QList<UtilityResult> results = runutilities(commands, utilitywaitms);
-    QFile::remove(scaledsourcefile());
+    QFile::remove(scalesourcefile());
     why = firstfailure(QStringLiteral("sox"), results);
     for (int c = 0; why.isEmpty() && c < scalesource->channels; ++c)
         if (QFile(scalechanfile(c)).size() <= 0)

@@ -31,19 +31,33 @@ QString rubberbandprogram()
     return utilpath + QStringLiteral("/rubberband/rubberband");
 }
 
+namespace {
+
+QString scaleworkfile(const QString& what)
+{
+    return sessionpath + QStringLiteral("/scale(%1)-%2").arg(sessionid, what);
+}
+
+} // namespace
+
 QString scalechanfile(int channel)
 {
-    return sessionpath + QStringLiteral("/scalechan%1.wav").arg(channel);
+    return scaleworkfile(QStringLiteral("chan%1.wav").arg(channel));
 }
 
 QString scaledchanfile(int channel)
 {
-    return sessionpath + QStringLiteral("/scaledchan%1.wav").arg(channel);
+    return scaleworkfile(QStringLiteral("scaled%1.wav").arg(channel));
 }
 
 QString scaledclipfile()
 {
-    return sessionpath + QStringLiteral("/scaledclip.pcm");
+    return scaleworkfile(QStringLiteral("clip.pcm"));
+}
+
+QString scalesourcefile()
+{
+    return scaleworkfile(QStringLiteral("source.pcm"));
 }
 
 QStringList splitarguments(int samplerate, int channels, const QString& input, int channel)

@@ -10,10 +10,15 @@
 QString soxprogram();
 QString rubberbandprogram();
 // Channel c of the frozen clipboard copy, and the same after scaling, as mono
-// wave files in the session folder; the merged result as a raw float file.
+// wave files in the session folder; the merged result as a raw float file;
+// the sox input for a copy too loud for it. Every instance shares the session
+// folder, so the names carry this one's session id: "scale(<id>)-chan<c>.wav",
+// "scale(<id>)-scaled<c>.wav", "scale(<id>)-clip.pcm", "scale(<id>)-source.pcm"
+// (the session folder clean-up knows them by these names).
 QString scalechanfile(int channel);
 QString scaledchanfile(int channel);
 QString scaledclipfile();
+QString scalesourcefile();
 
 // Channel `channel` of a raw float file into its own wave file.
 QStringList splitarguments(int samplerate, int channels, const QString& input, int channel);

@@ -82,7 +82,8 @@ public:
     int fftsizeindex = 0;
     int fftoverlap = 2;
     bool fftsubwin = false;
-    layer* snapshot = nullptr; // whole copy of the current layer (owned)
+    layer* snapshot = nullptr; // whole copy of the current layer (owned); null when it could not be made
+    bool snapshotwarned = false; // the user was told that edits cannot be undone for now
     QCursor cursor = QCursor(Qt::ArrowCursor);
     GLChannel* firstview = nullptr;
     DeviceInterface* playdevice = nullptr;
@@ -323,6 +324,11 @@ public slots:
     void inrestorelayer(layer* source, layer* restore, QRectF select);
 
 private:
+    // Replaces the snapshot with a copy of `current`. A copy the session disk
+    // cannot hold is dropped (an empty one would make Undo empty the layer)
+    // and the user is told once, until a copy succeeds again.
+    void takesnapshot(layer* current);
+    void undoerror(const QString& text);
     // Ends a tool stroke whose release never reached the engine: the tool
     // gets a release at the last position and the edit becomes its entry.
     void finishstroke();

@@ -81,8 +81,7 @@ void SpectrumGui::timeedit(const QString& title, bool (LayersGui::*edit)(double,
     slottable.buffer[0]->indatareset();
     slottable.buffer[1]->indatareset();
     if (layer* current = slottable.bound[1]) {
-        delete snapshot;
-        snapshot = new layer(*current);
+        takesnapshot(current);
         current->resetdirty();
     }
     if (project) {

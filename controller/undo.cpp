@@ -12,18 +12,48 @@ void SpectrumGui::pushbackup(QString description)
 void SpectrumGui::pushbackup(QString description, QPixmap icon)
 {
     layer* current = slottable.bound[1];
-    if (!current || !snapshot)
+    if (!current)
         return;
     // Edits still held in the Buffer belong to this entry.
     if (slottable.buffer[1])
         slottable.buffer[1]->flush();
+    if (current->writefailed) {
+        // The Buffer has let go of the edit: the view shows what the file
+        // holds. Snapshot and dirty span stay, so the next entry that can be
+        // made also takes back the part of this edit that reached the file.
+        current->writefailed = false;
+        if (slottable.buffer[1])
+            slottable.buffer[1]->indatareset();
+        emit outdisplayarea(displayarea, displayarea, 1);
+        undoerror(tr("The edit of layer \"%1\" could not be written in full, so it was not kept.<br/>%2")
+                      .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
+        return;
+    }
     if (!(current->dirtymax > current->dirtymin))
         return;
+    if (!snapshot) {
+        // Nothing holds the audio from before this edit, so it gets no entry;
+        // a copy from now lets the next edits be undone once there is room.
+        takesnapshot(current);
+        current->resetdirty();
+        return;
+    }
     const double t = current->dirtymin;
     const double d = current->dirtymax - current->dirtymin;
     const double before = snapshot->spanlength();
     auto* backupbefore = new layer(snapshot, t, d);
     auto* backupafter = new layer(current, t, d);
+    if (backupbefore->failed() || backupafter->failed()) {
+        // A chunk cut short would restore silence, or no frames at all. The
+        // snapshot and dirty span stay for the next entry that can be made.
+        const QString reason = (backupbefore->failed() ? backupbefore : backupafter)->lasterror();
+        delete backupbefore;
+        delete backupafter;
+        undoerror(tr("The edit of layer \"%1\" was kept, but no history entry could be made for it, "
+                     "so it cannot be undone on its own.<br/>%2")
+                      .arg(current->name.toHtmlEscaped(), reason.toHtmlEscaped()));
+        return;
+    }
     emit outbackuplayer(icon, description, current, backupbefore, backupafter, selection);
 
     const double start = current->spanstart();
@@ -35,9 +65,37 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         emit outdevicecursor(start, 3, false);
         emit outupdategl();
     }
+    takesnapshot(current);
+    current->resetdirty();
+}
+
+void SpectrumGui::takesnapshot(layer* current)
+{
     delete snapshot;
     snapshot = new layer(*current);
-    current->resetdirty();
+    if (!snapshot->failed()) {
+        snapshotwarned = false;
+        return;
+    }
+    const QString reason = snapshot->lasterror();
+    delete snapshot;
+    snapshot = nullptr;
+    if (snapshotwarned)
+        return;
+    snapshotwarned = true;
+    undoerror(tr("Layer \"%1\" could not be copied for the history, so its edits cannot be undone "
+                 "until there is room in the session folder again.<br/>%2")
+                  .arg(current->name.toHtmlEscaped(), reason.toHtmlEscaped()));
+}
+
+void SpectrumGui::undoerror(const QString& text)
+{
+    PromptRequest request;
+    request.parent = mainwindow;
+    request.icon = QMessageBox::Critical;
+    request.title = tr("Undo/Redo Error");
+    request.text = text;
+    prompt(request);
 }
 
 void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
@@ -60,8 +118,7 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
     if (source == current) {
         slottable.buffer[1]->indatareset();
         emit outdisplayarea(displayarea, update, 1);
-        delete snapshot;
-        snapshot = new layer(*current);
+        takesnapshot(current);
         current->resetdirty();
     } else if (source->active && slottable.buffer[0]) {
         slottable.buffer[0]->indatareset();
@@ -70,13 +127,8 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
     if (!restored) {
         // The layer kept its extent and the history does not move; the
         // reason is in the log as well.
-        PromptRequest request;
-        request.parent = mainwindow;
-        request.icon = QMessageBox::Critical;
-        request.title = tr("Undo/Redo Error");
-        request.text = tr("Layer \"%1\" could not be restored, so the history stays where it was.<br/>%2")
-                           .arg(source->name.toHtmlEscaped(), source->lasterror().toHtmlEscaped());
-        prompt(request);
+        undoerror(tr("Layer \"%1\" could not be restored, so the history stays where it was.<br/>%2")
+                      .arg(source->name.toHtmlEscaped(), source->lasterror().toHtmlEscaped()));
         return;
     }
     selection = select;

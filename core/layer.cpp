@@ -357,6 +357,7 @@ void layer::resetdirty()
 {
     dirtymin = unsettime;
     dirtymax = -unsettime;
+    writefailed = false;
 }
 
 double layer::spanstart()
@@ -485,15 +486,19 @@ void layer::write(const float* data, double time, double duration)
         framed = reframe(time, false, std::max(time + duration, start + length) - time);
     else if (time + duration > start + length)
         framed = reframe(start, false, time + duration - start);
-    if (!framed)
-        return; // the old audio stays as it was; reframe recorded why
+    if (!framed) {
+        writefailed = true; // the old audio stays as it was; reframe recorded why
+        return;
+    }
     dirtymin = std::min(dirtymin, time);
     dirtymax = std::max(dirtymax, time + duration);
     const qint64 bytes = frames * framebytes();
     const qint64 position = roundhalfup64((time - start) * samplerate) * framebytes();
     if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
-        || !file->flush())
+        || !file->flush()) {
         seterror(QStringLiteral("Could not write to layer \"%1\": %2").arg(name, file->errorString()));
+        writefailed = true;
+    }
 }
 
 void layer::setlength(double newstart, bool keep, double newlength)

@@ -37,6 +37,9 @@ public:
     double length = 0;
     double dirtymin = 2147418112.0;
     double dirtymax = -2147418112.0;
+    // A write since the last resetdirty() did not reach the file in full
+    // (lasterror() says why): the edit is not what the caller drew.
+    bool writefailed = false;
     layer* children[maxchildren] = {};
     qint32 childcount = 0;
     QFile* file = nullptr;

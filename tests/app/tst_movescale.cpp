@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include "app/qtoolbuttonext.h"
+#include "controller/scalecommands.h"
 #include "core/buffer.h"
 #include "core/transferarea.h"
 #include "editrig.h"
@@ -229,12 +230,12 @@ private slots:
         QCOMPARE(filebytes(edit->current), original);
         QCOMPARE(backups.count(), 0);
         // The work files go with the mode.
-        QVERIFY(QFile::exists(sessionpath + "/scalechan0.wav"));
+        QVERIFY(QFile::exists(scalechanfile(0)));
         edit->window()->scaleact[1]->setChecked(false);
         QCOMPARE(spectrumgui->movescalemode, -1);
         QVERIFY(!spectrumgui->scalesource && !spectrumgui->scalebuffer);
-        QVERIFY(!QFile::exists(sessionpath + "/scalechan0.wav"));
-        QVERIFY(!QFile::exists(sessionpath + "/scaledchan0.wav"));
+        QVERIFY(!QFile::exists(scalechanfile(0)));
+        QVERIFY(!QFile::exists(scaledchanfile(0)));
     }
 
     void scaleAnOctaveUp()
@@ -466,7 +467,7 @@ private slots:
         QCOMPARE(backups.count(), 0);
         // The failed drag is over: the next moves are hovers.
         QCOMPARE(spectrumgui->mousepressure, 0.0f);
-        QVERIFY(!QFile::exists(sessionpath + "/scaledclip.pcm"));
+        QVERIFY(!QFile::exists(scaledclipfile()));
     }
 };
 

@@ -51,15 +51,18 @@ void TestSessionFolder::removesOnlyOldFilesOfOurs()
     QDir().mkpath(dir.path());
     const QString oldlayer = make("layer(AbC123).pcm", 11);
     const QString oldsession = make("session(2020.01.01-10.00.00.000).kvx", 40);
+    const QString oldwork = make("scale(2020.01.01-10.00.00.000)-chan12.wav", 11);
     const QString younglayer = make("layer(Zz9988).pcm", 9);
     const QStringList kept = {
         make("notes.kvx.txt", 40),          make("LAYER(AbC123).PCM", 40), make("my.pcm", 40),
         make("layer(toolong7).pcm", 40),    make("session().kvx", 40),     make("sub/layer(AbC123).pcm", 40),
-        make("session(x).kvx.bak", 40),
+        make("session(x).kvx.bak", 40),     make("scale(x)-notes.wav", 40), make("scale()-clip.pcm", 40),
+        make("scalechan0.wav", 40),
     };
-    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 2);
+    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 3);
     QVERIFY(!QFile::exists(oldlayer));
     QVERIFY(!QFile::exists(oldsession));
+    QVERIFY(!QFile::exists(oldwork));
     QVERIFY(QFile::exists(younglayer));
     for (const QString& path : kept)
         QVERIFY2(QFile::exists(path), qPrintable(path));
@@ -112,16 +115,29 @@ void TestSessionFolder::keepsFilesOfRunningInstances()
     const QString livesession = touch("session(" + liveid + ").kvx", now.addDays(-19));
     const QString livelayer = touch("layer(live01).pcm", now.addDays(-15));
     const QString before = touch("layer(gone01).pcm", now.addDays(-25));
-    QCOMPARE(cleansessionfolder(folder.path(), 10, now), 1);
+    // Its Move/Scale work files, even one last written before its start.
+    const QString livework = touch("scale(" + liveid + ")-clip.pcm", now.addDays(-21));
+    const QString deadwork = touch("scale(2020.01.01-10.00.00.000)-scaled0.wav", now.addDays(-21));
+    QCOMPARE(cleansessionfolder(folder.path(), 10, now), 2);
     QVERIFY(QFile::exists(livesession));
     QVERIFY(QFile::exists(livelayer));
+    QVERIFY(QFile::exists(livework));
     QVERIFY(!QFile::exists(before));
+    QVERIFY(!QFile::exists(deadwork));
+    // "Clean Sessions" takes the files of ended instances only.
+    const QString ownwork = touch("scale(2030.01.01-00.00.00.000)-chan0.wav", now.addDays(-30));
+    const QString deadsource = touch("scale(2020.01.01-10.00.00.000)-source.pcm", now.addDays(-25));
+    QCOMPARE(removesessionfiles(folder.path(), "2030.01.01-00.00.00.000"), 1);
+    QVERIFY(QFile::exists(livework) && QFile::exists(ownwork));
+    QVERIFY(!QFile::exists(deadsource));
+    QVERIFY(QFile::remove(ownwork));
 
     // Once it has ended, its old files go.
     other.release();
-    QCOMPARE(cleansessionfolder(folder.path(), 10, now), 2);
+    QCOMPARE(cleansessionfolder(folder.path(), 10, now), 3);
     QVERIFY(!QFile::exists(livesession));
     QVERIFY(!QFile::exists(livelayer));
+    QVERIFY(!QFile::exists(livework));
 }
 
 void TestSessionFolder::aSessionAndItsLayersGoTogether()

@@ -47,8 +47,16 @@ private slots:
     {
         QCOMPARE(soxprogram(), utilpath + "/sox/sox");
         QCOMPARE(rubberbandprogram(), utilpath + "/rubberband/rubberband");
-        QCOMPARE(scalechanfile(3), sessionpath + "/scalechan3.wav");
-        QCOMPARE(scaledchanfile(0), sessionpath + "/scaledchan0.wav");
+        // Instances share the session folder, never their work files.
+        const QString own = sessionid;
+        sessionid = "2031.01.01-00.00.00.000";
+        QCOMPARE(scalechanfile(3), sessionpath + "/scale(2031.01.01-00.00.00.000)-chan3.wav");
+        QCOMPARE(scaledchanfile(0), sessionpath + "/scale(2031.01.01-00.00.00.000)-scaled0.wav");
+        const QStringList first = {scalechanfile(0), scaledchanfile(0), scaledclipfile(), scalesourcefile()};
+        sessionid = "2031.01.01-00.00.00.001";
+        for (const QString& name : {scalechanfile(0), scaledchanfile(0), scaledclipfile(), scalesourcefile()})
+            QVERIFY2(!first.contains(name), qPrintable(name));
+        sessionid = own;
 
         const QStringList split = splitarguments(44100, 2, "/in.pcm", 1);
         QCOMPARE(split.mid(0, 10), (QStringList{"-t", "raw", "-e", "floating-point", "-b", "32", "-r", "44100",

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "app/mainwindow.h"
+#include "app/prompt.h"
 #include "controller/spectrumgui.h"
 #include "core/layer.h"
 #include "core/layerhelpers.h"
 #include "core/log.h"
+#include "fulldisk.h"
 #include "panels/channelsgui.h"
 #include "panels/historygui.h"
 #include "panels/layersgui.h"
@@ -210,6 +212,79 @@ private slots:
         QCOMPARE(filebytes(a), states[2]); // the oldest row left is the floor
         rig.history->ItemClicked(rig.row(2), 1);
         QCOMPARE(filebytes(a), states[4]);
+    }
+
+    // With a session disk too full for the history, an edit gets no entry
+    // (and the user hears why) instead of one whose Undo drops audio.
+    void aFullDiskNeverMakesAnEntryThatLosesAudio()
+    {
+        Rig rig;
+        QList<PromptRequest> asked;
+        setpromptanswerer([&](const PromptRequest& r) {
+            asked << r;
+            return QMessageBox::Ok;
+        });
+        const QList<layer*> list = rig.project(2, 2, 1.0);
+        QCOMPARE(list.size(), 2);
+        layer* a = list[0];
+        layer* b = list[1];
+        const QByteArray a0 = filebytes(a), b0 = filebytes(b);
+        auto said = [&](const QString& start) {
+            return asked.size() == 1 && asked[0].title == "Undo/Redo Error"
+                   && asked.takeFirst().text.startsWith(start);
+        };
+
+        // A write past what the file may hold is reported, not recorded.
+        {
+            FullDisk full(100000);
+            edit(a, 0.8, 0.1, 0.3f);
+            rig.gui->pushbackup("Pencil");
+        }
+        QVERIFY(said("The edit of layer \"layer 0\" could not be written in full"));
+        QCOMPARE(rig.rows(), 0);
+        const QByteArray a1 = filebytes(a);
+
+        // The edit reached the file, its history chunks did not: it stays.
+        edit(a, 0.5, 0.2, -0.6f);
+        {
+            FullDisk full(20000);
+            rig.gui->pushbackup("Pencil");
+        }
+        QVERIFY(said("The edit of layer \"layer 0\" was kept, but no history entry"));
+        QCOMPARE(rig.rows(), 0);
+        QVERIFY(filebytes(a) != a1);
+        // The next entry that fits takes both edits back.
+        edit(a, 0.1, 0.05, 0.2f);
+        rig.gui->pushbackup("Pencil");
+        QCOMPARE(rig.rows(), 2);
+        rig.history->Undo();
+        QCOMPARE(filebytes(a), a0);
+
+        // No copy of a layer larger than the disk allows: its edits get no
+        // entry (said once) rather than one that would empty it on Undo.
+        {
+            FullDisk full(100000);
+            QVERIFY(rig.gui->bindlayer(1, b));
+            edit(b, 0.05, 0.1, 0.9f);
+            rig.gui->pushbackup("Pencil");
+            edit(b, 0.15, 0.05, 0.8f);
+            rig.gui->pushbackup("Pencil");
+        }
+        QVERIFY(said("Layer \"layer 1\" could not be copied for the history"));
+        QCOMPARE(rig.rows(), 2);
+        QCOMPARE(b->fileframes(), qint64(rate));
+        QVERIFY(filebytes(b) != b0);
+        // With room again the history takes up from the layer as it stands.
+        edit(b, 0.4, 0.1, 0.7f);
+        rig.gui->pushbackup("Pencil");
+        const QByteArray b1 = filebytes(b);
+        edit(b, 0.6, 0.1, 0.5f);
+        rig.gui->pushbackup("Pencil");
+        QCOMPARE(rig.rows(), 2); // the undone row made way for it
+        rig.history->Undo();
+        QCOMPARE(filebytes(b), b1);
+        QVERIFY(asked.isEmpty());
+        setpromptanswerer({});
     }
 
     void channelTogglesShowAndHideTheViews()
