@@ -68,6 +68,7 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
     const int rate = samplerate;
     const int count = channels;
     const int mask = channelmask;
+    const std::array<int, 8> order = speakerorder(count, speakermask);
     const int step = out.step;
     const float gain = buffergain[layertype];
     const auto sample = getsample;
@@ -179,11 +180,12 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
         for (int j = 0; j < n; ++j) {
             const std::int64_t index = readpos + std::int64_t(j) * step;
             const bool addressable = index >= INT_MIN && index <= INT_MAX;
-            for (int c = 0; c < count; ++c) {
+            for (int s = 0; s < count; ++s) {
+                const int c = order[s];
                 std::int16_t v = 0;
                 if (addressable && ((mask >> c) & 1))
                     v = tosample16(sample(layertype, c, int(index)) * gain * level.load());
-                block[std::size_t(j) * count + c] = v;
+                block[std::size_t(j) * count + s] = v;
             }
         }
         ALuint buffer = 0;

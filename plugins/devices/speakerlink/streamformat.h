@@ -1,7 +1,8 @@
 #pragma once
 // What the stream sent to OpenAL looks like for a project format: the 16-bit
-// buffer format by channel count, the output rate by project rate, and the
-// conversion of one float sample.
+// buffer format by channel count, the order of its channels by speaker mask,
+// the output rate by project rate, and the conversion of one float sample.
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -23,6 +24,62 @@ inline const StreamFormat* streamformat(int channels)
         if (f.channels == channels)
             return &f;
     return nullptr;
+}
+
+// The host's channels follow its speaker mask (WAVE bits, lowest first);
+// OpenAL's formats have an order of their own: quad FL FR BL BR, 5.1 FL FR FC
+// LFE BL BR, 6.1 FL FR FC LFE BC SL SR, 7.1 FL FR FC LFE BL BR SL SR. The
+// result names for each channel of the OpenAL format the host channel that
+// feeds it. A slot takes the host channel on its own speaker, else the one on
+// the neighbouring surround speaker (side for back, back for side); channels
+// still left over fill the slots still free in order, so none goes silent. A
+// mask that does not describe the channels keeps the host's order.
+inline std::array<int, 8> speakerorder(int channels, int speakermask)
+{
+    enum : int { FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, BC = 0x100, SL = 0x200, SR = 0x400 };
+    struct Slot {
+        int speaker;
+        int instead;
+    };
+    static const Slot quad[] = {{FL, 0}, {FR, 0}, {BL, SL}, {BR, SR}};
+    static const Slot x51[] = {{FL, 0}, {FR, 0}, {FC, 0}, {LFE, 0}, {BL, SL}, {BR, SR}};
+    static const Slot x61[] = {{FL, 0}, {FR, 0}, {FC, 0}, {LFE, 0}, {BC, 0}, {SL, BL}, {SR, BR}};
+    static const Slot x71[] = {{FL, 0}, {FR, 0}, {FC, 0}, {LFE, 0}, {BL, SL}, {BR, SR}, {SL, BL}, {SR, BR}};
+
+    std::array<int, 8> order{};
+    for (int i = 0; i < 8; ++i)
+        order[i] = i;
+    const Slot* places = channels == 4   ? quad
+                         : channels == 6 ? x51
+                         : channels == 7 ? x61
+                         : channels == 8 ? x71
+                                         : nullptr;
+    std::array<int, 8> speaker{}; // of each host channel
+    int count = 0;
+    for (int bit = 0; bit < 31 && count <= channels; ++bit)
+        if ((speakermask >> bit) & 1) {
+            if (count < 8)
+                speaker[count] = 1 << bit;
+            ++count;
+        }
+    if (!places || count != channels)
+        return order;
+
+    for (int s = 0; s < channels; ++s)
+        order[s] = -1;
+    std::array<bool, 8> taken{};
+    auto assign = [&](auto wanted) {
+        for (int s = 0; s < channels; ++s)
+            for (int c = 0; c < channels && order[s] < 0; ++c)
+                if (!taken[c] && wanted(places[s], speaker[c])) {
+                    order[s] = c;
+                    taken[c] = true;
+                }
+    };
+    assign([](const Slot& slot, int at) { return at == slot.speaker; });
+    assign([](const Slot& slot, int at) { return at == slot.instead; });
+    assign([](const Slot&, int) { return true; });
+    return order;
 }
 
 struct OutputRate {

@@ -3,11 +3,59 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QScopedValueRollback>
-#include <QTemporaryFile>
+
+#include <filesystem>
+#include <system_error>
 
 #include "fileplugin.h"
 #include "filtertables.h"
+
+namespace {
+
+std::filesystem::path fspath(const QString& path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// Creates an empty file beside target, under a name of its own that keeps
+// target's extension (from which the converter picks the container). It is
+// created as any new file is, with the umask applied, not owner-only as a
+// temporary file would be; the converter keeps the mode it finds.
+QString createpartial(const QFileInfo& target)
+{
+    const QString suffix = target.suffix().isEmpty() ? QString() : QStringLiteral(".") + target.suffix();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString tag = QString::number(QRandomGenerator::global()->generate(), 36);
+        const QString name =
+            target.absoluteDir().filePath(QStringLiteral(".") + target.completeBaseName() + "-" + tag + suffix);
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return name;
+        if (!QFileInfo::exists(name))
+            return {};
+    }
+    return {};
+}
+
+// Puts written in target's place in one step, so that target is at every
+// moment either the old file or the new one. A replaced file's permissions
+// pass to the new one.
+bool replace(const QString& written, const QString& target)
+{
+    std::error_code error;
+    const std::filesystem::file_status old = std::filesystem::status(fspath(target), error);
+    if (!error && std::filesystem::is_regular_file(old))
+        std::filesystem::permissions(fspath(written), old.permissions(), error);
+    std::filesystem::rename(fspath(written), fspath(target), error);
+    if (error)
+        qWarning().noquote() << "codecbridge: could not put the export in place at" << target << ":"
+                             << QString::fromStdString(error.message());
+    return !error;
+}
+
+} // namespace
 
 bool FilePlugin::exportFile(const QString& filter, const QString& source, const QString& destination,
                             int samplerate_, int channels_)
@@ -25,17 +73,12 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     const QScopedValueRollback<bool> guard(busy, true);
 
     // The converter writes beside the destination under a name of its own, so
-    // that a failed run leaves an existing file as it was. The name keeps the
-    // destination's extension, from which the converter picks the container.
+    // that a failed run leaves an existing file as it was.
     const QFileInfo target(destination);
-    const QString suffix = target.suffix();
-    QTemporaryFile partial(target.absoluteDir().filePath(QStringLiteral(".") + target.completeBaseName()
-                                                         + QStringLiteral("-XXXXXX")
-                                                         + (suffix.isEmpty() ? QString() : "." + suffix)));
-    partial.setAutoRemove(false);
-    bool ok = partial.open();
-    const QString written = partial.fileName();
-    partial.close();
+    const QString written = createpartial(target);
+    bool ok = !written.isEmpty();
+    if (!ok)
+        qWarning() << "codecbridge: cannot create a file in" << target.absolutePath();
 
     if (ok) {
         // The raw format, the rate and the channel count stand before the
@@ -60,11 +103,27 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
             qWarning().noquote() << "codecbridge: export to" << target.absoluteFilePath() << "failed:"
                                  << console.messages.join(QLatin1Char('\n'));
     }
-    if (ok && target.exists() && !QFile::remove(target.absoluteFilePath()))
+    // An encoder that cannot take the channels or the rate converts them
+    // without a word and succeeds; what it wrote says so.
+    if (ok && console.outputstream && console.channels > 0 && console.samplerate > 0
+        && (console.channels != channels_ || console.samplerate != samplerate_)) {
+        QStringList changes;
+        if (console.channels != channels_)
+            changes << tr("%1 channels instead of %2").arg(console.channels).arg(channels_);
+        if (console.samplerate != samplerate_)
+            changes << tr("%1 Hz instead of %2 Hz").arg(console.samplerate).arg(samplerate_);
+        const QString kept = QFileInfo::exists(target.absoluteFilePath())
+                                 ? tr(" and %1 was left as it was").arg(target.fileName())
+                                 : QString();
+        complain(tr("%1 cannot hold this audio: it would be written with %2.\n"
+                    "Nothing was exported%3; choose a format that keeps every channel at this sample rate.")
+                     .arg(filter, changes.join(tr(" and ")), kept),
+                 tr("Error Writing File"));
         ok = false;
+    }
     if (ok)
-        ok = QFile::rename(written, target.absoluteFilePath());
-    if (!ok)
+        ok = replace(written, target.absoluteFilePath());
+    if (!ok && !written.isEmpty())
         QFile::remove(written);
     return ok;
 }

@@ -60,9 +60,10 @@ bool FilePlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     return false;
 }
 
-void FilePlugin::complain(const QString& text) const
+void FilePlugin::complain(const QString& text, const QString& title) const
 {
     qWarning().noquote() << "codecbridge:" << text;
-    QMessageBox box(QMessageBox::Critical, tr("Error Reading File"), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, title.isEmpty() ? tr("Error Reading File") : title, text, QMessageBox::Ok,
+                    parent);
     runmodal(&box);
 }

@@ -54,7 +54,8 @@ private:
     bool toomanychannels() const;
     bool askrawformat(QStringList* arguments);
     QString importproblem(const Run& run, const QString& destination) const;
-    void complain(const QString& text) const;
+    // A message box; the title says reading unless another is given.
+    void complain(const QString& text, const QString& title = QString()) const;
 
     QString pluginpath;
     QWidget* parent = nullptr;

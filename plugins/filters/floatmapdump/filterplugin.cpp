@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSaveFile>
 #include <QtEndian>
 
 #include <cmath>
@@ -57,16 +60,35 @@ bool FilterPlugin::process()
     if (chosen.isEmpty())
         return false;
 
+    // Each picture is written beside its place and takes it only when all are
+    // complete, so that a failure part-way leaves the files already there as
+    // they were and adds none.
     const std::vector<int> list = channelsof(*this);
-    std::vector<std::unique_ptr<QFile>> files;
+    std::vector<std::unique_ptr<QSaveFile>> files;
+    std::vector<bool> existed;
+    QStringList existing;
     for (int c : list) {
-        auto file = std::make_unique<QFile>(channelfile(chosen, c));
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        auto file = std::make_unique<QSaveFile>(channelfile(chosen, c));
+        const QString shown = QDir::toNativeSeparators(file->fileName());
+        existed.push_back(QFileInfo::exists(file->fileName()));
+        if (existed.back())
+            existing.append(shown);
+        if (!file->open(QIODevice::WriteOnly)) {
             warn(parent, tr("Export Bitmap"),
-                 tr("The file %1 could not be written.").arg(QDir::toNativeSeparators(file->fileName())));
+                 tr("The file %1 could not be written (%2).\nNo file was changed.").arg(shown, file->errorString()));
             return false;
         }
         files.push_back(std::move(file));
+    }
+    // The save dialog asked about the chosen name; these are the names written.
+    if (!existing.isEmpty()) {
+        QMessageBox question(QMessageBox::Question, tr("Export Bitmap"),
+                             tr("These files already exist:\n%1\nDo you want to replace them?")
+                                 .arg(existing.join(QLatin1Char('\n'))),
+                             QMessageBox::Yes | QMessageBox::No, parent);
+        question.setDefaultButton(QMessageBox::No);
+        if (runmodal(&question) != QMessageBox::Yes)
+            return false;
     }
 
     Notice notice(parent, tr("Exporting..."));
@@ -83,13 +105,22 @@ bool FilterPlugin::process()
             }
             written = files[i]->write(row) == row.size() && written;
         }
-    for (auto& file : files) {
-        written = file->flush() && written;
-        file->close();
-    }
     if (!written) {
-        warn(parent, tr("Export Bitmap"), tr("The bitmaps could not be written completely."));
+        warn(parent, tr("Export Bitmap"), tr("The bitmaps could not be written completely.\nNo file was changed."));
         return false;
+    }
+    std::vector<QString> created;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!files[i]->commit()) {
+            for (const QString& name : created)
+                QFile::remove(name);
+            warn(parent, tr("Export Bitmap"),
+                 tr("The file %1 could not be written (%2).")
+                     .arg(QDir::toNativeSeparators(files[i]->fileName()), files[i]->errorString()));
+            return false;
+        }
+        if (!existed[i])
+            created.push_back(files[i]->fileName());
     }
     return true;
 }

@@ -44,6 +44,8 @@ inline Seen seen;
 
 // Answers the filter's own dialog; by default it is closed without "Apply".
 inline std::function<int(QDialog*)> answer = [](QDialog*) { return int(QDialog::Rejected); };
+// Answers a message box that asks Yes or No; by default No.
+inline QMessageBox::StandardButton questionanswer = QMessageBox::No;
 // Answers a file question (save true for the save question); by default cancelled.
 inline std::function<QString(bool save)> fileanswer = [](bool) { return QString(); };
 // Called by the preview hook, while the filter's result is in the scratch.
@@ -54,7 +56,7 @@ inline int modalhook(QDialog* dialog)
     if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
         seen.titles.append(box->windowTitle());
         seen.texts.append(box->text());
-        return QMessageBox::Ok;
+        return box->standardButtons() & QMessageBox::Yes ? questionanswer : QMessageBox::Ok;
     }
     ++seen.dialogs;
     return answer(dialog);
@@ -84,6 +86,7 @@ inline void forget()
 {
     seen = Seen();
     answer = [](QDialog*) { return int(QDialog::Rejected); };
+    questionanswer = QMessageBox::No;
     fileanswer = [](bool) { return QString(); };
     onpreview = nullptr;
 }

@@ -157,6 +157,42 @@ private slots:
         }
     }
 
+    // Seven channels on the host's speakers FL FR FC LFE BL BR BC reach the
+    // matching places of OpenAL's 6.1 order (FL FR FC LFE BC SL SR): the back
+    // left tone sounds on the left, the back centre tone in the middle.
+    void sevenChannelsReachTheirSpeakers()
+    {
+        feed.reset(44100);
+        feed.frequency[0][4] = 1000;
+        feed.amplitude[0][4] = 0.5f;
+        feed.frequency[0][6] = 2500;
+        feed.amplitude[0][6] = 0.5f;
+        fillblock(device, 44100, 7, 0x7F);
+        QCOMPARE(device->speakermask, 0x13F);
+        RunCells cells;
+        RunResult run;
+        WaveData wave;
+        QVERIFY(played([&] { run = playrun(device, 0, 0, QRectF(0, 22050, 0.4, -22050), cells); }, wave));
+        QVERIFY(run.ok);
+        const std::vector<float> left = wave.channel(0);
+        const std::vector<float> right = wave.channel(1);
+        std::vector<float> both = left;
+        for (std::size_t i = 0; i < both.size(); ++i)
+            both[i] += right[i];
+        const ToneSpan span = tonespan(both, wave.rate);
+        QVERIFY(std::fabs(span.seconds(wave.rate) - 0.4) < 0.03);
+        const std::size_t from = span.first + margin(wave);
+        const std::size_t to = span.end - margin(wave);
+        auto power = [&](const std::vector<float>& side, double f) {
+            return meansquare(side, from, to) * toneshare(side, from, to, f, wave.rate);
+        };
+        const QString levels = QString("back left %1 : %2, back centre %3 : %4")
+                                   .arg(power(left, 1000)).arg(power(right, 1000))
+                                   .arg(power(left, 2500)).arg(power(right, 2500));
+        QVERIFY2(power(left, 1000) > 4 * power(right, 1000), qPrintable(levels));
+        QVERIFY2(std::fabs(power(left, 2500) / power(right, 2500) - 1) < 0.2, qPrintable(levels));
+    }
+
     void clipboardPlaysItsOwnBuffer()
     {
         feed.reset(44100);

@@ -26,6 +26,24 @@ private slots:
         QCOMPARE(streamformat(6)->name, "AL_FORMAT_51CHN16");
     }
 
+    // For each slot of OpenAL's order, the host channel that feeds it.
+    void speakerOrders()
+    {
+        using Order = std::array<int, 8>;
+        const Order same{0, 1, 2, 3, 4, 5, 6, 7};
+        QCOMPARE(speakerorder(2, 0x3), same);
+        QCOMPARE(speakerorder(4, 0x33), same);
+        QCOMPARE(speakerorder(4, 0x603), same);                          // quad on the sides
+        QCOMPARE(speakerorder(6, 0x3F), same);
+        QCOMPARE(speakerorder(6, 0x60F), same);                          // 5.1 on the sides
+        QCOMPARE(speakerorder(7, 0x13F), (Order{0, 1, 2, 3, 6, 4, 5, 7})); // BL BR BC to BC SL SR
+        QCOMPARE(speakerorder(7, 0x70F), same);
+        QCOMPARE(speakerorder(8, 0x63F), same);
+        QCOMPARE(speakerorder(8, 0x13F), same);                          // a mask of 7 speakers for 8
+        QCOMPARE(speakerorder(8, 0xFF), same);                           // wide 7.1: FLC FRC fill the sides
+        QCOMPARE(speakerorder(7, 0x337), (Order{0, 1, 2, 3, 5, 6, 4, 7})); // SL for the LFE: BL, left over, takes it
+    }
+
     void outputRates()
     {
         const int table[][3] = {{88200, 44100, 2}, {176400, 44100, 4}, {96000, 48000, 2}, {192000, 48000, 4},

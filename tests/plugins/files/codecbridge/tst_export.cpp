@@ -2,6 +2,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+
 #include "codecbridgetest.h"
 
 using namespace codecbridgetest;
@@ -23,6 +30,27 @@ class ExportTest : public QObject
         return QString::fromUtf8(out).trimmed();
     }
 
+    static std::filesystem::perms mode(const QString& file)
+    {
+        return std::filesystem::status(QFile::encodeName(file).toStdString()).permissions()
+               & std::filesystem::perms::mask;
+    }
+
+    // A raw exchange file of 0.2 s of tones, one frequency per channel.
+    QString rawtones(const QString& name, int rate, int count)
+    {
+        const QString path = work.filePath(name);
+        QFile raw(path);
+        if (!raw.open(QIODevice::WriteOnly))
+            return {};
+        for (int i = 0; i < rate / 5; ++i)
+            for (int c = 0; c < count; ++c) {
+                const float v = float(0.3 * std::sin(2 * M_PI * (300 + 100 * c) * i / rate));
+                raw.write(reinterpret_cast<const char*>(&v), 4);
+            }
+        return path;
+    }
+
     QStringList leftovers() const
     {
         return QDir(work.path()).entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression("^\\."));
@@ -32,6 +60,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(work.isValid());
+        ::umask(027); // new exports are created as any new file: 0666 less this
         plugin = load(rootplugin);
         QVERIFY(plugin && plugin->initialize(rootplugin, nullptr));
         const QString wav = work.filePath("tone.wav");
@@ -73,6 +102,7 @@ private slots:
         if (exact)
             QVERIFY(decoded == contents(source));
         QVERIFY(leftovers().isEmpty());
+        QCOMPARE(mode(destination), std::filesystem::perms(0640));
         QCOMPARE(seen.progresstitle, "Writing " + file + "...");
     }
 
@@ -90,6 +120,7 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("the user's earlier file");
         old.close();
+        QVERIFY(old.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
 
         // Nothing sensible to export: the earlier file stays.
         QVERIFY(!plugin->exportFile("Microsoft WAV 32bit (*.wav)", source, destination, 48000, 0));
@@ -102,9 +133,72 @@ private slots:
         QCOMPARE(contents(destination), QByteArray("the user's earlier file"));
         QVERIFY(leftovers().isEmpty());
 
+        // A folder in the way cannot be replaced: it stays, and so does what it holds.
+        QVERIFY(QDir(work.path()).mkpath("folder.wav/inside"));
+        QVERIFY(!plugin->exportFile("Microsoft WAV 32bit (*.wav)", source, work.filePath("folder.wav"), 48000, 2));
+        QVERIFY(QFileInfo::exists(work.filePath("folder.wav/inside")));
+        QVERIFY(leftovers().isEmpty());
+
+        // The new file takes the old one's place in one step, never by removing
+        // it first, and keeps its permissions.
+        const int watch = inotify_init1(IN_NONBLOCK);
+        QVERIFY(watch >= 0);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(work.path()).constData(), IN_DELETE) >= 0);
         QVERIFY(plugin->exportFile("Microsoft WAV 32bit (*.wav)", source, destination, 48000, 2));
         QVERIFY(reference({"-i", destination}) == contents(source));
+        alignas(inotify_event) char events[4096];
+        const ssize_t got = ::read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            QVERIFY2(event->len == 0 || QString::fromUtf8(event->name) != "kept.wav", "the earlier file was removed");
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+        ::close(watch);
+        QCOMPARE(mode(destination), std::filesystem::perms(0604));
         QVERIFY(seen.titles.isEmpty()); // export failures are the caller's to report
+    }
+
+    // An encoder that cannot hold the channels or the rate would convert them
+    // quietly: the export is refused and says why.
+    void refusesWhatTheFormatCannotHold_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("8 channels as AC-3") << "Dolby Digital 640kbps (*.ac3)" << 48000 << 8
+                                            << "6 channels instead of 8";
+        QTest::newRow("8 channels as MP3") << "MPEG-1 Audio Layer 3 320kbps (*.mp3)" << 48000 << 8
+                                           << "2 channels instead of 8";
+        QTest::newRow("96 kHz as MP3") << "MPEG-1 Audio Layer 3 320kbps (*.mp3)" << 96000 << 2
+                                       << "48000 Hz instead of 96000 Hz";
+    }
+
+    void refusesWhatTheFormatCannotHold()
+    {
+        QFETCH(QString, label);
+        QFETCH(int, rate);
+        QFETCH(int, count);
+        QFETCH(QString, why);
+        const QString raw = rawtones("tones.f32", rate, count);
+        const QString destination = work.filePath("held." + label.section("*.", 1).chopped(1));
+        QFile old(destination);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the user's earlier file");
+        old.close();
+
+        QVERIFY(!plugin->exportFile(label, raw, destination, rate, count));
+        QCOMPARE(contents(destination), QByteArray("the user's earlier file"));
+        QVERIFY(leftovers().isEmpty());
+        QCOMPARE(seen.titles, QStringList{"Error Writing File"});
+        QVERIFY2(seen.texts.value(0).startsWith(label + " cannot hold this audio") && seen.texts.value(0).contains(why)
+                     && seen.texts.value(0).contains("held." + QFileInfo(destination).suffix() + " was left as it was"),
+                 qPrintable(seen.texts.value(0)));
+
+        // A format that holds it all writes it all.
+        QVERIFY(plugin->exportFile("Free Lossless Audio Codec (*.flac)", raw, work.filePath("held.flac"), rate, count));
+        QCOMPARE(codecof(work.filePath("held.flac")), QString("flac,%1,%2").arg(rate).arg(count));
+        QCOMPARE(seen.titles.size(), 1);
     }
 
     void withoutconverter()

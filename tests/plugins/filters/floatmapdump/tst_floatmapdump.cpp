@@ -23,6 +23,7 @@ private slots:
     void selection();
     void fileNames_data();
     void fileNames();
+    void existingFilesAskFirst();
     void cannotWrite();
     void noChannelSwitchedOn();
 
@@ -194,12 +195,61 @@ void TestFloatmapdump::fileNames()
     QVERIFY(readpfm(QDir::tempPath() + "/" + written).ok);
 }
 
+static bool earlierfile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("earlier") == 7;
+}
+
+static QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// The files written are not the name chosen: one question names those that
+// exist, before any is touched.
+void TestFloatmapdump::existingFilesAskFirst()
+{
+    QDir dir(QDir::tempPath() + "/asked");
+    QVERIFY(dir.mkpath("."));
+    QVERIFY(earlierfile(dir.filePath("map-chan0.pfm")));
+    QVERIFY(!run(dir.filePath("map.pfm"), 0b011));
+    QCOMPARE(seen.titles, QStringList{"Export Bitmap"});
+    const QString earlier = QDir::toNativeSeparators(dir.filePath("map-chan0.pfm"));
+    QCOMPARE(seen.texts.value(0), "These files already exist:\n" + earlier + "\nDo you want to replace them?");
+    QCOMPARE(contents(dir.filePath("map-chan0.pfm")), QByteArray("earlier"));
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), QStringList{"map-chan0.pfm"});
+    QVERIFY(seen.notices.isEmpty());
+
+    questionanswer = QMessageBox::Yes;
+    QVERIFY(run(dir.filePath("map.pfm"), 0b011));
+    QCOMPARE(seen.titles.size(), 2);
+    QVERIFY(readpfm(dir.filePath("map-chan0.pfm")).ok);
+    QVERIFY(readpfm(dir.filePath("map-chan1.pfm")).ok);
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), (QStringList{"map-chan0.pfm", "map-chan1.pfm"}));
+}
+
 void TestFloatmapdump::cannotWrite()
 {
     QVERIFY(!run(QDir::tempPath() + "/missing/folder/x.pfm", 0b011));
     QCOMPARE(seen.titles, QStringList{"Export Bitmap"});
     QVERIFY(seen.texts.value(0).contains("could not be written"));
     QVERIFY(seen.notices.isEmpty());
+
+    // Channel 1's file cannot be written (a folder holds its name): channel 0's
+    // earlier file is kept as it was and channel 2's is not made.
+    forget();
+    questionanswer = QMessageBox::Yes;
+    QDir dir(QDir::tempPath() + "/blocked");
+    QVERIFY(dir.mkpath("map-chan1.pfm/inside"));
+    QVERIFY(earlierfile(dir.filePath("map-chan0.pfm")));
+    QVERIFY(!run(dir.filePath("map.pfm"), 0b111));
+    QCOMPARE(seen.titles, QStringList{"Export Bitmap"});
+    QVERIFY2(seen.texts.value(0).contains("map-chan1.pfm could not be written"), qPrintable(seen.texts.value(0)));
+    QCOMPARE(contents(dir.filePath("map-chan0.pfm")), QByteArray("earlier"));
+    QCOMPARE(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList{"map-chan0.pfm", "map-chan1.pfm"}));
 }
 
 void TestFloatmapdump::noChannelSwitchedOn()
