@@ -38,11 +38,12 @@ QString askopenfile(QWidget* parent, const QString& caption, const QString& star
     return QFileDialog::getOpenFileName(parent, caption, start);
 }
 
-QString asksavefile(QWidget* parent, const QString& caption, const QString& filter)
+QString asksavefile(QWidget* parent, const QString& caption, const QString& filter, bool confirmoverwrite)
 {
     if (filehook)
         return filehook(true, caption, QString(), filter);
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    return QFileDialog::getSaveFileName(parent, caption, QString(), filter, nullptr,
+                                        confirmoverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
 }
 
 Notice::Notice(QWidget* parent, const QString& text) : box(new QMessageBox(parent))

@@ -38,7 +38,9 @@ void warn(QWidget* parent, const QString& title, const QString& text);
 
 // File questions; an empty result means cancelled.
 QString askopenfile(QWidget* parent, const QString& caption, const QString& start);
-QString asksavefile(QWidget* parent, const QString& caption, const QString& filter);
+// `confirmoverwrite` false: the caller writes other files than the one chosen
+// and asks about those itself.
+QString asksavefile(QWidget* parent, const QString& caption, const QString& filter, bool confirmoverwrite = true);
 
 // A message box without buttons that tells the user what a long step is doing.
 // It is not modal; the event loop runs once after each change so that it is

@@ -56,7 +56,7 @@ bool FilterPlugin::process()
         warn(parent, tr("Export Bitmap"), tr("The area holds no spectrum to export."));
         return false;
     }
-    const QString chosen = asksavefile(parent, tr("Export bitmap"), tr("Portable Float Map (*.pfm)"));
+    const QString chosen = asksavefile(parent, tr("Export bitmap"), tr("Portable Float Map (*.pfm)"), false);
     if (chosen.isEmpty())
         return false;
 
