@@ -197,8 +197,10 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         tool->process(float(x), float(y), p, dx, dy, dp, key, channel);
         if (current && slottable.bound[1] == current) {
             flushedit(1, s1, l1);
-            if (p <= 0 && P > 0)
+            if (p <= 0 && P > 0) {
+                mousepressure = p; // the stroke has ended, whatever the entry brings
                 pushbackup(tool->label, tool->icon);
+            }
         }
         if (clip && slottable.bound[2] == clip) {
             flushedit(2, s2, l2);
@@ -208,6 +210,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         // The stroke ended where the tool is not reached (outside the views or
         // with Ctrl): the edit so far still becomes its entry.
         slottable.buffer[1]->flush();
+        mousepressure = p;
         pushbackup(tool->label, tool->icon);
     }
 

@@ -84,6 +84,7 @@ public:
     bool fftsubwin = false;
     layer* snapshot = nullptr; // whole copy of the current layer (owned); null when it could not be made
     bool snapshotwarned = false; // the user was told that edits cannot be undone for now
+    bool pushing = false; // inside pushbackup, whose message box may bring mouse events
     QCursor cursor = QCursor(Qt::ArrowCursor);
     GLChannel* firstview = nullptr;
     DeviceInterface* playdevice = nullptr;

@@ -1,5 +1,7 @@
 // History entries of the current layer: the edited span cut out before and
 // after the edit, and the write-back of one of them on undo or redo.
+#include <QScopedValueRollback>
+
 #include "app/prompt.h"
 #include "core/buffer.h"
 #include "spectrumgui.h"
@@ -12,8 +14,11 @@ void SpectrumGui::pushbackup(QString description)
 void SpectrumGui::pushbackup(QString description, QPixmap icon)
 {
     layer* current = slottable.bound[1];
-    if (!current)
+    // A message box opened below sends the view a Leave, which would end the
+    // same stroke again and open the next box, without end.
+    if (!current || pushing)
         return;
+    const QScopedValueRollback<bool> guard(pushing, true);
     // Edits still held in the Buffer belong to this entry.
     if (slottable.buffer[1])
         slottable.buffer[1]->flush();
@@ -25,7 +30,8 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         if (slottable.buffer[1])
             slottable.buffer[1]->indatareset();
         emit outdisplayarea(displayarea, displayarea, 1);
-        undoerror(tr("The edit of layer \"%1\" could not be written in full, so it was not kept.<br/>%2")
+        undoerror(tr("The edit of layer \"%1\" could not be written in full: the layer holds what reached the "
+                     "disk, and the edit has no history entry.<br/>%2")
                       .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
         return;
     }
@@ -50,7 +56,8 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         delete backupbefore;
         delete backupafter;
         undoerror(tr("The edit of layer \"%1\" was kept, but no history entry could be made for it, "
-                     "so it cannot be undone on its own.<br/>%2")
+                     "so it cannot be undone on its own. Undo, or choosing another layer, makes it "
+                     "permanent.<br/>%2")
                       .arg(current->name.toHtmlEscaped(), reason.toHtmlEscaped()));
         return;
     }
