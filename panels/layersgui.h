@@ -194,6 +194,8 @@ private:
     // Closes the open project and puts the layers of `data` in its place;
     // false (after saying why under `title`) leaves the open project as it was.
     bool openproject(const QString& title, const QString& fileName, const ProjectData& data, bool adopt);
+    // Reads a ".kvp" or (xml) ".kvx" file and opens it in place of the open project.
+    bool openfile(const QString& fileName, bool xml, bool adopt);
     bool cannotopen(const QString& title, const QString& fileName, const QString& why);
     // The window names the project after the file it was saved to or opened from.
     void saved(const QString& fileName);

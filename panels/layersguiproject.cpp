@@ -146,23 +146,15 @@ void LayersGui::saved(const QString& fileName)
 
 bool LayersGui::OpenProject(QString fileName)
 {
-    // Asked before the file is read: a Yes may save the changes into the
-    // very file being opened, which must then be read as saved.
-    if (!maydiscard())
-        return false;
-    const QScopedValueRollback<bool> agreed(discardagreed, true);
-    ProjectData data;
-    QString why;
-    if (!readkvp(fileName, &data, &why))
-        return cannotopen(tr("Open Project"), fileName, why);
-    if (!openproject(tr("Open Project"), fileName, data, false))
-        return false;
-    saved(fileName);
-    SaveSession();
-    return true;
+    return openfile(fileName, false, false);
 }
 
 bool LayersGui::OpenXML(QString fileName, bool localcopy)
+{
+    return openfile(fileName, true, !localcopy);
+}
+
+bool LayersGui::openfile(const QString& fileName, bool xml, bool adopt)
 {
     // Asked before the file is read: a Yes may save the changes into the
     // very file being opened, which must then be read as saved.
@@ -171,9 +163,9 @@ bool LayersGui::OpenXML(QString fileName, bool localcopy)
     const QScopedValueRollback<bool> agreed(discardagreed, true);
     ProjectData data;
     QString why;
-    if (!readkvx(fileName, &data, &why))
+    if (!(xml ? readkvx(fileName, &data, &why) : readkvp(fileName, &data, &why)))
         return cannotopen(tr("Open Project"), fileName, why);
-    if (!openproject(tr("Open Project"), fileName, data, !localcopy))
+    if (!openproject(tr("Open Project"), fileName, data, adopt))
         return false;
     saved(fileName);
     SaveSession();
