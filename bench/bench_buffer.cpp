@@ -131,6 +131,22 @@ void BM_CutPaste(benchmark::State& state)
     clipboard.bindlayer(nullptr);
 }
 
+// 200 get/set pairs of consecutive samples at the longest transform, as an
+// external editor's round trip makes them, and their write-back.
+void BM_SampleEdits65536(benchmark::State& state)
+{
+    Buffer b;
+    b.infftparam(4, 65536, 4, false);
+    b.bindlayer(material().noise.get());
+    int s = 10 * rate;
+    for (auto _ : state) {
+        for (int i = 0; i < 200; ++i, ++s)
+            b.setsample(0, s, b.getsample(0, s));
+        b.flush();
+    }
+    b.bindlayer(nullptr);
+}
+
 // The same frames, both channels, through kiss_fftr and kiss_fftri on one
 // thread, straight from the samples of each channel: the transforms alone.
 void BM_BareTransforms(benchmark::State& state)
@@ -165,6 +181,7 @@ BENCHMARK(BM_BufferStream)->Name("Buffer/stream/cpu")->MeasureProcessCPUTime()->
 BENCHMARK(BM_BufferPasses)->Name("Buffer/passes/wall")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BufferPasses)->Name("Buffer/passes/cpu")->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CutPaste)->Name("Buffer/cutpaste20s/cpu")->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SampleEdits65536)->Name("Buffer/sampleedits65536")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareTransforms)->Name("Bare/kissfft/one thread")->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

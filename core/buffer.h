@@ -70,7 +70,7 @@ public:
     // Edited frames kept beyond the cache window, counted in floats, and the
     // most that one Buffer keeps before it logs and keeps no more.
     qint64 keptfloats() const { return keptcount; }
-    static constexpr qint64 keptlimit = qint64(1) << 28;
+    static constexpr qint64 keptlimit = qint64(1) << 26;
 
     // Held by every public operation: a device run in the controller's thread
     // reads and writes samples while the GUI thread flushes, rebinds or
