@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <cmath>
+#include <complex>
 #include <memory>
 #include <vector>
 
@@ -32,17 +33,20 @@ inline double bandenergy(const std::vector<float>& s, double from, double to, do
 {
     constexpr int n = 8192;
     const int first = int(f1 * n / rate), last = int(f2 * n / rate);
+    std::vector<double> hann(n);
+    for (int i = 0; i < n; ++i)
+        hann[size_t(i)] = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
     double energy = 0;
     for (qint64 at = qint64(from * rate); at + n <= qint64(to * rate) && size_t(at + n) <= s.size(); at += n / 2) {
         for (int k = first; k <= last; ++k) {
-            double re = 0, im = 0;
+            // The bin's phasor turned by one sample at a time.
+            const std::complex<double> turn = std::polar(1.0, -2 * M_PI * k / n);
+            std::complex<double> phasor = 1, sum = 0;
             for (int i = 0; i < n; ++i) {
-                const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
-                const double phase = 2 * M_PI * double(k) * i / n;
-                re += w * s[size_t(at + i)] * std::cos(phase);
-                im -= w * s[size_t(at + i)] * std::sin(phase);
+                sum += hann[size_t(i)] * double(s[size_t(at + i)]) * phasor;
+                phasor *= turn;
             }
-            energy += re * re + im * im;
+            energy += std::norm(sum);
         }
     }
     return energy;
