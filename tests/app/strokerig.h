@@ -139,12 +139,13 @@ struct StrokeRig
         return slottable.bound[1];
     }
 
-    // Chooses the tool of that label on the Tools tool bar.
-    ToolInterface* tool(const QString& label) const
+    // Chooses the tool of that label (and category, where two share a label)
+    // on the Tools tool bar.
+    ToolInterface* tool(const QString& label, const QString& category = QString()) const
     {
         for (QAction* a : window()->toolactions) {
             auto* t = a->data().value<ToolInterface*>();
-            if (t && t->label == label) {
+            if (t && t->label == label && (category.isEmpty() || t->category == category)) {
                 a->trigger();
                 return a->isChecked() ? t : nullptr;
             }

@@ -183,7 +183,7 @@ private slots:
         layer* target = pen ? rig->newlayer() : rig->noise;
         if (!pen)
             rig->choose(0);
-        ToolInterface* t = rig->tool(label);
+        ToolInterface* t = rig->tool(label, pen ? "Draw" : "Modify");
         QVERIFY(t);
         if (!pen)
             QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
