@@ -195,10 +195,9 @@ bool SpectrumGui::scaleclipboard(double timefactor, double semitones, bool final
                                : UtilityCommand{soxprogram(), previewarguments(c, timefactor, semitones)});
             continue;
         }
-        // A channel switched off stays as in the copy; an earlier pass may
-        // have left its scaled file, which QFile::copy would not overwrite.
-        QFile::remove(scaledchanfile(c));
-        if (!QFile::copy(scalechanfile(c), scaledchanfile(c))) {
+        // A channel switched off keeps what the last pass made of it; one no
+        // pass has scaled yet stays as in the copy.
+        if (!QFile::exists(scaledchanfile(c)) && !QFile::copy(scalechanfile(c), scaledchanfile(c))) {
             why = tr("the unscaled channel %1 could not be copied").arg(c + 1);
             return false;
         }
