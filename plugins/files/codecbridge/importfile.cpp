@@ -152,13 +152,13 @@ bool FilePlugin::holdsaudio(const QString& destination) const
 QString FilePlugin::refusal(const Run& run, const QString& source, const QString& destination) const
 {
     const QString file = QFileInfo(source).fileName();
-    const QString tooMany = tr("%1 has %2 channels; Korvane edits up to %3.").arg(file).arg(channels).arg(maxchannels);
+    const QString toomany = tr("%1 has %2 channels; Korvane edits up to %3.").arg(file).arg(channels).arg(maxchannels);
     switch (run.ending) {
     case Ending::NotStarted:
         return tr("The converter could not be started (%1). It was looked for at %2.")
             .arg(run.error, converterpath());
     case Ending::TooManyChannels:
-        return tooMany;
+        return toomany;
     default:
         break;
     }
@@ -188,7 +188,7 @@ QString FilePlugin::refusal(const Run& run, const QString& source, const QString
             .arg(file);
     }
     if (channels > maxchannels)
-        return tooMany;
+        return toomany;
     return {};
 }
 
