@@ -185,6 +185,16 @@ void LayersGui::Recover()
         tell(mainwindow, QMessageBox::Information, title, tr("There is no session to recover."));
         return;
     }
+    // Taken over before it is read and asked about: while this lock is held
+    // another instance counts the session as running, neither offers it nor
+    // cleans its files, and one that found it before fails here.
+    const QString id = QFileInfo(file).fileName().section(QLatin1Char('('), 1).chopped(5);
+    InstanceLock claim;
+    if (!claim.acquire(sessionpath, id) || !QFileInfo::exists(file)) {
+        tell(mainwindow, QMessageBox::Information, title,
+             tr("Another instance of the program has recovered this session."));
+        return;
+    }
     // A row whose samples are gone is left out rather than losing the others.
     ProjectData data;
     QString why;
@@ -193,7 +203,6 @@ void LayersGui::Recover()
         cannotopen(title, file, skipped.isEmpty() ? why : skipped.join(QLatin1Char(' ')));
         return;
     }
-    const QString id = QFileInfo(file).fileName().section(QLatin1Char('('), 1).chopped(5);
     const QDateTime started = sessionstart(id);
     QString text = tr("A session that did not end normally was found: started %1, last changed %2, %3 layer(s).")
                        .arg(started.isValid() ? started.toString(Qt::TextDate) : id,
