@@ -6,11 +6,13 @@
 // step is hit on every run.
 #include <QCryptographicHash>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 
 #include <unistd.h>
 
 #include "app/sessionlock.h"
+#include "core/globals.h"
 #include "core/log.h"
 #include "panelrig.h"
 #include "panels/projectlayers.h"
@@ -27,6 +29,7 @@ private slots:
     void killedSavesLeaveTheOldOrTheNewProject();
     void killedEditsRecoverEveryLayer();
     void twoInstancesRecoverOneSession();
+    void aHangingUtilityCanBeCancelled();
 };
 
 namespace {
@@ -434,6 +437,41 @@ void TestSaveFaults::twoInstancesRecoverOneSession()
     for (int i = 0; i < 2; ++i)
         QCOMPARE(qint64(samplefile(r.at(i)).size()) * 4, left.rows.at(i).bytes);
     sessionlock().release();
+}
+
+void TestSaveFaults::aHangingUtilityCanBeCancelled()
+{
+    PanelRig r;
+    project(r, 1);
+    QTemporaryDir util;
+    QDir().mkpath(util.filePath("sox"));
+    QVERIFY(kvscript(util.filePath("sox/sox"), "exec sleep 120"));
+    const QString oldutil = utilpath;
+    utilpath = util.path();
+    const std::vector<float> before = samplefile(r.at(0));
+    // The window's own timers go on while sox hangs; its progress window's
+    // Cancel ends the run.
+    int ticks = 0;
+    QTimer clock;
+    QObject::connect(&clock, &QTimer::timeout, [&] { ++ticks; });
+    clock.start(20);
+    QString shown;
+    poll(3000, [&] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!progress || ticks < 10)
+            return false;
+        shown = progress->labelText();
+        progress->cancel();
+        return true;
+    });
+    const bool resampled = r.at(0)->resample(16000, 2, 0);
+    utilpath = oldutil;
+    QVERIFY(!resampled);
+    QCOMPARE(shown, QString("Running sox..."));
+    QVERIFY(ticks >= 10);
+    QVERIFY2(r.at(0)->lasterror().contains("sox was cancelled"), qPrintable(r.at(0)->lasterror()));
+    QCOMPARE(r.at(0)->samplerate, 8000);
+    QCOMPARE(samplefile(r.at(0)), before);
 }
 
 int main(int argc, char** argv)
