@@ -31,26 +31,6 @@ QString projectfolder()
         .toString();
 }
 
-// The newest session file left by a run that is not running any more.
-QString recoverablesession()
-{
-    static const QRegularExpression pattern(QStringLiteral("^session\\((.+)\\)\\.kvx$"));
-    if (sessionpath.isEmpty())
-        return QString();
-    const QStringList live = livesessions(sessionpath);
-    QFileInfo newest;
-    const QFileInfoList files =
-        QDir(sessionpath).entryInfoList({QStringLiteral("session(*).kvx")}, QDir::Files | QDir::NoSymLinks);
-    for (const QFileInfo& file : files) {
-        const auto match = pattern.match(file.fileName());
-        if (!match.hasMatch() || match.captured(1) == sessionid || live.contains(match.captured(1)))
-            continue;
-        if (newest.fileName().isEmpty() || file.lastModified() > newest.lastModified())
-            newest = file;
-    }
-    return newest.fileName().isEmpty() ? QString() : newest.absoluteFilePath();
-}
-
 } // namespace
 
 QString LayersGui::sessionfile()
@@ -180,7 +160,7 @@ bool LayersGui::OpenXML(QString fileName)
 void LayersGui::Recover()
 {
     const QString title = tr("Recover Session");
-    const QString file = recoverablesession();
+    const QString file = endedsession(sessionpath, sessionid);
     if (file.isEmpty()) {
         tell(mainwindow, QMessageBox::Information, title, tr("There is no session to recover."));
         return;
