@@ -109,33 +109,49 @@ struct ChildRun
     }
 };
 
-// Runs this test program as a child that does `what` and is killed just
-// before its `at`th counted call (0: never).
+// Runs this test program as children, each doing whats[i] and killed just
+// before its ats[i]th counted call (0: never); a few at a time.
+QList<ChildRun> runchildren(const QList<QStringList>& whats, const QList<int>& ats)
+{
+    constexpr int together = 4;
+    QList<ChildRun> runs(whats.size());
+    for (int first = 0; first < whats.size(); first += together) {
+        std::vector<std::unique_ptr<QProcess>> children;
+        const int last = std::min<int>(int(whats.size()), first + together);
+        for (int i = first; i < last; ++i) {
+            const QString log = QDir::tempPath() + QString("/killat%1.log").arg(i);
+            QFile::remove(log);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LD_PRELOAD", preload());
+            env.insert("KVKILL_AT", QString::number(ats.at(i)));
+            env.insert("KVKILL_LOG", log);
+            env.remove("KVKILL_MATCH");
+            auto& child = children.emplace_back(std::make_unique<QProcess>());
+            child->setProcessEnvironment(env);
+            child->setProcessChannelMode(QProcess::ForwardedChannels);
+            child->start(QCoreApplication::applicationFilePath(), QStringList{childswitch} + whats.at(i));
+        }
+        for (int i = first; i < last; ++i) {
+            QProcess* child = children[size_t(i - first)].get();
+            ChildRun& run = runs[i];
+            if (!child->waitForFinished(120000)) {
+                child->kill();
+                child->waitForFinished();
+                continue;
+            }
+            run.killed = child->exitStatus() == QProcess::CrashExit;
+            run.exitcode = child->exitCode();
+            for (const QByteArray& line : bytesof(QDir::tempPath() + QString("/killat%1.log").arg(i)).split('\n'))
+                if (!line.isEmpty())
+                    run.steps << QString::fromLocal8Bit(line);
+        }
+    }
+    return runs;
+}
+
 ChildRun runchild(const QStringList& what, int at)
 {
-    const QString log = QDir::tempPath() + "/killat.log";
-    QFile::remove(log);
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LD_PRELOAD", preload());
-    env.insert("KVKILL_AT", QString::number(at));
-    env.insert("KVKILL_LOG", log);
-    env.remove("KVKILL_MATCH");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), QStringList{childswitch} + what);
-    ChildRun run;
-    if (!child.waitForFinished(120000)) {
-        child.kill();
-        child.waitForFinished();
-        return run;
-    }
-    run.killed = child.exitStatus() == QProcess::CrashExit;
-    run.exitcode = child.exitCode();
-    for (const QByteArray& line : bytesof(log).split('\n'))
-        if (!line.isEmpty())
-            run.steps << QString::fromLocal8Bit(line);
-    return run;
+    return runchildren({what}, {at}).constFirst();
 }
 
 // The child: a run of the program in its own session that opens a project
@@ -151,7 +167,11 @@ int child(int argc, char** argv)
     loginit(2);
     if (!sessionlock().acquire(sessionpath, sessionid))
         return 2;
-    PanelRig r;
+    // A root without plugins: none is needed to edit and save, and the many
+    // runs start faster without them.
+    QTemporaryDir bare;
+    QDir().mkpath(bare.filePath("Plugins"));
+    PanelRig r(bare.path());
     bool ok = false;
     if (mode == "edit") {
         project(r, 2);
@@ -298,47 +318,56 @@ void TestSaveFaults::killedSavesLeaveTheOldOrTheNewProject()
     PanelRig r;
     QTemporaryDir work;
     const QString file = work.filePath("song" + ending);
-    const auto open = [&] { return ending == ".kvp" ? r.panel()->OpenProject(file) : r.panel()->OpenXML(file); };
+    const auto open = [&](const QString& path) {
+        return ending == ".kvp" ? r.panel()->OpenProject(path) : r.panel()->OpenXML(path);
+    };
     const auto saveold = [&] { return ending == ".kvp" ? r.panel()->SaveProject(file) : r.panel()->SaveXML(file); };
     project(r, 2);
     QVERIFY(saveold());
-    QVERIFY(open());
+    QVERIFY(open(file));
     const QStringList old = rowstate(r);
-    // The old project as saved, to put back before each run.
-    const QString data = kvxdatafolder(file);
+    // The old project as saved, copied for each run.
     const QByteArray oldfile = bytesof(file);
     QMap<QString, QByteArray> olddata;
-    for (const QString& name : entries(data))
-        olddata[name] = bytesof(data + "/" + name);
-    const auto restore = [&] {
-        QDir(data).removeRecursively();
-        writebytes(file, oldfile);
+    for (const QString& name : entries(kvxdatafolder(file)))
+        olddata[name] = bytesof(kvxdatafolder(file) + "/" + name);
+    const auto copyold = [&](const QString& to) {
+        QDir().mkpath(QFileInfo(to).path());
+        writebytes(to, oldfile);
         if (!olddata.isEmpty())
-            QDir().mkpath(data);
+            QDir().mkpath(kvxdatafolder(to));
         for (auto it = olddata.cbegin(); it != olddata.cend(); ++it)
-            writebytes(data + "/" + it.key(), it.value());
+            writebytes(kvxdatafolder(to) + "/" + it.key(), it.value());
     };
 
     // A whole run gives the new project and the steps of its save.
     int id = 0;
-    const auto args = [&] { return QStringList{"save", QString("2001.01.01-00.00.00.%1").arg(++id, 3, 10, QChar('0')), file}; };
-    const ChildRun whole = runchild(args(), 0);
+    const auto args = [&](const QString& target) {
+        return QStringList{"save", QString("2001.01.01-00.00.00.%1").arg(++id, 3, 10, QChar('0')), target};
+    };
+    const ChildRun whole = runchild(args(file), 0);
     QCOMPARE(whole.exitcode, 0);
     QVERIFY(!whole.killed);
     QVERIFY2(whole.steps.size() >= 3, qPrintable(whole.steps.join('\n')));
-    QVERIFY(open());
+    QVERIFY(open(file));
     const QStringList changed = rowstate(r);
     QVERIFY(changed != old);
 
     // Killed before each step: the old project or the new one, whole.
+    const QList<int> points = whole.killpoints();
+    QList<QStringList> whats;
+    for (int at : points) {
+        const QString copy = work.filePath(QString("k%1/song%2").arg(at).arg(ending));
+        copyold(copy);
+        whats << args(copy);
+    }
+    const QList<ChildRun> runs = runchildren(whats, points);
     int olds = 0, news = 0;
-    for (int at : whole.killpoints()) {
-        restore();
-        QVERIFY(open());
-        QCOMPARE(rowstate(r), old);
-        const ChildRun run = runchild(args(), at);
-        QVERIFY2(run.killed, qPrintable(QString("step %1: %2").arg(at).arg(run.steps.join('\n'))));
-        QVERIFY2(open(), qPrintable(r.asked.isEmpty() ? QString() : r.asked.last().text));
+    for (int i = 0; i < points.size(); ++i) {
+        const QString copy = whats.at(i).at(2);
+        const ChildRun& run = runs.at(i);
+        QVERIFY2(run.killed, qPrintable(QString("step %1: %2").arg(points.at(i)).arg(run.steps.join('\n'))));
+        QVERIFY2(open(copy), qPrintable(r.asked.isEmpty() ? QString() : r.asked.last().text));
         const QStringList now = rowstate(r);
         QVERIFY2(now == old || now == changed, qPrintable(run.steps.join('\n')));
         (now == old ? olds : news) += 1;
@@ -360,8 +389,16 @@ void TestSaveFaults::killedEditsRecoverEveryLayer()
     QVERIFY(whole.steps.size() >= 3);
     // Every step of the edit: the copies, the swap, the session write, the old
     // files' removal; step 0 is the run that ended after the edit.
-    for (int at : QList<int>{0} + whole.killpoints()) {
-        const ChildRun run = at == 0 ? whole : runchild(args(), at);
+    const QList<int> points = whole.killpoints();
+    QList<QStringList> whats;
+    for (int i = 0; i < points.size(); ++i)
+        whats << args();
+    const QList<ChildRun> runs = QList<ChildRun>{whole} + runchildren(whats, points);
+    const QList<int> ats = QList<int>{0} + points;
+    // One Recover for each run, the newest session first.
+    for (int k = 0; k < runs.size(); ++k) {
+        const ChildRun& run = runs.at(k);
+        const int at = ats.at(k);
         QVERIFY(at == 0 || run.killed);
         r.asked.clear();
         r.panel()->Recover();
