@@ -36,6 +36,7 @@
 #include "sdk/interfaces.h"
 #include "sessionfolder.h"
 #include "splash.h"
+#include "utilitywatch.h"
 
 QWidget* backgroundwidget = nullptr;
 QDockWidget* historydockptr = nullptr;
@@ -64,6 +65,7 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
         QCoreApplication::addLibraryPath(rootpath + QLatin1String(folder));
     setWindowIcon(QIcon(QStringLiteral(":/stylesheets/icon.png")));
     setAcceptDrops(true);
+    installutilitywatch(this);
     toolmodes = new QActionGroup(this);
     toolmodes->setExclusive(true);
     showprogress(splash, QStringLiteral(" : Initializing UI..."));
