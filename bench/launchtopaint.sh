@@ -4,7 +4,7 @@
 # the whole layer on every channel, every frame covered. For a 10-minute and
 # a 60-minute stereo 48 kHz file (made with sox), RUNS runs each (default 5)
 # under a private Xvfb of 1920 x 1080, each in a fresh HOME; prints every run
-# and the median.
+# and the median. MINUTES="10" measures the 10-minute file alone.
 #
 # The moment of the paint is read from the session log: a view writes
 # "Spectrogram drawn: channel C, slot S, A s to B s, ..." (a verbose line,
@@ -35,7 +35,7 @@ export DISPLAY=":$(cat "$work/display")"
 # Milliseconds since midnight of a time of day written HH.mm.ss.zzz (or HH:MM:SS.mmm).
 ms() { awk -F'[.:]' '{ printf "%d\n", (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }' <<<"$1"; }
 
-for minutes in 10 60; do
+for minutes in ${MINUTES:-10 60}; do
     seconds=$((minutes * 60))
     wav="$work/stereo$minutes.wav"
     sox -n -r 48000 -c 2 -b 16 "$wav" synth "$seconds" sine 100-20000 sine 3000 vol 0.5
