@@ -54,7 +54,7 @@ for minutes in ${MINUTES:-10 60}; do
             log=$(find "$home" -name '*.htm' 2>/dev/null | head -n 1)
             if [ -n "$log" ]; then
                 # The latest time at which each channel had been drawn whole.
-                drawn=$(grep -ao '<i>[0-9.]*</i> <font color=blue>Spectrogram drawn: channel [0-9]*, slot [0-9], [-0-9.]* s to [0-9.]* s' "$log" |
+                drawn=$({ grep -ao '<i>[0-9.]*</i> <font color=blue>Spectrogram drawn: channel [0-9]*, slot [0-9], [-0-9.]* s to [0-9.]* s' "$log" || true; } |
                     sed -E 's/<i>([0-9.]*)<\/i>.*channel ([0-9]+), slot [0-9], ([-0-9.]+) s to ([0-9.]+) s/\1 \2 \3 \4/' |
                     awk -v end="$seconds" '$3 <= 0.001 && $4 >= end - 0.05 && !($2 in t) { t[$2] = $1 }
                         END { n = 0; for (c in t) { n++; if (t[c] > last) last = t[c] } if (n == 2) print last }')
