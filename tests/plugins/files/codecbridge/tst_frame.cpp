@@ -1,6 +1,5 @@
 // Loading codecbridge, its interface and filter lists, and the probe that
 // decides whether its converter can be run.
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,12 +109,9 @@ private slots:
         FileInterface* plugin = load(copy);
         QVERIFY(plugin);
         qputenv("KV_CONVERTER_IDLE_MS", "1500");
-        QElapsedTimer clock;
-        clock.start();
         const bool usable = plugin->initialize(copy, nullptr);
         qunsetenv("KV_CONVERTER_IDLE_MS");
         QVERIFY(!usable);
-        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(plugin->name, QStringLiteral("FFmpeg interface - ERROR: could not run ffmpeg"));
         QVERIFY(plugin->importfilters.isEmpty());
         // The hanging converter does not outlive the probe.

@@ -3,7 +3,6 @@
 // through the plugin's dialogs; damaged files, a missing, hanging or lying
 // converter and a cancelled conversion fail with a message and leave nothing.
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -384,10 +383,7 @@ private slots:
         FileInterface* fake = fakeplugin(dir, script);
         QVERIFY(fake);
         const QString destination = sample("lying.f32");
-        QElapsedTimer clock;
-        clock.start();
         checkfailed(import(fake, wavefilter, sample("s16.wav"), destination), destination, fragment);
-        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void cancelled()
@@ -411,11 +407,8 @@ private slots:
         };
         const QString destination = sample("endless.f32");
         QVERIFY(createempty(destination));
-        QElapsedTimer clock;
-        clock.start();
         const Outcome outcome = import(endless, wavefilter, sample("s16.wav"), destination);
         QVERIFY(!outcome.ok);
-        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(maximum, 600);
         QCOMPARE(cancelledat, 3);
         QVERIFY(seen.titles.isEmpty()); // the user knows why
