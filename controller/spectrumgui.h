@@ -82,7 +82,6 @@ public:
     int fftsizeindex = 0;
     int fftoverlap = 2;
     bool fftsubwin = false;
-    layer* snapshot = nullptr; // whole copy of the current layer (owned); null when it could not be made
     bool snapshotwarned = false; // the user was told that edits cannot be undone for now
     bool pushing = false; // inside pushbackup, whose message box may bring mouse events
     QCursor cursor = QCursor(Qt::ArrowCursor);
@@ -325,10 +324,6 @@ public slots:
     void inrestorelayer(layer* source, layer* restore, QRectF select);
 
 private:
-    // Replaces the snapshot with a copy of `current`. A copy the session disk
-    // cannot hold is dropped (an empty one would make Undo empty the layer)
-    // and the user is told once, until a copy succeeds again.
-    void takesnapshot(layer* current);
     void undoerror(const QString& text);
     // Ends a tool stroke whose release never reached the engine: the tool
     // gets a release at the last position and the edit becomes its entry.
