@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QThread>
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -63,7 +63,7 @@ inline void playreferencetone()
     alSourcePlay(source);
     ALint state = AL_PLAYING;
     while (state == AL_PLAYING || state == AL_INITIAL) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        QThread::msleep(5);
         alGetSourcei(source, AL_SOURCE_STATE, &state);
     }
     alDeleteSources(1, &source);

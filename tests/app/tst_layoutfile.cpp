@@ -28,7 +28,7 @@ private:
         w->resize(1000, 700);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-        QTRY_COMPARE(w->size(), QSize(1000, 700));
+        QTRY_COMPARE_WITH_TIMEOUT(w->size(), QSize(1000, 700), 30000);
     }
     static void writefile(const QString& path, const QByteArray& bytes)
     {
@@ -98,10 +98,10 @@ void TestLayoutFile::roundTrip()
     w->resize(850, 560);
     w->historydock->hide();
     w->editbar->hide();
-    QTRY_COMPARE(w->size(), QSize(850, 560));
+    QTRY_COMPARE_WITH_TIMEOUT(w->size(), QSize(850, 560), 30000);
     w->on_loadlayout();
-    QTRY_COMPARE(w->size(), QSize(1000, 700));
-    QTRY_COMPARE(w->pos(), savedpos);
+    QTRY_COMPARE_WITH_TIMEOUT(w->size(), QSize(1000, 700), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->pos(), savedpos, 30000);
     QVERIFY(w->historydock->isVisible());
     QVERIFY(w->editbar->isVisible());
     // The bar is back in its row, to the right of the File bar.
@@ -123,7 +123,7 @@ void TestLayoutFile::badFilesChangeNothing()
     const QByteArray state = w->saveState(0);
     w->resize(850, 560);
     w->historydock->hide();
-    QTRY_COMPARE(w->size(), QSize(850, 560));
+    QTRY_COMPARE_WITH_TIMEOUT(w->size(), QSize(850, 560), 30000);
 
     const QString path = dir.filePath("bad.kvl");
     w.fileanswer = path;
@@ -149,7 +149,7 @@ void TestLayoutFile::badFilesChangeNothing()
     // A state the toolkit refuses leaves the geometry that was restored first.
     writefile(path, char(geometry.size()) + geometry + QByteArray("not a window state"));
     w->on_loadlayout();
-    QTRY_COMPARE(w->size(), QSize(1000, 700));
+    QTRY_COMPARE_WITH_TIMEOUT(w->size(), QSize(1000, 700), 30000);
     QVERIFY(w->historydock->isHidden());
 }
 

@@ -514,7 +514,7 @@ void TestMainWindow::geometryIsKept()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
     w->resize(900, 600);
-    QTRY_COMPARE(QSettings().value("size").toSize(), QSize(900, 600));
+    QTRY_COMPARE_WITH_TIMEOUT(QSettings().value("size").toSize(), QSize(900, 600), 30000);
     QCOMPARE(QSettings().value("maximized").toBool(), false);
     // Moving while maximised writes only the flag.
     w->setWindowState(Qt::WindowMaximized);

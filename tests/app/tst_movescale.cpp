@@ -215,7 +215,7 @@ private slots:
         QCOMPARE(spectrumgui->movescalemode, 4);
         QSignalSpy backups(spectrumgui, &SpectrumGui::outbackuplayer);
 
-        edit->drag(1.0, 1000, 2.0, 1000, 8);
+        edit->drag(1.0, 1000, 2.0, 1000, 4);
         QVERIFY2(std::fabs(selection.width() - 2.0) < 0.005, describe(selection));
         QCOMPARE(selection.x(), 0.5);
         QCOMPARE(selection.y(), 1500.0);
@@ -245,7 +245,7 @@ private slots:
         edit->window()->scaleact[2]->trigger();
         QCOMPARE(spectrumgui->movescalemode, 5);
         // A quarter of the displayed band upwards doubles every frequency.
-        edit->drag(1.0, 1000, 1.0, 2000, 8);
+        edit->drag(1.0, 1000, 1.0, 2000, 4);
         QVERIFY2(std::fabs(selection.y() - 3000) < 15 && std::fabs(selection.height() + 2000) < 10,
                  describe(selection));
         QCOMPARE(selection.width(), 1.0);
@@ -261,7 +261,7 @@ private slots:
         // The second channel is switched off after the copy: it is not transposed.
         spectrumgui->inchannelactive(1, false);
         edit->window()->scaleact[2]->trigger();
-        edit->drag(1.0, 1000, 1.0, 2000, 6);
+        edit->drag(1.0, 1000, 1.0, 2000, 4);
         const double left = peak(channelsamples(clipboard(), 0.7, 1.3, 0));
         const double right = peak(channelsamples(clipboard(), 0.7, 1.3, 1));
         QVERIFY2(std::fabs(left - 2000) <= 16, qPrintable(QString::number(left)));
@@ -274,13 +274,13 @@ private slots:
     {
         open(2, [](int k, int c) { return 0.4f * float(std::sin(2 * M_PI * (c ? 1300 : 1000) * k / rate)); });
         edit->window()->scaleact[2]->trigger();
-        edit->drag(1.0, 1000, 1.0, 2000, 6);
+        edit->drag(1.0, 1000, 1.0, 2000, 4);
         double right = peak(channelsamples(clipboard(), 0.7, 1.3, 1));
         QVERIFY2(std::fabs(right - 2600) <= 20, qPrintable(QString::number(right)));
         const std::vector<float> scaled = channelsamples(clipboard(), 0.5, 1.5, 1);
 
         spectrumgui->inchannelactive(1, false);
-        edit->drag(1.0, 2000, 1.0, 1500, 6);
+        edit->drag(1.0, 2000, 1.0, 1500, 4);
         const double left = peak(channelsamples(clipboard(), 0.7, 1.3, 0));
         right = peak(channelsamples(clipboard(), 0.7, 1.3, 1));
         QVERIFY2(std::fabs(left - 1500) <= 12, qPrintable(QString::number(left)));

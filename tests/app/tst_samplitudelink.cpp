@@ -161,7 +161,7 @@ void TestSamplitudeLink::newEffectFileOpensInASecondInstance()
     MainWindow w;
     withdialog(w, [&](QDialog*) {
         writefile(audio + "/Take 3_FX1.wav");
-        QVERIFY(QTest::qWaitFor([&] { return !starts().isEmpty(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !starts().isEmpty(); }, 30000));
     });
     QCOMPARE(asked.size(), 1);
     const PromptRequest& question = asked.first();
@@ -188,7 +188,7 @@ void TestSamplitudeLink::onlyEffectNamesAreOffered()
         QVERIFY(w.samplitudewatcher->files().isEmpty());
         // The folders below are watched from the start; one made later is not.
         writefile(project + "/takes/take_FX2.wav");
-        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 30000));
         QDir().mkpath(project + "/later");
         QTest::qWait(100);
         writefile(project + "/later/take_FX3.wav");
@@ -226,13 +226,13 @@ void TestSamplitudeLink::filesWhileAskingMakeOneQuestion()
         // The workstation writes two more while the question is open.
         writefile(project + "/b_FX.wav");
         writefile(project + "/c_FX.wav");
-        if (!QTest::qWaitFor([&] { return w.samplitudepending.endsWith("c_FX.wav"); }, 3000))
+        if (!QTest::qWaitFor([&] { return w.samplitudepending.endsWith("c_FX.wav"); }, 30000))
             qWarning("the later files were not noticed while asking");
         return QMessageBox::Yes;
     };
     withdialog(w, [&](QDialog*) {
         writefile(project + "/a_FX.wav");
-        QVERIFY(QTest::qWaitFor([&] { return !starts().isEmpty(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !starts().isEmpty(); }, 30000));
         QTest::qWait(200);
     });
     QCOMPARE(asked.size(), 1);
@@ -246,15 +246,15 @@ void TestSamplitudeLink::aChangeSoonAfterCreationAsksAgain()
     withdialog(w, [&](QDialog*) {
         const QString take = audio + "/take_FX1.wav";
         writefile(take);
-        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 30000));
         writefile(take, "data");
-        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 2; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 2; }, 30000));
         // Gone, or changed later on, it asks no more.
         QFile::remove(take);
         QTest::qWait(300);
         QCOMPARE(asked.size(), 2);
         writefile(audio + "/take_FX2.wav");
-        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 3; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 3; }, 30000));
         QTest::qWait(1100);
         writefile(audio + "/take_FX2.wav", "more");
         QTest::qWait(300);
@@ -293,7 +293,7 @@ void TestSamplitudeLink::choosingAFolderMovesTheWatch()
         QCOMPARE(button->text(), audio);
         QCOMPARE(w.samplitudewatcher->directories(), QStringList{audio});
         writefile(audio + "/take_FX1.wav");
-        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 30000));
     });
     QCOMPARE(QSettings().value("samplitudepath0").toString(), audio);
 }

@@ -356,7 +356,7 @@ void TestWorkstationLinks::protoolsCheckOffersToRelinkAStaleLink()
     a.plan = {QMessageBox::No};
     w.linkprotoolscheck();
     QVERIFY(a.asked.isEmpty()); // asked a moment later, once the window is up
-    QVERIFY(QTest::qWaitFor([&] { return !a.asked.isEmpty(); }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return !a.asked.isEmpty(); }, 30000));
     QCOMPARE(a.last(), QString("Pro Tools/Media Composer: Pro Tools/Media Composer plugin does not link<br/>to "
                                "this version of Korvane. Relink ?"));
     QCOMPARE(a.asked.last().buttons, QMessageBox::Yes | QMessageBox::No);
@@ -366,7 +366,7 @@ void TestWorkstationLinks::protoolsCheckOffersToRelinkAStaleLink()
     a.asked.clear();
     a.plan = {QMessageBox::Yes, QMessageBox::Apply};
     w.linkprotoolscheck();
-    QVERIFY(QTest::qWaitFor([&] { return a.asked.size() == 2; }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return a.asked.size() == 2; }, 30000));
     QCOMPARE(a.last(), QString("Pro Tools/Media Composer: Pro Tools/Media Composer integration"));
     QCOMPARE(readfile(folders.at(0) + "/Korvane.dpm.apppath"), QFile::encodeName(executable));
     QTest::qWait(100);
@@ -381,7 +381,7 @@ void TestWorkstationLinks::windowChecksTheLinkAtStart()
         w.asked << r;
         return QMessageBox::No;
     });
-    QVERIFY(QTest::qWaitFor([&] { return !w.asked.isEmpty(); }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return !w.asked.isEmpty(); }, 30000));
     QCOMPARE(w.asked.last().title, QString("Pro Tools/Media Composer"));
     QVERIFY(w.asked.last().text.startsWith("Pro Tools/Media Composer plugin does not link"));
     QCOMPARE(w.asked.last().parent, w.window.get());

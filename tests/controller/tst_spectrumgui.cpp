@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalSpy>
@@ -214,11 +213,10 @@ private slots:
             QVERIFY(rig.gui->bindlayer(1, a));
             QVERIFY(a->keepsbefore());
             QVERIFY(slottable.bound[2]);
-            QElapsedTimer clock;
-            clock.start();
             delete rig.gui;
             rig.gui = nullptr;
-            QVERIFY(clock.elapsed() < qint64(SpectrumGui::threadwaitms));
+            // The device thread ended by itself, within the wait.
+            QVERIFY(!kvlogtext().contains("Device thread"));
             for (int i = 0; i < 3; ++i) {
                 QVERIFY(!slottable.buffer[i]);
                 QVERIFY(!slottable.bound[i]);

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 #include "core/utility.h"
 #include "testsupport.h"
 
@@ -74,12 +76,16 @@ private slots:
         UtilityResult r = runutility(script("cat", "cat"), {}, 10000);
         QVERIFY(r.succeeded());
 
-        QElapsedTimer clock;
-        clock.start();
-        r = runutility(script("hang", "exec sleep 20"), {}, 300);
+        const QString pidfile = dir.path() + "/hang.pid";
+        r = runutility(script("hang", "echo $$ > '" + pidfile + "'; exec sleep 20"), {}, 300);
         QVERIFY(r.timedout);
         QVERIFY(!r.succeeded());
-        QVERIFY(clock.elapsed() < 10000);
+        // Killed and reaped before the call returned, not left to run on.
+        QFile file(pidfile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const pid_t pid = pid_t(file.readAll().trimmed().toLongLong());
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid, 0), -1);
     }
 
     void sideBySide()

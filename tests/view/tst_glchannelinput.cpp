@@ -600,7 +600,7 @@ private slots:
             },
             5000));
         QCursor::setPos(1590, 990);
-        QVERIFY(waituntil([&] { return controller->last().position == unset; }, 5000));
+        QVERIFY(waituntil([&] { return controller->last().position == unset; }, 30000));
     }
 };
 

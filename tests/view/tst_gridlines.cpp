@@ -1,7 +1,6 @@
 // Grid lines of the display units and snapping to them: step choice, line
 // values, unit factors, the tone grids, the reach of a snap, and degenerate
 // areas that must neither hang nor move the position.
-#include <QElapsedTimer>
 #include <QTest>
 #include <cmath>
 #include <limits>
@@ -45,15 +44,12 @@ private slots:
     // non-finite bounds: no lines, and no endless loop.
     void unusableSpansGiveNoLines()
     {
-        QElapsedTimer timer;
-        timer.start();
         QVERIFY(gridvalues(1e17, 1e17 + 16, 16).isEmpty());
         QVERIFY(gridvalues(0, 1, 0).isEmpty());
         QVERIFY(gridvalues(std::nan(""), 1, 1).isEmpty());
         QVERIFY(gridvalues(0, std::numeric_limits<double>::infinity(), 1).isEmpty());
         // Bounds that disagree with the span are cut at the limit.
         QCOMPARE(gridvalues(0, 1e9, 1).size(), maxgridlines);
-        QVERIFY(timer.elapsed() < 1000);
     }
 
     void unitFactors()

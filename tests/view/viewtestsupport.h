@@ -1,6 +1,5 @@
 #pragma once
 // Synthetic layers and waiting helpers shared by the view tests.
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <cmath>
@@ -40,12 +39,5 @@ inline layer* makesinelayer(double frequency, double amplitude, int samplerate, 
 // Waits until `done` holds, processing events; false after `ms`.
 inline bool waituntil(const std::function<bool()>& done, int ms = 20000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
+    return QTest::qWaitFor(done, ms);
 }

@@ -1,18 +1,23 @@
 #pragma once
-// A tool plugin loaded from the build's installation root as the host loads
-// it, and the host's side of a stroke against the in-memory spectrogram grids
-// of spectrumgrids.h: the block refreshed before every event, the event
-// sequences of hover, press, drag and release, and the commit of the scratch
-// buffer applied the way the host's area transfer does it.
+// The one harness of the tool tests: a tool plugin loaded from the build's
+// installation root as the host loads it, checks of its identity and settings
+// bar, and the host's side of its strokes. Every event carries the change of
+// time, frequency and pressure since the previous one, and the host refreshes
+// the tool's block before every call: from the real spectral core
+// (hostbuffers.h) or from the in-memory grids of spectrumgrids.h.
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QPluginLoader>
+#include <QPointer>
+#include <QPointF>
 #include <QRectF>
+#include <QTest>
 #include <QToolBar>
 #include <QVector2D>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "interfaces.h"
 #include "plugins/tools/spectrumgrids.h"
@@ -47,6 +52,24 @@ inline ToolInterface* loadtool(QPluginLoader& loader, const QString& name, QWidg
     return tool;
 }
 
+// The same without a main window; a tool without a settings bar fails too.
+inline ToolInterface* loadtool(QPluginLoader& loader, const QString& name, QString& error)
+{
+    ToolInterface* tool = loadtool(loader, name, nullptr, error);
+    if (tool && !tool->toolbar) {
+        error = QStringLiteral("%1 has no settings bar").arg(name);
+        return nullptr;
+    }
+    return tool;
+}
+
+// Unloading the plugin destroys its single object.
+inline bool unloads(QPluginLoader& loader)
+{
+    QPointer<QObject> object = loader.instance();
+    return loader.unload() && !object;
+}
+
 // The widgets on a tool's settings bar, in bar order.
 inline QList<QWidget*> settingwidgets(const ToolInterface* tool)
 {
@@ -57,6 +80,26 @@ inline QList<QWidget*> settingwidgets(const ToolInterface* tool)
     return widgets;
 }
 
+// A spin box that the tool keeps on its bar without showing it, by prefix or suffix.
+inline QDoubleSpinBox* hiddenbox(const ToolInterface* tool, const QString& text)
+{
+    for (QDoubleSpinBox* box : tool->toolbar->findChildren<QDoubleSpinBox*>())
+        if (box->prefix() == text || box->suffix() == text)
+            return box;
+    return nullptr;
+}
+
+// Shown with its bar, `shown` is visible and none of `hidden` is.
+inline bool onlyshown(ToolInterface* tool, QWidget* shown, std::initializer_list<QWidget*> hidden)
+{
+    tool->toolbar->show();
+    bool ok = QTest::qWaitForWindowExposed(tool->toolbar) && shown->isVisible();
+    for (QWidget* widget : hidden)
+        ok = ok && !widget->isVisible();
+    tool->toolbar->hide();
+    return ok;
+}
+
 // How a settings spin box is set up; describe() names the first difference.
 struct Spin
 {
@@ -65,7 +108,9 @@ struct Spin
     double value;
     QString prefix, suffix, tooltip;
 
-    QString describe(const QDoubleSpinBox* box) const
+    QString describe(const QDoubleSpinBox* box) const { return box ? describe(box, box->value()) : describe(box, 0); }
+    // `start` is the box's value before any test changed it.
+    QString describe(const QDoubleSpinBox* box, double start) const
     {
         if (!box)
             return QStringLiteral("no spin box");
@@ -81,8 +126,8 @@ struct Spin
             return differs("step", number(box->singleStep()), number(step));
         if (box->decimals() != decimals)
             return differs("decimals", number(box->decimals()), number(decimals));
-        if (box->value() != value)
-            return differs("value", number(box->value()), number(value));
+        if (start != value)
+            return differs("value", number(start), number(value));
         if (box->prefix() != prefix)
             return differs("prefix", box->prefix(), prefix);
         if (box->suffix() != suffix)
@@ -118,24 +163,87 @@ struct Identity
     }
 };
 
-// The host's calls during strokes: every event refreshes the block first.
-struct Driver
+// A second initialize keeps the bar the host holds, with its `barsize` widgets.
+inline bool keepsbar(ToolInterface* tool, const QPluginLoader& loader, int barsize)
 {
+    QToolBar* bar = tool->toolbar;
+    return tool->initialize(loader.fileName(), nullptr) && tool->toolbar == bar
+           && settingwidgets(tool).size() == barsize;
+}
+
+// The host's calls during strokes: every event refreshes the block first
+// (refresh) and, if given, the host writes back after it (after).
+class Pointer
+{
+public:
+    Pointer(ToolInterface*& tool, std::function<void()> refresh, std::function<void()> after = {})
+        : toolslot(&tool), refresh(std::move(refresh)), after(std::move(after))
+    {
+    }
+
+    // An event with the given changes since the previous one.
+    bool send(float x, float y, float pressure, float dx, float dy, float dpressure, int key = 0)
+    {
+        lastx = x;
+        lasty = y;
+        lastp = pressure;
+        refresh();
+        const bool result = (*toolslot)->process(x, y, pressure, dx, dy, dpressure, key, 0);
+        if (after)
+            after();
+        return result;
+    }
+    // An event at (x, y) with the given pressure (0: no button).
+    bool at(double x, double y, float pressure, int key = 0)
+    {
+        return send(float(x), float(y), pressure, float(x - lastx), float(y - lasty), pressure - lastp, key);
+    }
+    // Hover at (x, y), press there, drag to each point in turn, release at the last.
+    void stroke(double x, double y, std::initializer_list<QPointF> drags = {}, float pressure = 1.0f)
+    {
+        at(x, y, 0);
+        at(x, y, pressure);
+        for (const QPointF& p : drags)
+            at(p.x(), p.y(), pressure);
+        at(lastx, lasty, 0);
+    }
+    // Forgets the previous event, as when the pointer enters from elsewhere.
+    void jumpto(double x, double y, float pressure = 0)
+    {
+        lastx = x;
+        lasty = y;
+        lastp = pressure;
+    }
+
+    double lastx = 0, lasty = 0;
+    float lastp = 0;
+
+private:
+    ToolInterface** toolslot;
+    std::function<void()> refresh;
+    std::function<void()> after;
+};
+
+// The pointer on the in-memory grids: the block is filled from them with the
+// channel mask and clipboard area the test sets.
+struct Driver : Pointer
+{
+    Driver() : Pointer(tool, [this] {
+        grids->fill(*tool, channelmask);
+        tool->clipboardarea = clipboardarea;
+    })
+    {
+    }
+    Driver(const Driver&) = delete;
+
     ToolInterface* tool = nullptr;
     SpectrumGrids* grids = nullptr;
     int channelmask = 0b11;
     QRectF clipboardarea;
 
-    bool send(float x, float y, float pressure, float dx, float dy, float dpressure, int key = 0) const
-    {
-        grids->fill(*tool, channelmask);
-        tool->clipboardarea = clipboardarea;
-        return tool->process(x, y, pressure, dx, dy, dpressure, key, 0);
-    }
-
     // A hover at (x, y) after some travel, a press there, a drag by (dx, dy)
     // when there is one, and the release where the drag ended.
-    bool stroke(float x, float y, float pressure = 1.0f, float dx = 0, float dy = 0) const
+    bool stroke(float x, float y, float pressure = 1.0f, float dx = 0, float dy = 0)
     {
         bool ok = send(x, y, 0, 0.01f, 20, 0);
         ok = send(x, y, pressure, 0, 0, pressure) && ok;
@@ -144,31 +252,6 @@ struct Driver
         return send(x + dx, y + dy, 0, 0, 0, -pressure) && ok;
     }
 };
-
-// What the host's area transfer in mode 9 does with a recorded transfer: over
-// the area's frames (end excluded) and bins (both ends included) of the
-// channels of the mask (0: all), each destination cell takes the source cell
-// when that is louder and stays on ties.
-inline void applylouder(SpectrumGrids& grids, const SpectrumGrids::Transfer& t)
-{
-    const int hop = grids.fftsize / grids.overlap;
-    const auto round = [](double v) { return int(std::floor(v + 0.5)); };
-    const int f0 = round(t.area.x() * grids.samplerate / hop);
-    const int f1 = round((t.area.x() + t.area.width()) * grids.samplerate / hop);
-    const int b0 = round(grids.fftsize * std::max(t.area.y() + t.area.height(), 0.0) / grids.samplerate);
-    const int b1 = round(grids.fftsize * std::min(t.area.y(), grids.samplerate / 2.0) / grids.samplerate);
-    for (int frame = f0; frame < f1; ++frame)
-        for (int channel = 0; channel < grids.channels; ++channel) {
-            if (t.channelmask != 0 && !((t.channelmask >> channel) & 1))
-                continue;
-            for (int bin = b0; bin <= b1; ++bin) {
-                const QVector2D a = grids.get(t.source, channel, frame, bin);
-                const QVector2D b = grids.get(t.destination, channel, frame, bin);
-                if (a.lengthSquared() > b.lengthSquared())
-                    grids.set(t.destination, channel, frame, bin, a);
-            }
-        }
-}
 
 // What a cell holds after value was written to it: bin 0 keeps only the real
 // part (the DC value), the top bin only the imaginary part (the Nyquist value).
@@ -203,13 +286,6 @@ inline QList<SpectrumGrids::Transfer> commits(const SpectrumGrids& grids)
         if (t.mode == 9)
             list.append(t);
     return list;
-}
-
-// The host's part of the commits recorded so far: each applied as mode 9.
-inline void applycommits(SpectrumGrids& grids)
-{
-    for (const SpectrumGrids::Transfer& t : commits(grids))
-        applylouder(grids, t);
 }
 
 } // namespace tooltest

@@ -100,22 +100,19 @@ private slots:
                  qPrintable(QString("level %1, reference %2").arg(level).arg(referencelevel)));
         QVERIFY(std::fabs(meansquare(right, from, to) / level - 1) < 0.01); // mono sounds on both sides
 
-        // The position follows what sounds: it never runs ahead of the wall
-        // clock, never goes back, moves on during the run and ends exactly
-        // at the range's end.
-        QVERIFY(run.seconds > 0.9);
+        // The position follows what sounds: it never goes back, moves on
+        // during the run and ends exactly at the range's end.
+        QVERIFY(!run.limited);
         QCOMPARE(cells.currenttime, 1.0);
         int moves = 0;
         for (std::size_t i = 0; i < run.times.size(); ++i) {
             QVERIFY(run.times[i] >= 0 && run.times[i] <= 1.0);
-            QVERIFY2(run.times[i] <= run.elapsed[i] + 0.05,
-                     qPrintable(QString("%1 s at %2 s").arg(run.times[i]).arg(run.elapsed[i])));
             if (i > 0) {
                 QVERIFY(run.times[i] >= run.times[i - 1]);
                 moves += run.times[i] > run.times[i - 1] ? 1 : 0;
             }
         }
-        QVERIFY(moves > 20);
+        QVERIFY2(moves >= 5, qPrintable(QString::number(moves)));
         QCOMPARE(livesources(), 0);
     }
 
@@ -230,20 +227,26 @@ private slots:
         RunCells cells;
         cells.currenttime = 0.1;
         int mostbuffers = 0;
+        int seenwraps = 0;
+        double last = 0.1;
         RunResult run;
         WaveData wave;
         QVERIFY(played(
             [&] {
-                run = playrun(device, 0, 1, range, cells, [&](double t, RunCells& c) {
-                    if (t > 0.2)
+                // Stopped once the range came round five times.
+                run = playrun(device, 0, 1, range, cells, [&](RunCells& c) {
+                    const double now = std::atomic_ref<double>(c.currenttime).load();
+                    if (now > 0.1)
                         mostbuffers = std::max(mostbuffers, livebuffers());
-                    if (t > 1.2)
+                    seenwraps += now < last ? 1 : 0;
+                    last = now;
+                    if (seenwraps >= 5)
                         std::atomic_ref<bool>(c.stop).store(true);
                 });
             },
             wave));
         QVERIFY(run.ok);
-        QVERIFY(run.seconds > 1.2 && run.seconds < 3.0);
+        QVERIFY(!run.limited);
         QVERIFY2(mostbuffers >= 1 && mostbuffers <= 4, qPrintable(QString::number(mostbuffers)));
         QCOMPARE(livebuffers(), 0);
         int wraps = 0;
@@ -269,18 +272,23 @@ private slots:
         WaveData wave;
         QVERIFY(played(
             [&] {
-                run = playrun(device, 0, 0, QRectF(0, 22050, 5.0, -22050), cells, [&](double t, RunCells& c) {
-                    if (t > 0.3 && stoppedat == 0) {
-                        stoppedat = t;
+                run = playrun(device, 0, 0, QRectF(0, 22050, 5.0, -22050), cells, [&](RunCells& c) {
+                    const double now = std::atomic_ref<double>(c.currenttime).load();
+                    if (now > 0.2 && stoppedat == 0) {
+                        stoppedat = now;
                         std::atomic_ref<bool>(c.stop).store(true);
                     }
                 });
             },
             wave));
         QVERIFY(run.ok);
-        QVERIFY2(run.seconds - stoppedat < 1.0, qPrintable(QString::number(run.seconds - stoppedat)));
-        // Stopped, not finished: the position stays where playing stopped.
-        QVERIFY(cells.currenttime > 0 && cells.currenttime < 1.0);
+        QVERIFY(!run.limited);
+        // Stopped, not finished: the position stays where playing stopped,
+        // and what sounded after the stop is no more than what was queued.
+        QVERIFY2(cells.currenttime >= stoppedat && cells.currenttime < stoppedat + 1.0,
+                 qPrintable(QString::number(cells.currenttime)));
+        const ToneSpan span = tonespan(wave.channel(0), wave.rate);
+        QVERIFY2(span.seconds(wave.rate) < stoppedat + 1.0, qPrintable(QString::number(span.seconds(wave.rate))));
         QCOMPARE(livesources(), 0);
         QCOMPARE(livebuffers(), 0);
     }
@@ -297,14 +305,12 @@ private slots:
         WaveData wave;
         QVERIFY(played(
             [&] {
-                run = playrun(device, 0, 0, QRectF(0, 22050, 1.6, -22050), cells, [](double t, RunCells& c) {
-                    if (t > 6) // a source never started again would hold the run forever
-                        std::atomic_ref<bool>(c.stop).store(true);
-                });
+                // A source never started again would hold the run until the limit.
+                run = playrun(device, 0, 0, QRectF(0, 22050, 1.6, -22050), cells);
             },
             wave));
         QVERIFY(run.ok);
-        QVERIFY2(run.seconds < 4, qPrintable(QString::number(run.seconds)));
+        QVERIFY(!run.limited);
         QCOMPARE(cells.currenttime, 1.6);
         for (std::size_t i = 1; i < run.times.size(); ++i)
             QVERIFY(run.times[i] >= run.times[i - 1]);
@@ -381,8 +387,8 @@ private slots:
             RunCells cells;
             const bool interrupt = i % 2 == 1;
             const RunResult run = playrun(device, 0, 0, QRectF(0, 22050, 0.1, -22050), cells,
-                                          [&](double t, RunCells& c) {
-                                              if (interrupt && t > 0.03)
+                                          [&](RunCells& c) {
+                                              if (interrupt && std::atomic_ref<double>(c.currenttime).load() > 0.02)
                                                   std::atomic_ref<bool>(c.stop).store(true);
                                           });
             QVERIFY(run.ok);

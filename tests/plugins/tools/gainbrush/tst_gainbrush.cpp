@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "interfaces.h"
+#include "plugins/tools/hostbuffers.h"
 #include "plugins/tools/spectrumgrids.h"
 #include "plugins/tools/tooldriver.h"
 
@@ -181,7 +182,7 @@ void TestGainBrush::releaseCommitsTheAmplifiedCells()
     // The tool itself never writes the layer.
     QCOMPARE(grids->writes[1], 0);
 
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     for (int frame = 46; frame <= 66; ++frame)
         QVERIFY(cellis(1, 1, frame, 32, root2));
     QVERIFY(cellis(1, 1, 44, 32, 1));
@@ -197,7 +198,7 @@ void TestGainBrush::strokeAmplifiesOnceStrokesAgain()
     QVERIFY(host.send(at + 0.2f, freq, 1, 0.2f, 0, 0));
     QVERIFY(host.send(at, freq, 1, -0.2f, 0, 0));
     QVERIFY(host.send(at, freq, 0, 0, 0, -1));
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(cellis(1, 0, 50, 32, root2));
     QVERIFY(cellis(1, 0, 70, 32, root2));
 
@@ -205,7 +206,7 @@ void TestGainBrush::strokeAmplifiesOnceStrokesAgain()
     grids->resetcounts();
     QVERIFY(host.stroke(at, freq));
     QCOMPARE(grids->transfers[0].mode, 0);
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(cellis(1, 0, 50, 32, 2));
     QVERIFY(cellis(1, 0, 70, 32, root2));
 }
@@ -221,7 +222,7 @@ void TestGainBrush::zeroDecibelsChangeNothing()
                 QVERIFY(grids->get(2, channel, frame, bin).lengthSquared()
                         <= grids->get(1, channel, frame, bin).lengthSquared());
     const std::vector<QVector2D> before = grids->cells(1);
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 
@@ -284,7 +285,7 @@ void TestGainBrush::softEdges()
     QVERIFY(host.stroke(at, freq));
     QVERIFY(cellis(2, 0, 50 + frameoffset, 32 + binoffset, 4 * weight));
     // The layer keeps the louder of its value and the weighted one.
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(cellis(1, 0, 50 + frameoffset, 32 + binoffset, std::max(1.0, 4 * weight)));
 }
 
@@ -300,7 +301,7 @@ void TestGainBrush::commitCoversOnlyTheClipboardArea()
     QCOMPARE(done.size(), 1);
     QCOMPARE(done[0].area, host.clipboardarea);
     const std::vector<QVector2D> before = grids->cells(1);
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 

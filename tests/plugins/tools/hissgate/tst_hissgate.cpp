@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "interfaces.h"
+#include "plugins/tools/hostbuffers.h"
 #include "plugins/tools/spectrumgrids.h"
 #include "plugins/tools/tooldriver.h"
 
@@ -263,7 +264,7 @@ void TestHissGate::extractCopiesGatedCells()
     QVERIFY(std::abs(centre.x() - mixvalue(1, 100, 32).x() / 1.001f) < 1e-6f);
     const QVector2D flank = grids->get(2, 0, 102, 31);
     QVERIFY(std::abs(flank.x() - mixvalue(0, 102, 31).x() * 0.6f / 1.001f) < 1e-6f);
-    tooltest::applylouder(*grids, done[1]);
+    applyonhost(*grids, done[1]);
     QCOMPARE(grids->get(1, 1, 100, 32), centre);
 }
 

@@ -10,7 +10,7 @@
 
 #include "plugins/tools/peakmodel.h"
 #include "plugins/tools/spectrumgrids.h"
-#include "plugins/tools/pointerdriver.h"
+#include "plugins/tools/tooldriver.h"
 
 // The harmonics extraction tool loaded from the installation root, driven
 // against spectrogram grids and the stand-in peak estimate. Project: 8000 Hz,
@@ -48,7 +48,7 @@ private:
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
     std::unique_ptr<SpectrumGrids> grids;
-    std::unique_ptr<Pointer> pointer;
+    std::unique_ptr<tooltest::Pointer> pointer;
     QPointer<QDoubleSpinBox> tolerance, timelimit, spread, purefreq, frequencyrank, harmonics, harmtolerance;
     QPointer<QLabel> helplabel;
     QList<double> startvalues;
@@ -108,9 +108,9 @@ void TestOvertonepick::refresh()
 void TestOvertonepick::initTestCase()
 {
     QString error;
-    tool = loadtool(loader, "overtonepick", error);
+    tool = tooltest::loadtool(loader, "overtonepick", error);
     QVERIFY2(tool, qPrintable(error));
-    const QList<QWidget*> widgets = barwidgets(tool);
+    const QList<QWidget*> widgets = tooltest::settingwidgets(tool);
     QCOMPARE(widgets.size(), 6);
     tolerance = qobject_cast<QDoubleSpinBox*>(widgets[0]);
     timelimit = qobject_cast<QDoubleSpinBox*>(widgets[1]);
@@ -118,14 +118,14 @@ void TestOvertonepick::initTestCase()
     frequencyrank = qobject_cast<QDoubleSpinBox*>(widgets[3]);
     harmonics = qobject_cast<QDoubleSpinBox*>(widgets[4]);
     helplabel = qobject_cast<QLabel*>(widgets[5]);
-    purefreq = hiddenbox(tool, "pure freq:");
-    harmtolerance = hiddenbox(tool, "harm. tol.:");
+    purefreq = tooltest::hiddenbox(tool, "pure freq:");
+    harmtolerance = tooltest::hiddenbox(tool, "harm. tol.:");
     QVERIFY(tolerance && timelimit && spread && frequencyrank && harmonics && helplabel && purefreq
             && harmtolerance);
     for (QDoubleSpinBox* box : {tolerance, timelimit, spread, purefreq, frequencyrank, harmonics, harmtolerance})
         startvalues.append(box->value());
     grids = std::make_unique<SpectrumGrids>(8000, 256, 4, 2, 200);
-    pointer = std::make_unique<Pointer>(tool, [this] { refresh(); });
+    pointer = std::make_unique<tooltest::Pointer>(tool, [this] { refresh(); });
 }
 
 void TestOvertonepick::init()
@@ -156,25 +156,29 @@ void TestOvertonepick::init()
 
 void TestOvertonepick::identity()
 {
-    QVERIFY(identityis(tool, loader, "Extract Harmonics", "Extract", "Harmonics", 6));
+    const QString difference = tooltest::Identity{"Extract Harmonics", "Extract", "Harmonics"}.describe(tool);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QVERIFY(tooltest::keepsbar(tool, loader, 6));
 }
 
 void TestOvertonepick::settingsBar()
 {
-    const SpinSpec table[] = {
-        {tolerance, -30, 0, 1, 1, -6, "tolerance:", "dB", ""},
-        {timelimit, 0, 10, 0.1, 2, 0.3, QString("time limit:") + QChar(0x00B1), "s", ""},
-        {spread, 1, 5, 1, 0, 2, "spread:", "bins", ""},
-        {purefreq, 0, 100, 10, 0, 0, "pure freq:", "%", ""},
-        {frequencyrank, 1, 60, 1, 0, 1, "", "th harmonic", "Frequency Rank"},
-        {harmonics, 1, 60, 1, 0, 10, "", " harmonics", ""},
-        {harmtolerance, -90, 0, 1, 1, -36, "harm. tol.:", "dB", "Harmonic Tolerance"},
+    const QPair<QDoubleSpinBox*, tooltest::Spin> table[] = {
+        {tolerance, {-30, 0, 1, 1, -6, "tolerance:", "dB", ""}},
+        {timelimit, {0, 10, 0.1, 2, 0.3, QString("time limit:") + QChar(0x00B1), "s", ""}},
+        {spread, {1, 5, 1, 0, 2, "spread:", "bins", ""}},
+        {purefreq, {0, 100, 10, 0, 0, "pure freq:", "%", ""}},
+        {frequencyrank, {1, 60, 1, 0, 1, "", "th harmonic", "Frequency Rank"}},
+        {harmonics, {1, 60, 1, 0, 10, "", " harmonics", ""}},
+        {harmtolerance, {-90, 0, 1, 1, -36, "harm. tol.:", "dB", "Harmonic Tolerance"}},
     };
-    for (int i = 0; i < 7; ++i)
-        QVERIFY(spinboxis(table[i], startvalues[i]));
+    for (int i = 0; i < 7; ++i) {
+        const QString difference = table[i].second.describe(table[i].first, startvalues[i]);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    }
     QCOMPARE(helplabel->text(), QString("Extract harmonics from mix to selected layer. Press +/- to change "
                                         "frequency rank in harmonics."));
-    QVERIFY(onlyshown(tool, harmonics, {purefreq, harmtolerance}));
+    QVERIFY(tooltest::onlyshown(tool, harmonics, {purefreq, harmtolerance}));
 }
 
 void TestOvertonepick::seriesBelowTheHarmonicsCount()
@@ -319,7 +323,7 @@ void TestOvertonepick::hostDeletesTheSettings()
     pointer->at(at, 250, 1);
     QCOMPARE(grids->reads[0] + grids->writes[2], 0);
     QCOMPARE(grids->transfers.size(), 0);
-    QVERIFY(unloads(loader));
+    QVERIFY(tooltest::unloads(loader));
     tool = nullptr;
 }
 

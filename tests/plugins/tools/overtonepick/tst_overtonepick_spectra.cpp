@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "plugins/tools/hostbuffers.h"
-#include "plugins/tools/pointerdriver.h"
+#include "plugins/tools/tooldriver.h"
 
 // The harmonics extraction tool on the host's own spectral core: a tone of
 // twelve harmonics on 440 Hz and a stray 1100 Hz partial in the mix, 44100 Hz,
@@ -23,17 +23,17 @@ private:
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
     std::unique_ptr<HostBuffers> host;
-    std::unique_ptr<Pointer> pointer;
+    std::unique_ptr<tooltest::Pointer> pointer;
 };
 
 void TestOvertonepickSpectra::initTestCase()
 {
     startlog("overtonepickspectra");
     QString error;
-    tool = loadtool(loader, "overtonepick", error);
+    tool = tooltest::loadtool(loader, "overtonepick", error);
     QVERIFY2(tool, qPrintable(error));
     host = std::make_unique<HostBuffers>(44100, 1024, 4);
-    pointer = std::make_unique<Pointer>(
+    pointer = std::make_unique<tooltest::Pointer>(
         tool, [this] { host->refresh(*tool); }, [this] { host->writeback(); });
 }
 
@@ -63,7 +63,7 @@ void TestOvertonepickSpectra::extractsTheSeries()
             s += 0.05 * std::sin(2 * M_PI * 440 * h * t + h);
         return s;
     });
-    auto* rankbox = qobject_cast<QDoubleSpinBox*>(barwidgets(tool)[3]);
+    auto* rankbox = qobject_cast<QDoubleSpinBox*>(tooltest::settingwidgets(tool)[3]);
     rankbox->setValue(rank);
     pointer->jumpto(1.0, frequency);
     pointer->stroke(1.0, frequency);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "interfaces.h"
+#include "plugins/tools/hostbuffers.h"
 #include "plugins/tools/spectrumgrids.h"
 #include "plugins/tools/tooldriver.h"
 
@@ -159,7 +160,7 @@ void TestRegionPick::strokeCopiesTheMixExceptTheRing()
     QCOMPARE(done[0].area, host.clipboardarea);
     QCOMPARE(done[0].channelmask, 0b11);
     QCOMPARE(grids->writes[1], 0); // the layer changes only through the commit
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     // softness 0: exact copies of the mix inside, the outermost ring weighs 0
     // and leaves the layer as it was.
     for (int channel = 0; channel < 2; ++channel)
@@ -178,7 +179,7 @@ void TestRegionPick::louderLayerCellsStay()
     grids->set(1, 0, 50, 32, {-40, 30});
     grids->set(1, 1, 52, 30, mixvalue(1, 52, 30)); // a tie stays as well
     QVERIFY(host.stroke(at, freq));
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QCOMPARE(grids->get(1, 0, 50, 32), QVector2D(-40, 30));
     QVERIFY(cellis(1, 0, 51, 32, 1));
     QVERIFY(cellis(1, 1, 52, 30, 1));
@@ -191,7 +192,7 @@ void TestRegionPick::silentMixChangesNothing()
     for (const QVector2D& cell : grids->cells(2))
         QCOMPARE(cell, QVector2D());
     const std::vector<QVector2D> before = grids->cells(1);
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 
@@ -204,7 +205,7 @@ void TestRegionPick::fallingPressureCommitsEarly()
     // event included.
     QVERIFY(host.send(at + 0.2f, freq, 0.4f, 0.2f, 0, -0.5f));
     QCOMPARE(tooltest::commits(*grids).size(), 1);
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(cellis(1, 0, 50, 32, 1));
     QVERIFY(cellis(1, 0, 75, 32, 1));
     QVERIFY(host.send(at + 0.3f, freq, 0.4f, 0.1f, 0, 0));
@@ -213,7 +214,7 @@ void TestRegionPick::fallingPressureCommitsEarly()
     QCOMPARE(tooltest::commits(*grids).size(), 2);
     grids->transfers.removeFirst(); // the hover's emptying
     grids->transfers.removeFirst(); // the early commit, applied already
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(cellis(1, 0, 87, 32, 1));
 }
 
@@ -250,7 +251,7 @@ void TestRegionPick::commitCoversOnlyTheClipboardArea()
     QCOMPARE(done.size(), 1);
     QCOMPARE(done[0].area, host.clipboardarea);
     const std::vector<QVector2D> before = grids->cells(1);
-    tooltest::applycommits(*grids);
+    applycommits(*grids);
     QVERIFY(grids->cells(1) == before);
 }
 

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <memory>
 
-#include "plugins/tools/pointerdriver.h"
+#include "plugins/tools/tooldriver.h"
 #include "samplelanes.h"
 
 // The frequency pen loaded from the installation root, driven with the
@@ -51,7 +51,7 @@ private:
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
     std::unique_ptr<SampleLanes> lanes;
-    std::unique_ptr<Pointer> pointer;
+    std::unique_ptr<tooltest::Pointer> pointer;
     int channelmask = 0b11;
     QRectF clipboardarea;
     QPointer<QDoubleSpinBox> strength;
@@ -94,9 +94,9 @@ void TestTonepen::refresh()
 void TestTonepen::initTestCase()
 {
     QString error;
-    tool = loadtool(loader, "tonepen", error);
+    tool = tooltest::loadtool(loader, "tonepen", error);
     QVERIFY2(tool, qPrintable(error));
-    const QList<QWidget*> widgets = barwidgets(tool);
+    const QList<QWidget*> widgets = tooltest::settingwidgets(tool);
     QCOMPARE(widgets.size(), 3);
     strength = qobject_cast<QDoubleSpinBox*>(widgets[0]);
     tablet = qobject_cast<QPushButton*>(widgets[1]);
@@ -107,7 +107,7 @@ void TestTonepen::initTestCase()
     QVERIFY(strength && tablet && helplabel);
     startstrength = strength->value();
     lanes = std::make_unique<SampleLanes>(8000, 2, 16000);
-    pointer = std::make_unique<Pointer>(tool, [this] { refresh(); });
+    pointer = std::make_unique<tooltest::Pointer>(tool, [this] { refresh(); });
 }
 
 void TestTonepen::init()
@@ -128,12 +128,16 @@ void TestTonepen::init()
 
 void TestTonepen::identity()
 {
-    QVERIFY(identityis(tool, loader, "Draw Frequency", "Draw", "Frequency", 3));
+    const QString difference = tooltest::Identity{"Draw Frequency", "Draw", "Frequency"}.describe(tool);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QVERIFY(tooltest::keepsbar(tool, loader, 3));
 }
 
 void TestTonepen::settingsBar()
 {
-    QVERIFY(spinboxis({strength, -90, 0, 1, 1, -30, "", "dB", "frequency strength"}, startstrength));
+    const QString difference =
+        tooltest::Spin{-90, 0, 1, 1, -30, "", "dB", "frequency strength"}.describe(strength, startstrength);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QVERIFY(tablet->isCheckable());
     QVERIFY(tablet->isChecked());
     QVERIFY(!tablet->icon().isNull());
@@ -142,7 +146,7 @@ void TestTonepen::settingsBar()
     QCOMPARE(soft->text(), QString("soft"));
     QCOMPARE(soft->toolTip(), QString("avoid aliasing"));
     QVERIFY(soft->isChecked());
-    QVERIFY(onlyshown(tool, strength, {soft}));
+    QVERIFY(tooltest::onlyshown(tool, strength, {soft}));
 }
 
 void TestTonepen::hoverEmptiesAndDrawsNothing()
@@ -345,7 +349,7 @@ void TestTonepen::hostDeletesTheSettings()
     pointer->at(0.55, 1000, 1);
     QCOMPARE(lanes->accesses(2, 0), 0);
     QCOMPARE(lanes->transfers.size(), 0);
-    QVERIFY(unloads(loader));
+    QVERIFY(tooltest::unloads(loader));
     tool = nullptr;
 }
 

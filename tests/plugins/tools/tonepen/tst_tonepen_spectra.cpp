@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "plugins/tools/hostbuffers.h"
-#include "plugins/tools/pointerdriver.h"
+#include "plugins/tools/tooldriver.h"
 
 // The frequency pen on the host's own spectral core: strokes drawn into the
 // real clipboard and committed into a real, initially empty current layer.
@@ -28,17 +28,17 @@ private:
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
     std::unique_ptr<HostBuffers> host;
-    std::unique_ptr<Pointer> pointer;
+    std::unique_ptr<tooltest::Pointer> pointer;
 };
 
 void TestTonepenSpectra::initTestCase()
 {
     startlog("tonepenspectra");
     QString error;
-    tool = loadtool(loader, "tonepen", error);
+    tool = tooltest::loadtool(loader, "tonepen", error);
     QVERIFY2(tool, qPrintable(error));
     host = std::make_unique<HostBuffers>(44100, 1024, 4);
-    pointer = std::make_unique<Pointer>(
+    pointer = std::make_unique<tooltest::Pointer>(
         tool, [this] { host->refresh(*tool); }, [this] { host->writeback(); });
 }
 

@@ -10,7 +10,7 @@
 
 #include "plugins/tools/peakmodel.h"
 #include "plugins/tools/spectrumgrids.h"
-#include "plugins/tools/pointerdriver.h"
+#include "plugins/tools/tooldriver.h"
 
 // The frequency extraction tool loaded from the installation root, driven
 // with the host's event sequences against in-memory spectrogram grids and the
@@ -53,7 +53,7 @@ private:
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
     std::unique_ptr<SpectrumGrids> grids;
-    std::unique_ptr<Pointer> pointer;
+    std::unique_ptr<tooltest::Pointer> pointer;
     int channelmask = 0b11;
     bool areaselected = false;
     QRectF clipboardarea;
@@ -129,19 +129,19 @@ void TestTonepick::refresh()
 void TestTonepick::initTestCase()
 {
     QString error;
-    tool = loadtool(loader, "tonepick", error);
+    tool = tooltest::loadtool(loader, "tonepick", error);
     QVERIFY2(tool, qPrintable(error));
-    const QList<QWidget*> widgets = barwidgets(tool);
+    const QList<QWidget*> widgets = tooltest::settingwidgets(tool);
     QCOMPARE(widgets.size(), 4);
     tolerance = qobject_cast<QDoubleSpinBox*>(widgets[0]);
     timelimit = qobject_cast<QDoubleSpinBox*>(widgets[1]);
     spread = qobject_cast<QDoubleSpinBox*>(widgets[2]);
     helplabel = qobject_cast<QLabel*>(widgets[3]);
-    purefreq = hiddenbox(tool, "pure freq:");
+    purefreq = tooltest::hiddenbox(tool, "pure freq:");
     QVERIFY(tolerance && timelimit && spread && helplabel && purefreq);
     startvalues = {tolerance->value(), timelimit->value(), spread->value(), purefreq->value()};
     grids = std::make_unique<SpectrumGrids>(8000, 256, 4, 2, 200);
-    pointer = std::make_unique<Pointer>(tool, [this] { refresh(); });
+    pointer = std::make_unique<tooltest::Pointer>(tool, [this] { refresh(); });
 }
 
 void TestTonepick::init()
@@ -166,24 +166,28 @@ void TestTonepick::init()
 
 void TestTonepick::identity()
 {
-    QVERIFY(identityis(tool, loader, "Extract Frequency", "Extract", "Frequency", 4));
+    const QString difference = tooltest::Identity{"Extract Frequency", "Extract", "Frequency"}.describe(tool);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QVERIFY(tooltest::keepsbar(tool, loader, 4));
 }
 
 void TestTonepick::settingsBar()
 {
-    const SpinSpec table[] = {
-        {tolerance, -30, 0, 1, 1, -6, "tolerance:", "dB", ""},
-        {timelimit, 0, 10, 0.1, 2, 0.3, QString("time limit:") + QChar(0x00B1), "s", ""},
-        {spread, 1, 5, 1, 0, 2, "spread:", "bins", ""},
-        {purefreq, 0, 100, 10, 0, 0, "pure freq:", "%", ""},
+    const QPair<QDoubleSpinBox*, tooltest::Spin> table[] = {
+        {tolerance, {-30, 0, 1, 1, -6, "tolerance:", "dB", ""}},
+        {timelimit, {0, 10, 0.1, 2, 0.3, QString("time limit:") + QChar(0x00B1), "s", ""}},
+        {spread, {1, 5, 1, 0, 2, "spread:", "bins", ""}},
+        {purefreq, {0, 100, 10, 0, 0, "pure freq:", "%", ""}},
     };
-    for (int i = 0; i < 4; ++i)
-        QVERIFY(spinboxis(table[i], startvalues[i]));
+    for (int i = 0; i < 4; ++i) {
+        const QString difference = table[i].second.describe(table[i].first, startvalues[i]);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    }
     tolerance->setValue(3);
     QCOMPARE(tolerance->value(), 0.0); // never a positive level
     QCOMPARE(helplabel->text(), QString("Extract frequency from mix to selected layer."));
     // The blend box belongs to the bar but is never shown.
-    QVERIFY(onlyshown(tool, tolerance, {purefreq}));
+    QVERIFY(tooltest::onlyshown(tool, tolerance, {purefreq}));
 }
 
 void TestTonepick::hoverPreviewsThePartial()
@@ -415,7 +419,7 @@ void TestTonepick::hostDeletesTheSettings()
     pointer->at(at, freq, 1);
     QCOMPARE(grids->reads[0] + grids->writes[2], 0);
     QCOMPARE(grids->transfers.size(), 0);
-    QVERIFY(unloads(loader));
+    QVERIFY(tooltest::unloads(loader));
     tool = nullptr;
 }
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "plugins/tools/hostbuffers.h"
-#include "plugins/tools/pointerdriver.h"
+#include "plugins/tools/tooldriver.h"
 
 // The frequency extraction tool on the host's own spectral core: real sines
 // in the mix, the host's peak estimate and lobe table, the area transfer into
@@ -24,12 +24,12 @@ private slots:
     void dragFarAwayInOneEventIsCommitted();
 
 private:
-    QDoubleSpinBox* box(int index) const { return qobject_cast<QDoubleSpinBox*>(barwidgets(tool)[index]); }
+    QDoubleSpinBox* box(int index) const { return qobject_cast<QDoubleSpinBox*>(tooltest::settingwidgets(tool)[index]); }
 
     QPluginLoader loader;
     ToolInterface* tool = nullptr;
     std::unique_ptr<HostBuffers> host;
-    std::unique_ptr<Pointer> pointer;
+    std::unique_ptr<tooltest::Pointer> pointer;
 };
 
 constexpr double twopi = 2 * M_PI;
@@ -38,10 +38,10 @@ void TestTonepickSpectra::initTestCase()
 {
     startlog("tonepickspectra");
     QString error;
-    tool = loadtool(loader, "tonepick", error);
+    tool = tooltest::loadtool(loader, "tonepick", error);
     QVERIFY2(tool, qPrintable(error));
     host = std::make_unique<HostBuffers>(44100, 1024, 4);
-    pointer = std::make_unique<Pointer>(
+    pointer = std::make_unique<tooltest::Pointer>(
         tool, [this] { host->refresh(*tool); }, [this] { host->writeback(); });
 }
 
