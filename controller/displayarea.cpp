@@ -4,6 +4,7 @@
 // time cursor keys that the area follows).
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <cstdlib>
 
 #include "app/qscrollbarext.h"
 #include "displaymath.h"
@@ -85,9 +86,15 @@ void SpectrumGui::scrollbarzoom(int delta)
     auto* bar = qobject_cast<QScrollBar*>(sender());
     if (!bar || delta == 0)
         return;
-    const int direction = delta > 0 ? 1 : -1;
-    indisplayarea(bar->orientation() == Qt::Horizontal ? zoomtime(displayarea, direction)
-                                                       : zoomfreq(displayarea, direction));
+    const bool horizontal = bar->orientation() == Qt::Horizontal;
+    const int notches = scrollwheel.take(delta, horizontal ? 0 : 1);
+    if (notches == 0)
+        return;
+    const int direction = notches > 0 ? 1 : -1;
+    QRectF area = displayarea;
+    for (int i = 0; i < std::abs(notches); ++i)
+        area = horizontal ? zoomtime(area, direction) : zoomfreq(area, direction);
+    indisplayarea(area);
     emit outupdategl();
 }
 

@@ -22,6 +22,7 @@
 #include <atomic>
 
 #include "core/layer.h"
+#include "view/wheelnotches.h"
 
 class QAction;
 class QMessageBox;
@@ -293,6 +294,8 @@ protected:
     void run() override;
 
 private:
+    // Parts of wheel notches turned over the scroll bars so far.
+    WheelNotches scrollwheel;
     // The controller's own clipboard layer (slot 2 while a project is open).
     layer* clipboardlayer = nullptr;
     QList<QShortcut*> shortcuts;

@@ -445,8 +445,9 @@ void GLChannel::resizeGL(int w, int h)
         makepassbuffer(maptex, mapfbo, px.width(), px.height());
         makepassbuffer(displacetex, displacefbo, px.width(), px.height());
     }
+    // The workers compute at the view's device pixels.
     for (TexBuffer* worker : texbuffers)
-        worker->intexrequest(displayarea, QSize(w, h), QRectF(), true);
+        worker->intexrequest(displayarea, px, QRectF(), true);
     glReport("resizeGL end");
 }
 
@@ -531,9 +532,7 @@ void GLChannel::indisplayarea(QRectF area, QRectF updatearea, qint32 layertype)
 {
     glReport("GLChannel::indisplayarea start");
     displayarea = area;
-    for (int i = 0; i < 3; ++i)
-        if (layertype == 3 || layertype == i)
-            texbuffers[i]->intexrequest(area, QSize(width(), height()), updatearea, true);
+    intexrequest(layertype, area, pixelsize(), updatearea);
     update();
     glReport("GLChannel::indisplayarea end");
 }
@@ -551,9 +550,14 @@ void GLChannel::indisplayarea(QRectF area)
 void GLChannel::intexrequest(qint32 layertype, QRectF area, QSize texres, QRectF updatearea)
 {
     glReport("GLChannel::intexrequest start");
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         if (layertype == 3 || layertype == i)
             texbuffers[i]->intexrequest(area, texres, updatearea, true);
+        else if (layertype >= 0 && layertype < 3 && boundlayers[i] && boundlayers[i] == boundlayers[layertype])
+            // Its result also fills the requested slot: it must not keep
+            // columns that the change made stale.
+            texbuffers[i]->invalidate(updatearea);
+    }
     glReport("GLChannel::intexrequest end");
 }
 
@@ -584,7 +588,7 @@ void GLChannel::inupdatetex()
     bool any = false;
     for (TexBuffer* worker : texbuffers) {
         QMutexLocker result(&worker->resultmutex);
-        any = any || worker->resultdata;
+        any = any || (worker->resultlayer && worker->resultdata);
     }
     if (any)
         update();
@@ -623,9 +627,9 @@ void GLChannel::intexdata()
                 uploadlimited(i, worker);
             texarea[i] = worker->resultarea;
             texres[i] = res;
+            drawnfresh[i] = drawtex[i] != 0;
         }
-        alignedfree(worker->resultdata);
-        worker->resultdata = nullptr;
+        // Consumed; the worker keeps its blocks for the next result.
         worker->resultlayer = nullptr;
     }
     glReport("intexdata end");

@@ -20,6 +20,7 @@
 
 #include "core/layer.h"
 #include "gridlines.h"
+#include "wheelnotches.h"
 
 class QDragEnterEvent;
 class QDragMoveEvent;
@@ -193,6 +194,9 @@ private:
     QOpenGLFunctions* glf = nullptr;
     bool sharedclaimed = false;
     QMetaObject::Connection contextwatch;
+    WheelNotches wheelnotches;
+    // Slots whose texture holds a result not yet painted.
+    bool drawnfresh[3] = {false, false, false};
 
     QSize pixelsize() const;
     unsigned screenfbo() const;

@@ -181,16 +181,21 @@ void GLChannel::wheelEvent(QWheelEvent* event)
     const int d = angle.y() != 0 ? angle.y() : angle.x();
     if (d == 0)
         return; // scroll phase markers and pixel-only deltas turn nothing
-    const int s = d > 0 ? 1 : -1;
     const Qt::KeyboardModifiers modifiers = event->modifiers();
     const bool ctrl = modifiers & Qt::ControlModifier;
     const bool shift = modifiers & Qt::ShiftModifier;
 
     if (modifiers & Qt::AltModifier) {
         if (buttons != Qt::MiddleButton && !shift) {
+            const int s = wheelnotches.take(d, 1);
+            if (s == 0)
+                return;
             mult += s;
             emit outmultiplier(mult);
         } else {
+            const int s = wheelnotches.take(d, 2);
+            if (s == 0)
+                return;
             gamma = std::clamp(gamma + s, 10, 80);
             emit outgamma(gamma);
         }
@@ -209,17 +214,22 @@ void GLChannel::wheelEvent(QWheelEvent* event)
         zoomtime = ctrl && !shift;
         zoomfreq = true;
     }
-    const double k = d > 0 ? 0.8 : 1.25;
+    const int s = wheelnotches.take(d, 3 + int(zoomtime) + 2 * int(zoomfreq));
+    if (s == 0)
+        return;
+    const double k = s > 0 ? 0.8 : 1.25;
     const double l = 1 - k;
     double start = displayarea.x(), end = displayarea.x() + displayarea.width();
     double top = displayarea.y(), bottom = displayarea.y() + displayarea.height();
-    if (zoomtime) {
-        start = k * start + l * mousepos.x();
-        end = k * end + l * mousepos.x();
-    }
-    if (zoomfreq) {
-        top = k * top + l * mousepos.y();
-        bottom = k * bottom + l * mousepos.y();
+    for (int i = 0; i < std::abs(s); ++i) {
+        if (zoomtime) {
+            start = k * start + l * mousepos.x();
+            end = k * end + l * mousepos.x();
+        }
+        if (zoomfreq) {
+            top = k * top + l * mousepos.y();
+            bottom = k * bottom + l * mousepos.y();
+        }
     }
     emit outdisplayarea(QRectF(start, top, end - start, bottom - top));
 }

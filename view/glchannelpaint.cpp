@@ -4,12 +4,14 @@
 #include <QOpenGLFunctions>
 #include <QOpenGLFunctions_2_1>
 #include <QOpenGLShaderProgram>
+#include <QPixmap>
 #include <QVector3D>
 #include <QVector4D>
 #include <algorithm>
 #include <cmath>
 
 #include "core/globals.h"
+#include "core/log.h"
 #include "core/rounding.h"
 #include "glchannel.h"
 #include "glconstants.h"
@@ -159,9 +161,22 @@ void GLChannel::paintGL()
             paintgrid();
         paintmouse();
         paintmouselabel();
+        // When a new result first reaches the screen, and what it covers
+        // (the launch-to-paint measurement reads these lines).
+        for (int i = 0; i < 3; ++i)
+            if (drawnfresh[i] && drawtex[i])
+                logverbose(QString("Spectrogram drawn: channel %1, slot %2, %3 s to %4 s, %5 x %6 values")
+                               .arg(channel)
+                               .arg(i)
+                               .arg(texarea[i].x(), 0, 'f', 3)
+                               .arg(texarea[i].x() + texarea[i].width(), 0, 'f', 3)
+                               .arg(texres[i].width())
+                               .arg(texres[i].height()));
     } else {
         clearpass();
     }
+    for (bool& fresh : drawnfresh)
+        fresh = false;
     glReport("paintGL end");
 }
 
@@ -218,9 +233,10 @@ void GLChannel::paintfulldisplace()
         p->bind();
         p->setUniformValue("maptex", 0);
         const double theta = disp.y() * 0.01745329252;
-        // The relief is drawn one copy per pixel of its size; the size is bounded
-        // so that a stray value cannot stall the view.
-        const double n = 1.0 + std::clamp(disp.x(), 0.0, 4096.0);
+        // The relief is drawn one copy per device pixel of its size, which is
+        // given in widget pixels like every mark over the spectrogram; the size
+        // is bounded so that a stray value cannot stall the view.
+        const double n = 1.0 + std::clamp(disp.x() * devicePixelRatioF(), 0.0, 8192.0);
         for (int b = 0; b < n; ++b) {
             const double dx = b * std::cos(theta) / W, dy = b * std::sin(theta) / H;
             const double lo = b / n, hi = (b + 1) / n;
@@ -351,7 +367,7 @@ void GLChannel::paintdevicecursorarea()
     glReport("paintGL DeviceCursorArea grid start");
     const double left = displayarea.x(), right = displayarea.x() + displayarea.width();
     const double top = displayarea.y(), bottom = displayarea.y() + displayarea.height();
-    const double hzpx = -displayarea.height() / pixelsize().height();
+    const double hzpx = ypixel();
     worldcoordinates();
     gl->glEnable(GL_BLEND);
     gl->glBlendEquation(GL_FUNC_ADD);
@@ -394,7 +410,11 @@ void GLChannel::paintmouse()
     const int W = pixelsize().width(), H = pixelsize().height();
     const double left = displayarea.x(), right = displayarea.x() + displayarea.width();
     const double top = displayarea.y(), bottom = displayarea.y() + displayarea.height();
-    const double spx = displayarea.width() / W, hzpx = -displayarea.height() / H;
+    // Marks, offsets and the cursor are sized in widget pixels, as the input
+    // measures the drag; the level curves step through the device pixels
+    // that were read back.
+    const double spx = xpixel(), hzpx = ypixel();
+    const double devicespx = displayarea.width() / W, devicehzpx = -displayarea.height() / H;
     worldcoordinates();
     if (full) {
         gl->glEnable(GL_BLEND);
@@ -464,13 +484,13 @@ void GLChannel::paintmouse()
                 gl->glBegin(GL_LINE_STRIP);
                 for (int i = 0; i < std::min(W, 4096); ++i) {
                     const double l = rowvalues[i * 3 + k];
-                    gl->glVertex2d(left + i * spx + l * ox, f + l * oy);
+                    gl->glVertex2d(left + i * devicespx + l * ox, f + l * oy);
                 }
                 gl->glEnd();
                 gl->glBegin(GL_LINE_STRIP);
                 for (int j = 0; j < std::min(H, 4096); ++j) {
                     const double l = columnvalues[j * 3 + k];
-                    gl->glVertex2d(t + l * ox, bottom + j * hzpx + l * oy);
+                    gl->glVertex2d(t + l * ox, bottom + j * devicehzpx + l * oy);
                 }
                 gl->glEnd();
             }
@@ -498,7 +518,9 @@ void GLChannel::paintmouse()
             }
             gl->glEnd();
 
-            const QImage image = mousecursor.pixmap().toImage().convertToFormat(QImage::Format_RGBA8888);
+            const QPixmap pixmap = mousecursor.pixmap();
+            const double imagescale = pixmap.devicePixelRatio() > 0 ? 1.0 / pixmap.devicePixelRatio() : 1.0;
+            const QImage image = pixmap.toImage().convertToFormat(QImage::Format_RGBA8888);
             if (!image.isNull()) {
                 GLuint texture = 0;
                 gl->glActiveTexture(GL_TEXTURE0);
@@ -515,7 +537,8 @@ void GLChannel::paintmouse()
                     const double s = hover ? 1.0 : 0.5;
                     const double l = std::min(pixelvalues[k], 1.0f);
                     const double x0 = t + l * ox - hot.x() * spx, y0 = f + l * oy + hot.y() * hzpx;
-                    const double x1 = x0 + image.width() * spx, y1 = y0 - image.height() * hzpx;
+                    const double x1 = x0 + image.width() * imagescale * spx;
+                    const double y1 = y0 - image.height() * imagescale * hzpx;
                     gl->glColor3d(c.redF() * s, c.greenF() * s, c.blueF() * s);
                     gl->glBegin(GL_QUADS);
                     gl->glTexCoord2d(0, 0);

@@ -4,12 +4,79 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <kissfft/kiss_fftr.h>
 
 #include "analysiswindow.h"
 #include "core/alignedmemory.h"
 #include "core/globals.h"
 #include "core/log.h"
+#include "displaypool.h"
+
+namespace {
+
+// Per pool thread: the transform of one size (Kiss FFT configurations keep
+// scratch of their own, so they are not shared between threads) and the
+// blocks of one task, kept from task to task.
+struct Scratch
+{
+    int n = 0;
+    kiss_fftr_cfg cfg = nullptr;
+    std::vector<float> samples, windowed, power, best;
+    std::vector<int> low, high; // the bins of each row
+    std::vector<kiss_fft_cpx> spectrum;
+
+    ~Scratch()
+    {
+        if (cfg)
+            kiss_fftr_free(cfg);
+    }
+
+    bool prepare(int size)
+    {
+        if (n != size) {
+            if (cfg)
+                kiss_fftr_free(cfg);
+            cfg = kiss_fftr_alloc(size, 0, nullptr, nullptr);
+            n = cfg ? size : 0;
+            windowed.resize(size_t(size));
+            spectrum.resize(size_t(size / 2 + 1));
+            power.resize(size_t(size / 2 + 1));
+        }
+        return cfg != nullptr;
+    }
+};
+
+thread_local Scratch scratch;
+
+// Tasks of a request: about four per thread, each some tens of frames, so
+// that the threads end together and each task reads its samples at once.
+constexpr qint64 tasksamplesmax = 1 << 20;
+
+} // namespace
+
+bool TexBuffer::Block::reserve(qint64 floats, qint64 columns)
+{
+    if (floats > capacity) {
+        alignedfree(data);
+        data = floats * qint64(sizeof(float)) <= INT_MAX ? alignedalloc(int(floats * sizeof(float)), 16) : nullptr;
+        capacity = data ? floats : 0;
+    }
+    if (columns > peakcapacity) {
+        alignedfree(peaks);
+        peaks = columns * qint64(sizeof(float)) <= INT_MAX ? alignedalloc(int(columns * sizeof(float)), 16) : nullptr;
+        peakcapacity = peaks ? columns : 0;
+    }
+    return data && peaks;
+}
+
+void TexBuffer::Block::release()
+{
+    alignedfree(data);
+    alignedfree(peaks);
+    data = peaks = nullptr;
+    capacity = peakcapacity = 0;
+}
 
 TexBuffer::TexBuffer()
     : QThread(nullptr)
@@ -25,25 +92,18 @@ TexBuffer::~TexBuffer()
     abortwork = true;
     wait();
     QMutexLocker params(&parammutex);
-    freetransform();
-    alignedfree(workdata);
-    alignedfree(workpeaks);
-    workdata = workpeaks = nullptr;
+    alignedfree(window);
+    window = nullptr;
     QMutexLocker result(&resultmutex);
-    alignedfree(resultdata);
-    alignedfree(resultpeaks);
     resultdata = resultpeaks = nullptr;
+    for (Block& b : blocks)
+        b.release();
 }
 
-void TexBuffer::freetransform()
+void TexBuffer::dropcache()
 {
-    alignedfree(window);
-    alignedfree(timebuf);
-    alignedfree(workbuf);
-    if (fftcfg)
-        kiss_fftr_free(fftcfg);
-    window = timebuf = workbuf = nullptr;
-    fftcfg = nullptr;
+    cached = Grid();
+    valid.clear();
 }
 
 void TexBuffer::bindlayer(layer* bindlayer, qint32 channel)
@@ -53,32 +113,50 @@ void TexBuffer::bindlayer(layer* bindlayer, qint32 channel)
     this->channel = channel;
     samplerate = bindlayer ? bindlayer->samplerate : 0;
     framerate = rowdensity = 0;
+    dropcache();
 }
 
 void TexBuffer::infftparam(qint32 ffttype, qint32 fftsize, qint32 fftoverlap, bool fftsubwin)
 {
     QMutexLocker params(&parammutex);
-    freetransform();
+    alignedfree(window);
     this->ffttype = ffttype;
     const int n = clampfftsize(fftsize);
     this->fftsize = n;
     this->fftoverlap = clampfftoverlap(fftoverlap);
     window = alignedalloc(n * int(sizeof(float)), 16);
-    if (!window)
-        logerror("TexBuffer::infftparam not allocated");
-    else
+    if (window) {
         fillanalysiswindow(window, ffttype, n, fftsubwin);
-    timebuf = alignedalloc((n + 2) * 4 * int(sizeof(float)), 16);
-    workbuf = alignedalloc((n + 2) * 4 * int(sizeof(float)), 16);
-    fftcfg = kiss_fftr_alloc(n, 0, nullptr, nullptr);
-    if (window && (!timebuf || !workbuf || !fftcfg))
+    } else {
+        // Without its window the worker must not compute at all.
         logerror("TexBuffer::infftparam not allocated");
-    if (!window || !timebuf || !workbuf || !fftcfg) {
-        // Without its blocks the worker must not compute at all.
-        freetransform();
         this->fftsize = -1;
     }
     framerate = rowdensity = 0;
+    dropcache();
+}
+
+void TexBuffer::notechange(const QRectF& changed)
+{
+    if (changed.width() == 0 || !std::isfinite(changed.x()) || !std::isfinite(changed.width()))
+        return;
+    const double a = std::min(changed.left(), changed.right()), b = std::max(changed.left(), changed.right());
+    pendingchanges.emplace_back(a, b);
+    if (pendingchanges.size() > 32) {
+        // Many small edits before a request: one span over all of them.
+        double lo = a, hi = b;
+        for (const auto& c : pendingchanges) {
+            lo = std::min(lo, c.first);
+            hi = std::max(hi, c.second);
+        }
+        pendingchanges.assign(1, {lo, hi});
+    }
+}
+
+void TexBuffer::invalidate(QRectF changed)
+{
+    QMutexLocker request(&requestmutex);
+    notechange(changed);
 }
 
 void TexBuffer::intexrequest(QRectF area, QSize texres, QRectF updatearea, bool streamed)
@@ -88,6 +166,7 @@ void TexBuffer::intexrequest(QRectF area, QSize texres, QRectF updatearea, bool 
         this->area = area;
         this->texres = texres;
         this->updatearea = updatearea;
+        notechange(updatearea);
         requesttaken = false;
         if (busy || stopping)
             return; // the running loop takes the new request up
@@ -135,15 +214,16 @@ void TexBuffer::run()
     QMutexLocker params(&parammutex);
     QMutexLocker request(&requestmutex);
     while (!stopping && !requesttaken) {
-        const bool ready = fftsize >= 1 && fftoverlap >= 1 && boundlayer && channel >= 0 && samplerate >= 1
-                           && window && fftcfg;
+        const bool ready = fftsize >= 1 && fftoverlap >= 1 && boundlayer && channel >= 0 && samplerate >= 1 && window;
         if (!ready || !requestusable())
             break; // the request stays pending until it can be computed
         const QRectF a = area;
         const QSize res = texres;
+        std::vector<std::pair<double, double>> changes;
+        changes.swap(pendingchanges);
         requesttaken = true;
         request.unlock();
-        compute(a, res);
+        compute(a, res, changes);
         if (abortwork)
             return;
         emit outtexdata();
@@ -152,7 +232,36 @@ void TexBuffer::run()
     busy = false;
 }
 
-void TexBuffer::compute(QRectF request, QSize res)
+std::pair<qint64, qint64> TexBuffer::columnframes(double tstep, qint64 c) const
+{
+    // Half-open span [c - 1/2, c + 1/2) columns; a column is at least one hop wide.
+    const auto first = qint64(std::ceil((double(c) - 0.5) * tstep));
+    const auto last = qint64(std::ceil((double(c) + 0.5) * tstep)) - 1;
+    return {first, std::max(first, last)};
+}
+
+void TexBuffer::forgetchanged(const std::vector<std::pair<double, double>>& changes)
+{
+    if (changes.empty() || cached.columns == 0)
+        return;
+    const int n = fftsize;
+    const double hop = double(n / fftoverlap), sr = samplerate;
+    for (int i = 0; i < cached.columns; ++i) {
+        if (!valid[size_t(i)])
+            continue;
+        const auto frames = columnframes(cached.tstep, cached.firstcolumn + i);
+        // The samples that the column's frames read.
+        const double from = (double(frames.first) * hop - n / 2) / sr;
+        const double to = (double(frames.second) * hop + n / 2) / sr;
+        for (const auto& c : changes)
+            if (c.first <= to && c.second >= from) {
+                valid[size_t(i)] = 0;
+                break;
+            }
+    }
+}
+
+void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<double, double>>& changes)
 {
     const int n = fftsize;
     const int hop = n / fftoverlap;
@@ -191,84 +300,175 @@ void TexBuffer::compute(QRectF request, QSize res)
     const double columnsd = c1 - c0, rowsd = r1 - r0;
     const QRectF resultarea(c0 / framerate, r1 / rowdensity, columnsd / framerate, -rowsd / rowdensity);
 
+    forgetchanged(changes);
+    framescomputed = 0;
     if (!(columnsd > 0) || !(rowsd > 0) || channel >= boundlayer->channels) {
-        publish(resultarea, 0, 0);
+        publish(resultarea, Grid());
         return;
     }
     if (columnsd * rowsd * 2.0 * sizeof(float) > double(INT_MAX - 64) || columnsd > INT_MAX / 8) {
         logerror(QString("TexBuffer: %1 x %2 values are more than one texture can hold")
                      .arg(columnsd)
                      .arg(rowsd));
-        publish(resultarea, 0, 0);
+        publish(resultarea, Grid());
         return;
     }
-    const int columns = int(columnsd), rows = int(rowsd), firstrow = int(r0);
+    Grid g;
+    g.tstep = tstep;
+    g.fstep = fstep;
+    g.firstcolumn = qint64(c0);
+    g.columns = int(columnsd);
+    g.firstrow = qint64(r0);
+    g.rows = int(rowsd);
+    const size_t columnfloats = size_t(g.rows) * 2;
 
-    alignedfree(workdata);
-    alignedfree(workpeaks);
-    workdata = alignedalloc(columns * rows * 2 * int(sizeof(float)), 16);
-    workpeaks = alignedalloc(columns * int(sizeof(float)), 16);
-    if (!workdata || !workpeaks) {
+    Block& work = blocks[1 - current];
+    if (!work.reserve(qint64(columnfloats) * g.columns, g.columns)) {
         logerror("TexBuffer: work blocks not allocated");
-        alignedfree(workdata);
-        alignedfree(workpeaks);
-        workdata = workpeaks = nullptr;
-        publish(resultarea, 0, 0);
+        work.release();
+        publish(resultarea, Grid());
         return;
     }
 
-    const double t0 = resultarea.x();
-    const double halfwindow = (n / 2) / sr;
-    const double duration = n / sr;
-    const kiss_fft_cpx* spectrum = reinterpret_cast<const kiss_fft_cpx*>(timebuf);
-    for (int c = 0; c < columns; ++c) {
-        if (abortwork)
-            return;
-        boundlayer->read(timebuf, t0 + c / framerate - halfwindow, duration, channel, true);
-        float peak = 0;
-        for (int j = 0; j < n; ++j) {
-            const float v = std::fabs(timebuf[j]);
-            if (v > peak) // also drops NaN
-                peak = v;
-        }
-        workpeaks[c] = std::isfinite(peak) ? peak : 0.0f;
-        vmul(workbuf, timebuf, window, unsigned(n));
-        kiss_fftr(fftcfg, workbuf, reinterpret_cast<kiss_fft_cpx*>(timebuf));
-        float* column = workdata + size_t(c) * rows * 2;
-        for (int r = 0; r < rows; ++r) {
-            const int bin = (firstrow + r) * fstep;
-            float re = 0, im = 0;
-            if (bin <= n / 2) {
-                re = spectrum[bin].r;
-                im = spectrum[bin].i;
-            }
-            // Broken samples must not poison the texture.
-            if (!std::isfinite(re) || !std::isfinite(im))
-                re = im = 0;
-            column[2 * r] = re;
-            column[2 * r + 1] = im;
+    // Columns of the last result that nothing has changed are taken over.
+    std::vector<std::uint8_t> done(size_t(g.columns), 0);
+    if (cached.columns > 0 && cached.samebands(g)) {
+        const Block& old = blocks[current];
+        const qint64 from = std::max(g.firstcolumn, cached.firstcolumn);
+        const qint64 to = std::min(g.firstcolumn + g.columns, cached.firstcolumn + cached.columns);
+        for (qint64 c = from; c < to; ++c) {
+            const qint64 i = c - cached.firstcolumn, j = c - g.firstcolumn;
+            if (!valid[size_t(i)])
+                continue;
+            std::memcpy(work.data + size_t(j) * columnfloats, old.data + size_t(i) * columnfloats,
+                        columnfloats * sizeof(float));
+            work.peaks[j] = old.peaks[i];
+            done[size_t(j)] = 1;
         }
     }
+
+    // The missing columns in runs, cut into tasks of about equal work.
+    std::vector<std::pair<qint64, qint64>> runs;
+    qint64 missingframes = 0;
+    for (int j = 0; j < g.columns; ++j) {
+        if (done[size_t(j)])
+            continue;
+        const qint64 c = g.firstcolumn + j;
+        if (!runs.empty() && runs.back().second == c)
+            runs.back().second = c + 1;
+        else
+            runs.emplace_back(c, c + 1);
+        const auto f = columnframes(tstep, c);
+        missingframes += f.second - f.first + 1;
+    }
+    const qint64 perthread = missingframes / (4 * displaypool::concurrency());
+    const qint64 limit = std::max<qint64>(1, (tasksamplesmax - n) / hop);
+    const qint64 taskframes = std::clamp<qint64>(perthread, std::min<qint64>(16, limit), limit);
+    const qint64 taskcolumns = std::max<qint64>(1, qint64(double(taskframes) / tstep));
+    std::vector<std::pair<qint64, qint64>> tasks;
+    for (const auto& r : runs)
+        for (qint64 c = r.first; c < r.second; c += taskcolumns)
+            tasks.emplace_back(c, std::min(r.second, c + taskcolumns));
+    displaypool::parallelfor(int(tasks.size()), [&](int t) {
+        computecolumns(g, work, tasks[size_t(t)].first, tasks[size_t(t)].second);
+    });
+    if (abortwork)
+        return;
+    framescomputed = missingframes;
+    framestotal += missingframes;
     lastarea = resultarea;
-    publish(resultarea, columns, rows);
+    current = 1 - current;
+    cached = g;
+    valid.assign(size_t(g.columns), 1);
+    publish(resultarea, g);
 }
 
-void TexBuffer::publish(const QRectF& area, int columns, int rows)
+// Columns [first, last) (absolute) of grid g into `work`: every frame of each
+// column's span from one read of the layer, the strongest value per row.
+void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 last)
 {
+    const int n = fftsize;
+    const int hop = n / fftoverlap;
+    const size_t columnfloats = size_t(g.rows) * 2;
+    if (abortwork)
+        return;
+    Scratch& s = scratch;
+    const bool ready = s.prepare(n);
+    const qint64 jfirst = columnframes(g.tstep, first).first;
+    const qint64 jlast = columnframes(g.tstep, last - 1).second;
+    const qint64 samples = (jlast - jfirst) * hop + n;
+    const qint64 s0 = jfirst * hop - n / 2;
+    if (ready) {
+        s.samples.resize(size_t(samples));
+        boundlayer->read(s.samples.data(), double(s0) / samplerate, double(samples) / samplerate, channel, true);
+    }
+    s.best.resize(size_t(g.rows));
+    // Row r stands for the fstep bins centred on bin (firstrow + r) * fstep;
+    // rows past the Nyquist bin stay silent.
+    const int nyquist = n / 2;
+    s.low.resize(size_t(g.rows));
+    s.high.resize(size_t(g.rows));
+    int rows = 0;
+    for (int r = 0; r < g.rows; ++r) {
+        const qint64 lo = (g.firstrow + r) * g.fstep - g.fstep / 2;
+        s.low[size_t(r)] = int(std::max<qint64>(0, lo));
+        s.high[size_t(r)] = int(std::min<qint64>(nyquist, lo + g.fstep - 1));
+        if (s.low[size_t(r)] <= s.high[size_t(r)])
+            rows = r + 1;
+    }
+    for (qint64 c = first; c < last; ++c) {
+        float* column = work.data + size_t(c - g.firstcolumn) * columnfloats;
+        std::fill(column, column + columnfloats, 0.0f);
+        std::fill(s.best.begin(), s.best.end(), -1.0f);
+        float peak = 0;
+        const auto frames = columnframes(g.tstep, c);
+        for (qint64 j = frames.first; ready && j <= frames.second && !abortwork; ++j) {
+            const float* in = s.samples.data() + size_t(j - jfirst) * hop;
+            for (int i = 0; i < n; ++i) {
+                const float v = std::fabs(in[i]);
+                if (v > peak) // also drops NaN
+                    peak = v;
+                s.windowed[size_t(i)] = in[i] * window[i];
+            }
+            kiss_fftr(s.cfg, s.windowed.data(), s.spectrum.data());
+            for (int b = 0; b <= nyquist; ++b)
+                s.power[size_t(b)] = s.spectrum[size_t(b)].r * s.spectrum[size_t(b)].r
+                                     + s.spectrum[size_t(b)].i * s.spectrum[size_t(b)].i;
+            for (int r = 0; r < rows; ++r) {
+                int strongest = s.low[size_t(r)];
+                for (int b = strongest + 1; b <= s.high[size_t(r)]; ++b)
+                    if (s.power[size_t(b)] > s.power[size_t(strongest)])
+                        strongest = b;
+                const float p = s.power[size_t(strongest)];
+                if (p > s.best[size_t(r)]) {
+                    s.best[size_t(r)] = p;
+                    column[2 * r] = s.spectrum[size_t(strongest)].r;
+                    column[2 * r + 1] = s.spectrum[size_t(strongest)].i;
+                }
+            }
+        }
+        // Broken samples must not poison the texture.
+        for (size_t v = 0; v < columnfloats; v += 2)
+            if (!std::isfinite(column[v]) || !std::isfinite(column[v + 1]))
+                column[v] = column[v + 1] = 0;
+        work.peaks[c - g.firstcolumn] = std::isfinite(peak) ? peak : 0.0f;
+    }
+}
+
+void TexBuffer::publish(const QRectF& area, const Grid& g)
+{
+    if (g.columns == 0)
+        dropcache();
     QMutexLocker result(&resultmutex);
-    alignedfree(resultdata);
-    alignedfree(resultpeaks);
-    resultdata = resultpeaks = nullptr;
     resultlayer = boundlayer;
     resultchannel = channel;
     resultarea = area;
-    if (columns > 0 && rows > 0) {
-        resultres = QSize(columns, rows);
-        // The work blocks are handed over whole rather than copied.
-        resultdata = workdata;
-        resultpeaks = workpeaks;
-        workdata = workpeaks = nullptr;
+    if (g.columns > 0 && g.rows > 0) {
+        resultres = QSize(g.columns, g.rows);
+        resultdata = blocks[current].data;
+        resultpeaks = blocks[current].peaks;
     } else {
         resultres = QSize(-1, -1);
+        resultdata = resultpeaks = nullptr;
     }
 }

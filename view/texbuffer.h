@@ -1,9 +1,17 @@
 #pragma once
-// The display-transform worker of one layer slot of one channel view: on a
-// thread of its own it reads the bound layer's samples of one channel for the
-// visible time-frequency area, transforms them at a resolution that follows
-// the view's pixel size and publishes a grid of raw complex values (columns =
-// frames, rows = frequencies) with a peak sample level per column.
+// The display-transform worker of one layer slot of one channel view: it reads
+// the bound layer's samples of one channel for the visible time-frequency
+// area, transforms them at a resolution that follows the view's pixel size and
+// publishes a grid of raw complex values (columns = time spans, rows =
+// frequency bands) with a peak sample level per column.
+//
+// Nothing that is there may vanish because of the resolution: a column holds,
+// for each row, the strongest value of every frame (at the transform's hop)
+// whose centre lies in its time span, and a row the strongest of the bins it
+// stands for. The columns of a request are spread over the shared display
+// pool; the columns of the last result are kept, so that a scroll or a
+// repaint computes only what is new, and an update area (an edit) drops only
+// the columns whose frames it touches.
 //
 // Requests are not queued: only the newest pending request counts, and one
 // that arrives while a computation runs is taken up right after it.
@@ -12,10 +20,11 @@
 #include <QSize>
 #include <QThread>
 #include <atomic>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "core/layer.h"
-
-struct kiss_fftr_state;
 
 class TexBuffer : public QThread
 {
@@ -33,14 +42,9 @@ public:
     int fftsize = -1;
     int fftoverlap = 0;
     float* window = nullptr;
-    float* timebuf = nullptr;
-    float* workbuf = nullptr;
-    kiss_fftr_state* fftcfg = nullptr;
     QRectF lastarea;
     double framerate = 0;
     double rowdensity = 0;
-    float* workdata = nullptr;
-    float* workpeaks = nullptr;
     QMutex parammutex;
 
     // The pending request (guarded by requestmutex).
@@ -50,8 +54,8 @@ public:
     QRectF updatearea;
     bool requesttaken = false;
 
-    // The published result (guarded by resultmutex). The view consumes it by
-    // freeing resultdata (alignedfree) and setting resultlayer to null.
+    // The published result (guarded by resultmutex). The blocks stay the
+    // worker's: the view consumes a result by setting resultlayer to null.
     QMutex resultmutex;
     layer* resultlayer = nullptr;
     int resultchannel = -1;
@@ -59,6 +63,15 @@ public:
     QSize resultres = QSize(-1, -1);
     float* resultdata = nullptr;  // columns x rows (re, im), column-major, rows rising in frequency
     float* resultpeaks = nullptr; // one peak level per column
+
+    // Frames computed for the result now published and for all results
+    // since the worker was made (read by the tests and the benchmarks).
+    std::atomic<qint64> framescomputed{0};
+    std::atomic<qint64> framestotal{0};
+
+    // Notes that the layer changed in the time span of `area` without asking
+    // for a new result: the next request recomputes the columns it touches.
+    void invalidate(QRectF area);
 
 public slots:
     void bindlayer(layer* bindlayer, qint32 channel);
@@ -74,16 +87,57 @@ protected:
     void run() override;
 
 private:
+    // Where the columns and rows of a result lie: column c (absolute) is
+    // centred on c * tstep hops and takes the frames whose centres lie within
+    // half a column of it; row r (absolute) is centred on bin r * fstep.
+    struct Grid
+    {
+        double tstep = 0; // hops per column, a whole number of quarters
+        int fstep = 0;    // bins per row
+        qint64 firstcolumn = 0;
+        int columns = 0;
+        qint64 firstrow = 0;
+        int rows = 0;
+        bool samebands(const Grid& o) const
+        {
+            return tstep == o.tstep && fstep == o.fstep && firstrow == o.firstrow && rows == o.rows;
+        }
+    };
+    // A result's storage, kept between requests and grown only when needed.
+    struct Block
+    {
+        float* data = nullptr;
+        qint64 capacity = 0; // floats
+        float* peaks = nullptr;
+        qint64 peakcapacity = 0;
+        bool reserve(qint64 floats, qint64 columns);
+        void release();
+    };
+
     // Under requestmutex: the worker loop is running or about to run. Cleared
     // by the loop under the same lock at which it finds no request left, so a
     // request either reaches the running loop or starts a new one.
     bool busy = false;
     bool stopping = false;
     std::atomic<bool> abortwork{false};
+    // Time spans (s) changed since the last request was taken (requestmutex).
+    std::vector<std::pair<double, double>> pendingchanges;
 
-    void freetransform();
+    // blocks[current] holds the columns of the last computed result (the
+    // published one); the other is filled by the next computation.
+    Block blocks[2];
+    int current = 0;
+    Grid cached;                     // columns == 0: nothing kept
+    std::vector<std::uint8_t> valid; // per column of blocks[current]
+
+    void notechange(const QRectF& area);
+    void dropcache();
     bool requestusable() const;
+    // The frames (absolute) whose centres lie in column c's span.
+    std::pair<qint64, qint64> columnframes(double tstep, qint64 c) const;
+    void forgetchanged(const std::vector<std::pair<double, double>>& changes);
     // Computes the area of the pending request (taken already) and publishes it.
-    void compute(QRectF area, QSize texres);
-    void publish(const QRectF& resultarea, int columns, int rows);
+    void compute(QRectF area, QSize texres, const std::vector<std::pair<double, double>>& changes);
+    void computecolumns(const Grid& g, Block& work, qint64 first, qint64 last);
+    void publish(const QRectF& resultarea, const Grid& g);
 };

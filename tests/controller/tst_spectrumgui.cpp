@@ -520,33 +520,43 @@ private slots:
         COMPARE_AREA(rig.gui->displayarea, QRectF(3.7, 1000, 10, -1000));
     }
 
+    // One step per notch of 120 units; the parts of a notch that touchpads
+    // and high-resolution wheels send add up.
     void scrollbarwheelzooms_data()
     {
         QTest::addColumn<bool>("timebar");
         QTest::addColumn<int>("delta");
+        QTest::addColumn<int>("events");
         QTest::addColumn<QRectF>("expected");
-        QTest::newRow("time in") << true << 120 << QRectF(21, 10000, 13, -3000);
-        QTest::newRow("time out") << true << -120 << QRectF(19, 10000, 17, -3000);
-        QTest::newRow("frequency in") << false << 120 << QRectF(20, 9800, 15, -2600);
-        QTest::newRow("frequency out") << false << -120 << QRectF(20, 10200, 15, -3400);
+        QTest::addColumn<int>("repaints");
+        QTest::newRow("time in") << true << 120 << 1 << QRectF(21, 10000, 13, -3000) << 1;
+        QTest::newRow("time out") << true << -120 << 1 << QRectF(19, 10000, 17, -3000) << 1;
+        QTest::newRow("frequency in") << false << 120 << 1 << QRectF(20, 9800, 15, -2600) << 1;
+        QTest::newRow("frequency out") << false << -120 << 1 << QRectF(20, 10200, 15, -3400) << 1;
+        QTest::newRow("eight eighths") << true << 15 << 8 << QRectF(21, 10000, 13, -3000) << 1;
+        QTest::newRow("seven eighths") << true << 15 << 7 << QRectF(20, 10000, 15, -3000) << 0;
     }
 
     void scrollbarwheelzooms()
     {
         QFETCH(bool, timebar);
         QFETCH(int, delta);
+        QFETCH(int, events);
         QFETCH(QRectF, expected);
+        QFETCH(int, repaints);
         Rig rig;
         QVERIFY(rig.openproject(44100, 1, 0, 60));
         rig.gui->indisplayarea(QRectF(20, 10000, 15, -3000));
         QScrollBarExt* bar = timebar ? rig.gui->timescrollbar : rig.gui->freqscrollbar;
         QSignalSpy repaint(rig.gui, &SpectrumGui::outupdategl);
         const QPointF at(2, 2);
-        QWheelEvent wheel(at, bar->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(bar, &wheel);
+        for (int i = 0; i < events; ++i) {
+            QWheelEvent wheel(at, bar->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(bar, &wheel);
+        }
         COMPARE_AREA(rig.gui->displayarea, expected);
-        QCOMPARE(repaint.count(), 1);
+        QCOMPARE(repaint.count(), repaints);
     }
 
     void panzoomkeys_data()

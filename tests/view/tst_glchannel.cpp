@@ -1,5 +1,6 @@
 // Channel views in the full tier (Mesa under Xvfb): a 1 kHz sine drawn as a
-// line at its row in the colour of its slot, slot colours adding up, the
+// line at its row in the colour of its slot, a sine between bins at full
+// level, slot colours adding up, the
 // displace relief, the read-back under the pointer, the decorations, request
 // coalescing through the view, teardown while computing, and no OpenGL error
 // anywhere.
@@ -74,6 +75,26 @@ private slots:
         const QImage before = view->grabFramebuffer();
         const QRgb early = before.pixel(100, linerow);
         QVERIFY2(qGreen(early) < 30, qPrintable(QColor(early).name()));
+    }
+
+    // A sine between two bins of a long window, in a view far lower than the
+    // window has bins: its row is the strongest of the bins it stands for, so
+    // the line shows at full level.
+    void betweenBinsSineShows()
+    {
+        const double f = 48000 * 2731.5 / 65536; // about 2000.6 Hz
+        std::unique_ptr<layer> between(makesinelayer(f, 0.5, 48000, 1, 4.0));
+        auto view = makeview(0);
+        QVERIFY(view);
+        driveview(*view, between.get(), 0, QRectF(0, 24000, 4, -24000));
+        view->infftparam(4, 65536, 4, false);
+        view->indisplayarea(QRectF(0, 24000, 4, -24000), QRectF(), 3);
+        QVERIFY(waitfortextures(*view, {0}));
+        const QImage image = view->grabFramebuffer();
+        const int row = qRound(300 * (1 - f / 24000));
+        QVERIFY(std::abs(brightestrow(image, 200) - row) <= 2);
+        QVERIFY2(qGreen(image.pixel(200, brightestrow(image, 200))) > 200,
+                 qPrintable(QColor(image.pixel(200, row)).name()));
     }
 
     void slotColours()

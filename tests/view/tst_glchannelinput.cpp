@@ -372,6 +372,40 @@ private slots:
         QCOMPARE(controller->messages.size(), 2); // only the left press and release
     }
 
+    // A step per notch of 120 units: the parts that high-resolution wheels and
+    // touchpads send add up, a turn back starts the count again, and a
+    // change of what the wheel acts on drops the parts counted so far.
+    void wheelStepsPerNotch()
+    {
+        GLChannel* v = view.get();
+        QSignalSpy mult(v, &GLChannel::outmultiplier);
+        hoverat(QPointF(200, 150)); // (1 s, 2000 Hz)
+        wheel(v, 15);
+        QCOMPARE(controller->areas.size(), 0);
+        for (int i = 0; i < 7; ++i)
+            wheel(v, 15);
+        QCOMPARE(controller->areas.size(), 1);
+        QVERIFY(near(controller->areas.last(), QRectF(0.2, 4000, 1.6, -4000)));
+        v->indisplayarea(area);
+        wheel(v, 100);
+        wheel(v, -60);
+        wheel(v, -60);
+        QCOMPARE(controller->areas.size(), 2);
+        QVERIFY(near(controller->areas.last(), QRectF(-0.25, 4000, 2.5, -4000)));
+        v->indisplayarea(area);
+        wheel(v, 240); // two notches at once: two steps
+        QVERIFY(near(controller->areas.last(), QRectF(1 - 0.64, 4000, 1.28, -4000)));
+        v->indisplayarea(area);
+        wheel(v, 60);
+        wheel(v, 60, Qt::NoButton, Qt::AltModifier);
+        QCOMPARE(mult.size(), 0);
+        QCOMPARE(controller->areas.size(), 3);
+        for (int i = 0; i < 7; ++i)
+            wheel(v, 15, Qt::NoButton, Qt::AltModifier);
+        QCOMPARE(mult.size(), 1);
+        QCOMPARE(mult.last().at(0).toInt(), 25);
+    }
+
     // With Alt the wheel steps the level multiplier (no bound) or, with Shift
     // or the middle button, the gamma (10..80).
     void altWheelStepsMultiplierAndGamma()
