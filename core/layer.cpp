@@ -8,6 +8,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -80,6 +81,18 @@ bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count)
     // Small writes are buffered; a full disk only shows when they reach the file.
     auto filedevice = qobject_cast<QFileDevice*>(to);
     return !filedevice || filedevice->flush();
+}
+
+QString writefailure(const QFileDevice* file, int error)
+{
+    const QString folder = QDir::toNativeSeparators(QFileInfo(file->fileName()).absolutePath());
+    if (error == ENOSPC || error == EDQUOT || file->error() == QFileDevice::ResourceError)
+        return QStringLiteral("The disk holding %1 is full.").arg(folder);
+    // A write cut short leaves the file without a text of its own
+    // ("Unknown error"); errno still has the cause.
+    const QString own = file->errorString();
+    const bool told = file->error() != QFileDevice::NoError && !own.isEmpty() && own != QLatin1String("Unknown error");
+    return QStringLiteral("%1 (in %2)").arg(told || error == 0 ? own : qt_error_string(error), folder);
 }
 
 bool copyiodevice(QIODevice* from, qint64 frompos, QIODevice* to, qint64 topos, qint64 count)
@@ -164,7 +177,8 @@ layer::layer(layer* source, double chunkstart, double chunklength)
         return;
     const qint64 fb = framebytes();
     if (!copyiodevice(source->file, (first + offset) * fb, file, first * fb, (last - first) * fb)) {
-        seterror(QStringLiteral("Could not copy the backup of layer \"%1\": %2").arg(name, file->errorString()));
+        const int error = errno;
+        seterror(QStringLiteral("Could not copy the backup of layer \"%1\": %2").arg(name, writefailure(file, error)));
         file->resize(0);
         length = 0;
     }

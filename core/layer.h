@@ -178,3 +178,7 @@ int defaultspeakermask(int channels, int old);
 // They return false when a seek, read or write fails or falls short.
 bool copyiodevice(QIODevice* from, qint64 frompos, QIODevice* to, qint64 topos, qint64 count);
 bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count);
+
+// Why writing into file failed, naming its folder, given errno as it was
+// right after the failure: a full disk says so in words a user can act on.
+QString writefailure(const QFileDevice* file, int error);

@@ -5,6 +5,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <vector>
 
@@ -123,8 +124,9 @@ void layer::keepframes(qint64 first, qint64 last)
         }
         if (!copyiodevice(file, (g0 + kept->shift) * fb, kept->sidefile, kept->sideframes * fb,
                           (g1 - g0) * fb)) {
+            const int error = errno;
             seterror(QStringLiteral("Could not keep the samples of layer \"%1\" for the history: %2")
-                         .arg(name, kept->sidefile->errorString()));
+                         .arg(name, writefailure(kept->sidefile, error)));
             kept->lost = true;
             return;
         }
@@ -206,8 +208,9 @@ layer* layer::beforechunk(double chunkstart, double chunklength)
     }
     const qint64 frames = std::max<qint64>(0, roundhalfup64(chunklength * samplerate));
     if (!chunk->file->resize(frames * framebytes())) {
-        chunk->seterror(
-            QStringLiteral("Could not size the backup of layer \"%1\": %2").arg(name, chunk->file->errorString()));
+        const int error = errno;
+        chunk->seterror(QStringLiteral("Could not size the backup of layer \"%1\": %2")
+                            .arg(name, writefailure(chunk->file, error)));
         chunk->length = 0;
         return chunk;
     }
@@ -218,8 +221,9 @@ layer* layer::beforechunk(double chunkstart, double chunklength)
     const qint64 first = std::max<qint64>(0, -offset);
     const qint64 last = std::min(frames, then.frames - offset);
     if (last > first && !copybefore(chunk->file, first, first + offset, last + offset)) {
-        chunk->seterror(
-            QStringLiteral("Could not copy the backup of layer \"%1\": %2").arg(name, chunk->file->errorString()));
+        const int error = errno;
+        chunk->seterror(QStringLiteral("Could not copy the backup of layer \"%1\": %2")
+                            .arg(name, writefailure(chunk->file, error)));
         chunk->file->resize(0);
         chunk->length = 0;
     }

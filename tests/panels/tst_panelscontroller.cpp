@@ -11,6 +11,7 @@
 #include "app/mainwindow.h"
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
+#include "core/globals.h"
 #include "core/layer.h"
 #include "core/layerhelpers.h"
 #include "core/log.h"
@@ -241,6 +242,9 @@ private slots:
             return asked.size() == 1 && asked[0].title == "Undo/Redo Error"
                    && asked.takeFirst().text.startsWith(start);
         };
+        // The history's failures name the cause and the session folder.
+        const QString cause = "File too large (in " + QDir::toNativeSeparators(QDir(sessionpath).absolutePath()) + ")";
+        auto toldwhy = [&] { return asked.size() == 1 && asked[0].text.contains(cause); };
 
         // A write past what the file may hold is reported, not recorded.
         {
@@ -258,6 +262,7 @@ private slots:
             FullDisk full(20000);
             rig.gui->pushbackup("Pencil");
         }
+        QVERIFY2(toldwhy(), qPrintable(asked.value(0).text));
         QVERIFY(said("The edit of layer \"layer 0\" was kept, but no history entry"));
         QCOMPARE(rig.rows(), 0);
         QVERIFY(filebytes(a) != a1);
@@ -279,6 +284,7 @@ private slots:
             edit(b, 0.05, 0.1, value);
             rig.gui->pushbackup("Pencil");
         }
+        QVERIFY2(toldwhy(), qPrintable(asked.value(0).text));
         QVERIFY(said("Layer \"layer 1\" could not be copied for the history"));
         QCOMPARE(rig.rows(), 2);
         QCOMPARE(b->fileframes(), qint64(rate));

@@ -28,6 +28,11 @@ struct Chunk {
 
 constexpr std::size_t queuedmax = 3;
 
+// Half a second at the highest rate a project may have. A rate beyond it
+// (a damaged file's claim of 2^31 Hz) gets shorter buffers rather than
+// gigabytes, and the stop flag is still seen between them.
+constexpr int chunkframesmax = 384000;
+
 } // namespace
 
 bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint32 loop, QRectF range,
@@ -57,7 +62,7 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
         return false;
     }
     const OutputRate out = outputrate(samplerate);
-    const int frames = samplerate > 0 ? out.rate / chunkspersecond : 0;
+    const int frames = samplerate > 0 ? std::min(out.rate / chunkspersecond, chunkframesmax) : 0;
     if (frames <= 0) {
         qWarning("speakerlink: cannot play at %d Hz", samplerate);
         return false;

@@ -293,6 +293,33 @@ private slots:
         QCOMPARE(livebuffers(), 0);
     }
 
+    // A damaged file's 2^31 Hz must not size the buffers: half a second of it
+    // would be a gigabyte read sample by sample before the stop is seen.
+    void absurdRateIsPlayedInBoundedBuffers()
+    {
+        feed.reset(INT_MAX);
+        feed.frequency[0][0] = 1000;
+        feed.amplitude[0][0] = 0.5f;
+        fillblock(device, INT_MAX, 1, 0x1);
+        RunCells cells;
+        RunResult run;
+        WaveData wave;
+        QVERIFY(played(
+            [&] {
+                run = playrun(device, 0, 0, QRectF(0, 22050, 1.0, -22050), cells, [](double, RunCells& c) {
+                    if (feed.calls.load() > 0)
+                        std::atomic_ref<bool>(c.stop).store(true);
+                });
+            },
+            wave));
+        QVERIFY(run.ok);
+        // The stop is seen after at most the few buffers a run holds queued.
+        QVERIFY2(feed.calls.load() <= 4 * 384000, qPrintable(QString::number(feed.calls.load())));
+        QVERIFY(cells.currenttime < 1.0);
+        QCOMPARE(livesources(), 0);
+        QCOMPARE(livebuffers(), 0);
+    }
+
     // A host that answers slowly lets the source run dry; the run starts it
     // again when the next buffer arrives and still plays to the end.
     void sourceThatRanDryIsRestarted()
