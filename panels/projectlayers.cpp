@@ -27,6 +27,7 @@ ProjectData describe(const ProjectLayers& project, QStringList* files)
     data.channels = project.channels;
     data.speakermask = project.speakermask;
     data.current = project.current;
+    data.project = project.project;
     for (layer* l : project.rows) {
         ProjectRow row;
         row.name = l->name;
