@@ -6,11 +6,13 @@
 // font or style. Shared by the program and the plugins' settings widgets.
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QSpinBox>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QStyleOptionSpinBox>
 #include <QMetaObject>
 #include <QObject>
@@ -33,13 +35,34 @@ inline int textfield(const QAbstractSpinBox* spin)
     return spin->style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxEditField, spin).width();
 }
 
+// The width of a combo box's text field, beside its arrow.
+inline int textfield(const QComboBox* box)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.editable = box->isEditable();
+    option.frame = box->hasFrame();
+    return box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
+}
+
+// The widest entry of a combo box in its font.
+inline int widestitem(const QComboBox* box)
+{
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+    return widest;
+}
+
 // The width a widget needs for what it shows. A spin box needs room for the
 // text it shows, not for the widest number of its range (a box that takes
-// any time would be wider than its bar).
+// any time would be wider than its bar); a combo box for its widest entry.
 inline int need(QWidget* widget)
 {
     if (auto* spin = qobject_cast<QAbstractSpinBox*>(widget))
         return spin->width() - textfield(spin) + spin->fontMetrics().horizontalAdvance(spin->text()) + 2;
+    if (auto* box = qobject_cast<QComboBox*>(widget))
+        return box->width() - textfield(box) + widestitem(box) + 2;
     return widget->sizeHint().width();
 }
 

@@ -64,8 +64,9 @@ QStringList clipped(QWidget* top, const QString& where)
             if (button->sizeHint().width() > button->width())
                 report(w, button->text(), button->sizeHint().width(), button->width());
         } else if (auto* box = qobject_cast<QComboBox*>(w)) {
-            if (box->sizeHint().width() > box->width())
-                report(w, box->currentText(), box->sizeHint().width(), box->width());
+            // Any entry of the box, within its text field.
+            if (fitsize::widestitem(box) > fitsize::textfield(box))
+                report(w, box->currentText(), fitsize::widestitem(box), fitsize::textfield(box));
         } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(w)) {
             // The text shown within the box's text field, as the style lays it out.
             const int room = fitsize::textfield(spin);
