@@ -45,10 +45,9 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
     if (transportmode >= 0)
         indevicepause();
 
-    if (layertype == 1 && snapshot) {
-        delete snapshot;
-        snapshot = nullptr;
-    }
+    // Only the current layer keeps its frames for the next history entry.
+    if (layertype == 1 && slottable.bound[1])
+        slottable.bound[1]->dropbefore();
 
     if (!l) {
         emit outresetdrawtex(layertype);
@@ -65,8 +64,7 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
         setprojectformat(l);
 
     if (layertype == 1) {
-        if (!snapshot)
-            takesnapshot(l);
+        l->keepbefore(); // copies nothing: frames are put aside as edits overwrite them
         slottable.bound[1] = l;
         buffer->bindlayer(l);
         emit outbindlayer(l, 1);
@@ -164,6 +162,7 @@ void SpectrumGui::closeproject()
     clipboardlayer = nullptr;
 
     notool();
+    laststroke = {}; // a Shift-stroke in the next project does not join this one's
 
     samplerate = channels = speakermask = channelmask = 0;
     emit outchannels(0);

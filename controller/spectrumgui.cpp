@@ -163,15 +163,13 @@ SpectrumGui::~SpectrumGui()
         emit outbindlayer(nullptr, i);
     deleteviews();
 
-    // What the controller owns goes with it: the move and scale copy, the
-    // clipboard layer and the snapshot, and with them their sample files.
+    // What the controller owns goes with it: the move and scale copy and the
+    // clipboard layer, and with them their sample files.
     endmovescale();
     if (slottable.buffer[2])
         slottable.buffer[2]->bindlayer(nullptr);
     delete clipboardlayer;
     clipboardlayer = nullptr;
-    delete snapshot;
-    snapshot = nullptr;
 
     for (int i = 0; i < 3; ++i) {
         Buffer* buffer = slottable.buffer[i];

@@ -76,12 +76,12 @@ void SpectrumGui::timeedit(const QString& title, bool (LayersGui::*edit)(double,
         emit outselection(selection);
         return;
     }
-    // The caches hold the frames of the old time line, and the snapshot would
-    // give the next history entry a "before" side from it.
+    // The caches hold the frames of the old time line, and the frames the
+    // layer kept would give the next history entry a "before" side from it.
     slottable.buffer[0]->indatareset();
     slottable.buffer[1]->indatareset();
     if (layer* current = slottable.bound[1]) {
-        takesnapshot(current);
+        current->keepbefore();
         current->resetdirty();
     }
     if (project) {

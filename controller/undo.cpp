@@ -1,5 +1,7 @@
 // History entries of the current layer: the edited span cut out before and
-// after the edit, and the write-back of one of them on undo or redo.
+// after the edit, and the write-back of one of them on undo or redo. The
+// "before" side comes from what the layer put aside of its frames since the
+// last entry (copy on write), never from a copy of the whole layer.
 #include <QScopedValueRollback>
 
 #include "app/prompt.h"
@@ -24,8 +26,9 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         slottable.buffer[1]->flush();
     if (current->writefailed) {
         // The Buffer has let go of the edit: the view shows what the file
-        // holds. Snapshot and dirty span stay, so the next entry that can be
-        // made also takes back the part of this edit that reached the file.
+        // holds. The kept frames and the dirty span stay, so the next entry
+        // that can be made also takes back the part of this edit that
+        // reached the file.
         current->writefailed = false;
         if (slottable.buffer[1])
             slottable.buffer[1]->indatareset();
@@ -37,21 +40,28 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
     }
     if (!(current->dirtymax > current->dirtymin))
         return;
-    if (!snapshot) {
-        // Nothing holds the audio from before this edit, so it gets no entry;
-        // a copy from now lets the next edits be undone once there is room.
-        takesnapshot(current);
+    if (!current->keepsbefore() || current->beforelost()) {
+        // Nothing holds all of the audio from before this edit, so it gets
+        // no entry (the user hears it once); keeping from now lets the next
+        // edits be undone once there is room.
+        if (current->beforelost() && !snapshotwarned) {
+            snapshotwarned = true;
+            undoerror(tr("Layer \"%1\" could not be copied for the history, so its edits cannot be undone "
+                         "until there is room in the session folder again.<br/>%2")
+                          .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
+        }
+        current->keepbefore();
         current->resetdirty();
         return;
     }
     const double t = current->dirtymin;
     const double d = current->dirtymax - current->dirtymin;
-    const double before = snapshot->spanlength();
-    auto* backupbefore = new layer(snapshot, t, d);
+    const double before = current->beforeextent().length;
+    auto* backupbefore = current->beforechunk(t, d);
     auto* backupafter = new layer(current, t, d);
     if (backupbefore->failed() || backupafter->failed()) {
         // A chunk cut short would restore silence, or no frames at all. The
-        // snapshot and dirty span stay for the next entry that can be made.
+        // kept frames and the dirty span stay for the next entry that can be made.
         const QString reason = (backupbefore->failed() ? backupbefore : backupafter)->lasterror();
         delete backupbefore;
         delete backupafter;
@@ -72,27 +82,9 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         emit outdevicecursor(start, 3, false);
         emit outupdategl();
     }
-    takesnapshot(current);
+    snapshotwarned = false;
+    current->keepbefore();
     current->resetdirty();
-}
-
-void SpectrumGui::takesnapshot(layer* current)
-{
-    delete snapshot;
-    snapshot = new layer(*current);
-    if (!snapshot->failed()) {
-        snapshotwarned = false;
-        return;
-    }
-    const QString reason = snapshot->lasterror();
-    delete snapshot;
-    snapshot = nullptr;
-    if (snapshotwarned)
-        return;
-    snapshotwarned = true;
-    undoerror(tr("Layer \"%1\" could not be copied for the history, so its edits cannot be undone "
-                 "until there is room in the session folder again.<br/>%2")
-                  .arg(current->name.toHtmlEscaped(), reason.toHtmlEscaped()));
 }
 
 void SpectrumGui::undoerror(const QString& text)
@@ -125,7 +117,7 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
     if (source == current) {
         slottable.buffer[1]->indatareset();
         emit outdisplayarea(displayarea, update, 1);
-        takesnapshot(current);
+        current->keepbefore();
         current->resetdirty();
     } else if (source->active && slottable.buffer[0]) {
         slottable.buffer[0]->indatareset();

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -493,7 +494,9 @@ void layer::write(const float* data, double time, double duration)
     dirtymin = std::min(dirtymin, time);
     dirtymax = std::max(dirtymax, time + duration);
     const qint64 bytes = frames * framebytes();
-    const qint64 position = roundhalfup64((time - start) * samplerate) * framebytes();
+    const qint64 first = roundhalfup64((time - start) * samplerate);
+    keepframes(first, first + frames);
+    const qint64 position = first * framebytes();
     if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
         || !file->flush()) {
         seterror(QStringLiteral("Could not write to layer \"%1\": %2").arg(name, file->errorString()));
@@ -513,6 +516,7 @@ bool layer::reframe(double newstart, bool keep, double newlength)
     const qint64 frames = std::max<qint64>(0, roundhalfup64(newlength * samplerate));
     const qint64 shift = roundhalfup64((newstart - start) * samplerate);
     if (keep || shift == 0) {
+        keepframes(frames, fileframes());
         if (!file->resize(frames * fb)) {
             seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
             return false;
@@ -520,6 +524,8 @@ bool layer::reframe(double newstart, bool keep, double newlength)
         file->seek(file->size());
     } else {
         const qint64 old = fileframes();
+        // Old frames [shift, frames + shift) stay, as frames [0, frames).
+        keepframesoutside(shift, frames + shift);
         const bool ok = rebuildfile(QStringLiteral("re-frame"), [&](QFile* newfile) {
             if (!newfile->resize(frames * fb))
                 return false;
@@ -530,6 +536,7 @@ bool layer::reframe(double newstart, bool keep, double newlength)
         });
         if (!ok)
             return false;
+        framesmoved(-shift);
         file->seek(file->size());
     }
     start = newstart;
@@ -550,6 +557,7 @@ void layer::inserttime(double time, double duration)
     const qint64 old = fileframes();
     const qint64 before = std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 after = roundhalfup64((time - start + duration) * samplerate);
+    keepframes(before, old); // they move later
     const bool ok = rebuildfile(QStringLiteral("insert time into"), [&](QFile* newfile) {
         return newfile->resize(roundhalfup64((length + duration) * samplerate) * fb)
                && copyiodevice(file, 0, newfile, 0, before * fb)
@@ -578,6 +586,7 @@ void layer::removetime(double time, double duration)
     const qint64 old = fileframes();
     const qint64 before = time <= start ? 0 : std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 from = std::min<qint64>(old, roundhalfup64((end - start) * samplerate));
+    keepframes(before, old); // they go or move earlier
     const bool ok = rebuildfile(QStringLiteral("remove time from"), [&](QFile* newfile) {
         return copyiodevice(file, 0, newfile, 0, before * fb)
                && copyiodevice(file, from * fb, newfile, before * fb, (old - from) * fb);
@@ -591,6 +600,7 @@ void layer::removetime(double time, double duration)
 void layer::clear()
 {
     QMutexLocker lock(&layermutex);
+    keepframes(0, fileframes());
     if (!file->resize(0)) {
         seterror(QStringLiteral("Could not empty layer \"%1\": %2").arg(name, file->errorString()));
         return;
@@ -613,6 +623,12 @@ void layer::copyrange(layer* chunk)
     QMutexLocker lock(&layermutex);
     if (!sameformat(chunk))
         return;
+    // What is written here is not put aside: the kept state starts anew at
+    // the state this leaves (when nothing was written too).
+    const auto restart = qScopeGuard([this] {
+        if (kept)
+            keepbefore();
+    });
     // Compared in frames, so that a chunk that overhangs by less than half a
     // sample (rounding of its times) is still written back.
     const qint64 first = roundhalfup64((chunk->start - start) * samplerate);
@@ -642,6 +658,10 @@ void layer::restorerange(layer* chunk)
     }
     if (!sameformat(chunk))
         return;
+    const auto restart = qScopeGuard([this] {
+        if (kept)
+            keepbefore();
+    });
     const layerextent& target = chunk->owner;
     const qint64 fb = framebytes();
     const qint64 old = fileframes();

@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class Buffer;
 class QIODevice;
@@ -87,7 +88,44 @@ public:
     // Frames in the sample file.
     qint64 fileframes() const;
 
+    // The "before" side of the next history entry, kept by copy on write:
+    // from keepbefore() on, every operation about to overwrite, move away or
+    // drop frames of the file first puts their old samples aside, so that
+    // beforechunk() cuts a range of the layer as it stood then without a copy
+    // of the whole file. restorerange(), copyrange() and a resample start it
+    // again from the state they leave.
+    void keepbefore(); // (re)starts from the layer as it stands; copies nothing
+    void dropbefore(); // stops, and removes what was put aside
+    bool keepsbefore() const;
+    // Some frames could not be put aside since keepbefore() (lasterror()
+    // said why): no chunk of the state then can be cut any more.
+    bool beforelost() const;
+    // The extent at keepbefore() (frames below 0 while nothing is kept).
+    layerextent beforeextent() const;
+    // A chunk of [start, start + length) of the layer as it stood at
+    // keepbefore(), the same as the range constructor would cut from a copy
+    // made then; null when nothing is kept. The caller owns it; failed() on
+    // it tells that it could not be made whole.
+    layer* beforechunk(double start, double length);
+
 private:
+    struct beforestate;
+    struct beforedelete
+    {
+        void operator()(beforestate* state) const;
+    };
+    std::unique_ptr<beforestate, beforedelete> kept; // null: nothing is kept
+    // Puts aside the frames of the kept state that file frames [first, last)
+    // still hold, before a step overwrites or drops them.
+    void keepframes(qint64 first, qint64 last);
+    // The same for every file frame outside [first, last): the frames that a
+    // step which keeps only those (and moves them) loses.
+    void keepframesoutside(qint64 first, qint64 last);
+    // File frames moved: frame f is now frame f + by.
+    void framesmoved(qint64 by);
+    // Copies frames [first, last) of the kept state into `into` from frame `at` on.
+    bool copybefore(QFile* into, qint64 at, qint64 first, qint64 last);
+
     QString lasterrortext;
     void seterror(const QString& text);
     qint64 framebytes() const { return qint64(channels) * 4; }

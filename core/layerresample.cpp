@@ -32,10 +32,13 @@ bool layer::resample(int newrate, int newchannels, int mask)
     // takes the new values: there is nothing for sox to convert.
     if (samplerate <= 0 || channels <= 0 || fileframes() == 0
         || (samplerate == newrate && channels == newchannels)) {
+        const bool reformat = samplerate != newrate || channels != newchannels;
         samplerate = newrate;
         channels = newchannels;
         speakermask = newmask;
         updatelength();
+        if (kept && reformat)
+            keepbefore(); // no chunk of another format could be restored
         return true;
     }
     const qint64 oldframes = fileframes();
@@ -101,5 +104,7 @@ bool layer::resample(int newrate, int newchannels, int mask)
     channels = newchannels;
     speakermask = newmask;
     updatelength();
+    if (kept)
+        keepbefore();
     return true;
 }

@@ -3,6 +3,7 @@
 // private home (see runtest.sh), and the installation root is the build's.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include "core/globals.h"
@@ -21,6 +22,15 @@ inline void kvtestfolders()
 inline QStringList kvsessionfiles()
 {
     return QDir(sessionpath).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Their bytes together, for tests of what a step costs on disk.
+inline qint64 kvsessionbytes()
+{
+    qint64 bytes = 0;
+    for (const QFileInfo& info : QDir(sessionpath).entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
+        bytes += info.size();
+    return bytes;
 }
 
 // Writes an executable shell script of the given body to `path`: the

@@ -212,7 +212,7 @@ private slots:
             layer* a = rig.openproject(44100, 2, 0, 2);
             QVERIFY(a);
             QVERIFY(rig.gui->bindlayer(1, a));
-            QVERIFY(rig.gui->snapshot);
+            QVERIFY(a->keepsbefore());
             QVERIFY(slottable.bound[2]);
             QElapsedTimer clock;
             clock.start();
@@ -328,13 +328,13 @@ private slots:
         Rig rig;
         layer* a = rig.openproject(44100, 2, 0, 2);
         QVERIFY(rig.gui->bindlayer(1, a));
-        layer* snapshot = rig.gui->snapshot;
-        QVERIFY(snapshot);
+        QVERIFY(a->keepsbefore());
         layer* other = rig.own(makelayer(rate, channels, 0, 1));
         QSignalSpy bound(rig.gui, &SpectrumGui::outbindlayer);
         QSignalSpy repaint(rig.gui, &SpectrumGui::outupdategl);
         QVERIFY(!rig.gui->bindlayer(1, other));
-        QCOMPARE(rig.gui->snapshot, snapshot);
+        QVERIFY(a->keepsbefore());
+        QVERIFY(!other->keepsbefore());
         QCOMPARE(slottable.bound[1], a);
         QCOMPARE(slottable.buffer[1]->boundlayer, a);
         QCOMPARE(rig.gui->samplerate, 44100);
@@ -401,20 +401,26 @@ private slots:
         QCOMPARE(rig.gui->splitter->count(), 1);
     }
 
-    void snapshotfollowsthecurrentlayer()
+    // Only the current layer keeps its frames for the history, from the
+    // moment it becomes current, and becoming current copies nothing.
+    void keptframesfollowthecurrentlayer()
     {
         Rig rig;
         layer* a = rig.own(makelayer(44100, 1, 0, 1.0));
         layer* b = rig.own(makelayer(44100, 1, 0, 2.5));
         QVERIFY(rig.gui->bindlayer(0, rig.containers({a, b})));
+        const qint64 bytes = kvsessionbytes();
         QVERIFY(rig.gui->bindlayer(1, a));
-        QCOMPARE(rig.gui->snapshot->length, 1.0);
+        QVERIFY(a->keepsbefore() && !b->keepsbefore());
+        QCOMPARE(a->beforeextent().length, 1.0);
         QVERIFY(rig.gui->bindlayer(1, b));
-        QCOMPARE(rig.gui->snapshot->length, 2.5);
+        QVERIFY(!a->keepsbefore() && b->keepsbefore());
+        QCOMPARE(b->beforeextent().length, 2.5);
+        QCOMPARE(kvsessionbytes(), bytes);
         QVERIFY(rig.gui->bindlayer(1, a));
-        QCOMPARE(rig.gui->snapshot->length, 1.0);
+        QVERIFY(a->keepsbefore() && !b->keepsbefore());
         QVERIFY(rig.gui->bindlayer(1, nullptr));
-        QVERIFY(!rig.gui->snapshot);
+        QVERIFY(!a->keepsbefore() && !b->keepsbefore());
     }
 
     void smartcursor_data()

@@ -10,6 +10,7 @@
 
 #include "core/globals.h"
 #include "core/layer.h"
+#include "fulldisk.h"
 #include "layerhelpers.h"
 #include "testsupport.h"
 
@@ -375,6 +376,138 @@ private slots:
             QVERIFY(state(l.get()) == edited);
         }
         QVERIFY(!l->failed());
+    }
+
+    // The "before" side kept by copy on write cuts, after any run of steps,
+    // the very chunks that a whole copy made at keepbefore() would give:
+    // frames, start, length and the extent that undo gives back.
+    void keptbefore_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("overwrite inside") << "i";
+        QTest::newRow("two overlapping writes") << "io";
+        QTest::newRow("write before the start") << "b";
+        QTest::newRow("write past the end") << "e";
+        QTest::newRow("earlier start, then inside, then past the end") << "bie";
+        QTest::newRow("cut at the end, then grown again") << "ce";
+        QTest::newRow("later start") << "l";
+        QTest::newRow("later start, then before it") << "lb";
+        QTest::newRow("insert time") << "t";
+        QTest::newRow("remove time, then write over the seam") << "ri";
+        QTest::newRow("cleared, then written anew") << "xi";
+        QTest::newRow("into an empty layer") << "0ie";
+    }
+    void keptbefore()
+    {
+        QFETCH(QString, steps);
+        const bool empty = steps.startsWith('0');
+        unique_ptr<layer> l(empty ? new layer() : makelayer(1000, 2, 0.1, 100, ramp));
+        l->samplerate = 1000;
+        l->channels = 2;
+        const unique_ptr<layer> copy(new layer(*l));
+        l->keepbefore();
+        auto put = [&](double time, double seconds, float value) {
+            std::vector<float> data(size_t(std::lround(seconds * 1000)) * 2, value);
+            l->write(data.data(), time, seconds);
+        };
+        for (QChar step : steps) {
+            switch (step.toLatin1()) {
+            case 'i': put(0.13, 0.02, -7.0f); break;
+            case 'o': put(0.14, 0.03, -8.0f); break;
+            case 'b': put(0.05, 0.02, -9.0f); break;
+            case 'e': put(0.19, 0.03, -6.0f); break;
+            case 'c': l->setlength(l->start, true, 0.05); break;
+            case 'l': l->setlength(0.14, false, 0.03); break;
+            case 't': l->inserttime(0.15, 0.02); break;
+            case 'r': l->removetime(0.12, 0.02); break;
+            case 'x': l->clear(); break;
+            }
+        }
+        QVERIFY(!l->failed());
+        QVERIFY(!l->beforelost());
+        const QList<QPair<double, double>> ranges{{l->dirtymin, l->dirtymax - l->dirtymin},
+                                                  {0.0, 0.5}, {0.1, 0.1}, {0.125, 0.0305}, {0.18, 0.01}};
+        for (const auto& [t, d] : ranges) {
+            if (!(d > 0))
+                continue;
+            const unique_ptr<layer> kept(l->beforechunk(t, d));
+            const unique_ptr<layer> whole(new layer(copy.get(), t, d));
+            QVERIFY(kept && !kept->failed());
+            QCOMPARE(filebytes(kept.get()), filebytes(whole.get()));
+            QCOMPARE(kept->start, whole->start);
+            QCOMPARE(kept->length, whole->length);
+            QCOMPARE(kept->owner.start, whole->owner.start);
+            QCOMPARE(kept->owner.length, whole->owner.length);
+            QCOMPARE(kept->owner.frames, whole->owner.frames);
+        }
+        // Its Undo gives the layer back as it was.
+        const double t = l->dirtymin, d = l->dirtymax - l->dirtymin;
+        // (Only writes mark what they change; the other steps are not undone.)
+        if (d > 0 && !steps.contains(QRegularExpression("[cltrx]"))) {
+            const unique_ptr<layer> back(l->beforechunk(t, d));
+            l->restorerange(back.get());
+            QVERIFY(state(l.get()) == state(copy.get()));
+        }
+    }
+
+    // Keeping costs what the steps touch: marking copies nothing, a write
+    // puts aside only the frames it overwrites (once, however often they are
+    // written), and a restore or a new mark lets them go.
+    void keptbeforecostswhatistouched()
+    {
+        const QStringList files = kvsessionfiles();
+        unique_ptr<layer> l(makelayer(1000, 2, 0, 100000, ramp));
+        const qint64 alone = kvsessionbytes();
+        l->keepbefore();
+        QCOMPARE(kvsessionbytes(), alone);
+        std::vector<float> data(2 * 300, 3.0f);
+        l->write(data.data(), 50.0, 0.3);
+        l->write(data.data(), 50.1, 0.3);
+        l->write(data.data(), 50.0, 0.2);
+        QCOMPARE(kvsessionbytes() - alone, qint64(400 * 2 * 4));
+        const unique_ptr<layer> back(l->beforechunk(l->dirtymin, l->dirtymax - l->dirtymin));
+        QCOMPARE(readrange(back.get(), 50.0, 1)[0], ramp(50000, 0));
+        l->restorerange(back.get());
+        QCOMPARE(kvsessionbytes(), alone + back->file->size());
+        QCOMPARE(readrange(l.get(), 50.3, 1)[1], ramp(50300, 1));
+        l->write(data.data(), 10.0, 0.1);
+        l->keepbefore();
+        QCOMPARE(kvsessionbytes(), alone + back->file->size());
+        l->write(data.data(), 20.0, 0.1);
+        l->dropbefore();
+        QVERIFY(!l->keepsbefore());
+        QVERIFY(!l->beforechunk(20.0, 0.1));
+        QCOMPARE(kvsessionbytes(), alone + back->file->size());
+        l.reset();
+        QCOMPARE(kvsessionfiles().size(), files.size() + 1); // the chunk alone
+    }
+
+    // Frames that cannot be put aside do not stop the edit, but no chunk of
+    // the state before it is cut any more, until the next mark.
+    void keptbeforeonafulldisk()
+    {
+        unique_ptr<layer> l(makelayer(1000, 1, 0, 1000, ramp));
+        l->keepbefore();
+        std::vector<float> data(300, 5.0f);
+        l->write(data.data(), 0.5, 0.3); // 1200 bytes aside
+        {
+            // Room for the layer's first frames, none for 100 more bytes aside.
+            FullDisk full(1250);
+            l->write(data.data(), 0.0, 0.025);
+        }
+        QVERIFY(l->beforelost());
+        QVERIFY2(l->lasterror().contains("for the history"), qPrintable(l->lasterror()));
+        QCOMPARE(readrange(l.get(), 0.01, 1)[0], 5.0f);
+        const unique_ptr<layer> chunk(l->beforechunk(0.5, 0.3));
+        QVERIFY(chunk->failed());
+        l->clearerror();
+        l->keepbefore();
+        QVERIFY(!l->beforelost());
+        std::vector<float> other(100, -1.0f);
+        l->write(other.data(), 0.6, 0.1);
+        const unique_ptr<layer> next(l->beforechunk(0.6, 0.1));
+        QVERIFY(!next->failed());
+        QCOMPARE(readrange(next.get(), 0.6, 1)[0], 5.0f);
     }
 
     // A chunk that cannot be read back leaves the layer as it is, whether

@@ -268,14 +268,15 @@ private slots:
         rig.history->Undo();
         QCOMPARE(filebytes(a), a0);
 
-        // No copy of a layer larger than the disk allows: its edits get no
-        // entry (said once) rather than one that would empty it on Undo.
-        {
+        // Old frames that the session disk cannot hold for the history: the
+        // edits stay but get no entry (said once) rather than one that would
+        // garble or empty the layer on Undo. (Each edit first puts 0.3 s
+        // aside, so that the next one's frames find no room there.)
+        QVERIFY(rig.gui->bindlayer(1, b));
+        for (float value : {0.9f, 0.8f}) {
+            edit(b, 0.5, 0.3, value);
             FullDisk full(100000);
-            QVERIFY(rig.gui->bindlayer(1, b));
-            edit(b, 0.05, 0.1, 0.9f);
-            rig.gui->pushbackup("Pencil");
-            edit(b, 0.15, 0.05, 0.8f);
+            edit(b, 0.05, 0.1, value);
             rig.gui->pushbackup("Pencil");
         }
         QVERIFY(said("Layer \"layer 1\" could not be copied for the history"));
@@ -283,8 +284,6 @@ private slots:
         QCOMPARE(b->fileframes(), qint64(rate));
         QVERIFY(filebytes(b) != b0);
         // With room again the history takes up from the layer as it stands.
-        edit(b, 0.4, 0.1, 0.7f);
-        rig.gui->pushbackup("Pencil");
         const QByteArray b1 = filebytes(b);
         edit(b, 0.6, 0.1, 0.5f);
         rig.gui->pushbackup("Pencil");

@@ -1,10 +1,14 @@
 // The session of a run that died, and the session file of this one, in a
 // whole main window: a Recover that fails leaves the dead session's files as
-// they were, a row whose samples are gone is left out by name, and the
-// session file follows Undo and Redo as it follows edits.
+// they were, a row whose samples are gone is left out by name, the session
+// file follows Undo and Redo as it follows edits, and a run killed in the
+// middle of its edits gives its edited layer back.
 #include <QDir>
+#include <QProcess>
 #include <QSignalSpy>
+#include <csignal>
 
+#include "core/layerhelpers.h"
 #include "fulldisk.h"
 #include "panelrig.h"
 #include "panels/historygui.h"
@@ -21,6 +25,7 @@ private slots:
     void recoverLeavesOutARowWhoseSamplesAreGone();
     void sessionFileFollowsUndoAndRedo();
     void recoveredSessionKeepsItsProjectFile();
+    void editedLayerComesBackAfterSigkill();
 };
 
 namespace {
@@ -257,5 +262,68 @@ void TestSessionRecover::recoveredSessionKeepsItsProjectFile()
     QVERIFY(r.panel()->Close());
 }
 
-QTEST_MAIN(TestSessionRecover)
+namespace {
+
+// The run that dies: two Deletes through the window, the second undone, then
+// a write whose frames are put aside for a history entry it never gets. The
+// layer file as it stands goes to `expected`, then the process is killed.
+int editthendie(const QString& expected)
+{
+    PanelRig r;
+    project(r, 1);
+    click(r, 0, 3);
+    layer* a = r.current();
+    for (const QRectF& area : {QRectF(0.2, 4000, 0.3, -4000), QRectF(0.6, 4000, 0.2, -4000)}) {
+        selection = area;
+        emit spectrumgui->outselection(selection);
+        r.window()->deleteact->trigger();
+    }
+    historygui->Undo();
+    const std::vector<float> pending(800, -0.5f);
+    a->write(pending.data(), 0.9, 0.05);
+    QFile out(expected);
+    if (!out.open(QIODevice::WriteOnly) || out.write(filebytes(a)) != a->file->size() || !out.flush())
+        return 1;
+    ::raise(SIGKILL);
+    return 2;
+}
+
+} // namespace
+
+void TestSessionRecover::editedLayerComesBackAfterSigkill()
+{
+    const QString expected = QDir::tempPath() + "/killed-run.pcm";
+    QFile::remove(expected);
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {"--edit-then-die", expected});
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QFile file(expected);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.size(), 64000);
+
+    PanelRig r;
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.panel()->Recover();
+    QCOMPARE(r.names(), QStringList{"A"});
+    QCOMPARE(filebytes(r.at(0)), bytes);
+    // The first Delete is in it, the undone one is not, the last write is.
+    const std::vector<float> v = samplefile(r.at(0));
+    QVERIFY(std::fabs(v[2 * 2800]) < 0.05f);
+    QVERIFY(std::fabs(v[2 * 5600] - 1.0f) < 0.05f);
+    QCOMPARE(v[2 * 7400], -0.5f);
+    QVERIFY(r.panel()->Close());
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--edit-then-die")
+        return editthendie(QString::fromLocal8Bit(argv[2]));
+    TestSessionRecover test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_sessionrecover.moc"
