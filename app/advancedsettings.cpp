@@ -17,6 +17,7 @@
 
 #include "controller/spectrumgui.h"
 #include "core/fileutils.h"
+#include "sdk/fitsize.h"
 #include "core/globals.h"
 #include "core/log.h"
 #include "filechooser.h"
@@ -126,7 +127,7 @@ void MainWindow::createadvancedsettings()
     column->addWidget(colours);
 
     auto* resetall = new QPushButton(tr("Reset All Settings"), advanceddialog);
-    resetall->setFixedWidth(120);
+    fixedatleast(resetall, 120);
     column->addWidget(resetall, 0, Qt::AlignHCenter | Qt::AlignVCenter);
 
     // Connected after the values are set: building the dialog writes nothing.

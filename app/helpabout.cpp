@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QVBoxLayout>
 
 #include "core/globals.h"
 #include "mainwindow.h"
+#include "prompt.h"
 #include "urlopener.h"
 
 namespace {
@@ -86,17 +88,27 @@ void MainWindow::createaboutbox()
                                             "font-size: 11px;")));
 }
 
+// A desktop without a browser for the page would otherwise do nothing visible.
+void MainWindow::showpage(const QString& page)
+{
+    const QUrl url = docurl(page);
+    if (!openurl(url))
+        tell(this, QMessageBox::Warning, tr("Help"),
+             tr("The help page could not be opened: no program to show it was found.<br/>The page is %1")
+                 .arg(QDir::toNativeSeparators(url.toLocalFile()).toHtmlEscaped()));
+}
+
 void MainWindow::showhelp()
 {
-    openurl(docurl(QStringLiteral("index.htm")));
+    showpage(QStringLiteral("index.htm"));
 }
 
 void MainWindow::showshortcuts()
 {
-    openurl(docurl(QStringLiteral("shortcuts.htm")));
+    showpage(QStringLiteral("shortcuts.htm"));
 }
 
 void MainWindow::linkotherdaws()
 {
-    openurl(docurl(QStringLiteral("integration.htm")));
+    showpage(QStringLiteral("integration.htm"));
 }

@@ -321,6 +321,8 @@ private:
     void createadvancedsettings();
     void createaboutbox();
     void createlogviewer();
+    // Opens an installed help page; says so when the desktop cannot.
+    void showpage(const QString& page);
     void choosefolder(QPushButton* button, const QString& caption, const char* key, const QString& changedtitle);
     void pickcolour(const QColor& current, void (MainWindow::*change)(QColor));
     void applycolour(QColor& colour, QPushButton* button, const char* key, const QColor& chosen);

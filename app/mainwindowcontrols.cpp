@@ -17,6 +17,7 @@
 #include "controller/spectrumgui.h"
 #include "core/fileutils.h"
 #include "core/globals.h"
+#include "sdk/fitsize.h"
 #include "mainwindow.h"
 
 namespace {
@@ -83,7 +84,7 @@ void MainWindow::createdevicecontrols()
     volumespin->setSuffix(QStringLiteral("dB"));
     volumespin->setObjectName(QStringLiteral("compact"));
     volumespin->setStyleSheet(QStringLiteral("QSpinBox {margin-top: 28px; }"));
-    volumespin->setFixedSize(30, 40);
+    fixedatleast(volumespin, 30, 40);
     volumespin->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
     volumedial = new QDial(volumespin);
     volumedial->setStatusTip(QStringLiteral("playback volume"));
@@ -113,7 +114,7 @@ void MainWindow::createdevicecontrols()
     };
     for (const Box& b : boxes) {
         auto* box = new QCheckBox(QString::fromLatin1(b.text), this);
-        box->setFixedWidth(40);
+        fixedatleast(box, 40);
         box->setStatusTip(QString::fromLatin1(b.tip));
         links.add(box, "stateChanged(int)", spectrumgui, spectrum, b.slot);
         *b.member = box;
@@ -127,7 +128,8 @@ QComboBox* combo(QWidget* parent, const char* tip, const char* status, int w, in
     auto* box = new QComboBox(parent);
     box->setToolTip(QString::fromLatin1(tip));
     box->setStatusTip(QString::fromLatin1(status));
-    box->setFixedSize(w, h);
+    fixedatleast(box, w);
+    box->setFixedHeight(h);
     return box;
 }
 
@@ -138,7 +140,8 @@ Spin* compactspin(QWidget* parent, const char* tip, const char* status)
     spin->setToolTip(QString::fromLatin1(tip));
     spin->setStatusTip(QString::fromLatin1(status));
     spin->setObjectName(QStringLiteral("compact"));
-    spin->setFixedSize(28, 12);
+    fixedatleast(spin, 28);
+    spin->setFixedHeight(12);
     return spin;
 }
 
@@ -188,7 +191,7 @@ void MainWindow::createspectralcontrols()
     subwinbox->setToolTip(QStringLiteral("window subdivision"));
     subwinbox->setStatusTip(QStringLiteral("window subdivision (better time accuracy)"));
     subwinbox->setStyleSheet(QStringLiteral("margin-left: 1px;"));
-    subwinbox->setFixedWidth(45);
+    fixedatleast(subwinbox, 45);
     links.add(subwinbox, "stateChanged(int)", spectrumgui, spectrum, "infftsubwin(int)");
 
     const char* zebratip = "zebra pattern threshold";
@@ -230,12 +233,12 @@ void MainWindow::createspectralcontrols()
     gridbox = new QCheckBox(QStringLiteral("grid"), this);
     gridbox->setStatusTip(QStringLiteral("grid [g]"));
     gridbox->setShortcut(QKeySequence(Qt::Key_G));
-    gridbox->setFixedWidth(40);
+    fixedatleast(gridbox, 40);
     links.add(gridbox, "stateChanged(int)", spectrumgui, spectrum, "ingrid(int)");
     bilinbox = new QCheckBox(QStringLiteral("bilin"), this);
     bilinbox->setStatusTip(QStringLiteral("bilinear filtering [b]"));
     bilinbox->setShortcut(QKeySequence(Qt::Key_B));
-    bilinbox->setFixedWidth(40);
+    fixedatleast(bilinbox, 40);
     links.add(bilinbox, "stateChanged(int)", spectrumgui, spectrum, "infiltering(int)");
     links.add(spectrumgui, "outglenabled(bool)", bilinbox, QStringLiteral("bilinear box"), "setEnabled(bool)");
 }
@@ -245,7 +248,8 @@ QDoubleSpinBox* areaspin(QWidget* parent, const char* tip, const char* status, d
                          int decimals, double step, const char* suffix)
 {
     auto* spin = new QDoubleSpinBox(parent);
-    spin->setFixedSize(62, 13);
+    fixedatleast(spin, 62);
+    spin->setFixedHeight(13);
     spin->setStyleSheet(QStringLiteral("font-size: 10px;"));
     spin->setToolTip(QString::fromLatin1(tip));
     spin->setStatusTip(QString::fromLatin1(status));
@@ -299,7 +303,8 @@ void MainWindow::createviewcontrols()
         links.add(spectrumgui, "outglenabled(bool)", spin, spin->toolTip(), "setEnabled(bool)");
 
     resetviewbutton = new QToolButton(this);
-    resetviewbutton->setFixedSize(62, 13);
+    fixedatleast(resetviewbutton, 62);
+    resetviewbutton->setFixedHeight(13);
     resetviewbutton->setStatusTip(QStringLiteral("Reset view area"));
     resetviewact = new QAction(QStringLiteral("Reset View"), this);
     resetviewbutton->setDefaultAction(resetviewact);

@@ -11,6 +11,7 @@
 #include "core/fileutils.h"
 #include "core/globals.h"
 #include "helpabout.h"
+#include "sdk/fitsize.h"
 #include "mainwindow.h"
 #include "sessionfolder.h"
 #include "urlopener.h"
@@ -59,7 +60,7 @@ void MainWindow::ShowStartDialog()
     startwindow = dialog;
     dialog->setModal(false);
     dialog->setWindowTitle(QStringLiteral("New Project"));
-    dialog->setFixedWidth(280);
+    fixedatleast(dialog, 280);
     dialog->setMinimumHeight(180);
     dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
     dialog->setContentsMargins(0, 0, 0, 0);
@@ -88,7 +89,7 @@ void MainWindow::ShowStartDialog()
         QToolButton* button =
             actionbutton(this, dialog, large[column].action, QLatin1String(large[column].text), QIcon());
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setFixedSize(80, 48);
+        fixedatleast(button, 80, 48);
         grid->addWidget(button, 1, column);
     }
 

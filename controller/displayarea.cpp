@@ -29,6 +29,7 @@ void SpectrumGui::indisplayarea(QRectF area)
     const auto clamped = clampdisplayarea(area, extent());
     if (!clamped)
         return;
+    const QRectF former = displayarea;
     displayarea = *clamped;
     const double x = displayarea.x(), y = displayarea.y();
     const double w = displayarea.width(), h = displayarea.height();
@@ -39,6 +40,14 @@ void SpectrumGui::indisplayarea(QRectF area)
     emit outdisplayhigh(y);
     emit outdisplayrange(-h);
     emit outdisplayarea(displayarea, QRectF(0, 0, 0, 0), 3);
+    // The pointer stays where it is on the screen: the read-out names what
+    // lies under it now (a pointer never seen is at frequency 0 and shows none).
+    const QPointF p = mouseposition;
+    if (p.x() < unsettime && p.y() < unsettime && p.y() >= 0.1 && former.width() != 0 && former.height() != 0) {
+        mouseposition = QPointF(x + (p.x() - former.x()) * w / former.width(),
+                                y + (p.y() - former.y()) * h / former.height());
+        emit outmouseevent(mouseposition, mousepressure);
+    }
     if (alllayers())
         setscrollbars();
 }

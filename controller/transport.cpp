@@ -275,10 +275,8 @@ void SpectrumGui::inupdatedevicetime(bool updategl)
         const double start = displayarea.x();
         const double width = displayarea.width();
         if (t > start + width - width / 40 || t < start) {
-            const double shift = t - start;
-            indisplayarea(displayarea.translated(shift, 0));
-            mouseposition.rx() += shift;
-            emit outmouseevent(mouseposition, mousepressure);
+            // The area follows the play position; the pointer's read-out follows the area.
+            indisplayarea(displayarea.translated(t - start, 0));
         }
     }
     emit outdevicecursor(t, devicelayer, true);

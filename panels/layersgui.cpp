@@ -26,6 +26,7 @@
 #include "core/log.h"
 #include "qtreewidgetext.h"
 #include "rowstyle.h"
+#include "sdk/fitsize.h"
 #include "statusline.h"
 
 ProjectFormat projectformat;
@@ -237,12 +238,12 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     auto* widget = new QWidget();
     widget->setObjectName(QStringLiteral("layer"));
     widget->setAttribute(Qt::WA_StyledBackground);
-    widget->setFixedHeight(24);
+    fixedatleast(widget, -1, 24);
     auto* grid = new QGridLayout(widget);
     grid->setContentsMargins(0, 1, 0, 1);
     grid->setSpacing(0);
     auto* label = new QLabel(newlayer->name, widget);
-    label->setFixedHeight(12);
+    fixedatleast(label, -1, 12);
     label->setEnabled(false);
     auto* slider = new QSlider(Qt::Horizontal, widget);
     slider->setFixedHeight(8);
@@ -250,7 +251,8 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     slider->setStyleSheet(QStringLiteral("margin-left: 2px;"));
     auto* spin = new QDoubleSpinBox(widget);
     spin->setObjectName(QStringLiteral("compact"));
-    spin->setFixedSize(32, 12);
+    fixedatleast(spin, 32);
+    spin->setFixedHeight(12);
     spin->setContentsMargins(0, 0, 0, 0);
     // No louder than the slider reaches: both controls show the gain that
     // plays. Below the slider's end (-60 dB) the box alone goes on.

@@ -139,7 +139,10 @@ void LayersGui::removerow(QTreeWidgetItem* item)
 {
     if (item == currentitem)
         currentitem = nullptr;
-    delete item->data(3, WidgetRole).value<QWidget*>();
+    // The tree lets go of the row's widget itself (and deletes it later): a
+    // widget deleted under it stays in its list of row widgets, which it
+    // lays out again while it moves its current index off the row.
+    tree->removeItemWidget(item, 3);
     delete item;
 }
 

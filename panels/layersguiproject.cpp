@@ -198,7 +198,10 @@ void LayersGui::Recover()
     // The layers take the session's sample files over rather than copy them.
     if (!openproject(title, file, data, true))
         return;
-    // Recovered, not saved: the project is this run's session from now on.
+    // Recovered, not saved: the project is this run's session from now on,
+    // under its former name and file.
+    if (mainwindow && QFileInfo(data.project).isAbsolute())
+        mainwindow->setWindowFilePath(data.project);
     setmodified();
     if (QFileInfo::exists(sessionfile()))
         QFile::remove(file);
@@ -308,7 +311,12 @@ void LayersGui::SaveSession()
         QFile::remove(file);
         return;
     }
+    ProjectLayers project = projectlayers();
+    // A recovery then comes back as this project, saved where it was.
+    const QString path = mainwindow ? mainwindow->windowFilePath() : QString();
+    if (QFileInfo(path).isAbsolute())
+        project.project = path;
     QString why;
-    if (!savekvx(file, projectlayers(), false, &why))
+    if (!savekvx(file, project, false, &why))
         logerror(QStringLiteral("Could not write the session file %1: %2").arg(file, why));
 }

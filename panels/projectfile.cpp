@@ -154,6 +154,8 @@ QByteArray projectxml(const ProjectData& data)
     writer.writeAttribute(QStringLiteral("channels"), QString::number(data.channels));
     writer.writeAttribute(QStringLiteral("speakermask"), QString::number(data.speakermask));
     writer.writeAttribute(QStringLiteral("current"), QString::number(data.current));
+    if (!data.project.isEmpty() && xmlcarries(data.project))
+        writer.writeAttribute(QStringLiteral("project"), data.project);
     for (const ProjectRow& row : data.rows) {
         writer.writeEmptyElement(layername);
         writer.writeAttribute(QStringLiteral("name"), xmlsafe(row.name));
@@ -203,6 +205,7 @@ bool readprojectxml(const QByteArray& xml, ProjectData* data, QString* error)
     data->channels = int(a.integer(QStringLiteral("channels"), 1, Buffer::maxchannels));
     data->speakermask = int(a.integer(QStringLiteral("speakermask"), 0, intmax));
     data->current = int(a.integer(QStringLiteral("current"), -1, intmax));
+    data->project = a.text(QStringLiteral("project"));
     QString problem = a.error();
     while (problem.isEmpty() && reader.readNextStartElement()) {
         if (reader.name() != layername) {

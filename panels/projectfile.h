@@ -32,6 +32,9 @@ struct ProjectData
     int speakermask = 0;
     int current = -1; // the current row, -1 for none
     QList<ProjectRow> rows;
+    // A session file only: the project file the session's work belongs to
+    // (empty while it has none), so that a recovered session saves there.
+    QString project;
 };
 
 // The highest sample rate a project may have.

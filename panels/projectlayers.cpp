@@ -34,6 +34,7 @@ bool describe(const ProjectLayers& project, ProjectData* data, QList<QFile*>* fi
     data->channels = project.channels;
     data->speakermask = project.speakermask;
     data->current = project.current;
+    data->project = project.project;
     for (layer* l : project.rows) {
         ProjectRow row;
         row.name = l->name;

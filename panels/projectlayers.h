@@ -19,6 +19,7 @@ struct ProjectLayers
     int samplerate = 0;
     int channels = 0;
     int speakermask = 0;
+    QString project; // the project file of a session file, see ProjectData
 };
 
 // A single-file project. False with the reason in *error.

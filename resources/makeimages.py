@@ -375,6 +375,43 @@ def _playclipboard(cv):
     cv.polygon([(11, 8), (11, 24), (24, 16)], WHITE)
 
 
+@icon("Pause", *GREEN)
+def _pause(cv):
+    cv.rect(9, 8, 14, 24, WHITE)
+    cv.rect(18, 8, 23, 24, WHITE)
+
+
+@icon("Stop", *GREY)
+def _stop(cv):
+    cv.rect(9, 9, 23, 23, WHITE)
+
+
+def panes(cv, sidebyside):
+    """Two channel views side by side (a horizontal splitter) or one above the
+    other (a vertical one): the layout that the orientation button gives."""
+    if sidebyside:
+        for x in (5, 17):
+            cv.rect(x, 6, x + 10, 26, WHITE)
+            bars = [(x + 2 + 2 * i, 26 - h) for i, h in enumerate((5, 9, 6, 11))]
+            for bx, top in bars:
+                cv.rect(bx, top, bx + 1.2, 24, BLUE[1] + (255,))
+    else:
+        for y in (5, 17):
+            cv.rect(5, y, 27, y + 10, WHITE)
+            for i, h in enumerate((4, 7, 5, 8, 3, 6, 7, 4, 6)):
+                cv.rect(7 + 2 * i, y + 9 - h, 8.2 + 2 * i, y + 9, BLUE[1] + (255,))
+
+
+@icon("LayoutHorizontal", *GREY)
+def _layouthorizontal(cv):
+    panes(cv, True)
+
+
+@icon("LayoutVertical", *GREY)
+def _layoutvertical(cv):
+    panes(cv, False)
+
+
 @icon("Record", *GREY)
 def _record(cv):
     cv.circle(16, 16, 8, RED)

@@ -50,6 +50,18 @@ void TestHelpAbout::helpAddresses()
     QCOMPARE(w.opened.last().scheme(), QString("file"));
     QCOMPARE(w.opened.last().toLocalFile(), rootpath + "/Resources/Doc/index.htm");
     QVERIFY(w.asked.isEmpty());
+
+    // No program to show it: a box says so and names the page.
+    seturlopener([&w](const QUrl& url) {
+        w.opened << url;
+        return false;
+    });
+    w->shortcutsact->trigger();
+    QCOMPARE(w.asked.size(), 1);
+    QCOMPARE(w.asked.at(0).title, QString("Help"));
+    QCOMPARE(w.asked.at(0).icon, QMessageBox::Warning);
+    QVERIFY2(w.asked.at(0).text.contains((rootpath + "/Resources/Doc/shortcuts.htm").toHtmlEscaped()),
+             qPrintable(w.asked.at(0).text));
 }
 
 void TestHelpAbout::installedPagesAndTheirLinks()

@@ -252,13 +252,18 @@ private slots:
         r->gui->inpause(2);
         r->gui->inscroll(2);
         r->gui->indisplayarea(QRectF(0, 22050, 1.0, -22050));
+        r->gui->inmouseevent(QPointF(0.75, 1000), 0.0f, 0, 0, false); // a pointer over the view
         QSignalSpy pointer(r->gui, &SpectrumGui::outmouseevent);
         r->action(0)->trigger();
         QVERIFY(r->idle());
         QCOMPARE(r->gui->devicetime(), r->gui->timecursor);
-        // The view followed the play position, and the read-out with it.
-        QVERIFY2(r->gui->displayarea.x() > 1.5, qPrintable(QString::number(r->gui->displayarea.x())));
+        // The view followed the play position, and the read-out with it: the
+        // pointer stays three quarters into the view, never past its end.
+        const QRectF shown = r->gui->displayarea;
+        QVERIFY2(shown.x() > 1.5, qPrintable(QString::number(shown.x())));
         QVERIFY(pointer.count() >= 2);
+        QVERIFY2(std::fabs(r->gui->mouseposition.x() - (shown.x() + 0.75 * shown.width())) < 1e-9,
+                 qPrintable(QString::number(r->gui->mouseposition.x())));
         QVERIFY(r->closeproject());
         WaveData wave;
         QVERIFY(readplayed(wave));

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QHeaderView>
 #include <QStatusBar>
 
 #include "panelrig.h"
@@ -287,6 +288,44 @@ private slots:
         r.panel()->MergeActive();
         QCOMPARE(r.names(), (QStringList{"", "New Layer", "B"}));
         QCOMPARE(r.at(0)->length, 0.0);
+        checkbindings(r);
+    }
+
+    // A real click on a row's sign button makes that row Qt's current index
+    // as well; the merges then remove that row while Qt moves its index on.
+    void mergeAfterASignClickInTheWindow()
+    {
+        PanelRig r;
+        r.window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(r.window()));
+        project(r, 3);
+        r.answers["Merge Down"] = QMessageBox::Yes;
+        r.answers["Merge Active Layers"] = QMessageBox::Yes;
+        QTreeWidget* tree = r.panel()->tree;
+        const auto press = [&](int index, int column) {
+            const QRect cell = tree->visualItemRect(r.item(index));
+            const int x = tree->header()->sectionViewportPosition(column) + tree->columnWidth(column) / 2;
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, cell.center().y()));
+        };
+        press(0, 2);
+        QCOMPARE(r.at(0)->mixsign, -1);
+        press(0, 3);
+        QCOMPARE(r.current(), r.at(0));
+        layer* a = r.at(0);
+        layer* b = r.at(1);
+        const std::vector<float> down = expectedmix({a, b}, 8000, 2, 0.0, 8000);
+        r.window()->mergedownact->trigger();
+        QCOMPARE(r.names(), (QStringList{"B", "C"}));
+        QCOMPARE(maxdifference(samplefile(r.at(0)), down), 0.0);
+        checkbindings(r);
+
+        // The sign of the row that is not current, then merging every active layer.
+        press(1, 2);
+        QCOMPARE(r.at(1)->mixsign, -1);
+        const std::vector<float> active = expectedmix({r.at(0), r.at(1)}, 8000, 2, 0.0, 8000);
+        r.window()->mergeactiveact->trigger();
+        QCOMPARE(r.names(), QStringList{"C"});
+        QCOMPARE(maxdifference(samplefile(r.at(0)), active), 0.0);
         checkbindings(r);
     }
 

@@ -24,6 +24,7 @@ private slots:
     void recoverCancelledAtTheCloseQuestionKeepsBoth();
     void recoverLeavesOutARowWhoseSamplesAreGone();
     void sessionFileFollowsUndoAndRedo();
+    void recoveredSessionKeepsItsProjectFile();
     void editedLayerComesBackAfterSigkill();
 };
 
@@ -60,9 +61,10 @@ QString deadlayer(const QString& tag, float value, int extra = 0)
 }
 
 // The dead run's session file, one row per sample file, named A, B...
-void writedeadsession(const QStringList& samples)
+void writedeadsession(const QStringList& samples, const QString& project = QString())
 {
     ProjectData data;
+    data.project = project;
     data.samplerate = 8000;
     data.channels = 2;
     data.speakermask = 3;
@@ -222,6 +224,41 @@ void TestSessionRecover::sessionFileFollowsUndoAndRedo()
     historygui->Redo();
     QCOMPARE(filesize(l->file->fileName()), qint64(96000));
     QCOMPARE(sessionbytes(), qint64(96000));
+    QVERIFY(r.panel()->Close());
+}
+
+void TestSessionRecover::recoveredSessionKeepsItsProjectFile()
+{
+    PanelRig r;
+    project(r, 1);
+    const QString saved = QDir::tempPath() + "/Song.kvp";
+    answerfile(r, saved);
+    r.panel()->SaveAs();
+    QCOMPARE(r.window()->windowFilePath(), saved);
+    click(r, 0, 2); // a change after the save
+    ProjectData session;
+    QString error;
+    QVERIFY2(readkvx(ownsession(), &session, &error), qPrintable(error));
+    QCOMPARE(session.project, saved);
+    r.answers["Close Project"] = QMessageBox::No;
+    QVERIFY(r.panel()->Close());
+
+    // A dead run's session of that project comes back under its name, and
+    // Save writes there without asking for a name.
+    writedeadsession({deadlayer("dead2A", 1.0f)}, saved);
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.rig.filerequests.clear();
+    r.panel()->Recover();
+    QCOMPARE(r.names(), QStringList{"A"});
+    QCOMPARE(r.window()->windowFilePath(), saved);
+    QVERIFY(r.window()->isWindowModified());
+    r.panel()->Save();
+    QVERIFY(r.rig.filerequests.isEmpty());
+    QVERIFY(!r.window()->isWindowModified());
+    ProjectData reread;
+    QVERIFY2(readkvp(saved, &reread, &error), qPrintable(error));
+    QCOMPARE(reread.rows.size(), 1);
+    QCOMPARE(reread.rows.at(0).name, QString("A"));
     QVERIFY(r.panel()->Close());
 }
 

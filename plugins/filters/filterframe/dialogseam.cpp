@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <algorithm>
+
+#include "fitsize.h"
 
 namespace {
 filtermodalhook modalhook = nullptr;
@@ -22,6 +25,8 @@ namespace filterframe {
 
 int runmodal(QDialog* dialog)
 {
+    // A narrow dialog would show its title cut short.
+    dialog->setMinimumWidth(std::max(dialog->minimumWidth(), titlewidth(dialog->windowTitle())));
     return modalhook ? modalhook(dialog) : dialog->exec();
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "brushstroke.h"
+#include "fitsize.h"
 #include "toolwidgets.h"
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
@@ -16,11 +17,11 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     if (!settings.bar) {
         registernoise = new QPushButton(tr("Register Noise"));
         registernoise->setToolTip(tr("Register noise from mix"));
-        registernoise->setFixedWidth(100);
+        fixedatleast(registernoise, 100);
         registernoise->setCheckable(true);
         registernoise->setChecked(false);
         reset = new QPushButton(tr("Reset"));
-        reset->setFixedWidth(40);
+        fixedatleast(reset, 40);
         connect(reset, &QPushButton::clicked, this, &ToolPlugin::resetnoise);
         tolerance = toolframe::newspinbox({-48, 48, 1, 1, 0, tr("tolerance:"), tr("dB"),
                                            tr("tolerance to the registered noise gate")});

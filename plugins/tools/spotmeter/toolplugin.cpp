@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "readout.h"
+#include "fitsize.h"
 #include "toolrounding.h"
 #include "toolwidgets.h"
 
@@ -52,14 +53,14 @@ void ToolPlugin::buildgraphwindow(QWidget* parent)
     timerange = toolframe::newspinbox({0.1, 10, 0.1, 2, 1, tr("time range:"), tr("s"), {}});
     timerange->setFixedHeight(20);
     unitbox = new QComboBox();
-    unitbox->setFixedWidth(100);
     unitbox->view()->setFixedWidth(140);
     unitbox->addItems({tr("Power dB"), tr("Power Value"), tr("Phase Radian"), tr("Phase Degree"),
                        tr("Relative Phase Vel.")});
+    fixedatleast(unitbox, 100);
     unitbox->setFixedHeight(20);
     axisbox = new QComboBox();
-    axisbox->setFixedWidth(60);
     axisbox->addItems({tr("Time"), tr("Freq.")});
+    fixedatleast(axisbox, 60);
     axisbox->setFixedHeight(20);
     connect(axisbox, &QComboBox::currentTextChanged, this, &ToolPlugin::unitchanged);
 
