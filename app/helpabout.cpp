@@ -78,7 +78,7 @@ void MainWindow::createaboutbox()
                                aboutheader(QCoreApplication::applicationVersion(),
                                            QCoreApplication::organizationName(),
                                            QCoreApplication::organizationDomain()),
-                               QStringLiteral("background-color: rgb(255, 0, 0, 0); color: #808080; padding: 0px"));
+                               QStringLiteral("background-color: transparent; color: #808080; padding: 0px"));
     header->setFixedHeight(160);
     box->addWidget(header);
     box->addWidget(linklabel(aboutbox, aboutcredits(QString::fromLatin1(qVersion())),

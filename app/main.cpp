@@ -1,4 +1,5 @@
 // The program entry of the editor.
+#include "endsignals.h"
 #include "program.h"
 #include "startup.h"
 #include "tabletapplication.h"
@@ -6,6 +7,8 @@
 
 int main(int argc, char** argv)
 {
+    // A request to end during start-up must not kill the program half-way.
+    catchendsignals();
     // The views' surface format must be fixed before the application exists.
     GLChannel::setdefaultformat();
     TabletApplication app(argc, argv);

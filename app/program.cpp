@@ -1,16 +1,15 @@
 #include "program.h"
 
+#include <QApplication>
+#include <QProgressDialog>
 #include <QSettings>
-#include <QSocketNotifier>
 #include <QSplashScreen>
+#include <QTimer>
 #include <memory>
-
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "controller/spectrumgui.h"
 #include "core/log.h"
+#include "endsignals.h"
 #include "mainwindow.h"
 #include "sessionlock.h"
 #include "splash.h"
@@ -18,38 +17,28 @@
 
 namespace {
 
-int signalpipe[2] = {-1, -1};
-
-void onendsignal(int)
+// Questions asked while the window is being built have nobody to answer
+// them once the system asks to end: they are dismissed as Cancel.
+void dismissquestion()
 {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalpipe[0], &byte, 1);
-}
-
-// A request from the system to end (logout, kill) closes the window the way its
-// close button does, so the project is closed and the session log completed.
-void closeonendsignals(MainWindow* window)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalpipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalpipe[1], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalpipe[1], &byte, 1);
-        window->systemend();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onendsignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(s, &action, nullptr);
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && !qobject_cast<QProgressDialog*>(modal))
+        modal->close();
 }
 
 } // namespace
 
 int runprogram(TabletApplication& app, const StartResult& start)
 {
+    // Asked to end before there is a window: nothing is open that could be lost.
+    if (endsignalled()) {
+        logmessage(QStringLiteral("session ended"));
+        sessionlock().release();
+        return 0;
+    }
+    setendaction(dismissquestion);
     std::unique_ptr<QSplashScreen> splash(makesplash());
     showsplashmessage(splash.get(), QCoreApplication::applicationVersion() + QStringLiteral(" : Loading..."));
     splash->show();
@@ -72,12 +61,23 @@ int runprogram(TabletApplication& app, const StartResult& start)
                          Qt::DirectConnection);
     QObject::connect(&app, &TabletApplication::sessionimport, window, &MainWindow::sessionimport);
     splash->finish(window);
-    closeonendsignals(window);
+    // A request from the system to end (logout, kill) closes the window the
+    // way its close button does, so the project is closed (or left for
+    // recovery) and the session log completed; one that came while the window
+    // was being built does so as soon as the event loop runs.
+    setendaction([window] { window->systemend(); });
 
-    if (!start.fileargument.isEmpty())
-        window->sessionimport(start.fileargument);
-    else if (settings.value(QStringLiteral("showstartupwindow"), true).toBool())
-        window->showstartwindow();
+    // The file argument and the start window are opened from the event loop,
+    // where an end signal that arrives meanwhile waits for them to return.
+    const bool startwindow = settings.value(QStringLiteral("showstartupwindow"), true).toBool();
+    QTimer::singleShot(0, window, [window, file = start.fileargument, startwindow] {
+        if (endsignalled())
+            return;
+        if (!file.isEmpty())
+            window->sessionimport(file);
+        else if (startwindow)
+            window->showstartwindow();
+    });
 
     const int result = app.exec();
     logmessage(QStringLiteral("session ended"));

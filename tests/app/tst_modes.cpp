@@ -31,14 +31,39 @@ class TestModes : public QObject
     std::unique_ptr<EditRig> edit;
 
 private slots:
-    void init()
+    // One window for all: building and closing one takes seconds, and every
+    // case starts from the state set below.
+    void initTestCase()
     {
-        edit.reset();
         edit = std::make_unique<EditRig>(2, 3.0, sine(1000));
         QVERIFY(edit->view(0) && edit->view(1));
+    }
+    void init()
+    {
+        QVERIFY(edit);
+        MainWindow* w = edit->window();
+        if (spectrumgui->panzoommode >= 0 || spectrumgui->selectionmode >= 0 || spectrumgui->movescalemode >= 0
+            || spectrumgui->displacemode != 0 || spectrumgui->timecursormode != 0)
+            spectrumgui->escapeKey();
+        for (int i = 0; i < 3; ++i)
+            for (QAction* a : {w->selectact[i], w->panact[i], w->zoomact[i], w->moveact[i], w->scaleact[i]})
+                a->setChecked(false);
+        w->displaceact->setChecked(false);
+        w->timecursoract->setChecked(false);
+        QCOMPARE(spectrumgui->panzoommode, -1);
+        QCOMPARE(spectrumgui->selectionmode, -1);
+        QCOMPARE(spectrumgui->movescalemode, -1);
+        QCOMPARE(spectrumgui->displacemode, 0);
+        QCOMPARE(spectrumgui->timecursormode, 0);
+        for (int channel = 0; channel < 2; ++channel)
+            spectrumgui->inchannelactive(channel, true);
+        spectrumgui->indisplayarea(QRectF(0, 22050, 3, -22050));
+        selection = QRectF(0, 0, 0, 0);
+        spectrumgui->timecursor = 0;
+        spectrumgui->setdevicetime(0);
         QCOMPARE(spectrumgui->displayarea, QRectF(0, 22050, 3, -22050));
     }
-    void cleanup() { edit.reset(); }
+    void cleanupTestCase() { edit.reset(); }
 
     void actionsSwitchModeAndCursor_data()
     {

@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(spectrumgui->movescalemode, 2);
         QVERIFY(spectrumgui->scalesource && spectrumgui->scalebuffer);
 
-        edit->drag(1.0, 1000, 1.0, 1500);
+        edit->drag(1.0, 1000, 1.0, 1500, 5);
         QVERIFY2(std::fabs(selection.y() - 2000) < 6, describe(selection));
         QCOMPARE(selection.x(), 0.5);
         QCOMPARE(selection.width(), 1.0);
@@ -195,7 +195,7 @@ private slots:
         open(1, sine(1000));
         edit->window()->moveact[1]->trigger();
         QCOMPARE(spectrumgui->movescalemode, 1);
-        edit->drag(1.0, 1000, 1.5, 1100);
+        edit->drag(1.0, 1000, 1.5, 1100, 5);
         QVERIFY2(std::fabs(selection.x() - 1.0) < 0.005, describe(selection));
         QCOMPARE(selection.y(), 1500.0);
         const double later = rms(channelsamples(clipboard(), 1.6, 1.9, 0));
@@ -395,7 +395,7 @@ private slots:
         selection = QRectF(0, 0, 0, 0);
         edit->window()->scaleact[0]->trigger();
         const QByteArray clip = filebytes(clipboard());
-        edit->drag(1.0, 1000, 1.3, 1500);
+        edit->drag(1.0, 1000, 1.3, 1500, 5);
         QCOMPARE(edit->prompts("Move/Scale"), QStringList{"Move/Scale: Nothing in the clipboard (select an area, then use cut or copy)."});
         QCOMPARE(filebytes(clipboard()), clip);
         // The engine echoed pressure 0: the view's further moves are hovers.

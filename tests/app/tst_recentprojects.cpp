@@ -3,7 +3,7 @@
 
 #include "app/recentprojects.h"
 #include "panels/layersgui.h"
-#include "windowrig.h"
+#include "panels/panelrig.h"
 
 // The recent projects: the stored list, the File menu's entries and what
 // choosing one asks of the layer panel.
@@ -99,16 +99,36 @@ void TestRecentProjects::noEntriesAtZero()
 
 void TestRecentProjects::choosingAnEntry()
 {
-    QSettings().setValue("recentFileList", QStringList{"/p/a.KVP", "/p/b.wav", "/p/c.kvp"});
-    WindowRig w;
-    const QStringList before = w->pendingcalls();
-    w->openRecentFile(); // not sent by an action: nothing
-    w->recentacts[0]->trigger();
-    w->recentacts[1]->trigger();
-    QCOMPARE(w->pendingcalls(), before);
-    // The layer panel is asked to open the project.
-    w->recentacts[2]->trigger();
-    QVERIFY(w->pendingcalls().isEmpty());
+    // A project of two rows saved by the panel, then closed.
+    PanelRig r;
+    project(r, 2);
+    const std::vector<float> a = samplefile(r.at(0)), b = samplefile(r.at(1));
+    const QString song = QDir::currentPath() + "/song.kvp";
+    answerfile(r, song);
+    r.panel()->SaveAs();
+    QVERIFY(QFile::exists(song));
+    QVERIFY(r.panel()->Close());
+    QCOMPARE(r.rows(), 0);
+
+    QSettings().setValue("recentFileList", QStringList{"/p/a.KVP", "/p/b.wav", song});
+    r.window()->updateRecentFileActions();
+    const QStringList before = r.window()->pendingcalls();
+    r.window()->openRecentFile(); // not sent by an action: nothing
+    r.window()->recentacts[0]->trigger();
+    r.window()->recentacts[1]->trigger();
+    QCOMPARE(r.window()->pendingcalls(), before);
+    QCOMPARE(r.rows(), 0);
+    QVERIFY(r.asked.isEmpty());
+
+    // The entry opens the project: its rows with their samples, and the window names it.
+    r.window()->recentacts[2]->trigger();
+    QVERIFY(r.window()->pendingcalls().isEmpty());
+    QCOMPARE(r.names(), (QStringList{"A", "B"}));
+    QVERIFY(samplefile(r.at(0)) == a);
+    QVERIFY(samplefile(r.at(1)) == b);
+    QCOMPARE(r.window()->windowFilePath(), song);
+    QVERIFY(!r.window()->isWindowModified());
+    QCOMPARE(stored().value(0), song);
 }
 
 QTEST_MAIN(TestRecentProjects)

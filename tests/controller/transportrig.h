@@ -125,7 +125,7 @@ struct TransportRig
     }
 
     // Waits until the run has ended by itself and the device thread is back.
-    bool idle(int ms = 8000)
+    bool idle(int ms = 30000)
     {
         return QTest::qWaitFor([this] { return gui->transportmode == -1; }, ms) && gui->stopflag()
             && gui->waitdevice(ms);

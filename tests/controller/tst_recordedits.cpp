@@ -48,15 +48,16 @@ class TestRecordEdits : public QObject
     // acted on it.
     double from = 0, to = 0;
 
-    // Starts a recording at `at` seconds and lets it run for `ms` milliseconds.
-    bool recordfor(QAction* record, double at, int ms)
+    // Starts a recording at `at` seconds and lets it record `seconds` of the tone.
+    bool recordfor(QAction* record, double at, double seconds)
     {
         spectrumgui->timecursor = at;
         spectrumgui->setdevicetime(at);
         record->trigger();
         if (spectrumgui->transportmode != 4 || spectrumgui->recordmark != at)
             return false;
-        QTest::qWait(ms);
+        QTest::qWaitFor([&] { return spectrumgui->transportmode != 4 || spectrumgui->devicetime() >= at + seconds; },
+                        30000);
         from = at;
         to = spectrumgui->devicetime();
         return spectrumgui->transportmode == 4;
@@ -98,7 +99,7 @@ private slots:
         QAction* undo = r.window()->undoact;
         QAction* redo = r.window()->redoact;
 
-        QVERIFY(recordfor(record, 0.0, 500));
+        QVERIFY(recordfor(record, 0.0, 0.5));
         record->trigger();
         QCOMPARE(spectrumgui->transportmode, -1);
         QVERIFY(holdsrecording(a));
@@ -108,7 +109,7 @@ private slots:
         QVERIFY(state(a) == empty);
         QCOMPARE(historycurrent(), 0);
 
-        QVERIFY(recordfor(record, 1.0, 700));
+        QVERIFY(recordfor(record, 1.0, 0.7));
         redo->trigger();
         QCOMPARE(spectrumgui->transportmode, -1);
         QCOMPARE(historyrows(), 2);
@@ -121,7 +122,7 @@ private slots:
         redo->trigger();
         QVERIFY(state(a) == second);
 
-        QVERIFY(recordfor(record, 2.0, 400));
+        QVERIFY(recordfor(record, 2.0, 0.4));
         undo->trigger();
         QCOMPARE(spectrumgui->transportmode, -1);
         QCOMPARE(historyrows(), 3);
@@ -135,7 +136,7 @@ private slots:
 
         // Row 2 is undone, then replaced by the recording that the click stops.
         undo->trigger();
-        QVERIFY(recordfor(record, 3.0, 300));
+        QVERIFY(recordfor(record, 3.0, 0.3));
         historygui->ItemClicked(historyrow(2), 1);
         QCOMPARE(spectrumgui->transportmode, -1);
         QCOMPARE(historyrows(), 3);
@@ -144,7 +145,7 @@ private slots:
         const LayerState fourth = state(a);
         QVERIFY(!(fourth == third));
 
-        QVERIFY(recordfor(record, 4.0, 300));
+        QVERIFY(recordfor(record, 4.0, 0.3));
         historygui->ItemClicked(historyrow(0), 1);
         QCOMPARE(spectrumgui->transportmode, -1);
         QCOMPARE(historyrows(), 4);
@@ -166,11 +167,13 @@ private slots:
         layer* a = recordproject(r, record);
         QVERIFY(a && record);
         QVERIFY(recordfor(record, 0.5, 0));
-        for (int i = 0; i < 8; ++i) {
-            QTest::qWait(150);
-            click(r, 0, i % 2 ? 0 : 2);
+        // A click every eighth of a second of the recording.
+        for (int i = 0; i <= 8; ++i) {
+            const double next = from + 0.125 * (i + 1);
+            QTRY_VERIFY_WITH_TIMEOUT(spectrumgui->devicetime() >= next || spectrumgui->transportmode != 4, 30000);
+            if (i < 8)
+                click(r, 0, i % 2 ? 0 : 2);
         }
-        QTest::qWait(150);
         QCOMPARE(spectrumgui->transportmode, 4);
         to = spectrumgui->devicetime();
         record->trigger();

@@ -98,13 +98,16 @@ private slots:
         r->gui->inpause(2); // the position stays where the recording stopped
         r->action(4)->trigger();
         QCOMPARE(r->gui->transportmode, 4);
-        QTest::qWait(800);
-        QVERIFY2(current->length > 0.3, qPrintable(QString::number(current->length)));
-        bool redrawn = false;
-        for (const QList<QVariant>& e : redraws)
-            redrawn = redrawn || (e.at(2).toInt() == 1 && e.at(1).toRectF().width() > 0.5);
-        QVERIFY(redrawn);
-        QTest::qWait(300);
+        // The layer and the views get the recording while it goes on.
+        QTRY_VERIFY_WITH_TIMEOUT(current->length > 0.3, 20000);
+        const auto redrawn = [&redraws] {
+            for (const QList<QVariant>& e : redraws)
+                if (e.at(2).toInt() == 1 && e.at(1).toRectF().width() > 0.5)
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(redrawn(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 1.0, 20000);
         r->action(4)->trigger();
         QCOMPARE(r->gui->transportmode, -1);
 
@@ -112,7 +115,7 @@ private slots:
         QCOMPARE(lastrange().x(), 0.0);
         QCOMPARE(lastrange().width(), 2147418112.0); // no end
         const double end = r->gui->devicetime();
-        QVERIFY2(end > 1.0 && end < 2.0, qPrintable(QString::number(end)));
+        QVERIFY2(end > 1.0, qPrintable(QString::number(end)));
         // The layer holds the tone up to where the recording stopped; what
         // the cache wrote beyond (whole transform frames) is silence.
         const double spanend = current->spanstart() + current->spanlength();
@@ -153,7 +156,7 @@ private slots:
 
         r.gui->timecursor = 0.4;
         r.action(4)->trigger();
-        QVERIFY(QTest::qWaitFor([&] { return current->start + current->length > 0.9; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return current->start + current->length > 0.9; }, 20000));
         r.action(4)->trigger();
         QCOMPARE(r.gui->transportmode, -1);
         const LayerState recorded = state(current);
@@ -208,7 +211,7 @@ private slots:
         BackupSpy backups(r->gui);
         std::unique_ptr<layer> chunk(emptylayer());
         r->action(4)->trigger();
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 20000);
         r->gui->inrestorelayer(current, chunk.get(), QRectF());
         QCOMPARE(r->gui->transportmode, -1);
         QVERIFY(r->gui->stopflag());
@@ -219,14 +222,14 @@ private slots:
 
         r->gui->selectionmode = 0;
         r->action(4)->trigger();
-        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 20000);
         r->gui->inmouseevent(QPointF(0.1, 1000), 1.0f, 0, 0, false);
         QCOMPARE(r->gui->transportmode, -1);
         QVERIFY(r->gui->stopflag());
         QCOMPARE(backups.count(), 2);
 
         r->action(4)->trigger();
-        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 20000);
         r->choose(recorder, QStringLiteral("Tone input"), true);
         QCOMPARE(r->gui->transportmode, -1);
         QCOMPARE(backups.count(), 3);
@@ -241,7 +244,7 @@ private slots:
         r.choose(recorder, QStringLiteral("Unplugged input"), true);
         QVERIFY(r.add(emptylayer(), true));
         QVERIFY(r.gui->waitdevice());
-        QTRY_COMPARE(r.asked.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(r.asked.size(), 1, 30000);
         QCOMPARE(r.asked[0].title, QString("Record Error"));
         QCOMPARE(r.asked[0].text, QString("The device \"Unplugged input\" could not be opened."));
         QCOMPARE(r.asked[0].icon, QMessageBox::Warning);
@@ -257,7 +260,7 @@ private slots:
         r.action(4)->trigger();
         QVERIFY(r.idle());
         failstarts(false);
-        QTRY_COMPARE(r.asked.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(r.asked.size(), 2, 30000);
         QCOMPARE(r.asked[1].text, QString("The device \"Tone input\" could not record."));
         r.action(4)->trigger();
         QTest::qWait(100);

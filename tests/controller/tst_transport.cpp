@@ -1,8 +1,6 @@
 // The transport end to end: layers bound to the controller, played by the
 // speakerlink plugin in the controller's device thread, through OpenAL Soft's
 // wave back end, which writes what sounds to a file that is read back.
-#include <QElapsedTimer>
-
 #include "transportrig.h"
 #include "wavereadback.h"
 
@@ -154,14 +152,16 @@ private slots:
         QVERIFY(r);
         QSignalSpy cursor(r->gui, &SpectrumGui::outdevicecursor);
         r->action(2)->trigger();
-        QTest::qWait(1400);
+        const auto wraps = [&cursor] {
+            const QList<double> times = runcursor(cursor);
+            int count = 0;
+            for (qsizetype i = 1; i < times.size(); ++i)
+                count += times[i] < times[i - 1] ? 1 : 0;
+            return count;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(wraps() >= 3, 30000);
         QCOMPARE(r->gui->transportmode, 2);
         QVERIFY(!r->gui->stopflag());
-        const QList<double> times = runcursor(cursor);
-        int wraps = 0;
-        for (qsizetype i = 1; i < times.size(); ++i)
-            wraps += times[i] < times[i - 1] ? 1 : 0;
-        QVERIFY2(wraps >= 2, qPrintable(QString::number(wraps)));
         r->action(2)->trigger();
         QCOMPARE(r->gui->transportmode, -1);
         QVERIFY(r->gui->waitdevice(100)); // the stop already waited for it
@@ -169,7 +169,8 @@ private slots:
         WaveData wave;
         QVERIFY(readplayed(wave));
         const ToneSpan span = tonespan(wave.channel(0), wave.rate);
-        QVERIFY2(span.seconds(wave.rate) > 1.2, qPrintable(QString::number(span.seconds(wave.rate))));
+        // More than two passes of the 0.4 s range sounded without a gap.
+        QVERIFY2(span.seconds(wave.rate) > 1.0, qPrintable(QString::number(span.seconds(wave.rate))));
     }
 
     // The clipboard plays its own extent and content, then the cursor goes
@@ -208,33 +209,38 @@ private slots:
     // that the play would have reached.
     void stopPauseAndSwitch()
     {
-        auto r = rig(tonelayer(44100, 1, 0, 1.0, 1000), true);
+        auto r = rig(tonelayer(44100, 1, 0, 3.0, 1000), true);
         QVERIFY(r);
         r->gui->inpause(2);
         QVERIFY(QSettings().value("pause").toBool());
         r->action(0)->trigger();
-        QTest::qWait(300);
-        QElapsedTimer clock;
-        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 20000);
         r->action(0)->trigger();
-        QVERIFY(clock.elapsed() < SpectrumGui::devicewaitms);
         QCOMPARE(r->gui->transportmode, -1);
+        QVERIFY(!sessionlog().contains("Device did not return"));
         const double paused = r->gui->devicetime();
-        QVERIFY2(paused > 0.1 && paused < 0.6, qPrintable(QString::number(paused)));
+        QVERIFY2(paused > 0.1 && paused < 3.0, qPrintable(QString::number(paused)));
         QTest::qWait(100);
         QCOMPARE(r->gui->devicetime(), paused);
 
         QSignalSpy cursor(r->gui, &SpectrumGui::outdevicecursor);
         r->action(0)->trigger();
-        QTest::qWait(150);
-        QVERIFY(!runcursor(cursor).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!runcursor(cursor).isEmpty(), 20000);
         QVERIFY(runcursor(cursor).first() >= paused - 0.01);
         r->action(1)->trigger();
         QCOMPARE(r->gui->transportmode, 1);
-        QTest::qWait(150);
         r->action(2)->trigger();
         QCOMPARE(r->gui->transportmode, 2);
-        QTest::qWait(1500);
+        // The loop came back to the start of the range: the play would have ended there.
+        cursor.clear();
+        const auto wrapped = [&cursor] {
+            const QList<double> times = runcursor(cursor);
+            for (qsizetype i = 1; i < times.size(); ++i)
+                if (times[i] < times[i - 1])
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(wrapped(), 30000);
         QCOMPARE(r->gui->transportmode, 2);
         QVERIFY(!r->gui->stopflag());
 
@@ -313,11 +319,11 @@ private slots:
         QVERIFY(r);
         r->gui->inpause(2);
         r->action(0)->trigger();
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 20000);
         r->gui->escapeKey();
         QCOMPARE(r->gui->transportmode, -1);
         QVERIFY(!r->gui->transportaction);
-        QVERIFY(r->gui->timecursor > 0.1 && r->gui->timecursor < 1.0);
+        QVERIFY(r->gui->timecursor > 0.1 && r->gui->timecursor < 2.0);
         QCOMPARE(r->gui->timecursor, r->gui->devicetime());
         QVERIFY(r->closeproject());
     }
@@ -375,7 +381,7 @@ private slots:
         // An entry the device does not have fails to open, and says so.
         r.choose(speakerlink, "Missing speakers", false);
         QVERIFY(r.gui->waitdevice());
-        QTRY_COMPARE(r.asked.size(), 6);
+        QTRY_COMPARE_WITH_TIMEOUT(r.asked.size(), 6, 30000);
         QCOMPARE(r.asked.last().title, QString("Playback Error"));
         QCOMPARE(r.asked.last().text, QString("The device \"Missing speakers\" could not be opened."));
         QVERIFY(r.closeproject());

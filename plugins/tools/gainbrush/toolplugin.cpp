@@ -35,13 +35,14 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
 
     const float gain = float(settings.gain(pressure));
     toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
+    toolframe::FrameSpan painted;
     toolframe::brushstroke(*this, x, y, dx, dy, settings.brush(), [&](int channel, int frame, int bin, float w) {
         const QVector2D level = getbin(toolframe::layerbuffer, channel, frame, bin);
-        toolframe::keeplouder(*this, channel, frame, bin, level * w * gain);
+        toolframe::paint(*this, channel, frame, bin, level * w * gain, painted);
     });
     // A pen that only gets lighter keeps painting; the stroke commits when it
-    // leaves the surface.
+    // leaves the surface, the stamps of the release's own travel included.
     if (toolframe::isrelease(pressure, dpressure))
-        toolframe::commitscratch(*this);
+        toolframe::commitwritten(*this, painted);
     return true;
 }

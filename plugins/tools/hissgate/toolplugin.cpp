@@ -79,8 +79,12 @@ void ToolPlugin::registerstroke(float x, float y, float dx, float dy)
         resetnoise();
         noisefftsize = fftsize;
     }
+    if (!toolframe::realplace(x) || !toolframe::realplace(y))
+        return;
+    double tx = dx, ty = dy;
+    toolframe::travelfrom(x, y, tx, ty);
     const int hop = fftsize / overlap;
-    const int n = toolframe::stampcount(double(dx) * samplerate / hop, double(dy) * fftsize / samplerate, 1, 1);
+    const int n = toolframe::stampcount(tx * samplerate / hop, ty * fftsize / samplerate, 1, 1);
     toolframe::Footprint block;
     block.cmin = block.bmin = -2;
     block.cmax = block.bmax = 2;
@@ -94,7 +98,7 @@ void ToolPlugin::registerstroke(float x, float y, float dx, float dy)
         float& entry = noiseprofile[channel][profileindex(bin)];
         entry = std::max(entry, kept.length());
     };
-    toolframe::forstamps(x, y, dx, dy, n, [&](float t, float f) { toolframe::stampcells(*this, block, t, f, cell); });
+    toolframe::forstamps(x, y, tx, ty, n, [&](double t, double f) { toolframe::stampcells(*this, block, t, f, cell); });
 }
 
 void ToolPlugin::extractstroke(float x, float y, float pressure, float dx, float dy, float dpressure)
@@ -104,14 +108,17 @@ void ToolPlugin::extractstroke(float x, float y, float pressure, float dx, float
     if (fftsize != noisefftsize)
         return;
     const double gate = std::pow(2.0, tolerance->value() / 6.0);
+    toolframe::FrameSpan painted;
     toolframe::brushstroke(*this, x, y, dx, dy, settings.brush(), [&](int channel, int frame, int bin, float w) {
         if (channel >= profilechannels)
             return;
         const QVector2D mix = getbin(toolframe::mixbuffer, channel, frame, bin);
         if (double(mix.length()) > gate * noiseprofile[channel][profileindex(bin)])
             return;
-        toolframe::keeplouder(*this, channel, frame, bin, mix * w);
+        toolframe::paint(*this, channel, frame, bin, mix * w, painted);
     });
+    // What this event painted lies partly beyond the area the host computed
+    // before the call; the commit covers it too.
     if (dpressure < 0)
-        toolframe::commitscratch(*this);
+        toolframe::commitwritten(*this, painted);
 }

@@ -29,13 +29,15 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
         return true;
 
     toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
+    toolframe::FrameSpan painted;
     toolframe::brushstroke(*this, x, y, dx, dy, settings.brush(), [&](int channel, int frame, int bin, float w) {
         const QVector2D mix = getbin(toolframe::mixbuffer, channel, frame, bin);
-        toolframe::keeplouder(*this, channel, frame, bin, mix * w);
+        toolframe::paint(*this, channel, frame, bin, mix * w, painted);
     });
     // Any fall of pressure commits what is painted so far, so a pen that gets
-    // lighter during a drag already hands it to the layer.
+    // lighter during a drag already hands it to the layer; what this event
+    // painted, beyond the area the host computed before the call, with it.
     if (dpressure < 0)
-        toolframe::commitscratch(*this);
+        toolframe::commitwritten(*this, painted);
     return true;
 }

@@ -33,8 +33,12 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
     if (!settings.alive() || !toolframe::blockready(*this))
         return true;
 
-    const float gain = float(settings.gain(pressure));
-    const bool pressed = toolframe::ispressed(pressure);
+    // A release that moved erases its travel as the stroke did, at the
+    // stroke's last pressure; one that did not has nothing left to erase.
+    const bool moved = dx != 0 || dy != 0;
+    const bool release = toolframe::isrelease(pressure, dpressure);
+    const float gain = float(settings.gain(release ? -dpressure : pressure));
+    const bool pressed = toolframe::ispressed(pressure) || (release && moved);
     toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
 
     const toolframe::Brush brush = settings.brush();

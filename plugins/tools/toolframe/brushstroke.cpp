@@ -24,12 +24,6 @@ void emptyscratch(const DataInterface& data)
         data.transferarea(scratchbuffer, scratchbuffer, QRectF(0, 0, 0, 0), data.channelmask, 0, 0, 0);
 }
 
-void commitscratch(const DataInterface& data)
-{
-    if (data.transferarea)
-        data.transferarea(scratchbuffer, layerbuffer, data.clipboardarea, data.channelmask, 9, 0, 0);
-}
-
 bool hoverreset(const DataInterface& data, float pressure, float dpressure, float& dx, float& dy)
 {
     if (!ishover(pressure, dpressure))
@@ -55,13 +49,13 @@ int centrebin(const DataInterface& data, double f)
     return roundhalfup(f * data.fftsize / data.samplerate);
 }
 
-// |floor(travel / half)|, limited so that a wild pointer jump cannot overflow.
+// |floor(travel / half)|, limited to the stamps one event may make.
 static long long halfsteps(double travel, double half)
 {
     const double q = std::floor(travel / half);
     if (std::isnan(q))
         return 0;
-    return static_cast<long long>(std::min(std::fabs(q), 1e9));
+    return static_cast<long long>(std::min(std::fabs(q), double(maxstamps - 1)));
 }
 
 int stampcount(double dx, double dy, double halfwidth, double halfheight)

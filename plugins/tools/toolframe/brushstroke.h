@@ -11,9 +11,12 @@
 #include <QVector2D>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include "interfaces.h"
+#include "scratchcommit.h"
 #include "toolrounding.h"
 
 namespace toolframe {
@@ -45,11 +48,9 @@ bool blockready(const DataInterface& data);
 // pen scales it. Hover and release events (pressure 0) take the plain gain.
 double brushgain(double strengthdb, bool usepressure, float pressure);
 
-// Scratch handling: emptying it (area transfer mode 0) and committing it into
-// the current layer over the clipboard area, each cell keeping the louder
-// value (mode 9). Both use the block's channel mask.
+// Empties the scratch buffer (area transfer mode 0) on the block's channel
+// mask. The commit into the current layer is commitwritten (scratchcommit.h).
 void emptyscratch(const DataInterface& data);
-void commitscratch(const DataInterface& data);
 
 // A hover event empties the scratch buffer and zeroes the travel, so that the
 // following stamp previews the brush at the pointer. True for a hover event.
@@ -68,28 +69,51 @@ struct Brush
 int centreframe(const DataInterface& data, double t);
 int centrebin(const DataInterface& data, double f);
 
+// A place on the time or frequency axis that a pointer can be at. The host's
+// unset position (2147418112, the pointer off the views) reaches a tool in
+// single precision, only to within 128 of itself, and as the start of a travel
+// it is x - dx; no time or frequency of a real place comes near 1e9.
+inline bool realplace(double v)
+{
+    return std::isfinite(v) && std::fabs(v) < 1e9;
+}
+
+// The travel of an event, or none when it did not start at a real place: a
+// press after the pointer came back without a hover starts at the pointer
+// instead of stamping its way in from the unset position.
+inline void travelfrom(double x, double y, double& dx, double& dy)
+{
+    if (!realplace(x - dx) || !realplace(y - dy) || !std::isfinite(dx) || !std::isfinite(dy)) {
+        dx = 0;
+        dy = 0;
+    }
+}
+
+// The most stamps one event makes. Crossing the widest view in one event at
+// half a brush per stamp takes far fewer unless the brush is narrower than a
+// pixel; a longer travel is stamped at a wider spacing rather than taking
+// minutes.
+constexpr int maxstamps = 1 << 16;
+
 // Number of stamps for a travel of (dx, dy) with half extents (halfwidth,
 // halfheight): the larger travel counted in half extents, each quotient
-// rounded down before its absolute value is taken, plus one. An axis of size 0
-// adds nothing; with both 0 the brush covers nothing and the result is 0.
+// rounded down before its absolute value is taken, plus one, at most
+// maxstamps. An axis of size 0 adds nothing; with both 0 the brush covers
+// nothing and the result is 0.
 int stampcount(double dx, double dy, double halfwidth, double halfheight);
 
 // Visits n stamp positions from one step after (x - dx, y - dy) up to (x, y),
-// adding the step once per stamp in single precision.
+// in double precision and counted back from the pointer, so that the last
+// stamp lies exactly at the pointer whatever the travel.
 template <typename Visit>
-void forstamps(float x, float y, float dx, float dy, int n, Visit&& visit)
+void forstamps(double x, double y, double dx, double dy, int n, Visit&& visit)
 {
     if (n < 1)
         return;
-    const float stepx = dx / n;
-    const float stepy = dy / n;
-    float t = x - dx;
-    float f = y - dy;
-    for (int k = 1; k <= n; ++k) {
-        t += stepx;
-        f += stepy;
-        visit(t, f);
-    }
+    const double stepx = dx / n;
+    const double stepy = dy / n;
+    for (int k = 1; k <= n; ++k)
+        visit(x - (n - k) * stepx, y - (n - k) * stepy);
 }
 
 // The cells of one stamp relative to its centre and their weights: frame
@@ -150,14 +174,15 @@ void stampcells(const DataInterface& data, const Footprint& fp, double t, double
 // One brush stroke segment: the stamps for the travel (dx, dy) that ends at
 // the pointer (x, y), each handing its cells to the cell rule.
 template <typename Cell>
-void brushstroke(const DataInterface& data, float x, float y, float dx, float dy, const Brush& brush,
+void brushstroke(const DataInterface& data, double x, double y, double dx, double dy, const Brush& brush,
                  Cell&& cell)
 {
-    if (!blockready(data))
+    if (!blockready(data) || !realplace(x) || !realplace(y))
         return;
+    travelfrom(x, y, dx, dy);
     const Footprint fp = Footprint::of(data, brush);
     const int n = stampcount(dx, dy, brush.timerange / 2, brush.freqrange / 2);
-    forstamps(x, y, dx, dy, n, [&](float t, float f) { stampcells(data, fp, t, f, cell); });
+    forstamps(x, y, dx, dy, n, [&](double t, double f) { stampcells(data, fp, t, f, cell); });
 }
 
 // Whether a is louder than b by Euclidean magnitude (a tie is not).
@@ -176,6 +201,16 @@ inline QVector2D keeplouder(const DataInterface& data, int channel, int frame, i
     const QVector2D kept = louder(scratch, value) ? scratch : value;
     data.setbin(scratchbuffer, channel, frame, bin, kept.x(), kept.y());
     return kept;
+}
+
+// keeplouder that notes in `painted` the frames where the scratch now holds
+// something: the commit at the end of the stroke must reach them, also those
+// the host did not know of when it wrote the block.
+inline void paint(const DataInterface& data, int channel, int frame, int bin, const QVector2D& value,
+                  FrameSpan& painted)
+{
+    if (!keeplouder(data, channel, frame, bin, value).isNull())
+        painted.add(frame);
 }
 
 } // namespace toolframe

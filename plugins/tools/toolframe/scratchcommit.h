@@ -1,6 +1,5 @@
 #pragma once
-// Committing the scratch buffer of the tools that write it at places of their
-// own choosing (the partial tools, the frequency pen) rather than under a brush.
+// Committing the scratch buffer into the current layer at the end of a stroke.
 //
 // The host computes clipboardarea before the call, from what the scratch held
 // then; what the call itself writes outside that extent would be left behind

@@ -100,6 +100,8 @@ void TestRegionPick::init()
     grids->resetcounts();
     host.channelmask = 0b11;
     host.clipboardarea = QRectF(0, 4000, 1.6, -4000); // the whole grid
+    if (tool)
+        tool->areaselected = false;
     if (freqrange) {
         freqrange->setValue(250);
         timerange->setValue(0.08);
@@ -241,6 +243,7 @@ void TestRegionPick::softEdges()
 void TestRegionPick::commitCoversOnlyTheClipboardArea()
 {
     host.clipboardarea = QRectF(1.0, 3000, 0.2, -1000);
+    tool->areaselected = true;
     QVERIFY(host.stroke(at, freq));
     QVERIFY(cellis(2, 0, 50, 32, 1)); // the preview is there
     const QList<SpectrumGrids::Transfer> done = tooltest::commits(*grids);

@@ -21,6 +21,7 @@ private slots:
     void stampcount_data();
     void stampcount();
     void stamppositions();
+    void travelFromTheUnsetPosition();
     void footprintAndWeights();
     void cellOrderAndMask();
     void cellsNoBufferHolds();
@@ -83,7 +84,10 @@ void TestBrushStroke::stampcount_data()
     QTest::newRow("no width: time adds nothing") << 5.0 << 250.0 << 0.0 << 100.0 << 3;
     QTest::newRow("no height: frequency adds nothing") << 0.25 << 9000.0 << 0.1 << 0.0 << 3;
     QTest::newRow("no extent at all") << 5.0 << 250.0 << 0.0 << 0.0 << 0;
-    QTest::newRow("huge jump stays finite") << 1e30 << 0.0 << 0.005 << 0.0 << 1000000001;
+    QTest::newRow("huge jump is bounded") << 1e30 << 0.0 << 0.005 << 0.0 << toolframe::maxstamps;
+    QTest::newRow("huge jump backwards is bounded") << 0.0 << -1e30 << 0.0 << 100.0 << toolframe::maxstamps;
+    QTest::newRow("travel past the bound") << 0.005 * toolframe::maxstamps * 3 << 0.0 << 0.005 << 0.0
+                                           << toolframe::maxstamps;
 }
 
 void TestBrushStroke::stampcount()
@@ -108,6 +112,28 @@ void TestBrushStroke::stamppositions()
     at.clear();
     toolframe::forstamps(1.0f, 100.0f, 0.5f, -40.0f, 0, [&](float t, float f) { at.emplace_back(t, f); });
     QVERIFY(at.empty());
+}
+
+void TestBrushStroke::travelFromTheUnsetPosition()
+{
+    // A press after the pointer came back without a hover: the host's previous
+    // position is the unset value, and the travel as a tool gets it in single
+    // precision starts there. One stamp, at the pointer, as after a hover.
+    const DataInterface d = block(1, 1);
+    const toolframe::Brush brush{4.0 / 128, 128, 50};
+    const float unset = 2147418112.0f;
+    const std::vector<Visit> atpointer = stroke(d, 1.0f, 640.0f, 0, 0, brush);
+    QVERIFY(!atpointer.empty());
+    QCOMPARE(stroke(d, 1.0f, 640.0f, 1.0f - unset, 640.0f - unset, brush), atpointer);
+    QCOMPARE(stroke(d, 100.0f, 640.0f, 100.0f - unset, 0, brush), stroke(d, 100.0f, 640.0f, 0, 0, brush));
+    // The pointer itself off the views paints nothing.
+    QVERIFY(stroke(d, unset, unset, 0, 0, brush).empty());
+
+    // A long real travel ends exactly at the pointer, in double precision.
+    std::vector<std::pair<double, double>> at;
+    toolframe::forstamps(3.0, 640.0, 3.0e6, 0.0, 1000, [&](double t, double f) { at.emplace_back(t, f); });
+    QCOMPARE(at.back(), std::make_pair(3.0, 640.0));
+    QCOMPARE(at.front().first, 3.0 - 3.0e6 + 3.0e3);
 }
 
 void TestBrushStroke::footprintAndWeights()
@@ -209,12 +235,16 @@ void TestBrushStroke::hoverResetAndCommit()
     QCOMPARE(empty.mode, 0);
     QCOMPARE(grids.get(2, 1, 5, 5), QVector2D());
 
-    toolframe::commitscratch(d);
+    // The commit covers what the event painted beyond the area the host
+    // computed before the call (frames of 1/128 s), over the whole band.
+    toolframe::FrameSpan painted;
+    painted.add(200, 300);
+    toolframe::commitwritten(d, painted);
     QCOMPARE(grids.transfers.size(), 2);
     const SpectrumGrids::Transfer commit = grids.transfers.last();
     QCOMPARE(commit.source, 2);
     QCOMPARE(commit.destination, 1);
-    QCOMPARE(commit.area, d.clipboardarea);
+    QCOMPARE(commit.area, QRectF(0.5, 4096, 301.0 / 128 - 0.5, -4096));
     QCOMPARE(commit.channelmask, 0b10);
     QCOMPARE(commit.mode, 9);
     QCOMPARE(commit.dtime, 0.0f);
