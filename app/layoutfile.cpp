@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "filechooser.h"
 #include "mainwindow.h"
+#include "prompt.h"
 
 namespace {
 const char* const layoutfilter = "Korvane Layout (*.kvl)";
@@ -69,11 +70,16 @@ void MainWindow::on_loadlayout()
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > layoutfilelimit) {
         logerror(QStringLiteral("layout not loaded: %1 is not a readable layout file").arg(path));
+        tell(this, QMessageBox::Warning, tr("Load Layout"),
+             tr("%1 could not be read as a window layout.<br/>%2")
+                 .arg(path.toHtmlEscaped(), (file.isOpen() ? tr("It is too large to be one.") : file.errorString()).toHtmlEscaped()));
         return;
     }
     QByteArray geometry, state;
     if (!decodelayout(file.readAll(), &geometry, &state) || !restoreGeometry(geometry)) {
         logerror(QStringLiteral("layout not loaded: %1 is not a layout file").arg(path));
+        tell(this, QMessageBox::Warning, tr("Load Layout"),
+             tr("%1 is not a window layout of this program; the window is unchanged.").arg(path.toHtmlEscaped()));
         return;
     }
     restoreState(state, 0);

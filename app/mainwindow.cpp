@@ -10,6 +10,7 @@
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -35,6 +36,7 @@
 #include "sdk/interfaces.h"
 #include "sessionfolder.h"
 #include "splash.h"
+#include "utilitywatch.h"
 
 QWidget* backgroundwidget = nullptr;
 QDockWidget* historydockptr = nullptr;
@@ -63,6 +65,7 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
         QCoreApplication::addLibraryPath(rootpath + QLatin1String(folder));
     setWindowIcon(QIcon(QStringLiteral(":/stylesheets/icon.png")));
     setAcceptDrops(true);
+    installutilitywatch(this);
     toolmodes = new QActionGroup(this);
     toolmodes->setExclusive(true);
     showprogress(splash, QStringLiteral(" : Initializing UI..."));
@@ -141,6 +144,20 @@ void MainWindow::createcontrollers()
     layersgui = new LayersGui(this);
 }
 
+void MainWindow::showdevicenote(const QString& text)
+{
+    if (!devicenote) {
+        if (text.isEmpty())
+            return;
+        // Beside the layer panel's line, which every pointer event rewrites.
+        devicenote = new QLabel(this);
+        devicenote->setObjectName(QStringLiteral("devicenote"));
+        statusBar()->addPermanentWidget(devicenote);
+    }
+    devicenote->setText(text);
+    devicenote->setVisible(!text.isEmpty());
+}
+
 void MainWindow::createnolayerbox()
 {
     nolayerbox = new QMessageBox(QMessageBox::Question, tr("No layer selected"),
@@ -148,6 +165,9 @@ void MainWindow::createnolayerbox()
                                  QMessageBox::NoButton, this);
     QPushButton* yes = nolayerbox->addButton(tr("Yes"), QMessageBox::YesRole);
     nolayerbox->addButton(tr("No"), QMessageBox::NoRole);
+    // A message box is modal by default; this one must never block: the user
+    // may answer it, or go on and choose a layer instead.
+    nolayerbox->setWindowModality(Qt::NonModal);
     links.add(yes, "clicked()", layersgui, QStringLiteral("LayersGui"), "NewLayer()");
     spectrumgui->nolayerbox = nolayerbox;
 }

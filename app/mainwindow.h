@@ -22,6 +22,7 @@ class QDial;
 class QDialog;
 class QDockWidget;
 class QDoubleSpinBox;
+class QLabel;
 class QMenu;
 class QMessageBox;
 class QPushButton;
@@ -56,6 +57,9 @@ public:
     static void previewclipboard();
     // Opens the start window (when that part of the shell exists).
     void showstartwindow();
+    // The note at the right of the status line about devices that failed;
+    // an empty text removes it.
+    void showdevicenote(const QString& text);
 
     // An action with the window as parent, its icon through the shared transparency mask.
     QAction* makeaction(const QString& text, const char* icon = nullptr);
@@ -128,6 +132,7 @@ public:
     QDialog* pluginsdialog = nullptr;
     QTreeWidget* pluginslist = nullptr;
     QMessageBox* nolayerbox = nullptr;
+    QLabel* devicenote = nullptr; // in the status line, while a device has failed
 
     // Advanced settings, About box and log viewer: built once, hidden.
     QDialog* advanceddialog = nullptr;

@@ -76,7 +76,9 @@ void MainWindow::createdevicecontrols()
     volumespin = new QSpinBox(this);
     volumespin->setToolTip(QStringLiteral("volume"));
     volumespin->setStatusTip(QStringLiteral("playback volume"));
-    volumespin->setRange(-200, 200);
+    // The dial's range: a value beyond it would be shown as the dial's end
+    // while the controller played the value typed.
+    volumespin->setRange(-12, 12);
     volumespin->setSingleStep(1);
     volumespin->setSuffix(QStringLiteral("dB"));
     volumespin->setObjectName(QStringLiteral("compact"));

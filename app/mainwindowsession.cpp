@@ -60,6 +60,12 @@ void MainWindow::sessionimport(QString filename)
         logmessage(QStringLiteral("session import %1").arg(filename));
     if (filename.isEmpty())
         return;
+    // A project is opened, not imported, and is nobody's to export back to.
+    if (filename.endsWith(QLatin1String(".kvp")) || filename.endsWith(QLatin1String(".kvx"))) {
+        if (layersgui)
+            filename.endsWith(QLatin1String(".kvp")) ? layersgui->OpenProject(filename) : layersgui->OpenXML(filename);
+        return;
+    }
     const int rows = layersgui && layersgui->tree ? layersgui->tree->topLevelItemCount() : 0;
     invoke(layersgui, "LayersGui", "Import(QString,QString)", Q_ARG(QString, filename), Q_ARG(QString, QString()));
     // A file handed over from outside that became a layer is the caller's:

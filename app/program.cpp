@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QSettings>
 #include <QSplashScreen>
 #include <QTimer>
@@ -49,7 +50,12 @@ int runprogram(TabletApplication& app, const StartResult& start)
     const QSize size = settings.value(QStringLiteral("size"), QSize(1280, 720)).toSize();
     const bool maximized = settings.value(QStringLiteral("maximized"), false).toBool();
     window->setMinimumSize(800, 500);
-    window->move(pos);
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    window->move(visibleposition(pos, size, screens));
     window->resize(size);
     if (maximized)
         window->setWindowState(window->windowState() | Qt::WindowMaximized);

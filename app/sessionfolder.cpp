@@ -185,3 +185,22 @@ int removesessionfiles(const QString& folder, const QString& ownsessionid)
 {
     return removeunused(folder, RunningInstances(folder, ownsessionid), [](const QFileInfo&) { return true; });
 }
+
+QString endedsession(const QString& folder, const QString& ownsessionid)
+{
+    static const QRegularExpression pattern(QStringLiteral("^session\\((.+)\\)\\.kvx$"));
+    if (folder.isEmpty())
+        return QString();
+    const QStringList live = livesessions(folder);
+    QFileInfo newest;
+    const QFileInfoList files =
+        QDir(folder).entryInfoList({QStringLiteral("session(*).kvx")}, QDir::Files | QDir::NoSymLinks);
+    for (const QFileInfo& file : files) {
+        const auto match = pattern.match(file.fileName());
+        if (!match.hasMatch() || match.captured(1) == ownsessionid || live.contains(match.captured(1)))
+            continue;
+        if (newest.fileName().isEmpty() || file.lastModified() > newest.lastModified())
+            newest = file;
+    }
+    return newest.fileName().isEmpty() ? QString() : newest.absoluteFilePath();
+}

@@ -31,3 +31,7 @@ int removesessionfiles(const QString& folder, const QString& ownsessionid);
 
 // The start time that a session id "yyyy.MM.dd-HH.mm.ss.zzz" stands for.
 QDateTime sessionstart(const QString& sessionid);
+
+// The newest session file in `folder` left by a run that is not running any
+// more (not `ownsessionid`); empty when there is none.
+QString endedsession(const QString& folder, const QString& ownsessionid);

@@ -8,6 +8,7 @@
 #include <QSysInfo>
 #include <QThread>
 #include <QtGlobal>
+#include <algorithm>
 
 #include "core/globals.h"
 #include "core/log.h"
@@ -132,9 +133,31 @@ StartResult startsession(const StartOptions& options)
     logmessage(QStringLiteral("CPU: %1 cores").arg(QThread::idealThreadCount()));
     if (!sessionnote.isEmpty())
         logmessage(sessionnote);
-    if (!locked)
+    if (!locked) {
         logerror(QStringLiteral("could not lock the session folder %1: its files may be taken for old ones by "
                                 "another instance")
                      .arg(sessionpath));
+        // The folder takes no file: no layer can be made, nothing kept for recovery.
+        PromptRequest request;
+        request.icon = QMessageBox::Warning;
+        request.title = QObject::tr("Session Folder");
+        request.text = QObject::tr("The session folder %1 cannot take new files, so no layer can be imported or "
+                                   "made.<br/>Make it writable, or choose another one in Advanced Settings.")
+                           .arg(sessionpath.toHtmlEscaped());
+        request.buttons = QMessageBox::Ok;
+        prompt(request);
+    }
     return result;
+}
+
+QPoint visibleposition(const QPoint& pos, const QSize& size, const QList<QRect>& screens)
+{
+    // Reachable means a good part of its title bar, a strip along its top, is on a screen.
+    const QRect titlebar(pos, QSize(std::clamp(size.width(), 1, 200), 30));
+    for (const QRect& screen : screens) {
+        const QRect seen = screen.intersected(titlebar);
+        if (seen.width() >= std::min(titlebar.width(), 100) && seen.height() >= 15)
+            return pos;
+    }
+    return screens.isEmpty() ? pos : screens.first().topLeft();
 }

@@ -2,6 +2,10 @@
 // The first half of the program's start: identity, settings, process-wide
 // folders, limits and colours, the command line and the session log with its
 // start lines. The second half (splash, main window, event loop) is in program.h.
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -25,3 +29,9 @@ StartResult startsession(const StartOptions& options);
 void readlimitsandcolours();
 // The three layer colours alone, with their defaults.
 void readcolours();
+
+// Where a window stored at `pos` with `size` goes: there when its title bar
+// lies on one of the screens (available areas, the primary first), else at
+// the primary screen's corner: a position saved with another monitor
+// attached must not put the window out of reach.
+QPoint visibleposition(const QPoint& pos, const QSize& size, const QList<QRect>& screens);

@@ -12,6 +12,7 @@
 #include "core/globals.h"
 #include "helpabout.h"
 #include "mainwindow.h"
+#include "sessionfolder.h"
 #include "urlopener.h"
 
 namespace {
@@ -101,6 +102,17 @@ void MainWindow::ShowStartDialog()
         if (recentacts[i]->text().isEmpty())
             continue;
         QToolButton* link = actionbutton(nullptr, dialog, recentacts[i], QString(), linkicon);
+        link->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        link->setObjectName(QStringLiteral("Link"));
+        link->setFixedSize(280, 16);
+        grid->addWidget(link, row++, 0, 1, -1);
+    }
+
+    // After a run that died, its work is one click away.
+    if (recoveract && !endedsession(sessionpath, sessionid).isEmpty()) {
+        QToolButton* link = actionbutton(nullptr, dialog, recoveract,
+                                         QStringLiteral("Recover the session of a run that did not end normally"),
+                                         QIcon(transparencyicon(QStringLiteral(":/icons/Open.png"))));
         link->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         link->setObjectName(QStringLiteral("Link"));
         link->setFixedSize(280, 16);

@@ -18,6 +18,7 @@
 #include "core/buffer.h"
 #include "core/globals.h"
 #include "core/layer.h"
+#include "core/transferarea.h"
 
 namespace {
 
@@ -105,6 +106,47 @@ void BM_BufferPasses(benchmark::State& state)
                                                   benchmark::Counter::kIsRate);
 }
 
+// A 20 s cut of the whole band into the clipboard and its paste back, on the
+// same layer; "frames" counts the frames of the rectangle in both channels
+// once, so that its rate compares with the bare transforms of those frames.
+void BM_CutPaste(benchmark::State& state)
+{
+    Buffer current, clipboard;
+    current.infftparam(4, size, overlap, false);
+    clipboard.infftparam(4, size, overlap, false);
+    layer clip;
+    clip.samplerate = rate;
+    clip.channels = 2;
+    current.bindlayer(material().noise.get());
+    clipboard.bindlayer(&clip);
+    const QRectF area(20, rate / 2.0, 20, -rate / 2.0);
+    for (auto _ : state) {
+        transferarea(&clipboard, &clipboard, QRectF(), 0, 0, 0, 0);
+        transferarea(&current, &clipboard, area, 0, 4, 0, 0);
+        transferarea(&clipboard, &current, area, 0, 5, 0, 0);
+    }
+    const double frames = 20.0 * rate / hop;
+    state.counters["frames"] = benchmark::Counter(2.0 * frames * state.iterations(), benchmark::Counter::kIsRate);
+    current.bindlayer(nullptr);
+    clipboard.bindlayer(nullptr);
+}
+
+// 200 get/set pairs of consecutive samples at the longest transform, as an
+// external editor's round trip makes them, and their write-back.
+void BM_SampleEdits65536(benchmark::State& state)
+{
+    Buffer b;
+    b.infftparam(4, 65536, 4, false);
+    b.bindlayer(material().noise.get());
+    int s = 10 * rate;
+    for (auto _ : state) {
+        for (int i = 0; i < 200; ++i, ++s)
+            b.setsample(0, s, b.getsample(0, s));
+        b.flush();
+    }
+    b.bindlayer(nullptr);
+}
+
 // The same frames, both channels, through kiss_fftr and kiss_fftri on one
 // thread, straight from the samples of each channel: the transforms alone.
 void BM_BareTransforms(benchmark::State& state)
@@ -138,6 +180,8 @@ BENCHMARK(BM_BufferStream)->Name("Buffer/stream/wall")->UseRealTime()->Unit(benc
 BENCHMARK(BM_BufferStream)->Name("Buffer/stream/cpu")->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BufferPasses)->Name("Buffer/passes/wall")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BufferPasses)->Name("Buffer/passes/cpu")->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CutPaste)->Name("Buffer/cutpaste20s/cpu")->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SampleEdits65536)->Name("Buffer/sampleedits65536")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareTransforms)->Name("Bare/kissfft/one thread")->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -162,6 +162,7 @@ void SpectrumGui::closeproject()
     clipboardlayer = nullptr;
 
     notool();
+    laststroke = {}; // a Shift-stroke in the next project does not join this one's
 
     samplerate = channels = speakermask = channelmask = 0;
     emit outchannels(0);

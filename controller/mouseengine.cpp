@@ -176,9 +176,13 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         }
     }
 
-    // Tool stroke.
-    if (tool && slottable.bound[0] && selectionmode == -1 && panzoommode == -1
-        && transportmode == -1 && !(mods & Qt::ControlModifier) && !(unset(x) && unset(y))) {
+    // Tool stroke. The release always reaches the tool that saw the press
+    // (with Ctrl held or off the views too): its commit comes with it.
+    const bool strokeend = p <= 0 && P > 0;
+    const bool release = tool && toolstroke && strokeend;
+    if (release
+        || (tool && slottable.bound[0] && selectionmode == -1 && panzoommode == -1 && transportmode == -1
+            && !(mods & Qt::ControlModifier) && !outside)) {
         layer* current = slottable.bound[1];
         layer* clip = slottable.bound[2];
         const double s1 = current ? current->spanstart() : 0;
@@ -186,18 +190,35 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         const double s2 = clip ? clip->spanstart() : 0;
         const double l2 = clip ? clip->spanlength() : 0;
         refreshdatainterface(tool);
-        float dx = float(x - X), dy = float(y - Y), dp = p - P;
-        if (shift && p > 0 && P == 0) {
+        // A release off the views ends the stroke where the pointer left.
+        const double tx = outside ? X : x;
+        const double ty = outside ? Y : y;
+        // From the unset position (the pointer came back without a hover) the
+        // stroke starts at the pointer: the tool first gets the hover it
+        // missed, which also drops a preview left where the pointer went out.
+        float dx = 0, dy = 0, dp = p - P;
+        const bool fromnowhere = unset(X) || unset(Y);
+        if (!outside && !fromnowhere) {
+            dx = float(x - X);
+            dy = float(y - Y);
+        }
+        if (!outside && fromnowhere && p > 0 && P == 0)
+            tool->process(float(x), float(y), 0, 0, 0, 0, key, channel);
+        if (shift && p > 0 && P == 0 && laststroke.set) {
             dx = float(x) - laststroke.time;
             dy = float(y) - laststroke.frequency;
             dp = p - laststroke.pressure;
         }
-        if (p > 0)
-            laststroke = {float(x), float(y), p};
-        tool->process(float(x), float(y), p, dx, dy, dp, key, channel);
+        if (p > 0) {
+            laststroke = {true, float(x), float(y), p};
+            toolstroke = true;
+        } else if (strokeend) {
+            toolstroke = false;
+        }
+        tool->process(float(tx), float(ty), p, dx, dy, dp, key, channel);
         if (current && slottable.bound[1] == current) {
             flushedit(1, s1, l1);
-            if (p <= 0 && P > 0) {
+            if (strokeend) {
                 mousepressure = p; // the stroke has ended, whatever the entry brings
                 pushbackup(tool->label, tool->icon);
             }
@@ -206,9 +227,11 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             flushedit(2, s2, l2);
             clip->resetdirty();
         }
-    } else if (tool && p <= 0 && P > 0 && slottable.bound[1]) {
-        // The stroke ended where the tool is not reached (outside the views or
-        // with Ctrl): the edit so far still becomes its entry.
+        if (strokeend)
+            asknolayer();
+    } else if (tool && strokeend && slottable.bound[1]) {
+        // The stroke ended where the tool never saw a press (Ctrl held all
+        // along): whatever the layer holds of it still becomes its entry.
         slottable.buffer[1]->flush();
         mousepressure = p;
         pushbackup(tool->label, tool->icon);

@@ -44,6 +44,20 @@ QString firstfailure(const QString& utility, const QList<UtilityResult>& results
     return QString();
 }
 
+// A move goes by whole frames of the clipboard's transform: the time is
+// rounded to a frame count once (halves away from zero, so that moving back
+// by the same time takes the same count), and the selection and the content
+// both move by that count.
+double wholeframes(double time, const Buffer* b)
+{
+    const int h = b ? b->hop() : 0;
+    if (h <= 0 || b->samplerate <= 0)
+        return time;
+    const double frames = time * b->samplerate / h;
+    const double count = frames < 0 ? -std::floor(-frames + 0.5) : std::floor(frames + 0.5);
+    return count * h / b->samplerate;
+}
+
 } // namespace
 
 void SpectrumGui::movescalewarning(const QString& why)
@@ -181,10 +195,9 @@ bool SpectrumGui::scaleclipboard(double timefactor, double semitones, bool final
                                : UtilityCommand{soxprogram(), previewarguments(c, timefactor, semitones)});
             continue;
         }
-        // A channel switched off stays as in the copy; an earlier pass may
-        // have left its scaled file, which QFile::copy would not overwrite.
-        QFile::remove(scaledchanfile(c));
-        if (!QFile::copy(scalechanfile(c), scaledchanfile(c))) {
+        // A channel switched off keeps what the last pass made of it; one no
+        // pass has scaled yet stays as in the copy.
+        if (!QFile::exists(scaledchanfile(c)) && !QFile::copy(scalechanfile(c), scaledchanfile(c))) {
             why = tr("the unscaled channel %1 could not be copied").arg(c + 1);
             return false;
         }
@@ -252,7 +265,8 @@ void SpectrumGui::moveclipboard()
 {
     Buffer* clipbuffer = slottable.buffer[2];
     transferarea(clipbuffer, clipbuffer, QRectF(), channelmask, 0, 0, 0);
-    transferarea(scalebuffer, clipbuffer, scaleorigin, channelmask, 1, dragtime, dragfreq);
+    transferarea(scalebuffer, clipbuffer, scaleorigin, channelmask, 1,
+                 float(wholeframes(dragtime, clipbuffer)), dragfreq);
     if (layer* clip = slottable.bound[2])
         clip->resetdirty();
 }
@@ -289,7 +303,7 @@ QRectF SpectrumGui::scaledselection(double* timefactor, double* semitones) const
 void SpectrumGui::reposition()
 {
     const QRectF before = selection;
-    selection = movedselection(scaleorigin, dragtime, dragfreq);
+    selection = movedselection(scaleorigin, wholeframes(dragtime, slottable.buffer[2]), dragfreq);
     emit outselection(selection);
     layer* clip = slottable.bound[2];
     if (!clip || !scalesource || clip->spanlength() <= 0)

@@ -58,6 +58,7 @@ void SpectrumGui::intool(bool toggled)
 {
     // The stroke of the tool being left ends with its own entry.
     finishstroke();
+    toolstroke = false;
     cleanclipboard();
     if (!toggled) {
         toolaction = nullptr;
@@ -115,8 +116,7 @@ void SpectrumGui::infilter()
         indevicepause();
     layer* current = slottable.bound[1];
     if (!current) {
-        QMessageBox::warning(mainwindow, tr("No layer selected"), tr("Select a layer first."),
-                             QMessageBox::Ok);
+        transportwarning(tr("No layer selected"), tr("Select a layer first."));
         return;
     }
     auto* action = qobject_cast<QAction*>(sender());
@@ -141,10 +141,17 @@ void SpectrumGui::infilter()
         emit outdisplayarea(displayarea, displayarea, 2);
         clip->resetdirty();
     }
+    asknolayer();
+}
+
+void SpectrumGui::asknolayer()
+{
     Buffer* buffer = slottable.buffer[1];
-    if (buffer->writewithoutlayer) {
-        buffer->writewithoutlayer = false;
-        if (nolayerbox)
-            nolayerbox->show();
+    if (!buffer || !buffer->writewithoutlayer)
+        return;
+    buffer->writewithoutlayer = false;
+    if (nolayerbox) {
+        nolayerbox->show();
+        nolayerbox->raise();
     }
 }

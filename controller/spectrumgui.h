@@ -6,6 +6,7 @@
 // DeviceThread; every slot of the controller itself runs in the GUI thread.
 #include <QColor>
 #include <QCursor>
+#include <QHash>
 #include <QList>
 #include <QPixmap>
 #include <QPointF>
@@ -266,16 +267,25 @@ private:
     QSemaphore devicethreadready;
     // A start was sent and no wait has seen it return yet.
     bool runpending = false;
-    // Whether the last open of the playback (0) and record (1) device failed,
-    // so that its failing starts do not report the same fault again.
+    // Whether the last open of the playback (0) and record (1) device failed:
+    // a start that fails after it says the device could not be opened.
     bool openfailed[2] = {false, false};
+    // For each device operation sent and not yet reported, by its action word
+    // ("PlayOpen", "RecordStart", ...), whether it answers a command the user
+    // just gave; reports come back in the order sent. Only those failures
+    // raise a box, the others go to the log and the status line.
+    QHash<QString, QList<bool>> deviceasks;
+    // The status line's note of the last failure of each device, until it
+    // opens or starts again.
+    QString devicenote[2];
 
     // The stop sequence; false when the device did not return in time.
     bool stoprun();
     QRectF transportrange(int mode, DataInterface* block);
     void choosedevice(bool record);
     void restartdevice(bool record);
-    void opendevice(bool record);
+    void opendevice(bool record, bool asked = false);
+    void showdevicenote();
     void closedevice(bool record);
     void transportwarning(const QString& title, const QString& text);
 
@@ -302,9 +312,11 @@ private:
     // Mouse, plugins and undo
 public:
     // Where the interaction engine keeps the last event that reached the tool
-    // with pressure: a Shift-stroke continues from it.
+    // with pressure: a Shift-stroke continues from it. Before the first stroke
+    // of a project there is none, and a Shift-stroke starts afresh.
     struct StrokePoint
     {
+        bool set = false;
         float time = 0;
         float frequency = 0;
         float pressure = 0;
@@ -312,6 +324,9 @@ public:
     int axislock = 0; // 0 free, 1 time only (frequency held), 2 frequency only
     bool timecursordrag = false;
     StrokePoint laststroke;
+    // The tool has seen a pressed event of the stroke under way: its release
+    // reaches it, whatever is held or wherever the pointer went.
+    bool toolstroke = false;
 
 public slots:
     void inmouseevent(QPointF mousepos, float mousepressure, int key, qint32 mousechannel,
@@ -328,6 +343,9 @@ private:
     // Ends a tool stroke whose release never reached the engine: the tool
     // gets a release at the last position and the edit becomes its entry.
     void finishstroke();
+    // Offers a new layer, without blocking, when the last filter run or tool
+    // stroke wrote into the current-layer slot while no layer was bound there.
+    void asknolayer();
     // Writes Buffer `slot` back and repaints the span the edit touched, given
     // the layer's span before it; true when something was repainted.
     bool flushedit(int slot, double start, double length);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <memory>
 
+#include "app/mainwindow.h"
 #include "app/prompt.h"
 #include "core/buffer.h"
 #include "core/fileutils.h"
@@ -206,6 +207,7 @@ void SpectrumGui::indevicetrig()
 
     setstopflag(false);
     runpending = true;
+    deviceasks[mode == 4 ? QStringLiteral("RecordStart") : QStringLiteral("PlayStart")] << true;
     if (mode == 4)
         emit deviceRecordStart(recorddevice, recorddescription, 1, 0, playrange, &currenttime,
                                &volume, &stop);
@@ -291,13 +293,14 @@ void SpectrumGui::inpause(int value)
     QSettings().setValue(QStringLiteral("pause"), value != 0);
 }
 
-void SpectrumGui::opendevice(bool record)
+void SpectrumGui::opendevice(bool record, bool asked)
 {
     DeviceInterface* device = record ? recorddevice : playdevice;
     const QString& description = record ? recorddescription : playdescription;
     if (!device || description.isEmpty() || samplerate <= 0 || channels <= 0)
         return;
     refreshdatainterface(device);
+    deviceasks[record ? QStringLiteral("RecordOpen") : QStringLiteral("PlayOpen")] << asked;
     if (record)
         emit deviceRecordOpen(device, description);
     else
@@ -338,7 +341,7 @@ void SpectrumGui::choosedevice(bool record)
     closedevice(record);
     (record ? recorddevice : playdevice) = device;
     (record ? recorddescription : playdescription) = action->text();
-    opendevice(record);
+    opendevice(record, true);
     QSettings settings;
     settings.setValue(record ? QStringLiteral("recordcategory") : QStringLiteral("playbackcategory"),
                       device->category);
@@ -364,7 +367,7 @@ void SpectrumGui::restartdevice(bool record)
     if (transportmode >= 0)
         stoprun();
     closedevice(record);
-    opendevice(record);
+    opendevice(record, true);
 }
 
 void SpectrumGui::indeviceplayrestart()
@@ -401,17 +404,34 @@ void SpectrumGui::indevicelog(QString action, QString description, bool result)
     else
         logerror(line + QStringLiteral(" failed"));
 
-    // The user hears nothing when a device fails: say so. A device that did
-    // not open is reported once, not again at each start that follows.
+    QList<bool>& asks = deviceasks[action];
+    const bool asked = !asks.isEmpty() && asks.takeFirst();
+    const bool open = action.endsWith(QLatin1String("Open"));
+    if (!open && !action.endsWith(QLatin1String("Start")))
+        return;
+
+    // The user hears nothing when a device fails: the log and the status line
+    // say so. A box comes only as the answer to a command the user just gave
+    // (Play, Record, choosing or restarting a device), never in the middle of
+    // other work such as opening a project.
     const bool record = action.startsWith(QLatin1String("Record"));
-    const QString title = record ? tr("Record Error") : tr("Playback Error");
     bool& failedopen = openfailed[record ? 1 : 0];
-    if (action.endsWith(QLatin1String("Open"))) {
+    if (open)
         failedopen = !result;
-        if (!result)
-            transportwarning(title, tr("The device \"%1\" could not be opened.").arg(description));
-    } else if (action.endsWith(QLatin1String("Start")) && !result && !failedopen) {
-        transportwarning(title, record ? tr("The device \"%1\" could not record.").arg(description)
-                                       : tr("The device \"%1\" could not play.").arg(description));
-    }
+    QString text;
+    if (!result)
+        text = open || failedopen ? tr("The device \"%1\" could not be opened.").arg(description)
+               : record           ? tr("The device \"%1\" could not record.").arg(description)
+                                  : tr("The device \"%1\" could not play.").arg(description);
+    const QString title = record ? tr("Record Error") : tr("Playback Error");
+    devicenote[record ? 1 : 0] = text.isEmpty() ? QString() : title + QStringLiteral(": ") + text;
+    showdevicenote();
+    if (!text.isEmpty() && asked)
+        transportwarning(title, text);
+}
+
+void SpectrumGui::showdevicenote()
+{
+    if (auto* window = qobject_cast<MainWindow*>(mainwindow))
+        window->showdevicenote(QStringList{devicenote[0], devicenote[1]}.join(QLatin1Char(' ')).trimmed());
 }

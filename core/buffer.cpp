@@ -46,15 +46,10 @@ Buffer::Buffer()
 Buffer::~Buffer()
 {
     writeback();
-    for (int c = 0; c < allocatedchannels; ++c) {
-        alignedfree(timeblockA[c]);
-        alignedfree(timeblockB[c]);
-        alignedfree(spectrum[c]);
-    }
+    freestorage();
     alignedfree(analysiswindow);
     alignedfree(synthesiswindow);
     alignedfree(lobetable);
-    freeplans();
 }
 
 int Buffer::freqtobin(double frequency) const
@@ -64,62 +59,82 @@ int Buffer::freqtobin(double frequency) const
     return roundhalfupclamped(fftsize * frequency / samplerate);
 }
 
-// Per-channel storage grows with the channel count of the layers bound and
-// never shrinks, so that rebinding allocates nothing.
-bool Buffer::ensurechannels(int count)
+// Storage for the channels of the bound layer and the frames of the current
+// overlap. The time and spectrum arrays are written before they are read (a
+// first load reads the whole window and analyses every frame), so they are
+// not cleared; only the change array has to start at zero.
+bool Buffer::ensurestorage()
 {
+    const int count = boundlayer ? channels : 0;
     if (count > maxchannels)
         return false;
+    const qint64 floats = haswindow() ? qint64(cachesamples) * overlap : 0;
+    const int bytes = int(floats * qint64(sizeof(float)));
+    if (floats > spectrumcapacity) {
+        for (int c = 0; c < allocatedchannels; ++c) {
+            alignedfree(spectrum[c]);
+            spectrum[c] = alignedalloc(bytes, 16);
+            if (!spectrum[c]) {
+                freestorage();
+                return false;
+            }
+        }
+        spectrumcapacity = floats;
+    }
     while (allocatedchannels < count) {
         const int c = allocatedchannels;
-        float* a = allocfloats(timesize);
-        float* b = allocfloats(timesize);
-        float* s = allocfloats(spectrumsize);
-        if (!a || !b || !s) {
-            alignedfree(a);
-            alignedfree(b);
-            alignedfree(s);
+        float* a = alignedalloc(timesize * int(sizeof(float)), 16);
+        float* b = alignedalloc(timesize * int(sizeof(float)), 16);
+        float* d = allocfloats(timesize);
+        float* s = spectrumcapacity > 0 ? alignedalloc(int(spectrumcapacity * qint64(sizeof(float))), 16) : nullptr;
+        if (!a || !b || !d || (spectrumcapacity > 0 && !s)) {
+            for (float* p : {a, b, d, s})
+                alignedfree(p);
+            freestorage();
             return false;
         }
         timeblockA[c] = a;
         timeblockB[c] = b;
+        timeblockD[c] = d;
         timebufferA[c] = a + margin;
         timebufferB[c] = b + margin;
+        sampledelta[c] = d + margin;
         spectrum[c] = s;
         ++allocatedchannels;
     }
     return true;
 }
 
-void Buffer::freeplans()
+void Buffer::freestorage()
 {
-    for (int i = 0; i < 2 * maxchannels; ++i) {
-        kiss_fftr_free(forwardplans[i]);
-        kiss_fftr_free(inverseplans[i]);
-        forwardplans[i] = nullptr;
-        inverseplans[i] = nullptr;
+    for (int c = 0; c < allocatedchannels; ++c) {
+        for (float* p : {timeblockA[c], timeblockB[c], timeblockD[c], spectrum[c]})
+            alignedfree(p);
+        timeblockA[c] = timeblockB[c] = timeblockD[c] = spectrum[c] = nullptr;
+        timebufferA[c] = timebufferB[c] = sampledelta[c] = nullptr;
     }
-    plansize = 0;
+    allocatedchannels = 0;
+    spectrumcapacity = 0;
 }
 
-kiss_fftr_state* Buffer::plan(bool inverse, int worker)
+void Buffer::forgetkept()
 {
-    if (plansize != fftsize) {
-        freeplans();
-        plansize = fftsize;
-    }
-    kiss_fftr_state*& p = inverse ? inverseplans[worker] : forwardplans[worker];
-    if (!p)
-        p = kiss_fftr_alloc(fftsize, inverse ? 1 : 0, nullptr, nullptr);
-    return p;
+    for (auto& frames : kept)
+        frames.clear();
+    keptcount = 0;
+    keptwarned = false;
 }
 
 void Buffer::forgetcache()
 {
     for (int c = 0; c < maxchannels; ++c) {
+        // The change array is zero again wherever pending sample edits left it.
+        if (!dirtysamples[c].empty() && c < allocatedchannels)
+            std::memset(timeblockD[c], 0, sizeof(float) * size_t(timesize));
         dirtyframes[c] = IntRange::none();
         dirtysamples[c] = IntRange::none();
     }
+    forgetkept();
     cachestart = unsettime;
     cachedsamples = IntRange::none();
     cachedframes = IntRange::none();
@@ -135,6 +150,12 @@ void Buffer::infftparam(qint32 ffttype, qint32 size, qint32 fftoverlap, bool sub
     overlap = clampfftoverlap(fftoverlap);
     fftsubwin = subwin;
     buildwindows();
+    if (boundlayer && !ensurestorage()) {
+        logerror(QStringLiteral("Buffer: no memory for the frames of layer \"%1\"").arg(boundlayer->name));
+        boundlayer = nullptr;
+        samplerate = channels = 0;
+        cachelength = 0;
+    }
     // The selection's frames and bins depend on the new hop and size.
     updateselectionranges();
 }

@@ -6,11 +6,11 @@
 #include <QRectF>
 #include <QVector2D>
 
+#include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "layer.h"
-
-struct kiss_fftr_state;
 
 struct IntRange
 {
@@ -28,7 +28,7 @@ public:
     static constexpr int cachesamples = 131072;   // samples of the window
     static constexpr int margin = 32768;          // samples before and after it
     static constexpr int timesize = cachesamples + 2 * margin; // 196608
-    static constexpr int spectrumsize = 2949120;  // floats reserved per channel
+    static constexpr int spectrumsize = 2949120;  // floats a channel may need at most
     static constexpr int maxfftsize = 65536;
     static constexpr int maxchannels = 8;
     // Absolute sample indices the window may be moved to, so that every index of
@@ -67,6 +67,10 @@ public:
     float* analysiswindow = nullptr;  // 65536 floats
     float* synthesiswindow = nullptr; // 65536 floats
     float* lobetable = nullptr;       // 16 x 32768 floats
+    // Edited frames kept beyond the cache window, counted in floats, and the
+    // most that one Buffer keeps before it logs and keeps no more.
+    qint64 keptfloats() const { return keptcount; }
+    static constexpr qint64 keptlimit = qint64(1) << 26;
 
     // Held by every public operation: a device run in the controller's thread
     // reads and writes samples while the GUI thread flushes, rebinds or
@@ -102,17 +106,28 @@ public slots:
 
 private:
     int allocatedchannels = 0;
+    qint64 spectrumcapacity = 0; // floats of each channel's spectrum array
     float* timeblockA[maxchannels] = {};
     float* timeblockB[maxchannels] = {};
-    // Transform plans of the current size, one per worker of a pass (two per
-    // channel and direction), made on first use and kept until the size changes.
-    kiss_fftr_state* forwardplans[2 * maxchannels] = {};
-    kiss_fftr_state* inverseplans[2 * maxchannels] = {};
-    int plansize = 0;
+    // Per channel, zero except over the pending sample edits, where it holds
+    // what setsample added to timebufferB: the write-back analyses this
+    // change alone, so that samples set to the value they had change nothing.
+    float* timeblockD[maxchannels] = {};
+    float* sampledelta[maxchannels] = {};
+    // An edited set of bins is not the analysis of its own resynthesis, so
+    // frames that were edited (and their neighbours, whose overlap with them
+    // the write-back used) are kept as they are when they leave the window and
+    // come back from here instead of being analysed again: the same edit gives
+    // the same audio wherever the window has been. Absolute frame -> floats.
+    std::unordered_map<int, std::unique_ptr<float[]>> kept[maxchannels];
+    qint64 keptcount = 0;
+    bool keptwarned = false;
 
-    bool ensurechannels(int count);
-    void freeplans();
-    kiss_fftr_state* plan(bool inverse, int worker);
+    bool ensurestorage();
+    void freestorage();
+    void keepframes(int channel, int firstframe, int lastframe, bool add);
+    void restorekept(int firstframe, int lastframe);
+    void forgetkept();
     void buildwindows();
     void forgetcache();
     bool hasselection() const;
@@ -120,7 +135,8 @@ private:
     void selectionband(int& lowbin, int& highbin) const;
     bool channelrange(int channel, int& first, int& last) const;
     bool passframes(double t, double dt, int& firstframe, int& lastframe) const;
-    void forwardpass(float* const* time, int lowbin, int highbin, double t, double dt, int channel);
+    void forwardpass(float* const* time, int lowbin, int highbin, double t, double dt, int channel,
+                     bool accumulate = false);
     void inversepass(float* const* time, float* const* copyfrom, bool transform, int lowbin,
                      int highbin, double t, double dt, int channel);
     void writespan(double low, double high);
@@ -129,4 +145,5 @@ private:
     bool reachable(qint64 sample) const;
     bool inwindowsamples(int sample) const;
     bool inwindowframes(int frame) const;
+    void setvalidranges();
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "buffer.h"
@@ -42,8 +43,10 @@ void Buffer::bindlayer(layer* l)
     samplerate = 0;
     channels = 0;
     cachelength = 0;
-    if (!l)
+    if (!l) {
+        freestorage();
         return;
+    }
     if (l->channels < 1 || l->channels > maxchannels || l->samplerate <= 0) {
         logerror(QStringLiteral("Buffer: layer \"%1\" with %2 channels at %3 Hz cannot be bound "
                                 "(1 to %4 channels)")
@@ -53,16 +56,19 @@ void Buffer::bindlayer(layer* l)
                      .arg(maxchannels));
         return;
     }
-    if (!ensurechannels(l->channels)) {
-        logerror(QStringLiteral("Buffer: no memory for the %1 channels of layer \"%2\"")
-                     .arg(l->channels)
-                     .arg(l->name));
-        return;
-    }
     boundlayer = l;
     samplerate = l->samplerate;
     channels = l->channels;
     cachelength = double(cachesamples) / samplerate;
+    if (!ensurestorage()) {
+        logerror(QStringLiteral("Buffer: no memory for the %1 channels of layer \"%2\"")
+                     .arg(l->channels)
+                     .arg(l->name));
+        boundlayer = nullptr;
+        samplerate = channels = 0;
+        cachelength = 0;
+        return;
+    }
     updateselectionranges();
 }
 
@@ -127,17 +133,37 @@ void Buffer::writeback()
             }
         range = IntRange::none();
     };
+    int first, last;
     for (int c = 0; c < channels; ++c) {
-        // Frame edits: the full band into timebufferA, the selected band into B.
+        // Frame edits: the full band into timebufferA, the selected band into
+        // B; the edited frames and their neighbours are kept as they are.
+        const IntRange frames = dirtyframes[c];
         commit(dirtyframes[c], h, framelow, framehigh, [&](double t, double dt) {
             resynthesize(t, dt, c);
             resynthesizeselection(t, dt, c);
         });
-        // Sample edits: the band signal into the selected bins, then A from them.
+        if (!frames.empty())
+            keepframes(c, frames.low - cachestartframe, frames.high - cachestartframe, true);
+        // Sample edits: what they changed of the band signal, analysed into
+        // the selected bins, then A from the frames.
+        const IntRange samples = dirtysamples[c];
         commit(dirtysamples[c], 1.0, samplelow, samplehigh, [&](double t, double dt) {
-            analyzeselection(t, dt, c);
+            int lowbin, highbin;
+            selectionband(lowbin, highbin);
+            forwardpass(sampledelta, lowbin, highbin, t, dt, c, true);
             resynthesize(t, dt, c);
+            // Band-limited, the frames are no longer the analysis of the
+            // signal: they are kept like edited ones. Full band they are, and
+            // only the kept ones among them need the new values.
+            if (passframes(t, dt, first, last))
+                keepframes(c, first, last, hasselection());
         });
+        if (!samples.empty()) {
+            const qint64 low = std::max<qint64>(qint64(samples.low) - cachestartsample, -margin);
+            const qint64 high = std::min<qint64>(qint64(samples.high) - cachestartsample, cachesamples + margin - 1);
+            if (low <= high)
+                std::memset(sampledelta[c] + low, 0, sizeof(float) * size_t(high - low + 1));
+        }
     }
     writespan(framelow, framehigh);
     writespan(samplelow, samplehigh);
@@ -169,7 +195,8 @@ void Buffer::movecache(double time)
 {
     const std::lock_guard lock(guard);
     writeback();
-    if (!haswindow() || samplerate <= 0 || channels < 1 || channels > allocatedchannels)
+    if (!haswindow() || samplerate <= 0 || channels < 1 || channels > allocatedchannels
+        || spectrumcapacity < qint64(cachesamples) * overlap)
         return;
     if (!std::isfinite(time) || !reachable(qint64(std::clamp(time * samplerate, -4e18, 4e18))))
         return;
@@ -224,16 +251,84 @@ void Buffer::movecache(double time)
 
     cachestart = start;
     cachestartsample = int(startsample);
-    const double first = start * sr + double(h) * overlap;
-    const double last = (start + cachelength) * sr - double(h) * overlap;
-    cachedsamples = {roundhalfup(first), roundhalfup(last)};
     cachestartframe = roundhalfup(start * sr / h);
-    cachedframes = {roundhalfup(first / h), roundhalfup(last / h)};
+    setvalidranges();
 
     const double a = std::min(std::fabs(d), cachelength);
     const double from = d < 0 ? start : start + cachelength - a;
     analyze(from, a, -1);
+    int first, last;
+    if (passframes(from, a, first, last))
+        restorekept(first, last);
     resynthesizeselection(from, a, -1);
+}
+
+// The indices the accessors reach without moving the window: a whole
+// transform length from both ends, as long as that leaves room; for the
+// longest transforms a quarter of the window. A sample edit's write-back
+// analyses the frames up to one hop beyond the frames around it and a frame
+// edit's resynthesises its neighbours with one more, so the ranges also keep
+// those inside the window.
+void Buffer::setvalidranges()
+{
+    const int h = hop();
+    const int windowframes = cachesamples / h;
+    const int reach = std::min(fftsize, cachesamples / 4);
+    int low = std::max(reach, h / 2 + 1);
+    int high = std::min(cachesamples - reach, windowframes * h - h - h / 2 - 2);
+    if (low > high)
+        low = high = cachesamples / 2;
+    cachedsamples = {cachestartsample + low, cachestartsample + high};
+    const int edge = std::clamp(overlap, 1, windowframes / 4);
+    cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max(edge, 2)};
+}
+
+void Buffer::keepframes(int channel, int firstframe, int lastframe, bool add)
+{
+    const int windowframes = cachesamples / hop();
+    firstframe = std::max(firstframe, 0);
+    lastframe = std::min(lastframe, windowframes - 1);
+    auto& frames = kept[channel];
+    for (int f = firstframe; f <= lastframe; ++f) {
+        const float* from = spectrum[channel] + qint64(f) * fftsize;
+        auto it = frames.find(cachestartframe + f);
+        if (it != frames.end()) {
+            std::memcpy(it->second.get(), from, sizeof(float) * size_t(fftsize));
+            continue;
+        }
+        if (!add)
+            continue;
+        if (keptcount + fftsize > keptlimit) {
+            if (!keptwarned)
+                logerror(QStringLiteral("Buffer: more than %1 MB of edited frames; frames edited from now on "
+                                        "are analysed again when the cache comes back to them")
+                             .arg(keptlimit * qint64(sizeof(float)) >> 20));
+            keptwarned = true;
+            return;
+        }
+        std::unique_ptr<float[]> copy(new (std::nothrow) float[size_t(fftsize)]);
+        if (!copy)
+            return;
+        std::memcpy(copy.get(), from, sizeof(float) * size_t(fftsize));
+        frames.emplace(cachestartframe + f, std::move(copy));
+        keptcount += fftsize;
+    }
+}
+
+// Frames [firstframe, lastframe] of the window were just analysed: the kept
+// ones among them take their kept bins back.
+void Buffer::restorekept(int firstframe, int lastframe)
+{
+    for (int c = 0; c < channels && c < allocatedchannels; ++c) {
+        const auto& frames = kept[c];
+        if (frames.empty())
+            continue;
+        for (int f = firstframe; f <= lastframe; ++f) {
+            auto it = frames.find(cachestartframe + f);
+            if (it != frames.end())
+                std::memcpy(spectrum[c] + qint64(f) * fftsize, it->second.get(), sizeof(float) * size_t(fftsize));
+        }
+    }
 }
 
 void Buffer::setbin(int channel, int frame, int bin, float re, float im)
@@ -317,7 +412,9 @@ void Buffer::setsample(int channel, int sample, float value)
     }
     IntRange& dirty = dirtysamples[channel];
     dirty = {std::min(dirty.low, edit.low), std::max(dirty.high, edit.high)};
-    timebufferB[channel][sample - cachestartsample] = value;
+    float& current = timebufferB[channel][sample - cachestartsample];
+    sampledelta[channel][sample - cachestartsample] += value - current;
+    current = value;
 }
 
 float Buffer::getsample(int channel, int sample)

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "buffer.h"
@@ -60,33 +59,40 @@ void Buffer::passspan(double t, double dt, double& low, double& high) const
 
 namespace {
 
-// Starts the two workers of every channel, all at once, and joins them in
-// start order (each destructor waits for its worker).
-template <typename Worker, typename Make>
-void runworkers(int c0, int c1, Make make)
+// Splits frames [first, last] of every channel into two jobs and runs them.
+// Forward jobs take disjoint frames; inverse jobs share their middle frame,
+// since each adds only the right half of its first frame and the left half of
+// its last.
+void runpass(const TransformJob& pattern, float* const* time, float* const* spectrum, int c0, int c1)
 {
-    std::vector<std::unique_ptr<Worker>> workers;
-    for (int c = c0; c <= c1; ++c)
-        for (int half = 0; half < 2; ++half) {
-            workers.push_back(make(c, half));
-            workers.back()->start(QThread::InheritPriority);
-        }
-    workers.clear();
+    const int first = pattern.firstframe, last = pattern.lastframe;
+    const int mid = first + (last - first) / 2;
+    std::vector<TransformJob> jobs;
+    for (int c = c0; c <= c1; ++c) {
+        TransformJob a = pattern;
+        a.timedata = time[c];
+        a.spectrumdata = spectrum[c];
+        TransformJob b = a;
+        a.lastframe = mid;
+        b.firstframe = pattern.inverse ? mid : mid + 1;
+        jobs.push_back(a);
+        jobs.push_back(b);
+    }
+    runtransformjobs(jobs);
 }
 
 } // namespace
 
-void Buffer::forwardpass(float* const* time, int lowbin, int highbin, double t, double dt, int channel)
+void Buffer::forwardpass(float* const* time, int lowbin, int highbin, double t, double dt, int channel,
+                         bool accumulate)
 {
     int firstframe, lastframe, c0, c1;
     if (!passframes(t, dt, firstframe, lastframe) || !channelrange(channel, c0, c1))
         return;
-    const int mid = firstframe + (lastframe - firstframe) / 2;
-    runworkers<threadR2C>(c0, c1, [&](int c, int half) {
-        return std::make_unique<threadR2C>(time[c], spectrum[c], analysiswindow, fftsize, overlap,
-                                           half ? mid + 1 : firstframe, half ? lastframe : mid, lowbin,
-                                           highbin, plan(false, 2 * c + half));
-    });
+    TransformJob job = transformjob(false, nullptr, nullptr, analysiswindow, fftsize, overlap, firstframe, lastframe,
+                                    lowbin, highbin);
+    job.accumulate = accumulate;
+    runpass(job, time, spectrum, c0, c1);
 }
 
 // Rewrites the samples [firstframe x hop, lastframe x hop) of `time` for the
@@ -107,14 +113,9 @@ void Buffer::inversepass(float* const* time, float* const* copyfrom, bool transf
     }
     for (int c = c0; c <= c1; ++c)
         std::memset(time[c] + start, 0, sizeof(float) * size_t(count));
-    // The middle frame is shared: each worker adds only half of its boundary
-    // frames, so the two sample spans meet without overlap.
-    const int mid = firstframe + (lastframe - firstframe) / 2;
-    runworkers<threadC2R>(c0, c1, [&](int c, int half) {
-        return std::make_unique<threadC2R>(time[c], spectrum[c], synthesiswindow, fftsize, overlap,
-                                           half ? mid : firstframe, half ? lastframe : mid, lowbin,
-                                           highbin, plan(true, 2 * c + half));
-    });
+    runpass(transformjob(true, nullptr, nullptr, synthesiswindow, fftsize, overlap, firstframe, lastframe, lowbin,
+                         highbin),
+            time, spectrum, c0, c1);
 }
 
 void Buffer::analyze(double t, double dt, int channel)

@@ -79,7 +79,9 @@ bool layer::resample(int newrate, int newchannels, int mask)
     QStringList arguments{QStringLiteral("--no-glob")};
     arguments << soxrawformat(oldrate, oldchannels) << inputpath << soxrawformat(newrate, newchannels) << outputpath
               << QStringLiteral("rate") << QStringLiteral("-v") << QStringLiteral("-s");
-    const UtilityResult run = runutility(utilpath + QStringLiteral("/sox/sox"), arguments, soxtimeoutms);
+    // Watched: a hanging sox can be cancelled, and the window goes on
+    // drawing meanwhile; the layer is left as it was until sox is done.
+    const UtilityResult run = runutility(utilpath + QStringLiteral("/sox/sox"), arguments, soxtimeoutms, true);
 
     lock.relock();
     removefile(scaled);

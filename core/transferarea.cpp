@@ -55,7 +55,10 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
         const int endframe = roundhalfupclamped((area.x() + area.width()) * sr / hop);
         const int lowbin = roundhalfupclamped(std::max(area.y() + area.height(), 0.0) * n / sr);
         const int highbin = roundhalfupclamped(std::min(area.y(), 0.5 * sr) * n / sr);
-        const int fo = mode == 1 ? roundhalfupclamped(dtime * sr / hop) : 0;
+        // Halves round away from zero, so that a move back by the same time
+        // moves back by the same number of frames.
+        const double frames = double(dtime) * sr / hop;
+        const int fo = mode == 1 ? (frames < 0 ? -roundhalfupclamped(-frames) : roundhalfupclamped(frames)) : 0;
         const int bo = mode == 1 ? roundhalfupclamped(dfreq * n / sr) : 0;
         const double step = 2.0 * bo * 3.1415926536 / src->overlap;
 

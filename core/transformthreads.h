@@ -1,83 +1,112 @@
 #pragma once
-// The two transform workers of a Buffer pass. Each one takes an inclusive range
-// of frames of one channel (frame indices relative to the cache window), four
-// frames per batch, and owns its scratch arrays. A plan of the right size and
-// direction may be lent (the Buffer keeps one per worker so that a pass does
-// not rebuild twiddles); without one the worker makes and frees its own. A lent
-// plan is used by this worker alone while it runs, since a plan holds scratch.
-// The destructor waits for the thread to end.
+// The transforms of a Buffer pass. A job takes an inclusive range of frames of
+// one channel (frame indices relative to the cache window), four frames per
+// batch. The passes hand their jobs to a small pool of workers started once,
+// each with its own scratch and plans; `threadR2C` and `threadC2R` run one job
+// on a thread of their own, for callers outside a pass.
 #include <QThread>
 #include <kissfft/kiss_fftr.h>
 
-// What both workers hold; `window` is the analysis window for the forward
-// worker and the synthesis window for the inverse one.
-class transformthread : public QThread
+#include <vector>
+
+// One run of frames through a transform; `window` is the analysis window for
+// the forward direction and the synthesis window for the inverse one.
+struct TransformJob
+{
+    bool inverse = false;
+    float* timedata = nullptr;
+    float* spectrumdata = nullptr;
+    const float* window = nullptr;
+    int fftsize = 0;
+    int overlap = 0;
+    int firstframe = 0;
+    int lastframe = -1;
+    int lowbin = 0;
+    int highbin = 0;
+    // Forward only: add the band's bins to the frames instead of storing them
+    // (the analysis of a change of the signal, added to frames that hold more
+    // than the analysis of the signal).
+    bool accumulate = false;
+};
+
+TransformJob transformjob(bool inverse, float* timedata, float* spectrumdata, const float* window, int fftsize,
+                          int overlap, int firstframe, int lastframe, int lowbin, int highbin);
+
+// Scratch arrays and plans of one worker, kept for the size last used.
+class TransformScratch
 {
 public:
-    float* timedata;
-    float* spectrumdata;
-    float* window;
-    int fftsize;
-    int overlap;
-    int firstframe;
-    int lastframe;
-    int lowbin;
-    int highbin;
-    float* scratch1 = nullptr; // (N + 2) x 4 floats each, zeroed
+    TransformScratch() = default;
+    TransformScratch(const TransformScratch&) = delete;
+    TransformScratch& operator=(const TransformScratch&) = delete;
+    ~TransformScratch();
+    // Sizes everything for transforms of size n; false when memory ran out.
+    bool prepare(int n);
+    float* scratch1 = nullptr; // (N + 2) x 4 floats each
     float* scratch2 = nullptr;
-    kiss_fftr_cfg plan = nullptr;
-    // Run the batches through the four-lane layout (interleaved groups) instead
-    // of transforming each frame straight from its contiguous floats. Both give
-    // the same values; the direct way saves the interleaving round trip.
-    bool fourlane = false;
-
-    ~transformthread() override; // frees; the derived destructors join
-
-protected:
-    transformthread(bool inverse, float* timedata, float* spectrumdata, float* window, int fftsize,
-                    int overlap, int firstframe, int lastframe, int lowbin, int highbin,
-                    kiss_fftr_cfg plan);
-    // False (and logged) when the stack is misaligned or the set-up failed;
-    // an empty frame range is ready but has nothing to do.
-    bool ready(const char* what) const;
     float* lane = nullptr;
+    kiss_fftr_cfg forward = nullptr;
+    kiss_fftr_cfg inverse = nullptr;
 
 private:
-    bool ownplan = false;
+    void release();
+    int size = 0;
 };
 
 // Forward: windowed samples of `timedata` into the frames of `spectrumdata`.
 // Only the floats of bins lowbin..highbin are stored; the rest of a frame keeps
 // its previous contents, the DC and Nyquist slots included.
+// Inverse with overlap-add: the central 2 x hop samples of every frame, weighted
+// by the synthesis window, are added into `timedata`. The first frame adds only
+// its right half and the last only its left half, so two jobs that share their
+// boundary frame write disjoint sample spans. Bins outside lowbin..highbin are
+// silenced.
+// `fourlane` runs the batches through the four-lane layout (interleaved
+// groups) instead of transforming each frame straight from its floats; both
+// give the same values. Logs and does nothing when the stack is misaligned.
+void runtransform(const TransformJob& job, TransformScratch& scratch, bool fourlane = false);
+
+// Runs the jobs on the pool's workers, all at once, and returns when every one
+// has ended. Jobs must not write the same floats. Safe from several threads.
+void runtransformjobs(const std::vector<TransformJob>& jobs);
+
+// A job on a thread of its own; the destructor waits for the thread to end.
+class transformthread : public QThread
+{
+public:
+    bool fourlane = false;
+    ~transformthread() override;
+
+protected:
+    transformthread(bool inverse, float* timedata, float* spectrumdata, float* window, int fftsize,
+                    int overlap, int firstframe, int lastframe, int lowbin, int highbin);
+    void run() override;
+    TransformJob job;
+};
+
 class threadR2C : public transformthread
 {
 public:
     threadR2C(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
-              int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan = nullptr);
-    // Joins here, while run() is still this class's: a thread that starts
-    // during the base destructor would run QThread's own event loop.
+              int firstframe, int lastframe, int lowbin, int highbin)
+        : transformthread(false, timedata, spectrumdata, window, fftsize, overlap, firstframe, lastframe,
+                          lowbin, highbin)
+    {
+    }
+    // Joins here, while run() is still this class's.
     ~threadR2C() override { wait(); }
-
-protected:
-    void run() override;
 };
 
-// Inverse with overlap-add: the central 2 x hop samples of every frame, weighted
-// by the synthesis window, are added into `timedata`. The first frame adds only
-// its right half and the last only its left half, so two workers that share
-// their boundary frame write disjoint sample spans. Bins outside
-// lowbin..highbin are silenced.
 class threadC2R : public transformthread
 {
 public:
     threadC2R(float* timedata, float* spectrumdata, float* window, int fftsize, int overlap,
-              int firstframe, int lastframe, int lowbin, int highbin, kiss_fftr_cfg plan = nullptr);
-    // Joins here, while run() is still this class's: a thread that starts
-    // during the base destructor would run QThread's own event loop.
+              int firstframe, int lastframe, int lowbin, int highbin)
+        : transformthread(true, timedata, spectrumdata, window, fftsize, overlap, firstframe, lastframe,
+                          lowbin, highbin)
+    {
+    }
     ~threadC2R() override { wait(); }
-
-protected:
-    void run() override;
 };
 
 // True when the calling thread's stack gives 16-byte alignment to an aligned

@@ -1,7 +1,12 @@
 #include "utility.h"
 
-#include <QElapsedTimer>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QProcess>
+#include <QThread>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -11,6 +16,8 @@
 QString UtilityResult::failuretext() const
 {
     QString why;
+    if (cancelled)
+        return QStringLiteral("was cancelled");
     if (!started)
         why = QStringLiteral("could not be started");
     else if (timedout)
@@ -32,13 +39,115 @@ QString utilitycommandline(const QString& program, const QStringList& arguments)
     return parts.join(QLatin1Char(' '));
 }
 
-UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms)
+namespace {
+
+UtilityWatch watch;
+
+using Processes = std::vector<std::unique_ptr<QProcess>>;
+
+void endprocess(QProcess* p)
 {
-    return runutilities({{program, arguments}}, timeoutms).constFirst();
+    p->kill();
+    p->waitForFinished(5000);
+}
+
+void takeexit(QProcess* p, UtilityResult& result)
+{
+    result.exitednormally = !result.timedout && !result.cancelled && p->exitStatus() == QProcess::NormalExit;
+    result.exitcode = p->exitCode();
+}
+
+// Outside the GUI thread: each process in turn, at most timeoutms from the
+// start of its own wait.
+void waitblocking(Processes& processes, QList<UtilityResult>& results, int timeoutms)
+{
+    for (size_t i = 0; i < processes.size(); ++i) {
+        QProcess* p = processes[i].get();
+        UtilityResult& result = results[qsizetype(i)];
+        QDeadlineTimer deadline(timeoutms);
+        if (!p->waitForStarted(timeoutms)) {
+            result.output = p->errorString();
+            continue;
+        }
+        result.started = true;
+        // A utility that waits for input would otherwise hang until the limit.
+        p->closeWriteChannel();
+        if (!p->waitForFinished(int(deadline.remainingTime())) && p->state() != QProcess::NotRunning) {
+            result.timedout = true;
+            endprocess(p);
+        }
+        takeexit(p, result);
+    }
+}
+
+// In the GUI thread: the window keeps drawing, its timers keep firing, and
+// the watch can end the run. Input to the window waits until the run ends
+// or the watch shows its own (modal) window.
+void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeoutms)
+{
+    QStringList names;
+    for (const auto& p : processes)
+        if (!names.contains(QFileInfo(p->program()).fileName()))
+            names << QFileInfo(p->program()).fileName();
+    if (watch.begin)
+        watch.begin(QCoreApplication::translate("utility", "Running %1...").arg(names.join(QStringLiteral(", "))));
+    for (size_t i = 0; i < processes.size(); ++i) {
+        QProcess* p = processes[i].get();
+        UtilityResult& result = results[qsizetype(i)];
+        // Starting is a fork and an exec: a moment, not a wait.
+        result.started = p->waitForStarted(timeoutms);
+        if (result.started)
+            p->closeWriteChannel(); // a utility that waits for input would hang until the limit
+        else
+            result.output = p->errorString();
+    }
+    QEventLoop loop;
+    QTimer tick;
+    tick.start(50);
+    const QDeadlineTimer deadline(timeoutms);
+    bool cancelled = false;
+    const auto running = [&] {
+        for (const auto& p : processes)
+            if (p->state() != QProcess::NotRunning)
+                return true;
+        return false;
+    };
+    while (running() && !deadline.hasExpired() && !cancelled) {
+        const bool shown = watch.shown && watch.shown();
+        loop.processEvents(QEventLoop::WaitForMoreEvents
+                           | (shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
+        cancelled = watch.cancelled && watch.cancelled();
+    }
+    if (watch.end)
+        watch.end();
+    for (size_t i = 0; i < processes.size(); ++i) {
+        QProcess* p = processes[i].get();
+        UtilityResult& result = results[qsizetype(i)];
+        if (!result.started)
+            continue;
+        if (p->state() != QProcess::NotRunning) {
+            result.cancelled = cancelled;
+            result.timedout = !cancelled;
+            endprocess(p);
+        }
+        takeexit(p, result);
+    }
+}
+
+} // namespace
+
+void setutilitywatch(const UtilityWatch& newwatch)
+{
+    watch = newwatch;
+}
+
+UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms, bool watched)
+{
+    return runutilities({{program, arguments}}, timeoutms, nullptr, nullptr, watched).constFirst();
 }
 
 QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int timeoutms,
-                                  QObject* listener, const char* member)
+                                  QObject* listener, const char* member, bool watched)
 {
     const qsizetype count = commands.size();
     QList<UtilityResult> results(count);
@@ -57,27 +166,11 @@ QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int tim
         p->start(command.program, command.arguments, QIODevice::ReadWrite);
         processes.push_back(std::move(process));
     }
-    for (qsizetype i = 0; i < count; ++i) {
-        QProcess* p = processes[size_t(i)].get();
-        UtilityResult& result = results[i];
-        QElapsedTimer clock;
-        clock.start();
-        if (!p->waitForStarted(timeoutms)) {
-            result.output = p->errorString();
-            continue;
-        }
-        result.started = true;
-        // A utility that waits for input would otherwise hang until the limit.
-        p->closeWriteChannel();
-        const int left = qMax(0, timeoutms - int(clock.elapsed()));
-        if (!p->waitForFinished(left) && p->state() != QProcess::NotRunning) {
-            result.timedout = true;
-            p->kill();
-            p->waitForFinished(5000);
-        }
-        result.exitednormally = !result.timedout && p->exitStatus() == QProcess::NormalExit;
-        result.exitcode = p->exitCode();
-    }
+    if (watched && QCoreApplication::instance()
+        && QThread::currentThread() == QCoreApplication::instance()->thread())
+        waitlooping(processes, results, timeoutms);
+    else
+        waitblocking(processes, results, timeoutms);
     for (qsizetype i = 0; i < count; ++i) {
         QProcess* p = processes[size_t(i)].get();
         if (results[i].started) {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QObject;
 
 struct UtilityResult
@@ -14,6 +16,7 @@ struct UtilityResult
     bool exitednormally = false; // it ended by itself (no crash, no kill)
     int exitcode = -1;
     bool timedout = false;      // still running at the limit; it was killed
+    bool cancelled = false;     // the user ended the run; it was killed
     QString output;             // standard output and error, merged
 
     bool succeeded() const { return started && exitednormally && !timedout && exitcode == 0; }
@@ -32,12 +35,34 @@ QString utilitycommandline(const QString& program, const QStringList& arguments)
 
 // Runs program with arguments (never through a shell), closes its standard
 // input at once and waits at most timeoutms; logs the command line.
-UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms = 30000);
+// watched: in the GUI thread, wait with the event loop running and the
+// watch below shown (see runutilities).
+UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms = 30000,
+                         bool watched = false);
 
-// Starts every command at once, then waits for each in turn, at most
-// timeoutms from the start of its own wait; one still running then is killed.
+// Starts every command at once and waits for them: each at most timeoutms
+// from the start of its own wait, or, when `watched` and in the GUI thread,
+// all of them at most timeoutms with the event loop running and the watch
+// below shown. One still running then, or when the watch is cancelled, is
+// killed. A caller that asks for `watched` must bear the events that run
+// meanwhile (timers, queued signals; user input waits for the watch).
 // When a listener is given, each process's readyReadStandardOutput() reaches
 // the listener's slot `member` (SLOT() form) before the output is collected:
 // the slot may peek at the output of its sender but must not read it.
 QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int timeoutms = 30000,
-                                  QObject* listener = nullptr, const char* member = nullptr);
+                                  QObject* listener = nullptr, const char* member = nullptr,
+                                  bool watched = false);
+
+// What the user sees while utilities run in the GUI thread, whose event loop
+// keeps running meanwhile (user input waits until the watch shows its
+// window): begin(text) before the wait, shown() and cancelled() polled
+// during it, end() after it. The shell installs one; without one the runs
+// cannot be cancelled.
+struct UtilityWatch
+{
+    std::function<void(const QString& text)> begin;
+    std::function<bool()> shown;
+    std::function<bool()> cancelled;
+    std::function<void()> end;
+};
+void setutilitywatch(const UtilityWatch& watch);

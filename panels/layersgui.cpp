@@ -23,6 +23,7 @@
 #include "controller/spectrumgui.h"
 #include "core/fileutils.h"
 #include "core/globals.h"
+#include "core/log.h"
 #include "qtreewidgetext.h"
 #include "rowstyle.h"
 #include "statusline.h"
@@ -251,7 +252,9 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     spin->setObjectName(QStringLiteral("compact"));
     spin->setFixedSize(32, 12);
     spin->setContentsMargins(0, 0, 0, 0);
-    spin->setRange(-200.0, 200.0);
+    // No louder than the slider reaches: both controls show the gain that
+    // plays. Below the slider's end (-60 dB) the box alone goes on.
+    spin->setRange(-200.0, slider->maximum() / 10.0);
     spin->setDecimals(1);
     spin->setSuffix(QStringLiteral("dB"));
     spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
@@ -260,8 +263,19 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     grid->addWidget(spin, 1, 1);
     widget->setStyleSheet(newlayer->active ? fillrowstyle(mixstyle, colormix, shadefactor, lightfactor) : mutestyle);
 
-    // The values are set before the connections: building a row changes no volume.
-    const double db = 6.0 * std::log2(double(newlayer->volume));
+    // The values are set before the connections: building a row changes no
+    // volume, except one louder than the controls reach (typed before they
+    // stopped there), which is brought to their end so that the row shows
+    // what plays.
+    double db = 6.0 * std::log2(double(newlayer->volume));
+    if (db > spin->maximum()) {
+        logmessage(QStringLiteral("Layer \"%1\": its volume of %2 dB is beyond the controls; it is set to %3 dB")
+                       .arg(newlayer->name)
+                       .arg(db, 0, 'f', 1)
+                       .arg(spin->maximum(), 0, 'f', 1));
+        db = spin->maximum();
+        newlayer->volume = float(std::exp2(db / 6.0));
+    }
     slider->setValue(int(std::lround(10.0 * db)));
     connect(slider, &QSlider::valueChanged, this, qOverload<int>(&LayersGui::involumechanged));
     spin->setValue(db);

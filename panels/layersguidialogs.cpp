@@ -156,13 +156,16 @@ void LayersGui::ResampleProject()
         if (historygui)
             historygui->inresethistory();
     }
-    qDeleteAll(copies); // with the former sample files, or the failed copies
     delete mixlayer;
     mixlayer = nullptr;
     delete alllayers;
     alllayers = nullptr;
     inrefreshalllayers();
     inrefreshmixlayers();
+    // The session names the new sample files before the former ones go.
+    if (failed.isEmpty())
+        setmodified();
+    qDeleteAll(copies); // with the former sample files, or the failed copies
     if (!failed.isEmpty()) {
         PromptRequest request;
         request.parent = mainwindow;
@@ -171,7 +174,5 @@ void LayersGui::ResampleProject()
         request.text = tr("These layers could not be resampled, so the project keeps its format:<br/>%1")
                            .arg(failed.join(QStringLiteral(", ")).toHtmlEscaped());
         prompt(request);
-        return;
     }
-    setmodified();
 }

@@ -13,6 +13,7 @@
 #include "core/globals.h"
 #include "importchoice.h"
 #include "layersgui.h"
+#include "pluginreport.h"
 
 namespace {
 
@@ -113,9 +114,15 @@ bool LayersGui::exportto(const QString& title, const QString& fileName, QString 
     const bool ok = fileplugins[plugin]->exportFile(format, samples->file->fileName(),
                                                     QFileInfo(fileName).absoluteFilePath(), samples->samplerate,
                                                     samples->channels);
-    if (!ok)
-        tell(mainwindow, QMessageBox::Critical, title,
-             tr("%1 could not be written as %2.").arg(fileName.toHtmlEscaped(), format.toHtmlEscaped()));
+    // The plugin shows no box of its own: its reason is shown here, once.
+    const PluginReport said = pluginreport(fileplugins[plugin]);
+    logreport(QStringLiteral("export"), fileName, said);
+    if (!ok && !said.cancelled) {
+        QString text = tr("%1 could not be written as %2.").arg(fileName.toHtmlEscaped(), format.toHtmlEscaped());
+        if (!said.message.isEmpty())
+            text += QStringLiteral("<br/>") + said.message.toHtmlEscaped();
+        tell(mainwindow, QMessageBox::Critical, title, text);
+    }
     return ok;
 }
 

@@ -12,6 +12,7 @@
 #include "core/globals.h"
 #include "importchoice.h"
 #include "layersgui.h"
+#include "pluginreport.h"
 #include "qtreewidgetext.h"
 
 void LayersGui::AddPlugin(FileInterface* fileplugin)
@@ -25,8 +26,11 @@ void LayersGui::Import()
     QStringList filters;
     for (int i = 0; i < fileplugincount; ++i)
         filters += fileplugins[i]->importfilters;
-    if (filters.isEmpty())
+    if (filters.isEmpty()) {
+        tell(mainwindow, QMessageBox::Warning, tr("Import File"),
+             tr("No file plugin that imports audio is loaded; the session log says why."));
         return;
+    }
     std::sort(filters.begin(), filters.end());
     filters.prepend(allfilesfilter);
 
@@ -96,10 +100,10 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
 
     // Until the layer joins the list it is this import's; deleting it removes its file.
     auto* l = new layer();
-    const auto unreadable = [&] {
+    const auto unreadable = [&](const QString& why) {
         delete l;
         tell(mainwindow, QMessageBox::Critical, tr("Error Reading File"),
-             tr("The file you selected could not be read."));
+             why.isEmpty() ? tr("The file you selected could not be read.") : why);
     };
     int samplerate = 0, channels = 0, speakermask = 0;
     double start = 0.0, length = 0.0;
@@ -107,17 +111,31 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
     const bool ok = !destination.isEmpty()
                     && fileplugins[chosen]->importFile(selectedFormat, fileName, destination, &samplerate, &channels,
                                                        &speakermask, &start, &length);
-    // A format the caches cannot hold is refused like an unreadable file.
-    if (!ok || samplerate < 1 || channels < 1 || channels > Buffer::maxchannels) {
-        unreadable();
+    // The plugin shows no box of its own: its reason is shown here, once.
+    const PluginReport said = pluginreport(fileplugins[chosen]);
+    logreport(QStringLiteral("import"), fileName, said);
+    const QString file = QFileInfo(fileName).fileName();
+    if (!ok) {
+        if (said.cancelled) {
+            delete l;
+            return;
+        }
+        unreadable(said.message);
         return;
     }
+    // Formats the caches and the player cannot hold are refused with their reason.
+    if (samplerate > maximportrate)
+        return unreadable(tr("%1 has a sample rate of %2 Hz; Korvane edits sample rates from 1 Hz to 768 kHz.")
+                              .arg(file)
+                              .arg(samplerate));
+    if (channels > Buffer::maxchannels)
+        return unreadable(tr("%1 has %2 channels; Korvane edits up to %3.").arg(file).arg(channels).arg(Buffer::maxchannels));
+    if (samplerate < 1 || channels < 1)
+        return unreadable(QString());
     l->resample(samplerate, channels, speakermask);
     l->updatelength();
-    if (l->spanlength() <= 0) {
-        unreadable();
-        return;
-    }
+    if (l->spanlength() <= 0)
+        return unreadable(QString());
     if (start != 0.0)
         l->setlength(start, true, length > 0.0 ? length : l->length);
 
@@ -158,4 +176,7 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
     inrefreshmixlayers();
     setmodified();
     reportstate();
+    // What the file left out is said once the layer is there to see.
+    if (!said.message.isEmpty())
+        tell(mainwindow, QMessageBox::Warning, tr("Partly Imported"), said.message);
 }

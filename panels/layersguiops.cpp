@@ -117,9 +117,11 @@ bool LayersGui::edittime(const QString& title, void (layer::*edit)(double, doubl
         l->start = copy->start;
         l->length = copy->length;
     }
-    copies.clear();
-    // The edited layers have new sample files; the session must name them.
+    // The edited layers have new sample files; the session must name them
+    // before the former files go, or a run that dies between the two leaves
+    // a session whose files are gone.
     SaveSession();
+    copies.clear();
     return true;
 }
 
@@ -342,9 +344,13 @@ void LayersGui::DeleteLayer()
     // Inactive, it leaves the mix that selecting the neighbour rebuilds.
     rowlayer(doomed)->active = 0;
     ItemClicked(neighbour, 3);
-    deleterow(doomed);
+    // The session stops naming the layer before its file goes.
+    layer* gone = rowlayer(doomed);
+    emit outdellayers(gone);
+    removerow(doomed);
     inrefreshalllayers();
     setmodified();
+    delete gone;
     reportstate();
 }
 
@@ -418,11 +424,11 @@ void LayersGui::replacerows(const QList<QTreeWidgetItem*>& merged, layer* result
     ItemClicked(item, 3);
     if (spectrumgui && doomed.contains(slottable.bound[1]))
         spectrumgui->bindlayer(1, nullptr);
-    for (layer* l : doomed) {
+    for (layer* l : doomed)
         emit outdellayers(l);
-        delete l;
-    }
+    // The session names the merged layer before the merged ones' files go.
     setmodified();
+    qDeleteAll(doomed);
 }
 
 void LayersGui::MergeDown()

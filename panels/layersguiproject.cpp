@@ -31,26 +31,6 @@ QString projectfolder()
         .toString();
 }
 
-// The newest session file left by a run that is not running any more.
-QString recoverablesession()
-{
-    static const QRegularExpression pattern(QStringLiteral("^session\\((.+)\\)\\.kvx$"));
-    if (sessionpath.isEmpty())
-        return QString();
-    const QStringList live = livesessions(sessionpath);
-    QFileInfo newest;
-    const QFileInfoList files =
-        QDir(sessionpath).entryInfoList({QStringLiteral("session(*).kvx")}, QDir::Files | QDir::NoSymLinks);
-    for (const QFileInfo& file : files) {
-        const auto match = pattern.match(file.fileName());
-        if (!match.hasMatch() || match.captured(1) == sessionid || live.contains(match.captured(1)))
-            continue;
-        if (newest.fileName().isEmpty() || file.lastModified() > newest.lastModified())
-            newest = file;
-    }
-    return newest.fileName().isEmpty() ? QString() : newest.absoluteFilePath();
-}
-
 } // namespace
 
 QString LayersGui::sessionfile()
@@ -180,9 +160,19 @@ bool LayersGui::OpenXML(QString fileName)
 void LayersGui::Recover()
 {
     const QString title = tr("Recover Session");
-    const QString file = recoverablesession();
+    const QString file = endedsession(sessionpath, sessionid);
     if (file.isEmpty()) {
         tell(mainwindow, QMessageBox::Information, title, tr("There is no session to recover."));
+        return;
+    }
+    // Taken over before it is read and asked about: while this lock is held
+    // another instance counts the session as running, neither offers it nor
+    // cleans its files, and one that found it before fails here.
+    const QString id = QFileInfo(file).fileName().section(QLatin1Char('('), 1).chopped(5);
+    InstanceLock claim;
+    if (!claim.acquire(sessionpath, id) || !QFileInfo::exists(file)) {
+        tell(mainwindow, QMessageBox::Information, title,
+             tr("Another instance of the program has recovered this session."));
         return;
     }
     // A row whose samples are gone is left out rather than losing the others.
@@ -193,7 +183,6 @@ void LayersGui::Recover()
         cannotopen(title, file, skipped.isEmpty() ? why : skipped.join(QLatin1Char(' ')));
         return;
     }
-    const QString id = QFileInfo(file).fileName().section(QLatin1Char('('), 1).chopped(5);
     const QDateTime started = sessionstart(id);
     QString text = tr("A session that did not end normally was found: started %1, last changed %2, %3 layer(s).")
                        .arg(started.isValid() ? started.toString(Qt::TextDate) : id,

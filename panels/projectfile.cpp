@@ -22,8 +22,9 @@
 //   samples of every row one after the other; each row's `offset` counts
 //   from the first byte after the XML text.
 //
-// A file of a later version, or one whose text or numbers do not hold
-// together, is refused as a whole.
+// A file of a later version, one whose text or numbers do not hold together,
+// a rate outside 1 Hz .. 768 kHz, or a ".kvp" whose rows do not fill its
+// samples exactly, one after the other, is refused as a whole.
 #include "projectfile.h"
 
 #include <QFile>
@@ -191,6 +192,14 @@ bool readprojectxml(const QByteArray& xml, ProjectData* data, QString* error)
         return false;
     }
     data->samplerate = int(a.integer(QStringLiteral("samplerate"), 1, intmax));
+    // A rate no sound card plays would have playback size its buffers from it.
+    if (a.ok() && data->samplerate > maxprojectrate) {
+        *error = QStringLiteral("Its sample rate of %1 Hz is outside the rates this program plays (1 Hz to %2 Hz).")
+                     .arg(data->samplerate)
+                     .arg(maxprojectrate);
+        *data = ProjectData();
+        return false;
+    }
     data->channels = int(a.integer(QStringLiteral("channels"), 1, Buffer::maxchannels));
     data->speakermask = int(a.integer(QStringLiteral("speakermask"), 0, intmax));
     data->current = int(a.integer(QStringLiteral("current"), -1, intmax));
@@ -259,15 +268,31 @@ bool readkvp(const QString& fileName, ProjectData* data, QString* error)
         return false;
     const qint64 samplesat = kvpheaderbytes + qint64(xmlbytes);
     const qint64 available = size - samplesat;
+    // The rows' samples follow one another from the first byte to the last:
+    // a size or an offset that is off would give a layer another's audio.
+    qint64 next = 0;
+    QString problem;
     for (ProjectRow& row : data->rows) {
-        if (!row.samples.isEmpty() || row.offset > available || row.bytes > available - row.offset) {
-            *error = row.samples.isEmpty() ? truncated
-                                           : QStringLiteral("It is damaged: a layer refers to another file.");
-            *data = ProjectData();
-            return false;
-        }
+        if (!row.samples.isEmpty())
+            problem = QStringLiteral("It is damaged: a layer refers to another file.");
+        else if (row.offset != next)
+            problem = QStringLiteral("It is damaged: the samples of layer \"%1\" do not follow those before it.")
+                          .arg(row.name);
+        else if (row.bytes > available - row.offset)
+            problem = truncated;
+        if (!problem.isEmpty())
+            break;
+        next += row.bytes;
         row.samples = fileName;
         row.offset += samplesat;
+    }
+    if (problem.isEmpty() && next != available)
+        problem = QStringLiteral("It is damaged: %1 bytes after the samples of the last layer belong to none.")
+                      .arg(available - next);
+    if (!problem.isEmpty()) {
+        *error = problem;
+        *data = ProjectData();
+        return false;
     }
     return true;
 }

@@ -34,6 +34,9 @@ struct ProjectData
     QList<ProjectRow> rows;
 };
 
+// The highest sample rate a project may have.
+constexpr int maxprojectrate = 768000;
+
 // The version this program writes and the newest it reads.
 constexpr int projectversion = 1;
 

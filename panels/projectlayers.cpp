@@ -4,12 +4,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QSaveFile>
-#include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "core/layer.h"
+#include "core/rounding.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -19,14 +24,16 @@ constexpr qint64 copyblockbytes = 1 << 20;
 constexpr qint64 maxxmlbytes = 16 * 1024 * 1024;
 
 // The rows as they are now; each row's samples are its layer's own file, in
-// `files`. Called under the layers' lock, which stays held while they are copied.
-ProjectData describe(const ProjectLayers& project, QStringList* files)
+// `files`, read through the file the layer holds open: a file removed from the
+// session folder (a cleaner, another program) is still whole there. Called
+// under the layers' lock, which stays held while they are copied. False, with
+// the layer named, when a layer's file holds less than its length.
+bool describe(const ProjectLayers& project, ProjectData* data, QList<QFile*>* files, QString* error)
 {
-    ProjectData data;
-    data.samplerate = project.samplerate;
-    data.channels = project.channels;
-    data.speakermask = project.speakermask;
-    data.current = project.current;
+    data->samplerate = project.samplerate;
+    data->channels = project.channels;
+    data->speakermask = project.speakermask;
+    data->current = project.current;
     for (layer* l : project.rows) {
         ProjectRow row;
         row.name = l->name;
@@ -38,31 +45,39 @@ ProjectData describe(const ProjectLayers& project, QStringList* files)
         row.speakermask = l->speakermask;
         row.start = l->start;
         row.length = l->length;
-        l->file->flush();
-        const QString name = l->file->fileName();
-        row.bytes = name.isEmpty() ? 0 : QFileInfo(name).size();
-        files->append(name);
-        data.rows.append(row);
+        const qint64 expected =
+            l->channels > 0 ? std::max<qint64>(0, roundhalfup64(l->length * l->samplerate)) * l->channels * 4 : 0;
+        row.bytes = l->file && l->file->isOpen() && l->file->flush() ? l->file->size() : 0;
+        if (row.bytes < expected) {
+            *error = QStringLiteral("The samples of layer \"%1\" could not be read in full (%2 of %3 bytes): %4")
+                         .arg(l->name)
+                         .arg(row.bytes)
+                         .arg(expected)
+                         .arg(l->file ? l->file->errorString() : QStringLiteral("it has no sample file"));
+            return false;
+        }
+        files->append(l->file);
+        data->rows.append(row);
     }
-    return data;
+    return true;
 }
 
-// Appends `bytes` bytes of the file `from`, from `offset` on, to `to`.
-bool copysamples(const QString& from, qint64 offset, qint64 bytes, QFileDevice* to, QString* error)
+// Appends `bytes` bytes of `in`, from `offset` on, to `to`; `what` names the
+// source in a failure.
+bool copysamples(QIODevice* in, const QString& what, qint64 offset, qint64 bytes, QFileDevice* to, QString* error)
 {
     if (bytes <= 0)
         return true;
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly) || !in.seek(offset)) {
-        *error = QStringLiteral("%1: %2").arg(from, in.errorString());
+    if (!in->seek(offset)) {
+        *error = QStringLiteral("%1: %2").arg(what, in->errorString());
         return false;
     }
     std::vector<char> block(size_t(std::min<qint64>(bytes, copyblockbytes)));
     for (qint64 left = bytes; left > 0;) {
-        const qint64 got = in.read(block.data(), std::min<qint64>(qint64(block.size()), left));
+        const qint64 got = in->read(block.data(), std::min<qint64>(qint64(block.size()), left));
         if (got <= 0) {
-            *error = got < 0 ? QStringLiteral("%1: %2").arg(from, in.errorString())
-                             : QStringLiteral("%1 ends too early").arg(from);
+            *error = got < 0 ? QStringLiteral("%1: %2").arg(what, in->errorString())
+                             : QStringLiteral("%1 ends too early").arg(what);
             return false;
         }
         // A write cut short is tried again, so that the reason (a full disk) is known.
@@ -80,6 +95,31 @@ bool copysamples(const QString& from, qint64 offset, qint64 bytes, QFileDevice* 
         return true;
     *error = to->errorString();
     return false;
+}
+
+bool copysamples(const QString& from, qint64 offset, qint64 bytes, QFileDevice* to, QString* error)
+{
+    if (bytes <= 0)
+        return true;
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(from, in.errorString());
+        return false;
+    }
+    return copysamples(&in, from, offset, bytes, to, error);
+}
+
+// A row's samples from its layer's open file; the layer's file position is
+// left as it was.
+bool copylayer(QFile* from, const ProjectRow& row, QFileDevice* to, QString* error)
+{
+    const qint64 at = from->pos();
+    QString why;
+    const bool ok = copysamples(from, from->fileName(), 0, row.bytes, to, &why);
+    from->seek(at);
+    if (!ok)
+        *error = QStringLiteral("The samples of layer \"%1\" could not be copied: %2").arg(row.name, why);
+    return ok;
 }
 
 bool writexml(QSaveFile& file, const ProjectData& data, QString* error)
@@ -102,8 +142,9 @@ bool savekvp(const QString& fileName, const ProjectLayers& project, QString* err
         return false;
     }
     QMutexLocker lock(&layermutex);
-    QStringList sources;
-    ProjectData data = describe(project, &sources);
+    QList<QFile*> sources;
+    ProjectData data;
+    bool ok = describe(project, &data, &sources, error);
     qint64 offset = 0;
     for (ProjectRow& row : data.rows) {
         row.offset = offset;
@@ -111,11 +152,12 @@ bool savekvp(const QString& fileName, const ProjectLayers& project, QString* err
     }
     const QByteArray xml = projectxml(data);
     const QByteArray header = kvpheader(xml.size());
-    bool ok = file.write(header) == header.size() && file.write(xml) == xml.size();
-    if (!ok)
+    if (ok && !(file.write(header) == header.size() && file.write(xml) == xml.size())) {
         *error = file.errorString();
+        ok = false;
+    }
     for (int i = 0; ok && i < data.rows.size(); ++i)
-        ok = copysamples(sources.at(i), 0, data.rows.at(i).bytes, &file, error);
+        ok = copylayer(sources.at(i), data.rows.at(i), &file, error);
     lock.unlock();
     if (ok && !file.commit()) {
         *error = file.errorString();
@@ -131,14 +173,35 @@ QString kvxdatafolder(const QString& fileName)
     return QFileInfo(fileName).absoluteFilePath() + QStringLiteral(".data");
 }
 
+namespace {
+
+// The sample files this program writes into a data folder: "layer<row>.pcm",
+// or "layer<row>-<n>.pcm" when the former names are still those of the
+// project as it stands on disk.
+bool isdatafilename(const QString& name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^layer[0-9]+(-[0-9]+)?\\.pcm$"));
+    return pattern.match(name).hasMatch();
+}
+
+QString datafilename(int row, int generation)
+{
+    return generation == 0 ? QStringLiteral("layer%1.pcm").arg(row)
+                           : QStringLiteral("layer%1-%2.pcm").arg(row).arg(generation);
+}
+
+} // namespace
+
 bool savekvx(const QString& fileName, const ProjectLayers& project, bool localcopy, QString* error)
 {
-    QStringList sources;
+    QList<QFile*> sources;
+    ProjectData data;
     if (!localcopy) {
         QMutexLocker lock(&layermutex);
-        ProjectData data = describe(project, &sources);
+        if (!describe(project, &data, &sources, error))
+            return false;
         for (int i = 0; i < data.rows.size(); ++i) {
-            data.rows[i].samples = data.rows.at(i).bytes > 0 ? sources.at(i) : QString();
+            data.rows[i].samples = data.rows.at(i).bytes > 0 ? sources.at(i)->fileName() : QString();
             if (!xmlcarries(data.rows.at(i).samples)) {
                 *error = QStringLiteral("The path of the samples of layer \"%1\" holds a control character, "
                                         "which a project file cannot record.")
@@ -155,8 +218,12 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
         return false;
     }
 
-    // The copies go into a new folder beside the project; it takes the old
-    // folder's place only when the text that refers to it is ready.
+    // The text and its samples change together: the new samples go into the
+    // data folder under names that the text on disk does not use, and the
+    // text that names them takes the old text's place in one rename. Until
+    // then the old text and its samples are untouched; after it, the old
+    // samples go. Whenever the program ends, the text on disk names samples
+    // that are complete.
     const QFileInfo target(fileName);
     const QString folder = kvxdatafolder(fileName);
     // The rows name their copies by the folder's name, which must read back as written.
@@ -166,60 +233,71 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
                      .arg(target.fileName());
         return false;
     }
-    QTemporaryDir fresh(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral("-XXXXXX"));
-    if (!fresh.isValid()) {
-        *error = fresh.errorString();
+    const QFileInfo old(folder);
+    const bool made = !old.exists() && !old.isSymLink();
+    if (!made && (!old.isDir() || old.isSymLink())) {
+        *error = QStringLiteral("%1 is in the way and cannot be replaced").arg(folder);
         return false;
     }
+    if (made && !QDir().mkdir(folder)) {
+        *error = QStringLiteral("%1 could not be made").arg(folder);
+        return false;
+    }
+    QDir dir(folder);
+    QStringList written;
+    const auto undo = [&] {
+        for (const QString& name : written)
+            dir.remove(name);
+        if (made)
+            QDir().rmdir(folder);
+        return false;
+    };
+
     QMutexLocker lock(&layermutex);
-    ProjectData data = describe(project, &sources);
+    if (!describe(project, &data, &sources, error))
+        return undo();
+    const auto taken = [&](int generation) {
+        for (int i = 0; i < data.rows.size(); ++i)
+            if (dir.exists(datafilename(i + 1, generation)))
+                return true;
+        return false;
+    };
+    int generation = 0;
+    while (taken(generation))
+        ++generation;
     for (int i = 0; i < data.rows.size(); ++i) {
         ProjectRow& row = data.rows[i];
         if (row.bytes == 0)
             continue;
-        const QString name = QStringLiteral("layer%1.pcm").arg(i + 1);
-        QFile copy(fresh.filePath(name));
-        if (!copy.open(QIODevice::WriteOnly)) {
+        const QString name = datafilename(i + 1, generation);
+        QFile copy(dir.filePath(name));
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             *error = copy.errorString();
-            return false;
+            return undo();
         }
-        if (!copysamples(sources.at(i), 0, row.bytes, &copy, error))
-            return false;
+        written << name;
+        if (!copylayer(sources.at(i), row, &copy, error))
+            return undo();
+        // On disk before the text that names it.
+        if (::fsync(copy.handle()) != 0) {
+            *error = QStringLiteral("%1: %2").arg(copy.fileName(), QString::fromLocal8Bit(std::strerror(errno)));
+            return undo();
+        }
         row.samples = QFileInfo(folder).fileName() + QLatin1Char('/') + name;
     }
     lock.unlock();
 
     QSaveFile file(fileName);
     if (!writexml(file, data, error))
-        return false;
-    QString aside;
-    const QFileInfo old(folder);
-    if (old.exists() || old.isSymLink()) {
-        aside = fresh.path() + QStringLiteral("-old");
-        if (!old.isDir() || old.isSymLink() || !QDir().rename(folder, aside)) {
-            *error = QStringLiteral("%1 is in the way and cannot be replaced").arg(folder);
-            file.cancelWriting();
-            return false;
-        }
-    }
-    const auto putback = [&] {
-        if (!aside.isEmpty())
-            QDir().rename(aside, folder);
-    };
-    if (!QDir().rename(fresh.path(), folder)) {
-        *error = QStringLiteral("%1 could not be made").arg(folder);
-        putback();
-        file.cancelWriting();
-        return false;
-    }
+        return undo();
     if (!file.commit()) {
         *error = file.errorString();
-        QDir(folder).removeRecursively();
-        putback();
-        return false;
+        return undo();
     }
-    if (!aside.isEmpty())
-        QDir(aside).removeRecursively();
+    // The samples of the former text, and of saves that never reached theirs.
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (isdatafilename(name) && !written.contains(name))
+            dir.remove(name);
     return true;
 }
 
@@ -248,9 +326,19 @@ bool readkvx(const QString& fileName, ProjectData* data, QString* error, QString
             const QString path =
                 row.samples.isEmpty() ? QString() : QDir::cleanPath(base.absoluteFilePath(row.samples));
             const QFileInfo info(path);
-            if (path.isEmpty() || !info.isFile() || info.size() - row.offset < row.bytes) {
-                const QString why = QStringLiteral("The samples of layer \"%1\" are missing or incomplete: %2")
-                                        .arg(row.name, path.isEmpty() ? QStringLiteral("no file named") : path);
+            const bool there = !path.isEmpty() && info.isFile() && info.size() - row.offset >= row.bytes;
+            // A saved text and its samples change together: other sizes mean
+            // that they are not of one save.
+            const bool agree = skipped || info.size() - row.offset == row.bytes;
+            if (!there || !agree) {
+                const QString why =
+                    !there ? QStringLiteral("The samples of layer \"%1\" are missing or incomplete: %2")
+                                 .arg(row.name, path.isEmpty() ? QStringLiteral("no file named") : path)
+                           : QStringLiteral("The samples of layer \"%1\" do not match the project: %2 holds %3 "
+                                            "bytes where %4 were saved.")
+                                 .arg(row.name, path)
+                                 .arg(info.size() - row.offset)
+                                 .arg(row.bytes);
                 if (!skipped) {
                     *error = why;
                     *data = ProjectData();

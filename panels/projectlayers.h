@@ -25,15 +25,18 @@ struct ProjectLayers
 bool savekvp(const QString& fileName, const ProjectLayers& project, QString* error);
 
 // An XML project. localcopy: the samples are copied into the folder
-// "<file name>.data" beside it, which is replaced as a whole; otherwise the
-// text refers to the layers' own sample files where they are.
+// "<file name>.data" beside it; the text and the samples it names change
+// together or not at all. Otherwise the text refers to the layers' own
+// sample files where they are.
 bool savekvx(const QString& fileName, const ProjectLayers& project, bool localcopy, QString* error);
 
 // The folder that holds the samples of an XML project saved with local copies.
 QString kvxdatafolder(const QString& fileName);
 
-// Reads an XML project and checks that the samples of every row are there in
-// full; the rows' samples come out as absolute paths. With `skipped`, a row
+// Reads an XML project and checks that the samples of every row are there,
+// of the size the text gives (only at least that size with `skipped`: a
+// session's layer may have grown after its file was written); the rows'
+// samples come out as absolute paths. With `skipped`, a row
 // whose samples are not there is left out (the reason added to *skipped)
 // instead of refusing the whole file.
 bool readkvx(const QString& fileName, ProjectData* data, QString* error, QStringList* skipped = nullptr);

@@ -88,6 +88,20 @@ public:
     QStringList exportfilters; // export format labels
 };
 
+// What a file plugin has to say beyond true or false, it leaves after each
+// importFile and exportFile in dynamic properties of its QObject, so that the
+// layout above stays as plugins were built against it (a plugin that sets none
+// gets the host's plain "could not be read" or "could not be written"):
+//   "message"   QString  in plain words, why the call failed or, after a
+//                        success, what it left out; the host shows it in its
+//                        one box, and the plugin shows no box of its own
+//   "details"   QString  diagnostics for the session log (a converter's lines)
+//   "cancelled" bool     the user stopped the call: a failure then needs no
+//                        box, a success kept what was done until then
+inline constexpr const char* filereportmessage = "message";
+inline constexpr const char* filereportdetails = "details";
+inline constexpr const char* filereportcancelled = "cancelled";
+
 // A device plugin plays and records buffers. The settings operations run on the
 // GUI thread, the others one after the other on the controller's thread.
 class DeviceInterface : public DataInterface

@@ -195,3 +195,27 @@ inline double crossingfrequency(const std::vector<float>& x, std::size_t from, s
             crossings++;
     return crossings * double(rate) / double(to - from);
 }
+
+// Opens the "OpenAL Soft" device of a configuration that writes to
+// `wavepath`, plays the reference tone and returns the mean square it reached
+// in the file's left channel, away from its edges: 0 when nothing sounded.
+inline double referencetonelevel(const QString& wavepath)
+{
+    ALCdevice* device = alcOpenDevice("OpenAL Soft");
+    if (!device)
+        return 0;
+    ALCcontext* context = alcCreateContext(device, nullptr);
+    if (!alcMakeContextCurrent(context))
+        return 0;
+    playreferencetone();
+    alcMakeContextCurrent(nullptr);
+    alcDestroyContext(context);
+    alcCloseDevice(device);
+    WaveData wave;
+    if (!readwave(wavepath, wave) || wave.channels != 2)
+        return 0;
+    const std::vector<float> left = wave.channel(0);
+    const ToneSpan span = tonespan(left, wave.rate);
+    const std::size_t margin = std::size_t(wave.rate / 50);
+    return meansquare(left, span.first + margin, span.end - margin);
+}

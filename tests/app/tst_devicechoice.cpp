@@ -15,16 +15,6 @@ class TestDeviceChoice : public QObject
 
     FixtureRoot root;
 
-    static QAction* entry(QMenu* menu, const QString& submenu, const QString& text)
-    {
-        for (QAction* a : menu->actions())
-            if (a->menu() && a->text() == submenu)
-                for (QAction* d : a->menu()->actions())
-                    if (d->text() == text)
-                        return d;
-        return nullptr;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -55,7 +45,7 @@ private slots:
             QCOMPARE(QSettings().value("playbackcategory").toString(), QString("OpenAL"));
             QVERIFY(!spectrumgui->recorddevice);
 
-            QAction* input = entry(w->recordmenu, "Tone", "Tone input");
+            QAction* input = submenuentry(w->recordmenu, "Tone", "Tone input");
             QVERIFY(input);
             input->trigger();
             QVERIFY(input->isChecked());

@@ -19,62 +19,12 @@
 #include "panels/qtreewidgetext.h"
 #include "sdk/interfaces.h"
 #include "view/glchannel.h"
-#include "windowrig.h"
+#include "strokerig.h"
+
+using namespace strokes;
 
 namespace {
-
-constexpr int rate = 44100;
 constexpr double seconds = 3.0;
-
-// Energy of samples [from, to) between f1 and f2 Hz: Hann-windowed frames of
-// 8192 with hop 4096, a direct transform of the band's bins only.
-double bandenergy(const std::vector<float>& s, double from, double to, double f1, double f2)
-{
-    constexpr int n = 8192;
-    const int first = int(f1 * n / rate), last = int(f2 * n / rate);
-    double energy = 0;
-    for (qint64 at = qint64(from * rate); at + n <= qint64(to * rate); at += n / 2) {
-        for (int k = first; k <= last; ++k) {
-            double re = 0, im = 0;
-            for (int i = 0; i < n; ++i) {
-                const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
-                const double phase = 2 * M_PI * double(k) * i / n;
-                re += w * s[size_t(at + i)] * std::cos(phase);
-                im -= w * s[size_t(at + i)] * std::sin(phase);
-            }
-            energy += re * re + im * im;
-        }
-    }
-    return energy;
-}
-
-double db(double ratio)
-{
-    return 10 * std::log10(ratio);
-}
-
-QByteArray filebytes(layer* l)
-{
-    l->file->flush();
-    QFile file(l->file->fileName());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-std::vector<float> samples(const QByteArray& bytes)
-{
-    std::vector<float> s(size_t(bytes.size()) / sizeof(float));
-    memcpy(s.data(), bytes.constData(), s.size() * sizeof(float));
-    return s;
-}
-
-double largestdifference(const std::vector<float>& a, const std::vector<float>& b, double from, double to)
-{
-    double largest = 0;
-    for (size_t i = size_t(from * rate); i < size_t(to * rate) && i < a.size() && i < b.size(); ++i)
-        largest = std::max(largest, double(std::fabs(a[i] - b[i])));
-    return largest;
-}
-
 } // namespace
 
 class TestEraseStroke : public QObject
@@ -147,11 +97,7 @@ void TestEraseStroke::init()
 
     // A noise file imported through the layer panel, as a user would.
     const QString wav = QDir::tempPath() + "/noise.wav";
-    QProcess sox;
-    sox.start(utilpath + "/sox/sox", {"-n", "-r", QString::number(rate), "-c", "1", "-e", "floating-point", "-b",
-                                      "32", wav, "synth", QString::number(seconds), "whitenoise", "vol", "0.3"});
-    QVERIFY(sox.waitForFinished(30000));
-    QCOMPARE(sox.exitCode(), 0);
+    QVERIFY(soxfile(wav, seconds, {"whitenoise"}, 0.3));
     layersgui->Import(wav, QString());
     QCOMPARE(layersgui->tree->topLevelItemCount(), 1);
     layersgui->ItemClicked(layersgui->tree->topLevelItem(0), 3);

@@ -136,9 +136,14 @@ void TestLayoutFile::badFilesChangeNothing()
     };
     for (const QByteArray& bytes : bad) {
         writefile(path, bytes);
+        w.asked.clear();
         w->on_loadlayout();
         QCOMPARE(w->size(), QSize(850, 560));
         QVERIFY(w->historydock->isHidden());
+        // Said, not only logged.
+        QCOMPARE(w.asked.size(), 1);
+        QCOMPARE(w.asked.at(0).title, QString("Load Layout"));
+        QVERIFY2(w.asked.at(0).text.startsWith(path.toHtmlEscaped()), qPrintable(w.asked.at(0).text));
     }
 
     // A state the toolkit refuses leaves the geometry that was restored first.

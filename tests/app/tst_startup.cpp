@@ -25,6 +25,8 @@ private slots:
     void switchesAreExact();
     void lastExistingFileWins();
     void unwritableLogsFolderFailsWithAMessage();
+    void unwritableSessionFolderIsSaid();
+    void windowsOffEveryScreenComeBack();
 
 private:
     StartResult start(const QStringList& args);
@@ -190,6 +192,40 @@ void TestStartup::unwritableLogsFolderFailsWithAMessage()
     QVERIFY(asked.at(0).parent == nullptr);
     // The failed start leaves no lock behind in the session folder.
     QVERIFY(QDir(sessionpath).entryList({"instance(*).lock"}, QDir::Files).isEmpty());
+}
+
+void TestStartup::unwritableSessionFolderIsSaid()
+{
+    // A file where the session folder should be: no layer file can go there.
+    QFile("notafolder").open(QIODevice::WriteOnly);
+    const QString folder = QDir::currentPath() + "/notafolder";
+    QSettings().setValue("sessionpath", folder);
+    QList<PromptRequest> asked;
+    setpromptanswerer([&](const PromptRequest& r) {
+        asked << r;
+        return QMessageBox::Ok;
+    });
+    const StartResult result = start({});
+    QVERIFY(result.logopen); // the program still starts
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.at(0).title, QString("Session Folder"));
+    QCOMPARE(asked.at(0).icon, QMessageBox::Warning);
+    QVERIFY2(asked.at(0).text.startsWith("The session folder " + folder + " cannot take new files"),
+             qPrintable(asked.at(0).text));
+}
+
+void TestStartup::windowsOffEveryScreenComeBack()
+{
+    const QList<QRect> two{QRect(0, 0, 1600, 1000), QRect(1600, 0, 1280, 1024)};
+    const QSize size(1280, 720);
+    QCOMPARE(visibleposition(QPoint(100, 50), size, two), QPoint(100, 50));
+    QCOMPARE(visibleposition(QPoint(2000, 300), size, two), QPoint(2000, 300)); // on the second screen
+    QCOMPARE(visibleposition(QPoint(-100, 0), size, two), QPoint(-100, 0)); // most of its title bar shows
+    QCOMPARE(visibleposition(QPoint(-1200, 0), size, two), QPoint(0, 0));   // a sliver: out of reach
+    // Saved with a third screen that is gone, or pushed above the top: back on the first.
+    QCOMPARE(visibleposition(QPoint(3000, 200), size, two), QPoint(0, 0));
+    QCOMPARE(visibleposition(QPoint(-5000, -5000), size, two), QPoint(0, 0));
+    QCOMPARE(visibleposition(QPoint(300, -40), size, two), QPoint(0, 0));
 }
 
 QTEST_MAIN(TestStartup)

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/sessionlock.h"
 #include "windowrig.h"
 
 // The start window: its cells, its links, what its buttons do and the setting
@@ -29,6 +30,7 @@ private slots:
     void reopeningReplaces();
     void bannerLinks();
     void dialogLinksAreConnected();
+    void offersTheSessionOfARunThatDied();
 
 private:
     static QWidget* cell(QDialog* dialog, int row, int column)
@@ -192,6 +194,42 @@ void TestStartWindow::dialogLinksAreConnected()
     QVERIFY(w->advanceddialog->isVisible());
     w->aboutact->trigger();
     QVERIFY(w->aboutbox->isVisible());
+}
+
+void TestStartWindow::offersTheSessionOfARunThatDied()
+{
+    projectmax = 0;
+    WindowRig w;
+    const auto recoverlink = [&]() -> QToolButton* {
+        for (QToolButton* link : w->startwindow->findChildren<QToolButton*>("Link"))
+            if (link->defaultAction() == w->recoveract)
+                return link;
+        return nullptr;
+    };
+    w->ShowStartDialog();
+    QVERIFY(!recoverlink());
+
+    const QString id = "2001.02.03-04.05.06.789";
+    QFile session(sessionpath + "/session(" + id + ").kvx");
+    QVERIFY(session.open(QIODevice::WriteOnly));
+    session.close();
+    // Its run still going: nothing to recover.
+    {
+        InstanceLock running;
+        QVERIFY(running.acquire(sessionpath, id));
+        w->ShowStartDialog();
+        QVERIFY(!recoverlink());
+    }
+    w->ShowStartDialog();
+    QToolButton* link = recoverlink();
+    QVERIFY(link);
+    QCOMPARE(link->text(), QString("Recover the session of a run that did not end normally"));
+    QCOMPARE(cell(w->startwindow, 3, 0), link);
+    QSignalSpy recovered(w->recoveract, &QAction::triggered);
+    link->click();
+    QCOMPARE(recovered.size(), 1);
+    QVERIFY(w->startwindow->isHidden());
+    session.remove();
 }
 
 QTEST_MAIN(TestStartWindow)

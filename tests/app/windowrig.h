@@ -93,3 +93,14 @@ inline QStringList menutexts(const QMenu* menu)
         texts << (a->isSeparator() ? QStringLiteral("—") : a->text());
     return texts;
 }
+
+// The entry `text` of the submenu titled `submenu` (a device category).
+inline QAction* submenuentry(const QMenu* menu, const QString& submenu, const QString& text)
+{
+    for (QAction* a : menu->actions())
+        if (a->menu() && a->text() == submenu)
+            for (QAction* d : a->menu()->actions())
+                if (d->text() == text)
+                    return d;
+    return nullptr;
+}

@@ -50,19 +50,7 @@ private slots:
         configureopenal("[general]\ndrivers=wave\n[wave]\nfile=" + QFile::encodeName(wavepath) + "\n");
 
         // The level a 0.5 mono tone reaches when queued straight onto OpenAL.
-        ALCdevice* device = alcOpenDevice("OpenAL Soft");
-        QVERIFY(device);
-        ALCcontext* context = alcCreateContext(device, nullptr);
-        QVERIFY(alcMakeContextCurrent(context));
-        playreferencetone();
-        alcMakeContextCurrent(nullptr);
-        alcDestroyContext(context);
-        alcCloseDevice(device);
-        WaveData wave;
-        QVERIFY(readplayed(wave));
-        const std::vector<float> left = wave.channel(0);
-        const ToneSpan span = tonespan(left, wave.rate);
-        referencelevel = meansquare(left, span.first + margin(wave), span.end - margin(wave));
+        referencelevel = referencetonelevel(wavepath);
         QVERIFY(referencelevel > 0.001);
 
         speakerlink = loaddevice(loader, QStringLiteral(KV_TEST_ROOT "/Plugins/Devices/speakerlink"));

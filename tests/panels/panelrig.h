@@ -36,9 +36,10 @@ struct PanelRig
     QList<PromptRequest> asked;
     // Answers by box title; a box without one gets Ok.
     QMap<QString, QMessageBox::StandardButton> answers;
-    WindowRig rig{QStringLiteral(KV_TEST_ROOT)};
+    WindowRig rig;
 
-    PanelRig()
+    // A main window on the build's installation root, or on another.
+    explicit PanelRig(const QString& root = QStringLiteral(KV_TEST_ROOT)) : rig(root)
     {
         setpromptanswerer([this](const PromptRequest& r) {
             asked << r;

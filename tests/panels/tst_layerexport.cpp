@@ -205,7 +205,10 @@ void TestLayerExport::problemsAreSaid()
     r.panel()->Export();
     QCOMPARE(r.titles(), QStringList{"Export Layer"});
     QCOMPARE(r.asked.at(0).icon, QMessageBox::Critical);
+    // One box, the host's, with the plugin's reason.
     QVERIFY(r.asked.at(0).text.contains("could not be written"));
+    QVERIFY2(r.asked.at(0).text.contains("No file can be created in the folder " + work.filePath("no/such/folder")),
+             qPrintable(r.asked.at(0).text));
     r.asked.clear();
 
     // A cancelled dialog writes and says nothing.

@@ -2,11 +2,17 @@
 // codecbridge plugin loaded from the installation root and the real ffmpeg:
 // files made with sox become rows whose sample files equal ffmpeg's own
 // decode; the first sets the project format, a later one of another format is
-// resampled only when the user agrees; unreadable, damaged and unsupported
-// files leave nothing behind; dropped files take the same road.
+// resampled only when the user agrees; damaged files keep what decodes with
+// one warning; unreadable and unsupported files leave nothing behind with one
+// box; a missing, hanging or slow converter is named or can be cancelled;
+// dropped files take the same road.
 #include "app/filechooser.h"
 #include <QFileInfo>
+#include <QLibrary>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+
+#include <csignal>
 
 #include "codecbridgetest.h"
 #include "panelrig.h"
@@ -72,6 +78,54 @@ public:
     bool exportFile(const QString&, const QString&, const QString&, int, int) override { return false; }
 };
 
+// Boxes that codecbridge would show itself (it should show none: the host
+// shows the one box), and what a test does with its progress dialog.
+int pluginboxes = 0;
+std::function<void(QProgressDialog*)> onprogress;
+
+int countbox(QDialog* dialog)
+{
+    if (qobject_cast<QMessageBox*>(dialog))
+        ++pluginboxes;
+    return int(QDialog::Rejected);
+}
+
+void progressed(QProgressDialog* dialog)
+{
+    if (onprogress)
+        onprogress(dialog);
+}
+
+// Routes the dialogs of the codecbridge under the rig's root to the above.
+void watchplugin()
+{
+    pluginboxes = 0;
+    onprogress = nullptr;
+    QLibrary codec(rootpath + "/Plugins/Files/codecbridge.so");
+    auto sethooks = reinterpret_cast<decltype(&codecbridgesethooks)>(codec.resolve("codecbridgesethooks"));
+    QVERIFY(sethooks);
+    sethooks(&countbox, &progressed);
+}
+
+// An installation root of the test's own: the build's resources, no plugin
+// but a copy of codecbridge, and as its converter the script body (none when
+// the body is empty).
+struct FakeRoot
+{
+    QTemporaryDir dir;
+    explicit FakeRoot(const QString& converter)
+    {
+        for (const char* folder : {"Plugins/Devices", "Plugins/Tools", "Plugins/Filters", "bin"})
+            QDir(dir.path()).mkpath(folder);
+        QFile::link(QStringLiteral(KV_TEST_ROOT "/Resources"), dir.filePath("Resources"));
+        const QString copy = codecbridgetest::plugincopy(dir.path());
+        if (!converter.isEmpty())
+            codecbridgetest::fakeconverter(copy, converter);
+    }
+    QString path() const { return dir.path(); }
+    QString converter() const { return dir.filePath("Plugins/Files/ffmpeg"); }
+};
+
 } // namespace
 
 class TestLayerImport : public QObject
@@ -85,7 +139,7 @@ private slots:
         QVERIFY(work->isValid());
         const QStringList tone{"synth", "1.5", "sine", "440", "sine", "660", "vol", "0.5"};
         const auto make = [&](const QString& name, const QString& format) {
-            return run("sox", format.split(' ') + QStringList{sample(name)} + tone);
+            return codecbridgetest::sox(format.split(' ') + QStringList{sample(name)} + tone);
         };
         QVERIFY(make("mono16.wav", "-n -r 44100 -c 1 -b 16 -e signed-integer"));
         QVERIFY(make("float48.wav", "-n -r 48000 -c 2 -b 32 -e floating-point"));
@@ -98,11 +152,23 @@ private slots:
         QVERIFY(QFile::copy(sample("mono16.wav"), sample("song.xyz")));
         QVERIFY(QFile::copy(sample("mono16.wav"), sample("noextension")));
 
-        QFile half(sample("half.flac"));
-        QVERIFY(half.open(QIODevice::WriteOnly));
-        const QByteArray whole = codecbridgetest::contents(sample("stereo.flac"));
-        half.write(whole.left(whole.size() / 2));
-        half.close();
+        // Damaged: bytes overwritten in the middle, or cut off.
+        QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample("stereo.flac"), "-b:a", "128k",
+                               sample("stereo.mp3")}));
+        QVERIFY(!codecbridgetest::damagedcopy(sample("stereo.mp3"), sample("damaged.mp3")).isEmpty());
+        QVERIFY(!codecbridgetest::cutcopy(sample("mono16.wav"), sample("cut.wav"), 0.5).isEmpty());
+        QVERIFY(!codecbridgetest::cutcopy(sample("stereo.flac"), sample("cut.flac"), 0.6).isEmpty());
+        // A header that claims 2^31 Hz.
+        QByteArray wave = codecbridgetest::contents(sample("mono16.wav"));
+        const quint32 rate = 2147483648u;
+        memcpy(wave.data() + 24, &rate, 4);
+        QFile absurd(sample("absurd.wav"));
+        QVERIFY(absurd.open(QIODevice::WriteOnly));
+        absurd.write(wave);
+        absurd.close();
+        // Long enough to cancel while it is converted in real time.
+        QVERIFY(run("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", sample("long.wav"), "synth", "10", "sine",
+                            "300", "vol", "0.5"}));
         QFile empty(sample("empty.wav"));
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
@@ -213,17 +279,24 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("withproject");
-        QTest::newRow("FLAC cut in half") << "half.flac" << false;
-        QTest::newRow("empty") << "empty.wav" << false;
-        QTest::newRow("noise") << "noise.wav" << true;
-        QTest::newRow("missing") << "missing.wav" << true;
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << "empty.wav" << false << "empty.wav is empty: it holds no audio.";
+        QTest::newRow("noise") << "noise.wav" << true
+                               << "No audio could be decoded from noise.wav: it is damaged or not an audio file that "
+                                  "the converter knows. Details are in the log.";
+        QTest::newRow("missing") << "missing.wav" << true << "missing.wav is not there (any more).";
+        QTest::newRow("2^31 Hz") << "absurd.wav" << false
+                                 << "absurd.wav claims a sample rate of 2147483648 Hz; Korvane edits sample rates "
+                                    "from 1 Hz to 768 kHz.";
     }
 
     void unreadableFilesLeaveNothingBehind()
     {
         QFETCH(QString, file);
         QFETCH(bool, withproject);
+        QFETCH(QString, text);
         PanelRig r;
+        watchplugin();
         if (withproject)
             r.panel()->Import(sample("mono48.wav"), "");
         const int rows = r.rows();
@@ -231,14 +304,130 @@ private slots:
         const QStringList before = pcmfiles();
         r.window()->setWindowModified(false);
         r.panel()->Import(sample(file), "");
+        // One box, the host's, in plain words.
         QCOMPARE(r.titles(), QStringList{"Error Reading File"});
-        QCOMPARE(r.asked.last().text, QString("The file you selected could not be read."));
+        QCOMPARE(r.asked.last().text, text);
         QCOMPARE(r.asked.last().icon, QMessageBox::Critical);
+        QCOMPARE(pluginboxes, 0);
         QCOMPARE(r.rows(), rows);
         QCOMPARE(pcmfiles(), before);
         QCOMPARE(projectformat.samplerate, format.samplerate);
         QCOMPARE(projectformat.channels, format.channels);
         QVERIFY(!r.window()->isWindowModified());
+    }
+
+    void damagedFilesKeepWhatDecodes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("MP3 with 40 bytes overwritten") << "damaged.mp3" << "The file is damaged or incomplete";
+        QTest::newRow("WAVE cut in half") << "cut.wav" << "The file ends early";
+        QTest::newRow("FLAC cut") << "cut.flac" << "The file is damaged or incomplete";
+    }
+
+    void damagedFilesKeepWhatDecodes()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, warning);
+        PanelRig r;
+        watchplugin();
+        r.panel()->Import(sample(file), "");
+        // Every sample plain ffmpeg decodes of the same file.
+        QCOMPARE(r.rows(), 1);
+        layer* l = r.at(0);
+        const QByteArray expected = reference(sample(file));
+        QVERIFY(expected.size() > 0);
+        QVERIFY(filebytes(l) == expected);
+        // One warning, after the layer is in, naming what came in.
+        QCOMPARE(r.titles(), QStringList{"Partly Imported"});
+        QCOMPARE(r.asked.last().icon, QMessageBox::Warning);
+        const QString decoded = QString::number(double(expected.size()) / (4 * l->channels * l->samplerate), 'f', 2);
+        QVERIFY2(r.asked.last().text.startsWith(warning) && r.asked.last().text.contains(decoded + " s of 1.5"),
+                 qPrintable(r.asked.last().text));
+        QCOMPARE(pluginboxes, 0);
+        checkbindings(r);
+    }
+
+    void aMissingConverterIsNamed()
+    {
+        FakeRoot root({});
+        PanelRig r(root.path());
+        watchplugin();
+        // The formats are offered, and choosing one says what is missing and where.
+        answerfile(r, sample("mono16.wav"), "WAVE");
+        r.panel()->Import();
+        QCOMPARE(r.rig.filerequests.size(), 1);
+        QVERIFY(r.rig.filerequests.first().filter.contains("WAVE/WavPack (*.wav"));
+        const QString text = "The converter ffmpeg, through which Korvane reads and writes this format, is missing: "
+                             "it was looked for at " + root.converter() + ".";
+        QCOMPARE(r.titles(), QStringList{"Error Reading File"});
+        QCOMPARE(r.asked.last().text, text);
+        // A file handed over on the command line hears the same.
+        r.asked.clear();
+        r.window()->sessionimport(sample("stereo.flac"));
+        QCOMPARE(r.titles(), QStringList{"Error Reading File"});
+        QCOMPARE(r.asked.last().text, text);
+        QCOMPARE(r.rows(), 0);
+        QCOMPARE(pluginboxes, 0);
+    }
+
+    void aHangingConverterCanBeCancelled()
+    {
+        // A converter that prints nothing and never ends, neither for the
+        // probe at start nor for the import.
+        FakeRoot root({});
+        const QString pids = root.dir.filePath("pids");
+        QVERIFY(codecbridgetest::fakeconverter(root.path() + "/Plugins/Files/codecbridge.so",
+                                               "echo $$ >> '" + pids + "'\nexec sleep 60"));
+        PanelRig r(root.path());
+        // The window was built while the probe hangs.
+        QTRY_VERIFY_WITH_TIMEOUT(!codecbridgetest::contents(pids).isEmpty(), 10000);
+        const pid_t probe = codecbridgetest::contents(pids).trimmed().toInt();
+        QCOMPARE(::kill(probe, 0), 0);
+        watchplugin();
+        const QStringList before = pcmfiles();
+
+        // The window answers while the import waits, and Cancel ends it.
+        codecbridgetest::CancelTicker ticker(
+            [&] { return codecbridgetest::contents(pids).trimmed().split('\n').size() >= 2; });
+        r.panel()->Import(sample("mono16.wav"), "");
+        ticker.timer.stop();
+        QVERIFY(ticker.ticks >= 3);
+        // Nothing changed, and nothing is said: the user cancelled.
+        QCOMPARE(r.rows(), 0);
+        QVERIFY(r.asked.isEmpty());
+        QCOMPARE(pluginboxes, 0);
+        QCOMPARE(projectformat.samplerate, 0);
+        QCOMPARE(pcmfiles(), before);
+        QVERIFY(!r.window()->isWindowModified());
+        const pid_t import = codecbridgetest::contents(pids).trimmed().split('\n').last().toInt();
+        QVERIFY(import > 0 && import != probe);
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(import, 0) != 0, 10000);
+    }
+
+    void aCancelledImportKeepsTheBeginning()
+    {
+        // The real converter, held to real time so that Cancel comes in the middle.
+        FakeRoot root("exec /usr/bin/ffmpeg -re \"$@\"");
+        PanelRig r(root.path());
+        watchplugin();
+        onprogress = [](QProgressDialog* dialog) {
+            // The converter writes in blocks: by then some are in the file.
+            if (dialog->value() >= 2)
+                dialog->cancel();
+        };
+        r.panel()->Import(sample("long.wav"), "");
+        QVERIFY2(r.rows() == 1, qPrintable(r.titles().join(", ") + ": " + (r.asked.isEmpty() ? "" : r.asked.last().text)));
+        const QByteArray whole = reference(sample("long.wav"));
+        const QByteArray got = filebytes(r.at(0));
+        const double seconds = double(got.size() / 8) / 44100;
+        QVERIFY2(seconds >= 1 && got.size() < whole.size(), qPrintable(QString::number(seconds)));
+        QVERIFY(whole.startsWith(got));
+        QCOMPARE(r.at(0)->length, seconds);
+        QCOMPARE(r.titles(), QStringList{"Partly Imported"});
+        QCOMPARE(r.asked.last().text, QString("The import was cancelled: the first %1 s of 10.00 s were imported.")
+                                          .arg(seconds, 0, 'f', 2));
+        QCOMPARE(pluginboxes, 0);
     }
 
     void extensionsChooseThePlugin()
@@ -277,6 +466,7 @@ private slots:
         QTest::newRow("negative rate") << true << -8000 << 1 << 32000;
         QTest::newRow("no channels") << true << 8000 << 0 << 32000;
         QTest::newRow("nine channels") << true << 8000 << 9 << 36 * 1000;
+        QTest::newRow("2^31 - 1 Hz") << true << 2147483647 << 1 << 32000;
         QTest::newRow("no frames") << true << 8000 << 1 << 0;
     }
 

@@ -135,6 +135,14 @@ private slots:
         QCOMPARE(r.part<QDoubleSpinBox>(2, LayersGui::SpinRole)->value(), -12.5);
         QCOMPARE(loud->volume, float(std::exp2(-12.5 / 6)));
         QVERIFY(!r.window()->isWindowModified());
+        // One stored louder than the controls reach plays what its row shows.
+        auto* louder = new layer();
+        louder->resample(8000, 2, 0);
+        louder->volume = float(std::exp2(100.0 / 6));
+        r.panel()->inaddlayer(louder, 3);
+        QCOMPARE(r.part<QDoubleSpinBox>(3, LayersGui::SpinRole)->value(), 12.0);
+        QCOMPARE(r.part<QSlider>(3, LayersGui::SliderRole)->value(), 120);
+        QCOMPARE(louder->volume, 4.0f);
     }
 
     void volumeControlsFollowEachOtherAndTheMix()
@@ -156,12 +164,14 @@ private slots:
         QCOMPARE(r.at(0)->volume, float(std::exp2(-10.0)));
         checkbindings(r);
 
-        // Beyond the slider's reach the typed value holds, in the box and the mix.
+        // Louder than the slider reaches, the box stops where the slider does
+        // and the mix plays that; below its reach the typed value holds.
         for (double typed : {20.0, -100.0}) {
             spin->setValue(typed);
-            QCOMPARE(spin->value(), typed);
+            const double shown = std::min(typed, 12.0);
+            QCOMPARE(spin->value(), shown);
             QCOMPARE(slider->value(), typed > 0 ? 120 : -600);
-            QCOMPARE(r.at(0)->volume, float(std::exp2(typed / 6)));
+            QCOMPARE(r.at(0)->volume, float(std::exp2(shown / 6)));
             checkbindings(r);
         }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int messagecount = 3;
+constexpr int messagecount = 12;
 constexpr qsizetype longestline = 65536;
 
 double clocktime(const QRegularExpressionMatch& match, int first)
@@ -83,6 +83,9 @@ int ConsoleParser::parseline(const QString& line)
         return 0;
     }
 
+    if (line.startsWith(QLatin1String("Stream mapping:")))
+        decoding = true;
+
     int changes = 0;
     if (!durationknown && line.contains(QLatin1String("Duration: "))) {
         const QRegularExpressionMatch match = durationmarker.match(line);
@@ -129,6 +132,8 @@ int ConsoleParser::parseline(const QString& line)
             changes |= Time;
         }
     } else if (ismessage(line)) {
+        if (decoding)
+            ++decodeproblems;
         messages.append(line.trimmed());
         if (messages.size() > messagecount)
             messages.removeFirst();

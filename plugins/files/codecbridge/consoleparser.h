@@ -31,12 +31,14 @@ public:
     bool layoutguessed = false;     // the input named none: the converter guessed it from the count
     bool outputstream = false;      // rate and layout come from the output's stream line
     double time = 0;                // progress: seconds converted so far
-    QStringList messages;           // the last few diagnostic lines
+    QStringList messages;           // the last diagnostic lines
+    int decodeproblems = 0;         // diagnostic lines printed while decoding (damaged data)
 
 private:
     int parseline(const QString& line);
 
     enum class Section { None, Input, Output };
     Section section = Section::None;
+    bool decoding = false; // past "Stream mapping:", the converter reads the data
     QByteArray pending;
 };

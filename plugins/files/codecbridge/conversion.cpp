@@ -39,7 +39,7 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
     QEventLoop loop;
     QTimer watchdog;
     watchdog.setSingleShot(true);
-    watchdog.setInterval(converteridletime());
+    watchdog.setInterval(converteridletime);
     bool stalled = false;
     qint64 watchedsize = QFileInfo(watched).size();
     connect(&process, &QProcess::readyReadStandardOutput, &watchdog, qOverload<>(&QTimer::start));
@@ -56,9 +56,12 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
     });
     connect(progress, &QProgressDialog::canceled, &process, &QProcess::kill);
 
+    // Shown at once, without waiting for the first output: a converter that
+    // hangs before it prints anything can still be cancelled.
+    progress->show();
     showprogress(progress);
     process.start(program, arguments);
-    if (!process.waitForStarted(converteridletime())) {
+    if (!process.waitForStarted(converteridletime)) {
         run.error = process.errorString();
         if (process.state() != QProcess::NotRunning)
             process.kill();

@@ -1,5 +1,4 @@
 // Encoding a raw exchange file into one of the export formats.
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -42,7 +41,7 @@ QString createpartial(const QFileInfo& target)
 // Puts written in target's place in one step, so that target is at every
 // moment either the old file or the new one. A replaced file's permissions
 // pass to the new one.
-bool replace(const QString& written, const QString& target)
+bool replace(const QString& written, const QString& target, QString* why)
 {
     std::error_code error;
     const std::filesystem::file_status old = std::filesystem::status(fspath(target), error);
@@ -50,8 +49,7 @@ bool replace(const QString& written, const QString& target)
         std::filesystem::permissions(fspath(written), old.permissions(), error);
     std::filesystem::rename(fspath(written), fspath(target), error);
     if (error)
-        qWarning().noquote() << "codecbridge: could not put the export in place at" << target << ":"
-                             << QString::fromStdString(error.message());
+        *why = QString::fromStdString(error.message());
     return !error;
 }
 
@@ -60,14 +58,21 @@ bool replace(const QString& written, const QString& target)
 bool FilePlugin::exportFile(const QString& filter, const QString& source, const QString& destination,
                             int samplerate_, int channels_)
 {
+    clearreport();
+    console.reset();
     if (busy) {
-        qWarning() << "codecbridge: another conversion is still running";
+        report(tr("Another file is being converted; try again when it is done."));
         return false;
     }
     const QString input = QFileInfo(source).absoluteFilePath();
     const qint64 size = QFileInfo(input).size();
     if (samplerate_ < 1 || channels_ < 1 || channels_ > maxchannels || size <= 0 || size % (channels_ * 4) != 0) {
-        qWarning() << "codecbridge: nothing to export from" << input;
+        report(tr("There are no samples to export."));
+        return false;
+    }
+    const QString missing = missingconverter();
+    if (!missing.isEmpty()) {
+        report(missing);
         return false;
     }
     const QScopedValueRollback<bool> guard(busy, true);
@@ -75,55 +80,67 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     // The converter writes beside the destination under a name of its own, so
     // that a failed run leaves an existing file as it was.
     const QFileInfo target(destination);
+    const QString kept = target.exists() ? tr(" %1 was left as it was.").arg(target.fileName()) : QString();
     const QString written = createpartial(target);
-    bool ok = !written.isEmpty();
-    if (!ok)
-        qWarning() << "codecbridge: cannot create a file in" << target.absolutePath();
+    if (written.isEmpty()) {
+        report(tr("No file can be created in the folder %1.").arg(QDir::toNativeSeparators(target.absolutePath())));
+        return false;
+    }
 
-    if (ok) {
-        // The raw format, the rate and the channel count stand before the
-        // input and so describe it.
-        QStringList arguments{QStringLiteral("-f"),  QStringLiteral("f32le"),         QStringLiteral("-ar"),
-                              QString::number(samplerate_), QStringLiteral("-ac"), QString::number(channels_),
-                              QStringLiteral("-i"), input,                      QStringLiteral("-y"),
-                              QStringLiteral("-vn")};
-        for (const ExportFormat& format : exporttable) {
-            if (filter == QLatin1String(format.label)) {
-                for (const char* option : format.options) {
-                    if (option)
-                        arguments.append(QString::fromUtf8(option));
-                }
+    // The raw format, the rate and the channel count stand before the
+    // input and so describe it.
+    QStringList arguments{QStringLiteral("-f"),  QStringLiteral("f32le"),         QStringLiteral("-ar"),
+                          QString::number(samplerate_), QStringLiteral("-ac"), QString::number(channels_),
+                          QStringLiteral("-i"), input,                      QStringLiteral("-y"),
+                          QStringLiteral("-vn")};
+    for (const ExportFormat& format : exporttable) {
+        if (filter == QLatin1String(format.label)) {
+            for (const char* option : format.options) {
+                if (option)
+                    arguments.append(QString::fromUtf8(option));
             }
         }
-        arguments.append(written);
-
-        const Run run = convert(arguments, tr("Writing %1...").arg(target.fileName()), written);
-        ok = run.ending == Ending::Finished && run.exitcode == 0 && QFileInfo(written).size() > 0;
-        if (!ok)
-            qWarning().noquote() << "codecbridge: export to" << target.absoluteFilePath() << "failed:"
-                                 << console.messages.join(QLatin1Char('\n'));
     }
-    // An encoder that cannot take the channels or the rate converts them
-    // without a word and succeeds; what it wrote says so.
-    if (ok && console.outputstream && console.channels > 0 && console.samplerate > 0
-        && (console.channels != channels_ || console.samplerate != samplerate_)) {
-        QStringList changes;
-        if (console.channels != channels_)
-            changes << tr("%1 channels instead of %2").arg(console.channels).arg(channels_);
-        if (console.samplerate != samplerate_)
-            changes << tr("%1 Hz instead of %2 Hz").arg(console.samplerate).arg(samplerate_);
-        const QString kept = QFileInfo::exists(target.absoluteFilePath())
-                                 ? tr(" and %1 was left as it was").arg(target.fileName())
-                                 : QString();
-        complain(tr("%1 cannot hold this audio: it would be written with %2.\n"
-                    "Nothing was exported%3; choose a format that keeps every channel at this sample rate.")
-                     .arg(filter, changes.join(tr(" and ")), kept),
-                 tr("Error Writing File"));
+    arguments.append(written);
+
+    const Run run = convert(arguments, tr("Writing %1...").arg(target.fileName()), written);
+    QString problem;
+    switch (run.ending) {
+    case Ending::Cancelled:
+        break;
+    case Ending::NotStarted:
+        problem = tr("The converter could not be started (%1). It was looked for at %2.")
+                      .arg(run.error, converterpath());
+        break;
+    case Ending::Stalled:
+        problem = tr("The converter stopped answering and was ended; nothing was written.");
+        break;
+    default:
+        if (run.ending != Ending::Finished || run.exitcode != 0 || QFileInfo(written).size() <= 0)
+            problem = tr("The converter could not write the audio as %1. Details are in the log.").arg(filter);
+        // An encoder that cannot take the channels or the rate converts them
+        // without a word and succeeds; what it wrote says so.
+        else if (console.outputstream && console.channels > 0 && console.samplerate > 0
+                 && (console.channels != channels_ || console.samplerate != samplerate_)) {
+            QStringList changes;
+            if (console.channels != channels_)
+                changes << tr("%1 channels instead of %2").arg(console.channels).arg(channels_);
+            if (console.samplerate != samplerate_)
+                changes << tr("%1 Hz instead of %2 Hz").arg(console.samplerate).arg(samplerate_);
+            problem = tr("%1 cannot hold this audio: it would be written with %2. Choose a format that keeps every "
+                         "channel at this sample rate.")
+                          .arg(filter, changes.join(tr(" and ")));
+        }
+    }
+    bool ok = run.ending != Ending::Cancelled && problem.isEmpty();
+    QString error;
+    if (ok && !replace(written, target.absoluteFilePath(), &error)) {
+        problem = tr("The new file could not take the place of %1 (%2).").arg(target.fileName(), error);
         ok = false;
     }
-    if (ok)
-        ok = replace(written, target.absoluteFilePath());
-    if (!ok && !written.isEmpty())
+    if (!ok) {
         QFile::remove(written);
+        report(problem.isEmpty() ? QString() : problem + kept, run.ending == Ending::Cancelled);
+    }
     return ok;
 }

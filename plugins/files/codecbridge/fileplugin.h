@@ -9,6 +9,7 @@
 #include "consoleparser.h"
 #include "interfaces.h"
 
+class QFileInfo;
 class QProcess;
 class QProgressDialog;
 class QWidget;
@@ -21,6 +22,7 @@ class FilePlugin : public QObject, public FileInterface
 
 public:
     FilePlugin();
+    ~FilePlugin() override;
 
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool importFile(const QString& filter, const QString& source, const QString& destination, int* samplerate,
@@ -28,7 +30,9 @@ public:
     bool exportFile(const QString& filter, const QString& source, const QString& destination, int samplerate,
                     int channels) override;
 
+    // The formats the editor holds.
     static constexpr int maxchannels = 8;
+    static constexpr quint32 maxsamplerate = 768000;
 
 public slots:
     // Reads the running converter's console output (the sender) and follows it
@@ -48,14 +52,28 @@ private:
     QString converterpath() const;
     // Runs the converter with these arguments under a progress dialog titled
     // title until it ends, is cancelled or stalls (no console output and no
-    // growth of the file watched for the idle time).
+    // growth of the file watched for the idle time). The event loop runs
+    // meanwhile; the main window takes no commands.
     Run convert(const QStringList& arguments, const QString& title, const QString& watched);
     void absorb(QProcess* process, int changes);
     bool toomanychannels() const;
     bool askrawformat(QStringList* arguments);
-    QString importproblem(const Run& run, const QString& destination) const;
-    // A message box; the title says reading unless another is given.
-    void complain(const QString& text, const QString& title = QString()) const;
+    // Why the file cannot be converted at all (empty: it may be).
+    QString unreadable(const QFileInfo& input) const;
+    // Why nothing can be imported from what the run left (empty: it can, or
+    // the user cancelled before there was anything).
+    QString refusal(const Run& run, const QString& source, const QString& destination) const;
+    bool holdsaudio(const QString& destination) const;
+    // What an import that kept audio left out (empty: nothing).
+    QString shortfall(const Run& run, const QString& source, qint64 frames) const;
+    QString missingconverter() const;
+    void startprobe();
+    void endprobe();
+
+    // The outcome of the call that runs now, for the host (the dynamic
+    // properties that the file interface describes).
+    void clearreport();
+    void report(const QString& message, bool cancelled = false);
 
     QString pluginpath;
     QWidget* parent = nullptr;
@@ -66,8 +84,9 @@ private:
 
     ConsoleParser console;
     bool busy = false; // a conversion runs: its event loop must not start another
+    QProcess* probe = nullptr;
 };
 
-// The converter is stopped after this many milliseconds without output: 30 s,
-// or the value of the environment variable KV_CONVERTER_IDLE_MS, read once.
-int converteridletime();
+// The converter is stopped after this many milliseconds without output or
+// growth of its file; the probe after as many in all.
+inline constexpr int converteridletime = 30000;

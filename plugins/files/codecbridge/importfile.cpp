@@ -8,6 +8,7 @@
 #include "fileplugin.h"
 #include "filtertables.h"
 #include "speakerlayout.h"
+#include "waveheader.h"
 
 namespace {
 
@@ -73,33 +74,49 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
 {
     Q_UNUSED(start)
     Q_UNUSED(length)
+    clearreport();
+    console.reset();
     if (busy) {
-        complain(tr("Another conversion is still running."));
+        report(tr("Another file is being converted; try again when it is done."));
         return false;
     }
     const QScopedValueRollback<bool> guard(busy, true);
 
-    // Stop at the first damaged packet: a truncated or corrupt file is refused
-    // rather than imported in part.
-    QStringList arguments{QStringLiteral("-xerror")};
-    if (filter == QLatin1String(rawfilter) && !askrawformat(&arguments))
-        return false;
-
     // Absolute paths: the converter reads a relative name with ":" as a protocol.
-    const QString input = QFileInfo(source).absoluteFilePath();
+    const QFileInfo input(QFileInfo(source).absoluteFilePath());
     const QString target = QFileInfo(destination).absoluteFilePath();
-    arguments << QStringLiteral("-i") << input << QStringLiteral("-y") << QStringLiteral("-vn") << QStringLiteral("-f")
-              << QStringLiteral("f32le") << target;
-
-    const bool existed = QFileInfo::exists(target);
-    const Run run = convert(arguments, tr("Opening %1...").arg(QFileInfo(source).fileName()), target);
-    const QString problem = importproblem(run, target);
-    if (run.ending == Ending::Cancelled || !problem.isEmpty()) {
-        discard(target, existed);
-        if (!problem.isEmpty())
-            complain(problem);
+    const QString refused = unreadable(input);
+    if (!refused.isEmpty()) {
+        report(refused);
         return false;
     }
+
+    QStringList arguments;
+    if (filter == QLatin1String(rawfilter) && !askrawformat(&arguments)) {
+        report({}, true);
+        return false;
+    }
+    // No stop at the first damaged packet: what decodes of a damaged file is
+    // what the user came to repair.
+    arguments << QStringLiteral("-i") << input.filePath() << QStringLiteral("-y") << QStringLiteral("-vn")
+              << QStringLiteral("-f") << QStringLiteral("f32le") << target;
+
+    const bool existed = QFileInfo::exists(target);
+    const Run run = convert(arguments, tr("Opening %1...").arg(input.fileName()), target);
+    const QString problem = refusal(run, input.filePath(), target);
+    if (!problem.isEmpty() || !holdsaudio(target)) { // the latter: cancelled before any audio
+        discard(target, existed);
+        if (problem.isEmpty())
+            report({}, true);
+        else
+            report(problem);
+        return false;
+    }
+
+    // A converter stopped in the middle of a write leaves part of a frame.
+    const qint64 frames = QFileInfo(target).size() / (qint64(channels) * 4);
+    QFile::resize(target, frames * channels * 4);
+    report(shortfall(run, input.filePath(), frames), run.ending == Ending::Cancelled);
 
     *samplerate_ = samplerate;
     *channels_ = channels;
@@ -107,52 +124,112 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     return true;
 }
 
-QString FilePlugin::importproblem(const Run& run, const QString& destination) const
+QString FilePlugin::unreadable(const QFileInfo& input) const
 {
+    const QString file = input.fileName();
+    if (!input.exists())
+        return tr("%1 is not there (any more).").arg(file);
+    if (input.isFile() && input.size() == 0)
+        return tr("%1 is empty: it holds no audio.").arg(file);
+    const QString missing = missingconverter();
+    if (!missing.isEmpty())
+        return missing;
+    // The converter refuses some absurd rates without a word about them.
+    const WaveHeader header = readwaveheader(input.filePath());
+    if (header.valid && (header.samplerate < 1 || header.samplerate > maxsamplerate))
+        return tr("%1 claims a sample rate of %2 Hz; Korvane edits sample rates from 1 Hz to 768 kHz.")
+            .arg(file)
+            .arg(header.samplerate);
+    return {};
+}
+
+bool FilePlugin::holdsaudio(const QString& destination) const
+{
+    return samplerate >= 1 && channels >= 1 && channels <= maxchannels
+           && QFileInfo(destination).size() >= qint64(channels) * 4;
+}
+
+QString FilePlugin::refusal(const Run& run, const QString& source, const QString& destination) const
+{
+    const QString file = QFileInfo(source).fileName();
+    const QString toomany = tr("%1 has %2 channels; Korvane edits up to %3.").arg(file).arg(channels).arg(maxchannels);
     switch (run.ending) {
     case Ending::NotStarted:
-        return tr("The converter could not be started (%1).\nIt is expected at: %2").arg(run.error, converterpath());
-    case Ending::Cancelled:
-        return {};
-    case Ending::Stalled:
-        return tr("The converter showed no progress for %1 seconds and was stopped.")
-            .arg(converteridletime() / 1000.0);
+        return tr("The converter could not be started (%1). It was looked for at %2.")
+            .arg(run.error, converterpath());
     case Ending::TooManyChannels:
-        return tr("The file has %1 channels; at most %2 channels can be imported.").arg(channels).arg(maxchannels);
-    case Ending::Crashed:
-        return tr("The converter crashed while reading the file.");
-    case Ending::Finished:
+        return toomany;
+    default:
         break;
     }
-    if (run.exitcode != 0) {
-        if (console.messages.isEmpty())
-            return tr("The file could not be decoded (the converter ended with code %1).").arg(run.exitcode);
-        return tr("The file could not be decoded:\n%1").arg(console.messages.join(QLatin1Char('\n')));
+    if (run.ending == Ending::Cancelled && !holdsaudio(destination))
+        return {};
+    if (QFileInfo(destination).size() < qMax(channels, 1) * 4) {
+        switch (run.ending) {
+        case Ending::Cancelled:
+            return {};
+        case Ending::Stalled:
+            return tr("The converter stopped answering before any audio of %1 was decoded, and was ended. Details "
+                      "are in the log.")
+                .arg(file);
+        case Ending::Crashed:
+            return tr("The converter crashed before any audio of %1 was decoded. Details are in the log.").arg(file);
+        default:
+            return tr("No audio could be decoded from %1: it is damaged or not an audio file that the converter "
+                      "knows. Details are in the log.")
+                .arg(file);
+        }
     }
     if (samplerate < 1 || channels < 1) {
         if (samplerate >= 1 && !console.layout.isEmpty())
-            return tr("The file's channel layout \"%1\" is not known.").arg(console.layout);
-        return tr("The converter reported no sample rate or channel count for this file.");
+            return tr("%1 has a channel layout that Korvane does not know (\"%2\").").arg(file, console.layout);
+        return tr("The converter did not tell the sample rate and the channels of %1, so its audio cannot be "
+                  "placed. Details are in the log.")
+            .arg(file);
     }
     if (channels > maxchannels)
-        return tr("The file has %1 channels; at most %2 channels can be imported.").arg(channels).arg(maxchannels);
+        return toomany;
+    return {};
+}
 
-    const qint64 size = QFileInfo(destination).size();
-    const qint64 framesize = qint64(channels) * 4;
-    if (size == 0)
-        return tr("The file holds no audio.");
-    if (size % framesize != 0)
-        return tr("The converter's output ends inside a sample frame.");
+QString FilePlugin::shortfall(const Run& run, const QString& source, qint64 frames) const
+{
+    const double decoded = double(frames) / samplerate;
+    const auto seconds = [](double value) { return tr("%1 s").arg(value, 0, 'f', 2); };
 
-    // A file cut short often still decodes without an error; its header still
-    // announces the whole length. Where that length is only a guess, or belongs
-    // to a video, the comparison says nothing.
-    if (console.durationknown && !console.durationestimated && !console.video) {
-        const double decoded = double(size / framesize) / samplerate;
-        if (decoded < console.duration - qMax(0.5, console.duration * 0.02))
-            return tr("The file is incomplete: it announces %1 s of audio, but only %2 s could be decoded.")
-                .arg(console.duration, 0, 'f', 2)
-                .arg(decoded, 0, 'f', 2);
+    // The length the file announces: a WAVE header knows it better than the
+    // converter, which measures a cut file by its size. A guessed length or a
+    // video's says nothing.
+    const WaveHeader header = readwaveheader(source);
+    double announced = 0;
+    if (header.seconds > 0 && header.samplerate == quint32(samplerate))
+        announced = header.seconds;
+    else if (console.durationknown && !console.durationestimated && !console.video)
+        announced = console.duration;
+    const QString of = announced > 0 ? tr("%1 of %2").arg(seconds(decoded), seconds(announced)) : seconds(decoded);
+
+    switch (run.ending) {
+    case Ending::Cancelled:
+        return tr("The import was cancelled: the first %1 were imported.").arg(of);
+    case Ending::Stalled:
+        return tr("The converter stopped answering and was ended: the first %1 were imported. Details are in the "
+                  "log.")
+            .arg(of);
+    case Ending::Crashed:
+        return tr("The converter crashed while decoding: the first %1 were imported. Details are in the log.")
+            .arg(of);
+    default:
+        break;
     }
+    // Formats end in padding that the converter counts in the length it
+    // prints (an MP3's last frame), and it prints that length rounded.
+    const bool shorter = announced > 0 && decoded < announced - (0.06 + announced * 0.001);
+    if (header.cut(QFileInfo(source).size()) && shorter)
+        return tr("The file ends early: %1 were imported.").arg(of);
+    // Elsewhere a cut and a damage look alike.
+    if (shorter || console.decodeproblems > 0 || run.exitcode != 0)
+        return tr("The file is damaged or incomplete: %1 could be decoded and were imported. Details are in the "
+                  "log.")
+            .arg(of);
     return {};
 }

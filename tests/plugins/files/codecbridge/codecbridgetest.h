@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 
 #include <functional>
 
@@ -24,8 +26,8 @@ namespace codecbridgetest {
 inline const QString rootplugin = QStringLiteral(KV_TEST_ROOT "/Plugins/Files/codecbridge.so");
 inline const QString wavefilter = QStringLiteral("WAVE/WavPack (*.wav *.w64 *.wv *.rf64)");
 
-// What the plugin showed: every message box (title, text) and the progress
-// dialog as last seen.
+// What the plugin showed: every message box (title, text; it should show
+// none, the host does) and the progress dialog as last seen.
 struct Seen
 {
     QStringList titles;
@@ -126,9 +128,11 @@ inline bool run(const QString& program, const QStringList& arguments, QByteArray
     return true;
 }
 
+// sox in its repeatable mode: its dither is the same on every run, and so
+// is where a damage lands in what is made of its files.
 inline bool sox(const QStringList& arguments)
 {
-    return run(QStringLiteral("sox"), arguments);
+    return run(QStringLiteral("sox"), QStringList{"-R"} + arguments);
 }
 
 // The real converter's own decode of file to raw 32-bit float, the reference.
@@ -140,6 +144,73 @@ inline QByteArray reference(const QStringList& input)
         return {};
     return out;
 }
+
+// What the plugin told the host about its last call.
+struct Report
+{
+    QString message;
+    QString details;
+    bool cancelled = false;
+};
+
+inline Report reportof(FileInterface* plugin)
+{
+    auto* object = dynamic_cast<QObject*>(plugin);
+    if (!object)
+        return {};
+    return {object->property("message").toString(), object->property("details").toString(),
+            object->property("cancelled").toBool()};
+}
+
+// Overwrites count bytes in the middle of a copy of file; returns the copy's path.
+inline QString damagedcopy(const QString& file, const QString& copy, int count = 40)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = in.readAll();
+    const qsizetype middle = bytes.size() / 2;
+    for (int i = 0; i < count && middle + i < bytes.size(); ++i)
+        bytes[middle + i] = char(i * 37 + 11);
+    QFile out(copy);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        return {};
+    return copy;
+}
+
+// A copy of file cut after the given share of its bytes.
+inline QString cutcopy(const QString& file, const QString& copy, double share)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = in.readAll();
+    QFile out(copy);
+    if (!out.open(QIODevice::WriteOnly))
+        return {};
+    const QByteArray kept = bytes.left(qsizetype(bytes.size() * share));
+    return out.write(kept) == kept.size() ? copy : QString();
+}
+
+// Ticks every 20 ms while a conversion waits, which shows that the event loop
+// runs, and from the third tick on, once ready() holds, cancels every progress
+// dialog on screen.
+struct CancelTicker
+{
+    int ticks = 0;
+    QTimer timer;
+    explicit CancelTicker(std::function<bool()> ready)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, ready] {
+            if (++ticks < 3 || !ready())
+                return;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QProgressDialog*>(widget); dialog && dialog->isVisible())
+                    dialog->cancel();
+        });
+        timer.start(20);
+    }
+};
 
 inline QByteArray contents(const QString& path)
 {

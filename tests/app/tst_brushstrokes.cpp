@@ -1,0 +1,249 @@
+// Brush strokes through the whole window as a hand makes them: a press after
+// the pointer left the views, a release that itself travels, a first
+// Shift-click, Ctrl held at the release, and a stroke with no layer chosen.
+// What a stroke did is read from the layer's file.
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "panels/historygui.h"
+#include "strokerig.h"
+
+using namespace strokes;
+
+namespace {
+
+// The change of the band's energy in dB between two versions of a layer.
+double change(const std::vector<float>& before, const std::vector<float>& after, double from, double to, double f1,
+              double f2)
+{
+    return db(bandenergy(after, from, to, f1, f2) / bandenergy(before, from, to, f1, f2));
+}
+
+QString numbers(double a, double b)
+{
+    return QString("%1 and %2").arg(a).arg(b);
+}
+
+} // namespace
+
+class TestBrushStrokes : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<StrokeRig> rig;
+
+private slots:
+    void init()
+    {
+        rig.reset();
+        rig = std::make_unique<StrokeRig>();
+        QVERIFY(rig->noise);
+        QVERIFY(rig->view && rig->view->isVisible());
+    }
+    void cleanup() { rig.reset(); }
+
+    // Leave the views, come back with a press and no hover: the brush paints
+    // at the pointer, at once, and nowhere else.
+    void pressWithoutHoverPaintsAtThePointer_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("rubout") << "Eraser";
+        QTest::newRow("gainbrush") << "Amplify";
+        QTest::newRow("regionpick") << "Area";
+    }
+    void pressWithoutHoverPaintsAtThePointer()
+    {
+        QFETCH(QString, label);
+        const bool extract = label == "Area"; // from the mix into a new layer
+        layer* target = extract ? rig->newlayer() : rig->noise;
+        if (!extract)
+            rig->choose(0);
+        ToolInterface* t = rig->tool(label);
+        QVERIFY(t);
+        QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
+        if (auto* strength = StrokeRig::setting(t, "", "dB"))
+            strength->setValue(label == "Eraser" ? -24 : 12);
+        const std::vector<float> mix = timeline(rig->noise, rig->seconds);
+        const std::vector<float> before = timeline(target, rig->seconds);
+        rig->hover(0.5, 5000);
+        rig->leave();
+        QCOMPARE(spectrumgui->mousechannel, -1);
+        rig->press(2.0, 5000);
+        rig->release(2.0, 5000);
+        const std::vector<float> after = timeline(target, rig->seconds);
+        // One analysis frame of the measure over the stamp: erased, raised,
+        // or taken from the mix.
+        const double there = change(extract ? mix : before, after, 2.0 - 0.093, 2.0 + 0.094, 4700, 5300);
+        QVERIFY2(extract ? std::fabs(there) < 6 : std::fabs(there) > 6, qPrintable(QString::number(there)));
+        // Nothing between where the pointer left and where it came back.
+        QVERIFY(largestdifference(before, after, 0, 1.75) < 1e-5);
+        QVERIFY(largestdifference(before, after, 2.25, rig->seconds) < 1e-5);
+    }
+
+    // A release whose event travels: what it painted is committed with the
+    // rest, as if the last stretch had been dragged.
+    void releaseTravelIsCommitted_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("extract"); // from the mix into a new layer
+        QTest::addColumn<double>("expected"); // dB, dragged stretch
+        QTest::newRow("rubout") << "Eraser" << false << -24.0;
+        QTest::newRow("gainbrush") << "Amplify" << false << 6.0;
+        QTest::newRow("regionpick") << "Area" << true << 0.0;
+        QTest::newRow("hissgate") << "Noise (Manual Gate)" << true << 0.0;
+    }
+    void releaseTravelIsCommitted()
+    {
+        QFETCH(QString, label);
+        QFETCH(bool, extract);
+        QFETCH(double, expected);
+        layer* target = rig->noise;
+        if (extract)
+            target = rig->newlayer();
+        else
+            rig->choose(0);
+        QVERIFY(target && target == slottable.bound[1]);
+        ToolInterface* t = rig->tool(label);
+        QVERIFY(t);
+        double f1 = 4700, f2 = 5300;
+        if (label == "Amplify")
+            StrokeRig::setting(t, "", "dB")->setValue(6);
+        if (label.startsWith("Noise")) {
+            // Noise registered along lines 50 Hz apart (each covers a few
+            // bins), then extracted with a gate that lets all of it through.
+            QVERIFY(StrokeRig::brush(t, 0.2, 300, 20));
+            StrokeRig::setting(t, "tolerance:", "dB")->setValue(12);
+            auto* registernoise = t->toolbar->findChild<QPushButton*>();
+            for (auto* button : t->toolbar->findChildren<QPushButton*>())
+                if (button->text() == "Register Noise")
+                    registernoise = button;
+            registernoise->setChecked(true);
+            for (double f = 4850; f <= 5150; f += 50)
+                rig->stroke(0.2, 2.8, 2.8, f);
+            registernoise->setChecked(false);
+            f1 = 4920;
+            f2 = 5080;
+        } else {
+            QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
+        }
+        const std::vector<float> mix = timeline(rig->noise, rig->seconds);
+        const std::vector<float> before = timeline(target, rig->seconds);
+
+        rig->stroke(0.5, 1.2, 2.0, 5000);
+        rig->hover(2.6, 9000); // the scratch is emptied; the layer keeps the stroke
+        const std::vector<float> after = timeline(target, rig->seconds);
+        const std::vector<float>& reference = extract ? mix : before;
+        const double dragged = change(reference, after, 0.65, 1.05, f1, f2);
+        const double released = change(reference, after, 1.45, 1.85, f1, f2);
+        QVERIFY2(std::fabs(dragged - expected) < 2, qPrintable(numbers(dragged, released)));
+        QVERIFY2(std::fabs(released - dragged) < 1.5, qPrintable(numbers(dragged, released)));
+        // One history entry for the one stroke.
+        QCOMPARE(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1)->text(1), label);
+    }
+
+    // The first Shift-click of a session has no stroke to continue: it
+    // touches only its own spot; the next one joins it.
+    void firstShiftClickTouchesItsSpot()
+    {
+        rig->choose(0);
+        ToolInterface* t = rig->tool("Eraser");
+        QVERIFY(t);
+        QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
+        const std::vector<float> before = timeline(rig->noise, rig->seconds);
+        rig->hover(2.0, 5000);
+        rig->press(2.0, 5000, Qt::ShiftModifier);
+        QVERIFY(QApplication::keyboardModifiers() & Qt::ShiftModifier);
+        rig->release(2.0, 5000, Qt::ShiftModifier);
+        std::vector<float> after = timeline(rig->noise, rig->seconds);
+        const double spot = change(before, after, 2.0 - 0.093, 2.0 + 0.094, 4700, 5300);
+        QVERIFY2(spot < -10, qPrintable(QString::number(spot)));
+        QVERIFY(largestdifference(before, after, 0, 1.75) < 1e-5);
+        QVERIFY(largestdifference(before, after, 2.25, rig->seconds) < 1e-5);
+
+        // A second Shift-click continues from the first in a straight line.
+        rig->hover(1.0, 5000);
+        rig->press(1.0, 5000, Qt::ShiftModifier);
+        rig->release(1.0, 5000, Qt::ShiftModifier);
+        after = timeline(rig->noise, rig->seconds);
+        const double joined = change(before, after, 1.2, 1.8, 4700, 5300);
+        QVERIFY2(joined < -10, qPrintable(QString::number(joined)));
+    }
+
+    // Ctrl held at the release: the stroke still commits and stays after the
+    // next hover, for the brush that collects in the scratch and for the pen.
+    void ctrlReleaseCommits_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("gainbrush") << "Amplify";
+        QTest::newRow("tonepen") << "Frequency";
+    }
+    void ctrlReleaseCommits()
+    {
+        QFETCH(QString, label);
+        const bool pen = label == "Frequency";
+        layer* target = pen ? rig->newlayer() : rig->noise;
+        if (!pen)
+            rig->choose(0);
+        ToolInterface* t = rig->tool(label, pen ? "Draw" : "Modify");
+        QVERIFY(t);
+        if (!pen)
+            QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
+        const double f = pen ? 3000 : 5000;
+        const std::vector<float> before = timeline(target, rig->seconds);
+        rig->hover(0.5, f);
+        rig->press(0.5, f);
+        for (int i = 1; i <= 20; ++i)
+            rig->drag(0.5 + 0.05 * i, f);
+        rig->release(1.5, f, Qt::ControlModifier);
+        QTest::keyRelease(rig->view, Qt::Key_Control); // the hand lets go of Ctrl
+        rig->hover(2.5, 9000);
+        const std::vector<float> after = timeline(target, rig->seconds);
+        if (pen) {
+            // A tone where the pen went, none elsewhere.
+            const double tone = bandenergy(after, 0.7, 1.3, f - 30, f + 30);
+            const double other = bandenergy(after, 0.7, 1.3, 2 * f - 30, 2 * f + 30);
+            QVERIFY2(tone > 1000 * other && tone > 0, qPrintable(numbers(tone, other)));
+        } else {
+            const double raised = change(before, after, 0.7, 1.3, 4700, 5300);
+            QVERIFY2(std::fabs(raised - 3) < 1.5, qPrintable(QString::number(raised)));
+        }
+        QCOMPARE(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1)->text(1), label);
+    }
+
+    // A stroke with no layer chosen asks for one without blocking anything:
+    // the window goes on taking commands, and the answer makes the layer.
+    void noLayerPromptNeverBlocks()
+    {
+        rig->choose(0);
+        ToolInterface* t = rig->tool("Eraser");
+        QVERIFY(t);
+        layersgui->NoItemClicked(); // the layer is let go, the eraser stays in hand
+        QVERIFY(!slottable.bound[1]);
+        const QByteArray before = filebytes(rig->noise);
+        rig->stroke(1.0, 1.5, 1.5, 5000);
+        QMessageBox* box = rig->window()->nolayerbox;
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(box->windowModality(), Qt::NonModal);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(filebytes(rig->noise), before);
+
+        // The window still answers while the box stands.
+        rig->choose(0);
+        QCOMPARE(slottable.bound[1], rig->noise);
+        QVERIFY(box->isVisible());
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "Yes")
+                button->click();
+        QCOMPARE(layersgui->tree->topLevelItemCount(), 2);
+        QVERIFY(!box->isVisible());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    GLChannel::setdefaultformat();
+    QApplication app(argc, argv);
+    TestBrushStrokes test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_brushstrokes.moc"

@@ -1,0 +1,326 @@
+// Edits through the host callbacks give the same audio whatever their size and
+// wherever the cache window was: round trips come back exact, reading the
+// layer, for every window length and overlap, full band and band-limited.
+#include <QtTest>
+#include <cmath>
+
+#include "buffertestsupport.h"
+#include "core/callbacks.h"
+#include "core/globals.h"
+
+namespace {
+
+constexpr int rate = 48000;
+constexpr double exact = 1e-5;     // -100 dBFS
+constexpr double unchanged = 3e-6; // -110 dBFS
+
+// Voiced syllables on a gliding pitch with formant-shaped harmonics, and
+// noise bursts between them: what a spoken phrase puts into the frames.
+std::vector<float> speech(size_t count, quint32 seed)
+{
+    std::vector<float> v(count);
+    const std::vector<float> hiss = noise(count, seed, 0.15f);
+    auto formant = [](double f, double centre, double width) {
+        const double x = (f - centre) / width;
+        return 1 / (1 + x * x);
+    };
+    double phase = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double t = double(i) / rate;
+        const double f0 = 120 + 35 * std::sin(2 * M_PI * 0.7 * t);
+        phase += 2 * M_PI * f0 / rate;
+        const double syllable = std::max(0.0, std::sin(2 * M_PI * 2.5 * t));
+        // sin(h x phase) by the recurrence of the harmonics.
+        const double c2 = 2 * std::cos(phase);
+        double previous = 0, current = std::sin(phase), voiced = 0;
+        for (int h = 1; h * f0 < 5000; ++h) {
+            const double f = h * f0;
+            voiced += (formant(f, 600, 200) + 0.6 * formant(f, 1700, 250) + 0.3 * formant(f, 2600, 300))
+                      * current / h;
+            const double next = c2 * current - previous;
+            previous = current;
+            current = next;
+        }
+        v[i] = float(0.5 * syllable * voiced + (1 - syllable) * (1 - syllable) * hiss[i]);
+    }
+    return v;
+}
+
+// The first `count` samples of one phrase, made once for every row.
+std::vector<float> speechprefix(size_t count)
+{
+    static const std::vector<float> phrase = speech(size_t(25 * rate), 3);
+    return std::vector<float>(phrase.begin(), phrase.begin() + qint64(std::min(count, phrase.size())));
+}
+
+double worstdifference(layer* l, const std::vector<float>& want, int channels)
+{
+    const size_t frames = want.size() / size_t(channels);
+    std::vector<float> got(want.size());
+    l->read(got.data(), 0, double(frames) / rate, -1, false);
+    double worst = 0;
+    for (size_t i = 0; i < want.size(); ++i)
+        worst = std::max(worst, double(std::fabs(got[i] - want[i])));
+    return worst;
+}
+
+QByteArray dbfs(double v)
+{
+    return QByteArray::number(v > 0 ? 20 * std::log10(v) : -999.0, 'f', 1) + " dBFS";
+}
+
+} // namespace
+
+class TestBufferEdits : public QObject
+{
+    Q_OBJECT
+
+    Buffer* buffers[3] = {};
+    layer* layers[3] = {};
+    std::vector<float> original;
+    int channels = 1;
+
+    // Binds a fresh current layer holding `samples`, an empty clipboard and an
+    // empty scratch layer in the mix slot, all with the given transform.
+    void setup(const std::vector<float>& samples, int chans, int type, int size, int overlap)
+    {
+        channels = chans;
+        original = samples;
+        for (int k = 0; k < 3; ++k) {
+            buffers[k]->bindlayer(nullptr);
+            delete layers[k];
+            layers[k] = nullptr;
+            buffers[k]->infftparam(type, size, overlap, false);
+            buffers[k]->inselection(QRectF());
+        }
+        layers[1] = makelayer(samples, rate, chans).release();
+        for (int k : {0, 2}) {
+            layers[k] = new layer();
+            layers[k]->samplerate = rate;
+            layers[k]->channels = chans;
+        }
+        for (int k = 0; k < 3; ++k)
+            buffers[k]->bindlayer(layers[k]);
+    }
+
+    // Every bin of the rectangle, frame by frame, through the callbacks.
+    template <typename F>
+    void eachbin(const QRectF& area, F f)
+    {
+        Buffer* b = buffers[1];
+        const int hop = b->hop();
+        const int f0 = roundhalfup(area.x() * rate / hop);
+        const int f1 = roundhalfup((area.x() + area.width()) * rate / hop);
+        const int b0 = std::max(b->freqtobin(area.y() + area.height()), 0);
+        const int b1 = std::min(b->freqtobin(area.y()), b->fftsize / 2);
+        for (int frame = f0; frame < f1; ++frame)
+            for (int c = 0; c < channels; ++c)
+                for (int bin = b0; bin <= b1; ++bin)
+                    f(c, frame, bin);
+    }
+
+    void scalebins(const QRectF& area, float gain, int from, int to)
+    {
+        eachbin(area, [&](int c, int frame, int bin) {
+            const QVector2D v = getbincb(from, c, frame, bin);
+            setbincb(to, c, frame, bin, gain * v.x(), gain * v.y());
+        });
+    }
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void roundTrips_data();
+    void roundTrips();
+    void identity_data();
+    void identity();
+    void editedBinsReadBackAfterTheWindowMoved();
+    void editsStayLocal();
+};
+
+void TestBufferEdits::initTestCase()
+{
+    kvtestfolders();
+    for (int k = 0; k < 3; ++k) {
+        buffers[k] = new Buffer();
+        slottable.buffer[k] = buffers[k];
+    }
+}
+
+void TestBufferEdits::cleanupTestCase()
+{
+    for (int k = 0; k < 3; ++k) {
+        slottable.buffer[k] = nullptr;
+        delete buffers[k];
+        delete layers[k];
+    }
+}
+
+void TestBufferEdits::roundTrips_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("overlap");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("band");
+    QTest::addColumn<bool>("voice");
+    // Every size with every overlap; window types, bands, signals and lengths
+    // take turns so that each appears with small and large windows.
+    // Lengths fall with the overlap, which multiplies the bins per second;
+    // the longer rectangles are band-limited, which keeps their bins few.
+    int row = 0;
+    for (int size : {256, 2048, 4096, 65536})
+        for (int overlap : {2, 4, 16}) {
+            const bool band = row % 2 == 1;
+            const double seconds = overlap == 2 ? (band ? 4 : 2) : overlap == 4 ? 2 : (band ? 2 : 0.5);
+            const int type = row % 5;
+            const bool voice = (row / 2) % 2 == 1;
+            QTest::addRow("%d/%d %gs type %d%s%s", size, overlap, seconds, type, band ? " band" : "",
+                          voice ? " speech" : " noise")
+                << size << overlap << seconds << type << band << voice;
+            ++row;
+        }
+    QTest::newRow("4096/4 20s speech band") << 4096 << 4 << 20.0 << 4 << true << true;
+}
+
+// Cut + paste in place, +6/-6 dB through the bins and through a clipboard
+// commit as a filter makes it, and a move there and back compared with a
+// plain copy: each gives the layer back to -100 dBFS.
+void TestBufferEdits::roundTrips()
+{
+    QFETCH(int, size);
+    QFETCH(int, overlap);
+    QFETCH(double, seconds);
+    QFETCH(int, type);
+    QFETCH(bool, band);
+    QFETCH(bool, voice);
+    const double margin = 1.0 + double(size) / rate;
+    // Where the hop allows, a move time that is an exact half frame: the
+    // move back by the same time must take the same count.
+    const int hop = size / overlap;
+    const double move = hop <= 512 ? hop / 256.0 : 0.75;
+    const size_t frames = size_t((seconds + 2 * margin + move) * rate);
+    const std::vector<float> samples = voice ? speechprefix(frames) : noise(frames, 3, 0.5f);
+    setup(samples, 1, type, size, overlap);
+    const QRectF area =
+        band ? QRectF(margin, 7000, seconds, -3000) : QRectF(margin, rate / 2.0, seconds, -rate / 2.0);
+
+    // Cut into the clipboard, paste back.
+    transferareacb(1, 2, area, 0, 4, 0, 0);
+    QVERIFY(worstdifference(layers[1], original, 1) > 1e-3); // the cut took something
+    transferareacb(2, 1, area, 0, 5, 0, 0);
+    const double cut = worstdifference(layers[1], original, 1);
+
+    // +6 dB and -6 dB on the current layer's bins.
+    scalebins(area, 2, 1, 1);
+    buffers[1]->flush();
+    scalebins(area, 0.5f, 1, 1);
+    buffers[1]->flush();
+    const double gain = worstdifference(layers[1], original, 1);
+
+    // The same through the clipboard and a commit, as filters do.
+    for (float g : {2.0f, 0.5f}) {
+        transferareacb(2, 2, QRectF(), 0, 0, 0, 0);
+        scalebins(area, g, 1, 2);
+        transferareacb(2, 1, area, 0, 5, 0, 0);
+    }
+    const double filter = worstdifference(layers[1], original, 1);
+
+    // A move there and back equals a plain copy.
+    transferareacb(1, 0, area, 0, 5, 0, 0);
+    std::vector<float> copy(frames);
+    layers[0]->read(copy.data(), 0, double(frames) / rate, -1, false);
+    transferareacb(0, 0, QRectF(), 0, 0, 0, 0);
+    transferareacb(2, 2, QRectF(), 0, 0, 0, 0);
+    const float dtime = float(move);
+    const int count = roundhalfup(double(dtime) * rate / hop);
+    transferareacb(1, 2, area, 0, 1, dtime, 0);
+    transferareacb(2, 0, area.translated(double(count) * hop / rate, 0), 0, 1, -dtime, 0);
+    const double moved = worstdifference(layers[0], copy, 1);
+
+    qInfo("cut+paste %s, bins %s, commit %s, move %s", dbfs(cut).data(), dbfs(gain).data(),
+          dbfs(filter).data(), dbfs(moved).data());
+    QVERIFY2(cut < exact, "cut + paste: " + dbfs(cut));
+    QVERIFY2(gain < exact, "bins x2 x0.5: " + dbfs(gain));
+    QVERIFY2(filter < exact, "commit x2 x0.5: " + dbfs(filter));
+    QVERIFY2(moved < exact, "move there and back: " + dbfs(moved));
+}
+
+void TestBufferEdits::identity_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("overlap");
+    for (int size : {256, 2048, 4096, 65536})
+        for (int overlap : {2, 4, 16})
+            QTest::addRow("%d/%d", size, overlap) << size << overlap;
+}
+
+// Every bin read and written back unchanged, then every sample of a span
+// under a band-limited selection: the layer stays as it was.
+void TestBufferEdits::identity()
+{
+    QFETCH(int, size);
+    QFETCH(int, overlap);
+    const size_t frames = size_t(7 * rate);
+    setup(speechprefix(frames), 1, 4, size, overlap);
+    scalebins(QRectF(1.0, rate / 2.0, 1, -rate / 2.0), 1, 1, 1);
+    const QRectF band(2.0, 7000, 3, -4000);
+    buffers[1]->inselection(band);
+    scalebins(band, 1, 1, 1);
+    buffers[1]->flush();
+    const double bins = worstdifference(layers[1], original, 1);
+    // Past a top of the cache window (2.73 s long, centred on the first).
+    for (int s = 2 * rate; s < 3.6 * rate; ++s)
+        setsamplecb(1, 0, s, getsamplecb(1, 0, s));
+    buffers[1]->inselection(QRectF());
+    const double samples = worstdifference(layers[1], original, 1);
+    QVERIFY2(bins < unchanged, "bins: " + dbfs(bins));
+    QVERIFY2(samples < unchanged, "samples: " + dbfs(samples));
+}
+
+// A zeroed frame and a bin set ten times louder read back as written after
+// the window went far away and came back.
+void TestBufferEdits::editedBinsReadBackAfterTheWindowMoved()
+{
+    const size_t frames = size_t(12 * rate);
+    setup(noise(frames, 7, 0.5f), 1, 4, 2048, 4);
+    Buffer* b = buffers[1];
+    const int frame = roundhalfup(2.0 * rate / b->hop());
+    const QVector2D loud = 10 * b->getbin(0, frame + 3, 40);
+    for (int bin = 0; bin <= 1024; ++bin)
+        b->setbin(0, frame, bin, 0, 0);
+    b->setbin(0, frame + 3, 40, loud.x(), loud.y());
+    b->getsample(0, 10 * rate); // far away: written back, window moved
+    QVERIFY(b->cachestartsample > frame * b->hop());
+    double energy = 0;
+    for (int bin = 0; bin <= 1024; ++bin)
+        energy += b->getbin(0, frame, bin).lengthSquared();
+    QCOMPARE(energy, 0.0);
+    QCOMPARE(b->getbin(0, frame + 3, 40), loud);
+}
+
+// A cut changes nothing beyond one hop outside the frames it edited.
+void TestBufferEdits::editsStayLocal()
+{
+    const size_t frames = size_t(12 * rate);
+    setup(noise(frames, 8, 0.5f), 1, 2, 4096, 4);
+    const int hop = buffers[1]->hop();
+    const QRectF area(1.3, 9000, 5, -6000);
+    const int first = roundhalfup(area.x() * rate / hop);
+    const int end = roundhalfup((area.x() + area.width()) * rate / hop);
+    transferareacb(1, 2, area, 0, 4, 0, 0);
+    std::vector<float> got(frames);
+    layers[1]->read(got.data(), 0, double(frames) / rate, -1, false);
+    int low = int(frames), high = -1;
+    for (int s = 0; s < int(frames); ++s)
+        if (got[size_t(s)] != original[size_t(s)]) {
+            low = std::min(low, s);
+            high = std::max(high, s);
+        }
+    QVERIFY(high > low);
+    QVERIFY2(low >= (first - 2) * hop && high < (end + 1) * hop,
+             QByteArray::number(low) + ".." + QByteArray::number(high));
+}
+
+QTEST_GUILESS_MAIN(TestBufferEdits)
+#include "tst_buffer_edits.moc"

@@ -1,0 +1,523 @@
+// Saving and recovering under the faults of real desktops, in a whole main
+// window: a layer file removed from the session folder, project files whose
+// parts do not agree, and a program killed at each step of a save or of the
+// session write that follows an edit. The kills are placed by a preloaded
+// library (tests/killat.c) at the Nth call that changes a file, so every
+// step is hit on every run.
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include "app/sessionlock.h"
+#include "core/globals.h"
+#include "core/log.h"
+#include "panelrig.h"
+#include "panels/projectlayers.h"
+
+class TestSaveFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QSettings().clear(); }
+    void saveReadsTheFilesTheLayersHoldOpen();
+    void projectsWhosePartsDisagreeAreRefused();
+    void killedSavesLeaveTheOldOrTheNewProject_data();
+    void killedSavesLeaveTheOldOrTheNewProject();
+    void killedEditsRecoverEveryLayer();
+    void twoInstancesRecoverOneSession();
+    void aHangingUtilityCanBeCancelled();
+};
+
+namespace {
+
+const char* childswitch = "--killed-child";
+
+QByteArray bytesof(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writebytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Every row: name, extent and a digest of the samples its layer holds.
+QStringList rowstate(PanelRig& r)
+{
+    QStringList rows;
+    for (int i = 0; i < r.rows(); ++i) {
+        layer* l = r.at(i);
+        const std::vector<float> samples = samplefile(l);
+        rows << QStringLiteral("%1|%2|%3|%4|%5")
+                    .arg(l->name)
+                    .arg(l->start)
+                    .arg(l->length)
+                    .arg(samples.size())
+                    .arg(QString::fromLatin1(
+                        QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(samples.data()),
+                                                                qsizetype(samples.size() * 4)),
+                                                 QCryptographicHash::Sha1)
+                            .toHex()));
+    }
+    return rows;
+}
+
+// The sanitizer's run-time wants to be the first library of the process: a
+// library preloaded into a sanitized program comes after it.
+QString preload()
+{
+    QString asan;
+    QFile maps("/proc/self/maps");
+    if (maps.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : maps.readAll().split('\n'))
+            if (line.contains("/libasan.so")) {
+                asan = QString::fromLocal8Bit(line.mid(line.indexOf('/')));
+                break;
+            }
+    return asan.isEmpty() ? QStringLiteral(KV_KILLAT) : asan + ":" + QStringLiteral(KV_KILLAT);
+}
+
+struct ChildRun
+{
+    bool killed = false;
+    int exitcode = -1;
+    QStringList steps; // the counted calls, as the library noted them
+
+    // The steps worth a kill: a file made without a name ("(deleted)") is
+    // seen by nobody until it is linked, so a kill while it is written
+    // leaves what a kill at its link leaves.
+    QList<int> killpoints() const
+    {
+        QList<int> points;
+        for (int i = 0; i < steps.size(); ++i)
+            if (!steps.at(i).endsWith("(deleted)"))
+                points << i + 1;
+        return points;
+    }
+};
+
+// Runs this test program as children, each doing whats[i] and killed just
+// before its ats[i]th counted call (0: never); a few at a time.
+QList<ChildRun> runchildren(const QList<QStringList>& whats, const QList<int>& ats)
+{
+    constexpr int together = 4;
+    QList<ChildRun> runs(whats.size());
+    for (int first = 0; first < whats.size(); first += together) {
+        std::vector<std::unique_ptr<QProcess>> children;
+        const int last = std::min<int>(int(whats.size()), first + together);
+        for (int i = first; i < last; ++i) {
+            const QString log = QDir::tempPath() + QString("/killat%1.log").arg(i);
+            QFile::remove(log);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LD_PRELOAD", preload());
+            env.insert("KVKILL_AT", QString::number(ats.at(i)));
+            env.insert("KVKILL_LOG", log);
+            env.remove("KVKILL_MATCH");
+            auto& child = children.emplace_back(std::make_unique<QProcess>());
+            child->setProcessEnvironment(env);
+            child->setProcessChannelMode(QProcess::ForwardedChannels);
+            child->start(QCoreApplication::applicationFilePath(), QStringList{childswitch} + whats.at(i));
+        }
+        for (int i = first; i < last; ++i) {
+            QProcess* child = children[size_t(i - first)].get();
+            ChildRun& run = runs[i];
+            if (!child->waitForFinished(120000)) {
+                child->kill();
+                child->waitForFinished();
+                continue;
+            }
+            run.killed = child->exitStatus() == QProcess::CrashExit;
+            run.exitcode = child->exitCode();
+            for (const QByteArray& line : bytesof(QDir::tempPath() + QString("/killat%1.log").arg(i)).split('\n'))
+                if (!line.isEmpty())
+                    run.steps << QString::fromLocal8Bit(line);
+        }
+    }
+    return runs;
+}
+
+ChildRun runchild(const QStringList& what, int at)
+{
+    return runchildren({what}, {at}).constFirst();
+}
+
+// The child: a run of the program in its own session that opens a project
+// (or makes one) and changes and saves it, counted from the first change of
+// a file under `watched`, then ends without cleaning up.
+int child(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    kvtestfolders();
+    const QString mode = QString::fromLocal8Bit(argv[2]);
+    sessionid = QString::fromLocal8Bit(argv[3]);
+    WindowRig::identify();
+    loginit(2);
+    if (!sessionlock().acquire(sessionpath, sessionid))
+        return 2;
+    // A root without plugins: none is needed to edit and save, and the many
+    // runs start faster without them.
+    QTemporaryDir bare;
+    QDir().mkpath(bare.filePath("Plugins"));
+    PanelRig r(bare.path());
+    bool ok = false;
+    if (mode == "edit") {
+        project(r, 2);
+        r.panel()->SaveSession(); // as after the edit that filled the layers
+        qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
+        ok = r.panel()->InsertTime(0.25, 0.5);
+    } else if (mode == "recover") {
+        // Another instance: what it was told, and how many rows it took.
+        r.answers["Recover Session"] = QMessageBox::Yes;
+        r.panel()->Recover();
+        QFile told(QString::fromLocal8Bit(argv[4]));
+        if (!told.open(QIODevice::WriteOnly))
+            return 5;
+        for (const PromptRequest& asked : r.asked)
+            told.write(asked.text.toUtf8() + "\n");
+        told.close();
+        ::_exit(r.rows());
+    } else {
+        const QString file = QString::fromLocal8Bit(argv[4]);
+        const bool xml = file.endsWith(".kvx");
+        if (!(xml ? r.panel()->OpenXML(file) : r.panel()->OpenProject(file)))
+            return 3;
+        fill(r.at(0), 0.0, 4000, [](int k, int c) { return 0.001f * float(k % 100) - 0.5f * float(c); });
+        r.at(1)->name = "B changed";
+        qputenv("KVKILL_MATCH", QFile::encodeName(QFileInfo(file).absolutePath()));
+        ok = xml ? r.panel()->SaveXML(file) : r.panel()->SaveProject(file);
+    }
+    ::_exit(ok ? 0 : 4);
+}
+
+} // namespace
+
+void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
+{
+    PanelRig r;
+    QTemporaryDir work;
+    project(r, 2);
+    const QStringList before = rowstate(r);
+    // A cleaner empties the session folder under the running program.
+    QVERIFY(QFile::remove(r.at(0)->file->fileName()));
+    QVERIFY(QFile::remove(r.at(1)->file->fileName()));
+    const QString kvp = work.filePath("song.kvp"), kvx = work.filePath("song.kvx");
+    QVERIFY(r.panel()->SaveProject(kvp));
+    QVERIFY(r.panel()->SaveXML(kvx));
+    QVERIFY(r.asked.isEmpty());
+    // Named on the command line (or by the desktop), a project opens.
+    for (const QString& file : {kvp, kvx}) {
+        QVERIFY(r.panel()->Close());
+        r.window()->sessionimport(file);
+        QCOMPARE(rowstate(r), before);
+        QCOMPARE(r.window()->windowFilePath(), file);
+    }
+
+    // A layer file cut short: the layer cannot be read in full, so nothing is saved.
+    r.asked.clear();
+    const QByteArray oldkvp = bytesof(kvp), oldkvx = bytesof(kvx);
+    const QStringList olddata = entries(kvx + ".data");
+    QVERIFY(QFile::resize(r.at(1)->file->fileName(), 1000));
+    r.window()->setWindowFilePath(kvp);
+    r.window()->setWindowModified(true);
+    r.panel()->Save();
+    QVERIFY(!r.panel()->SaveXML(kvx));
+    QCOMPARE(r.titles(), (QStringList{"Save Project", "Save Project"}));
+    for (const PromptRequest& asked : r.asked) {
+        QCOMPARE(asked.icon, QMessageBox::Critical);
+        QVERIFY2(asked.text.contains("layer &quot;B&quot; could not be read in full"), qPrintable(asked.text));
+        QVERIFY(asked.text.contains("is unchanged"));
+    }
+    QVERIFY(r.window()->isWindowModified());
+    QCOMPARE(bytesof(kvp), oldkvp);
+    QCOMPARE(bytesof(kvx), oldkvx);
+    QCOMPARE(entries(kvx + ".data"), olddata);
+    QCOMPARE(entries(work.path()), (QStringList{"song.kvp", "song.kvx", "song.kvx.data"}));
+}
+
+void TestSaveFaults::projectsWhosePartsDisagreeAreRefused()
+{
+    PanelRig r;
+    QTemporaryDir work;
+    project(r, 2);
+    const QString kvp = work.filePath("good.kvp"), kvx = work.filePath("good.kvx");
+    QVERIFY(r.panel()->SaveProject(kvp));
+    QVERIFY(r.panel()->SaveXML(kvx));
+    const QByteArray good = bytesof(kvp), text = bytesof(kvx);
+    // 8000 frames of 2 channels: 64000 bytes a row, the second row from 64000 on.
+    QVERIFY(good.contains("bytes=\"64000\" offset=\"64000\""));
+    const auto kvpwith = [&](const QString& name, const char* from, const char* to) {
+        const QString path = work.filePath(name);
+        QByteArray bytes = good;
+        bytes.replace(from, to); // as many characters: the header's text size still holds
+        writebytes(path, bytes);
+        return path;
+    };
+    struct Case
+    {
+        QString file;
+        QString why;
+    };
+    const QList<Case> cases{
+        {kvpwith("longer.kvp", "bytes=\"64000\" offset=\"0\"", "bytes=\"64008\" offset=\"0\""), "do not follow"},
+        {kvpwith("shorter.kvp", "bytes=\"64000\" offset=\"64000\"", "bytes=\"63992\" offset=\"64000\""),
+         "belong to none"},
+        {kvpwith("overlap.kvp", "offset=\"64000\"", "offset=\"63992\""), "do not follow"},
+    };
+    QList<Case> all = cases;
+    // The text of one save beside the samples of another: same names, another size.
+    QDir().mkpath(work.filePath("mixed/good.kvx.data"));
+    writebytes(work.filePath("mixed/good.kvx"), text);
+    writebytes(work.filePath("mixed/good.kvx.data/layer1.pcm"), bytesof(work.filePath("good.kvx.data/layer1.pcm")));
+    writebytes(work.filePath("mixed/good.kvx.data/layer2.pcm"),
+               bytesof(work.filePath("good.kvx.data/layer2.pcm")) + QByteArray(8, '\0'));
+    all.append({work.filePath("mixed/good.kvx"), "do not match the project"});
+    // A rate no device plays.
+    writebytes(work.filePath("fast.kvx"), QByteArray(text).replace("samplerate=\"8000\"", "samplerate=\"2147483647\""));
+    all.append({work.filePath("fast.kvx"), "sample rate of 2147483647 Hz is outside"});
+    writebytes(work.filePath("above.kvx"), QByteArray(text).replace("samplerate=\"8000\"", "samplerate=\"768001\""));
+    all.append({work.filePath("above.kvx"), "sample rate of 768001 Hz is outside"});
+
+    const QStringList rows = rowstate(r);
+    r.window()->setWindowModified(false);
+    for (const Case& c : all) {
+        r.asked.clear();
+        const bool opened = c.file.endsWith(".kvp") ? r.panel()->OpenProject(c.file) : r.panel()->OpenXML(c.file);
+        QVERIFY2(!opened, qPrintable(c.file));
+        QCOMPARE(r.titles(), QStringList{"Open Project"});
+        QVERIFY2(r.asked.at(0).text.contains(c.why), qPrintable(r.asked.at(0).text));
+        QCOMPARE(rowstate(r), rows);
+    }
+    QVERIFY(r.panel()->OpenProject(kvp));
+    QVERIFY(r.panel()->OpenXML(kvx));
+    QCOMPARE(rowstate(r), rows);
+}
+
+void TestSaveFaults::killedSavesLeaveTheOldOrTheNewProject_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("single file") << ".kvp";
+    QTest::newRow("text and samples folder") << ".kvx";
+}
+
+void TestSaveFaults::killedSavesLeaveTheOldOrTheNewProject()
+{
+    QFETCH(QString, ending);
+    PanelRig r;
+    QTemporaryDir work;
+    const QString file = work.filePath("song" + ending);
+    const auto open = [&](const QString& path) {
+        return ending == ".kvp" ? r.panel()->OpenProject(path) : r.panel()->OpenXML(path);
+    };
+    const auto saveold = [&] { return ending == ".kvp" ? r.panel()->SaveProject(file) : r.panel()->SaveXML(file); };
+    project(r, 2);
+    QVERIFY(saveold());
+    QVERIFY(open(file));
+    const QStringList old = rowstate(r);
+    // The old project as saved, copied for each run.
+    const QByteArray oldfile = bytesof(file);
+    QMap<QString, QByteArray> olddata;
+    for (const QString& name : entries(kvxdatafolder(file)))
+        olddata[name] = bytesof(kvxdatafolder(file) + "/" + name);
+    const auto copyold = [&](const QString& to) {
+        QDir().mkpath(QFileInfo(to).path());
+        writebytes(to, oldfile);
+        if (!olddata.isEmpty())
+            QDir().mkpath(kvxdatafolder(to));
+        for (auto it = olddata.cbegin(); it != olddata.cend(); ++it)
+            writebytes(kvxdatafolder(to) + "/" + it.key(), it.value());
+    };
+
+    // A whole run gives the new project and the steps of its save.
+    int id = 0;
+    const auto args = [&](const QString& target) {
+        return QStringList{"save", QString("2001.01.01-00.00.00.%1").arg(++id, 3, 10, QChar('0')), target};
+    };
+    const ChildRun whole = runchild(args(file), 0);
+    QCOMPARE(whole.exitcode, 0);
+    QVERIFY(!whole.killed);
+    QVERIFY2(whole.steps.size() >= 3, qPrintable(whole.steps.join('\n')));
+    QVERIFY(open(file));
+    const QStringList changed = rowstate(r);
+    QVERIFY(changed != old);
+
+    // Killed before each step: the old project or the new one, whole.
+    const QList<int> points = whole.killpoints();
+    QList<QStringList> whats;
+    for (int at : points) {
+        const QString copy = work.filePath(QString("k%1/song%2").arg(at).arg(ending));
+        copyold(copy);
+        whats << args(copy);
+    }
+    const QList<ChildRun> runs = runchildren(whats, points);
+    int olds = 0, news = 0;
+    for (int i = 0; i < points.size(); ++i) {
+        const QString copy = whats.at(i).at(2);
+        const ChildRun& run = runs.at(i);
+        QVERIFY2(run.killed, qPrintable(QString("step %1: %2").arg(points.at(i)).arg(run.steps.join('\n'))));
+        QVERIFY2(open(copy), qPrintable(r.asked.isEmpty() ? QString() : r.asked.last().text));
+        const QStringList now = rowstate(r);
+        QVERIFY2(now == old || now == changed, qPrintable(run.steps.join('\n')));
+        (now == old ? olds : news) += 1;
+    }
+    // Killed before the step that puts the new file in place: still the old one.
+    QVERIFY(olds > 0);
+    QVERIFY(news > 0 || ending == ".kvp");
+}
+
+void TestSaveFaults::killedEditsRecoverEveryLayer()
+{
+    PanelRig r;
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.answers["Close Project"] = QMessageBox::No;
+    int id = 0;
+    const auto args = [&] { return QStringList{"edit", QString("2001.01.02-00.00.00.%1").arg(++id, 3, 10, QChar('0'))}; };
+    const ChildRun whole = runchild(args(), 0);
+    QCOMPARE(whole.exitcode, 0);
+    QVERIFY(whole.steps.size() >= 3);
+    // Every step of the edit: the copies, the swap, the session write, the old
+    // files' removal; step 0 is the run that ended after the edit.
+    const QList<int> points = whole.killpoints();
+    QList<QStringList> whats;
+    for (int i = 0; i < points.size(); ++i)
+        whats << args();
+    const QList<ChildRun> runs = QList<ChildRun>{whole} + runchildren(whats, points);
+    const QList<int> ats = QList<int>{0} + points;
+    // One Recover for each run, the newest session first.
+    for (int k = 0; k < runs.size(); ++k) {
+        const ChildRun& run = runs.at(k);
+        const int at = ats.at(k);
+        QVERIFY(at == 0 || run.killed);
+        r.asked.clear();
+        r.panel()->Recover();
+        QVERIFY2(r.titles() == QStringList{"Recover Session"} && r.rows() == 2,
+                 qPrintable(QString("step %1: %2 %3").arg(at).arg(r.asked.value(r.asked.size() - 1).text,
+                                                                 run.steps.join('\n'))));
+        // Each layer as it was (1 s) or with the half second inserted (1.5 s), whole.
+        for (int i = 0; i < 2; ++i) {
+            layer* l = r.at(i);
+            const std::vector<float> samples = samplefile(l);
+            QVERIFY2(l->length == 1.0 || l->length == 1.5,
+                     qPrintable(QString("step %1, row %2: %3 s\n%4").arg(at).arg(i).arg(l->length).arg(run.steps.join('\n'))));
+            QCOMPARE(qint64(samples.size()), qint64(l->length * 8000) * 2);
+            const float value = float(i + 1);
+            for (size_t k = 0; k < samples.size(); k += 2) {
+                const bool gap = l->length == 1.5 && k >= 2 * 2000 && k < 2 * 6000;
+                QCOMPARE(samples[k], gap ? 0.0f : value);
+                QCOMPARE(samples[k + 1], gap ? 0.0f : value + 0.25f);
+            }
+        }
+        QVERIFY(r.panel()->Close());
+    }
+}
+
+void TestSaveFaults::twoInstancesRecoverOneSession()
+{
+    // Nothing left by the tests before.
+    for (const QString& name : QDir(sessionpath).entryList({"session(*).kvx"}, QDir::Files))
+        QFile::remove(sessionpath + "/" + name);
+    // A run edits two layers and dies.
+    const ChildRun dead = runchild({"edit", "2001.01.03-00.00.00.000"}, 0);
+    QCOMPARE(dead.exitcode, 0);
+    const QString deadsession = sessionpath + "/session(2001.01.03-00.00.00.000).kvx";
+    ProjectData left;
+    QString error;
+    QVERIFY2(readkvx(deadsession, &left, &error), qPrintable(error));
+    QCOMPARE(left.rows.size(), 2);
+
+    // Two instances recover it: this one asks first; while its question is
+    // open another instance tries, and after it has recovered, a third.
+    PanelRig r;
+    // Running, as the program is: its own session is nobody's to recover.
+    QVERIFY(sessionlock().acquire(sessionpath, sessionid));
+    const QString toldfile = QDir::tempPath() + "/told.txt";
+    int otherrows = -1;
+    QString othertold;
+    const auto other = [&](const QString& id) {
+        const ChildRun run = runchild({"recover", id, toldfile}, 0);
+        otherrows = run.exitcode;
+        othertold = QString::fromUtf8(bytesof(toldfile)).trimmed();
+    };
+    setpromptanswerer([&](const PromptRequest& request) {
+        r.asked << request;
+        if (request.title == "Recover Session" && request.text.endsWith("Recover it ?")) {
+            other("2001.01.03-00.00.01.000");
+            return QMessageBox::Yes;
+        }
+        return QMessageBox::Ok;
+    });
+    r.panel()->Recover();
+    QCOMPARE(otherrows, 0);
+    QCOMPARE(othertold, QString("There is no session to recover."));
+    QCOMPARE(r.rows(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(r.at(i)->file->fileName(), left.rows.at(i).samples);
+        QCOMPARE(qint64(samplefile(r.at(i)).size()) * 4, left.rows.at(i).bytes);
+    }
+    QVERIFY(!QFileInfo::exists(deadsession));
+    other("2001.01.03-00.00.02.000");
+    QCOMPARE(otherrows, 0);
+    QCOMPARE(othertold, QString("There is no session to recover."));
+    // The other instances took nothing, and removed nothing on their way out.
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(qint64(samplefile(r.at(i)).size()) * 4, left.rows.at(i).bytes);
+    sessionlock().release();
+}
+
+void TestSaveFaults::aHangingUtilityCanBeCancelled()
+{
+    PanelRig r;
+    project(r, 1);
+    QTemporaryDir util;
+    QDir().mkpath(util.filePath("sox"));
+    QVERIFY(kvscript(util.filePath("sox/sox"), "exec sleep 120"));
+    const QString oldutil = utilpath;
+    utilpath = util.path();
+    const std::vector<float> before = samplefile(r.at(0));
+    // The window's own timers go on while sox hangs; its progress window's
+    // Cancel ends the run.
+    int ticks = 0;
+    QTimer clock;
+    QObject::connect(&clock, &QTimer::timeout, [&] { ++ticks; });
+    clock.start(20);
+    QString shown;
+    poll(3000, [&] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!progress || ticks < 10)
+            return false;
+        shown = progress->labelText();
+        progress->cancel();
+        return true;
+    });
+    const bool resampled = r.at(0)->resample(16000, 2, 0);
+    utilpath = oldutil;
+    QVERIFY(!resampled);
+    QCOMPARE(shown, QString("Running sox..."));
+    QVERIFY(ticks >= 10);
+    QVERIFY2(r.at(0)->lasterror().contains("sox was cancelled"), qPrintable(r.at(0)->lasterror()));
+    QCOMPARE(r.at(0)->samplerate, 8000);
+    QCOMPARE(samplefile(r.at(0)), before);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 3 && qstrcmp(argv[1], childswitch) == 0)
+        return child(argc, argv);
+    QApplication app(argc, argv);
+    TestSaveFaults test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_savefaults.moc"
