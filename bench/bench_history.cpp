@@ -244,8 +244,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     registerlayermetatype();
-    logspath = QDir::tempPath() + "/kvbench-logs";
-    QDir().mkpath(logspath);
+    const QTemporaryDir logs(QDir::tempPath() + "/kvbench-logs-XXXXXX");
+    logspath = logs.path();
     loginit(0);
     benchmark::Initialize(&argc, argv);
     benchmark::RegisterBenchmark("Bare/kissfft 2 s stereo", BM_BareTransforms)->Unit(benchmark::kMillisecond);
