@@ -306,7 +306,7 @@ private slots:
         WaveData wave;
         QVERIFY(played(
             [&] {
-                run = playrun(device, 0, 0, QRectF(0, 22050, 1.0, -22050), cells, [](double, RunCells& c) {
+                run = playrun(device, 0, 0, QRectF(0, 22050, 1.0, -22050), cells, [](RunCells& c) {
                     if (feed.calls.load() > 0)
                         std::atomic_ref<bool>(c.stop).store(true);
                 });
