@@ -474,8 +474,10 @@ private slots:
         FileInterface* endless = fakeplugin(dir, "echo '  Duration: 00:10:00.00, bitrate: 1411 kb/s'\n"
                                                  "echo '  Stream #0:0: Audio: pcm_f32le, 44100 Hz, stereo, flt'\n"
                                                  "i=0\nwhile :; do i=$((i+1))\n"
+                                                 // The samples are out before the time that counts them.
+                                                 "printf 12345678 >> \"$last\"\n"
                                                  "printf 'size= 1kB time=00:00:%02d.00 bitrate=1\\r' $i\n"
-                                                 "printf 12345678 >> \"$last\"\nsleep 0.05\ndone");
+                                                 "sleep 0.05\ndone");
         QVERIFY(endless);
         int maximum = 0;
         int cancelledat = 0;
