@@ -17,9 +17,8 @@
 #include "core/globals.h"
 #include "core/layer.h"
 #include "core/log.h"
-#include "core/transferarea.h"
 #include "datainterface.h"
-#include "plugins/tools/spectrumgrids.h"
+#include "plugins/tools/hostslots.h"
 #include "testsupport.h"
 
 class HostBuffers
@@ -114,20 +113,6 @@ private:
     }
 };
 
-// The session log of the test records the first refusal of each kind of
-// callback; a tool that keeps to the buffers causes none.
-inline void startlog(const char* name)
-{
-    kvtestfolders();
-    sessionid = QString::fromLatin1(name);
-    loginit(1);
-}
-
-inline bool norefusals()
-{
-    return !kvlogtext().contains(QStringLiteral("Plugin callback"));
-}
-
 inline double rms(const std::vector<float>& v)
 {
     double sum = 0;
@@ -142,52 +127,4 @@ inline int zerocrossings(const std::vector<float>& v)
     for (size_t i = 1; i < v.size(); ++i)
         n += (v[i - 1] < 0) != (v[i] < 0);
     return n;
-}
-
-// A transfer that a tool asked of the in-memory grids, done by the host's own
-// area transfer: the three grids go into real Buffers over silent layers of
-// the grids' format, the transfer runs there, and the destination's bins come
-// back into its grid.
-inline void applyonhost(SpectrumGrids& grids, const SpectrumGrids::Transfer& t)
-{
-    if (sessionpath.isEmpty()) // the layers' sample files go there
-        kvtestfolders();
-    const int hop = grids.fftsize / grids.overlap;
-    const int samples = grids.frames * hop + grids.fftsize;
-    std::unique_ptr<Buffer> buffers[3];
-    std::unique_ptr<layer> layers[3];
-    for (int k = 0; k < 3; ++k) {
-        layers[k] = std::make_unique<layer>();
-        layers[k]->samplerate = grids.samplerate;
-        layers[k]->channels = grids.channels;
-        const std::vector<float> silence(size_t(samples) * grids.channels, 0.0f);
-        layers[k]->write(silence.data(), 0, double(samples) / grids.samplerate);
-        buffers[k] = std::make_unique<Buffer>();
-        buffers[k]->infftparam(4, grids.fftsize, grids.overlap, false);
-        buffers[k]->inselection(QRectF());
-        buffers[k]->bindlayer(layers[k].get());
-        for (int c = 0; c < grids.channels; ++c)
-            for (int f = 0; f < grids.frames; ++f)
-                for (int b = 0; b <= grids.fftsize / 2; ++b) {
-                    const QVector2D v = grids.get(k, c, f, b);
-                    buffers[k]->setbin(c, f, b, v.x(), v.y());
-                }
-    }
-    transferarea(buffers[t.source].get(), buffers[t.destination].get(), t.area, t.channelmask, t.mode, t.dtime,
-                 t.dfreq);
-    for (int c = 0; c < grids.channels; ++c)
-        for (int f = 0; f < grids.frames; ++f)
-            for (int b = 0; b <= grids.fftsize / 2; ++b)
-                grids.set(t.destination, c, f, b, buffers[t.destination]->getbin(c, f, b));
-    for (int k = 0; k < 3; ++k)
-        buffers[k]->bindlayer(nullptr);
-}
-
-// The commits (transfers in mode 9 from the scratch buffer into the current
-// layer) recorded so far, each done by the host.
-inline void applycommits(SpectrumGrids& grids)
-{
-    for (const SpectrumGrids::Transfer& t : grids.transfers)
-        if (t.mode == 9)
-            applyonhost(grids, t);
 }

@@ -13,17 +13,12 @@
 #include <vector>
 
 #include "datainterface.h"
+#include "plugins/tools/areatransfer.h"
 
 class SpectrumGrids
 {
 public:
-    struct Transfer
-    {
-        int source, destination;
-        QRectF area;
-        int channelmask, mode;
-        float dtime, dfreq;
-    };
+    using Transfer = AreaTransfer;
 
     SpectrumGrids(int samplerate, int fftsize, int overlap, int channels, int frames)
         : samplerate(samplerate), fftsize(fftsize), overlap(overlap), channels(channels), frames(frames)

@@ -4,7 +4,7 @@
 // bar, and the host's side of its strokes. Every event carries the change of
 // time, frequency and pressure since the previous one, and the host refreshes
 // the tool's block before every call: from the real spectral core
-// (hostbuffers.h) or from the in-memory grids of spectrumgrids.h.
+// (hostslots.h, hostbuffers.h) or from the in-memory grids of spectrumgrids.h.
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QPluginLoader>
@@ -224,22 +224,10 @@ private:
     std::function<void()> after;
 };
 
-// The pointer on the in-memory grids: the block is filled from them with the
-// channel mask and clipboard area the test sets.
-struct Driver : Pointer
+// The pointer with the short strokes that the cell checks use.
+struct Strokes : Pointer
 {
-    Driver() : Pointer(tool, [this] {
-        grids->fill(*tool, channelmask);
-        tool->clipboardarea = clipboardarea;
-    })
-    {
-    }
-    Driver(const Driver&) = delete;
-
-    ToolInterface* tool = nullptr;
-    SpectrumGrids* grids = nullptr;
-    int channelmask = 0b11;
-    QRectF clipboardarea;
+    using Pointer::Pointer;
 
     // A hover at (x, y) after some travel, a press there, a drag by (dx, dy)
     // when there is one, and the release where the drag ended.
@@ -253,9 +241,28 @@ struct Driver : Pointer
     }
 };
 
+// The pointer on the in-memory grids: the block is filled from them with the
+// channel mask and clipboard area the test sets.
+struct Driver : Strokes
+{
+    Driver() : Strokes(tool, [this] {
+        grids->fill(*tool, channelmask);
+        tool->clipboardarea = clipboardarea;
+    })
+    {
+    }
+    Driver(const Driver&) = delete;
+
+    ToolInterface* tool = nullptr;
+    SpectrumGrids* grids = nullptr;
+    int channelmask = 0b11;
+    QRectF clipboardarea;
+};
+
 // What a cell holds after value was written to it: bin 0 keeps only the real
 // part (the DC value), the top bin only the imaginary part (the Nyquist value).
-inline QVector2D stored(const SpectrumGrids& grids, int bin, QVector2D value)
+template <class Cells>
+QVector2D stored(const Cells& grids, int bin, QVector2D value)
 {
     if (bin == 0)
         value.setY(0);
@@ -266,7 +273,8 @@ inline QVector2D stored(const SpectrumGrids& grids, int bin, QVector2D value)
 
 // Whether a cell holds what writing expected there leaves, within float
 // rounding; names the cell otherwise.
-inline bool holds(const SpectrumGrids& grids, int buffer, int channel, int frame, int bin, QVector2D expected)
+template <class Cells>
+bool holds(const Cells& grids, int buffer, int channel, int frame, int bin, QVector2D expected)
 {
     expected = stored(grids, bin, expected);
     const QVector2D actual = grids.get(buffer, channel, frame, bin);
@@ -279,10 +287,11 @@ inline bool holds(const SpectrumGrids& grids, int buffer, int channel, int frame
 
 // The commits (transfers in mode 9 from the scratch buffer into the current
 // layer) among the recorded transfers.
-inline QList<SpectrumGrids::Transfer> commits(const SpectrumGrids& grids)
+template <class Cells>
+QList<typename Cells::Transfer> commits(const Cells& grids)
 {
-    QList<SpectrumGrids::Transfer> list;
-    for (const SpectrumGrids::Transfer& t : grids.transfers)
+    QList<typename Cells::Transfer> list;
+    for (const typename Cells::Transfer& t : grids.transfers)
         if (t.mode == 9)
             list.append(t);
     return list;
