@@ -2,13 +2,37 @@
 # runtest.sh FOLDER PROGRAM [ARGS...]: run a test in a fresh private home.
 set -eu
 home=$1; shift
-rm -rf "$home"
-mkdir -p "$home/config" "$home/tmp"
-export HOME="$home" XDG_CONFIG_HOME="$home/config" TMPDIR="$home/tmp"
-# Sound goes nowhere unless a test points OpenAL at a configuration of its
-# own: a machine without a sound card would otherwise answer every window's
-# device restore with an error box.
-printf '[general]\ndrivers=null\n' > "$home/alsoft.conf"
-export ALSOFT_CONF="$home/alsoft.conf"
-cd "$home"
-exec "$@"
+fresh() {
+    cd /
+    rm -rf "$home"
+    mkdir -p "$home/config" "$home/tmp"
+    # Sound goes nowhere unless a test points OpenAL at a configuration of
+    # its own: a machine without a sound card would otherwise answer every
+    # window's device restore with an error box.
+    printf '[general]\ndrivers=null\n' > "$home/alsoft.conf"
+    cd "$home"
+}
+export HOME="$home" XDG_CONFIG_HOME="$home/config" TMPDIR="$home/tmp" ALSOFT_CONF="$home/alsoft.conf"
+fresh
+if [ -z "${DISPLAY:-}" ]; then
+    exec "$@"
+fi
+# With every core busy and many tests starting at once, the shared X server
+# can refuse a connection for a moment, and a test (or a program it starts)
+# then ends without having done its work. Such a run starts again in a fresh
+# home after a growing pause, for up to about a minute; any other failure
+# stands as it is.
+errors="$home.stderr"
+for pause in 1 2 4 8 16 32 0; do
+    status=0
+    "$@" 2>"$errors" || status=$?
+    cat "$errors" >&2
+    if [ "$status" -eq 0 ] || [ "$pause" -eq 0 ] || ! grep -q "could not connect to display" "$errors"; then
+        break
+    fi
+    echo "runtest.sh: no connection to display $DISPLAY; starting the test again in $pause s" >&2
+    sleep "$pause"
+    fresh
+done
+rm -f "$errors"
+exit "$status"
