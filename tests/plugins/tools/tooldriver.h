@@ -285,6 +285,17 @@ bool holds(const Cells& grids, int buffer, int channel, int frame, int bin, QVec
     return false;
 }
 
+// Whether the transfers asked for are just one emptying of the scratch buffer
+// over the channels of `mask`.
+template <class Cells>
+bool onlyemptied(const Cells& grids, int mask)
+{
+    if (grids.transfers.size() != 1)
+        return false;
+    const auto& t = grids.transfers.first();
+    return t.source == 2 && t.destination == 2 && t.mode == 0 && t.channelmask == mask;
+}
+
 // The commits (transfers in mode 9 from the scratch buffer into the current
 // layer) among the recorded transfers.
 template <class Cells>

@@ -139,11 +139,7 @@ void TestGainBrush::hoverPreviewsWithoutCommitting()
     // However far the pointer moved, a hover empties the scratch buffer and
     // stamps once, at the pointer.
     QVERIFY(host.send(at, freq, 0, 0.5f, -800, 0));
-    QCOMPARE(spectra->transfers.size(), 1);
-    QCOMPARE(spectra->transfers[0].source, 2);
-    QCOMPARE(spectra->transfers[0].destination, 2);
-    QCOMPARE(spectra->transfers[0].mode, 0);
-    QCOMPARE(spectra->transfers[0].channelmask, 0b11);
+    QVERIFY(tooltest::onlyemptied(*spectra, 0b11));
     QCOMPARE(spectra->get(2, 0, 120, 60), QVector2D());
     QCOMPARE(spectra->writes[2], 11 * 9 * 2);
     QCOMPARE(spectra->writes[1], 0);

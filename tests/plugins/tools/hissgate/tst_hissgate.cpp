@@ -326,11 +326,7 @@ void TestHissGate::resetKeepsTheWindowSize()
     registerat(frametime(22), binfrequency(32));
     spectra->resetcounts();
     reset->click();
-    QCOMPARE(spectra->transfers.size(), 1);
-    QCOMPARE(spectra->transfers[0].source, 2);
-    QCOMPARE(spectra->transfers[0].destination, 2);
-    QCOMPARE(spectra->transfers[0].mode, 0);
-    QCOMPARE(spectra->transfers[0].channelmask, 0b11);
+    QVERIFY(tooltest::onlyemptied(*spectra, 0b11));
     for (const QVector2D& cell : spectra->cells(2))
         QCOMPARE(cell, QVector2D());
     // The profile is empty but still belongs to this window size: the stroke

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "brushstroke.h"
-#include "plugins/tools/spectrumgrids.h"
+#include "plugins/tools/hostslots.h"
 
 // The brush geometry shared by the brush tools, checked against a block in
 // which one frame is 1/128 s and one bin 32 Hz, so that half extents of whole
@@ -210,38 +210,39 @@ void TestBrushStroke::cellsNoBufferHolds()
 
 void TestBrushStroke::hoverResetAndCommit()
 {
-    SpectrumGrids grids(8192, 256, 4, 2, 64);
+    HostSlots spectra(8192, 256, 4, 2, 64);
+    spectra.channelmask = 0b10;
     DataInterface d;
-    grids.fill(d, 0b10);
+    spectra.fill(d);
     d.clipboardarea = QRectF(0.5, 3000, 1.25, -2000);
 
     float dx = 0.3f, dy = 50;
     QVERIFY(!toolframe::hoverreset(d, 1, 1, dx, dy)); // press
     QVERIFY(!toolframe::hoverreset(d, 0, -1, dx, dy)); // release
-    QVERIFY(grids.transfers.isEmpty());
+    QVERIFY(spectra.transfers.isEmpty());
     QCOMPARE(dx, 0.3f);
     QCOMPARE(dy, 50.0f);
 
-    grids.set(2, 1, 5, 5, {1, 1});
+    spectra.set(2, 1, 5, 5, {1, 1});
     QVERIFY(toolframe::hoverreset(d, 0, 0, dx, dy));
     QCOMPARE(dx, 0.0f);
     QCOMPARE(dy, 0.0f);
-    QCOMPARE(grids.transfers.size(), 1);
-    const SpectrumGrids::Transfer empty = grids.transfers.first();
+    QCOMPARE(spectra.transfers.size(), 1);
+    const AreaTransfer empty = spectra.transfers.first();
     QCOMPARE(empty.source, 2);
     QCOMPARE(empty.destination, 2);
     QCOMPARE(empty.area, QRectF(0, 0, 0, 0));
     QCOMPARE(empty.channelmask, 0b10);
     QCOMPARE(empty.mode, 0);
-    QCOMPARE(grids.get(2, 1, 5, 5), QVector2D());
+    QCOMPARE(spectra.get(2, 1, 5, 5), QVector2D());
 
     // The commit covers what the event painted beyond the area the host
     // computed before the call (frames of 1/128 s), over the whole band.
     toolframe::FrameSpan painted;
     painted.add(200, 300);
     toolframe::commitwritten(d, painted);
-    QCOMPARE(grids.transfers.size(), 2);
-    const SpectrumGrids::Transfer commit = grids.transfers.last();
+    QCOMPARE(spectra.transfers.size(), 2);
+    const AreaTransfer commit = spectra.transfers.last();
     QCOMPARE(commit.source, 2);
     QCOMPARE(commit.destination, 1);
     QCOMPARE(commit.area, QRectF(0.5, 4096, 301.0 / 128 - 0.5, -4096));
