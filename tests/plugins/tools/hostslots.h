@@ -8,9 +8,9 @@
 // test also sees how often a tool read or wrote each slot and which
 // transfers it asked for.
 #include <QList>
+#include <QRectF>
 #include <QString>
 #include <QTest>
-#include <QRectF>
 #include <QVector2D>
 
 #include <cmath>

@@ -17,12 +17,11 @@
 
 #include "graphrender.h"
 #include "interfaces.h"
-#include "plugins/tools/spectrumgrids.h"
-#include "plugins/tools/tooldriver.h"
+#include "plugins/tools/hostslots.h"
 
 // The readout graph loaded from the build's installation root as the host
-// loads it, with a main window of its own, driven against in-memory
-// spectrogram grids. Project: 44100 Hz, window 4096, overlap 4 (hop 1024).
+// loads it, with a main window of its own, driven on the program's own slot
+// Buffers and callbacks. Project: 44100 Hz, window 4096, overlap 4 (hop 1024).
 // The graph widgets in its window are read through their class declaration.
 class TestSpotMeter : public QObject
 {
@@ -54,8 +53,8 @@ private:
     ToolInterface* tool = nullptr;
     QObject* plugin = nullptr;
     std::unique_ptr<QWidget> mainwindow;
-    std::unique_ptr<SpectrumGrids> grids;
-    tooltest::Driver host;
+    std::unique_ptr<HostSlots> spectra;
+    tooltest::SlotDriver host;
     QPointer<QPushButton> showgraph;
     QPointer<QDialog> dialog;
     QPointer<QComboBox> unitbox, axisbox;
@@ -111,22 +110,22 @@ void TestSpotMeter::initTestCase()
     for (QWidget* w : graphs)
         renders.append(w);
 
-    grids = std::make_unique<SpectrumGrids>(44100, 4096, 4, 2, 200);
-    grids->paint(0, [](int c, int f, int b) { return cellvalue(0, c, f, b); });
-    grids->paint(1, [](int c, int f, int b) { return cellvalue(1, c, f, b); });
-    grids->paint(2, [](int c, int f, int b) { return cellvalue(2, c, f, b); });
+    startlog("tools_spotmeter");
+    spectra = std::make_unique<HostSlots>(44100, 4096, 4, 2, 200);
+    spectra->paint(0, [](int c, int f, int b) { return cellvalue(0, c, f, b); });
+    spectra->paint(1, [](int c, int f, int b) { return cellvalue(1, c, f, b); });
+    spectra->paint(2, [](int c, int f, int b) { return cellvalue(2, c, f, b); });
     host.tool = tool;
-    host.grids = grids.get();
 }
 
 void TestSpotMeter::init()
 {
-    if (!grids)
+    if (!spectra)
         return;
-    SpectrumGrids::current = grids.get();
-    host.grids = grids.get();
-    host.channelmask = 0b11;
-    grids->resetcounts();
+    spectra->install();
+    host.spectra = spectra.get();
+    spectra->channelmask = 0b11;
+    spectra->resetcounts();
     tool->colormix = QColor(1, 2, 3);
     tool->colorselect = QColor(4, 5, 6);
     tool->colorclipboard = QColor(7, 8, 9);
@@ -246,9 +245,9 @@ void TestSpotMeter::timeLine()
 {
     // 1 s at 44100 Hz and hop 1024: 43 frames, from 21 before the pointer's.
     QVERIFY(host.send(time0, freq0, 0, 0, 0, 0));
-    QCOMPARE(grids->writes[0] + grids->writes[1] + grids->writes[2], 0);
-    QCOMPARE(grids->transfers.size(), 0);
-    QCOMPARE(grids->reads[0], 43 * 2);
+    QCOMPARE(spectra->writes[0] + spectra->writes[1] + spectra->writes[2], 0);
+    QCOMPARE(spectra->transfers.size(), 0);
+    QCOMPARE(spectra->reads[0], 43 * 2);
     for (int c = 0; c < 2; ++c) {
         GraphRender* r = render(c);
         QVERIFY(!r->isHidden());
@@ -314,10 +313,10 @@ void TestSpotMeter::quantities()
     QFETCH(float, bottom);
     QFETCH(float, top);
     QFETCH(QString, verticalunit);
-    SpectrumGrids flat(8000, 256, 4, 1, 40);
+    HostSlots flat(8000, 256, 4, 1, 40);
     flat.paint(1, [&](int, int, int) { return cell; });
-    host.grids = &flat;
-    host.channelmask = 1;
+    flat.channelmask = 1;
+    host.spectra = &flat;
     unitbox->setCurrentIndex(unit);
     timerange->setValue(0.1); // 12.5 frames: 13 points
     QVERIFY(host.send(0.16f, 1000, 0, 0, 0, 0));
@@ -347,13 +346,13 @@ void TestSpotMeter::phaseVelocityOfATone()
     // the analysis of a sinusoid at bin k + offset gives it.
     QFETCH(double, offset);
     const int k = 20;
-    SpectrumGrids tone(8000, 256, 4, 1, 40);
+    HostSlots tone(8000, 256, 4, 1, 40);
     tone.paint(0, [&](int, int frame, int bin) {
         const double phase = std::fmod(frame * 2 * std::numbers::pi * (bin + offset) / 4, 2 * std::numbers::pi);
         return QVector2D(float(std::cos(phase + 0.3)), float(std::sin(phase + 0.3)));
     });
-    host.grids = &tone;
-    host.channelmask = 1;
+    tone.channelmask = 1;
+    host.spectra = &tone;
     unitbox->setCurrentIndex(4);
     timerange->setValue(0.1);
     QVERIFY(host.send(0.16f, k * 31.25f, 0, 0, 0, 0));
@@ -377,9 +376,9 @@ void TestSpotMeter::phaseVelocityOfATone()
 
 void TestSpotMeter::channelsShown()
 {
-    SpectrumGrids three(8000, 256, 4, 3, 40);
-    host.grids = &three;
-    host.channelmask = 0b101;
+    HostSlots three(8000, 256, 4, 3, 40);
+    three.channelmask = 0b101;
+    host.spectra = &three;
     timerange->setValue(0.1); // 13 points
     QVERIFY(host.send(0.16f, 1000, 0, 0, 0, 0));
     QVERIFY(!render(0)->isHidden());
@@ -391,9 +390,8 @@ void TestSpotMeter::channelsShown()
     QCOMPARE(three.reads[0], 13 * 2);
 
     // Back to a two-channel project: the third channel's graph goes.
-    host.grids = grids.get();
-    SpectrumGrids::current = grids.get();
-    host.channelmask = 0b11;
+    spectra->install();
+    host.spectra = spectra.get();
     QVERIFY(host.send(time0, freq0, 0, 0, 0, 0));
     QVERIFY(!render(0)->isHidden());
     QVERIFY(!render(1)->isHidden());
@@ -408,12 +406,12 @@ void TestSpotMeter::emptyRangeAndFarPointer()
     QVERIFY(host.send(time0, freq0, 0, 0, 0, 0));
     QVERIFY(!render(0)->isHidden());
     QCOMPARE(render(0)->numvalues, 0);
-    QCOMPARE(grids->reads[0], 0);
+    QCOMPARE(spectra->reads[0], 0);
 
     // Before the first frame and below 0 Hz nothing is asked of the host.
     axisbox->setCurrentIndex(0);
     QVERIFY(host.send(-5.0f, -300, 0, 0, 0, 0));
-    QCOMPARE(grids->outside, 0);
+    QVERIFY(norefusals());
     QCOMPARE(render(0)->numvalues, 43);
     for (float v : render(0)->arraymix)
         QCOMPARE(v, -120.0f);
@@ -432,7 +430,7 @@ void TestSpotMeter::mainWindowTakesTheGraphAlong()
     mainwindow.reset();
     QVERIFY(!dialog && !unitbox && !renders[0]);
     QVERIFY(host.send(time0, freq0, 0, 0, 0, 0));
-    QCOMPARE(grids->reads[0], 0);
+    QCOMPARE(spectra->reads[0], 0);
     delete tool->toolbar;
     tool->toolbar = nullptr;
     QPointer<QObject> object = plugin;
