@@ -4,7 +4,8 @@
 // bar, and the host's side of its strokes. Every event carries the change of
 // time, frequency and pressure since the previous one, and the host refreshes
 // the tool's block before every call: from the real spectral core
-// (hostslots.h, hostbuffers.h) or from the in-memory grids of spectrumgrids.h.
+// (hostslots.h, hostbuffers.h) or, for the frequency and harmonics tools,
+// from the in-memory grids of spectrumgrids.h.
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QPluginLoader>
@@ -20,7 +21,6 @@
 #include <functional>
 
 #include "interfaces.h"
-#include "plugins/tools/spectrumgrids.h"
 
 namespace tooltest {
 
@@ -239,24 +239,6 @@ struct Strokes : Pointer
             ok = send(x + dx, y + dy, pressure, dx, dy, 0) && ok;
         return send(x + dx, y + dy, 0, 0, 0, -pressure) && ok;
     }
-};
-
-// The pointer on the in-memory grids: the block is filled from them with the
-// channel mask and clipboard area the test sets.
-struct Driver : Strokes
-{
-    Driver() : Strokes(tool, [this] {
-        grids->fill(*tool, channelmask);
-        tool->clipboardarea = clipboardarea;
-    })
-    {
-    }
-    Driver(const Driver&) = delete;
-
-    ToolInterface* tool = nullptr;
-    SpectrumGrids* grids = nullptr;
-    int channelmask = 0b11;
-    QRectF clipboardarea;
 };
 
 // What a cell holds after value was written to it: bin 0 keeps only the real
