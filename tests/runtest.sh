@@ -24,9 +24,12 @@ fi
 # stands as it is.
 errors="$home.stderr"
 for pause in 1 2 4 8 16 32 0; do
-    status=0
-    "$@" 2>"$errors" || status=$?
-    cat "$errors" >&2
+    # Standard error goes on to ctest as it comes (a test killed at its
+    # time limit keeps what it wrote) and into a file to look at after.
+    set +e
+    { "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2 3>&-; } 3>&1
+    status=${PIPESTATUS[0]}
+    set -e
     if [ "$status" -eq 0 ] || [ "$pause" -eq 0 ] || ! grep -q "could not connect to display" "$errors"; then
         break
     fi
