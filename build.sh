@@ -50,7 +50,10 @@ test)
     cd build/test
     runner=()
     if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-        runner=(xvfb-run -a -s "-screen 0 1600x1000x24")
+        # Xvfb resets itself whenever its last client goes, and refuses the
+        # connections that come in meanwhile: with many tests starting and
+        # ending at once some would find no display.
+        runner=(xvfb-run -a -s "-screen 0 1600x1000x24 -noreset")
     fi
     status=0
     "${runner[@]}" ctest --output-on-failure -j "$(nproc)" | tee ctest.out || status=$?

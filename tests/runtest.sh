@@ -17,11 +17,12 @@ fresh
 if [ -z "${DISPLAY:-}" ]; then
     exec "$@"
 fi
-# With every core busy and many tests starting at once, the shared X server
-# can refuse a connection for a moment, and a test (or a program it starts)
-# then ends without having done its work. Such a run starts again in a fresh
-# home after a growing pause, for up to about a minute; any other failure
-# stands as it is.
+# An X server started without -noreset resets itself whenever its last
+# client goes and refuses the connections that come in meanwhile; with many
+# tests starting and ending at once, a test can meet that moment and end
+# before it has done anything. Such a run starts again in a fresh home after
+# a growing pause, for up to about a minute; any other failure stands as it
+# is.
 errors="$home.stderr"
 for pause in 1 2 4 8 16 32 0; do
     # Standard error goes on to ctest as it comes (a test killed at its
