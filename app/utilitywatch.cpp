@@ -1,6 +1,7 @@
 #include "utilitywatch.h"
 
 #include <QPointer>
+#include <QProgressBar>
 #include <QProgressDialog>
 
 #include "core/utility.h"
@@ -11,6 +12,10 @@ namespace {
 constexpr int showafterms = 700;
 
 QPointer<QProgressDialog> dialog;
+QPointer<QProgressBar> bar;
+// A run that starts while another is watched (from an event of the outer
+// wait) shares its window, which goes with the outer one.
+int depth = 0;
 
 } // namespace
 
@@ -18,18 +23,34 @@ void installutilitywatch(QWidget* parent)
 {
     UtilityWatch watch;
     QPointer<QWidget> owner(parent);
-    watch.begin = [owner](const QString& text) {
-        if (!owner || dialog)
+    watch.begin = [owner](const QString& title, const QString& text) {
+        if (depth++ > 0 || !owner)
             return;
         dialog = new QProgressDialog(text, QProgressDialog::tr("Cancel"), 0, 0, owner);
-        dialog->setWindowTitle(QProgressDialog::tr("Please wait"));
+        // The bar is set directly: the dialog's own setValue runs every
+        // pending event once it is shown, from inside whoever reports.
+        bar = new QProgressBar(dialog);
+        bar->setRange(0, 0);
+        dialog->setBar(bar);
+        dialog->setWindowTitle(title.isEmpty() ? QProgressDialog::tr("Please wait") : title);
         dialog->setWindowModality(Qt::ApplicationModal);
         dialog->setMinimumDuration(showafterms);
         dialog->setValue(0);
     };
     watch.shown = [] { return dialog && dialog->isVisible(); };
     watch.cancelled = [] { return dialog && dialog->wasCanceled(); };
-    watch.end = [] { delete dialog.data(); };
+    watch.progress = [](int percent) {
+        if (!bar)
+            return;
+        if (bar->maximum() == 0)
+            bar->setRange(0, 100);
+        if (percent > bar->value())
+            bar->setValue(percent);
+    };
+    watch.end = [] {
+        if (depth > 0 && --depth == 0)
+            delete dialog.data();
+    };
     setutilitywatch(watch);
     QObject::connect(parent, &QObject::destroyed, [] { setutilitywatch({}); });
 }
