@@ -14,6 +14,8 @@ int main(int argc, char** argv)
     TabletApplication app(argc, argv);
     StartOptions options;
     options.arguments = QCoreApplication::arguments();
+    for (int i = 0; i < argc; ++i)
+        options.rawarguments << QByteArray(argv[i]);
     options.executablefolder = QCoreApplication::applicationDirPath();
     const StartResult start = startsession(options);
     if (!start.logopen)
