@@ -1,5 +1,7 @@
 #include "utilitywatch.h"
 
+#include <QDeadlineTimer>
+#include <algorithm>
 #include <QPointer>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -11,11 +13,48 @@ namespace {
 // Long enough that quick runs (a preview step) show nothing.
 constexpr int showafterms = 700;
 
-QPointer<QProgressDialog> dialog;
-QPointer<QProgressBar> bar;
+// The run being watched: its window is only made once it has lasted, since
+// a drag step runs the utilities several times a second.
+struct Watched
+{
+    QString title;
+    QString text;
+    QDeadlineTimer showat;
+    int percent = -1; // none reported
+    QPointer<QProgressDialog> dialog;
+    QPointer<QProgressBar> bar;
+};
+Watched watched;
 // A run that starts while another is watched (from an event of the outer
 // wait) shares its window, which goes with the outer one.
 int depth = 0;
+
+void setpercent()
+{
+    if (!watched.bar || watched.percent < 0)
+        return;
+    if (watched.bar->maximum() == 0)
+        watched.bar->setRange(0, 100);
+    if (watched.percent > watched.bar->value())
+        watched.bar->setValue(watched.percent);
+}
+
+void show(QWidget* owner)
+{
+    auto* dialog = new QProgressDialog(watched.text, QProgressDialog::tr("Cancel"), 0, 0, owner);
+    // The bar is set directly: the dialog's own setValue runs every pending
+    // event once it is shown, from inside whoever reports.
+    auto* bar = new QProgressBar(dialog);
+    bar->setRange(0, 0);
+    dialog->setBar(bar);
+    dialog->setWindowTitle(watched.title.isEmpty() ? QProgressDialog::tr("Please wait") : watched.title);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setMinimumDuration(0);
+    watched.dialog = dialog;
+    watched.bar = bar;
+    setpercent();
+    dialog->show();
+}
 
 } // namespace
 
@@ -23,33 +62,26 @@ void installutilitywatch(QWidget* parent)
 {
     UtilityWatch watch;
     QPointer<QWidget> owner(parent);
-    watch.begin = [owner](const QString& title, const QString& text) {
-        if (depth++ > 0 || !owner)
+    watch.begin = [](const QString& title, const QString& text) {
+        if (depth++ > 0)
             return;
-        dialog = new QProgressDialog(text, QProgressDialog::tr("Cancel"), 0, 0, owner);
-        // The bar is set directly: the dialog's own setValue runs every
-        // pending event once it is shown, from inside whoever reports.
-        bar = new QProgressBar(dialog);
-        bar->setRange(0, 0);
-        dialog->setBar(bar);
-        dialog->setWindowTitle(title.isEmpty() ? QProgressDialog::tr("Please wait") : title);
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->setMinimumDuration(showafterms);
-        dialog->setValue(0);
+        watched = Watched{title, text, QDeadlineTimer(showafterms), -1, nullptr, nullptr};
     };
-    watch.shown = [] { return dialog && dialog->isVisible(); };
-    watch.cancelled = [] { return dialog && dialog->wasCanceled(); };
+    watch.shown = [owner] {
+        if (depth > 0 && !watched.dialog && owner && watched.showat.hasExpired())
+            show(owner);
+        return watched.dialog && watched.dialog->isVisible();
+    };
+    watch.cancelled = [] { return watched.dialog && watched.dialog->wasCanceled(); };
     watch.progress = [](int percent) {
-        if (!bar)
-            return;
-        if (bar->maximum() == 0)
-            bar->setRange(0, 100);
-        if (percent > bar->value())
-            bar->setValue(percent);
+        watched.percent = std::max(watched.percent, percent);
+        setpercent();
     };
     watch.end = [] {
-        if (depth > 0 && --depth == 0)
-            delete dialog.data();
+        if (depth > 0 && --depth == 0) {
+            delete watched.dialog.data();
+            watched = Watched();
+        }
     };
     setutilitywatch(watch);
     QObject::connect(parent, &QObject::destroyed, [] { setutilitywatch({}); });
