@@ -1,10 +1,10 @@
 #include "utilitywatch.h"
 
 #include <QDeadlineTimer>
-#include <algorithm>
 #include <QPointer>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <algorithm>
 
 #include "core/utility.h"
 
