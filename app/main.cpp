@@ -16,6 +16,8 @@ int main(int argc, char** argv)
     qAddPostRoutine(endpoolthreads);
     StartOptions options;
     options.arguments = QCoreApplication::arguments();
+    for (int i = 0; i < argc; ++i)
+        options.rawarguments << QByteArray(argv[i]);
     options.executablefolder = QCoreApplication::applicationDirPath();
     const StartResult start = startsession(options);
     if (!start.logopen)

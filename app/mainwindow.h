@@ -265,6 +265,8 @@ public slots:
     void ShowStartDialog();
     void ShowStartCheck(bool show);
     void sessionimport(QString filename);
+    // The same for a file whose name (its bytes as the system gave them) is no valid text.
+    void sessionimportraw(const QByteArray& rawpath);
     void sessionexport();
     // The system asks the program to end (SIGTERM, SIGINT, SIGHUP).
     void systemend();

@@ -2,6 +2,7 @@
 // the exit sequence.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaMethod>
 #include <QProgressDialog>
@@ -9,7 +10,9 @@
 #include <QTimer>
 
 #include "controller/spectrumgui.h"
+#include "core/globals.h"
 #include "core/log.h"
+#include "filealias.h"
 #include "mainwindow.h"
 #include "panels/channelsgui.h"
 #include "panels/historygui.h"
@@ -72,6 +75,35 @@ void MainWindow::sessionimport(QString filename)
     // the edited result can go back to it. A file that could not be read is not.
     if (layersgui && layersgui->tree && layersgui->tree->topLevelItemCount() > rows)
         callerpath = QFileInfo(filename).absoluteFilePath();
+}
+
+void MainWindow::sessionimportraw(const QByteArray& rawpath)
+{
+    const QString shown = QFile::decodeName(rawpath);
+    logmessage(QStringLiteral("session import %1 (its name is no valid text)").arg(shown));
+    // A project would be saved back under a name that cannot be written.
+    if (shown.endsWith(QLatin1String(".kvp")) || shown.endsWith(QLatin1String(".kvx"))) {
+        tell(this, QMessageBox::Warning, tr("Open Project"),
+             tr("The name of %1 holds characters that are no valid text, so the project could not be saved under "
+                "it.<br/>Rename the file, then open it.")
+                 .arg(shown.toHtmlEscaped()));
+        return;
+    }
+    const FileAlias alias(rawpath, sessionpath);
+    if (alias.path().isEmpty()) {
+        tell(this, QMessageBox::Critical, tr("Error Reading File"),
+             tr("%1 could not be read: its name is no valid text, and no link to it could be made in the session "
+                "folder %2.")
+                 .arg(shown.toHtmlEscaped(), sessionpath.toHtmlEscaped()));
+        return;
+    }
+    sessionimport(alias.path());
+    // The link goes with this import: written back through it, the result
+    // would take the link's place, not the file's.
+    if (callerpath == QFileInfo(alias.path()).absoluteFilePath()) {
+        callerpath.clear();
+        logmessage(QStringLiteral("%1 cannot be exported back to: its name is no valid text").arg(shown));
+    }
 }
 
 void MainWindow::sessionexport()

@@ -76,10 +76,12 @@ int runprogram(TabletApplication& app, const StartResult& start)
     // The file argument and the start window are opened from the event loop,
     // where an end signal that arrives meanwhile waits for them to return.
     const bool startwindow = settings.value(QStringLiteral("showstartupwindow"), true).toBool();
-    QTimer::singleShot(0, window, [window, file = start.fileargument, startwindow] {
+    QTimer::singleShot(0, window, [window, file = start.fileargument, raw = start.rawfileargument, startwindow] {
         if (endsignalled())
             return;
-        if (!file.isEmpty())
+        if (!raw.isEmpty())
+            window->sessionimportraw(raw);
+        else if (!file.isEmpty())
             window->sessionimport(file);
         else if (startwindow)
             window->showstartwindow();

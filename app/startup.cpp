@@ -12,6 +12,7 @@
 
 #include "core/globals.h"
 #include "core/log.h"
+#include "filealias.h"
 #include "identity.h"
 #include "prompt.h"
 #include "sessionfolder.h"
@@ -102,8 +103,16 @@ StartResult startsession(const StartOptions& options)
             settings.setValue(QStringLiteral("forcesoft"), true);
         if (argument == QLatin1String("-debug"))
             settings.setValue(QStringLiteral("loglevel"), 2);
-        if (QFileInfo(argument).isFile())
+        // A name that is no valid text reads with U+FFFD in place of its
+        // odd bytes and names nothing: its bytes find the file.
+        const QByteArray raw = options.rawarguments.value(i);
+        if (QFileInfo(argument).isFile()) {
             result.fileargument = argument;
+            result.rawfileargument.clear();
+        } else if (!decodablename(raw) && rawregularfile(raw)) {
+            result.fileargument = argument;
+            result.rawfileargument = raw;
+        }
     }
     settings.sync();
 

@@ -2,6 +2,7 @@
 // The first half of the program's start: identity, settings, process-wide
 // folders, limits and colours, the command line and the session log with its
 // start lines. The second half (splash, main window, event loop) is in program.h.
+#include <QByteArray>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -12,6 +13,7 @@
 struct StartOptions
 {
     QStringList arguments;  // the program path first, as the application has them
+    QList<QByteArray> rawarguments; // the same as the system gave them (may be left empty)
     QString executablefolder; // the installation root is its parent
 };
 
@@ -19,6 +21,7 @@ struct StartResult
 {
     bool logopen = false; // false: the start failed (the user was told why)
     QString fileargument; // the last argument that names an existing file
+    QByteArray rawfileargument; // its bytes, when its name is no valid text
     int loglevel = 0;
 };
 

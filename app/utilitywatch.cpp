@@ -1,7 +1,10 @@
 #include "utilitywatch.h"
 
+#include <QDeadlineTimer>
 #include <QPointer>
+#include <QProgressBar>
 #include <QProgressDialog>
+#include <algorithm>
 
 #include "core/utility.h"
 
@@ -10,7 +13,48 @@ namespace {
 // Long enough that quick runs (a preview step) show nothing.
 constexpr int showafterms = 700;
 
-QPointer<QProgressDialog> dialog;
+// The run being watched: its window is only made once it has lasted, since
+// a drag step runs the utilities several times a second.
+struct Watched
+{
+    QString title;
+    QString text;
+    QDeadlineTimer showat;
+    int percent = -1; // none reported
+    QPointer<QProgressDialog> dialog;
+    QPointer<QProgressBar> bar;
+};
+Watched watched;
+// A run that starts while another is watched (from an event of the outer
+// wait) shares its window, which goes with the outer one.
+int depth = 0;
+
+void setpercent()
+{
+    if (!watched.bar || watched.percent < 0)
+        return;
+    if (watched.bar->maximum() == 0)
+        watched.bar->setRange(0, 100);
+    if (watched.percent > watched.bar->value())
+        watched.bar->setValue(watched.percent);
+}
+
+void show(QWidget* owner)
+{
+    auto* dialog = new QProgressDialog(watched.text, QProgressDialog::tr("Cancel"), 0, 0, owner);
+    // The bar is set directly: the dialog's own setValue runs every pending
+    // event once it is shown, from inside whoever reports.
+    auto* bar = new QProgressBar(dialog);
+    bar->setRange(0, 0);
+    dialog->setBar(bar);
+    dialog->setWindowTitle(watched.title.isEmpty() ? QProgressDialog::tr("Please wait") : watched.title);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setMinimumDuration(0);
+    watched.dialog = dialog;
+    watched.bar = bar;
+    setpercent();
+    dialog->show();
+}
 
 } // namespace
 
@@ -18,18 +62,27 @@ void installutilitywatch(QWidget* parent)
 {
     UtilityWatch watch;
     QPointer<QWidget> owner(parent);
-    watch.begin = [owner](const QString& text) {
-        if (!owner || dialog)
+    watch.begin = [](const QString& title, const QString& text) {
+        if (depth++ > 0)
             return;
-        dialog = new QProgressDialog(text, QProgressDialog::tr("Cancel"), 0, 0, owner);
-        dialog->setWindowTitle(QProgressDialog::tr("Please wait"));
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->setMinimumDuration(showafterms);
-        dialog->setValue(0);
+        watched = Watched{title, text, QDeadlineTimer(showafterms), -1, nullptr, nullptr};
     };
-    watch.shown = [] { return dialog && dialog->isVisible(); };
-    watch.cancelled = [] { return dialog && dialog->wasCanceled(); };
-    watch.end = [] { delete dialog.data(); };
+    watch.shown = [owner] {
+        if (depth > 0 && !watched.dialog && owner && watched.showat.hasExpired())
+            show(owner);
+        return watched.dialog && watched.dialog->isVisible();
+    };
+    watch.cancelled = [] { return watched.dialog && watched.dialog->wasCanceled(); };
+    watch.progress = [](int percent) {
+        watched.percent = std::max(watched.percent, percent);
+        setpercent();
+    };
+    watch.end = [] {
+        if (depth > 0 && --depth == 0) {
+            delete watched.dialog.data();
+            watched = Watched();
+        }
+    };
     setutilitywatch(watch);
     QObject::connect(parent, &QObject::destroyed, [] { setutilitywatch({}); });
 }

@@ -36,6 +36,12 @@ void SpectrumGui::finishstroke()
 void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32 channel,
                                bool timecursorarea)
 {
+    // A move or scale step waits for its utilities with the event loop
+    // running; what reaches the views meanwhile (the leave that the progress
+    // window's opening sends) is no step of the drag that waits. The next
+    // event after the step tells where the pointer and its button are.
+    if (scalerunning)
+        return;
     double x = mousepos.x();
     double y = mousepos.y();
     float p = pressure;

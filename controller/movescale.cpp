@@ -3,11 +3,13 @@
 // external utilities: sox after every mouse step (a quick preview) and
 // rubberband at the release (the final result), both on one wave file per
 // channel that sox splits from the copy; sox merges the result back. The
-// clipboard only changes once every run has succeeded.
+// clipboard only changes once every run has succeeded. The runs wait with the
+// event loop running, behind the shell's progress window, whose Cancel ends
+// the step and leaves the clipboard as it was.
 #include <QFile>
 #include <QMutexLocker>
 #include <QProcess>
-#include <QProgressDialog>
+#include <QScopedValueRollback>
 
 #include <cmath>
 #include <memory>
@@ -100,8 +102,11 @@ void SpectrumGui::inmovescale(bool toggled)
         scalesource = new layer(*clip);
         scalebuffer->bindlayer(scalesource);
         QString why;
+        scalecancelled = false;
+        // A split cancelled here is tried again at the first scale step.
         if (scalesource->fileframes() > 0 && !splitclipboard(why))
-            logerror(QStringLiteral("The clipboard could not be split for scaling: ") + why);
+            (scalecancelled ? logmessage : logerror)(QStringLiteral("The clipboard could not be split for scaling: ")
+                                                     + why);
     }
     movescalemode = mode;
     cursor = modecursor(mode <= 2 ? ":/cursors/move.png" : ":/cursors/scale.png");
@@ -125,6 +130,19 @@ void SpectrumGui::endmovescale()
         scalebuffer = nullptr;
     }
     movescalemode = -1;
+}
+
+QList<UtilityResult> SpectrumGui::runscaleutilities(const QList<UtilityCommand>& commands, bool final)
+{
+    // Events that reach the views meanwhile (the leave that the progress
+    // window's opening sends) are no steps of the drag that waits here.
+    const QScopedValueRollback<bool> busy(scalerunning, true);
+    const QList<UtilityResult> results =
+        final ? runutilities(commands, utilitywaitms, this, SLOT(inprogressscale()), true, tr("Scaling..."))
+              : runutilities(commands, utilitywaitms, nullptr, nullptr, true);
+    for (const UtilityResult& r : results)
+        scalecancelled = scalecancelled || r.cancelled;
+    return results;
 }
 
 bool SpectrumGui::splitclipboard(QString& why)
@@ -162,7 +180,7 @@ bool SpectrumGui::splitclipboard(QString& why)
     for (int c = 0; c < scalesource->channels; ++c)
         commands << UtilityCommand{soxprogram(),
                                    splitarguments(scalesource->samplerate, scalesource->channels, input, c)};
-    const QList<UtilityResult> results = runutilities(commands, utilitywaitms);
+    const QList<UtilityResult> results = runscaleutilities(commands, false);
     QFile::remove(scalesourcefile());
     why = firstfailure(QStringLiteral("sox"), results);
     for (int c = 0; why.isEmpty() && c < scalesource->channels; ++c)
@@ -202,28 +220,15 @@ bool SpectrumGui::scaleclipboard(double timefactor, double semitones, bool final
             return false;
         }
     }
-    QList<UtilityResult> results;
-    if (final) {
-        scaleprogress = new QProgressDialog(mainwindow);
-        scaleprogress->setWindowTitle(tr("Scaling..."));
-        scaleprogress->setCancelButton(nullptr); // a run cannot be called back
-        scaleprogress->setRange(0, 100);
-        scaleprogress->setMinimumDuration(0);
-        scaleprogress->setValue(0);
-        results = runutilities(commands, utilitywaitms, this, SLOT(inprogressscale()));
-        delete scaleprogress;
-        scaleprogress = nullptr;
-    } else {
-        results = runutilities(commands, utilitywaitms);
-    }
+    const QList<UtilityResult> results = runscaleutilities(commands, final);
     why = firstfailure(final ? QStringLiteral("rubberband") : QStringLiteral("sox"), results);
     if (!why.isEmpty())
         return false;
 
     const QString merged = scaledclipfile();
     QFile::remove(merged);
-    const UtilityResult merge =
-        runutility(soxprogram(), mergearguments(scalesource->samplerate, count, count, merged), utilitywaitms);
+    const UtilityResult merge = runscaleutilities(
+        {{soxprogram(), mergearguments(scalesource->samplerate, count, count, merged)}}, false).constFirst();
     if (!merge.succeeded()) {
         why = QStringLiteral("sox ") + merge.failuretext();
         QFile::remove(merged);
@@ -326,12 +331,19 @@ bool SpectrumGui::rescale(bool final, float oldtime, float oldfreq)
     const double clipstart = clip->spanstart();
     const double cliplength = clip->spanlength();
     QString why;
+    scalecancelled = false;
     if (!scaleclipboard(timefactor, semitones, final, why)) {
         dragtime = oldtime;
         dragfreq = oldfreq;
         selection = before;
         emit outselection(selection);
-        movescalewarning(why);
+        if (scalecancelled) {
+            // The user ended it: the drag ends with it, and no final pass follows.
+            logmessage(QStringLiteral("Move/Scale: ") + why);
+            scalepending = false;
+        } else {
+            movescalewarning(why);
+        }
         return false;
     }
     scalepending = !final;
@@ -377,10 +389,8 @@ void SpectrumGui::movescalerelease()
 void SpectrumGui::inprogressscale()
 {
     auto* process = qobject_cast<QProcess*>(sender());
-    if (!process || !scaleprogress)
+    if (!process)
         return;
     // Peeked, not read: the run keeps the whole output for its report.
-    const int percent = progresspercent(process->peek(process->bytesAvailable()));
-    if (percent > scaleprogress->value())
-        scaleprogress->setValue(percent);
+    utilityprogress(progresspercent(process->peek(process->bytesAvailable())));
 }

@@ -26,7 +26,6 @@
 
 class QAction;
 class QMessageBox;
-class QProgressDialog;
 class QPushButton;
 class QShortcut;
 class QSplitter;
@@ -40,6 +39,8 @@ class DeviceThread;
 class Buffer;
 class LayersGui;
 struct DisplayExtent;
+struct UtilityCommand;
+struct UtilityResult;
 
 // The process-wide selection: a time-frequency rectangle, all zero when
 // nothing is selected (a selection exists when its width or height is not 0).
@@ -366,7 +367,10 @@ public:
     float dragfreq = 0; // Hz
     layer* scalesource = nullptr;
     Buffer* scalebuffer = nullptr;
-    QProgressDialog* scaleprogress = nullptr;
+    // A utility run of a move or scale step is going on (the event loop runs
+    // meanwhile), and whether the user cancelled one since the step began.
+    bool scalerunning = false;
+    bool scalecancelled = false;
 
     // One drag step of the move or scale mode from the previous position;
     // false when the drag has to end (nothing selected, or a utility failed).
@@ -401,6 +405,9 @@ private:
     // The frozen copy split into one wave file per channel (kept while the
     // copy stays the same); false with the reason when sox failed.
     bool splitclipboard(QString& why);
+    // Runs the commands of a step watched and cancellable: sox, or rubberband
+    // for the final pass with its progress.
+    QList<UtilityResult> runscaleutilities(const QList<UtilityCommand>& commands, bool final);
     // Stretches the frozen copy by `timefactor` and transposes it by
     // `semitones` into the clipboard: sox for a preview, rubberband for the
     // final pass. On a failure the clipboard stays as it was and `why` says

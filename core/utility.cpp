@@ -83,14 +83,14 @@ void waitblocking(Processes& processes, QList<UtilityResult>& results, int timeo
 // In the GUI thread: the window keeps drawing, its timers keep firing, and
 // the watch can end the run. Input to the window waits until the run ends
 // or the watch shows its own (modal) window.
-void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeoutms)
+void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeoutms, const QString& title)
 {
     QStringList names;
     for (const auto& p : processes)
         if (!names.contains(QFileInfo(p->program()).fileName()))
             names << QFileInfo(p->program()).fileName();
     if (watch.begin)
-        watch.begin(QCoreApplication::translate("utility", "Running %1...").arg(names.join(QStringLiteral(", "))));
+        watch.begin(title, QCoreApplication::translate("utility", "Running %1...").arg(names.join(QStringLiteral(", "))));
     for (size_t i = 0; i < processes.size(); ++i) {
         QProcess* p = processes[i].get();
         UtilityResult& result = results[qsizetype(i)];
@@ -141,13 +141,19 @@ void setutilitywatch(const UtilityWatch& newwatch)
     watch = newwatch;
 }
 
+void utilityprogress(int percent)
+{
+    if (watch.progress)
+        watch.progress(percent);
+}
+
 UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms, bool watched)
 {
     return runutilities({{program, arguments}}, timeoutms, nullptr, nullptr, watched).constFirst();
 }
 
 QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int timeoutms,
-                                  QObject* listener, const char* member, bool watched)
+                                  QObject* listener, const char* member, bool watched, const QString& title)
 {
     const qsizetype count = commands.size();
     QList<UtilityResult> results(count);
@@ -168,7 +174,7 @@ QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int tim
     }
     if (watched && QCoreApplication::instance()
         && QThread::currentThread() == QCoreApplication::instance()->thread())
-        waitlooping(processes, results, timeoutms);
+        waitlooping(processes, results, timeoutms, title);
     else
         waitblocking(processes, results, timeoutms);
     for (qsizetype i = 0; i < count; ++i) {

@@ -48,21 +48,26 @@ UtilityResult runutility(const QString& program, const QStringList& arguments, i
 // meanwhile (timers, queued signals; user input waits for the watch).
 // When a listener is given, each process's readyReadStandardOutput() reaches
 // the listener's slot `member` (SLOT() form) before the output is collected:
-// the slot may peek at the output of its sender but must not read it.
+// the slot may peek at the output of its sender but must not read it, and
+// may report what it read with utilityprogress. `title` names the watch's
+// window (empty: the watch's own title).
 QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int timeoutms = 30000,
                                   QObject* listener = nullptr, const char* member = nullptr,
-                                  bool watched = false);
+                                  bool watched = false, const QString& title = QString());
 
 // What the user sees while utilities run in the GUI thread, whose event loop
 // keeps running meanwhile (user input waits until the watch shows its
-// window): begin(text) before the wait, shown() and cancelled() polled
-// during it, end() after it. The shell installs one; without one the runs
-// cannot be cancelled.
+// window): begin(title, text) before the wait, shown() and cancelled()
+// polled during it, progress(percent) when a listener reports some, end()
+// after it. The shell installs one; without one the runs cannot be cancelled.
 struct UtilityWatch
 {
-    std::function<void(const QString& text)> begin;
+    std::function<void(const QString& title, const QString& text)> begin;
     std::function<bool()> shown;
     std::function<bool()> cancelled;
+    std::function<void(int percent)> progress;
     std::function<void()> end;
 };
 void setutilitywatch(const UtilityWatch& watch);
+// How far a watched run has come (0 to 100), for the watch to show.
+void utilityprogress(int percent);

@@ -4,7 +4,10 @@
  * forms), notes each in the file KVKILL_LOG, and ends the process with
  * SIGKILL just before the call numbered KVKILL_AT (from 1; 0 or unset: never).
  * The same program doing the same work makes the same calls, so a kill lands
- * on the same step every time. */
+ * on the same step every time. Locks taken with flock count as well; with
+ * KVKILL_PAUSE set, the chosen call is held instead of killed: the library
+ * notes "PAUSE" and lets the call go on once the file KVKILL_PAUSE names
+ * exists (after a minute at most), so that a test can act in between. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -13,6 +16,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -52,8 +56,14 @@ static void step(const char* what, const char* path)
     ++counted;
     const char* at = getenv("KVKILL_AT");
     if (at && atol(at) == counted) {
-        note("KILL", path);
-        raise(SIGKILL);
+        const char* pause = getenv("KVKILL_PAUSE");
+        if (!pause || !*pause) {
+            note("KILL", path);
+            raise(SIGKILL);
+        }
+        note("PAUSE", path);
+        for (int wait = 0; wait < 6000 && access(pause, F_OK) != 0; ++wait)
+            usleep(10000);
     }
     note(what, path);
 }
@@ -153,4 +163,11 @@ int rmdir(const char* path)
     NEXT("rmdir", int (*fn)(const char*));
     step("rmdir", path);
     return real(path);
+}
+
+int flock(int fd, int operation)
+{
+    NEXT("flock", int (*fn)(int, int));
+    stepfd("lock", fd);
+    return real(fd, operation);
 }

@@ -2,10 +2,12 @@
 // and rubberband: a copied sine moved in frequency and time, stretched to
 // twice its length and transposed an octave up by dragging, the Move and
 // Scale dialogs, and utilities that are missing, fail, hang or write too
-// little, which leave the clipboard as it was and say why.
+// little, which leave the clipboard as it was and say why; a hanging one is
+// cancelled from its progress window while the window goes on.
 #include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -126,6 +128,22 @@ QString fakeutil(const QTemporaryDir& dir, const QString* sox, const QString* ru
         }
     }
     return dir.path();
+}
+
+// Presses Cancel in the next progress window once `ticks` shows the
+// window's timers going on while the utility hangs; notes its title and text.
+void cancelwhenshown(const int& ticks, QStringList* shown)
+{
+    poll(3000, [&ticks, shown] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!progress || ticks < 10)
+            return false;
+        *shown << progress->windowTitle() + ": " + progress->labelText();
+        for (QPushButton* button : progress->findChildren<QPushButton*>())
+            if (button->text() == "Cancel")
+                button->click();
+        return true;
+    });
 }
 
 } // namespace
@@ -280,6 +298,9 @@ private slots:
         const std::vector<float> scaled = channelsamples(clipboard(), 0.5, 1.5, 1);
 
         spectrumgui->inchannelactive(1, false);
+        // The hand moves on the window as it is then: the first channel's
+        // view has grown to the room the second one left.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         edit->drag(1.0, 2000, 1.0, 1500, 4);
         const double left = peak(channelsamples(clipboard(), 0.7, 1.3, 0));
         right = peak(channelsamples(clipboard(), 0.7, 1.3, 1));
@@ -406,6 +427,68 @@ private slots:
         QCOMPARE(filebytes(clipboard()), clip);
         // The engine echoed pressure 0: the view's further moves are hovers.
         QCOMPARE(spectrumgui->mousepressure, 0.0f);
+    }
+
+    // Entering Scale, a drag step and the release each wait for a utility
+    // that hangs; Cancel ends each run, and the clipboard stays as it was.
+    void hangingUtilitiesAreCancelled()
+    {
+        open(1, sine(1000));
+        const QString real = QFileInfo(QStringLiteral(KV_TEST_ROOT) + "/Resources/Util/sox/sox").canonicalFilePath();
+        const QString hang = "exec sleep 60";
+        const QString previewhangs = QString("case \" $* \" in *\" tempo \"*) exec sleep 60;; esac; exec \"%1\" \"$@\"").arg(real);
+        QTemporaryDir soxhangs, onlypreviewhangs, rubberbandhangs;
+        int ticks = 0;
+        QTimer clock;
+        QObject::connect(&clock, &QTimer::timeout, [&] { ++ticks; });
+        clock.start(20);
+        QStringList shown;
+        QSignalSpy backups(spectrumgui, &SpectrumGui::outbackuplayer);
+        const QRectF origin = selection;
+        QByteArray clip = filebytes(clipboard());
+
+        // The split on entering the mode: the mode is on, nothing is split.
+        utilpath = fakeutil(soxhangs, &hang, nullptr);
+        cancelwhenshown(ticks, &shown);
+        edit->window()->scaleact[2]->trigger();
+        QCOMPARE(spectrumgui->movescalemode, 5);
+        QVERIFY(!QFile::exists(scalechanfile(0)));
+        // The split again at the first step, then the preview: the drag ends
+        // there, and the release has nothing to finish.
+        for (QTemporaryDir* util : {&soxhangs, &onlypreviewhangs}) {
+            utilpath = util == &soxhangs ? util->path() : fakeutil(*util, &previewhangs, &hang);
+            ticks = 0;
+            cancelwhenshown(ticks, &shown);
+            edit->mouse(QEvent::MouseMove, 1.0, 1000, Qt::NoButton, Qt::NoButton);
+            edit->mouse(QEvent::MouseButtonPress, 1.0, 1000, Qt::LeftButton, Qt::LeftButton);
+            edit->mouse(QEvent::MouseMove, 1.0, 1250, Qt::NoButton, Qt::LeftButton);
+            QCOMPARE(spectrumgui->mousepressure, 0.0f);
+            edit->mouse(QEvent::MouseButtonRelease, 1.0, 1250, Qt::LeftButton, Qt::NoButton);
+            QCOMPARE(selection, origin);
+            QCOMPARE(filebytes(clipboard()), clip);
+        }
+        QVERIFY(QFile::exists(scalechanfile(0)));
+
+        // The final pass at the release: what the previews made stays.
+        utilpath = fakeutil(rubberbandhangs, nullptr, &hang);
+        edit->mouse(QEvent::MouseMove, 1.0, 1000, Qt::NoButton, Qt::NoButton);
+        edit->mouse(QEvent::MouseButtonPress, 1.0, 1000, Qt::LeftButton, Qt::LeftButton);
+        edit->mouse(QEvent::MouseMove, 1.0, 1250, Qt::NoButton, Qt::LeftButton);
+        QVERIFY(filebytes(clipboard()) != clip);
+        clip = filebytes(clipboard());
+        const QRectF previewed = selection;
+        ticks = 0;
+        cancelwhenshown(ticks, &shown);
+        edit->mouse(QEvent::MouseButtonRelease, 1.0, 1250, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(selection, previewed);
+        QCOMPARE(filebytes(clipboard()), clip);
+
+        QCOMPARE(shown, (QStringList{"Please wait: Running sox...", "Please wait: Running sox...",
+                                     "Please wait: Running sox...", "Scaling...: Running rubberband..."}));
+        QVERIFY(edit->prompts("Move/Scale").isEmpty());
+        QCOMPARE(filebytes(edit->current), original);
+        QCOMPARE(backups.count(), 0);
+        QVERIFY(!QFile::exists(scaledclipfile()));
     }
 
     void failingUtilitiesChangeNothing_data()

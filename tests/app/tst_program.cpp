@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -14,6 +15,7 @@
 
 #include "apptestsupport.h"
 #include "panels/layersgui.h"
+#include "panels/projectlayers.h"
 
 namespace {
 
@@ -96,6 +98,7 @@ class TestProgram : public QObject
 private slots:
     void startShowAndEnd();
     void endSignalDuringStartUp();
+    void fileNamedByBytesThatAreNoText();
 
 private:
     QString sample() const { return QStringLiteral(KV_TEST_ROOT) + "/Resources/Samples/Sample.wav"; }
@@ -211,6 +214,62 @@ void TestProgram::endSignalDuringStartUp()
             QVERIFY2(inorder(lines, {"initialization finished", "exiting", "session ended"}),
                      qPrintable(row + ": " + lines.join(" | ")));
     }
+}
+
+// `Korvane <file>` with bytes in the name that are no UTF-8 (Qt reads them
+// as U+FFFD): the file is imported all the same, under that readable name.
+void TestProgram::fileNamedByBytesThatAreNoText()
+{
+    QTemporaryDir work;
+    const QString made = work.filePath("tone.wav");
+    QCOMPARE(QProcess::execute(QStringLiteral(KV_TEST_ROOT) + "/Resources/Util/sox/sox",
+                               {"-n", "-r", "8000", "-c", "1", "-b", "16", made, "synth", "1", "sine", "440"}),
+             0);
+    const QByteArray raw = QFile::encodeName(work.path()) + "/tone-\xff\xfe.wav";
+    QCOMPARE(::rename(QFile::encodeName(made).constData(), raw.constData()), 0);
+    QFile file(QString::fromLatin1(raw)); // read back through the bytes alone
+    const QByteArray before = [&] {
+        QFile in;
+        return in.open(::fopen(raw.constData(), "rb"), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+                   ? in.readAll()
+                   : QByteArray();
+    }();
+    QVERIFY(before.size() > 16000);
+    // The shell hands the bytes over as they are.
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start("/bin/sh", {"-c", "exec \"$0\" \"$1/$(printf 'tone-\\377\\376.wav')\"", KV_PROGRAM, work.path()});
+    QVERIFY(program.waitForStarted());
+
+    // Its session file lists the layer: a second of the tone, named as the file reads.
+    const QString name = QString("tone-") + QChar(0xFFFD) + QChar(0xFFFD) + ".wav";
+    const QString sessions = QDir::tempPath() + "/kvtmp";
+    ProjectData data;
+    const auto imported = [&] {
+        for (const QString& session : QDir(sessions).entryList({"session(*).kvx"}, QDir::Files)) {
+            QString error;
+            if (readkvx(sessions + "/" + session, &data, &error) && data.rows.size() == 1
+                && data.rows.first().name == name)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(imported(), 120000);
+    QCOMPARE(data.rows.first().bytes, qint64(8000 * 4));
+    QCOMPARE(data.samplerate, 8000);
+
+    ::kill(program.processId(), SIGTERM);
+    QVERIFY(program.waitForFinished(120000));
+    QCOMPARE(program.exitCode(), 0);
+    const QStringList lines = plainloglines(newestlog());
+    const QStringList said = lines.filter("(its name is no valid text)");
+    QVERIFY2(said.size() == 1 && said.first().startsWith("session import " + work.path() + "/tone-"),
+             qPrintable(lines.join(" | ")));
+    // The link that reached it is gone; the file is as it was.
+    QCOMPARE(QDir(sessions).entryList({"alias-*"}, QDir::AllEntries), QStringList());
+    QFile in;
+    QVERIFY(in.open(::fopen(raw.constData(), "rb"), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    QCOMPARE(in.readAll(), before);
 }
 
 QTEST_MAIN(TestProgram)

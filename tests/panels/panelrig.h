@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMap>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QLineEdit>
 #include <QShortcut>
 #include <QSpinBox>
@@ -106,11 +107,13 @@ inline void poll(int tries, std::function<bool()> step)
 
 // Runs `act` on the next modal dialog of type T that opens while the caller
 // blocks in it; gives up after half a minute so that nothing waits forever.
+// The progress window of a utility that runs on the way there is not it.
 template <typename T = QDialog>
 inline void whendialog(std::function<void(T*)> act)
 {
     poll(3000, [act] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* dialog = qobject_cast<QProgressDialog*>(modal) ? nullptr : qobject_cast<T*>(modal);
         if (dialog)
             act(dialog);
         return dialog != nullptr;

@@ -29,6 +29,7 @@ private slots:
     void killedSavesLeaveTheOldOrTheNewProject();
     void killedEditsRecoverEveryLayer();
     void twoInstancesRecoverOneSession();
+    void aRecoveryTakenMeanwhileIsSaid();
     void aHangingUtilityCanBeCancelled();
 };
 
@@ -474,6 +475,61 @@ void TestSaveFaults::twoInstancesRecoverOneSession()
     for (int i = 0; i < 2; ++i)
         QCOMPARE(qint64(samplefile(r.at(i)).size()) * 4, left.rows.at(i).bytes);
     sessionlock().release();
+}
+
+// The narrow case: another instance has found the session ended and is
+// about to take it over when this one does; held just before its lock (by
+// the preloaded library), it is let go while this one asks its question.
+void TestSaveFaults::aRecoveryTakenMeanwhileIsSaid()
+{
+    for (const QString& name : QDir(sessionpath).entryList({"session(*).kvx"}, QDir::Files))
+        QFile::remove(sessionpath + "/" + name);
+    const QString deadid = "2001.01.04-00.00.00.000";
+    QCOMPARE(runchild({"edit", deadid}, 0).exitcode, 0);
+    ProjectData left;
+    QString error;
+    QVERIFY2(readkvx(sessionpath + "/session(" + deadid + ").kvx", &left, &error), qPrintable(error));
+    // The dead run's lock file goes, so that the only lock on that name is the other instance's claim.
+    QFile::remove(sessionpath + "/" + InstanceLock::filename(deadid));
+    const QString toldfile = QDir::tempPath() + "/told.txt", go = QDir::tempPath() + "/go",
+                  log = QDir::tempPath() + "/paused.log";
+    for (const QString& file : {toldfile, go, log})
+        QFile::remove(file);
+    QProcess other;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LD_PRELOAD", preload());
+    env.insert("KVKILL_MATCH", InstanceLock::filename(deadid));
+    env.insert("KVKILL_AT", "1");
+    env.insert("KVKILL_PAUSE", go);
+    env.insert("KVKILL_LOG", log);
+    other.setProcessEnvironment(env);
+    other.setProcessChannelMode(QProcess::ForwardedChannels);
+    other.start(QCoreApplication::applicationFilePath(),
+                {childswitch, "recover", "2001.01.04-00.00.01.000", toldfile});
+    QTRY_VERIFY_WITH_TIMEOUT(bytesof(log).startsWith("1 PAUSE "), 60000);
+
+    PanelRig r;
+    QVERIFY(sessionlock().acquire(sessionpath, sessionid));
+    QString othertold;
+    setpromptanswerer([&](const PromptRequest& request) {
+        r.asked << request;
+        if (request.text.endsWith("Recover it ?")) {
+            writebytes(go, "go");
+            if (other.waitForFinished(60000) && other.exitStatus() == QProcess::NormalExit && other.exitCode() == 0)
+                othertold = QString::fromUtf8(bytesof(toldfile)).trimmed();
+            return QMessageBox::Yes;
+        }
+        return QMessageBox::Ok;
+    });
+    r.panel()->Recover();
+    sessionlock().release();
+    QCOMPARE(othertold, QString("Another instance of the program has recovered this session."));
+    QCOMPARE(r.rows(), 2);
+    QVERIFY(!QFileInfo::exists(sessionpath + "/session(" + deadid + ").kvx"));
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(r.at(i)->file->fileName(), left.rows.at(i).samples);
+        QCOMPARE(qint64(samplefile(r.at(i)).size()) * 4, left.rows.at(i).bytes);
+    }
 }
 
 void TestSaveFaults::aHangingUtilityCanBeCancelled()
