@@ -23,6 +23,8 @@ namespace {
 
 constexpr qint64 copyblockbytes = 1000000;
 constexpr qint64 mixblockframes = 100000;
+// Blocks of the reads that mix or pick one channel: small enough to stay in the cache.
+constexpr qint64 readblockbytes = 64 * 1024;
 
 QString layerfiletemplate()
 {
@@ -344,25 +346,41 @@ void layer::mixchildren(const layer& source)
     }
 }
 
-void layer::readown(float* scratch, qint64 frames, double time)
+void layer::readown(float* scratch, qint64 frames, double time, qint64 skip)
 {
-    std::fill(scratch, scratch + frames * channels, 0.0f);
-    if (length <= 0 || samplerate <= 0)
-        return;
-    // Block frame j holds file frame j + offset.
-    const qint64 offset = roundhalfup64((time - start) * samplerate);
-    const qint64 first = std::max<qint64>(0, -offset);
-    const qint64 last = std::min(frames, fileframes() - offset);
-    if (last <= first)
-        return;
-    const qint64 fb = framebytes();
-    if (!file->seek((first + offset) * fb)) {
-        logerror(QStringLiteral("Could not read layer \"%1\": %2").arg(name, file->errorString()));
+    float* const end = scratch + frames * channels;
+    if (length <= 0 || samplerate <= 0) {
+        std::fill(scratch, end, 0.0f);
         return;
     }
-    const qint64 got = file->read(reinterpret_cast<char*>(scratch + first * channels), (last - first) * fb);
+    // Block frame j holds file frame j + offset.
+    const qint64 offset = roundhalfup64((time - start) * samplerate) + skip;
+    const qint64 first = std::max<qint64>(0, -offset);
+    const qint64 last = std::min(frames, fileframes() - offset);
+    if (last <= first) {
+        std::fill(scratch, end, 0.0f);
+        return;
+    }
+    // Only what the file does not fill is cleared.
+    std::fill(scratch, scratch + first * channels, 0.0f);
+    const qint64 fb = framebytes();
+    const qint64 got = file->seek((first + offset) * fb)
+                           ? file->read(reinterpret_cast<char*>(scratch + first * channels), (last - first) * fb)
+                           : -1;
     if (got < 0)
         logerror(QStringLiteral("Could not read layer \"%1\": %2").arg(name, file->errorString()));
+    std::fill(scratch + first * channels + std::max<qint64>(0, got) / 4, end, 0.0f);
+}
+
+void layer::readblocks(qint64 frames, double time, const std::function<void(const float*, qint64, qint64)>& block)
+{
+    const qint64 step = std::max<qint64>(1, readblockbytes / framebytes());
+    std::vector<float> scratch(size_t(std::min(frames, step) * channels));
+    for (qint64 first = 0; first < frames; first += step) {
+        const qint64 n = std::min(step, frames - first);
+        readown(scratch.data(), n, time, first);
+        block(scratch.data(), n, first);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -442,17 +460,18 @@ void layer::mixadd(float* dst, double time, double duration, int channel)
     const qint64 frames = roundhalfup64(duration * samplerate);
     if (frames <= 0)
         return;
-    std::vector<float> scratch(size_t(frames) * channels);
-    readown(scratch.data(), frames, time);
     const float gain = volume * float(mixsign) * float(active);
-    if (channel == -1 || channels == 1) {
-        const size_t n = scratch.size();
-        for (size_t i = 0; i < n; i++)
-            dst[i] += gain * scratch[i];
-    } else {
-        for (qint64 k = 0; k < frames; k++)
-            dst[k] += gain * scratch[size_t(k) * channels + channel];
-    }
+    const bool whole = channel == -1 || channels == 1;
+    readblocks(frames, time, [&](const float* scratch, qint64 n, qint64 at) {
+        if (whole) {
+            float* to = dst + at * channels;
+            for (qint64 i = 0; i < n * channels; i++)
+                to[i] += gain * scratch[i];
+        } else {
+            for (qint64 k = 0; k < n; k++)
+                dst[at + k] += gain * scratch[size_t(k) * channels + channel];
+        }
+    });
 }
 
 void layer::read(float* dst, double time, double duration, int channel, bool gains)
@@ -468,16 +487,17 @@ void layer::read(float* dst, double time, double duration, int channel, bool gai
         std::fill(dst, dst + frames, 0.0f);
         return;
     }
-    std::vector<float> scratch(size_t(frames) * channels);
-    readown(scratch.data(), frames, time);
     const float gain = gains ? volume * float(mixsign) : 1.0f;
     if (whole) {
-        const size_t n = scratch.size();
-        for (size_t i = 0; i < n; i++)
-            dst[i] = gain * scratch[i];
+        readown(dst, frames, time);
+        const qint64 n = frames * channels;
+        for (qint64 i = 0; i < n; i++)
+            dst[i] *= gain;
     } else {
-        for (qint64 k = 0; k < frames; k++)
-            dst[k] = gain * scratch[size_t(k) * channels + channel];
+        readblocks(frames, time, [&](const float* scratch, qint64 n, qint64 at) {
+            for (qint64 k = 0; k < n; k++)
+                dst[at + k] = gain * scratch[size_t(k) * channels + channel];
+        });
     }
     // One level deep: a child's own children are not heard here.
     for (int i = 0; i < childcount; i++)

@@ -139,8 +139,16 @@ private:
     // failure the new file is removed, the old one stays and the reason is kept.
     bool rebuildfile(const QString& what, const std::function<bool(QFile*)>& fill);
     // Zeroes scratch (frames x channels floats) and reads into it the own
-    // frames that fall inside [time, time + frames / samplerate).
-    void readown(float* scratch, qint64 frames, double time);
+    // frames that fall inside [time, time + frames / samplerate), skipping
+    // the first `skip` of them (so that a span read in blocks is the same
+    // frames as one read at once).
+    void readown(float* scratch, qint64 frames, double time, qint64 skip = 0);
+    // Calls block(frames, first, scratch) for consecutive blocks of the own
+    // frames of [time, time + frames / samplerate): a few thousand at a time,
+    // so that they are taken from the cache and no block as large as the
+    // span is allocated and cleared.
+    void readblocks(qint64 frames, double time,
+                    const std::function<void(const float*, qint64, qint64)>& block);
     // The one check that keeps a mix from mixing a child of another format.
     bool canmix(layer* child);
     bool reframe(double newstart, bool keep, double newlength);
