@@ -432,6 +432,10 @@ struct layer::readsource
     // dst = gain x the read (frames floats, or frames x channels for every channel).
     void set(float* dst) const
     {
+        if (file.fd < 0) { // a mix's own empty file, say: silence, straight away
+            std::fill(dst, dst + (channel < 0 ? frames * channels : frames), 0.0f);
+            return;
+        }
         if (channel < 0) {
             samples(dst, frames, 0);
             const qint64 n = frames * channels;
@@ -448,6 +452,8 @@ struct layer::readsource
     // dst += gain x the read.
     void add(float* dst) const
     {
+        if (file.fd < 0)
+            return;
         blocks([&](const float* scratch, qint64 n, qint64 at) {
             if (channel < 0) {
                 float* to = dst + at * channels;
