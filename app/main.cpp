@@ -3,6 +3,7 @@
 #include "program.h"
 #include "startup.h"
 #include "tabletapplication.h"
+#include "core/poolthreads.h"
 #include "view/glchannel.h"
 
 int main(int argc, char** argv)
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
     // The views' surface format must be fixed before the application exists.
     GLChannel::setdefaultformat();
     TabletApplication app(argc, argv);
+    qAddPostRoutine(endpoolthreads);
     StartOptions options;
     options.arguments = QCoreApplication::arguments();
     options.executablefolder = QCoreApplication::applicationDirPath();
