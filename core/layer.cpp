@@ -9,7 +9,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "globals.h"
@@ -23,6 +27,8 @@ namespace {
 
 constexpr qint64 copyblockbytes = 1000000;
 constexpr qint64 mixblockframes = 100000;
+// Blocks of the reads that mix or pick one channel: small enough to stay in the cache.
+constexpr qint64 readblockbytes = 64 * 1024;
 
 QString layerfiletemplate()
 {
@@ -344,25 +350,143 @@ void layer::mixchildren(const layer& source)
     }
 }
 
-void layer::readown(float* scratch, qint64 frames, double time)
+namespace {
+
+// A file descriptor of its own, closed with it.
+struct descriptor
 {
-    std::fill(scratch, scratch + frames * channels, 0.0f);
-    if (length <= 0 || samplerate <= 0)
-        return;
-    // Block frame j holds file frame j + offset.
-    const qint64 offset = roundhalfup64((time - start) * samplerate);
-    const qint64 first = std::max<qint64>(0, -offset);
-    const qint64 last = std::min(frames, fileframes() - offset);
-    if (last <= first)
-        return;
-    const qint64 fb = framebytes();
-    if (!file->seek((first + offset) * fb)) {
-        logerror(QStringLiteral("Could not read layer \"%1\": %2").arg(name, file->errorString()));
-        return;
+    int fd = -1;
+    descriptor() = default;
+    explicit descriptor(int fd) : fd(fd) {}
+    descriptor(descriptor&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
+    descriptor& operator=(descriptor&& o) noexcept
+    {
+        std::swap(fd, o.fd);
+        return *this;
     }
-    const qint64 got = file->read(reinterpret_cast<char*>(scratch + first * channels), (last - first) * fb);
-    if (got < 0)
+    ~descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+struct layer::readsource
+{
+    descriptor file;      // a duplicate of the layer file's; -1: silence
+    qint64 offset = 0;    // the file frame of the read's frame 0
+    qint64 fileframes = 0;
+    qint64 frames = 0;    // frames the read covers
+    int channels = 0;
+    int channel = -1;     // the channel taken, -1: every channel
+    float gain = 1;
+    QString name;
+
+    // Frames [skip, skip + n) of the read into scratch (n x channels floats),
+    // silence where the file has none.
+    void samples(float* scratch, qint64 n, qint64 skip) const
+    {
+        float* const end = scratch + n * channels;
+        const qint64 at = offset + skip;
+        const qint64 first = std::max<qint64>(0, -at);
+        const qint64 last = std::min(n, fileframes - at);
+        if (file.fd < 0 || last <= first) {
+            std::fill(scratch, end, 0.0f);
+            return;
+        }
+        // Only what the file does not fill is cleared.
+        std::fill(scratch, scratch + first * channels, 0.0f);
+        const qint64 fb = qint64(channels) * 4;
+        char* to = reinterpret_cast<char*>(scratch + first * channels);
+        const qint64 bytes = (last - first) * fb;
+        qint64 got = 0;
+        while (got < bytes) {
+            const ssize_t r = ::pread(file.fd, to + got, size_t(bytes - got), off_t((first + at) * fb + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                logerror(QStringLiteral("Could not read layer \"%1\": %2").arg(name, QString::fromLocal8Bit(strerror(errno))));
+            if (r <= 0)
+                break;
+            got += r;
+        }
+        std::fill(scratch + first * channels + got / 4, end, 0.0f);
+    }
+
+    // Calls block(scratch, n, at) for consecutive blocks of the read, a few
+    // thousand frames at a time, so that they are taken from the cache.
+    template <typename Block>
+    void blocks(const Block& block) const
+    {
+        const qint64 step = std::max<qint64>(1, readblockbytes / (qint64(channels) * 4));
+        std::vector<float> scratch(size_t(std::min(frames, step) * channels));
+        for (qint64 at = 0; at < frames; at += step) {
+            const qint64 n = std::min(step, frames - at);
+            samples(scratch.data(), n, at);
+            block(scratch.data(), n, at);
+        }
+    }
+
+    // dst = gain x the read (frames floats, or frames x channels for every channel).
+    void set(float* dst) const
+    {
+        if (file.fd < 0) { // a mix's own empty file, say: silence, straight away
+            std::fill(dst, dst + (channel < 0 ? frames * channels : frames), 0.0f);
+            return;
+        }
+        if (channel < 0) {
+            samples(dst, frames, 0);
+            const qint64 n = frames * channels;
+            for (qint64 i = 0; i < n; i++)
+                dst[i] *= gain;
+            return;
+        }
+        blocks([&](const float* scratch, qint64 n, qint64 at) {
+            for (qint64 k = 0; k < n; k++)
+                dst[at + k] = gain * scratch[size_t(k) * channels + channel];
+        });
+    }
+
+    // dst += gain x the read.
+    void add(float* dst) const
+    {
+        if (file.fd < 0)
+            return;
+        blocks([&](const float* scratch, qint64 n, qint64 at) {
+            if (channel < 0) {
+                float* to = dst + at * channels;
+                for (qint64 i = 0; i < n * channels; i++)
+                    to[i] += gain * scratch[i];
+            } else {
+                for (qint64 k = 0; k < n; k++)
+                    dst[at + k] += gain * scratch[size_t(k) * channels + channel];
+            }
+        });
+    }
+};
+
+layer::readsource layer::sourcefor(double time, qint64 frames, int channel, float gain)
+{
+    readsource s;
+    s.frames = frames;
+    s.channels = channels;
+    s.channel = channel == -1 || channels == 1 ? -1 : channel;
+    s.gain = gain;
+    if (length <= 0 || samplerate <= 0 || !file)
+        return s;
+    s.offset = roundhalfup64((time - start) * samplerate);
+    s.fileframes = fileframes();
+    if (std::min(frames, s.fileframes - s.offset) <= std::max<qint64>(0, -s.offset))
+        return s; // nothing of the file falls in the span
+    s.name = name;
+    // Writes still held by the file object must reach the file first.
+    file->flush();
+    s.file = descriptor(file->handle() >= 0 ? ::fcntl(file->handle(), F_DUPFD_CLOEXEC, 0) : -1);
+    if (s.file.fd < 0)
         logerror(QStringLiteral("Could not read layer \"%1\": %2").arg(name, file->errorString()));
+    return s;
 }
 
 // ---------------------------------------------------------------------------
@@ -430,59 +554,55 @@ void layer::updatelength()
 // ---------------------------------------------------------------------------
 // Reading and mixing
 
-void layer::mixadd(float* dst, double time, double duration, int channel)
+bool layer::mixsource(std::vector<readsource>& into, double time, double duration, int channel)
 {
-    QMutexLocker lock(&layermutex);
     if (length <= 0 || time >= start + length || time + duration <= start)
-        return;
+        return false;
     if (channel < -1 || channel >= channels) {
         logerror(QStringLiteral("Layer \"%1\" has no channel %2").arg(name).arg(channel));
-        return;
+        return false;
     }
     const qint64 frames = roundhalfup64(duration * samplerate);
     if (frames <= 0)
-        return;
-    std::vector<float> scratch(size_t(frames) * channels);
-    readown(scratch.data(), frames, time);
-    const float gain = volume * float(mixsign) * float(active);
-    if (channel == -1 || channels == 1) {
-        const size_t n = scratch.size();
-        for (size_t i = 0; i < n; i++)
-            dst[i] += gain * scratch[i];
-    } else {
-        for (qint64 k = 0; k < frames; k++)
-            dst[k] += gain * scratch[size_t(k) * channels + channel];
+        return false;
+    into.push_back(sourcefor(time, frames, channel, volume * float(mixsign) * float(active)));
+    return true;
+}
+
+void layer::mixadd(float* dst, double time, double duration, int channel)
+{
+    std::vector<readsource> sources;
+    {
+        QMutexLocker lock(&layermutex);
+        if (!mixsource(sources, time, duration, channel))
+            return;
     }
+    sources.front().add(dst);
 }
 
 void layer::read(float* dst, double time, double duration, int channel, bool gains)
 {
-    QMutexLocker lock(&layermutex);
-    const qint64 frames = roundhalfup64(duration * samplerate);
-    if (frames <= 0 || channels <= 0)
-        return;
-    const bool whole = channel == -1 || channels == 1;
-    if (channel < -1 || channel >= channels) {
-        // The caller's block holds one channel; it gets silence.
-        logerror(QStringLiteral("Layer \"%1\" has no channel %2").arg(name).arg(channel));
-        std::fill(dst, dst + frames, 0.0f);
-        return;
+    std::vector<readsource> sources;
+    {
+        QMutexLocker lock(&layermutex);
+        const qint64 frames = roundhalfup64(duration * samplerate);
+        if (frames <= 0 || channels <= 0)
+            return;
+        if (channel < -1 || channel >= channels) {
+            // The caller's block holds one channel; it gets silence.
+            logerror(QStringLiteral("Layer \"%1\" has no channel %2").arg(name).arg(channel));
+            std::fill(dst, dst + frames, 0.0f);
+            return;
+        }
+        sources.push_back(sourcefor(time, frames, channel, gains ? volume * float(mixsign) : 1.0f));
+        // One level deep: a child's own children are not heard here.
+        for (int i = 0; i < childcount; i++)
+            if (canmix(children[i]))
+                children[i]->mixsource(sources, time, duration, channel);
     }
-    std::vector<float> scratch(size_t(frames) * channels);
-    readown(scratch.data(), frames, time);
-    const float gain = gains ? volume * float(mixsign) : 1.0f;
-    if (whole) {
-        const size_t n = scratch.size();
-        for (size_t i = 0; i < n; i++)
-            dst[i] = gain * scratch[i];
-    } else {
-        for (qint64 k = 0; k < frames; k++)
-            dst[k] = gain * scratch[size_t(k) * channels + channel];
-    }
-    // One level deep: a child's own children are not heard here.
-    for (int i = 0; i < childcount; i++)
-        if (canmix(children[i]))
-            children[i]->mixadd(dst, time, duration, channel);
+    sources.front().set(dst);
+    for (size_t i = 1; i < sources.size(); i++)
+        sources[i].add(dst);
 }
 
 // ---------------------------------------------------------------------------

@@ -2,7 +2,8 @@
 // One layer of audio: interleaved 32-bit float frames in a temporary file under
 // the session folder, with a start time, gains and up to 1024 child layers that
 // are mixed into every read. All operations that touch the file or the fields
-// lock the process-wide recursive layermutex for their whole run.
+// lock the process-wide recursive layermutex for their whole run, except that
+// read() and mixadd() copy the samples once they have released it.
 #include <QFile>
 #include <QMetaType>
 #include <QRecursiveMutex>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Buffer;
 class QIODevice;
@@ -138,9 +140,18 @@ private:
     // Fills a new temporary file and puts it in place of the current one; on a
     // failure the new file is removed, the old one stays and the reason is kept.
     bool rebuildfile(const QString& what, const std::function<bool(QFile*)>& fill);
-    // Zeroes scratch (frames x channels floats) and reads into it the own
-    // frames that fall inside [time, time + frames / samplerate).
-    void readown(float* scratch, qint64 frames, double time);
+    // A read takes what it needs of each layer under the lock and reads the
+    // samples without it, through a descriptor of its own, so that readers
+    // on several threads (the display workers of every view) do not take
+    // turns on the lock while they copy. What they read is the file as it
+    // stood when they took it; an edit made meanwhile is announced to them
+    // afterwards.
+    struct readsource;
+    // Under the lock: the source for `frames` of this layer from `time` on,
+    // channel as in read() (-1 all), each sample times gain.
+    readsource sourcefor(double time, qint64 frames, int channel, float gain);
+    // Under the lock: mixadd's checks and source, if there is anything to mix.
+    bool mixsource(std::vector<readsource>& into, double time, double duration, int channel);
     // The one check that keeps a mix from mixing a child of another format.
     bool canmix(layer* child);
     bool reframe(double newstart, bool keep, double newlength);

@@ -5,45 +5,33 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <kissfft/kiss_fftr.h>
+#include <memory>
 
 #include "analysiswindow.h"
+#include "columnfold.h"
 #include "core/alignedmemory.h"
 #include "core/globals.h"
+#include "core/lanefft.h"
 #include "core/log.h"
 #include "displaypool.h"
 
 namespace {
 
-// Per pool thread: the transform of one size (Kiss FFT configurations keep
-// scratch of their own, so they are not shared between threads) and the
-// blocks of one task, kept from task to task.
+// Per pool thread: the transform of one size (it keeps scratch of its own,
+// so it is not shared between threads) and the blocks of one task, kept
+// from task to task.
 struct Scratch
 {
-    int n = 0;
-    kiss_fftr_cfg cfg = nullptr;
-    std::vector<float> samples, windowed, power, best;
+    std::unique_ptr<lanefft> fft;
+    columnfold fold;
+    std::vector<float> samples;
     std::vector<int> low, high; // the bins of each row
-    std::vector<kiss_fft_cpx> spectrum;
 
-    ~Scratch()
+    lanefft& prepare(int size)
     {
-        if (cfg)
-            kiss_fftr_free(cfg);
-    }
-
-    bool prepare(int size)
-    {
-        if (n != size) {
-            if (cfg)
-                kiss_fftr_free(cfg);
-            cfg = kiss_fftr_alloc(size, 0, nullptr, nullptr);
-            n = cfg ? size : 0;
-            windowed.resize(size_t(size));
-            spectrum.resize(size_t(size / 2 + 1));
-            power.resize(size_t(size / 2 + 1));
-        }
-        return cfg != nullptr;
+        if (!fft || fft->size() != size)
+            fft = std::make_unique<lanefft>(size);
+        return *fft;
     }
 };
 
@@ -385,6 +373,8 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
 
 // Columns [first, last) (absolute) of grid g into `work`: every frame of each
 // column's span from one read of the layer, the strongest value per row.
+// Frames go through the transform eight at a time, consecutive frames side
+// by side, whatever columns they belong to.
 void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 last)
 {
     const int n = fftsize;
@@ -393,16 +383,14 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
     if (abortwork)
         return;
     Scratch& s = scratch;
-    const bool ready = s.prepare(n);
+    lanefft& fft = s.prepare(n);
+    constexpr int lanes = lanefft::lanes;
     const qint64 jfirst = columnframes(g.tstep, first).first;
     const qint64 jlast = columnframes(g.tstep, last - 1).second;
     const qint64 samples = (jlast - jfirst) * hop + n;
     const qint64 s0 = jfirst * hop - n / 2;
-    if (ready) {
-        s.samples.resize(size_t(samples));
-        boundlayer->read(s.samples.data(), double(s0) / samplerate, double(samples) / samplerate, channel, true);
-    }
-    s.best.resize(size_t(g.rows));
+    s.samples.resize(size_t(samples));
+    boundlayer->read(s.samples.data(), double(s0) / samplerate, double(samples) / samplerate, channel, true);
     // Row r stands for the fstep bins centred on bin (firstrow + r) * fstep;
     // rows past the Nyquist bin stay silent.
     const int nyquist = n / 2;
@@ -416,42 +404,40 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
         if (s.low[size_t(r)] <= s.high[size_t(r)])
             rows = r + 1;
     }
+
+    // Every column starts silent, with the peak of the samples its frames read.
     for (qint64 c = first; c < last; ++c) {
         float* column = work.data + size_t(c - g.firstcolumn) * columnfloats;
         std::fill(column, column + columnfloats, 0.0f);
-        std::fill(s.best.begin(), s.best.end(), -1.0f);
-        float peak = 0;
         const auto frames = columnframes(g.tstep, c);
-        for (qint64 j = frames.first; ready && j <= frames.second && !abortwork; ++j) {
-            const float* in = s.samples.data() + size_t(j - jfirst) * hop;
-            for (int i = 0; i < n; ++i) {
-                const float v = std::fabs(in[i]);
-                if (v > peak) // also drops NaN
-                    peak = v;
-                s.windowed[size_t(i)] = in[i] * window[i];
-            }
-            kiss_fftr(s.cfg, s.windowed.data(), s.spectrum.data());
-            for (int b = 0; b <= nyquist; ++b)
-                s.power[size_t(b)] = s.spectrum[size_t(b)].r * s.spectrum[size_t(b)].r
-                                     + s.spectrum[size_t(b)].i * s.spectrum[size_t(b)].i;
-            for (int r = 0; r < rows; ++r) {
-                int strongest = s.low[size_t(r)];
-                for (int b = strongest + 1; b <= s.high[size_t(r)]; ++b)
-                    if (s.power[size_t(b)] > s.power[size_t(strongest)])
-                        strongest = b;
-                const float p = s.power[size_t(strongest)];
-                if (p > s.best[size_t(r)]) {
-                    s.best[size_t(r)] = p;
-                    column[2 * r] = s.spectrum[size_t(strongest)].r;
-                    column[2 * r + 1] = s.spectrum[size_t(strongest)].i;
-                }
-            }
+        const float* in = s.samples.data() + size_t(frames.first - jfirst) * hop;
+        const qint64 count = (frames.second - frames.first) * hop + n;
+        const float peak = peaklevel(in, count);
+        work.peaks[c - g.firstcolumn] = std::isfinite(peak) ? peak : 0.0f;
+    }
+
+    qint64 c = first; // the column of the frame in lane 0
+    auto span = columnframes(g.tstep, c);
+    for (qint64 j0 = jfirst; j0 <= jlast && !abortwork; j0 += lanes) {
+        const int used = int(std::min<qint64>(lanes, jlast - j0 + 1));
+        fft.load(s.samples.data() + size_t(j0 - jfirst) * hop, hop, used, window);
+        fft.forward();
+        s.fold.take(fft, rows, s.low.data(), s.high.data());
+        // Each run of lanes whose frames belong to one column, folded into it.
+        for (int l = 0; l < used;) {
+            while (j0 + l > span.second)
+                span = columnframes(g.tstep, ++c);
+            const int to = int(std::min<qint64>(used, span.second - j0 + 1));
+            s.fold.fold(l, to, work.data + size_t(c - g.firstcolumn) * columnfloats);
+            l = to;
         }
-        // Broken samples must not poison the texture.
+    }
+    // Broken samples must not poison the texture.
+    for (qint64 c = first; c < last; ++c) {
+        float* column = work.data + size_t(c - g.firstcolumn) * columnfloats;
         for (size_t v = 0; v < columnfloats; v += 2)
             if (!std::isfinite(column[v]) || !std::isfinite(column[v + 1]))
                 column[v] = column[v + 1] = 0;
-        work.peaks[c - g.firstcolumn] = std::isfinite(peak) ? peak : 0.0f;
     }
 }
 

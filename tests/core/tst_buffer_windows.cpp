@@ -8,6 +8,7 @@
 #include "buffertestsupport.h"
 #include "core/alignedmemory.h"
 #include "core/fft4.h"
+#include "core/lanefft.h"
 #include "core/transformthreads.h"
 
 namespace {
@@ -47,6 +48,7 @@ private slots:
     void workersFourLaneEqualsDirect();
     void bandLimitedAnalysisKeepsOtherBins();
     void fft4MatchesPlainTransform();
+    void laneTransformMatchesPlainTransform();
 };
 
 void TestBufferWindows::clampsAndRounding_data()
@@ -339,6 +341,38 @@ void TestBufferWindows::fft4MatchesPlainTransform()
     QCOMPARE(part[2], bins[2]);
     kiss_fftr_free(fwd);
     kiss_fftr_free(inv);
+}
+
+void TestBufferWindows::laneTransformMatchesPlainTransform()
+{
+    // Sizes with an odd and an even number of stages, five frames at a
+    // hop that overlaps them, a window that differs per sample.
+    for (const int n : {64, 128, 4096}) {
+        const int hop = n / 4, frames = 5;
+        const std::vector<float> samples = noise(size_t(hop * (frames - 1) + n), n);
+        std::vector<float> window(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            window[size_t(i)] = 0.5f + 0.5f * float(i) / float(n);
+        lanefft fft(n);
+        fft.load(samples.data(), hop, frames, window.data());
+        fft.forward();
+        kiss_fftr_cfg fwd = kiss_fftr_alloc(n, 0, nullptr, nullptr);
+        std::vector<float> frame(static_cast<size_t>(n));
+        std::vector<kiss_fft_cpx> out(size_t(n / 2 + 1));
+        for (int l = 0; l < lanefft::lanes; ++l) {
+            for (int i = 0; i < n; ++i)
+                frame[size_t(i)] = l < frames ? samples[size_t(l * hop + i)] * window[size_t(i)] : 0.0f;
+            kiss_fftr(fwd, frame.data(), out.data());
+            for (int k = 0; k <= n / 2; ++k) {
+                // Rounding differs with the order of the steps; the scale is that of the bins.
+                const double tolerance = 2e-6 * n;
+                QVERIFY2(std::fabs(fft.real(k)[l] - out[size_t(k)].r) < tolerance
+                             && std::fabs(fft.imag(k)[l] - out[size_t(k)].i) < tolerance,
+                         qPrintable(QString("n %1 lane %2 bin %3").arg(n).arg(l).arg(k)));
+            }
+        }
+        kiss_fftr_free(fwd);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBufferWindows)

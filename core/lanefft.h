@@ -1,0 +1,53 @@
+#pragma once
+// Forward real transforms of eight frames at once, one frame per lane of a
+// group of eight floats, so that each arithmetic step serves eight frames.
+// The display workers transform every frame of a view and the transform
+// library here is the scalar build, whose one-frame calls are the bulk of
+// their time. Output is that of kiss_fftr (unnormalised, bin k =
+// sum x[i] e^(-2 pi i k i / n)) up to rounding.
+#include <cstddef>
+#include <vector>
+
+// Code on groups of eight floats is built twice: for processors with AVX2
+// and FMA, and for the rest; the processor picks at load time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define LANECLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define LANECLONES
+#endif
+
+class lanefft
+{
+public:
+    static constexpr int lanes = 8;
+
+    // n: a power of two from 4 on.
+    explicit lanefft(int n);
+    int size() const { return n; }
+
+    // n groups of eight floats to fill before forward(): sample i of the
+    // frame in lane l at input()[i * lanes + l].
+    float* input() { return reinterpret_cast<float*>(in.data()); }
+
+    // Fills the input with `frames` (at most eight) frames of n samples, the
+    // frame in lane l starting at samples + l * hop, each sample times
+    // window[i]; the other lanes get silence.
+    void load(const float* samples, int hop, int frames, const float* window);
+
+    // Transforms the input. Bin k (0 .. n/2) of lane l is then
+    // (real(k)[l], imag(k)[l]).
+    void forward();
+    const float* real(int k) const { return reinterpret_cast<const float*>(&re[std::size_t(k)]); }
+    const float* imag(int k) const { return reinterpret_cast<const float*>(&im[std::size_t(k)]); }
+
+private:
+    struct alignas(32) group
+    {
+        float lane[lanes];
+    };
+    int n = 0, m = 0; // real size, complex size n/2
+    std::vector<group> in, re, im; // re, im: m + 1 groups
+    std::vector<int> reversed;       // bit-reversed order of 0 .. m-1
+    std::vector<float> twr, twi;     // e^(-2 pi i k / m), k < m/2
+    std::vector<float> splitr, spliti; // e^(-i pi (k / m + 1/2)), k <= m/2
+};
