@@ -6,6 +6,10 @@
 # under a private Xvfb of 1920 x 1080, each in a fresh HOME; prints every run
 # and the median. MINUTES="10" measures the 10-minute file alone.
 #
+# The anchor, timed in the same runs: ffmpeg alone converting the same file to
+# raw float on the same file system (ffmpeg -i FILE -y -vn -f f32le OUT), the
+# conversion that the import runs; the ratio of the medians is printed.
+#
 # The moment of the paint is read from the session log: a view writes
 # "Spectrogram drawn: channel C, slot S, A s to B s, ..." (a verbose line,
 # with the time of day) when a new result first reaches the screen.
@@ -40,7 +44,13 @@ for minutes in ${MINUTES:-10 60}; do
     wav="$work/stereo$minutes.wav"
     sox -n -r 48000 -c 2 -b 16 "$wav" synth "$seconds" sine 100-20000 sine 3000 vol 0.5
     results=()
+    anchors=()
     for run in $(seq "$runs"); do
+        rm -f "$work/anchor.f32"
+        before=$(date +%s%N)
+        ffmpeg -nostdin -loglevel error -i "$wav" -y -vn -f f32le "$work/anchor.f32"
+        anchors+=($((($(date +%s%N) - before) / 1000000)))
+        rm -f "$work/anchor.f32"
         home="$work/home$run"
         rm -rf "$home"
         mkdir -p "$home/config" "$home/tmp"
@@ -65,16 +75,20 @@ for minutes in ${MINUTES:-10 60}; do
         kill "$app" 2>/dev/null || true
         wait "$app" 2>/dev/null || true
         app=""
+        rm -rf "$home" # its layer file is as large as the audio
         if [ -z "$drawn" ]; then
             echo "$minutes min run $run: no whole spectrogram within $limit s" >&2
             continue
         fi
         elapsed=$(($(ms "$drawn") - $(ms "$started")))
         results+=("$elapsed")
-        echo "$minutes min run $run: $elapsed ms"
+        echo "$minutes min run $run: $elapsed ms (ffmpeg alone ${anchors[-1]} ms)"
     done
+    median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
     if [ ${#results[@]} -gt 0 ]; then
-        median=$(printf '%s\n' "${results[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-        echo "$minutes min stereo 48 kHz: median $median ms of ${#results[@]} runs"
+        program=$(median "${results[@]}")
+        anchor=$(median "${anchors[@]}")
+        echo "$minutes min stereo 48 kHz: median $program ms of ${#results[@]} runs; ffmpeg alone median $anchor ms;" \
+            "ratio $(awk -v p="$program" -v a="$anchor" 'BEGIN { printf "%.2f", p / a }')"
     fi
 done

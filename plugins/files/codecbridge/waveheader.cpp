@@ -24,6 +24,7 @@ WaveHeader readwaveheader(const QString& path)
             const QByteArray body = file.read(qMin<quint32>(size, 16));
             if (body.size() < 14)
                 return header;
+            header.formattag = qFromLittleEndian<quint16>(body.constData());
             header.samplerate = qFromLittleEndian<quint32>(body.constData() + 4);
             header.blockalign = qFromLittleEndian<quint16>(body.constData() + 12);
             format = true;

@@ -101,6 +101,8 @@ private slots:
         QVERIFY(make("s16.wav", "-n -r 44100 -c 2 -b 16 -e signed-integer"));
         QVERIFY(make("s24.wav", "-n -r 48000 -c 1 -b 24 -e signed-integer"));
         QVERIFY(make("float.wav", "-n -r 48000 -c 2 -b 32 -e floating-point"));
+        QVERIFY(make("s24x3.wav", "-n -r 44100 -c 3 -b 24 -e signed-integer"));
+        QVERIFY(make("u8.wav", "-n -r 22050 -c 1 -b 8 -e unsigned-integer"));
         QVERIFY(make("stereo.flac", "-n -r 44100 -c 2 -b 16"));
         QVERIFY(make("mono.flac", "-n -r 48000 -c 1 -b 24"));
         QVERIFY(make("stereo.ogg", "-n -r 44100 -c 2"));
@@ -157,6 +159,9 @@ private slots:
         QTest::newRow("WAVE 16-bit stereo 44.1 kHz") << "s16.wav" << wavefilter << 44100 << 2 << 0x3;
         QTest::newRow("WAVE 24-bit mono 48 kHz") << "s24.wav" << wavefilter << 48000 << 1 << 0x4;
         QTest::newRow("WAVE float stereo 48 kHz") << "float.wav" << wavefilter << 48000 << 2 << 0x3;
+        // Frames of 9 bytes: the converter's packets hold no whole number of 4 KiB or 64 KiB.
+        QTest::newRow("WAVE 24-bit 3 channels 44.1 kHz") << "s24x3.wav" << wavefilter << 44100 << 3 << 0xB;
+        QTest::newRow("WAVE 8-bit mono 22.05 kHz") << "u8.wav" << wavefilter << 22050 << 1 << 0x4;
         QTest::newRow("FLAC stereo 44.1 kHz") << "stereo.flac" << flac << 44100 << 2 << 0x3;
         QTest::newRow("FLAC 24-bit mono 48 kHz") << "mono.flac" << flac << 48000 << 1 << 0x4;
         QTest::newRow("Ogg stereo 44.1 kHz") << "stereo.ogg" << ogg << 44100 << 2 << 0x3;
@@ -189,6 +194,21 @@ private slots:
         QCOMPARE(seen.progresstitle, "Opening " + file + "...");
         QCOMPARE(seen.progresslabel, QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
         QCOMPARE(seen.progressmodality, Qt::WindowModal);
+        QFile::remove(destination);
+    }
+
+    void staledestination()
+    {
+        // A destination that already holds more than the decode ends up
+        // holding the decode alone, as one that the host made empty.
+        const QString destination = sample("stale.f32");
+        QFile stale(destination);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        const QByteArray expected = reference({"-i", sample("s16.wav")});
+        QVERIFY(stale.write(QByteArray(expected.size() * 2, '\x55')) == expected.size() * 2);
+        stale.close();
+        QVERIFY(import(plugin, wavefilter, sample("s16.wav"), destination).ok);
+        QVERIFY(contents(destination) == expected);
         QFile::remove(destination);
     }
 
@@ -333,6 +353,8 @@ private slots:
         QTest::newRow("Ogg overwritten") << "stereo.ogg" << 0.0 << "damaged or incomplete";
         QTest::newRow("WAVE cut at a quarter") << "s16.wav" << 0.25 << "ends early";
         QTest::newRow("WAVE cut at nine tenths") << "s16.wav" << 0.9 << "ends early";
+        QTest::newRow("WAVE 3 channels cut inside a frame") << "s24x3.wav" << 0.33 << "ends early";
+        QTest::newRow("WAVE overwritten") << "s16.wav" << 0.0 << "";
         QTest::newRow("FLAC cut at a quarter") << "stereo.flac" << 0.25 << "damaged or incomplete";
         QTest::newRow("FLAC cut in half") << "stereo.flac" << 0.5 << "damaged or incomplete";
         QTest::newRow("MP3 cut in half") << "stereo.mp3" << 0.5 << "damaged or incomplete";
