@@ -86,9 +86,9 @@ for minutes in ${MINUTES:-10 60}; do
     done
     median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
     if [ ${#results[@]} -gt 0 ]; then
-        program=$(median "${results[@]}")
+        painted=$(median "${results[@]}")
         anchor=$(median "${anchors[@]}")
-        echo "$minutes min stereo 48 kHz: median $program ms of ${#results[@]} runs; ffmpeg alone median $anchor ms;" \
-            "ratio $(awk -v p="$program" -v a="$anchor" 'BEGIN { printf "%.2f", p / a }')"
+        echo "$minutes min stereo 48 kHz: median $painted ms of ${#results[@]} runs; ffmpeg alone median $anchor ms;" \
+            "ratio $(awk -v p="$painted" -v a="$anchor" 'BEGIN { printf "%.2f", p / a }')"
     fi
 done
