@@ -19,6 +19,7 @@ endif()
 function(kv_plugin target kind)
   add_library(${target} MODULE ${ARGN})
   target_link_libraries(${target} PRIVATE kvsdk)
+  kv_precompile(${target})
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY "${KV_ROOT}/Plugins/${kind}"
     PREFIX "")
