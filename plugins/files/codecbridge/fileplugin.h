@@ -8,6 +8,7 @@
 
 #include "consoleparser.h"
 #include "interfaces.h"
+#include "waveheader.h"
 
 class QFileInfo;
 class QProcess;
@@ -59,13 +60,13 @@ private:
     bool toomanychannels() const;
     bool askrawformat(QStringList* arguments);
     // Why the file cannot be converted at all (empty: it may be).
-    QString unreadable(const QFileInfo& input) const;
+    QString unreadable(const QFileInfo& input, const WaveHeader& header) const;
     // Why nothing can be imported from what the run left (empty: it can, or
     // the user cancelled before there was anything).
     QString refusal(const Run& run, const QString& source, const QString& destination) const;
     bool holdsaudio(const QString& destination) const;
     // What an import that kept audio left out (empty: nothing).
-    QString shortfall(const Run& run, const QString& source, qint64 frames) const;
+    QString shortfall(const Run& run, const QString& source, const WaveHeader& header, qint64 frames) const;
     QString missingconverter() const;
     void startprobe();
     void endprobe();

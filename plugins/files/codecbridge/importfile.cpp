@@ -8,7 +8,6 @@
 #include "fileplugin.h"
 #include "filtertables.h"
 #include "speakerlayout.h"
-#include "waveheader.h"
 
 namespace {
 
@@ -89,7 +88,9 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     // Absolute paths: the converter reads a relative name with ":" as a protocol.
     const QFileInfo input(QFileInfo(source).absoluteFilePath());
     const QString target = QFileInfo(destination).absoluteFilePath();
-    const QString refused = unreadable(input);
+    // Read once: it decides the converter's options and says what a short import lacks.
+    const WaveHeader header = readwaveheader(input.filePath());
+    const QString refused = unreadable(input, header);
     if (!refused.isEmpty()) {
         report(refused);
         return false;
@@ -101,7 +102,7 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
             report({}, true);
             return false;
         }
-    } else if (readwaveheader(input.filePath()).pcm()) {
+    } else if (header.pcm()) {
         // The converter's WAVE reader hands plain samples on in packets of
         // 4 KiB, and their handling, not the conversion, is most of its time.
         arguments << QStringLiteral("-f") << QStringLiteral("wav") << QStringLiteral("-max_size")
@@ -133,7 +134,7 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     // A converter stopped in the middle of a write leaves part of a frame.
     const qint64 frames = QFileInfo(target).size() / (qint64(channels) * 4);
     QFile::resize(target, frames * channels * 4);
-    report(shortfall(run, input.filePath(), frames), run.ending == Ending::Cancelled);
+    report(shortfall(run, input.filePath(), header, frames), run.ending == Ending::Cancelled);
 
     *samplerate_ = samplerate;
     *channels_ = channels;
@@ -141,7 +142,7 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     return true;
 }
 
-QString FilePlugin::unreadable(const QFileInfo& input) const
+QString FilePlugin::unreadable(const QFileInfo& input, const WaveHeader& header) const
 {
     const QString file = input.fileName();
     if (!input.exists())
@@ -152,7 +153,6 @@ QString FilePlugin::unreadable(const QFileInfo& input) const
     if (!missing.isEmpty())
         return missing;
     // The converter refuses some absurd rates without a word about them.
-    const WaveHeader header = readwaveheader(input.filePath());
     if (header.valid && (header.samplerate < 1 || header.samplerate > maxsamplerate))
         return tr("%1 claims a sample rate of %2 Hz; Korvane edits sample rates from 1 Hz to 768 kHz.")
             .arg(file)
@@ -209,7 +209,7 @@ QString FilePlugin::refusal(const Run& run, const QString& source, const QString
     return {};
 }
 
-QString FilePlugin::shortfall(const Run& run, const QString& source, qint64 frames) const
+QString FilePlugin::shortfall(const Run& run, const QString& source, const WaveHeader& header, qint64 frames) const
 {
     const double decoded = double(frames) / samplerate;
     const auto seconds = [](double value) { return tr("%1 s").arg(value, 0, 'f', 2); };
@@ -217,7 +217,6 @@ QString FilePlugin::shortfall(const Run& run, const QString& source, qint64 fram
     // The length the file announces: a WAVE header knows it better than the
     // converter, which measures a cut file by its size. A guessed length or a
     // video's says nothing.
-    const WaveHeader header = readwaveheader(source);
     double announced = 0;
     if (header.seconds > 0 && header.samplerate == quint32(samplerate))
         announced = header.seconds;
