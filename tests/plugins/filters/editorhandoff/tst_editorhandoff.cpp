@@ -1,6 +1,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
+#include <csignal>
 #include <QVBoxLayout>
 #include <QtEndian>
 
@@ -38,6 +40,7 @@ private slots:
     void failingEditor_data();
     void failingEditor();
     void editorCannotStart();
+    void neverEndingEditorCancelled();
     void exchangeFileCannotBeWritten();
     void exchangeFileCannotBeMade();
 
@@ -548,6 +551,44 @@ void TestEditorhandoff::editorCannotStart()
     QCOMPARE(seen.texts, QStringList{"The external wave editor could not be started. The layer was not changed."});
     QVERIFY(exchanges().isEmpty());
     unchanged();
+}
+
+void TestEditorhandoff::neverEndingEditorCancelled()
+{
+    // The window's timers fire while the editor runs; the Cancel that the
+    // notice offers after a moment ends it, and nothing is changed.
+    const QString pidfile = QDir::tempPath() + "/editor.pid";
+    QFile::remove(pidfile);
+    qputenv("KV_FAKE_NAMES", QFile::encodeName(pidfile));
+    useeditor(editor);
+    int ticks = 0, ticksatcancel = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] {
+        if (!QFile::exists(pidfile))
+            return; // the editor has not started yet
+        ++ticks;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->button(QMessageBox::Cancel)) {
+                ticksatcancel = ticks;
+                box->button(QMessageBox::Cancel)->click();
+            }
+    });
+    timer.start(20);
+    QVERIFY(!edit("hang"));
+    timer.stop();
+    QVERIFY(ticksatcancel > 0);
+    QVERIFY(seen.texts.isEmpty());
+    QVERIFY(exchanges().isEmpty());
+    unchanged();
+    QFile ids(pidfile);
+    QVERIFY(ids.open(QIODevice::ReadOnly));
+    const pid_t pid = pid_t(ids.readAll().trimmed().toLongLong());
+    QVERIFY(pid > 0);
+    QCOMPARE(::kill(pid, 0), -1); // ended and reaped
+    // The next round trip is an ordinary one.
+    forget();
+    QVERIFY(edit("gain"));
+    QCOMPARE(seen.notices, QStringList({"Launching external wave editor...", "Importing back..."}));
 }
 
 void TestEditorhandoff::exchangeFileCannotBeWritten()
