@@ -41,8 +41,9 @@ void SpectrumGui::finishstroke()
 void SpectrumGui::keepforlater(const LaterEvent& event)
 {
     if (!event.escape) {
-        // The views draw the pointer where it is now.
-        emit outmouseevent(event.position, mousepressure);
+        // The views draw the pointer where it is now, and their next moves
+        // carry its pressure.
+        emit outmouseevent(event.position, event.pressure);
         emit outupdategl();
     }
     if (!later.isEmpty()) {
@@ -83,7 +84,11 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     if (scalerunning)
         return;
     if (strokerunning) {
-        keepforlater({mousepos, pressure, key, channel, timecursorarea, QApplication::keyboardModifiers(), false});
+        // A leave that comes meanwhile (a window opening over the view) is no
+        // step of the stroke: the next event tells where the pointer is. A
+        // pressed stroke gets its moves wherever the pointer goes anyway.
+        if (!unset(mousepos.x()) || !unset(mousepos.y()))
+            keepforlater({mousepos, pressure, key, channel, timecursorarea, QApplication::keyboardModifiers(), false});
         return;
     }
     const auto takeup = qScopeGuard([this] { takeuplater(); });
@@ -277,6 +282,8 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         };
         if (key == 0 && strokework::offguithread(dynamic_cast<QObject*>(tool))) {
             const QScopedValueRollback<bool> busy(strokerunning, true);
+            // Moves that come during a press carry its pressure.
+            emit outmouseevent(QPointF(x, y), p);
             QShortcut* escape = nullptr;
             for (QShortcut* s : shortcuts)
                 if (s->key() == QKeySequence(Qt::Key_Escape))

@@ -1,6 +1,7 @@
 #include "strokework.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QMouseEvent>
 #include <QThread>
@@ -9,6 +10,9 @@
 #include <memory>
 
 namespace {
+
+// Well below what a user notices as a window that stops answering.
+constexpr int quickms = 40;
 
 class InputHold : public QObject
 {
@@ -62,11 +66,15 @@ namespace strokework {
 
 void run(const std::function<void()>& work, QWidget* views, QObject* escape)
 {
-    const InputHold hold(views, escape);
     QEventLoop loop;
     const std::unique_ptr<QThread> worker(QThread::create(work));
     QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     worker->start();
+    // A quick step holds the GUI thread for the moment it takes, with
+    // nothing run in between, as when the tool ran there.
+    if (worker->wait(QDeadlineTimer(quickms)))
+        return;
+    const InputHold hold(views, escape);
     loop.exec();
     worker->wait();
 }

@@ -12,9 +12,10 @@ class QWidget;
 
 namespace strokework {
 
-// Runs `work` on a worker thread and returns once it has ended, the event
-// loop running meanwhile under the rule above: `views` holds the widgets that
-// take input, `escape` is the shortcut that is let through.
+// Runs `work` on a worker thread and returns once it has ended; when it takes
+// more than a moment the event loop runs meanwhile under the rule above:
+// `views` holds the widgets that take input, `escape` is the shortcut that is
+// let through.
 void run(const std::function<void()>& work, QWidget* views, QObject* escape);
 
 // Whether a tool plugin object lets its pointer events be processed off the

@@ -75,11 +75,13 @@ void TestMainWindowView::drawnAgainAfterCloseAndChannelSwitch()
     sox.start(utilpath + "/sox/sox", {stereo, mono, "remix", "1"});
     QVERIFY(sox.waitForFinished(30000));
     QCOMPARE(sox.exitCode(), 0);
-    // What the X server shows where the view lies, not what the view would draw now.
-    const auto onscreen = [](int channel) {
+    // What the X server shows where the view lies, not what the view would
+    // draw now; other tests' windows on the same display are put behind.
+    const auto onscreen = [&w](int channel) {
         GLChannel* view = spectrumgui->view(channel);
         if (!view || !view->isVisible())
             return false;
+        w->raise();
         const QPoint at = view->mapToGlobal(QPoint(0, 0));
         return spectrogram(
             QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), view->width(), view->height()).toImage());
@@ -94,7 +96,7 @@ void TestMainWindowView::drawnAgainAfterCloseAndChannelSwitch()
         }
         layersgui->Import(files[i], QString());
         QCOMPARE(layersgui->tree->topLevelItemCount(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(onscreen(0) && (files[i] == mono || onscreen(1)), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(onscreen(0) && (files[i] == mono || onscreen(1)), 60000);
     }
     // Channel 1 off and on again in the Channels panel, the window's size untouched.
     QTreeWidget* channels = channelsgui->tree;
@@ -104,7 +106,7 @@ void TestMainWindowView::drawnAgainAfterCloseAndChannelSwitch()
     QTRY_VERIFY(!spectrumgui->view(1)->isVisible());
     QApplication::processEvents();
     QTest::mouseClick(channels->viewport(), Qt::LeftButton, Qt::NoModifier, activecell);
-    QTRY_VERIFY_WITH_TIMEOUT(onscreen(0) && onscreen(1), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(onscreen(0) && onscreen(1), 60000);
     QVERIFY(w->close());
 }
 
