@@ -12,7 +12,7 @@
 namespace {
 
 // Well below what a user notices as a window that stops answering.
-constexpr int quickms = 40;
+constexpr int quickms = 25;
 
 class InputHold : public QObject
 {
