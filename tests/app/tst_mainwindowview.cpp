@@ -102,9 +102,9 @@ void TestMainWindowView::drawnAgainAfterCloseAndChannelSwitch()
     QTreeWidget* channels = channelsgui->tree;
     const QRect row = channels->visualItemRect(channels->topLevelItem(1));
     const QPoint activecell(channels->header()->sectionViewportPosition(0) + 4, row.center().y());
+    const int height = spectrumgui->view(0)->height();
     QTest::mouseClick(channels->viewport(), Qt::LeftButton, Qt::NoModifier, activecell);
-    QTRY_VERIFY(!spectrumgui->view(1)->isVisible());
-    QApplication::processEvents();
+    QTRY_VERIFY(spectrumgui->view(0)->height() > height); // channel 0 takes the room
     QTest::mouseClick(channels->viewport(), Qt::LeftButton, Qt::NoModifier, activecell);
     QTRY_VERIFY_WITH_TIMEOUT(onscreen(0) && onscreen(1), 60000);
     QVERIFY(w->close());
