@@ -27,6 +27,7 @@
 #include "qtreewidgetext.h"
 #include "rowstyle.h"
 #include "sdk/fitsize.h"
+#include "sdk/typednumber.h"
 #include "statusline.h"
 
 ProjectFormat projectformat;
@@ -249,7 +250,7 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     slider->setFixedHeight(8);
     slider->setRange(-600, 120);
     slider->setStyleSheet(QStringLiteral("margin-left: 2px;"));
-    auto* spin = new QDoubleSpinBox(widget);
+    auto* spin = new TypedDoubleSpinBox(widget);
     spin->setObjectName(QStringLiteral("compact"));
     fixedatleast(spin, 32);
     spin->setFixedHeight(12);
