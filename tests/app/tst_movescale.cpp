@@ -313,6 +313,29 @@ private slots:
         QVERIFY2(difference < 1e-6, qPrintable(QString::number(difference)));
     }
 
+    // A channel switched off between two move drags goes along with the
+    // clipboard: pasted, both channels come back whole where it was moved.
+    void channelSwitchedOffBetweenMoves()
+    {
+        const double tones[] = {1000, 1300};
+        open(2, [&](int k, int c) { return 0.4f * float(std::sin(2 * M_PI * tones[c] * k / rate)); });
+        edit->window()->moveact[1]->trigger();
+        edit->drag(1.0, 1000, 1.5, 1000, 5);
+        spectrumgui->inchannelactive(1, false);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        edit->drag(1.5, 1000, 1.75, 1000, 5);
+        spectrumgui->inchannelactive(1, true);
+        QVERIFY2(std::fabs(selection.x() - 1.25) < 0.005, describe(selection));
+        const std::vector<float> before[] = {channelsamples(edit->current, 1.4, 2.1, 0),
+                                             channelsamples(edit->current, 1.4, 2.1, 1)};
+        spectrumgui->inpaste();
+        for (int c = 0; c < 2; ++c) {
+            QVERIFY2(rms(channelsamples(clipboard(), 1.4, 2.1, c)) > 0.2, qPrintable(QString::number(c)));
+            const std::vector<float> pasted = channelsamples(edit->current, 1.4, 2.1, c);
+            QVERIFY2(power(pasted, tones[c]) > 0.25 * power(before[c], tones[c]), qPrintable(QString::number(c)));
+        }
+    }
+
     void loudClipboardIsNotClipped()
     {
         // Above full scale, where sox would clip: it only ever sees it quieter.
