@@ -25,19 +25,6 @@ QString numbers(double a, double b)
     return QString("%1 and %2").arg(a).arg(b);
 }
 
-// Power at `frequency` of the Hann-windowed samples [at, at + n).
-double power(const std::vector<float>& s, size_t at, size_t n, double frequency)
-{
-    const double coefficient = 2 * std::cos(2 * M_PI * frequency / rate);
-    double a = 0, b = 0;
-    for (size_t i = 0; i < n && at + i < s.size(); ++i) {
-        const double c = (0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(n))) * s[at + i] + coefficient * a - b;
-        b = a;
-        a = c;
-    }
-    return a * a + b * b - coefficient * a * b;
-}
-
 // The noise gate learns the noise of every bin from 600 Hz to 10 kHz (a
 // stroke across the band registers each bin's level; one from the view's
 // edge would drag the time cursor) and lets all of it through.
@@ -308,7 +295,7 @@ private slots:
         const std::vector<float> after = timeline(target, rig->seconds);
         // Blocks of two hops (2048 at x4), one hop apart.
         for (size_t at = size_t(0.6 * rate); at + 1024 < size_t(2.4 * rate); at += 512) {
-            const double ratio = power(after, at, 1024, 3000) / power(tone, at, 1024, 3000);
+            const double ratio = power(after, 3000, at, 1024) / power(tone, 3000, at, 1024);
             QVERIFY2(ratio > 0.5 && ratio < 2, qPrintable(numbers(double(at) / rate, ratio)));
         }
     }

@@ -407,10 +407,8 @@ private slots:
                 QTest::keyClicks(box, text, Qt::NoModifier, delay);
             }
             QTest::keyClick(box, Qt::Key_Return);
-            QCOMPARE(box->value(), text.toDouble());
+            QCOMPARE(box->value(), text.toDouble()); // and what the controller sent back
         }
-        QCOMPARE(spectrumgui->displayarea.x(), 1.95);
-        QCOMPARE(spectrumgui->displayarea.x() + spectrumgui->displayarea.width(), 2.05);
     }
 };
 

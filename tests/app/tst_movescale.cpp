@@ -32,21 +32,6 @@ std::vector<float> channelsamples(layer* l, double from, double to, int channel)
     return s;
 }
 
-// Power at `frequency` of a Hann-windowed block, by the Goertzel recurrence.
-double power(const std::vector<float>& s, double frequency)
-{
-    const double coefficient = 2 * std::cos(2 * M_PI * frequency / rate);
-    const size_t n = s.size();
-    double a = 0, b = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(n));
-        const double c = w * s[i] + coefficient * a - b;
-        b = a;
-        a = c;
-    }
-    return a * a + b * b - coefficient * a * b;
-}
-
 // The strongest frequency between 100 and 5000 Hz, in 2 Hz steps.
 double peak(const std::vector<float>& s)
 {
