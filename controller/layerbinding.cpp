@@ -48,6 +48,9 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
     // Only the current layer keeps its frames for the next history entry.
     if (layertype == 1 && slottable.bound[1])
         slottable.bound[1]->dropbefore();
+    // A Shift-stroke joins only a stroke of the layer it paints.
+    if (layertype == 1)
+        laststroke = {};
 
     if (!l) {
         emit outresetdrawtex(layertype);

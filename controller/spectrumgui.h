@@ -317,7 +317,7 @@ private:
 public:
     // Where the interaction engine keeps the last event that reached the tool
     // with pressure: a Shift-stroke continues from it. Before the first stroke
-    // of a project there is none, and a Shift-stroke starts afresh.
+    // on the current layer there is none, and a Shift-stroke starts afresh.
     struct StrokePoint
     {
         bool set = false;

@@ -20,6 +20,7 @@
 #include "historygui.h"
 #include "layersgui.h"
 #include "qtreewidgetext.h"
+#include "sdk/typednumber.h"
 
 void LayersGui::Calibrate()
 {
@@ -31,7 +32,7 @@ void LayersGui::Calibrate()
     auto* average = new QRadioButton(tr("average power"), &dialog);
     auto* peak = new QRadioButton(tr("peak power"), &dialog);
     peak->setChecked(true);
-    auto* level = new QDoubleSpinBox(&dialog);
+    auto* level = new TypedDoubleSpinBox(&dialog);
     level->setSuffix(tr("db"));
     level->setRange(-200, 200);
     level->setDecimals(2);
@@ -94,11 +95,11 @@ void LayersGui::ResampleProject()
     dialog.setWindowTitle(tr("Resample Project"));
     dialog.setFixedSize(160, 140);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* ratespin = new QSpinBox(&dialog);
+    auto* ratespin = new TypedSpinBox(&dialog);
     ratespin->setRange(1, 1000000);
     ratespin->setSuffix(tr(" Hz"));
     ratespin->setValue(projectformat.samplerate);
-    auto* channelspin = new QSpinBox(&dialog);
+    auto* channelspin = new TypedSpinBox(&dialog);
     channelspin->setRange(1, Buffer::maxchannels);
     channelspin->setSuffix(tr(" channels"));
     channelspin->setValue(projectformat.channels);
