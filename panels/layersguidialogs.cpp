@@ -16,6 +16,7 @@
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
 #include "core/buffer.h"
+#include "core/ratelimit.h"
 #include "core/globals.h"
 #include "historygui.h"
 #include "layersgui.h"
@@ -95,7 +96,7 @@ void LayersGui::ResampleProject()
     dialog.setFixedSize(160, 140);
     auto* layout = new QVBoxLayout(&dialog);
     auto* ratespin = new QSpinBox(&dialog);
-    ratespin->setRange(1, 1000000);
+    ratespin->setRange(1, maxsamplerate);
     ratespin->setSuffix(tr(" Hz"));
     ratespin->setValue(projectformat.samplerate);
     auto* channelspin = new QSpinBox(&dialog);
