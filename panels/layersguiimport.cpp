@@ -16,6 +16,9 @@
 #include "pluginreport.h"
 #include "qtreewidgetext.h"
 
+// A minute at the highest rate still fits in the Buffer's reach.
+static_assert(qint64(maxsamplerate) * 60 <= Buffer::reachlimit);
+
 void LayersGui::AddPlugin(FileInterface* fileplugin)
 {
     if (fileplugin && fileplugincount < maxfileplugins)

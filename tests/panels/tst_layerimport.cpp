@@ -206,6 +206,9 @@ private slots:
         QVERIFY(!codecbridgetest::damagedcopy(sample("stereo.mp3"), sample("damaged.mp3")).isEmpty());
         QVERIFY(!codecbridgetest::cutcopy(sample("mono16.wav"), sample("cut.wav"), 0.5).isEmpty());
         QVERIFY(!codecbridgetest::cutcopy(sample("stereo.flac"), sample("cut.flac"), 0.6).isEmpty());
+        QVERIFY(QFile::copy(sample("stereo.flac"), sample("gaps.flac")));
+        for (double share : {0.2, 0.35, 0.5, 0.65, 0.8})
+            QVERIFY(!codecbridgetest::damagedcopy(sample("gaps.flac"), sample("gaps.flac"), 40, share).isEmpty());
         // A header that claims 2^31 Hz.
         QByteArray wave = codecbridgetest::contents(sample("mono16.wav"));
         const quint32 rate = 2147483648u;
@@ -403,6 +406,24 @@ private slots:
                  qPrintable(r.asked.last().text));
         QCOMPARE(pluginboxes, 0);
         checkbindings(r);
+    }
+
+    void lostAudioIsNamedWhereItWas()
+    {
+        PanelRig r;
+        watchplugin();
+        r.panel()->Import(sample("gaps.flac"), "");
+        QCOMPARE(r.rows(), 1);
+        // As long as the undamaged file: the lost packets are silence in place.
+        QCOMPARE(r.at(0)->length, double(reference(sample("stereo.flac")).size() / 8) / 44100);
+        QCOMPARE(r.titles(), QStringList{"Partly Imported"});
+        const QString text = r.asked.last().text;
+        QVERIFY2(text.startsWith("The file is damaged: audio is missing in 5 places") &&
+                     text.contains(QRegularExpression(" s at \\d.\\d\\d s, .* s at .*, .* s at .* and 2 more "
+                                                      "\\(listed in the log\\)\\.$")),
+                 qPrintable(text));
+        QCOMPARE(errorloglines(logfilepath()).filter("frames of silence for lost audio at frame").size(), 5);
+        QCOMPARE(pluginboxes, 0);
     }
 
     void aMissingConverterIsNamed()

@@ -29,8 +29,8 @@ struct Chunk {
 
 constexpr std::size_t queuedmax = 3;
 
-// Half a second at the highest rate a project may have. A rate beyond it
-// (a damaged file's claim of 2^31 Hz) gets shorter buffers rather than
+// Half a second at 768 kHz. A higher rate (up to the editor's limit, or a
+// damaged file's claim of 2^31 Hz) gets shorter buffers rather than
 // gigabytes, and the stop flag is still seen between them.
 constexpr int chunkframesmax = 384000;
 

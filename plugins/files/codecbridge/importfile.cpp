@@ -371,12 +371,12 @@ QString FilePlugin::shortfall(const Run& run, const QString& source, const WaveH
                                              seconds(double(gap.at + before) / samplerate));
             before += gap.frames;
         }
-        QString text = tr("The file is damaged: audio is missing in %n place(s), now silence of the missing length, "
-                          "so that the rest keeps its time: %1",
-                          nullptr, int(gaps.size()))
-                           .arg(places.join(tr(", ")));
+        QString text = (gaps.size() == 1 ? tr("The file is damaged: audio is missing in 1 place")
+                                         : tr("The file is damaged: audio is missing in %1 places").arg(gaps.size()))
+                       + tr(", now silence of the missing length, so that the rest keeps its time: %1")
+                             .arg(places.join(tr(", ")));
         if (gaps.size() > named)
-            text += tr(" and %n more (listed in the log)", nullptr, int(gaps.size() - named));
+            text += tr(" and %1 more (listed in the log)").arg(gaps.size() - named);
         text += tr(".");
         if (shorter)
             text += tr(" It also ends early: %1 were imported.").arg(of);
