@@ -129,14 +129,17 @@ void LayersGui::ResampleProject()
     // that fails leaves the project in one format, the old one.
     QList<layer*> copies;
     QStringList failed;
-    for (int i = 0; i < rowcount(); ++i) {
+    bool cancelled = false;
+    for (int i = 0; i < rowcount() && !cancelled; ++i) {
         QCoreApplication::processEvents();
         progress.setValue(i);
         layer* l = rowlayer(row(i));
         auto* copy = new layer(*l);
         copies << copy;
-        if (copy->failed() || !copy->resample(rate, count, 0))
+        if (copy->failed() || !copy->resample(rate, count, 0)) {
             failed << l->name;
+            cancelled = !copy->failed(); // the user ended it: the rest need not run, nor a box say so
+        }
     }
     progress.hide();
     if (failed.isEmpty()) {
@@ -167,7 +170,7 @@ void LayersGui::ResampleProject()
     if (failed.isEmpty())
         setmodified();
     qDeleteAll(copies); // with the former sample files, or the failed copies
-    if (!failed.isEmpty()) {
+    if (!failed.isEmpty() && !cancelled) {
         PromptRequest request;
         request.parent = mainwindow;
         request.icon = QMessageBox::Critical;

@@ -244,7 +244,11 @@ QString FilePlugin::nospace(const Run& run, const QString& destination) const
 {
     // The converter says why a write failed in the system's own words.
     QString why;
+#ifdef EDQUOT
     for (int code : {ENOSPC, EFBIG, EDQUOT})
+#else
+    for (int code : {ENOSPC, EFBIG})
+#endif
         for (const QString& line : console.messages)
             if (why.isEmpty() && line.contains(qt_error_string(code)))
                 why = qt_error_string(code);
