@@ -5,7 +5,8 @@
 // are the usual ones (ITU-R BS.775): the centre and the surrounds reach the
 // front pair at -3 dB, each surround stays on its own side, and the LFE,
 // which no full-range speaker should reproduce, is left out, as the player
-// of a stereo output leaves it out. Header only: the device plugin uses it too.
+// of a stereo output leaves it out. Mono and stereo keep their old ways: one
+// channel is doubled, two are averaged. Header only: the device plugin uses it too.
 #include <array>
 #include <cmath>
 
@@ -40,8 +41,8 @@ struct Rule
 };
 
 inline constexpr Rule rules[] = {
-    {FL, {{{{FC, half}, {0, 0}}}}, 1},
-    {FR, {{{{FC, half}, {0, 0}}}}, 1},
+    {FL, {{{{FC, 0.5f}, {0, 0}}}}, 1},
+    {FR, {{{{FC, 0.5f}, {0, 0}}}}, 1},
     {FC, {{{{FL, half}, {FR, half}}}}, 1},
     {LFE, {}, 0},
     {BL, {{{{SL, 1}, {0, 0}}}, {{{FL, half}, {0, 0}}}}, 2},
@@ -127,7 +128,15 @@ inline Matrix matrix(int inmask, int inchannels, int outmask, int outchannels)
     }
     for (int i = 0; i < inchannels; ++i) {
         std::array<float, maxchannels> column{};
-        detail::route(in[i], 1, outmask, out, outchannels, column, 0);
+        // One channel is the whole sound rather than a centre speaker: it
+        // goes to both fronts at full level, as a pair goes back to it as
+        // their average.
+        if (inchannels == 1 && !(outmask & FC) && (outmask & FL) && (outmask & FR)) {
+            detail::route(FL, 1, outmask, out, outchannels, column, 0);
+            detail::route(FR, 1, outmask, out, outchannels, column, 0);
+        } else {
+            detail::route(in[i], 1, outmask, out, outchannels, column, 0);
+        }
         for (int o = 0; o < outchannels; ++o)
             m[o][i] = column[o];
     }

@@ -139,7 +139,10 @@ int ConsoleParser::parseline(const QString& line)
     } else if (ismessage(line)) {
         if (decoding) {
             ++decodeproblems;
-            if (line.startsWith(QLatin1String("Error while decoding stream")))
+            // "Error while decoding stream ...", "decode_frame() failed", and
+            // the later converters' "Decoding error: ..."
+            if (line.contains(QLatin1String("decod"), Qt::CaseInsensitive)
+                && (line.contains(QLatin1String("rror")) || line.contains(QLatin1String("failed"))))
                 ++decodeerrors;
         }
         messages.append(line.trimmed());

@@ -35,7 +35,7 @@ public:
     QString sampleformat;           // and its samples as the converter names them ("s16", "s32 (24 bit)")
     QStringList messages;           // the last diagnostic lines
     int decodeproblems = 0;         // diagnostic lines printed while decoding (damaged data)
-    int decodeerrors = 0;           // of them, packets the decoder gave up on (their audio is lost)
+    int decodeerrors = 0;           // of them, lines telling of packets the decoder gave up on (audio lost)
 
 private:
     int parseline(const QString& line);
