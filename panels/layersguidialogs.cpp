@@ -16,6 +16,7 @@
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
 #include "core/buffer.h"
+#include "core/ratelimit.h"
 #include "core/globals.h"
 #include "historygui.h"
 #include "layersgui.h"
@@ -96,7 +97,7 @@ void LayersGui::ResampleProject()
     dialog.setFixedSize(160, 140);
     auto* layout = new QVBoxLayout(&dialog);
     auto* ratespin = new TypedSpinBox(&dialog);
-    ratespin->setRange(1, 1000000);
+    ratespin->setRange(1, maxsamplerate);
     ratespin->setSuffix(tr(" Hz"));
     ratespin->setValue(projectformat.samplerate);
     auto* channelspin = new TypedSpinBox(&dialog);
@@ -129,14 +130,17 @@ void LayersGui::ResampleProject()
     // that fails leaves the project in one format, the old one.
     QList<layer*> copies;
     QStringList failed;
-    for (int i = 0; i < rowcount(); ++i) {
+    bool cancelled = false;
+    for (int i = 0; i < rowcount() && !cancelled; ++i) {
         QCoreApplication::processEvents();
         progress.setValue(i);
         layer* l = rowlayer(row(i));
         auto* copy = new layer(*l);
         copies << copy;
-        if (copy->failed() || !copy->resample(rate, count, 0))
+        if (copy->failed() || !copy->resample(rate, count, 0)) {
             failed << l->name;
+            cancelled = !copy->failed(); // the user ended it: the rest need not run, nor a box say so
+        }
     }
     progress.hide();
     if (failed.isEmpty()) {
@@ -167,7 +171,7 @@ void LayersGui::ResampleProject()
     if (failed.isEmpty())
         setmodified();
     qDeleteAll(copies); // with the former sample files, or the failed copies
-    if (!failed.isEmpty()) {
+    if (!failed.isEmpty() && !cancelled) {
         PromptRequest request;
         request.parent = mainwindow;
         request.icon = QMessageBox::Critical;

@@ -14,6 +14,7 @@
 #include "importchoice.h"
 #include "layersgui.h"
 #include "pluginreport.h"
+#include "sdk/interfaces.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ layer* LayersGui::activemix() const
     return mix;
 }
 
-bool LayersGui::exportto(const QString& title, const QString& fileName, QString format, layer* source)
+bool LayersGui::exportto(const QString& title, const QString& fileName, QString format, layer* source, bool writeback)
 {
     if (!source || source->spanlength() <= 0) {
         tell(mainwindow, QMessageBox::Information, title, tr("There is nothing to export: no samples."));
@@ -111,6 +112,8 @@ bool LayersGui::exportto(const QString& title, const QString& fileName, QString 
              tr("The samples could not be prepared for export.<br/>%1").arg(samples->lasterror().toHtmlEscaped()));
         return false;
     }
+    if (auto* object = dynamic_cast<QObject*>(fileplugins[plugin]))
+        object->setProperty(fileexportwriteback, writeback);
     const bool ok = fileplugins[plugin]->exportFile(format, samples->file->fileName(),
                                                     QFileInfo(fileName).absoluteFilePath(), samples->samplerate,
                                                     samples->channels);
@@ -159,9 +162,10 @@ void LayersGui::ExportMix()
 
 bool LayersGui::ExportCaller(QString fileName)
 {
-    // The caller reads the file in the format it gave, which its ending names.
+    // The caller reads the file in the format it gave: its ending names the
+    // container, and the plugin keeps the coding it read from it.
     const std::unique_ptr<layer> mix(activemix());
-    return exportto(tr("Export to Caller"), fileName, QString(), mix.get());
+    return exportto(tr("Export to Caller"), fileName, QString(), mix.get(), true);
 }
 
 void LayersGui::Export(QString fileName, QString selectedFormat, layer* exportlayer)

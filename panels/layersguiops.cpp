@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/ratelimit.h"
 #include "app/mainwindow.h"
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
@@ -254,7 +255,7 @@ bool LayersGui::newlayerdialog(QString* name, int* samplerate, int* channels)
     nameedit->selectAll();
     connect(nameedit, &QLineEdit::returnPressed, &dialog, &QDialog::accept);
     auto* ratespin = new TypedSpinBox(&dialog);
-    ratespin->setRange(1, 1000000);
+    ratespin->setRange(1, maxsamplerate);
     ratespin->setSuffix(tr(" Hz"));
     ratespin->setValue(44100);
     auto* channelspin = new TypedSpinBox(&dialog);

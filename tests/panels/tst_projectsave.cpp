@@ -28,6 +28,7 @@ private slots:
     void savedProjectsOpenAsTheyWere_data();
     void savedProjectsOpenAsTheyWere();
     void saveAsNamesTheFileAndSaveReusesIt();
+    void ultrasonicProjectsSaveBackAsTheyCame();
     void openingReplacesTheProjectAndDropsOpen();
     void damagedFilesChangeNothing();
     void failedSavesKeepTheOldFiles();
@@ -251,6 +252,29 @@ void TestProjectSave::saveAsNamesTheFileAndSaveReusesIt()
     QVERIFY(r.asked.isEmpty() && r.rig.filerequests.isEmpty());
     QVERIFY(r.panel()->OpenProject(kvp));
     QCOMPARE(r.names(), (QStringList{"Renamed", "Second"}));
+}
+
+void TestProjectSave::ultrasonicProjectsSaveBackAsTheyCame()
+{
+    // A recording at 1 MHz: opened, and saved again, byte for byte.
+    PanelRig r;
+    QTemporaryDir work;
+    project(r, 2, 1000000, 1);
+    const QString first = work.filePath("bats.kvp"), second = work.filePath("again.kvp");
+    answerfile(r, first);
+    r.panel()->SaveAs();
+    QVERIFY(r.panel()->Close());
+    QVERIFY(r.panel()->OpenProject(first));
+    QVERIFY2(r.asked.isEmpty(), qPrintable(r.titles().join(", ")));
+    QCOMPARE(projectformat.samplerate, 1000000);
+    QCOMPARE(r.rows(), 2);
+    answerfile(r, second);
+    r.panel()->SaveAs();
+    QVERIFY(r.asked.isEmpty());
+    QFile a(first), b(second);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QVERIFY(a.size() > 8000000);
+    QVERIFY(a.readAll() == b.readAll());
 }
 
 void TestProjectSave::openingReplacesTheProjectAndDropsOpen()
