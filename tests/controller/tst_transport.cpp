@@ -202,18 +202,20 @@ private slots:
         r->gui->inpause(2);
         QVERIFY(QSettings().value("pause").toBool());
         r->action(0)->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 30000);
         r->action(0)->trigger();
         QCOMPARE(r->gui->transportmode, -1);
         QVERIFY(!sessionlog().contains("Device did not return"));
         const double paused = r->gui->devicetime();
         QVERIFY2(paused > 0.1 && paused < 3.0, qPrintable(QString::number(paused)));
-        QTest::qWait(100);
+        // The device thread is back and what it sent is in: nothing moves the time now.
+        QVERIFY(r->gui->waitdevice(30000));
+        QCoreApplication::processEvents();
         QCOMPARE(r->gui->devicetime(), paused);
 
         QSignalSpy cursor(r->gui, &SpectrumGui::outdevicecursor);
         r->action(0)->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!runcursor(cursor).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!runcursor(cursor).isEmpty(), 30000);
         QVERIFY(runcursor(cursor).first() >= paused - 0.01);
         r->action(1)->trigger();
         QCOMPARE(r->gui->transportmode, 1);
@@ -312,7 +314,7 @@ private slots:
         QVERIFY(r);
         r->gui->inpause(2);
         r->action(0)->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(r->gui->devicetime() > 0.1, 30000);
         r->gui->escapeKey();
         QCOMPARE(r->gui->transportmode, -1);
         QVERIFY(!r->gui->transportaction);
