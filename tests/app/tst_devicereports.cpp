@@ -114,7 +114,7 @@ private slots:
         QLabel* note = devicenote(w.window.get());
         QCOMPARE(note->text(), QString("Record Error: The device \"Unplugged input\" could not be opened."));
         QVERIFY(errorloglines(logfilepath()).join('\n').contains("Device RecordOpen \"Unplugged input\" failed"));
-        QVERIFY(spectrumgui->waitdevice());
+        QVERIFY(spectrumgui->waitdevice(30000));
         QApplication::processEvents();
         QVERIFY(w.asked.isEmpty());
 

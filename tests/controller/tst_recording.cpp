@@ -246,7 +246,7 @@ private slots:
         TransportRig r;
         r.choose(recorder, QStringLiteral("Unplugged input"), true);
         QVERIFY(r.add(emptylayer(), true));
-        QVERIFY(r.gui->waitdevice());
+        QVERIFY(r.gui->waitdevice(30000));
         QTRY_VERIFY_WITH_TIMEOUT(sessionlog().contains("Device RecordOpen &quot;Unplugged input&quot; failed"), 30000);
         QCOMPARE(r.asked.size(), 0);
         r.action(4)->trigger();
@@ -287,15 +287,15 @@ private slots:
         };
         auto current = [&] { return counts().section(' ', 0, 1); };
         r.choose(recorder, QStringLiteral("Tone input"), true);
-        QVERIFY(r.gui->waitdevice());
+        QVERIFY(r.gui->waitdevice(30000));
         QCOMPARE(current(), expected(0, 0));
         QCOMPARE(QSettings().value("recordcategory").toString(), QString("Tone"));
         QCOMPARE(QSettings().value("recorddescription").toString(), QString("Tone input"));
         QVERIFY(r.add(emptylayer(), true));
-        QVERIFY(r.gui->waitdevice());
+        QVERIFY(r.gui->waitdevice(30000));
         QCOMPARE(current(), expected(1, 0));
         r.gui->indevicerecordrestart();
-        QVERIFY(r.gui->waitdevice());
+        QVERIFY(r.gui->waitdevice(30000));
         QCOMPARE(current(), expected(2, 1));
         r.gui->indeviceplayrestart(); // no playback device: nothing
         r.gui->indevicerecordsettings();
