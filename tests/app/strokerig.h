@@ -113,7 +113,7 @@ struct StrokeRig
         rig = std::make_unique<WindowRig>(QStringLiteral(KV_TEST_ROOT));
         (*rig)->resize(1280, 800);
         (*rig)->show();
-        if (!QTest::qWaitForWindowExposed(rig->window.get()))
+        if (!QTest::qWaitForWindowExposed(rig->window.get(), 30000))
             qWarning("the window was not exposed");
         const QString wav = QDir::tempPath() + "/noise.wav";
         if (!soxfile(wav, seconds, {"whitenoise"}, 0.3))

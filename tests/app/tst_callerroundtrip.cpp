@@ -188,7 +188,7 @@ void TestCallerRoundTrip::endRequestDuringAQuestionLeavesTheWork()
     });
     w->show();
     QTimer::singleShot(0, window, [window] { window->close(); });
-    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 30000);
     QCOMPARE(shown, QMessageBox::Cancel);
     QCOMPARE(w.asked.size(), 2);
     QVERIFY(window->endrequested);

@@ -269,7 +269,7 @@ void TestMainWindow::modeButtons()
     WindowRig w;
     w->layerstate(true, true, true);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
     QCOMPARE(menutexts(w->selectbutton->menu()),
              (QStringList{"&Select [s]", "&Select Time [t]", "&Select Frequency [f]"}));
     QCOMPARE(w->selectbutton->defaultAction(), w->selectact[0]);
@@ -499,7 +499,7 @@ void TestMainWindow::fullScreenToggle()
 {
     WindowRig w;
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
     w->channelsdock->close();
     w->fullscreenact->trigger();
     QVERIFY(w->fullscreen);
@@ -521,7 +521,7 @@ void TestMainWindow::geometryIsKept()
 {
     WindowRig w;
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
     w->resize(900, 600);
     QTRY_COMPARE_WITH_TIMEOUT(QSettings().value("size").toSize(), QSize(900, 600), 30000);
     QCOMPARE(QSettings().value("maximized").toBool(), false);

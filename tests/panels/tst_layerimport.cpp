@@ -455,7 +455,7 @@ private slots:
                                                "echo $$ >> '" + pids + "'\nexec sleep 60"));
         PanelRig r(root.path());
         // The window was built while the probe hangs.
-        QTRY_VERIFY_WITH_TIMEOUT(!codecbridgetest::contents(pids).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!codecbridgetest::contents(pids).isEmpty(), 30000);
         const pid_t probe = codecbridgetest::contents(pids).trimmed().toInt();
         QCOMPARE(::kill(probe, 0), 0);
         watchplugin();
@@ -476,7 +476,7 @@ private slots:
         QVERIFY(!r.window()->isWindowModified());
         const pid_t import = codecbridgetest::contents(pids).trimmed().split('\n').last().toInt();
         QVERIFY(import > 0 && import != probe);
-        QTRY_VERIFY_WITH_TIMEOUT(::kill(import, 0) != 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(import, 0) != 0, 30000);
     }
 
     void aCancelledImportKeepsTheBeginning()

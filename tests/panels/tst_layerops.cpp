@@ -98,7 +98,7 @@ private slots:
             dialog->reject();
         });
         r.panel()->NewLayer();
-        QTest::qWait(50);
+        // Dialogs are shown through exec(): one shown would have been answered by now.
         QVERIFY(!asked);
         QCOMPARE(r.names(), (QStringList{"New Layer", "New Layer", "First"}));
         QCOMPARE(r.current(), r.at(1));
@@ -297,7 +297,7 @@ private slots:
     {
         PanelRig r;
         r.window()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(r.window()));
+        QVERIFY(QTest::qWaitForWindowExposed(r.window(), 30000));
         project(r, 3);
         r.answers["Merge Down"] = QMessageBox::Yes;
         r.answers["Merge Active Layers"] = QMessageBox::Yes;
