@@ -169,7 +169,7 @@ layer::layer(layer* source, double chunkstart, double chunklength)
         return;
     const qint64 frames = std::max<qint64>(0, roundhalfup64(chunklength * samplerate));
     if (!file->resize(frames * framebytes())) {
-        seterror(QStringLiteral("Could not size the backup of layer \"%1\": %2").arg(name, file->errorString()));
+        seterror(QStringLiteral("Could not size the backup of layer \"%1\": %2").arg(name, writefailure(file, errno)));
         length = 0;
         return;
     }
@@ -226,6 +226,8 @@ layer::layer(const QString& pcmfile, const QString& layername, bool isactive, in
 layer::~layer()
 {
     removefile(file);
+    for (const QString& former : retired)
+        QFile::remove(former);
 }
 
 // ---------------------------------------------------------------------------
@@ -281,7 +283,8 @@ bool layer::rebuildfile(const QString& what, const std::function<bool(QFile*)>& 
     if (!newfile)
         return false;
     if (!fill(newfile)) {
-        seterror(QStringLiteral("Could not %1 layer \"%2\": %3").arg(what, name, newfile->errorString()));
+        const int error = errno;
+        seterror(QStringLiteral("Could not %1 layer \"%2\": %3").arg(what, name, writefailure(newfile, error)));
         removefile(newfile);
         return false;
     }
@@ -292,8 +295,26 @@ bool layer::rebuildfile(const QString& what, const std::function<bool(QFile*)>& 
 void layer::replacefile(QFile* newfile)
 {
     QMutexLocker lock(&layermutex);
-    removefile(file);
+    // A file that the session file names stays until it names the new one:
+    // a run that ends in between is recovered from it.
+    if (file && !listedname.isEmpty() && file->fileName() == listedname) {
+        if (auto* temporary = qobject_cast<QTemporaryFile*>(file))
+            temporary->setAutoRemove(false);
+        retired << listedname;
+        delete file;
+    } else {
+        removefile(file);
+    }
     file = newfile;
+}
+
+void layer::listed()
+{
+    QMutexLocker lock(&layermutex);
+    for (const QString& former : std::as_const(retired))
+        QFile::remove(former);
+    retired.clear();
+    listedname = file ? file->fileName() : QString();
 }
 
 // Copies bytes from the current position of `from` into the (empty) own file;
@@ -301,7 +322,8 @@ void layer::replacefile(QFile* newfile)
 bool layer::copyfilefrom(QIODevice* from, qint64 bytes)
 {
     if (!from->seek(0) || !copyiodevicetail(from, file, bytes)) {
-        seterror(QStringLiteral("Could not copy the samples of layer \"%1\": %2").arg(name, file->errorString()));
+        const int error = errno;
+        seterror(QStringLiteral("Could not copy the samples of layer \"%1\": %2").arg(name, writefailure(file, error)));
         file->resize(0);
         return false;
     }
@@ -337,14 +359,14 @@ void layer::mixchildren(const layer& source)
                 source.children[i]->mixadd(block.data(), time, blockduration, -1);
         const qint64 bytes = std::min(mixblockframes, total - first) * framebytes();
         if (file->write(reinterpret_cast<const char*>(block.data()), bytes) != bytes) {
-            seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, file->errorString()));
+            seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, writefailure(file, errno)));
             file->resize(0);
             length = 0;
             return;
         }
     }
     if (!file->flush()) {
-        seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, file->errorString()));
+        seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, writefailure(file, errno)));
         file->resize(0);
         length = 0;
     }
@@ -633,7 +655,8 @@ void layer::write(const float* data, double time, double duration)
     const qint64 position = first * framebytes();
     if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
         || !file->flush()) {
-        seterror(QStringLiteral("Could not write to layer \"%1\": %2").arg(name, file->errorString()));
+        const int error = errno;
+        seterror(QStringLiteral("Could not write to layer \"%1\": %2").arg(name, writefailure(file, error)));
         writefailed = true;
     }
 }
@@ -652,7 +675,7 @@ bool layer::reframe(double newstart, bool keep, double newlength)
     if (keep || shift == 0) {
         keepframes(frames, fileframes());
         if (!file->resize(frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, writefailure(file, errno)));
             return false;
         }
         file->seek(file->size());
@@ -736,7 +759,7 @@ void layer::clear()
     QMutexLocker lock(&layermutex);
     keepframes(0, fileframes());
     if (!file->resize(0)) {
-        seterror(QStringLiteral("Could not empty layer \"%1\": %2").arg(name, file->errorString()));
+        seterror(QStringLiteral("Could not empty layer \"%1\": %2").arg(name, writefailure(file, errno)));
         return;
     }
     start = 0;
@@ -752,17 +775,29 @@ bool layer::sameformat(layer* chunk)
     return false;
 }
 
+// Undo and redo write into the file in place: what they overwrite or drop is
+// put aside first, from the state before them, so that a run that ends in
+// the middle comes back as it was. The kept state starts anew at the state
+// they leave (when nothing was written too); a layer that kept nothing before
+// keeps nothing after.
+auto layer::restartbefore()
+{
+    const bool keeping = bool(kept);
+    keepbefore();
+    return qScopeGuard([this, keeping] {
+        if (keeping)
+            keepbefore();
+        else
+            dropbefore();
+    });
+}
+
 void layer::copyrange(layer* chunk)
 {
     QMutexLocker lock(&layermutex);
     if (!sameformat(chunk))
         return;
-    // What is written here is not put aside: the kept state starts anew at
-    // the state this leaves (when nothing was written too).
-    const auto restart = qScopeGuard([this] {
-        if (kept)
-            keepbefore();
-    });
+    const auto restart = restartbefore();
     // Compared in frames, so that a chunk that overhangs by less than half a
     // sample (rounding of its times) is still written back.
     const qint64 first = roundhalfup64((chunk->start - start) * samplerate);
@@ -779,8 +814,9 @@ void layer::copyrange(layer* chunk)
     }
     const qint64 fb = framebytes();
     const qint64 count = std::min(frames, chunk->fileframes());
+    keepframes(first, first + count);
     if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb))
-        seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, file->errorString()));
+        seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, writefailure(file, errno)));
 }
 
 void layer::restorerange(layer* chunk)
@@ -792,10 +828,7 @@ void layer::restorerange(layer* chunk)
     }
     if (!sameformat(chunk))
         return;
-    const auto restart = qScopeGuard([this] {
-        if (kept)
-            keepbefore();
-    });
+    const auto restart = restartbefore();
     const layerextent& target = chunk->owner;
     const qint64 fb = framebytes();
     const qint64 old = fileframes();
@@ -821,18 +854,21 @@ void layer::restorerange(layer* chunk)
         // and its frames.
         const bool grows = target.frames > old;
         if (grows && !file->resize(target.frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, writefailure(file, errno)));
             return;
         }
         const qint64 inside = std::clamp(old - then, first, std::max(first, last));
+        keepframes(first + then, inside + then);
         if (!putframes(file, inside, last) || !putframes(file, first, inside)) {
-            seterror(cannotrestore.arg(name, file->errorString()));
+            seterror(cannotrestore.arg(name, writefailure(file, errno)));
             if (grows)
                 file->resize(old * fb);
             return;
         }
+        if (!grows)
+            keepframes(target.frames, old);
         if (!grows && !file->resize(target.frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, writefailure(file, errno)));
             return;
         }
         start = target.start;

@@ -9,12 +9,14 @@
 #include <QProgressDialog>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/sessionlock.h"
 #include "core/globals.h"
 #include "core/log.h"
 #include "panelrig.h"
+#include "panels/historygui.h"
 #include "panels/projectlayers.h"
 
 class TestSaveFaults : public QObject
@@ -28,6 +30,8 @@ private slots:
     void killedSavesLeaveTheOldOrTheNewProject_data();
     void killedSavesLeaveTheOldOrTheNewProject();
     void killedEditsRecoverEveryLayer();
+    void killedEditsComeBackBeforeOrAfter_data();
+    void killedEditsComeBackBeforeOrAfter();
     void twoInstancesRecoverOneSession();
     void aRecoveryTakenMeanwhileIsSaid();
     void aHangingUtilityCanBeCancelled();
@@ -179,6 +183,64 @@ int child(int argc, char** argv)
         r.panel()->SaveSession(); // as after the edit that filled the layers
         qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
         ok = r.panel()->InsertTime(0.25, 0.5);
+    } else if (mode == "kill") {
+        // Two layers of 20 s of a tone, B from 1 s on; B current, with the
+        // clipboard or the history an edit of `edit` needs; then that edit.
+        // The rows as they are before it and after it go to the file argv[5].
+        const QString edit = QString::fromLocal8Bit(argv[4]);
+        QFile out(QString::fromLocal8Bit(argv[5]));
+        if (!out.open(QIODevice::WriteOnly))
+            return 5;
+        // The edits' caches hold 3 s of it: an edit is written piece by piece.
+        constexpr int rate = 44100;
+        project(r, 2, rate, 1);
+        fill(r.at(0), 0.0, 20 * rate, [](int k, int) { return 0.3f * float(std::sin(0.35 * k)); });
+        r.at(1)->clear();
+        fill(r.at(1), 1.0, 20 * rate, [](int k, int) { return 0.2f * float(std::sin(0.21 * k)); });
+        for (int i = 0; i < 2; ++i)
+            r.at(i)->resetdirty();
+        const auto area = [](double from, double to) {
+            selection = QRectF(from, 4000, to - from, -4000);
+            emit spectrumgui->outselection(selection);
+        };
+        const bool before = edit.contains("before") || edit.contains("shifts");
+        if (edit.startsWith("paste") || before) {
+            click(r, 0, 3);
+            before ? area(0.3, 1.6) : area(5.0, 9.0);
+            r.window()->copyact->trigger();
+        }
+        click(r, 1, 3);
+        if (edit == "undo") {
+            area(3.3, 12.7);
+            r.window()->deleteact->trigger();
+        } else if (edit.contains("shifts")) {
+            r.window()->pasteact->trigger();
+        }
+        r.panel()->SaveSession();
+        // The layers' files by their numbers, as the kill library names a file made without a name.
+        QByteArray files;
+        const auto numbers = [&] {
+            for (int i = 0; i < 2; ++i) {
+                struct stat file {};
+                ::fstat(r.at(i)->file->handle(), &file);
+                files += " #" + QByteArray::number(qulonglong(file.st_ino)) + " ";
+            }
+        };
+        numbers();
+        out.write(rowstate(r).join('\n').toUtf8() + "\n--\n");
+        out.flush();
+        qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
+        if (edit == "delete") {
+            area(3.3, 12.7);
+            r.window()->deleteact->trigger();
+        } else if (edit.startsWith("paste")) {
+            r.window()->pasteact->trigger();
+        } else {
+            historygui->Undo();
+        }
+        numbers();
+        out.write(rowstate(r).join('\n').toUtf8() + "\n--\n" + files);
+        ok = out.flush();
     } else if (mode == "recover") {
         // Another instance: what it was told, and how many rows it took.
         r.answers["Recover Session"] = QMessageBox::Yes;
@@ -422,6 +484,80 @@ void TestSaveFaults::killedEditsRecoverEveryLayer()
         }
         QVERIFY(r.panel()->Close());
     }
+}
+
+void TestSaveFaults::killedEditsComeBackBeforeOrAfter_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::newRow("delete") << "delete";
+    QTest::newRow("paste") << "paste";
+    QTest::newRow("paste before the start") << "paste before the start";
+    QTest::newRow("undo") << "undo";
+    QTest::newRow("undo that shifts frames") << "undo that shifts frames";
+}
+
+// An edit of a 20 s layer killed at each of its writes: Recover gives every
+// layer as it was before the edit or as it is after it, never a mix.
+void TestSaveFaults::killedEditsComeBackBeforeOrAfter()
+{
+    QFETCH(QString, edit);
+    for (const QString& name : QDir(sessionpath).entryList({"session(*).kvx"}, QDir::Files))
+        QFile::remove(sessionpath + "/" + name);
+    static int series = 0;
+    ++series;
+    int id = 0;
+    const auto args = [&] {
+        const QString states = QDir::tempPath() + QString("/states%1.txt").arg(id);
+        return QStringList{"kill", QString("2001.01.05-00.%1.00.%2").arg(series, 2, 10, QChar('0')).arg(++id, 3, 10, QChar('0')),
+                           edit, states};
+    };
+    const QStringList first = args();
+    const ChildRun whole = runchild(first, 0);
+    QCOMPARE(whole.exitcode, 0);
+    const QString told = QString::fromUtf8(bytesof(first.at(3)));
+    const QString before = told.section("\n--\n", 0, 0), after = told.section("\n--\n", 1, 1);
+    QVERIFY2(!before.isEmpty() && !after.isEmpty() && before != after, qPrintable(told));
+    // Every step on a named file, and the writes into the layer files: those
+    // are made without a name and named at once, but their descriptors still
+    // read "#<number> (deleted)". (The history's chunks are left out.)
+    const QString layerfiles = told.section("\n--\n", 2, 2);
+    QList<int> points;
+    for (int i = 1; i <= whole.steps.size(); ++i) {
+        const QString step = whole.steps.at(i - 1);
+        if (!step.endsWith("(deleted)") || layerfiles.contains(" " + step.section('/', -1).section(' ', 0, 0) + " "))
+            points << i;
+    }
+    QVERIFY2(points.size() >= 3, qPrintable(whole.steps.join('\n')));
+    QList<QStringList> whats;
+    for (int i = 0; i < points.size(); ++i)
+        whats << args();
+    const QList<ChildRun> runs = runchildren(whats, points);
+
+    PanelRig r;
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.answers["Close Project"] = QMessageBox::No;
+    const auto dead = [] { return QDir(sessionpath).entryList({"session(2001.01.05-*).kvx"}, QDir::Files); };
+    int befores = 0, afters = 0;
+    for (int k = 0; k <= points.size(); ++k) {
+        const QStringList left = dead();
+        r.asked.clear();
+        r.panel()->Recover();
+        // Which run came back: the one whose session file went.
+        QString which;
+        for (int i = 0; i <= points.size(); ++i) {
+            const QStringList& what = i == 0 ? first : whats.at(i - 1);
+            if (left.contains("session(" + what.at(1) + ").kvx") && !dead().contains("session(" + what.at(1) + ").kvx"))
+                which = i == 0 ? QString("the whole run") : QString("step %1: %2").arg(points.at(i - 1)).arg(runs.at(i - 1).steps.value(points.at(i - 1) - 1));
+        }
+        const QString now = rowstate(r).join('\n');
+        QVERIFY2(now == before || now == after,
+                 qPrintable(QString("%1\n%2\nbefore:\n%3\nafter:\n%4\nrecovered:\n%5")
+                                .arg(which, r.asked.isEmpty() ? QString() : r.asked.last().text, before, after, now)));
+        (now == before ? befores : afters) += 1;
+        QVERIFY(r.panel()->Close());
+    }
+    QVERIFY(dead().isEmpty());
+    QVERIFY(befores > 0 && afters > 0);
 }
 
 void TestSaveFaults::twoInstancesRecoverOneSession()
