@@ -24,6 +24,7 @@ namespace {
 struct ShownWindow
 {
     QRect geometry;
+    qint64 pid = 0; // of the process that shows it (0: not said)
 };
 
 QList<ShownWindow> shownwindows()
@@ -34,6 +35,9 @@ QList<ShownWindow> shownwindows()
         return {};
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     QList<ShownWindow> shown;
+    const QByteArray pidname("_NET_WM_PID");
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> pidatom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(pidname.size()), pidname.constData()), nullptr), &free);
     std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr),
                                                                   &free);
     if (!tree)
@@ -46,8 +50,17 @@ QList<ShownWindow> shownwindows()
             continue;
         std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> geometry(
             xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr), &free);
+        qint64 pid = 0;
+        if (pidatom) {
+            std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> property(
+                xcb_get_property_reply(
+                    c, xcb_get_property(c, 0, children[i], pidatom->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr),
+                &free);
+            if (property && xcb_get_property_value_length(property.get()) == 4)
+                pid = *static_cast<const quint32*>(xcb_get_property_value(property.get()));
+        }
         if (geometry)
-            shown << ShownWindow{QRect(geometry->x, geometry->y, geometry->width, geometry->height)};
+            shown << ShownWindow{QRect(geometry->x, geometry->y, geometry->width, geometry->height), pid};
     }
     return shown;
 }
@@ -99,6 +112,9 @@ private slots:
     void startShowAndEnd();
     void endSignalDuringStartUp();
     void fileNamedByBytesThatAreNoText();
+    void absurdStoredWindowSettings_data();
+    void absurdStoredWindowSettings();
+    void startsInOneMillisecondKeepTheirSessionsApart();
 
 private:
     QString sample() const { return QStringLiteral(KV_TEST_ROOT) + "/Resources/Samples/Sample.wav"; }
@@ -270,6 +286,112 @@ void TestProgram::fileNamedByBytesThatAreNoText()
     QFile in;
     QVERIFY(in.open(::fopen(raw.constData(), "rb"), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
     QCOMPARE(in.readAll(), before);
+}
+
+namespace {
+
+// A program started in `home` as its HOME, XDG_CONFIG_HOME (home/config) and TMPDIR (home/tmp).
+void startin(QProcess& program, const QString& home, const QStringList& arguments,
+             const QMap<QString, QString>& environment = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("TMPDIR", home + "/tmp");
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+        env.insert(it.key(), it.value());
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(KV_PROGRAM), arguments);
+}
+
+// A fresh home whose settings hold `settings` (lines of the [General] group).
+QString freshhome(const QString& name, const QStringList& settings)
+{
+    const QString home = QDir::currentPath() + "/" + name;
+    QDir(home).removeRecursively();
+    QDir().mkpath(home + "/config/Murrowgate");
+    QDir().mkpath(home + "/tmp");
+    QFile conf(home + "/config/Murrowgate/Korvane.conf");
+    if (conf.open(QIODevice::WriteOnly))
+        conf.write(("[General]\n" + settings.join('\n') + "\n").toUtf8());
+    return home;
+}
+
+void endprogram(QProcess& program)
+{
+    ::kill(program.processId(), SIGTERM);
+    QVERIFY(program.waitForFinished(120000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+}
+
+} // namespace
+
+void TestProgram::absurdStoredWindowSettings_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::newRow("position near the largest int") << "pos=@Point(2147483600 2147483600)";
+    QTest::newRow("size of 100000 x 100000") << "size=@Size(100000 100000)";
+}
+
+// What a settings store may hold after a crash or an edit by hand: the
+// window still opens on the screen, whole.
+void TestProgram::absurdStoredWindowSettings()
+{
+    QFETCH(QString, setting);
+    const QString home = freshhome("absurd", {"showstartupwindow=false", setting});
+    QProcess program;
+    startin(program, home, {});
+    QVERIFY(program.waitForStarted());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize splash = QPixmap(QStringLiteral(":/splash.png")).size();
+    QRect shown;
+    const auto windowshown = [&] {
+        for (const ShownWindow& w : shownwindows())
+            if (w.pid == program.processId() && w.geometry.size() != splash) {
+                shown = w.geometry;
+                return true;
+            }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(windowshown() || program.state() == QProcess::NotRunning, 120000);
+    QVERIFY2(program.state() == QProcess::Running, "the program ended");
+    QVERIFY2(screen.contains(shown) && shown.width() >= 800 && shown.height() >= 500,
+             qPrintable(QString("%1,%2 %3x%4").arg(shown.x()).arg(shown.y()).arg(shown.width()).arg(shown.height())));
+    endprogram(program);
+}
+
+// Two instances whose clocks read the same millisecond take two session
+// ids: each keeps its own session file, and neither is told that the
+// session folder takes no files.
+void TestProgram::startsInOneMillisecondKeepTheirSessionsApart()
+{
+    const QString home = freshhome("sameclock", {});
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const QMap<QString, QString> clock{{"LD_PRELOAD", KV_FIXEDCLOCK},
+                                       {"KVCLOCK_AT", QString::number(now)},
+                                       {"ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"}};
+    QProcess first, second;
+    startin(first, home, {sample()}, clock);
+    startin(second, home, {sample()}, clock);
+    QVERIFY(first.waitForStarted() && second.waitForStarted());
+    const QString id = QDateTime::fromSecsSinceEpoch(now).toString("yyyy.MM.dd-HH.mm.ss");
+    const QStringList expected{"session(" + id + ".000).kvx", "session(" + id + ".001).kvx"};
+    const QString sessions = home + "/tmp/kvtmp";
+    const auto both = [&] {
+        for (const QString& name : expected) {
+            ProjectData data;
+            QString error;
+            if (!readkvx(sessions + "/" + name, &data, &error) || data.rows.size() != 1)
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(both(), 120000);
+    QCOMPARE(QDir(sessions).entryList({"session(*).kvx"}, QDir::Files), expected);
+    endprogram(first);
+    endprogram(second);
 }
 
 QTEST_MAIN(TestProgram)
