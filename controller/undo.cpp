@@ -38,14 +38,18 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
             pendinglayer = current;
             pendingdescription = description;
             pendingicon = icon;
+            pendingreason = current->lasterror();
             undoerror(tr("The edit of layer \"%1\" could not be written in full: the layer holds what reached the "
                          "disk, and the edit has no history entry yet.<br/>%2")
                           .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
             return;
         }
     }
-    if (!(current->dirtymax > current->dirtymin))
+    if (!(current->dirtymax > current->dirtymin)) {
+        if (pendinglayer == current)
+            pendinglayer = nullptr; // nothing of it reached the file
         return;
+    }
     if (!current->keepsbefore() || current->beforelost()) {
         // Nothing holds all of the audio from before this edit, so it gets
         // no entry (the user hears it once); keeping from now lets the next

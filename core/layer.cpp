@@ -91,7 +91,12 @@ bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count)
 
 QString writefailure(const QFileDevice* file, int error)
 {
-    const QString folder = QDir::toNativeSeparators(QFileInfo(file->fileName()).absolutePath());
+    return writefailure(QFileInfo(file->fileName()).absolutePath(), file, error);
+}
+
+QString writefailure(const QString& path, const QFileDevice* file, int error)
+{
+    const QString folder = QDir::toNativeSeparators(path);
     if (error == ENOSPC || error == EDQUOT || file->error() == QFileDevice::ResourceError)
         return QStringLiteral("The disk holding %1 is full.").arg(folder);
     // A write cut short leaves the file without a text of its own
@@ -203,7 +208,7 @@ layer::layer(const QString& pcmfile, const QString& layername, bool isactive, in
     length = layerlength;
     if (!copy && issessionlayerfile(pcmfile)) {
         auto own = new QFile(pcmfile);
-        if (own->open(QIODevice::ReadWrite)) {
+        if (own->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
             file = own;
             return;
         }
@@ -269,8 +274,14 @@ QFile* layer::newtempfile()
 {
     auto temp = new QTemporaryFile(layerfiletemplate());
     // fileName() gives the file its name on disk, so that sox can reach it.
-    if (!temp->open() || temp->fileName().isEmpty()) {
-        seterror(QStringLiteral("Could not create a layer file in %1: %2").arg(sessionpath, temp->errorString()));
+    // Unbuffered: a write that fails must not stay behind in a buffer, to
+    // reach the file later when there is room (what the layer holds is what
+    // the edit reported).
+    if (!static_cast<QFile*>(temp)->open(QIODevice::ReadWrite | QIODevice::Unbuffered) || temp->fileName().isEmpty()) {
+        // The name is given last, and a full disk can refuse it without a text of its own.
+        const int error = errno;
+        seterror(QStringLiteral("Could not create a layer file: %1")
+                     .arg(writefailure(QFileInfo(sessionpath).absoluteFilePath(), temp, error)));
         delete temp;
         return nullptr;
     }
@@ -815,8 +826,12 @@ void layer::copyrange(layer* chunk)
     const qint64 fb = framebytes();
     const qint64 count = std::min(frames, chunk->fileframes());
     keepframes(first, first + count);
-    if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb))
+    if (beforelost())
+        return; // nothing is overwritten that could not come back
+    if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb)) {
         seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, writefailure(file, errno)));
+        copybefore(file, first, first, first + count);
+    }
 }
 
 void layer::restorerange(layer* chunk)
@@ -848,27 +863,36 @@ void layer::restorerange(layer* chunk)
     const QString cannotrestore = QStringLiteral("Could not restore the backup of layer \"%1\": %2");
     if (shift == 0) {
         // The frames stay in place: the file is only cut or zero-extended at
-        // its end. It grows first and shrinks last, and the frames past its
-        // present end are written before those inside it, so that a failure
-        // is taken back by restoring the old size: the layer keeps its extent
-        // and its frames.
+        // its end. What is overwritten or cut is put aside first (without
+        // room for it nothing is written); it grows first and shrinks last,
+        // and the frames past its present end are written before those
+        // inside it. A failure is taken back from what was put aside and the
+        // old size: the layer keeps its extent and its frames.
         const bool grows = target.frames > old;
-        if (grows && !file->resize(target.frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, writefailure(file, errno)));
-            return;
-        }
         const qint64 inside = std::clamp(old - then, first, std::max(first, last));
         keepframes(first + then, inside + then);
-        if (!putframes(file, inside, last) || !putframes(file, first, inside)) {
-            seterror(cannotrestore.arg(name, writefailure(file, errno)));
-            if (grows)
-                file->resize(old * fb);
-            return;
-        }
         if (!grows)
             keepframes(target.frames, old);
+        if (beforelost())
+            return;
+        const auto takeback = [&](const QString& what) {
+            const int error = errno;
+            seterror(what.arg(name, writefailure(file, error)));
+            copybefore(file, first + then, first + then, inside + then);
+            if (grows)
+                file->resize(old * fb);
+        };
+        const QString cannotresize = QStringLiteral("Could not resize layer \"%1\": %2");
+        if (grows && !file->resize(target.frames * fb)) {
+            takeback(cannotresize);
+            return;
+        }
+        if (!putframes(file, inside, last) || !putframes(file, first, inside)) {
+            takeback(cannotrestore);
+            return;
+        }
         if (!grows && !file->resize(target.frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, writefailure(file, errno)));
+            takeback(cannotresize);
             return;
         }
         start = target.start;

@@ -228,3 +228,5 @@ bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count);
 // Why writing into file failed, naming its folder, given errno as it was
 // right after the failure: a full disk says so in words a user can act on.
 QString writefailure(const QFileDevice* file, int error);
+// The same for a file in `folder` that may not have its name yet.
+QString writefailure(const QString& folder, const QFileDevice* file, int error);

@@ -204,7 +204,7 @@ bool layer::keeprecord(const char* tag, qint64 a, qint64 b, const QByteArray& pa
     QByteArray bytes;
     if (!kept->sidefile) {
         auto* side = new QFile(kept->path);
-        if (kept->path.isEmpty() || !side->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        if (kept->path.isEmpty() || !side->open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
             const QString why = side->errorString();
             delete side;
             losebefore(cannot.arg(name, why));

@@ -49,11 +49,16 @@ bool describe(const ProjectLayers& project, ProjectData* data, QList<QFile*>* fi
         const qint64 expected = samplebytes(l);
         row.bytes = l->file && l->file->isOpen() && l->file->flush() ? l->file->size() : 0;
         if (row.bytes < expected) {
+            // A file that reads without an error was cut short: its own text would be "Unknown error".
+            const bool open = l->file && l->file->isOpen();
             *error = QStringLiteral("The samples of layer \"%1\" could not be read in full (%2 of %3 bytes): %4")
                          .arg(l->name)
                          .arg(row.bytes)
                          .arg(expected)
-                         .arg(l->file ? l->file->errorString() : QStringLiteral("it has no sample file"));
+                         .arg(!l->file ? QStringLiteral("it has no sample file")
+                              : open && l->file->error() == QFileDevice::NoError
+                                  ? QStringLiteral("its sample file was cut short outside the program.")
+                                  : l->file->errorString());
             return false;
         }
         files->append(l->file);
@@ -141,6 +146,7 @@ qint64 samplebytes(const layer* l)
 
 QString cutshortnote(layer* l)
 {
+    QMutexLocker lock(&layermutex);
     const qint64 expected = samplebytes(l);
     const qint64 held = l->file && l->file->isOpen() && l->file->flush() ? l->file->size() : 0;
     if (held >= expected)

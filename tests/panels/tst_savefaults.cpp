@@ -18,6 +18,7 @@
 #include "panelrig.h"
 #include "panels/historygui.h"
 #include "panels/projectlayers.h"
+#include "fulldisk.h"
 
 class TestSaveFaults : public QObject
 {
@@ -32,6 +33,8 @@ private slots:
     void killedEditsRecoverEveryLayer();
     void killedEditsComeBackBeforeOrAfter_data();
     void killedEditsComeBackBeforeOrAfter();
+    void aFullDiskNeverCostsAPaste_data();
+    void aFullDiskNeverCostsAPaste();
     void twoInstancesRecoverOneSession();
     void aRecoveryTakenMeanwhileIsSaid();
     void aHangingUtilityCanBeCancelled();
@@ -115,8 +118,9 @@ struct ChildRun
 };
 
 // Runs this test program as children, each doing whats[i] and killed just
-// before its ats[i]th counted call (0: never); a few at a time.
-QList<ChildRun> runchildren(const QList<QStringList>& whats, const QList<int>& ats)
+// before its ats[i]th counted call (0: never); a few at a time. With
+// `error`, a child is not killed: from that call on its writes fail with it.
+QList<ChildRun> runchildren(const QList<QStringList>& whats, const QList<int>& ats, int error = 0)
 {
     constexpr int together = 4;
     QList<ChildRun> runs(whats.size());
@@ -129,6 +133,8 @@ QList<ChildRun> runchildren(const QList<QStringList>& whats, const QList<int>& a
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert("LD_PRELOAD", preload());
             env.insert("KVKILL_AT", QString::number(ats.at(i)));
+            if (error)
+                env.insert("KVKILL_ERRNO", QString::number(error));
             env.insert("KVKILL_LOG", log);
             env.remove("KVKILL_MATCH");
             auto& child = children.emplace_back(std::make_unique<QProcess>());
@@ -154,9 +160,9 @@ QList<ChildRun> runchildren(const QList<QStringList>& whats, const QList<int>& a
     return runs;
 }
 
-ChildRun runchild(const QStringList& what, int at)
+ChildRun runchild(const QStringList& what, int at, int error = 0)
 {
-    return runchildren({what}, {at}).constFirst();
+    return runchildren({what}, {at}, error).constFirst();
 }
 
 // The child: a run of the program in its own session that opens a project
@@ -194,7 +200,7 @@ int child(int argc, char** argv)
         // The edits' caches hold 3 s of it: an edit is written piece by piece.
         constexpr int rate = 44100;
         project(r, 2, rate, 1);
-        fill(r.at(0), 0.0, 20 * rate, [](int k, int) { return 0.3f * float(std::sin(0.35 * k)); });
+        fill(r.at(0), 0.0, 22 * rate, [](int k, int) { return 0.3f * float(std::sin(0.35 * k)); });
         r.at(1)->clear();
         fill(r.at(1), 1.0, 20 * rate, [](int k, int) { return 0.2f * float(std::sin(0.21 * k)); });
         for (int i = 0; i < 2; ++i)
@@ -203,13 +209,42 @@ int child(int argc, char** argv)
             selection = QRectF(from, 4000, to - from, -4000);
             emit spectrumgui->outselection(selection);
         };
-        const bool before = edit.contains("before") || edit.contains("shifts");
-        if (edit.startsWith("paste") || before) {
+        const auto copyfroma = [&](double from, double to) {
             click(r, 0, 3);
-            before ? area(0.3, 1.6) : area(5.0, 9.0);
+            area(from, to);
             r.window()->copyact->trigger();
-        }
+            click(r, 1, 3);
+        };
+        const bool before = edit.contains("before") || edit.contains("shifts");
+        if (edit.startsWith("paste") || before)
+            before ? copyfroma(0.3, 1.6) : copyfroma(5.0, 9.0);
         click(r, 1, 3);
+        if (edit.startsWith("full disk")) {
+            // A paste that carries B to 21.4 s, then one to the time after
+            // "full disk" while the disk fills, an Undo on the full disk, one
+            // with room again and a walk to the history's end.
+            QStringList states{rowstate(r).join('\n')};
+            copyfroma(20.6, 21.4);
+            r.window()->pasteact->trigger();
+            copyfroma(21.4, edit.section(' ', 2).toDouble());
+            states << rowstate(r).join('\n');
+            r.asked.clear();
+            qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
+            r.window()->pasteact->trigger();
+            states << rowstate(r).join('\n');
+            historygui->Undo();
+            states << rowstate(r).join('\n');
+            qputenv("KVKILL_MATCH", "");
+            states << rowstate(r).join('\n');
+            historygui->Undo();
+            states << rowstate(r).join('\n');
+            historygui->ItemClicked(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1), 1);
+            states << rowstate(r).join('\n');
+            for (const PromptRequest& asked : std::as_const(r.asked))
+                states << asked.title + ": " + asked.text;
+            out.write(states.join("\n--\n").toUtf8());
+            ::_exit(out.flush() ? 0 : 4);
+        }
         if (edit == "undo") {
             area(3.3, 12.7);
             r.window()->deleteact->trigger();
@@ -300,7 +335,9 @@ void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
     QCOMPARE(r.titles(), (QStringList{"Save Project", "Save Project"}));
     for (const PromptRequest& asked : r.asked) {
         QCOMPARE(asked.icon, QMessageBox::Critical);
-        QVERIFY2(asked.text.contains("layer &quot;B&quot; could not be read in full"), qPrintable(asked.text));
+        QVERIFY2(asked.text.contains("layer &quot;B&quot; could not be read in full (1000 of 64000 bytes): its "
+                                     "sample file was cut short outside the program."),
+                 qPrintable(asked.text));
         QVERIFY(asked.text.contains("is unchanged"));
     }
     QVERIFY(r.window()->isWindowModified());
@@ -308,6 +345,47 @@ void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
     QCOMPARE(bytesof(kvx), oldkvx);
     QCOMPARE(entries(kvx + ".data"), olddata);
     QCOMPARE(entries(work.path()), (QStringList{"song.kvp", "song.kvx", "song.kvx.data"}));
+
+    // The session file follows the other layer and the user hears, once, that this one is lost to recovery.
+    const QString cut = "The sample file of layer \"B\" was cut short outside the program: it holds 0.02 s of the "
+                        "layer's 1.00 s.";
+    r.asked.clear();
+    r.panel()->SaveSession();
+    r.panel()->SaveSession();
+    QCOMPARE(r.titles(), QStringList{"Session"});
+    QCOMPARE(r.asked.at(0).text, cut + "<br/>If the program ends unexpectedly, this layer cannot be recovered; the "
+                                       "others can.");
+    ProjectData session;
+    QString error;
+    QVERIFY2(readkvx(sessionpath + "/session(" + sessionid + ").kvx", &session, &error), qPrintable(error));
+    QCOMPARE(session.rows.size(), 1);
+    QCOMPARE(session.rows.at(0).name, QString("A"));
+    // An export of it says what it lacks.
+    r.asked.clear();
+    click(r, 1, 3);
+    answerfile(r, work.filePath("B.wav"), "WAV");
+    r.panel()->Export();
+    QCOMPARE(r.titles(), QStringList{"Export Layer"});
+    QCOMPARE(r.asked.at(0).text, work.filePath("B.wav") + " was written without what is missing:<br/>" + cut);
+    QVERIFY(QFileInfo(work.filePath("B.wav")).size() > 1000);
+
+    // A full disk while the samples are set aside for an export, or while
+    // the converter writes them, is named, and leaves no file.
+    click(r, 0, 3);
+    const QList<std::pair<qint64, QString>> full{{30000, "File too large (in "},
+                                                 {64010, "A.wav could not be written in full (Error "}};
+    for (const auto& [limit, why] : full) {
+        r.asked.clear();
+        answerfile(r, work.filePath("A.wav"), "WAV 32bit");
+        {
+            FullDisk disk(limit);
+            r.panel()->Export();
+        }
+        QCOMPARE(r.titles(), QStringList{"Export Layer"});
+        QVERIFY2(r.asked.at(0).text.contains(why) && r.asked.at(0).text.contains("File too large"),
+                 qPrintable(r.asked.at(0).text));
+        QVERIFY(!QFileInfo::exists(work.filePath("A.wav")));
+    }
 }
 
 void TestSaveFaults::projectsWhosePartsDisagreeAreRefused()
@@ -558,6 +636,58 @@ void TestSaveFaults::killedEditsComeBackBeforeOrAfter()
     }
     QVERIFY(dead().isEmpty());
     QVERIFY(befores > 0 && afters > 0);
+}
+
+// A disk that fills at each step of a paste that lengthens a layer (and
+// stays full for an Undo): the boxes name the full disk, the layer holds what
+// they say, and no Undo removes the paste for good: once there is room, the
+// history's end gives it back.
+void TestSaveFaults::aFullDiskNeverCostsAPaste_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("0.216 s") << "21.616";
+    // Written in one small block, which a buffer could hold back to write later.
+    QTest::newRow("10 ms") << "21.41";
+}
+
+void TestSaveFaults::aFullDiskNeverCostsAPaste()
+{
+    QFETCH(QString, end);
+    const auto args = [&](int at) {
+        return QStringList{"kill", QString("2001.01.06-00.%1.00.%2").arg(end.size()).arg(at, 3, 10, QChar('0')),
+                           "full disk " + end, QDir::tempPath() + QString("/full%1.txt").arg(at)};
+    };
+    const ChildRun whole = runchild(args(0), 0, ENOSPC);
+    QCOMPARE(whole.exitcode, 0);
+    const QStringList clean = QString::fromUtf8(bytesof(args(0).at(3))).split("\n--\n");
+    QCOMPARE(clean.size(), 7); // states only: no box
+    const QString earlier = clean.at(0), lengthened = clean.at(1), pasted = clean.at(2);
+    QVERIFY(lengthened != earlier && pasted != lengthened);
+    QVERIFY2(whole.steps.size() >= 3, qPrintable(whole.steps.join('\n')));
+    QList<QStringList> whats;
+    QList<int> ats;
+    for (int at = 1; at <= whole.steps.size(); ++at) {
+        whats << args(at);
+        ats << at;
+    }
+    const QList<ChildRun> runs = runchildren(whats, ats, ENOSPC);
+    for (int i = 0; i < runs.size(); ++i) {
+        const QString step = QString("step %1 (%2)").arg(ats.at(i)).arg(whole.steps.value(ats.at(i) - 1));
+        QVERIFY2(runs.at(i).exitcode == 0, qPrintable(step));
+        const QStringList told = QString::fromUtf8(bytesof(whats.at(i).at(3))).split("\n--\n");
+        QVERIFY2(told.size() >= 7, qPrintable(step));
+        const QString held = told.at(2), fullundo = told.at(3), room = told.at(4), undo = told.at(5), last = told.at(6);
+        const QString boxes = told.mid(7).join('\n');
+        QVERIFY2(held == lengthened || held == pasted || !boxes.isEmpty(), qPrintable(step));
+        QVERIFY2(!boxes.contains("Unknown error"), qPrintable(step + "\n" + boxes + "\n" + runs.at(i).steps.join("\n")));
+        for (const QString& box : told.mid(7))
+            QVERIFY2(box.contains("is full."), qPrintable(step + "\n" + box));
+        // With room again, the layer is as the boxes left it: nothing held back reaches it later.
+        QVERIFY2(room == fullundo, qPrintable(step));
+        QVERIFY2(fullundo == held || fullundo == lengthened || fullundo == earlier, qPrintable(step + "\n" + boxes));
+        QVERIFY2(undo == held || undo == lengthened || undo == earlier, qPrintable(step + "\n" + boxes));
+        QVERIFY2(last == held, qPrintable(step + "\n" + boxes));
+    }
 }
 
 void TestSaveFaults::twoInstancesRecoverOneSession()
