@@ -348,7 +348,8 @@ void LayersGui::SaveSession()
         logerror(QStringLiteral("Could not write the session file %1: %2").arg(file, why));
         return;
     }
-    for (layer* l : std::as_const(project.rows))
-        l->listed();
+    // (A layer left out names nothing: none of its files is kept for the session file.)
+    for (int i = 0; i < rowcount(); ++i)
+        rowlayer(row(i))->listed();
 }
 

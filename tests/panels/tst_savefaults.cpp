@@ -189,15 +189,15 @@ int child(int argc, char** argv)
         r.panel()->SaveSession(); // as after the edit that filled the layers
         qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
         ok = r.panel()->InsertTime(0.25, 0.5);
-    } else if (mode == "kill") {
-        // Two layers of 20 s of a tone, B from 1 s on; B current, with the
-        // clipboard or the history an edit of `edit` needs; then that edit.
-        // The rows as they are before it and after it go to the file argv[5].
-        const QString edit = QString::fromLocal8Bit(argv[4]);
+    } else if (mode == "script") {
+        // Two layers of a tone, A of 22 s and B of 20 s from 1 s on (an
+        // edit's cache holds 3 s of them: it is written piece by piece), B
+        // current; then the steps of argv[4]. The rows at each "state", the
+        // boxes and the numbers of the layers' files (which the kill library
+        // sees, made without a name) go to argv[5].
         QFile out(QString::fromLocal8Bit(argv[5]));
         if (!out.open(QIODevice::WriteOnly))
             return 5;
-        // The edits' caches hold 3 s of it: an edit is written piece by piece.
         constexpr int rate = 44100;
         project(r, 2, rate, 1);
         fill(r.at(0), 0.0, 22 * rate, [](int k, int) { return 0.3f * float(std::sin(0.35 * k)); });
@@ -205,76 +205,43 @@ int child(int argc, char** argv)
         fill(r.at(1), 1.0, 20 * rate, [](int k, int) { return 0.2f * float(std::sin(0.21 * k)); });
         for (int i = 0; i < 2; ++i)
             r.at(i)->resetdirty();
-        const auto area = [](double from, double to) {
-            selection = QRectF(from, 4000, to - from, -4000);
-            emit spectrumgui->outselection(selection);
-        };
-        const auto copyfroma = [&](double from, double to) {
-            click(r, 0, 3);
-            area(from, to);
-            r.window()->copyact->trigger();
-            click(r, 1, 3);
-        };
-        const bool before = edit.contains("before") || edit.contains("shifts");
-        if (edit.startsWith("paste") || before)
-            before ? copyfroma(0.3, 1.6) : copyfroma(5.0, 9.0);
         click(r, 1, 3);
-        if (edit.startsWith("full disk")) {
-            // A paste that carries B to 21.4 s, then one to the time after
-            // "full disk" while the disk fills, an Undo on the full disk, one
-            // with room again and a walk to the history's end.
-            QStringList states{rowstate(r).join('\n')};
-            copyfroma(20.6, 21.4);
-            r.window()->pasteact->trigger();
-            copyfroma(21.4, edit.section(' ', 2).toDouble());
-            states << rowstate(r).join('\n');
-            r.asked.clear();
-            qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
-            r.window()->pasteact->trigger();
-            states << rowstate(r).join('\n');
-            historygui->Undo();
-            states << rowstate(r).join('\n');
-            qputenv("KVKILL_MATCH", "");
-            states << rowstate(r).join('\n');
-            historygui->Undo();
-            states << rowstate(r).join('\n');
-            historygui->ItemClicked(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1), 1);
-            states << rowstate(r).join('\n');
-            for (const PromptRequest& asked : std::as_const(r.asked))
-                states << asked.title + ": " + asked.text;
-            out.write(states.join("\n--\n").toUtf8());
-            ::_exit(out.flush() ? 0 : 4);
-        }
-        if (edit == "undo") {
-            area(3.3, 12.7);
-            r.window()->deleteact->trigger();
-        } else if (edit.contains("shifts")) {
-            r.window()->pasteact->trigger();
-        }
-        r.panel()->SaveSession();
-        // The layers' files by their numbers, as the kill library names a file made without a name.
-        QByteArray files;
-        const auto numbers = [&] {
-            for (int i = 0; i < 2; ++i) {
-                struct stat file {};
-                ::fstat(r.at(i)->file->handle(), &file);
-                files += " #" + QByteArray::number(qulonglong(file.st_ino)) + " ";
+        const QStringList steps = QString::fromLocal8Bit(argv[4]).split(' ');
+        QStringList said;
+        QString files;
+        for (int i = 0; i < steps.size(); ++i) {
+            const QString& step = steps.at(i);
+            if (step == "copy" || step == "delete") {
+                const double from = steps.value(++i).toDouble(), to = steps.value(++i).toDouble();
+                if (step == "copy")
+                    click(r, 0, 3);
+                selection = QRectF(from, 4000, to - from, -4000);
+                emit spectrumgui->outselection(selection);
+                (step == "copy" ? r.window()->copyact : r.window()->deleteact)->trigger();
+                click(r, 1, 3);
+            } else if (step == "paste") {
+                r.window()->pasteact->trigger();
+            } else if (step == "undo") {
+                historygui->Undo();
+            } else if (step == "end") {
+                historygui->ItemClicked(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1), 1);
+            } else if (step == "watch") {
+                r.panel()->SaveSession();
+                qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
+            } else if (step == "room") {
+                qputenv("KVKILL_MATCH", QByteArray());
+            } else if (step == "state") {
+                said << rowstate(r).join('\n');
+                for (int k = 0; k < 2; ++k) {
+                    struct stat file {};
+                    ::fstat(r.at(k)->file->handle(), &file);
+                    files += QString(" #%1 ").arg(file.st_ino);
+                }
             }
-        };
-        numbers();
-        out.write(rowstate(r).join('\n').toUtf8() + "\n--\n");
-        out.flush();
-        qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
-        if (edit == "delete") {
-            area(3.3, 12.7);
-            r.window()->deleteact->trigger();
-        } else if (edit.startsWith("paste")) {
-            r.window()->pasteact->trigger();
-        } else {
-            historygui->Undo();
         }
-        numbers();
-        out.write(rowstate(r).join('\n').toUtf8() + "\n--\n" + files);
+        for (const PromptRequest& asked : std::as_const(r.asked))
+            said << "box " + asked.title + ": " + asked.text;
+        out.write((said.join("\n--\n") + "\n--\n" + files).toUtf8());
         ok = out.flush();
     } else if (mode == "recover") {
         // Another instance: what it was told, and how many rows it took.
@@ -564,84 +531,86 @@ void TestSaveFaults::killedEditsRecoverEveryLayer()
     }
 }
 
+namespace {
+
+// A script (see the child) run whole, then once for each of its file
+// changes after "watch": killed just before it, or with `error` (a full disk)
+// from it on. A kill is placed only on a named file or on a layer's file.
+struct ScriptRuns
+{
+    QStringList whole; // the sections the whole run wrote
+    QList<int> steps;
+    QList<QStringList> runs;
+    QStringList stepnames;
+    bool killed = true; // every run but the whole one was killed
+};
+
+ScriptRuns runscript(const QString& script, int error)
+{
+    static int series = 0;
+    ++series;
+    const auto args = [&](int at) {
+        return QStringList{"script", QString("2001.01.05-00.%1.00.%2").arg(series, 2, 10, QChar('0')).arg(at, 3, 10, QChar('0')),
+                           script, QDir::tempPath() + QString("/script%1.txt").arg(at)};
+    };
+    ScriptRuns s;
+    const ChildRun whole = runchild(args(0), 0, error);
+    s.whole = QString::fromUtf8(bytesof(args(0).at(3))).split("\n--\n");
+    for (int i = 1; i <= whole.steps.size(); ++i) {
+        const QString step = whole.steps.at(i - 1);
+        if (error || !step.endsWith("(deleted)") || s.whole.last().contains(" " + step.section('/', -1).section(' ', 0, 0) + " "))
+            s.steps << i;
+    }
+    QList<QStringList> whats;
+    for (int at : std::as_const(s.steps)) {
+        whats << args(at);
+        s.stepnames << QString("step %1 (%2)").arg(at).arg(whole.steps.at(at - 1));
+    }
+    const QList<ChildRun> ran = runchildren(whats, s.steps, error);
+    for (int i = 0; i < whats.size(); ++i) {
+        s.runs << QString::fromUtf8(bytesof(whats.at(i).at(3))).split("\n--\n");
+        s.killed = s.killed && ran.at(i).killed;
+    }
+    return s;
+}
+
+} // namespace
+
 void TestSaveFaults::killedEditsComeBackBeforeOrAfter_data()
 {
-    QTest::addColumn<QString>("edit");
-    QTest::newRow("delete") << "delete";
-    QTest::newRow("paste") << "paste";
-    QTest::newRow("paste before the start") << "paste before the start";
-    QTest::newRow("undo") << "undo";
-    QTest::newRow("undo that shifts frames") << "undo that shifts frames";
+    QTest::addColumn<QString>("script");
+    QTest::newRow("delete") << "state watch delete 3.3 12.7 state";
+    QTest::newRow("paste") << "copy 5 9 state watch paste state";
+    QTest::newRow("paste before the start") << "copy 0.3 1.6 state watch paste state";
+    QTest::newRow("undo") << "delete 3.3 12.7 state watch undo state";
+    QTest::newRow("undo that shifts frames") << "copy 0.3 1.6 paste state watch undo state";
 }
 
 // An edit of a 20 s layer killed at each of its writes: Recover gives every
 // layer as it was before the edit or as it is after it, never a mix.
 void TestSaveFaults::killedEditsComeBackBeforeOrAfter()
 {
-    QFETCH(QString, edit);
+    QFETCH(QString, script);
     for (const QString& name : QDir(sessionpath).entryList({"session(*).kvx"}, QDir::Files))
         QFile::remove(sessionpath + "/" + name);
-    static int series = 0;
-    ++series;
-    int id = 0;
-    const auto args = [&] {
-        const QString states = QDir::tempPath() + QString("/states%1.txt").arg(id);
-        return QStringList{"kill", QString("2001.01.05-00.%1.00.%2").arg(series, 2, 10, QChar('0')).arg(++id, 3, 10, QChar('0')),
-                           edit, states};
-    };
-    const QStringList first = args();
-    const ChildRun whole = runchild(first, 0);
-    QCOMPARE(whole.exitcode, 0);
-    const QString told = QString::fromUtf8(bytesof(first.at(3)));
-    const QString before = told.section("\n--\n", 0, 0), after = told.section("\n--\n", 1, 1);
-    QVERIFY2(!before.isEmpty() && !after.isEmpty() && before != after, qPrintable(told));
-    // Every step on a named file, and the writes into the layer files: those
-    // are made without a name and named at once, but their descriptors still
-    // read "#<number> (deleted)". (The history's chunks are left out.)
-    const QString layerfiles = told.section("\n--\n", 2, 2);
-    QList<int> points;
-    for (int i = 1; i <= whole.steps.size(); ++i) {
-        const QString step = whole.steps.at(i - 1);
-        if (!step.endsWith("(deleted)") || layerfiles.contains(" " + step.section('/', -1).section(' ', 0, 0) + " "))
-            points << i;
-    }
-    QVERIFY2(points.size() >= 3, qPrintable(whole.steps.join('\n')));
-    QList<QStringList> whats;
-    for (int i = 0; i < points.size(); ++i)
-        whats << args();
-    const QList<ChildRun> runs = runchildren(whats, points);
-
+    const ScriptRuns s = runscript(script, 0);
+    const QString before = s.whole.value(0), after = s.whole.value(1);
+    QVERIFY2(s.whole.size() == 3 && before != after && s.steps.size() >= 3 && s.killed, qPrintable(s.whole.join('\n')));
     PanelRig r;
     r.answers["Recover Session"] = QMessageBox::Yes;
     r.answers["Close Project"] = QMessageBox::No;
-    const auto dead = [] { return QDir(sessionpath).entryList({"session(2001.01.05-*).kvx"}, QDir::Files); };
-    int befores = 0, afters = 0;
-    for (int k = 0; k <= points.size(); ++k) {
-        const QStringList left = dead();
-        r.asked.clear();
+    int befores = 0;
+    for (int k = 0; k <= s.steps.size(); ++k) {
         r.panel()->Recover();
-        // Which run came back: the one whose session file went.
-        QString which;
-        for (int i = 0; i <= points.size(); ++i) {
-            const QStringList& what = i == 0 ? first : whats.at(i - 1);
-            if (left.contains("session(" + what.at(1) + ").kvx") && !dead().contains("session(" + what.at(1) + ").kvx"))
-                which = i == 0 ? QString("the whole run") : QString("step %1: %2").arg(points.at(i - 1)).arg(runs.at(i - 1).steps.value(points.at(i - 1) - 1));
-        }
         const QString now = rowstate(r).join('\n');
-        QVERIFY2(now == before || now == after,
-                 qPrintable(QString("%1\n%2\nbefore:\n%3\nafter:\n%4\nrecovered:\n%5")
-                                .arg(which, r.asked.isEmpty() ? QString() : r.asked.last().text, before, after, now)));
-        (now == before ? befores : afters) += 1;
+        QVERIFY2(now == before || now == after, qPrintable(now + "\n" + s.stepnames.join('\n')));
+        befores += now == before;
         QVERIFY(r.panel()->Close());
     }
-    QVERIFY(dead().isEmpty());
-    QVERIFY(befores > 0 && afters > 0);
+    QCOMPARE(QDir(sessionpath).entryList({"session(2001.01.05-*).kvx"}, QDir::Files), QStringList());
+    QVERIFY(befores > 0);
 }
 
-// A disk that fills at each step of a paste that lengthens a layer (and
-// stays full for an Undo): the boxes name the full disk, the layer holds what
-// they say, and no Undo removes the paste for good: once there is room, the
-// history's end gives it back.
 void TestSaveFaults::aFullDiskNeverCostsAPaste_data()
 {
     QTest::addColumn<QString>("end");
@@ -650,43 +619,32 @@ void TestSaveFaults::aFullDiskNeverCostsAPaste_data()
     QTest::newRow("10 ms") << "21.41";
 }
 
+// A disk that fills at each step of a paste that lengthens a layer (and
+// stays full for an Undo): the boxes name the full disk, the layer holds what
+// they say, and no Undo removes the paste for good: once there is room, the
+// history's end gives it back.
 void TestSaveFaults::aFullDiskNeverCostsAPaste()
 {
     QFETCH(QString, end);
-    const auto args = [&](int at) {
-        return QStringList{"kill", QString("2001.01.06-00.%1.00.%2").arg(end.size()).arg(at, 3, 10, QChar('0')),
-                           "full disk " + end, QDir::tempPath() + QString("/full%1.txt").arg(at)};
-    };
-    const ChildRun whole = runchild(args(0), 0, ENOSPC);
-    QCOMPARE(whole.exitcode, 0);
-    const QStringList clean = QString::fromUtf8(bytesof(args(0).at(3))).split("\n--\n");
-    QCOMPARE(clean.size(), 7); // states only: no box
-    const QString earlier = clean.at(0), lengthened = clean.at(1), pasted = clean.at(2);
-    QVERIFY(lengthened != earlier && pasted != lengthened);
-    QVERIFY2(whole.steps.size() >= 3, qPrintable(whole.steps.join('\n')));
-    QList<QStringList> whats;
-    QList<int> ats;
-    for (int at = 1; at <= whole.steps.size(); ++at) {
-        whats << args(at);
-        ats << at;
-    }
-    const QList<ChildRun> runs = runchildren(whats, ats, ENOSPC);
-    for (int i = 0; i < runs.size(); ++i) {
-        const QString step = QString("step %1 (%2)").arg(ats.at(i)).arg(whole.steps.value(ats.at(i) - 1));
-        QVERIFY2(runs.at(i).exitcode == 0, qPrintable(step));
-        const QStringList told = QString::fromUtf8(bytesof(whats.at(i).at(3))).split("\n--\n");
-        QVERIFY2(told.size() >= 7, qPrintable(step));
-        const QString held = told.at(2), fullundo = told.at(3), room = told.at(4), undo = told.at(5), last = told.at(6);
-        const QString boxes = told.mid(7).join('\n');
-        QVERIFY2(held == lengthened || held == pasted || !boxes.isEmpty(), qPrintable(step));
-        QVERIFY2(!boxes.contains("Unknown error"), qPrintable(step + "\n" + boxes + "\n" + runs.at(i).steps.join("\n")));
-        for (const QString& box : told.mid(7))
-            QVERIFY2(box.contains("is full."), qPrintable(step + "\n" + box));
-        // With room again, the layer is as the boxes left it: nothing held back reaches it later.
+    const ScriptRuns s = runscript("state copy 20.6 21.4 paste copy 21.4 " + end +
+                                       " state watch paste state undo state room state undo state end state",
+                                   ENOSPC);
+    QCOMPARE(s.whole.size(), 8); // no box
+    const QString earlier = s.whole.at(0), lengthened = s.whole.at(1);
+    QVERIFY(lengthened != earlier && s.whole.at(2) != lengthened && s.steps.size() >= 3);
+    for (int i = 0; i < s.runs.size(); ++i) {
+        const QStringList& run = s.runs.at(i);
+        QVERIFY2(run.size() >= 8, qPrintable(s.stepnames.at(i)));
+        const QString held = run.at(2), fullundo = run.at(3), room = run.at(4), undo = run.at(5);
+        const QString boxes = run.mid(7, run.size() - 8).join('\n');
+        const QString step = s.stepnames.at(i) + "\n" + boxes;
+        for (const QString& box : run.mid(7, run.size() - 8))
+            QVERIFY2(box.contains("is full."), qPrintable(step));
+        // With room again the layer is as the boxes left it: nothing held back reaches it later.
         QVERIFY2(room == fullundo, qPrintable(step));
-        QVERIFY2(fullundo == held || fullundo == lengthened || fullundo == earlier, qPrintable(step + "\n" + boxes));
-        QVERIFY2(undo == held || undo == lengthened || undo == earlier, qPrintable(step + "\n" + boxes));
-        QVERIFY2(last == held, qPrintable(step + "\n" + boxes));
+        for (const QString& state : {fullundo, undo})
+            QVERIFY2(state == held || state == lengthened || state == earlier, qPrintable(step));
+        QVERIFY2(run.at(6) == held, qPrintable(step));
     }
 }
 
