@@ -884,7 +884,7 @@ void layer::restorerange(layer* chunk)
         };
         const QString cannotresize = QStringLiteral("Could not resize layer \"%1\": %2");
         if (grows && !file->resize(target.frames * fb)) {
-            takeback(cannotresize);
+            seterror(cannotresize.arg(name, writefailure(file, errno)));
             return;
         }
         if (!putframes(file, inside, last) || !putframes(file, first, inside)) {
