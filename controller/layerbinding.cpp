@@ -54,6 +54,9 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
         pendinglayer = nullptr;
         slottable.bound[1]->dropbefore();
     }
+    // A Shift-stroke joins only a stroke of the layer it paints.
+    if (layertype == 1)
+        laststroke = {};
 
     if (!l) {
         emit outresetdrawtex(layertype);

@@ -80,6 +80,8 @@ public:
     void setlength(double newstart, bool keep, double newlength);
     void inserttime(double time, double duration);
     void removetime(double time, double duration);
+    // False when the layer could not take the new format: lasterror() says why
+    // in plain words, or is empty when the user cancelled the conversion.
     bool resample(int samplerate, int channels, int speakermask);
 
     // The last file failure of an operation on this layer (empty when none);

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,30 @@ UtilityWatch watch;
 
 using Processes = std::vector<std::unique_ptr<QProcess>>;
 
+// The time left to a run: from its start, or renewed whenever one of its
+// utilities prints something.
+struct Limit
+{
+    int ms;
+    UtilityLimit kind;
+    const std::vector<QByteArray>* outputs;
+    QDeadlineTimer deadline{ms};
+    qsizetype heard = 0;
+    bool expired()
+    {
+        if (kind == UtilityLimit::Silence) {
+            qsizetype now = 0;
+            for (const QByteArray& output : *outputs)
+                now += output.size();
+            if (now != heard) {
+                heard = now;
+                deadline.setRemainingTime(ms);
+            }
+        }
+        return deadline.hasExpired();
+    }
+};
+
 void endprocess(QProcess* p)
 {
     p->kill();
@@ -58,23 +83,28 @@ void takeexit(QProcess* p, UtilityResult& result)
 }
 
 // Outside the GUI thread: each process in turn, at most timeoutms from the
-// start of its own wait.
-void waitblocking(Processes& processes, QList<UtilityResult>& results, int timeoutms)
+// start of its own wait (or since it last printed).
+void waitblocking(Processes& processes, QList<UtilityResult>& results, Limit limit)
 {
     for (size_t i = 0; i < processes.size(); ++i) {
         QProcess* p = processes[i].get();
         UtilityResult& result = results[qsizetype(i)];
-        QDeadlineTimer deadline(timeoutms);
-        if (!p->waitForStarted(timeoutms)) {
+        limit.deadline.setRemainingTime(limit.ms);
+        if (!p->waitForStarted(limit.ms)) {
             result.output = p->errorString();
             continue;
         }
         result.started = true;
         // A utility that waits for input would otherwise hang until the limit.
         p->closeWriteChannel();
-        if (!p->waitForFinished(int(deadline.remainingTime())) && p->state() != QProcess::NotRunning) {
-            result.timedout = true;
-            endprocess(p);
+        // In slices, so that output seen in between renews a silence limit.
+        while (!p->waitForFinished(int(std::min<qint64>(limit.deadline.remainingTime(), 100)))
+               && p->state() != QProcess::NotRunning) {
+            if (limit.expired()) {
+                result.timedout = true;
+                endprocess(p);
+                break;
+            }
         }
         takeexit(p, result);
     }
@@ -83,7 +113,7 @@ void waitblocking(Processes& processes, QList<UtilityResult>& results, int timeo
 // In the GUI thread: the window keeps drawing, its timers keep firing, and
 // the watch can end the run. Input to the window waits until the run ends
 // or the watch shows its own (modal) window.
-void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeoutms, const QString& title)
+void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limit, const QString& title)
 {
     QStringList names;
     for (const auto& p : processes)
@@ -95,7 +125,7 @@ void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeou
         QProcess* p = processes[i].get();
         UtilityResult& result = results[qsizetype(i)];
         // Starting is a fork and an exec: a moment, not a wait.
-        result.started = p->waitForStarted(timeoutms);
+        result.started = p->waitForStarted(limit.ms);
         if (result.started)
             p->closeWriteChannel(); // a utility that waits for input would hang until the limit
         else
@@ -104,7 +134,7 @@ void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeou
     QEventLoop loop;
     QTimer tick;
     tick.start(50);
-    const QDeadlineTimer deadline(timeoutms);
+    limit.deadline.setRemainingTime(limit.ms);
     bool cancelled = false;
     const auto running = [&] {
         for (const auto& p : processes)
@@ -112,7 +142,7 @@ void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeou
                 return true;
         return false;
     };
-    while (running() && !deadline.hasExpired() && !cancelled) {
+    while (running() && !limit.expired() && !cancelled) {
         const bool shown = watch.shown && watch.shown();
         loop.processEvents(QEventLoop::WaitForMoreEvents
                            | (shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
@@ -152,8 +182,14 @@ UtilityResult runutility(const QString& program, const QStringList& arguments, i
     return runutilities({{program, arguments}}, timeoutms, nullptr, nullptr, watched).constFirst();
 }
 
+UtilityResult runutility(const UtilityCommand& command, int timeoutms, UtilityLimit limit, bool watched)
+{
+    return runutilities({command}, timeoutms, nullptr, nullptr, watched, QString(), limit).constFirst();
+}
+
 QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int timeoutms,
-                                  QObject* listener, const char* member, bool watched, const QString& title)
+                                  QObject* listener, const char* member, bool watched, const QString& title,
+                                  UtilityLimit limit)
 {
     const qsizetype count = commands.size();
     QList<UtilityResult> results(count);
@@ -168,15 +204,24 @@ QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int tim
             QObject::connect(process.get(), SIGNAL(readyReadStandardOutput()), listener, member);
         QProcess* p = process.get();
         QByteArray* collected = &outputs[size_t(i)];
-        QObject::connect(p, &QProcess::readyReadStandardOutput, p, [p, collected] { *collected += p->readAll(); });
+        QObject::connect(p, &QProcess::readyReadStandardOutput, p, [p, collected, progress = command.progress] {
+            const QByteArray chunk = p->readAll();
+            *collected += chunk;
+            if (progress) {
+                const int percent = progress(chunk);
+                if (percent >= 0)
+                    utilityprogress(percent);
+            }
+        });
         p->start(command.program, command.arguments, QIODevice::ReadWrite);
         processes.push_back(std::move(process));
     }
+    const Limit rule{timeoutms, limit, &outputs};
     if (watched && QCoreApplication::instance()
         && QThread::currentThread() == QCoreApplication::instance()->thread())
-        waitlooping(processes, results, timeoutms, title);
+        waitlooping(processes, results, rule, title);
     else
-        waitblocking(processes, results, timeoutms);
+        waitblocking(processes, results, rule);
     for (qsizetype i = 0; i < count; ++i) {
         QProcess* p = processes[size_t(i)].get();
         if (results[i].started) {

@@ -215,7 +215,9 @@ private:
     layer* activemix() const;
     // Writes source (a layer or a container) to fileName through the plugin
     // that offers `format`, or the one the file's extension names.
-    bool exportto(const QString& title, const QString& fileName, QString format, layer* source);
+    // writeback: fileName is the caller's file, to be written in the coding it came in.
+    bool exportto(const QString& title, const QString& fileName, QString format, layer* source,
+                  bool writeback = false);
 
 
     QPointer<QWidget> panel; // the dock's content (owned by the dock once set)

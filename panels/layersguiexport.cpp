@@ -15,6 +15,7 @@
 #include "layersgui.h"
 #include "pluginreport.h"
 #include "projectlayers.h"
+#include "sdk/interfaces.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ layer* LayersGui::activemix() const
     return mix;
 }
 
-bool LayersGui::exportto(const QString& title, const QString& fileName, QString format, layer* source)
+bool LayersGui::exportto(const QString& title, const QString& fileName, QString format, layer* source, bool writeback)
 {
     if (!source || source->spanlength() <= 0) {
         tell(mainwindow, QMessageBox::Information, title, tr("There is nothing to export: no samples."));
@@ -112,6 +113,8 @@ bool LayersGui::exportto(const QString& title, const QString& fileName, QString 
              tr("The samples could not be prepared for export.<br/>%1").arg(samples->lasterror().toHtmlEscaped()));
         return false;
     }
+    if (auto* object = dynamic_cast<QObject*>(fileplugins[plugin]))
+        object->setProperty(fileexportwriteback, writeback);
     const bool ok = fileplugins[plugin]->exportFile(format, samples->file->fileName(),
                                                     QFileInfo(fileName).absoluteFilePath(), samples->samplerate,
                                                     samples->channels);
@@ -171,9 +174,10 @@ void LayersGui::ExportMix()
 
 bool LayersGui::ExportCaller(QString fileName)
 {
-    // The caller reads the file in the format it gave, which its ending names.
+    // The caller reads the file in the format it gave: its ending names the
+    // container, and the plugin keeps the coding it read from it.
     const std::unique_ptr<layer> mix(activemix());
-    return exportto(tr("Export to Caller"), fileName, QString(), mix.get());
+    return exportto(tr("Export to Caller"), fileName, QString(), mix.get(), true);
 }
 
 void LayersGui::Export(QString fileName, QString selectedFormat, layer* exportlayer)

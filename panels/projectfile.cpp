@@ -25,9 +25,11 @@
 //   from the first byte after the XML text.
 //
 // A file of a later version, one whose text or numbers do not hold together,
-// a rate outside 1 Hz .. 768 kHz, or a ".kvp" whose rows do not fill its
+// a rate outside the editor's (core/ratelimit.h), or a ".kvp" whose rows do not fill its
 // samples exactly, one after the other, is refused as a whole.
 #include "projectfile.h"
+
+#include "core/ratelimit.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -199,11 +201,10 @@ bool readprojectxml(const QByteArray& xml, ProjectData* data, QString* error)
         return false;
     }
     data->samplerate = int(a.integer(QStringLiteral("samplerate"), 1, intmax));
-    // A rate no sound card plays would have playback size its buffers from it.
-    if (a.ok() && data->samplerate > maxprojectrate) {
-        *error = QStringLiteral("Its sample rate of %1 Hz is outside the rates this program plays (1 Hz to %2 Hz).")
+    if (a.ok() && data->samplerate > maxsamplerate) {
+        *error = QStringLiteral("Its sample rate of %1 Hz is outside the rates this program edits (%2).")
                      .arg(data->samplerate)
-                     .arg(maxprojectrate);
+                     .arg(samplerateslimits());
         *data = ProjectData();
         return false;
     }

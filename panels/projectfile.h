@@ -40,9 +40,6 @@ struct ProjectData
     QString project;
 };
 
-// The highest sample rate a project may have.
-constexpr int maxprojectrate = 768000;
-
 // The version this program writes and the newest it reads.
 constexpr int projectversion = 1;
 

@@ -10,7 +10,26 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "testsupport.h"
+
+// Power at `frequency` (Hz, at 44100 Hz) of the Hann-windowed samples
+// [at, at + n) of s (all of them by default), by the Goertzel recurrence.
+inline double power(const std::vector<float>& s, double frequency, size_t at = 0, size_t n = 0)
+{
+    n = n ? n : s.size() - std::min(at, s.size());
+    const double coefficient = 2 * std::cos(2 * M_PI * frequency / 44100);
+    double a = 0, b = 0;
+    for (size_t i = 0; i < n && at + i < s.size(); ++i) {
+        const double c = (0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(n))) * s[at + i] + coefficient * a - b;
+        b = a;
+        a = c;
+    }
+    return a * a + b * b - coefficient * a * b;
+}
 
 class FixtureRoot
 {

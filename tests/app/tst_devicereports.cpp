@@ -130,6 +130,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w.asked.size(), 2, 10000);
         QCOMPARE(w.asked[1].text, QString("The device \"Unplugged input\" could not be opened."));
         QVERIFY(note->isVisible());
+
+        // An open the user did not ask for fails right before one that the
+        // user asked for succeeds: the box answers the user's own request.
+        emit spectrumgui->deviceRecordOpen(spectrumgui->recorddevice, "Unplugged input");
+        submenuentry(w->recordmenu, "Tone", "Tone input")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!note->isVisible(), 10000);
+        QVERIFY(spectrumgui->waitdevice());
+        QApplication::processEvents();
+        QCOMPARE(w.asked.size(), 2);
     }
 };
 

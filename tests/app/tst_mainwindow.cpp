@@ -446,6 +446,15 @@ void TestMainWindow::startValuesAndUnits()
         w->unitactions[0][6]->trigger();
         QCOMPARE(unittime, 90.0f);
         QCOMPARE(w->unitgroups[0]->checkedAction(), w->unitactions[0][5]);
+        // A rate typed beyond the range is taken as its end.
+        QTimer::singleShot(0, [] {
+            auto* box = QApplication::activeModalWidget()->findChild<QDoubleSpinBox*>();
+            box->selectAll();
+            QTest::keyClicks(box, "350");
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        w->unitactions[0][5]->trigger();
+        QCOMPARE(unittime, 299.9f);
     }
     QSettings().setValue("unittime", 1500.0f);
     QSettings().setValue("unitpow", -99.0f);

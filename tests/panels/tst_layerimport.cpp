@@ -12,7 +12,14 @@
 #include <QProgressDialog>
 #include <QTemporaryDir>
 
+#include <QProgressBar>
+#include <QScopeGuard>
+#include <QPushButton>
+
 #include <csignal>
+#include <sys/stat.h>
+
+#include "fulldisk.h"
 
 #include "codecbridgetest.h"
 #include "panelrig.h"
@@ -124,7 +131,44 @@ struct FakeRoot
     }
     QString path() const { return dir.path(); }
     QString converter() const { return dir.filePath("Plugins/Files/ffmpeg"); }
+    // A utilities folder whose sox is this script (none when the body is
+    // empty), in use until the returned guard goes.
+    auto stubsox(const QString& body)
+    {
+        QDir(dir.path()).mkpath("Util/sox");
+        QFile script(sox());
+        if (!body.isEmpty() && script.open(QIODevice::WriteOnly)) {
+            script.write("#!/bin/sh\n" + body.toUtf8() + "\n");
+            script.close();
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        }
+        const QString old = utilpath;
+        utilpath = dir.filePath("Util");
+        return qScopeGuard([old] { utilpath = old; });
+    }
+    QString sox() const { return dir.filePath("Util/sox/sox"); }
 };
+
+// Solves the normal equations of a least-squares fit (Gaussian elimination).
+std::vector<double> solve(std::vector<std::vector<double>> a, std::vector<double> b)
+{
+    const size_t n = b.size();
+    for (size_t i = 0; i < n; ++i)
+        for (size_t r = i + 1; r < n; ++r) {
+            const double f = a[r][i] / a[i][i];
+            for (size_t c = i; c < n; ++c)
+                a[r][c] -= f * a[i][c];
+            b[r] -= f * b[i];
+        }
+    std::vector<double> x(n);
+    for (size_t i = n; i-- > 0;) {
+        double sum = b[i];
+        for (size_t c = i + 1; c < n; ++c)
+            sum -= a[i][c] * x[c];
+        x[i] = sum / a[i][i];
+    }
+    return x;
+}
 
 } // namespace
 
@@ -158,6 +202,9 @@ private slots:
         QVERIFY(!codecbridgetest::damagedcopy(sample("stereo.mp3"), sample("damaged.mp3")).isEmpty());
         QVERIFY(!codecbridgetest::cutcopy(sample("mono16.wav"), sample("cut.wav"), 0.5).isEmpty());
         QVERIFY(!codecbridgetest::cutcopy(sample("stereo.flac"), sample("cut.flac"), 0.6).isEmpty());
+        QVERIFY(QFile::copy(sample("stereo.flac"), sample("gaps.flac")));
+        for (double share : {0.2, 0.35, 0.5, 0.65, 0.8})
+            QVERIFY(!codecbridgetest::damagedcopy(sample("gaps.flac"), sample("gaps.flac"), 40, share).isEmpty());
         // A header that claims 2^31 Hz.
         QByteArray wave = codecbridgetest::contents(sample("mono16.wav"));
         const quint32 rate = 2147483648u;
@@ -182,6 +229,10 @@ private slots:
         }
         noise.write(bytes);
         noise.close();
+        // Six channels that no two are alike, in 5.1 order (FL FR FC LFE BL BR).
+        QVERIFY(codecbridgetest::sox({"-n", "-r", "48000", "-c", "6", "-b", "16", sample("surround.wav"), "synth", "1.5",
+                                      "whitenoise", "pinknoise", "brownnoise", "tpdfnoise", "sine", "1234", "square",
+                                      "77", "vol", "0.25"}));
         QFile project(sample("song.kvp"));
         QVERIFY(project.open(QIODevice::WriteOnly));
         project.write("not audio");
@@ -287,7 +338,7 @@ private slots:
         QTest::newRow("missing") << "missing.wav" << true << "missing.wav is not there (any more).";
         QTest::newRow("2^31 Hz") << "absurd.wav" << false
                                  << "absurd.wav claims a sample rate of 2147483648 Hz; Korvane edits sample rates "
-                                    "from 1 Hz to 768 kHz.";
+                                    "from 1 Hz to 32 MHz.";
     }
 
     void unreadableFilesLeaveNothingBehind()
@@ -320,7 +371,8 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("MP3 with 40 bytes overwritten") << "damaged.mp3" << "The file is damaged or incomplete";
+        // Every frame decodes, glitches and all: nothing to say.
+        QTest::newRow("MP3 with 40 bytes overwritten") << "damaged.mp3" << "";
         QTest::newRow("WAVE cut in half") << "cut.wav" << "The file ends early";
         QTest::newRow("FLAC cut") << "cut.flac" << "The file is damaged or incomplete";
     }
@@ -338,6 +390,10 @@ private slots:
         const QByteArray expected = reference(sample(file));
         QVERIFY(expected.size() > 0);
         QVERIFY(filebytes(l) == expected);
+        if (warning.isEmpty()) {
+            QVERIFY(r.asked.isEmpty());
+            return;
+        }
         // One warning, after the layer is in, naming what came in.
         QCOMPARE(r.titles(), QStringList{"Partly Imported"});
         QCOMPARE(r.asked.last().icon, QMessageBox::Warning);
@@ -346,6 +402,24 @@ private slots:
                  qPrintable(r.asked.last().text));
         QCOMPARE(pluginboxes, 0);
         checkbindings(r);
+    }
+
+    void lostAudioIsNamedWhereItWas()
+    {
+        PanelRig r;
+        watchplugin();
+        r.panel()->Import(sample("gaps.flac"), "");
+        QCOMPARE(r.rows(), 1);
+        // As long as the undamaged file: the lost packets are silence in place.
+        QCOMPARE(r.at(0)->length, double(reference(sample("stereo.flac")).size() / 8) / 44100);
+        QCOMPARE(r.titles(), QStringList{"Partly Imported"});
+        const QString text = r.asked.last().text;
+        QVERIFY2(text.startsWith("The file is damaged: audio is missing in 5 places") &&
+                     text.contains(QRegularExpression(" s at \\d.\\d\\d s, .* s at .*, .* s at .* and 2 more "
+                                                      "\\(listed in the log\\)\\.$")),
+                 qPrintable(text));
+        QCOMPARE(errorloglines(logfilepath()).filter("frames of silence for lost audio at frame").size(), 5);
+        QCOMPARE(pluginboxes, 0);
     }
 
     void aMissingConverterIsNamed()
@@ -428,6 +502,148 @@ private slots:
         QCOMPARE(r.asked.last().text, QString("The import was cancelled: the first %1 s of 10.00 s were imported.")
                                           .arg(seconds, 0, 'f', 2));
         QCOMPARE(pluginboxes, 0);
+    }
+
+    void surroundIsMixedDownByItsSpeakers()
+    {
+        PanelRig r;
+        r.panel()->Import(sample("stereo.flac"), "");
+        r.answers["Resample"] = QMessageBox::Yes;
+        r.panel()->Import(sample("surround.wav"), "");
+        QCOMPARE(r.titles(), QStringList{"Resample"});
+        QCOMPARE(r.rows(), 2);
+        const std::vector<float> got = samplefile(r.at(0));
+        QCOMPARE(r.at(0)->channels, 2);
+        // The six channels at the project's rate, by sox alone.
+        QByteArray six;
+        QVERIFY(run("sox", {sample("surround.wav"), "-t", "raw", "-e", "floating-point", "-b", "32", "-r", "44100", "-",
+                            "rate", "-v", "-s"},
+                    &six));
+        const std::vector<float> in(reinterpret_cast<const float*>(six.constData()),
+                                    reinterpret_cast<const float*>(six.constData()) + six.size() / 4);
+        // Each output channel fitted against the six inputs.
+        std::vector<std::vector<double>> weights;
+        for (int o = 0; o < 2; ++o) {
+            std::vector<std::vector<double>> a(6, std::vector<double>(6, 0));
+            std::vector<double> b(6, 0);
+            for (size_t k = 10000; k < 50000; ++k)
+                for (int i = 0; i < 6; ++i) {
+                    for (int j = 0; j < 6; ++j)
+                        a[i][j] += double(in[k * 6 + i]) * in[k * 6 + j];
+                    b[i] += double(in[k * 6 + i]) * got[k * 2 + o];
+                }
+            weights.push_back(solve(a, b));
+        }
+        const auto near = [](double a, double b) { return std::fabs(a - b) < 0.01; };
+        QString shown;
+        for (const std::vector<double>& row : weights)
+            for (double w : row)
+                shown += QString::number(w, 'f', 3) + " ";
+        // Fronts on their sides, the centre equal in both at -3 dB, each
+        // surround on its own side at -3 dB, no LFE.
+        for (int o = 0; o < 2; ++o) {
+            QVERIFY2(near(weights[o][o], 1) && near(weights[o][1 - o], 0), qPrintable(shown));
+            QVERIFY2(near(weights[o][2], M_SQRT1_2) && near(weights[o][3], 0), qPrintable(shown));
+            QVERIFY2(near(weights[o][4 + o], M_SQRT1_2) && near(weights[o][5 - o], 0), qPrintable(shown));
+        }
+    }
+
+    void aSilentPipeCanBeCancelled()
+    {
+        // A pipe that nobody writes: opening it waits for a writer.
+        PanelRig r;
+        watchplugin();
+        const QString pipe = sample("pipe.wav");
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        codecbridgetest::CancelTicker ticker([] { return true; });
+        r.panel()->Import(pipe, "");
+        ticker.timer.stop();
+        QVERIFY(ticker.ticks >= 3);
+        QCOMPARE(r.rows(), 0);
+        QVERIFY(r.asked.isEmpty());
+        QCOMPARE(pluginboxes, 0);
+    }
+
+    void importMessagesNameTheCause_data()
+    {
+        QTest::addColumn<QString>("sox"); // the script, "missing" for none, empty for the real one
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text"); // a part of it; empty: no box at all
+        QTest::newRow("full disk") << "" << "Error Reading File" << "There is no room for the audio";
+        QTest::newRow("sox missing") << "missing" << "Error Resampling File" << "could not be started";
+        QTest::newRow("sox fails") << "echo \"sox FAIL formats: can't open output file: No space left on device\"\n"
+                                      "exit 2"
+                                   << "Error Resampling File" << "can't open output file: No space left on device";
+        QTest::newRow("resampling cancelled") << "while :; do printf 'In:1.0%%\\r' >&2; sleep 0.2; done" << "" << "";
+    }
+
+    void importMessagesNameTheCause()
+    {
+        QFETCH(QString, sox);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        PanelRig r;
+        FakeRoot root({});
+        const auto util = root.stubsox(sox == "missing" ? QString() : sox);
+        if (sox.isEmpty())
+            utilpath = QStringLiteral(KV_TEST_ROOT "/Resources/Util");
+        r.panel()->Import(sample("mono16.wav"), "");
+        QCOMPARE(r.rows(), 1);
+        const QStringList before = pcmfiles();
+        r.answers["Resample"] = QMessageBox::Yes;
+        if (title.isEmpty()) // Cancel, as soon as the watch shows.
+            poll(6000, [] {
+                auto* watch = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+                if (watch)
+                    watch->cancel();
+                return watch != nullptr;
+            });
+        if (sox.isEmpty()) {
+            FullDisk full(1 << 20);
+            r.panel()->Import(sample("long.wav"), "");
+        } else {
+            r.panel()->Import(sample("mono48.wav"), "");
+        }
+        QCOMPARE(r.rows(), 1);
+        QCOMPARE(pcmfiles(), before);
+        QStringList boxes = r.titles();
+        boxes.removeAll("Resample");
+        if (title.isEmpty()) {
+            QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join(", ")));
+            return;
+        }
+        QCOMPARE(boxes, QStringList{title});
+        QVERIFY2(r.asked.last().text.contains(text), qPrintable(r.asked.last().text));
+        if (sox == "missing")
+            QVERIFY(r.asked.last().text.contains("It was looked for at " + root.sox()));
+    }
+
+    void aLongResampleRunsWhileItProgresses()
+    {
+        // Longer than the limit for a utility that stops answering, but
+        // telling how far it is all the while.
+        PanelRig r;
+        FakeRoot root({});
+        const auto util = root.stubsox("for i in $(seq 1 35); do printf 'In:%d%%\\r' $((i * 2)) >&2; sleep 1; done\n"
+                                       "exec sox \"$@\"");
+        r.panel()->Import(sample("mono16.wav"), "");
+        r.answers["Resample"] = QMessageBox::Yes;
+        int shown = 0;
+        bool cancellable = false;
+        poll(100000, [&] {
+            if (auto* watch = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) {
+                if (auto* bar = watch->findChild<QProgressBar*>())
+                    shown = std::max(shown, bar->value());
+                cancellable = watch->findChild<QPushButton*>() != nullptr;
+            }
+            return false;
+        });
+        r.panel()->Import(sample("mono48.wav"), "");
+        QCOMPARE(r.titles(), QStringList{"Resample"});
+        QCOMPARE(r.rows(), 2);
+        QVERIFY(std::fabs(r.at(0)->length - 1.5) < 0.01);
+        QVERIFY2(shown >= 10, qPrintable(QString::number(shown)));
+        QVERIFY(cancellable);
     }
 
     void extensionsChooseThePlugin()

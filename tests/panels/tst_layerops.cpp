@@ -72,7 +72,7 @@ private slots:
             dialog->reject();
         });
         r.panel()->NewLayer();
-        QCOMPARE(seen, (QStringList{"Create New Layer", "New Layer", "New Layer", "160x140", "44100 1..1000000 Hz",
+        QCOMPARE(seen, (QStringList{"Create New Layer", "New Layer", "New Layer", "160x140", "44100 1..32000000 Hz",
                                     "1 1..8 channels", "Create"}));
         QCOMPARE(r.rows(), 0);
         QCOMPARE(projectformat.samplerate, 0);

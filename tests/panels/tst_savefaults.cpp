@@ -395,8 +395,8 @@ void TestSaveFaults::projectsWhosePartsDisagreeAreRefused()
     // A rate no device plays.
     writebytes(work.filePath("fast.kvx"), QByteArray(text).replace("samplerate=\"8000\"", "samplerate=\"2147483647\""));
     all.append({work.filePath("fast.kvx"), "sample rate of 2147483647 Hz is outside"});
-    writebytes(work.filePath("above.kvx"), QByteArray(text).replace("samplerate=\"8000\"", "samplerate=\"768001\""));
-    all.append({work.filePath("above.kvx"), "sample rate of 768001 Hz is outside"});
+    writebytes(work.filePath("above.kvx"), QByteArray(text).replace("samplerate=\"8000\"", "samplerate=\"32000001\""));
+    all.append({work.filePath("above.kvx"), "sample rate of 32000001 Hz is outside"});
 
     const QStringList rows = rowstate(r);
     r.window()->setWindowModified(false);
@@ -786,7 +786,8 @@ void TestSaveFaults::aHangingUtilityCanBeCancelled()
     QVERIFY(!resampled);
     QCOMPARE(shown, QString("Running sox..."));
     QVERIFY(ticks >= 10);
-    QVERIFY2(r.at(0)->lasterror().contains("sox was cancelled"), qPrintable(r.at(0)->lasterror()));
+    // Cancelled, it is no failure to report.
+    QVERIFY2(r.at(0)->lasterror().isEmpty(), qPrintable(r.at(0)->lasterror()));
     QCOMPARE(r.at(0)->samplerate, 8000);
     QCOMPARE(samplefile(r.at(0)), before);
 }

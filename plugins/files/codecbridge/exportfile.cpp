@@ -98,7 +98,7 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     // The converter writes beside the destination under a name of its own, so
     // that a failed run leaves an existing file as it was.
     const QFileInfo target(destination);
-    const QString kept = target.exists() ? tr(" %1 was left as it was.").arg(target.fileName()) : QString();
+    const QString untouched = target.exists() ? tr(" %1 was left as it was.").arg(target.fileName()) : QString();
     const QString written = createpartial(target);
     if (written.isEmpty()) {
         report(tr("No file can be created in the folder %1.").arg(QDir::toNativeSeparators(target.absolutePath())));
@@ -111,15 +111,18 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
                           QString::number(samplerate_), QStringLiteral("-ac"), QString::number(channels_),
                           QStringLiteral("-i"), input,                      QStringLiteral("-y"),
                           QStringLiteral("-vn")};
+    const QStringList kept = property(fileexportwriteback).toBool()
+                                 ? keptformat(target.absoluteFilePath())
+                                 : QStringList();
     for (const ExportFormat& format : exporttable) {
-        if (filter == QLatin1String(format.label)) {
+        if (kept.isEmpty() && filter == QLatin1String(format.label)) {
             for (const char* option : format.options) {
                 if (option)
                     arguments.append(QString::fromUtf8(option));
             }
         }
     }
-    arguments.append(written);
+    arguments << kept << written;
 
     const Run run = convert(arguments, tr("Writing %1...").arg(target.fileName()), written);
     QString problem;
@@ -162,7 +165,28 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     }
     if (!ok) {
         QFile::remove(written);
-        report(problem.isEmpty() ? QString() : problem + kept, run.ending == Ending::Cancelled);
+        report(problem.isEmpty() ? QString() : problem + untouched, run.ending == Ending::Cancelled);
     }
     return ok;
+}
+
+void FilePlugin::remember(const QString& source)
+{
+    imported.insert(source, {console.codec, console.sampleformat, samplerate});
+}
+
+QStringList FilePlugin::keptformat(const QString& destination) const
+{
+    const auto found = imported.constFind(destination);
+    if (found == imported.constEnd())
+        return {};
+    // Plain samples name their format in their coding; FLAC keeps 16 or 24
+    // bits. A lossy coding is written as the filter says: copying it would
+    // not give the caller back what it had anyway.
+    if (found->codec.startsWith(QLatin1String("pcm_")))
+        return {QStringLiteral("-acodec"), found->codec};
+    if (found->codec == QLatin1String("flac") && !found->sampleformat.isEmpty())
+        return {QStringLiteral("-acodec"), QStringLiteral("flac"), QStringLiteral("-sample_fmt"),
+                found->sampleformat.startsWith(QLatin1String("s16")) ? QStringLiteral("s16") : QStringLiteral("s32")};
+    return {};
 }

@@ -2,13 +2,11 @@
 
 #include <QRegularExpression>
 
+#include "core/speakermix.h"
+
 namespace {
 
-// WAVE channel mask bits.
-enum : int {
-    FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, FLC = 0x40, FRC = 0x80,
-    BC = 0x100, SL = 0x200, SR = 0x400, TFL = 0x2000, TFR = 0x8000, TBL = 0x10000, TBR = 0x40000
-};
+using namespace speakermix; // the WAVE channel mask bits
 
 struct NamedLayout
 {

@@ -1,9 +1,11 @@
 // Importing through codecbridge and the real ffmpeg: sample files made with
 // sox decode to exactly what ffmpeg itself decodes, damaged ones too (with a
-// message that names what is missing); headerless PCM is described through the
-// plugin's dialogs; files without audio, a missing, hanging or lying converter
-// fail with a message for the host and leave nothing; the plugin itself shows
-// no box.
+// message that names what is missing), and audio lost from a damaged file
+// leaves a silence of its length, so that the rest keeps its time;
+// headerless PCM is described through the plugin's dialogs; files without
+// audio, a missing, hanging, lying or older converter, a destination that
+// cannot be written or fills the disk fail with a message for the host and
+// leave nothing; the plugin itself shows no box.
 #include <QApplication>
 #include <QComboBox>
 #include <QInputDialog>
@@ -12,7 +14,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cmath>
 #include <csignal>
+#include <vector>
 
 #include "codecbridgetest.h"
 
@@ -48,6 +53,37 @@ bool createempty(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly);
+}
+
+std::vector<float> floats(const QByteArray& raw)
+{
+    std::vector<float> v(size_t(raw.size()) / 4);
+    memcpy(v.data(), raw.constData(), v.size() * 4);
+    return v;
+}
+
+// The shift of b against a (in frames of channel 0) that matches a's window
+// from frame `at` on best, by normalised cross-correlation.
+qint64 lagof(const std::vector<float>& a, const std::vector<float>& b, int channels, qint64 at, qint64 window,
+             qint64 maxlag)
+{
+    qint64 best = 0;
+    double bestscore = -2;
+    for (qint64 lag = -maxlag; lag <= maxlag; ++lag) {
+        double ab = 0, bb = 0;
+        for (qint64 k = at; k < at + window; ++k) {
+            const qint64 j = k + lag;
+            const double y = j >= 0 && size_t(j * channels) < b.size() ? b[size_t(j * channels)] : 0;
+            ab += a[size_t(k * channels)] * y;
+            bb += y * y;
+        }
+        const double score = bb > 0 ? ab / std::sqrt(bb) : 0;
+        if (score > bestscore) {
+            bestscore = score;
+            best = lag;
+        }
+    }
+    return best;
 }
 
 } // namespace
@@ -111,7 +147,12 @@ private slots:
         QVERIFY(make("sixteen.wav", "-n -r 8000 -c 16 -b 16")); // a layout with a name
         // This sox cannot write MP3: ffmpeg encodes sox's tone.
         QVERIFY(make("mono48.wav", "-n -r 48000 -c 1 -b 16"));
-        for (const auto& [from, to] : {std::pair{"s16.wav", "stereo.mp3"}, std::pair{"mono48.wav", "mono.mp3"}})
+        // Noise, whose shift is unmistakable.
+        QVERIFY(sox({"-n", "-r", "44100", "-c", "2", "-b", "16", sample("pink.wav"), "synth", "6", "pinknoise", "vol",
+                     "0.3"}));
+        QVERIFY(sox({sample("pink.wav"), sample("pink.flac")}));
+        for (const auto& [from, to] : {std::pair{"s16.wav", "stereo.mp3"}, std::pair{"mono48.wav", "mono.mp3"},
+                                       std::pair{"pink.wav", "pink.mp3"}})
             QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample(from), "-b:a", "128k", sample(to)}));
 
         // Files without audio: cut inside the header, empty, noise, and rates
@@ -305,7 +346,7 @@ private slots:
         const QString destination = sample("defaults.f32");
         const Outcome outcome = import(plugin, rawfilter, sample("s16.wav"), destination);
         QVERIFY(outcome.ok); // the defaults: 44100 Hz, 1 channel, 8-bit signed
-        QCOMPARE(spins, (QList<std::tuple<int, int, int>>{{1, 1000000, 44100}, {1, 8, 1}}));
+        QCOMPARE(spins, (QList<std::tuple<int, int, int>>{{1, 32000000, 44100}, {1, 8, 1}}));
         QCOMPARE(outcome.samplerate, 44100);
         QCOMPARE(outcome.channels, 1);
         QCOMPARE(contents(destination).size(), QFileInfo(sample("s16.wav")).size() * 4);
@@ -347,10 +388,8 @@ private slots:
         QTest::addColumn<double>("cut"); // share of the bytes kept; 0: 40 bytes overwritten in the middle
         QTest::addColumn<QString>("warning"); // a fragment of the message, empty for none
         QTest::newRow("WAVE overwritten") << "s16.wav" << 0.0 << ""; // the bytes are samples, right or wrong
-        QTest::newRow("MP3 overwritten") << "stereo.mp3" << 0.0 << "damaged or incomplete";
         // Here the bytes land inside the audio of one frame: wrong samples, no error.
         QTest::newRow("MP3 mono overwritten") << "mono.mp3" << 0.0 << "";
-        QTest::newRow("FLAC overwritten") << "stereo.flac" << 0.0 << "damaged or incomplete";
         QTest::newRow("Ogg overwritten") << "stereo.ogg" << 0.0 << "damaged or incomplete";
         QTest::newRow("WAVE cut at a quarter") << "s16.wav" << 0.25 << "ends early";
         QTest::newRow("WAVE cut at nine tenths") << "s16.wav" << 0.9 << "ends early";
@@ -390,6 +429,112 @@ private slots:
         QVERIFY2(said.message.contains(warning), qPrintable(said.message));
         QVERIFY2(said.message.contains(QString("%1 s of 1.5").arg(decoded, 0, 'f', 2)), qPrintable(said.message));
         QVERIFY(!said.cancelled);
+    }
+
+    void lostpacketskeepthetime_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("frame"); // damage an MPEG frame header, not any 40 bytes
+        QTest::newRow("FLAC, 40 bytes overwritten at 40 %") << "pink.flac" << false;
+        QTest::newRow("MP3, a frame header damaged at 40 %") << "pink.mp3" << true;
+    }
+
+    void lostpacketskeepthetime()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, frame);
+        const QString copy = sample("lost-" + file);
+        QVERIFY(!damagedcopy(sample(file), copy, 40, 0.4, frame).isEmpty());
+        const QString destination = copy + ".f32";
+        QVERIFY(createempty(destination));
+        const Outcome outcome = import(plugin, wavefilter, copy, destination);
+        QVERIFY2(outcome.ok, qPrintable(reportof(plugin).message));
+        const int channels = outcome.channels;
+        const qint64 rate = outcome.samplerate;
+
+        // The converter alone closes up over the lost packet: everything
+        // after it comes as much too soon as the packet was long.
+        const std::vector<float> whole = floats(reference({"-i", sample(file)}));
+        const std::vector<float> plain = floats(reference({"-i", copy}));
+        const std::vector<float> got = floats(contents(destination));
+        qint64 gap = 0;
+        while (size_t(gap * channels) < plain.size() && plain[size_t(gap * channels)] == whole[size_t(gap * channels)])
+            ++gap;
+        const qint64 after = gap + rate / 5;
+        const qint64 lost = -lagof(whole, plain, channels, after, 4096, 5000);
+        QVERIFY2(lost > 0, qPrintable(QString::number(lost)));
+        // Imported, the rest is where it belongs, after silence of the lost length.
+        QCOMPARE(lagof(whole, got, channels, after, 4096, 5000), qint64(0));
+        QCOMPARE(got.size(), plain.size() + size_t(lost * channels));
+        qint64 silence = 0;
+        while (got[size_t(silence * channels)] == whole[size_t(silence * channels)])
+            ++silence;
+        QVERIFY2(std::abs(silence - gap) <= 1, qPrintable(QString("%1 %2").arg(silence).arg(gap)));
+        QVERIFY(std::all_of(got.begin() + silence * channels, got.begin() + (silence + lost) * channels,
+                            [](float v) { return v == 0; }));
+
+        // The message says where.
+        const QString said = reportof(plugin).message;
+        QVERIFY2(said.contains("audio is missing in 1 place") && said.contains(QString("%1 s at %2 s")
+                                                                                   .arg(double(lost) / rate, 0, 'f', 2)
+                                                                                   .arg(double(silence) / rate, 0, 'f', 2)),
+                 qPrintable(said));
+    }
+
+    void converterstubs_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("script");
+        // Options of later converters refused, as an older build refuses them.
+        const QString older = "echo \"$*\" >> calls\n"
+                              "for a; do case \"$a\" in -max_size|-truncate|framecrc)\n"
+                              "  echo \"Unrecognized option '${a#-}'.\"\n"
+                              "  echo 'Error splitting the argument list: Option not found'; exit 1;; esac; done\n"
+                              "exec /usr/bin/ffmpeg \"$@\"";
+        QTest::newRow("older converter, WAVE") << "s16.wav" << older;
+        QTest::newRow("older converter, FLAC") << "stereo.flac" << older;
+        // A warning while it decodes the whole file changes nothing.
+        QTest::newRow("warning") << "stereo.flac"
+                                 << "/usr/bin/ffmpeg \"$@\"; status=$?\n"
+                                    "echo '[flac @ 0x1] Skipping 1 bytes of junk at 2048.'; exit $status";
+    }
+
+    void converterstubs()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, script);
+        QTemporaryDir dir;
+        FileInterface* stub = fakeplugin(dir, "cd '" + dir.path() + "'\n" + script);
+        QVERIFY(stub);
+        const QString destination = sample("stub.f32");
+        QVERIFY(createempty(destination));
+        const Outcome outcome = import(stub, wavefilter, sample(file), destination);
+        QVERIFY2(outcome.ok, qPrintable(reportof(stub).message));
+        QVERIFY2(reportof(stub).message.isEmpty(), qPrintable(reportof(stub).message));
+        QVERIFY(contents(destination) == reference({"-i", sample(file)}));
+        const QStringList calls = QString(contents(dir.filePath("calls"))).split('\n', Qt::SkipEmptyParts);
+        if (!calls.isEmpty()) // the second is the plain command line
+            QCOMPARE(calls, (QStringList{calls.first(), "-i " + sample(file) + " -y -vn -f f32le " + destination}));
+        QFile::remove(destination);
+    }
+
+    void destinationfaults()
+    {
+        // Not writable: nothing is converted, and the reason is the file.
+        const QString folder = sample("folder.f32");
+        QVERIFY(QDir().mkpath(folder + "/inside"));
+        Outcome outcome = import(plugin, wavefilter, sample("s16.wav"), folder);
+        QVERIFY(!outcome.ok);
+        QVERIFY2(reportof(plugin).message.startsWith("The layer's sample file " + folder + " cannot be written"),
+                 qPrintable(reportof(plugin).message));
+        QVERIFY(QFileInfo(folder + "/inside").isDir());
+        // A full disk is a full disk, not a damaged file, and keeps nothing.
+        outcome = import(plugin, wavefilter, sample("stereo.flac"), "/dev/full");
+        QVERIFY(!outcome.ok);
+        QVERIFY2(reportof(plugin).message.startsWith("There is no room for the audio") &&
+                     reportof(plugin).message.contains(qt_error_string(ENOSPC)),
+                 qPrintable(reportof(plugin).message));
+        QVERIFY(seen.titles.isEmpty());
     }
 
     void refused_data()

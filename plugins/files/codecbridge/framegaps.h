@@ -1,0 +1,27 @@
+#pragma once
+// Where a damaged file lost audio. The decoder drops a packet it cannot
+// decode, and the raw output closes up over it, moving everything after it
+// earlier; the packets' own timestamps still say where they belong. The
+// converter lists every decoded packet of its second output (its "framecrc"
+// format: "stream, dts, pts, duration, size, hash"), and a jump of the
+// timestamps ahead of what was decoded is a gap, filled here with silence of
+// its own length so that the rest keeps its time.
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+struct FrameGap
+{
+    qint64 at = 0;     // where the gap begins, in frames of the raw output as written
+    qint64 frames = 0; // how long it is
+};
+
+// The gaps in the packet list at `path` of the first output stream, whose
+// samples are `framebytes` bytes a frame at `samplerate`. Timestamps that
+// wander by less than a few milliseconds (containers that count in
+// milliseconds) are no gap.
+QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes);
+
+// Inserts each gap into the raw file at `path` as silence, in place (the host
+// holds the file open). False, with the reason, when the file cannot grow.
+bool insertframegaps(const QString& path, qint64 framebytes, const QList<FrameGap>& gaps, QString* error);
