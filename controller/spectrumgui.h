@@ -88,6 +88,13 @@ public:
     bool fftsubwin = false;
     bool snapshotwarned = false; // the user was told that edits cannot be undone for now
     bool pushing = false; // inside pushbackup, whose message box may bring mouse events
+    // An edit of the current layer that was kept without a history entry:
+    // the layer, what its entry is called, and why it could not be made.
+    layer* pendinglayer = nullptr;
+    QString pendingdescription;
+    QPixmap pendingicon;
+    QString pendingreason;
+    bool retrying = false; // inside inrecordpending: its failure is told by the refusal that follows
     QCursor cursor = QCursor(Qt::ArrowCursor);
     GLChannel* firstview = nullptr;
     DeviceInterface* playdevice = nullptr;
@@ -344,9 +351,17 @@ public slots:
     void pushbackup(QString description, QPixmap icon);
     void pushbackup(QString description);
     void inrestorelayer(layer* source, layer* restore, QRectF select);
+    // Before Undo or Redo read the history: an edit of the current layer
+    // that was kept without an entry gets one now, if there is room.
+    void inrecordpending();
 
 private:
     void undoerror(const QString& text);
+    // The current layer holds an edit that has no history entry.
+    bool pendingedit() const;
+    // That edit stays for good: the layer's entries from before it go,
+    // since restoring any of them would remove it.
+    void keeppending(layer* l);
     // Ends a tool stroke whose release never reached the engine: the tool
     // gets a release at the last position and the edit becomes its entry.
     void finishstroke();

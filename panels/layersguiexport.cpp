@@ -14,6 +14,7 @@
 #include "importchoice.h"
 #include "layersgui.h"
 #include "pluginreport.h"
+#include "projectlayers.h"
 #include "sdk/interfaces.h"
 
 namespace {
@@ -125,6 +126,17 @@ bool LayersGui::exportto(const QString& title, const QString& fileName, QString 
         if (!said.message.isEmpty())
             text += QStringLiteral("<br/>") + said.message.toHtmlEscaped();
         tell(mainwindow, QMessageBox::Critical, title, text);
+    }
+    if (ok) {
+        // What a sample file cut short outside the program no longer holds is not in the export either.
+        QStringList notes;
+        for (int i = 0; i < std::max(1, int(source->childcount)); ++i)
+            if (const QString note = cutshortnote(source->childcount ? source->children[i] : source); !note.isEmpty())
+                notes << note;
+        if (!notes.isEmpty())
+            tell(mainwindow, QMessageBox::Warning, title,
+                 tr("%1 was written without what is missing:").arg(fileName.toHtmlEscaped()) + QStringLiteral("<br/>")
+                     + notes.join(QStringLiteral("<br/>")));
     }
     return ok;
 }

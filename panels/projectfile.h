@@ -23,6 +23,9 @@ struct ProjectRow
     QString samples;
     qint64 offset = 0; // where the samples begin in that file
     qint64 bytes = 0;  // how many bytes of samples there are
+    // A session file only: the layer's kept file (layer::keptfile), from
+    // which an edit that a run did not finish is taken back.
+    QString kept;
 };
 
 struct ProjectData

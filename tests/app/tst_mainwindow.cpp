@@ -334,7 +334,7 @@ void TestMainWindow::historyAndChannelPanelsAreWired()
             QVERIFY2(link.connected, qPrintable(SignalLinks::describe(link)));
             ++links;
         }
-    QCOMPARE(links, 10);
+    QCOMPARE(links, 11);
     QCOMPARE(w->historydock->widget(), historygui->tree.data());
     QCOMPARE(w->channelsdock->widget(), channelsgui->tree.data());
 

@@ -55,6 +55,24 @@ bool replace(const QString& written, const QString& target, QString* why)
 
 } // namespace
 
+namespace {
+
+// What the converter said of a file it could not write in full (empty when nothing).
+QString writefailure(const QStringList& messages, const QFileInfo& target)
+{
+    for (const QString& line : messages) {
+        if (line.contains(QLatin1String("No space left on device")) || line.contains(QLatin1String("Disk quota exceeded")))
+            return QObject::tr("The disk holding %1 is full: %2 could not be written in full.")
+                .arg(QDir::toNativeSeparators(target.absolutePath()), target.fileName());
+        if (line.startsWith(QLatin1String("Error closing file")) || line.startsWith(QLatin1String("Error writing trailer"))
+            || line.startsWith(QLatin1String("av_interleaved_write_frame")))
+            return QObject::tr("%1 could not be written in full (%2).").arg(target.fileName(), line);
+    }
+    return QString();
+}
+
+} // namespace
+
 bool FilePlugin::exportFile(const QString& filter, const QString& source, const QString& destination,
                             int samplerate_, int channels_)
 {
@@ -121,6 +139,10 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     default:
         if (run.ending != Ending::Finished || run.exitcode != 0 || QFileInfo(written).size() <= 0)
             problem = tr("The converter could not write the audio as %1. Details are in the log.").arg(filter);
+        // A converter that could not write all of its file may still end
+        // well; its console says so.
+        else if (const QString cut = writefailure(console.messages, target); !cut.isEmpty())
+            problem = cut;
         // An encoder that cannot take the channels or the rate converts them
         // without a word and succeeds; what it wrote says so.
         else if (console.outputstream && console.channels > 0 && console.samplerate > 0

@@ -47,6 +47,13 @@ constexpr NamedLayout namedlayouts[] = {
     {"cube", FL | FR | BL | BR | TFL | TFR | TBL | TBR},
 };
 
+// Named layouts of more channels than the editor takes: only their count
+// matters, to say so.
+constexpr NamedLayout countedlayouts[] = {
+    {"hexadecagonal", 16},
+    {"22.2", 24},
+};
+
 } // namespace
 
 int defaultspeakermask(int channels)
@@ -61,6 +68,10 @@ SpeakerLayout speakerlayout(const QString& name)
     for (const NamedLayout& named : namedlayouts) {
         if (layout == QLatin1String(named.name))
             return {int(qPopulationCount(quint32(named.mask))), named.mask};
+    }
+    for (const NamedLayout& counted : countedlayouts) {
+        if (layout == QLatin1String(counted.name))
+            return {counted.mask, 0};
     }
     // Layouts without a name: "N channels", sometimes followed by the speakers
     // in parentheses. Their order is not the WAVE order, so only the count holds.

@@ -144,6 +144,7 @@ private slots:
         QVERIFY(make("stereo.ogg", "-n -r 44100 -c 2"));
         QVERIFY(make("mono.ogg", "-n -r 48000 -c 1"));
         QVERIFY(make("ten.wav", "-n -r 8000 -c 10 -b 16"));
+        QVERIFY(make("sixteen.wav", "-n -r 8000 -c 16 -b 16")); // a layout with a name
         // This sox cannot write MP3: ffmpeg encodes sox's tone.
         QVERIFY(make("mono48.wav", "-n -r 48000 -c 1 -b 16"));
         // Noise, whose shift is unmistakable.
@@ -545,6 +546,7 @@ private slots:
         QTest::newRow("noise") << "noise.wav" << "No audio could be decoded from noise.wav";
         QTest::newRow("missing") << "nothing.wav" << "nothing.wav is not there";
         QTest::newRow("ten channels") << "ten.wav" << "ten.wav has 10 channels; Korvane edits up to 8.";
+        QTest::newRow("sixteen channels") << "sixteen.wav" << "sixteen.wav has 16 channels; Korvane edits up to 8.";
         QTest::newRow("2^31 Hz") << "2147483648.wav" << "claims a sample rate of 2147483648 Hz";
         QTest::newRow("2^31 - 1 Hz") << "2147483647.wav" << "claims a sample rate of 2147483647 Hz";
     }
