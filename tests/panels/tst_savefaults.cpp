@@ -9,6 +9,7 @@
 #include <QProgressDialog>
 #include <QTemporaryDir>
 
+#include <complex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,6 +169,20 @@ ChildRun runchild(const QStringList& what, int at, int error = 0, int full = 0)
     return runchildren({what}, {at}, error, {full}).constFirst();
 }
 
+// gain x sin(w k) for k < frames, by rotation: a sine for each sample cost
+// the many runs of a script more than their edits.
+std::vector<float> tone(int frames, double w, float gain)
+{
+    std::vector<float> out(static_cast<size_t>(frames));
+    std::complex<double> at(1, 0);
+    const std::complex<double> step = std::polar(1.0, w);
+    for (float& v : out) {
+        v = gain * float(at.imag());
+        at *= step;
+    }
+    return out;
+}
+
 // The child: a run of the program in its own session that opens a project
 // (or makes one) and changes and saves it, counted from the first change of
 // a file under `watched`, then ends without cleaning up.
@@ -203,9 +218,10 @@ int child(int argc, char** argv)
             return 5;
         constexpr int rate = 44100;
         project(r, 2, rate, 1);
-        fill(r.at(0), 0.0, 22 * rate, [](int k, int) { return 0.3f * float(std::sin(0.35 * k)); });
+        const std::vector<float> a = tone(22 * rate, 0.35, 0.3f), b = tone(20 * rate, 0.21, 0.2f);
+        fill(r.at(0), 0.0, 22 * rate, [&](int k, int) { return a[size_t(k)]; });
         r.at(1)->clear();
-        fill(r.at(1), 1.0, 20 * rate, [](int k, int) { return 0.2f * float(std::sin(0.21 * k)); });
+        fill(r.at(1), 1.0, 20 * rate, [&](int k, int) { return b[size_t(k)]; });
         for (int i = 0; i < 2; ++i)
             r.at(i)->resetdirty();
         click(r, 1, 3);
