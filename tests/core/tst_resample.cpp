@@ -136,6 +136,40 @@ private slots:
         QCOMPARE(kvsessionfiles().size(), 1);
     }
 
+    void remixbyspeakers_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QList<float>>("left"); // the weight of each input channel
+        QTest::addColumn<QList<float>>("right");
+        const float h = float(M_SQRT1_2);
+        // A mask that does not describe the channels stands for the usual
+        // speakers of their count (here FL FR FC LFE BL BR), not for none.
+        QTest::newRow("six channels, mask 0") << 6 << 0 << QList<float>{1, 0, h, 0, h, 0}
+                                              << QList<float>{0, 1, h, 0, 0, h};
+        QTest::newRow("six channels, mask of eight") << 6 << 0x63F << QList<float>{1, 0, h, 0, h, 0}
+                                                     << QList<float>{0, 1, h, 0, 0, h};
+        // A speaker without a known place is heard from the front.
+        QTest::newRow("a speaker beyond the table") << 3 << 0x40003 << QList<float>{1, 0, h} << QList<float>{0, 1, h};
+    }
+
+    void remixbyspeakers()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, mask);
+        QFETCH(QList<float>, left);
+        QFETCH(QList<float>, right);
+        // Frame i sounds on channel i alone: the stereo frame i is its column of weights.
+        unique_ptr<layer> l(makelayer(48000, channels, 0, 480, [](int k, int c) { return k == c ? 1.0f : 0.0f; }));
+        l->speakermask = mask;
+        QVERIFY2(l->resample(48000, 2, 0x3), qPrintable(l->lasterror()));
+        const std::vector<float> v = readrange(l.get(), 0, channels);
+        for (int i = 0; i < channels; ++i) {
+            QVERIFY2(std::fabs(v[2 * i] - left[i]) < 1e-6, qPrintable(QString("%1: %2").arg(i).arg(v[2 * i])));
+            QVERIFY2(std::fabs(v[2 * i + 1] - right[i]) < 1e-6, qPrintable(QString("%1: %2").arg(i).arg(v[2 * i + 1])));
+        }
+    }
+
     void failingsox_data()
     {
         QTest::addColumn<QString>("body");
