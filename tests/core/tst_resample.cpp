@@ -1,5 +1,6 @@
 // Resampling layers through the real sox of the installation root, and what
 // happens when sox is missing, fails or writes too little.
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -8,6 +9,7 @@
 
 #include "core/globals.h"
 #include "core/layer.h"
+#include "core/utility.h"
 #include "layerhelpers.h"
 #include "testsupport.h"
 
@@ -177,6 +179,8 @@ private slots:
         QTest::newRow("exit 1") << QString("echo 'sox FAIL formats: cannot open' >&2; exit 1");
         QTest::newRow("writes nothing") << QString("exit 0");
         QTest::newRow("crashes") << QString("kill -SEGV $$");
+        // Cancel before sox: the passes that prepare its input end, and sox never runs.
+        QTest::newRow("cancelled") << QString("touch \"$0.ran\"; exec sox \"$@\"");
     }
 
     void failingsox()
@@ -184,13 +188,20 @@ private slots:
         QFETCH(QString, body);
         QTemporaryDir util;
         utilpath = body.isEmpty() ? util.path() : fakeutil(util, body);
+        const bool cancel = QByteArray(QTest::currentDataTag()) == "cancelled";
+        UtilityWatch cancelling;
+        cancelling.cancelled = [] { return true; };
+        if (cancel)
+            setutilitywatch(cancelling);
+        const auto unwatch = qScopeGuard([] { setutilitywatch({}); });
         unique_ptr<layer> l(sine(48000, 1, 480, 0.5f));
         l->speakermask = 0x4;
         const QString file = l->file->fileName();
         const QByteArray bytes = filebytes(l.get());
         const QStringList files = kvsessionfiles();
         QVERIFY(!l->resample(24000, 2, 0));
-        QVERIFY(l->failed());
+        QCOMPARE(l->failed(), !cancel);
+        QVERIFY(!QFile::exists(utilpath + "/sox/sox.ran"));
         QCOMPARE(l->samplerate, 48000);
         QCOMPARE(l->channels, 1);
         QCOMPARE(l->speakermask, 0x4);
