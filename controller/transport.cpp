@@ -5,6 +5,7 @@
 // position, volume and stop flag are shared with it as atomics.
 #include <QAction>
 #include <QIcon>
+#include <QPointer>
 #include <QSemaphore>
 #include <QSettings>
 
@@ -313,13 +314,21 @@ void SpectrumGui::answerasked()
     // Queued right behind the operation just sent, this runs in the device
     // thread as soon as it has returned, and takes that operation's own
     // report back: the box answers its request, whatever else was sent or
-    // reported meanwhile. Its report reaches indevicelog() first.
+    // reported meanwhile. Its report reaches indevicelog() first. The
+    // controller may be gone by then (a device that returned only at exit):
+    // nobody is left to answer.
     QMetaObject::invokeMethod(
         devicethread,
-        [this] {
+        [self = QPointer<SpectrumGui>(this)] {
             const DeviceReport report = lastdevicereport();
-            QMetaObject::invokeMethod(
-                this, [this, report] { answerdevice(report); }, Qt::QueuedConnection);
+            if (SpectrumGui* gui = self.data())
+                QMetaObject::invokeMethod(
+                    gui,
+                    [self, report] {
+                        if (self)
+                            self->answerdevice(report);
+                    },
+                    Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

@@ -65,20 +65,30 @@ constexpr int maxchannels = 8;
 // weight[o][i]: how much of input channel i goes into output channel o.
 using Matrix = std::array<std::array<float, maxchannels>, maxchannels>;
 
-// The speaker of each channel of a layout, or 0 for all when the mask does
-// not describe that many channels.
+// The usual speakers of a channel count (0 for counts outside 1 to 8).
+inline int defaultmask(int channels)
+{
+    constexpr int masks[] = {0, FC, FL | FR, FL | FR | LFE, FL | FR | BL | BR, FL | FR | LFE | BL | BR,
+                             FL | FR | FC | LFE | BL | BR, FL | FR | FC | LFE | BL | BR | BC,
+                             FL | FR | FC | LFE | BL | BR | SL | SR};
+    return channels >= 1 && channels <= maxchannels ? masks[channels] : 0;
+}
+
+// The speaker of each channel of a layout. A mask that does not describe
+// that many channels (0, or left from another count) says nothing of them:
+// they are taken to be the usual speakers of the count.
 inline std::array<int, maxchannels> speakers(int mask, int channels)
 {
     std::array<int, maxchannels> of{};
     int count = 0;
     for (int bit = 0; bit < 31; ++bit)
-        if ((mask >> bit) & 1) {
-            if (count < maxchannels)
-                of[count] = 1 << bit;
-            ++count;
-        }
+        count += (mask >> bit) & 1;
     if (count != channels)
-        of.fill(0);
+        mask = defaultmask(channels);
+    count = 0;
+    for (int bit = 0; bit < 31 && count < maxchannels; ++bit)
+        if ((mask >> bit) & 1)
+            of[count++] = 1 << bit;
     return of;
 }
 
@@ -108,19 +118,27 @@ inline void route(int speaker, float gain, int outmask, const std::array<int, ma
                 return;
             }
         }
+        return; // a rule without a way (the LFE): nowhere
     }
+    // A speaker of no known place (a mask bit beyond the table) is heard
+    // from the front, as a centre is, rather than not at all.
+    route(FL, gain * half, outmask, out, outchannels, row, depth + 1);
+    route(FR, gain * half, outmask, out, outchannels, row, depth + 1);
 }
 
 } // namespace detail
 
 // The weights that take a layout of inchannels on inmask to one of
-// outchannels on outmask. Where either mask does not describe its channels,
-// channel i simply goes to channel i.
+// outchannels on outmask (see speakers() for masks that do not fit). Only
+// beyond 8 channels does channel i simply go to channel i.
 inline Matrix matrix(int inmask, int inchannels, int outmask, int outchannels)
 {
     Matrix m{};
     const std::array<int, maxchannels> in = speakers(inmask, inchannels);
     const std::array<int, maxchannels> out = speakers(outmask, outchannels);
+    outmask = 0;
+    for (int speaker : out)
+        outmask |= speaker;
     if (in[0] == 0 || out[0] == 0) {
         for (int c = 0; c < inchannels && c < outchannels && c < maxchannels; ++c)
             m[c][c] = 1;

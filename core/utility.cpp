@@ -9,7 +9,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "log.h"
@@ -110,9 +112,29 @@ void waitblocking(Processes& processes, QList<UtilityResult>& results, Limit lim
     }
 }
 
-// In the GUI thread: the window keeps drawing, its timers keep firing, and
-// the watch can end the run. Input to the window waits until the run ends
-// or the watch shows its own (modal) window.
+bool inguithread()
+{
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// In the GUI thread, while `busy` holds: the window keeps drawing, its
+// timers keep firing, and the watch can end the wait (true). Input to the
+// window waits until the wait ends or the watch shows its own (modal) window.
+bool loopwhile(const std::function<bool()>& busy)
+{
+    QEventLoop loop;
+    QTimer tick;
+    tick.start(50);
+    bool cancelled = false;
+    while (busy() && !cancelled) {
+        const bool shown = watch.shown && watch.shown();
+        loop.processEvents(QEventLoop::WaitForMoreEvents
+                           | (shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
+        cancelled = watch.cancelled && watch.cancelled();
+    }
+    return cancelled;
+}
+
 void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limit, const QString& title)
 {
     QStringList names;
@@ -131,23 +153,13 @@ void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limi
         else
             result.output = p->errorString();
     }
-    QEventLoop loop;
-    QTimer tick;
-    tick.start(50);
     limit.deadline.setRemainingTime(limit.ms);
-    bool cancelled = false;
-    const auto running = [&] {
+    const bool cancelled = loopwhile([&] {
         for (const auto& p : processes)
             if (p->state() != QProcess::NotRunning)
-                return true;
+                return !limit.expired();
         return false;
-    };
-    while (running() && !limit.expired() && !cancelled) {
-        const bool shown = watch.shown && watch.shown();
-        loop.processEvents(QEventLoop::WaitForMoreEvents
-                           | (shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
-        cancelled = watch.cancelled && watch.cancelled();
-    }
+    });
     if (watch.end)
         watch.end();
     for (size_t i = 0; i < processes.size(); ++i) {
@@ -175,6 +187,48 @@ void utilityprogress(int percent)
 {
     if (watch.progress)
         watch.progress(percent);
+}
+
+UtilityWatchSpan::UtilityWatchSpan(const QString& text)
+{
+    begun = inguithread() && watch.begin;
+    if (begun)
+        watch.begin(QString(), text);
+}
+
+UtilityWatchSpan::~UtilityWatchSpan()
+{
+    if (begun && watch.end)
+        watch.end();
+}
+
+WorkEnd runwatchedwork(const QString& text, const std::function<bool(const std::function<bool(int)>&)>& work)
+{
+    if (!inguithread())
+        return work([](int) { return true; }) ? WorkEnd::Done : WorkEnd::Failed;
+    const UtilityWatchSpan span(text);
+    // A Cancel given to an earlier run of the same span ends this one before it begins.
+    std::atomic<bool> stop = watch.cancelled && watch.cancelled();
+    std::atomic<int> percent = -1;
+    std::atomic<bool> finished = false;
+    bool done = false;
+    std::thread worker([&] {
+        done = work([&](int now) {
+            if (now >= 0)
+                percent = now;
+            return !stop;
+        });
+        finished = true;
+    });
+    int told = -1;
+    if (loopwhile([&] {
+            if (const int now = percent; now > told)
+                utilityprogress(told = now);
+            return !finished && !stop;
+        }))
+        stop = true;
+    worker.join();
+    return stop ? WorkEnd::Cancelled : done ? WorkEnd::Done : WorkEnd::Failed;
 }
 
 UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms, bool watched)
@@ -217,8 +271,7 @@ QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int tim
         processes.push_back(std::move(process));
     }
     const Limit rule{timeoutms, limit, &outputs};
-    if (watched && QCoreApplication::instance()
-        && QThread::currentThread() == QCoreApplication::instance()->thread())
+    if (watched && inguithread())
         waitlooping(processes, results, rule, title);
     else
         waitblocking(processes, results, rule);

@@ -83,3 +83,27 @@ struct UtilityWatch
 void setutilitywatch(const UtilityWatch& watch);
 // How far a watched run has come (0 to 100), for the watch to show.
 void utilityprogress(int percent);
+
+// Makes the watched runs made while it lives one run for the user (one
+// window, one Cancel, one bar that only grows); `text` says what is done.
+// Outside the GUI thread it does nothing.
+class UtilityWatchSpan
+{
+public:
+    explicit UtilityWatchSpan(const QString& text);
+    ~UtilityWatchSpan();
+    UtilityWatchSpan(const UtilityWatchSpan&) = delete;
+    UtilityWatchSpan& operator=(const UtilityWatchSpan&) = delete;
+
+private:
+    bool begun = false;
+};
+
+// Work of the program's own that grows with a file (a pass over a layer's
+// samples), watched like a utility: in the GUI thread it runs in a thread of
+// its own while the event loop runs as in a watched utility run, with the
+// watch's progress and Cancel; elsewhere it runs in place. `work` calls
+// going(percent) now and then (below 0: not said) and ends soon once that
+// returns false.
+enum class WorkEnd { Done, Failed, Cancelled };
+WorkEnd runwatchedwork(const QString& text, const std::function<bool(const std::function<bool(int)>& going)>& work);

@@ -80,6 +80,10 @@ int ConsoleParser::parseline(const QString& line)
         return 0;
     }
     if (line.startsWith(QLatin1String("Output #"))) {
+        // The outputs begin with the first decoded audio: packets given up
+        // on before were the beginning of the stream.
+        if (section != Section::Output && decodeerrors > 0)
+            lostbeginning = true;
         section = Section::Output;
         return 0;
     }

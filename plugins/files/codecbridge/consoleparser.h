@@ -36,6 +36,7 @@ public:
     QStringList messages;           // the last diagnostic lines
     int decodeproblems = 0;         // diagnostic lines printed while decoding (damaged data)
     int decodeerrors = 0;           // of them, lines telling of packets the decoder gave up on (audio lost)
+    bool lostbeginning = false;     // some of them before any audio was decoded
 
 private:
     int parseline(const QString& line);

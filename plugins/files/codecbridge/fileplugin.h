@@ -8,6 +8,8 @@
 
 #include <QHash>
 
+#include <functional>
+
 #include "consoleparser.h"
 #include "framegaps.h"
 #include "interfaces.h"
@@ -58,6 +60,13 @@ private:
     // growth of the file watched for the idle time). The event loop runs
     // meanwhile; the main window takes no commands.
     Run convert(const QStringList& arguments, const QString& title, const QString& watched);
+    // Runs work in a thread of its own under a progress dialog titled title
+    // with Cancel, the event loop running meanwhile as for a conversion. The
+    // work calls going(done, total) now and then and ends soon once it
+    // returns false; its result, and whether the user cancelled.
+    using Work = std::function<bool(const std::function<bool(qint64 done, qint64 total)>& going)>;
+    bool inbackground(const QString& title, const QString& label, const Work& work, bool* cancelled);
+    QProgressDialog* newprogress(const QString& title);
     void absorb(QProcess* process, int changes);
     bool toomanychannels() const;
     bool askrawformat(QStringList* arguments);

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes)
+QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes, bool lostbeginning)
 {
     QList<FrameGap> gaps;
     QFile file(path);
@@ -38,7 +38,7 @@ QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 frameb
         if (ptsok && sizeok && size > 0)
             packets.push_back({qint64(std::llround(double(pts) * tick)), size / framebytes});
     }
-    if (tick <= 0 || packets.size() < 2)
+    if (tick <= 0 || packets.empty() || (packets.size() < 2 && !lostbeginning))
         return gaps;
 
     // A lost packet is as long as its neighbours; a timestamp rounded to a
@@ -50,7 +50,8 @@ QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 frameb
     const qint64 least = std::max<qint64>(std::llround(samplerate * 0.002), lengths[lengths.size() / 2] / 2);
 
     qint64 written = 0;
-    qint64 position = packets.front().at; // where the audio written so far ends on the stream's clock
+    // Where the audio written so far ends on the stream's clock.
+    qint64 position = lostbeginning ? std::min<qint64>(0, packets.front().at) : packets.front().at;
     for (const Packet& p : packets) {
         const qint64 ahead = p.at - position;
         if (ahead >= least) {
@@ -63,7 +64,8 @@ QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 frameb
     return gaps;
 }
 
-bool insertframegaps(const QString& path, qint64 framebytes, const QList<FrameGap>& gaps, QString* error)
+bool insertframegaps(const QString& path, qint64 framebytes, const QList<FrameGap>& gaps, QString* error,
+                     const std::function<bool(qint64 done, qint64 total)>& going)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite)) {
@@ -81,11 +83,17 @@ bool insertframegaps(const QString& path, qint64 framebytes, const QList<FrameGa
     // From the end, each stretch moves up by the gaps before it, then its
     // gap is cleared: nothing is overwritten before it has moved.
     std::vector<char> block(1 << 20);
+    const qint64 total = (oldframes - gaps.front().at) * framebytes;
+    qint64 done = 0;
     for (qsizetype i = gaps.size() - 1; i >= 0; --i) {
         const qint64 first = gaps[i].at * framebytes;
         const qint64 end = (i + 1 < gaps.size() ? gaps[i + 1].at : oldframes) * framebytes;
         const qint64 shift = added * framebytes;
         for (qint64 to = end; to > first;) {
+            if (!going(done, total)) {
+                error->clear();
+                return false;
+            }
             const qint64 bytes = std::min<qint64>(qint64(block.size()), to - first);
             to -= bytes;
             if (!file.seek(to) || file.read(block.data(), bytes) != bytes || !file.seek(to + shift)
@@ -93,6 +101,7 @@ bool insertframegaps(const QString& path, qint64 framebytes, const QList<FrameGa
                 *error = file.errorString();
                 return false;
             }
+            done += bytes;
         }
         added -= gaps[i].frames;
         std::fill(block.begin(), block.end(), 0);

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 struct FrameGap
 {
     qint64 at = 0;     // where the gap begins, in frames of the raw output as written
@@ -19,9 +21,14 @@ struct FrameGap
 // The gaps in the packet list at `path` of the first output stream, whose
 // samples are `framebytes` bytes a frame at `samplerate`. Timestamps that
 // wander by less than a few milliseconds (containers that count in
-// milliseconds) are no gap.
-QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes);
+// milliseconds) are no gap. The stream's clock starts at 0; its first packet
+// may lie later without a loss (a decoder that takes packets to begin), so
+// audio before the first packet counts as lost only when `lostbeginning`.
+QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes, bool lostbeginning);
 
 // Inserts each gap into the raw file at `path` as silence, in place (the host
-// holds the file open). False, with the reason, when the file cannot grow.
-bool insertframegaps(const QString& path, qint64 framebytes, const QList<FrameGap>& gaps, QString* error);
+// holds the file open). False, with the reason, when the file cannot grow;
+// false without one when going(done, total) (in bytes moved) said to stop:
+// then the file is whole only before the first gap.
+bool insertframegaps(const QString& path, qint64 framebytes, const QList<FrameGap>& gaps, QString* error,
+                     const std::function<bool(qint64 done, qint64 total)>& going);

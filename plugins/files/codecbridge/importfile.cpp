@@ -129,9 +129,13 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     // Plain samples lose nothing to damage but their values; anything else
     // is decoded packet by packet, and a second output lists the packets
     // with their timestamps, so that a lost one can be put back as silence.
+    // The list lies beside the destination, on the disk a failed write then
+    // names, under a name of the host's session files, which the host
+    // removes when a run killed meanwhile left it.
     std::unique_ptr<QTemporaryFile> packets;
     if (described.isEmpty() && !header.pcm()) {
-        packets = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/kvpackets-XXXXXX.txt"));
+        packets = std::make_unique<QTemporaryFile>(QFileInfo(target).absolutePath()
+                                                   + QStringLiteral("/layer(XXXXXX).pcm"));
         if (!packets->open())
             packets.reset();
         else
@@ -185,14 +189,27 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     // Only where the decoder gave up on packets: timestamps of sound files
     // may wander without anything lost.
     if (packets && console.decodeerrors > 0 && run.ending == Ending::Finished)
-        gaps = readframegaps(packets->fileName(), samplerate, framebytes);
+        gaps = readframegaps(packets->fileName(), samplerate, framebytes, console.lostbeginning);
     QString why;
-    if (!gaps.isEmpty() && !insertframegaps(target, framebytes, gaps, &why)) {
-        discard(target, existed);
-        report(tr("There is no room for the audio of %1: the layer's sample file could not grow (%2). Make room on "
-                  "the disk that holds %3, then import the file again.")
-                   .arg(input.fileName(), why, QDir::toNativeSeparators(QFileInfo(target).absolutePath())));
-        return false;
+    bool cancelled = false;
+    const auto place = [&](const std::function<bool(qint64, qint64)>& going) {
+        return insertframegaps(target, framebytes, gaps, &why, going);
+    };
+    if (!gaps.isEmpty() && !inbackground(title, tr("Placing silence where audio was lost..."), place, &cancelled)) {
+        // Moved from the end on: what lies before the first gap is whole.
+        if (cancelled && QFile::resize(target, gaps.front().at * framebytes) && holdsaudio(target)) {
+            gaps.clear();
+            run.ending = Ending::Cancelled;
+        } else {
+            discard(target, existed);
+            if (cancelled)
+                report({}, true);
+            else
+                report(tr("There is no room for the audio of %1: the layer's sample file could not grow (%2). Make "
+                          "room on the disk that holds %3, then import the file again.")
+                           .arg(input.fileName(), why, QDir::toNativeSeparators(QFileInfo(target).absolutePath())));
+            return false;
+        }
     }
     const qint64 frames = QFileInfo(target).size() / framebytes;
     report(shortfall(run, input.filePath(), header, frames, gaps), run.ending == Ending::Cancelled);

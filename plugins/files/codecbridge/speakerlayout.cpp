@@ -58,8 +58,7 @@ constexpr NamedLayout countedlayouts[] = {
 
 int defaultspeakermask(int channels)
 {
-    static constexpr int masks[] = {0, 0x4, 0x3, 0xB, 0x33, 0x3B, 0x3F, 0x13F, 0x63F};
-    return channels >= 1 && channels <= 8 ? masks[channels] : 0;
+    return speakermix::defaultmask(channels);
 }
 
 SpeakerLayout speakerlayout(const QString& name)

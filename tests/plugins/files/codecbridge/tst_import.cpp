@@ -434,51 +434,89 @@ private slots:
     void lostpacketskeepthetime_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("frame"); // damage an MPEG frame header, not any 40 bytes
-        QTest::newRow("FLAC, 40 bytes overwritten at 40 %") << "pink.flac" << false;
-        QTest::newRow("MP3, a frame header damaged at 40 %") << "pink.mp3" << true;
+        QTest::addColumn<bool>("frame");           // damage an MPEG frame header, not any 40 bytes
+        QTest::addColumn<QList<double>>("places"); // where, as shares of the file
+        QTest::addColumn<bool>("cancel");          // Cancel while the silence is put in
+        QTest::newRow("FLAC, 40 bytes overwritten at 40 %") << "pink.flac" << false << QList<double>{0.4} << false;
+        QTest::newRow("MP3, a frame header damaged at 40 %") << "pink.mp3" << true << QList<double>{0.4} << false;
+        QTest::newRow("FLAC, its first frame damaged") << "pink.flac" << false << QList<double>{0.01} << false;
+        QTest::newRow("FLAC, damaged in five places")
+            << "pink.flac" << false << QList<double>{0.2, 0.35, 0.5, 0.65, 0.8} << false;
+        QTest::newRow("FLAC, cancelled while the silence goes in") << "pink.flac" << false << QList<double>{0.4}
+                                                                   << true;
     }
 
     void lostpacketskeepthetime()
     {
         QFETCH(QString, file);
         QFETCH(bool, frame);
+        QFETCH(QList<double>, places);
+        QFETCH(bool, cancel);
         const QString copy = sample("lost-" + file);
-        QVERIFY(!damagedcopy(sample(file), copy, 40, 0.4, frame).isEmpty());
+        QFile::remove(copy);
+        QVERIFY(QFile::copy(sample(file), copy));
+        for (double share : places)
+            QVERIFY(!damagedcopy(copy, copy, 40, share, frame).isEmpty());
+        if (cancel)
+            onprogress = [](QProgressDialog* dialog) {
+                if (dialog->labelText().startsWith("Placing silence"))
+                    dialog->cancel();
+            };
         const QString destination = copy + ".f32";
         QVERIFY(createempty(destination));
+        // The packet list lies beside the destination, whatever the temporary folder is, and goes.
+        const QByteArray temp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", "/nonexistent");
         const Outcome outcome = import(plugin, wavefilter, copy, destination);
-        QVERIFY2(outcome.ok, qPrintable(reportof(plugin).message));
+        qputenv("TMPDIR", temp);
+        QCOMPARE(QDir(work.path()).entryList({"layer(*"}), QStringList());
+        const Report said = reportof(plugin);
+        QVERIFY2(outcome.ok, qPrintable(said.message));
         const int channels = outcome.channels;
         const qint64 rate = outcome.samplerate;
 
-        // The converter alone closes up over the lost packet: everything
-        // after it comes as much too soon as the packet was long.
+        // The converter alone closes up over a lost packet: everything after
+        // it comes as much too soon as the packet was long.
         const std::vector<float> whole = floats(reference({"-i", sample(file)}));
         const std::vector<float> plain = floats(reference({"-i", copy}));
         const std::vector<float> got = floats(contents(destination));
         qint64 gap = 0;
         while (size_t(gap * channels) < plain.size() && plain[size_t(gap * channels)] == whole[size_t(gap * channels)])
             ++gap;
-        const qint64 after = gap + rate / 5;
-        const qint64 lost = -lagof(whole, plain, channels, after, 4096, 5000);
+        if (cancel) { // what came before the first loss
+            QVERIFY2(said.cancelled && said.message.startsWith("The import was cancelled"), qPrintable(said.message));
+            QCOMPARE(got.size(), size_t(gap * channels));
+            QVERIFY(std::equal(got.begin(), got.end(), plain.begin()));
+            return;
+        }
+        const qint64 end = qint64(whole.size()) / channels - rate / 2;
+        const qint64 lost = -lagof(whole, plain, channels, end, 4096, 25000);
         QVERIFY2(lost > 0, qPrintable(QString::number(lost)));
         // Imported, the rest is where it belongs, after silence of the lost length.
-        QCOMPARE(lagof(whole, got, channels, after, 4096, 5000), qint64(0));
+        QCOMPARE(lagof(whole, got, channels, end, 4096, 5000), qint64(0));
         QCOMPARE(got.size(), plain.size() + size_t(lost * channels));
         qint64 silence = 0;
         while (got[size_t(silence * channels)] == whole[size_t(silence * channels)])
             ++silence;
         QVERIFY2(std::abs(silence - gap) <= 1, qPrintable(QString("%1 %2").arg(silence).arg(gap)));
-        QVERIFY(std::all_of(got.begin() + silence * channels, got.begin() + (silence + lost) * channels,
-                            [](float v) { return v == 0; }));
+        qint64 quiet = silence;
+        while (std::all_of(got.begin() + quiet * channels, got.begin() + (quiet + 1) * channels,
+                           [](float v) { return v == 0; }))
+            ++quiet;
+        if (places.size() == 1)
+            QCOMPARE(quiet - silence, lost);
 
-        // The message says where.
-        const QString said = reportof(plugin).message;
-        QVERIFY2(said.contains("audio is missing in 1 place") && said.contains(QString("%1 s at %2 s")
-                                                                                   .arg(double(lost) / rate, 0, 'f', 2)
-                                                                                   .arg(double(silence) / rate, 0, 'f', 2)),
-                 qPrintable(said));
+        // The message says where: the first three places, the rest in the log.
+        const qsizetype count = places.size();
+        QVERIFY2(said.message.contains(count == 1 ? QString("audio is missing in 1 place,")
+                                                  : QString("audio is missing in %1 places,").arg(count))
+                     && said.message.contains(QString("time: %1 s at %2 s")
+                                                  .arg(double(quiet - silence) / rate, 0, 'f', 2)
+                                                  .arg(double(silence) / rate, 0, 'f', 2))
+                     && said.message.endsWith(count > 3 ? QString(" and %1 more (listed in the log).").arg(count - 3)
+                                                        : QString(" s.")),
+                 qPrintable(said.message));
+        QCOMPARE(said.details.count("frames of silence for lost audio at frame"), count);
     }
 
     void converterstubs_data()
