@@ -662,7 +662,10 @@ void layer::write(const float* data, double time, double duration)
     dirtymax = std::max(dirtymax, time + duration);
     const qint64 bytes = frames * framebytes();
     const qint64 first = roundhalfup64((time - start) * samplerate);
-    keepframes(first, first + frames);
+    if (!keepframes(first, first + frames)) {
+        writefailed = true; // nothing is overwritten that a kill could not take back
+        return;
+    }
     const qint64 position = first * framebytes();
     if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
         || !file->flush()) {
@@ -684,7 +687,8 @@ bool layer::reframe(double newstart, bool keep, double newlength)
     const qint64 frames = std::max<qint64>(0, roundhalfup64(newlength * samplerate));
     const qint64 shift = roundhalfup64((newstart - start) * samplerate);
     if (keep || shift == 0) {
-        keepframes(frames, fileframes());
+        if (!keepframes(frames, fileframes()))
+            return false;
         if (!file->resize(frames * fb)) {
             seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, writefailure(file, errno)));
             return false;
@@ -693,7 +697,8 @@ bool layer::reframe(double newstart, bool keep, double newlength)
     } else {
         const qint64 old = fileframes();
         // Old frames [shift, frames + shift) stay, as frames [0, frames).
-        keepframesoutside(shift, frames + shift);
+        if (!keepframesoutside(shift, frames + shift))
+            return false;
         const bool ok = rebuildfile(QStringLiteral("re-frame"), [&](QFile* newfile) {
             if (!newfile->resize(frames * fb))
                 return false;
@@ -725,7 +730,8 @@ void layer::inserttime(double time, double duration)
     const qint64 old = fileframes();
     const qint64 before = std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 after = roundhalfup64((time - start + duration) * samplerate);
-    keepframes(before, old); // they move later
+    if (!keepframes(before, old)) // they move later
+        return;
     const bool ok = rebuildfile(QStringLiteral("insert time into"), [&](QFile* newfile) {
         return newfile->resize(roundhalfup64((length + duration) * samplerate) * fb)
                && copyiodevice(file, 0, newfile, 0, before * fb)
@@ -754,7 +760,8 @@ void layer::removetime(double time, double duration)
     const qint64 old = fileframes();
     const qint64 before = time <= start ? 0 : std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 from = std::min<qint64>(old, roundhalfup64((end - start) * samplerate));
-    keepframes(before, old); // they go or move earlier
+    if (!keepframes(before, old)) // they go or move earlier
+        return;
     const bool ok = rebuildfile(QStringLiteral("remove time from"), [&](QFile* newfile) {
         return copyiodevice(file, 0, newfile, 0, before * fb)
                && copyiodevice(file, from * fb, newfile, before * fb, (old - from) * fb);
@@ -768,7 +775,8 @@ void layer::removetime(double time, double duration)
 void layer::clear()
 {
     QMutexLocker lock(&layermutex);
-    keepframes(0, fileframes());
+    if (!keepframes(0, fileframes()))
+        return;
     if (!file->resize(0)) {
         seterror(QStringLiteral("Could not empty layer \"%1\": %2").arg(name, writefailure(file, errno)));
         return;
@@ -825,8 +833,7 @@ void layer::copyrange(layer* chunk)
     }
     const qint64 fb = framebytes();
     const qint64 count = std::min(frames, chunk->fileframes());
-    keepframes(first, first + count);
-    if (beforelost())
+    if (!keepframes(first, first + count))
         return; // nothing is overwritten that could not come back
     if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb)) {
         seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, writefailure(file, errno)));
@@ -870,10 +877,7 @@ void layer::restorerange(layer* chunk)
         // old size: the layer keeps its extent and its frames.
         const bool grows = target.frames > old;
         const qint64 inside = std::clamp(old - then, first, std::max(first, last));
-        keepframes(first + then, inside + then);
-        if (!grows)
-            keepframes(target.frames, old);
-        if (beforelost())
+        if (!keepframes(first + then, inside + then) || (!grows && !keepframes(target.frames, old)))
             return;
         const auto takeback = [&](const QString& what) {
             const int error = errno;

@@ -104,8 +104,9 @@ public:
     void keepbefore(); // (re)starts from the layer as it stands; copies nothing
     void dropbefore(); // stops, and removes what was put aside
     bool keepsbefore() const;
-    // Some frames could not be put aside since keepbefore() (lasterror()
-    // said why): no chunk of the state then can be cut any more.
+    // The file that a step moved the frames into could not be named in the
+    // kept file (lasterror() said why): no chunk of the state then can be
+    // cut any more, and the file takes no edit until the next keepbefore().
     bool beforelost() const;
     // The extent at keepbefore() (frames below 0 while nothing is kept).
     layerextent beforeextent() const;
@@ -144,17 +145,18 @@ private:
     };
     std::unique_ptr<beforestate, beforedelete> kept; // null: nothing is kept
     // Puts aside the frames of the kept state that file frames [first, last)
-    // still hold, before a step overwrites or drops them.
-    void keepframes(qint64 first, qint64 last);
+    // still hold, before a step overwrites or drops them. False (lasterror()
+    // says why) when they cannot be: the step is then refused, so that the
+    // kept file still takes the layer back whole after a kill.
+    bool keepframes(qint64 first, qint64 last);
     // The same for every file frame outside [first, last): the frames that a
     // step which keeps only those (and moves them) loses.
-    void keepframesoutside(qint64 first, qint64 last);
+    bool keepframesoutside(qint64 first, qint64 last);
     // File frames moved into a new file: frame f is now frame f + by.
     void framesmoved(qint64 by);
-    // Something could not be put aside: no chunk of the kept state can be
-    // cut, and the kept file is emptied, so that nothing takes a part of it
-    // for the whole.
-    void losebefore(const QString& why);
+    // Records why something could not be put aside, cuts the kept file back
+    // to its last whole record and gives false.
+    bool cannotkeep(const QString& why);
     // Appends a record to the kept file (made, with its header, on the first one).
     bool keeprecord(const char* tag, qint64 a, qint64 b, const QByteArray& payload = QByteArray());
     // Starts the kept state anew for a write-back of the history; the guard

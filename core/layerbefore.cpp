@@ -127,8 +127,9 @@ struct layer::beforestate
     QString path; // the kept file
     QString basefile; // the sample file at keepbefore()
     QFile* sidefile = nullptr; // the kept file, open from its first record on
-    qint64 end = 0; // its size
-    bool lost = false;
+    qint64 end = 0; // its size: the end of its last whole record
+    bool lost = false; // the layer's file is not named in it
+    QString lostwhy;
 
     // A kept file that goes says that nothing is underway.
     ~beforestate()
@@ -189,28 +190,29 @@ QString layer::keptfile()
     return keptname;
 }
 
-void layer::losebefore(const QString& why)
+bool layer::cannotkeep(const QString& why)
 {
-    seterror(why);
-    kept->lost = true;
-    kept->aside.clear();
+    seterror(QStringLiteral("Could not keep the samples of layer \"%1\" for the history: %2").arg(name, why));
+    // Back to the last whole record: what the file holds still takes the
+    // layer back to the kept state, for the step that needed more is refused.
     if (kept->sidefile)
-        kept->sidefile->resize(0);
+        kept->sidefile->resize(kept->end);
+    return false;
 }
 
 bool layer::keeprecord(const char* tag, qint64 a, qint64 b, const QByteArray& payload)
 {
-    const QString cannot = QStringLiteral("Could not keep the samples of layer \"%1\" for the history: %2");
-    QByteArray bytes;
     if (!kept->sidefile) {
         auto* side = new QFile(kept->path);
         if (kept->path.isEmpty() || !side->open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
             const QString why = side->errorString();
             delete side;
-            losebefore(cannot.arg(name, why));
-            return false;
+            return cannotkeep(why);
         }
         kept->sidefile = side;
+    }
+    QByteArray bytes;
+    if (kept->end == 0) {
         bytes.append(keptmagic, 8);
         put<qint32>(bytes, channels);
         put<qint32>(bytes, samplerate);
@@ -232,8 +234,7 @@ bool layer::keeprecord(const char* tag, qint64 a, qint64 b, const QByteArray& pa
     if (!kept->sidefile->seek(kept->end) || kept->sidefile->write(bytes) != bytes.size()
         || !kept->sidefile->flush()) {
         const int error = errno;
-        losebefore(cannot.arg(name, writefailure(kept->sidefile, error)));
-        return false;
+        return cannotkeep(writefailure(kept->sidefile, error));
     }
     kept->end += bytes.size();
     return true;
@@ -263,42 +264,44 @@ layerextent layer::beforeextent() const
     return kept ? kept->extent : layerextent();
 }
 
-void layer::keepframes(qint64 first, qint64 last)
+bool layer::keepframes(qint64 first, qint64 last)
 {
-    if (!kept || kept->lost || channels <= 0)
-        return;
+    if (!kept || channels <= 0)
+        return true;
+    if (kept->lost) {
+        seterror(kept->lostwhy);
+        return false;
+    }
     const qint64 k0 = std::max<qint64>(0, first - kept->shift);
     const qint64 k1 = std::min(kept->extent.frames, last - kept->shift);
     if (k1 <= k0)
-        return;
+        return true;
     const qint64 fb = framebytes();
     for (const auto& [g0, g1] : kept->gaps(k0, k1)) {
         // The record first: cut short, it is left out, and the frames are still in the file.
+        const qint64 record = kept->end;
         if (!keeprecord("SPAN", g0, g1 - g0))
-            return;
+            return false;
         const qint64 at = kept->end;
         if (!copyiodevice(file, (g0 + kept->shift) * fb, kept->sidefile, at, (g1 - g0) * fb)) {
             const int error = errno;
-            losebefore(QStringLiteral("Could not keep the samples of layer \"%1\" for the history: %2")
-                           .arg(name, writefailure(kept->sidefile, error)));
-            return;
+            kept->end = record; // the record goes with its samples
+            return cannotkeep(writefailure(kept->sidefile, error));
         }
         kept->end += (g1 - g0) * fb;
         kept->aside.emplace(g0, beforestate::span{g1 - g0, at});
     }
+    return true;
 }
 
-void layer::keepframesoutside(qint64 first, qint64 last)
+bool layer::keepframesoutside(qint64 first, qint64 last)
 {
     if (!kept)
-        return;
+        return true;
     const qint64 old = fileframes();
-    if (last <= first) {
-        keepframes(0, old);
-        return;
-    }
-    keepframes(0, std::min(first, old));
-    keepframes(std::max<qint64>(last, 0), old);
+    if (last <= first)
+        return keepframes(0, old);
+    return keepframes(0, std::min(first, old)) && keepframes(std::max<qint64>(last, 0), old);
 }
 
 void layer::framesmoved(qint64 by)
@@ -306,11 +309,12 @@ void layer::framesmoved(qint64 by)
     if (!kept)
         return;
     kept->shift += by;
-    // The new file is named in the kept file before anything is written into it.
-    if (!kept->lost)
-    {
-        const QByteArray named = QFileInfo(file->fileName()).fileName().toUtf8();
-        keeprecord("FILE", kept->shift, named.size(), named);
+    // The new file is named in the kept file before anything is written into
+    // it; unnamed, it takes no edit until the next keepbefore().
+    const QByteArray named = QFileInfo(file->fileName()).fileName().toUtf8();
+    if (!kept->lost && !keeprecord("FILE", kept->shift, named.size(), named)) {
+        kept->lost = true;
+        kept->lostwhy = lasterror();
     }
 }
 

@@ -8,11 +8,11 @@
  * KVKILL_PAUSE set, the chosen call is held instead of killed: the library
  * notes "PAUSE" and lets the call go on once the file KVKILL_PAUSE names
  * exists (after a minute at most), so that a test can act in between. With
- * KVKILL_ERRNO set (say 28, ENOSPC), the process is not ended: from the chosen
- * call on, every counted call that needs new room on the disk fails with that
- * error, as on a disk that filled up, until KVKILL_MATCH is emptied: a write
- * past the end of the file or into a hole, an ftruncate that grows the file,
- * a rename or a link. */
+ * KVKILL_ERRNO set (say 28, ENOSPC), from the call numbered KVKILL_FULL on,
+ * every counted call that needs new room on the disk fails with that error,
+ * as on a disk that filled up, until KVKILL_MATCH is emptied: a write past the
+ * end of the file or into a hole, an ftruncate that grows the file, a rename
+ * or a link. A kill at KVKILL_AT may follow. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -63,15 +63,6 @@ static int step(const char* what, const char* path, int canfail)
         return 0;
     ++counted;
     const char* at = getenv("KVKILL_AT");
-    const char* error = getenv("KVKILL_ERRNO");
-    if (at && atol(at) > 0 && error && *error) {
-        if (canfail && counted >= atol(at)) {
-            note("FAIL", path);
-            return atoi(error);
-        }
-        note(what, path);
-        return 0;
-    }
     if (at && atol(at) == counted) {
         const char* pause = getenv("KVKILL_PAUSE");
         if (!pause || !*pause) {
@@ -81,6 +72,12 @@ static int step(const char* what, const char* path, int canfail)
         note("PAUSE", path);
         for (int wait = 0; wait < 6000 && access(pause, F_OK) != 0; ++wait)
             usleep(10000);
+    }
+    const char* full = getenv("KVKILL_FULL");
+    const char* error = getenv("KVKILL_ERRNO");
+    if (canfail && full && atol(full) > 0 && counted >= atol(full) && error && *error) {
+        note("FAIL", path);
+        return atoi(error);
     }
     note(what, path);
     return 0;
