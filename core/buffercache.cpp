@@ -451,9 +451,10 @@ void Buffer::movecache(double time)
 // The indices the accessors reach without moving the window: a whole
 // transform length from both ends, as long as that leaves room; for the
 // longest transforms a quarter of the window. A sample edit's write-back
-// analyses the frames up to one hop beyond the frames around it and a frame
-// edit's resynthesises its neighbours with one more, so the ranges also keep
-// those inside the window.
+// analyses the frames up to one hop beyond the frames around it, and the
+// frames whose analysis a frame edit's write-back changes (half a transform
+// length around it) must be in the window to keep their bins, so the ranges
+// keep those inside it.
 void Buffer::setvalidranges()
 {
     const int h = hop();
@@ -464,8 +465,8 @@ void Buffer::setvalidranges()
     if (low > high)
         low = high = cachesamples / 2;
     cachedsamples = {cachestartsample + low, cachestartsample + high};
-    const int edge = std::clamp(overlap, 1, windowframes / 4);
-    cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max(edge, 2)};
+    const int edge = std::max(std::clamp(overlap, 1, windowframes / 4), overlap / 2);
+    cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max({edge, 2, overlap / 2 + 1})};
 }
 
 void Buffer::setbin(int channel, int frame, int bin, float re, float im)

@@ -176,6 +176,7 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
     t1 = std::numeric_limits<int>::min();
     const int n = fftsize, pw = pairwords();
     std::vector<float> change(size_t(last - first + 1) * size_t(n), 0.0f);
+    std::vector<char> changed(size_t(last - first + 1), 0);
     for (const auto& [frame, old] : edited) {
         const int f = frame - cachestartframe;
         const float* now = spectrum[channel] + qint64(f) * n;
@@ -190,6 +191,7 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
                 any = true;
             }
         if (any) {
+            changed[size_t(f - first)] = 1;
             framestate[channel][f] |= carriesedit | changedsincekept;
             t0 = std::min(t0, f);
             t1 = std::max(t1, f);
@@ -209,6 +211,17 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
     job.spectrumoffset = first;
     runpass(job, time, frames, channel, channel);
 
+    // The frames around whose analysis this change reaches (half a transform
+    // length either way) keep the bins they have: their state is not what the
+    // edit made of their neighbours, and a later part of the same edit must
+    // find them as they were.
+    const int windowframes = cachesamples / hop();
+    for (int f = std::max(t0 - overlap / 2, 0); f <= std::min(t1 + overlap / 2, windowframes - 1); ++f)
+        if (f < first || f > last || !changed[size_t(f - first)]) {
+            quint64* bits = statebits[channel] + qint64(f) * pw;
+            std::fill(bits, bits + pw, ~quint64(0));
+            framestate[channel][f] |= carriesedit | changedsincekept;
+        }
     const qint64 s0 = qint64(t0 - 1) * hop(), s1 = qint64(t1 + 1) * hop();
     float* e = framechange[channel];
     float* a = timebufferA[channel];
