@@ -301,8 +301,10 @@ void Buffer::keepframes(int first, int last)
             const quint64* bits = statebits[c] + qint64(f) * pw;
             if (std::all_of(bits, bits + pw, [](quint64 w) { return w == 0; }))
                 continue;
+            const float* carry = framechange[c] + qint64(f) * hop();
+            const bool owed = std::any_of(carry, carry + hop(), [](float v) { return v != 0; });
             keep.push_back({cachestartframe + f, hash, spectrum[c] + qint64(f) * n, analysed.data() + qint64(f - lo) * n,
-                            bits});
+                            bits, owed ? carry : nullptr, hop()});
         }
         if (keep.empty())
             continue;
@@ -331,10 +333,11 @@ void Buffer::restorekept(int first, int last)
                 const int f = frame - cachestartframe;
                 return (framestate[c][f] & carriesedit) ? 0 : centralhash(c, f);
             },
-            [&](int frame, float*& bins, quint64*& mask) {
+            [&](int frame, float*& bins, quint64*& mask, float*& carry) {
                 const int f = frame - cachestartframe;
                 bins = spectrum[c] + qint64(f) * fftsize;
                 mask = statebits[c] + qint64(f) * pw;
+                carry = framechange[c] + qint64(f) * hop();
                 framestate[c][f] |= carriesedit;
             });
     }

@@ -177,11 +177,17 @@ static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>
         ++runs;
         p = e;
     }
-    if (!runs) {
+    // What the frame's hop of samples owes the time buffer (a change the
+    // floats could not take), so that an inverse made after it came back
+    // still cancels to the bit.
+    const quint32 carried = f.carry ? quint32(f.carrycount) : 0;
+    if (!runs && !carried) {
         out.resize(countat);
         return false;
     }
     std::memcpy(out.data() + countat, &runs, sizeof runs);
+    put(&carried, sizeof carried);
+    put(f.carry, sizeof(float) * carried);
     return true;
 }
 
@@ -239,7 +245,7 @@ bool KeptFrames::covers(quint64 setting, int channel, int first, int last) const
 }
 
 int KeptFrames::restore(quint64 setting, int channel, int first, int last, const std::function<quint64(int)>& hash,
-                        const std::function<void(int, float*&, quint64*&)>& target)
+                        const std::function<void(int, float*&, quint64*&, float*&)>& target)
 {
     const std::lock_guard lock(guard());
     std::vector<Record*> candidates;
@@ -270,7 +276,8 @@ int KeptFrames::restore(quint64 setting, int channel, int first, int last, const
                 continue;
             float* bins = nullptr;
             quint64* mask = nullptr;
-            target(f, bins, mask);
+            float* carry = nullptr;
+            target(f, bins, mask, carry);
             const char* p = r->payload.data() + r->offsets[i];
             quint32 runs;
             std::memcpy(&runs, p, sizeof runs);
@@ -284,6 +291,9 @@ int KeptFrames::restore(quint64 setting, int channel, int first, int last, const
                 for (quint32 q = run[0]; q < run[0] + run[1]; ++q)
                     mask[q >> 6] |= quint64(1) << (q & 63);
             }
+            quint32 carried;
+            std::memcpy(&carried, p, sizeof carried);
+            std::memcpy(carry, p + sizeof carried, sizeof(float) * carried);
             r->stamp = ++keptclock;
             ++restored;
             break;

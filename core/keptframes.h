@@ -38,6 +38,10 @@ public:
         const float* bins = nullptr;
         const float* analysis = nullptr;
         const quint64* mask = nullptr;
+        // What the time buffer still owes the frame's own hop of samples
+        // (null when nothing), `carrycount` floats.
+        const float* carry = nullptr;
+        int carrycount = 0;
     };
 
     static quint64 settingkey(int windowtype, int fftsize, int overlap, bool subwin);
@@ -59,10 +63,10 @@ public:
     // For each frame of [first, last] that a record covers, the newest kept
     // frame whose hash equals hash(frame) goes into target(frame), whose N
     // floats hold the analysis of the samples: its pairs go in, their bits
-    // into the mask (other floats and bits are left alone). Returns how many
-    // frames came back.
+    // into the mask (other floats and bits are left alone), and what it was
+    // owed into the carry. Returns how many frames came back.
     int restore(quint64 setting, int channel, int first, int last, const std::function<quint64(int)>& hash,
-                const std::function<void(int frame, float*& bins, quint64*& mask)>& target);
+                const std::function<void(int frame, float*& bins, quint64*& mask, float*& carry)>& target);
     // The layer was emptied: nothing kept can come back.
     void clear();
 
