@@ -87,6 +87,10 @@ public:
     // and every frame kept for the layer: none of it can come back.
     void clearlayer();
     void movecache(double time);
+    // Write-backs lengthen the layer only within [start, end) seconds (as far
+    // as the source of an area transfer has audio; none when start equals
+    // end); start > end lifts the limit.
+    void limitgrowth(double start, double end);
     void setbin(int channel, int frame, int bin, float re, float im);
     QVector2D getbin(int channel, int frame, int bin);
     void setsample(int channel, int sample, float value);
@@ -127,6 +131,8 @@ private:
     // forgotten, and comes back when they are analysed again from the samples
     // it gave. Per channel and window frame: a bit per pair (floats 2p and
     // 2p + 1) that an edit set or that came back, and a state byte.
+    bool growthlimited = false;
+    qint64 growthfrom = 0, growthto = 0; // samples; an empty span gives no time
     static constexpr int statewords = 32768; // frames x words of pairs, at most
     quint64* statebits[maxchannels] = {};
     quint8* framestate[maxchannels] = {};

@@ -97,6 +97,14 @@ void Buffer::reload()
     forgetcache();
 }
 
+void Buffer::limitgrowth(double start, double end)
+{
+    const std::lock_guard lock(guard);
+    growthlimited = start <= end && samplerate > 0;
+    growthfrom = growthlimited ? roundhalfup64(start * samplerate) : 0;
+    growthto = growthlimited ? roundhalfup64(end * samplerate) : 0;
+}
+
 void Buffer::clearlayer()
 {
     const std::lock_guard lock(guard);
@@ -202,6 +210,7 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
             start = roundhalfup64(boundlayer->start * samplerate);
             end = start + roundhalfup64(boundlayer->length * samplerate);
         }
+        const qint64 layerstart = start, layerend = end;
         // Frames whose nearest samples all lie outside the layer extend it
         // by the hop each stands for in an area, from its centre on, so that
         // an area taken from the new extent gives the same frames.
@@ -217,6 +226,11 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
                 start = std::min(start, samplelow);
             if (empty || samplehigh >= end)
                 end = std::max(end, samplehigh + 1);
+        }
+        if (growthlimited) {
+            const bool some = growthfrom < growthto;
+            start = std::max(start, some ? std::min(layerstart, growthfrom) : layerstart);
+            end = std::min(end, some ? std::max(layerend, growthto) : layerend);
         }
         from = std::clamp(start - cachestartsample, low, high);
         to = std::clamp(end - cachestartsample, from, high);

@@ -158,7 +158,7 @@ void Buffer::analyzeinto(int channel, int first, int last, float* frames)
 // timebufferB): samples beyond its reach keep their bits, and an edit and its
 // inverse add changes that cancel exactly. The pairs it changed now carry an
 // edit. Widens [low, high) by the window samples it rewrote and
-// [framelow, framehigh] by the absolute frames it changed.
+// [framelow, framehigh] by the absolute frames it made louder.
 void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high, int& framelow, int& framehigh)
 {
     auto& edited = before[channel];
@@ -183,25 +183,33 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
         float* d = change.data() + qint64(f - first) * n;
         quint64* bits = statebits[channel] + qint64(f) * pw;
         bool any = false;
+        double gained = 0; // energy the changed pairs gained
         for (int p = 0; p < n / 2; ++p)
             if (now[2 * p] != old[2 * p] || now[2 * p + 1] != old[2 * p + 1]) {
                 d[2 * p] = now[2 * p] - old[2 * p];
                 d[2 * p + 1] = now[2 * p + 1] - old[2 * p + 1];
                 bits[p >> 6] |= quint64(1) << (p & 63);
                 any = true;
+                gained += double(now[2 * p]) * now[2 * p] + double(now[2 * p + 1]) * now[2 * p + 1]
+                          - double(old[2 * p]) * old[2 * p] - double(old[2 * p + 1]) * old[2 * p + 1];
             }
+        const bool louder = gained > 0;
         if (any) {
             changed[size_t(f - first)] = 1;
             framestate[channel][f] |= carriesedit | changedsincekept;
             t0 = std::min(t0, f);
             t1 = std::max(t1, f);
         }
+        // Only frames that gained sound give the layer time: erasing
+        // where it has nothing adds nothing.
+        if (louder) {
+            framelow = std::min(framelow, frame);
+            framehigh = std::max(framehigh, frame);
+        }
     }
     edited.clear();
     if (t0 > t1)
         return; // every bin was written back as it was
-    framelow = std::min(framelow, cachestartframe + t0);
-    framehigh = std::max(framehigh, cachestartframe + t1);
 
     float* time[maxchannels] = {};
     float* frames[maxchannels] = {};

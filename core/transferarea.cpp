@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "buffer.h"
+#include "globals.h"
 #include "rounding.h"
 
 namespace {
@@ -60,6 +61,17 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
         const int fo = mode == 1 ? awayfromzero(double(dtime) * sr / hop) : 0;
         const int bo = mode == 1 ? awayfromzero(double(dfreq) * n / sr) : 0;
         const double step = 2.0 * bo * 3.1415926536 / src->overlap;
+        // The destination gains time only where the source has audio (moved
+        // with it): what an edit spreads beyond a tone drawn past a layer's
+        // end is not the layer's.
+        const double shift = double(fo) * hop / sr;
+        layer* from = src->boundlayer;
+        const double start = from ? from->spanstart() : unsettime;
+        const double length = from ? from->spanlength() : 0;
+        if (length > 0)
+            dst->limitgrowth(start + shift, start + length + shift);
+        else
+            dst->limitgrowth(0, 0);
 
         // Each source row is read whole before any bin of it is written, and
         // a shift to later frames walks the frames backwards, so that a move
@@ -127,6 +139,7 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
 
     src->flush();
     dst->flush();
+    dst->limitgrowth(unsettime, -unsettime);
     src->inselection(srcselection);
     if (dst != src)
         dst->inselection(dstselection);
