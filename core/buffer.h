@@ -116,6 +116,9 @@ private:
     // change alone, so that samples set to the value they had change nothing.
     float* timeblockD[maxchannels] = {};
     float* sampledelta[maxchannels] = {};
+    // The span a write-back may give the layer beyond its extent (limitgrowth).
+    bool growthlimited = false;
+    qint64 growthfrom = 0, growthto = 0; // samples; an empty span gives no time
     // Per channel: what edits changed of timebufferA that its floats could
     // not take (at most half a unit of their last place), zero wherever the
     // samples came from the layer; a write-back adds the synthesis of what
@@ -131,8 +134,6 @@ private:
     // forgotten, and comes back when they are analysed again from the samples
     // it gave. Per channel and window frame: a bit per pair (floats 2p and
     // 2p + 1) that an edit set or that came back, and a state byte.
-    bool growthlimited = false;
-    qint64 growthfrom = 0, growthto = 0; // samples; an empty span gives no time
     static constexpr int statewords = 32768; // frames x words of pairs, at most
     quint64* statebits[maxchannels] = {};
     quint8* framestate[maxchannels] = {};

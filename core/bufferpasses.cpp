@@ -230,7 +230,8 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
             std::fill(bits, bits + pw, ~quint64(0));
             framestate[channel][f] |= carriesedit | changedsincekept;
         }
-    const qint64 s0 = qint64(t0 - 1) * hop(), s1 = qint64(t1 + 1) * hop();
+    const int h = hop();
+    const qint64 s0 = qint64(t0 - 1) * h, s1 = qint64(t1 + 1) * h;
     float* e = framechange[channel];
     float* a = timebufferA[channel];
     float* b = timebufferB[channel];
@@ -248,6 +249,22 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
         if (band)
             b[i] += t;
     }
+    // A hop between two silent frames is silence, to the bit: a cut or a
+    // delete leaves no rounding of what was there.
+    auto silent = [&](int f) {
+        if (f < 0 || f >= windowframes)
+            return false;
+        const float* p = spectrum[channel] + qint64(f) * n;
+        return std::all_of(p, p + n, [](float v) { return v == 0; });
+    };
+    for (int f = t0 - 1; f <= t1; ++f)
+        if (silent(f) && silent(f + 1)) {
+            const qint64 from = qint64(f) * h, to = from + h;
+            std::fill(a + from, a + to, 0.0f);
+            std::fill(e + from, e + to, 0.0f);
+            if (band)
+                std::fill(b + from, b + to, 0.0f);
+        }
     low = std::min(low, s0);
     high = std::max(high, s1);
     markchanged(channel, s0, s1);

@@ -11,7 +11,7 @@
 #include "globals.h"
 #include "log.h"
 
-qint64 keptmemorylimit = qint64(32) << 20;
+qint64 keptmemorylimit = qint64(16) << 20;
 
 struct KeptFrames::Record
 {
@@ -200,8 +200,9 @@ void KeptFrames::add(quint64 setting, int channel, int fftsize, const std::vecto
     // record of their own, the first to go when room runs out: losing them
     // costs an inverse no more than that rounding.
     std::unique_ptr<Record> made[2];
+    std::vector<char> bytes;
     for (const Frame& f : frames) {
-        std::vector<char> bytes;
+        bytes.clear();
         bool expendable;
         if (!encodeframe(f, fftsize / 2, bytes, expendable))
             continue;
@@ -225,6 +226,11 @@ void KeptFrames::add(quint64 setting, int channel, int fftsize, const std::vecto
         if (!r)
             continue;
         r->offsets.push_back(quint32(r->payload.size()));
+        // What memory holds is what the allowance counts.
+        r->payload.shrink_to_fit();
+        r->frames.shrink_to_fit();
+        r->hashes.shrink_to_fit();
+        r->offsets.shrink_to_fit();
         r->payloadbytes = qint64(r->payload.size());
         r->low = r->frames.front();
         r->high = r->frames.back();
