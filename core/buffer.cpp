@@ -126,10 +126,35 @@ void Buffer::freestorage()
         timebufferA[c] = timebufferB[c] = sampledelta[c] = framechange[c] = nullptr;
         statebits[c] = nullptr;
         framestate[c] = nullptr;
-        before[c].clear();
+        forgetedits(c);
     }
     allocatedchannels = 0;
     spectrumcapacity = 0;
+}
+
+// A copy of a window frame as it is before its first edit since the last
+// write-back, kept until that write-back.
+float* Buffer::snapshot(int channel, int frame)
+{
+    auto& copy = before[channel][frame];
+    if (!copy) {
+        if (spareframes.empty()) {
+            copy.reset(new float[size_t(fftsize)]);
+        } else {
+            copy = std::move(spareframes.back());
+            spareframes.pop_back();
+        }
+        std::memcpy(copy.get(), spectrum[channel] + qint64(frame - cachestartframe) * fftsize,
+                    sizeof(float) * size_t(fftsize));
+    }
+    return copy.get();
+}
+
+void Buffer::forgetedits(int channel)
+{
+    for (auto& e : before[channel])
+        spareframes.push_back(std::move(e.second));
+    before[channel].clear();
 }
 
 quint64 Buffer::settingkey() const
@@ -150,7 +175,7 @@ void Buffer::forgetcache(bool keep)
             std::memset(timeblockD[c], 0, sizeof(float) * size_t(timesize));
         dirtyframes[c] = IntRange::none();
         dirtysamples[c] = IntRange::none();
-        before[c].clear();
+        forgetedits(c);
         if (c < allocatedchannels) {
             std::memset(timeblockE[c], 0, sizeof(float) * size_t(timesize));
             std::memset(statebits[c], 0, sizeof(quint64) * statewords);
@@ -167,6 +192,7 @@ void Buffer::infftparam(qint32 ffttype, qint32 size, qint32 fftoverlap, bool sub
     const std::lock_guard lock(guard);
     writeback();
     forgetcache();
+    spareframes.clear();
     windowtype = (ffttype >= 0 && ffttype <= 4) ? ffttype : 4;
     fftsize = clampfftsize(size);
     overlap = clampfftoverlap(fftoverlap);

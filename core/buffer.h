@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "layer.h"
 
@@ -128,6 +129,13 @@ private:
     // The bins of the frames edited since the last write-back as they were
     // before the edit, per channel and absolute frame.
     std::unordered_map<int, std::unique_ptr<float[]>> before[maxchannels];
+    // Blocks the write-backs and relocations reuse rather than allocate each
+    // time: copies of frames of the current size, frames, interleaved samples.
+    std::vector<std::unique_ptr<float[]>> spareframes;
+    std::vector<float> scratchframes;
+    std::vector<float> scratchblock;
+    float* snapshot(int channel, int frame);
+    void forgetedits(int channel);
     // An edited set of bins is not the analysis of its own synthesis. What
     // edits leave in the window frames is kept for the bound layer (see
     // keptframes.h) before the frames leave the window or the cache is

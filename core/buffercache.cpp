@@ -160,13 +160,8 @@ void Buffer::writeback()
             int lowbin, highbin;
             selectionband(lowbin, highbin);
             if (passframes(t, dt, first, last))
-                for (int f = first; f <= last; ++f) {
-                    auto& copy = before[c][cachestartframe + f];
-                    if (!copy) {
-                        copy.reset(new float[size_t(fftsize)]);
-                        std::memcpy(copy.get(), spectrum[c] + qint64(f) * fftsize, sizeof(float) * size_t(fftsize));
-                    }
-                }
+                for (int f = first; f <= last; ++f)
+                    snapshot(c, cachestartframe + f);
             forwardpass(sampledelta, lowbin, highbin, t, dt, c, true);
             int unused0 = framelow, unused1 = framehigh; // the samples set are its reach
             synthesizechange(c, false, low, high, unused0, unused1);
@@ -243,7 +238,8 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
     if (from >= to)
         return;
     const qint64 n = to - from;
-    std::vector<float> block(size_t(n * channels));
+    std::vector<float>& block = scratchblock;
+    block.resize(size_t(n * channels));
     for (int c = 0; c < channels; ++c) {
         const float* src = timebufferA[c] + from;
         for (qint64 i = 0; i < n; ++i)
@@ -304,7 +300,8 @@ void Buffer::keepframes(int first, int last)
         if (frames.empty())
             continue;
         const int lo = frames.front(), hi = frames.back();
-        std::vector<float> analysed(size_t(hi - lo + 1) * size_t(n));
+        std::vector<float>& analysed = scratchframes;
+        analysed.resize(size_t(hi - lo + 1) * size_t(n));
         analyzeinto(c, lo, hi, analysed.data());
         std::vector<KeptFrames::Frame> keep;
         for (size_t k = 0; k < frames.size(); ++k) {
@@ -390,7 +387,8 @@ void Buffer::movecache(double time)
     const qint64 pw = pairwords();
     const qint64 n = shift; // samples to read, the whole array at most
     const qint64 startsample = roundhalfup64(start * sr);
-    std::vector<float> block(size_t(n * channels));
+    std::vector<float>& block = scratchblock;
+    block.resize(size_t(n * channels));
     qint64 firstread; // array index (from -margin) of the first sample read
     // Moves the `stay` frames of a per-frame array by the shift and clears the frames that come in.
     auto moveframes = [&](auto* a, qint64 per) {
@@ -512,11 +510,7 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
     const bool same = bin == 0 ? p[0] == re : bin == half ? p[1] == im : p[2 * bin] == re && p[2 * bin + 1] == im;
     if (same)
         return;
-    auto& old = before[channel][frame];
-    if (!old) {
-        old.reset(new float[size_t(fftsize)]);
-        std::memcpy(old.get(), p, sizeof(float) * size_t(fftsize));
-    }
+    snapshot(channel, frame);
     IntRange& dirty = dirtyframes[channel];
     dirty = {std::min(dirty.low, edit.low), std::max(dirty.high, edit.high)};
     if (bin == 0) {

@@ -175,7 +175,8 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
     t0 = std::numeric_limits<int>::max();
     t1 = std::numeric_limits<int>::min();
     const int n = fftsize, pw = pairwords();
-    std::vector<float> change(size_t(last - first + 1) * size_t(n), 0.0f);
+    std::vector<float>& change = scratchframes;
+    change.assign(size_t(last - first + 1) * size_t(n), 0.0f);
     std::vector<char> changed(size_t(last - first + 1), 0);
     for (const auto& [frame, old] : edited) {
         const int f = frame - cachestartframe;
@@ -207,7 +208,7 @@ void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high,
             framehigh = std::max(framehigh, frame);
         }
     }
-    edited.clear();
+    forgetedits(channel);
     if (t0 > t1)
         return; // every bin was written back as it was
 

@@ -1,10 +1,12 @@
 #include "keptframes.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <cstring>
+#include <malloc.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -68,7 +70,15 @@ struct KeptAccounts
     // least recently used records go altogether.
     static void balance()
     {
+        bool freed = false;
+        // Payloads freed in the middle of the heap would stay with the
+        // process: give them back, so that the allowance is what it holds.
+        const auto trim = qScopeGuard([&freed] {
+            if (freed)
+                malloc_trim(0);
+        });
         while (memoryused > keptmemorylimit) {
+            freed = true;
             KeptFrames* owner = nullptr;
             KeptFrames::Record* oldest = nullptr;
             for (KeptFrames* s : stores())
