@@ -8,6 +8,7 @@
 #include <QMetaType>
 #include <QRecursiveMutex>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,6 +84,8 @@ public:
     void setlength(double newstart, bool keep, double newlength);
     void inserttime(double time, double duration);
     void removetime(double time, double duration);
+    // False when the layer could not take the new format: lasterror() says why
+    // in plain words, or is empty when the user cancelled the conversion.
     bool resample(int samplerate, int channels, int speakermask);
 
     // The last file failure of an operation on this layer (empty when none);
@@ -90,6 +93,8 @@ public:
     QString lasterror() const;
     bool failed() const;
     void clearerror();
+    // Records a failure (logged), for callers that refuse an operation on the layer.
+    void seterror(const QString& text);
 
     // Frames in the sample file.
     qint64 fileframes() const;
@@ -114,6 +119,27 @@ public:
     // it tells that it could not be made whole.
     layer* beforechunk(double start, double length);
 
+    // The file beside the sample file into which keepbefore() puts frames
+    // aside, named after the sample file when first asked for and kept for
+    // the life of the layer (its sample file may be replaced meanwhile). A
+    // session file names it with the samples: what a run that ends in the
+    // middle of an edit leaves in it takes the layer back to the state before
+    // that edit. It exists only while frames are put aside.
+    QString keptfile();
+    // When `keptfile` holds the state of `samplefile` before an edit that
+    // did not end: true, with that state's extent.
+    static bool keptdescribes(const QString& samplefile, const QString& keptfile, int channels,
+                              layerextent* extent = nullptr);
+    // Fills this new, empty layer with that state and takes its extent;
+    // false when `keptfile` says nothing of `samplefile`, and when the state
+    // cannot be made whole (failed() then says why).
+    bool takekept(const QString& samplefile, const QString& keptfile);
+
+    // A session file names the layer's current sample file from now on: the
+    // files it replaced since, kept till now for the session file that still
+    // named them, go. A replaced file that no session file names goes at once.
+    void listed();
+
 private:
     struct beforestate;
     struct beforedelete
@@ -127,13 +153,24 @@ private:
     // The same for every file frame outside [first, last): the frames that a
     // step which keeps only those (and moves them) loses.
     void keepframesoutside(qint64 first, qint64 last);
-    // File frames moved: frame f is now frame f + by.
+    // File frames moved into a new file: frame f is now frame f + by.
     void framesmoved(qint64 by);
+    // Something could not be put aside: no chunk of the kept state can be
+    // cut, and the kept file is emptied, so that nothing takes a part of it
+    // for the whole.
+    void losebefore(const QString& why);
+    // Appends a record to the kept file (made, with its header, on the first one).
+    bool keeprecord(const char* tag, qint64 a, qint64 b, const QByteArray& payload = QByteArray());
+    // Starts the kept state anew for a write-back of the history; the guard
+    // it gives starts it again (or drops it) once that is done.
+    auto restartbefore();
     // Copies frames [first, last) of the kept state into `into` from frame `at` on.
     bool copybefore(QFile* into, qint64 at, qint64 first, qint64 last);
 
     QString lasterrortext;
-    void seterror(const QString& text);
+    QString keptname;
+    QString listedname; // the sample file that the session file names
+    QStringList retired; // former sample files that it still names
     qint64 framebytes() const { return qint64(channels) * 4; }
     // A new read/write temporary file from the session template, or null (logged).
     QFile* newtempfile();
@@ -197,3 +234,5 @@ bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count);
 // Why writing into file failed, naming its folder, given errno as it was
 // right after the failure: a full disk says so in words a user can act on.
 QString writefailure(const QFileDevice* file, int error);
+// The same for a file in `folder` that may not have its name yet.
+QString writefailure(const QString& folder, const QFileDevice* file, int error);

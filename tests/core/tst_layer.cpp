@@ -465,7 +465,9 @@ private slots:
         l->write(data.data(), 50.0, 0.3);
         l->write(data.data(), 50.1, 0.3);
         l->write(data.data(), 50.0, 0.2);
-        QCOMPARE(kvsessionbytes() - alone, qint64(400 * 2 * 4));
+        // 400 frames aside, and a few bytes a step that say where they belong.
+        const qint64 aside = kvsessionbytes() - alone;
+        QVERIFY2(aside >= 400 * 2 * 4 && aside < 400 * 2 * 4 + 256, qPrintable(QString::number(aside)));
         const unique_ptr<layer> back(l->beforechunk(l->dirtymin, l->dirtymax - l->dirtymin));
         QCOMPARE(readrange(back.get(), 50.0, 1)[0], ramp(50000, 0));
         l->restorerange(back.get());
