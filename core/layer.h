@@ -15,6 +15,7 @@
 #include <vector>
 
 class Buffer;
+class KeptFrames;
 class QIODevice;
 
 // Where a layer stood on the time line and how many frames its file held.
@@ -51,6 +52,9 @@ public:
     // stood then, so that undo and redo can give an edit that moved the
     // layer's start or end its extent back. Only the range constructor sets it.
     layerextent owner;
+    // Edited frames kept for exactness by the Buffers this layer was bound
+    // to (keptframes.h); made by the first one that keeps any. Not copied.
+    std::shared_ptr<KeptFrames> keptframes;
 
     layer();
     layer(const layer& source);

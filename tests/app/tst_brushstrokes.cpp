@@ -1,12 +1,16 @@
 // Brush strokes through the whole window as a hand makes them: a press after
 // the pointer left the views, a release that itself travels, a Shift-locked
 // stroke released off its line, a first Shift-click, Ctrl held at the
-// release, a stroke with no layer chosen, and a quick drag of the partial
-// tools. What a stroke did is read from the layer's file.
+// release, a stroke with no layer chosen, a quick drag of the partial tools,
+// filters at settings that change nothing and strokes past a layer's end.
+// What a stroke did is read from the layer's file.
+#include <QLibrary>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "panels/historygui.h"
+#include "plugins/filters/filterframe/dialogseam.h"
 #include "strokerig.h"
 
 using namespace strokes;
@@ -23,6 +27,44 @@ double change(const std::vector<float>& before, const std::vector<float>& after,
 QString numbers(double a, double b)
 {
     return QString("%1 and %2").arg(a).arg(b);
+}
+
+// A filter's dialog answered at its start values: "Apply", or for the
+// external editor "Edit" with the editor given here.
+QString editor;
+int answerfilter(QDialog* dialog)
+{
+    if (qobject_cast<QMessageBox*>(dialog))
+        return QMessageBox::Ok;
+    dialog->setResult(QDialog::Rejected);
+    const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
+    for (QPushButton* b : buttons)
+        if (b->toolTip() == "Path to external audio editor")
+            b->setText(editor);
+    for (QPushButton* b : buttons)
+        if (b->text() == "Apply" || b->text() == "Edit")
+            b->click();
+    return dialog->result();
+}
+
+// Installs (or with null takes away) the dialog answers in every filter.
+void answerfilters(filtermodalhook hook)
+{
+    const QDir dir(QStringLiteral(KV_TEST_ROOT) + "/Plugins/Filters");
+    for (const QString& name : dir.entryList(QDir::Files))
+        if (auto set = reinterpret_cast<decltype(&filterframesethooks)>(
+                QLibrary(dir.absoluteFilePath(name)).resolve("filterframesethooks")))
+            set(hook, nullptr, nullptr);
+}
+
+QAction* filteraction(MainWindow* w, const QString& label)
+{
+    for (QAction* category : w->filtersmenu->actions())
+        if (category->menu())
+            for (QAction* a : category->menu()->actions())
+                if (a->text() == label)
+                    return a;
+    return nullptr;
 }
 
 // The noise gate learns the noise of every bin from 600 Hz to 10 kHz (a
@@ -267,6 +309,86 @@ private slots:
             QVERIFY2(std::fabs(raised - 3) < 1.5, qPrintable(QString::number(raised)));
         }
         QCOMPARE(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1)->text(1), label);
+    }
+
+    // A filter at settings that change nothing, and an external editor that
+    // changes nothing, leave the layer file as it was, extent included, and
+    // no history entry.
+    void neutralFiltersLeaveTheLayer_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("routematrix") << "Channels";
+        QTest::newRow("gammatrim") << "Level/Gamma/Offset";
+        QTest::newRow("editorhandoff") << "External Wave Editor";
+    }
+    void neutralFiltersLeaveTheLayer()
+    {
+        QFETCH(QString, label);
+        const QDir temp = QDir::temp();
+        const QString seen = temp.filePath("editor.seen");
+        editor = temp.filePath("editor.sh");
+        QFile script(editor);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ncp \"$1\" \"$(dirname \"$1\")/editor.seen\"\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        QFile::remove(seen);
+        answerfilters(&answerfilter);
+        const auto unanswer = qScopeGuard([] { answerfilters(nullptr); });
+        rig->choose(0);
+        const QByteArray before = filebytes(rig->noise);
+        const double start = rig->noise->start, length = rig->noise->length;
+        const int entries = historygui->tree->topLevelItemCount();
+        QAction* filter = filteraction(rig->window(), label);
+        QVERIFY(filter);
+        filter->trigger();
+        if (label == "External Wave Editor") // ran, and the file it edited was taken back
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(seen) && temp.entryList({"Korvane-*.wav"}).isEmpty(), 60000);
+        QCOMPARE(filebytes(rig->noise), before);
+        QCOMPARE(rig->noise->start, start);
+        QCOMPARE(rig->noise->length, length);
+        QCOMPARE(historygui->tree->topLevelItemCount(), entries);
+    }
+
+    // Strokes that reach past the layer's end: the eraser keeps its extent,
+    // an Area stroke over a silent mix leaves a new layer empty, and a tone
+    // drawn past the end lengthens it to where the pen was released.
+    void strokesPastTheEndKeepTheExtent_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("rubout") << "Eraser";
+        QTest::newRow("regionpick") << "Area";
+        QTest::newRow("tonepen") << "Frequency";
+    }
+    void strokesPastTheEndKeepTheExtent()
+    {
+        QFETCH(QString, label);
+        spectrumgui->indisplayarea(QRectF(0, rate / 2.0, 5.0, -rate / 2.0));
+        layer* target = label == "Area" ? rig->newlayer() : rig->noise;
+        if (target == rig->noise)
+            rig->choose(0);
+        ToolInterface* t = rig->tool(label, label == "Frequency" ? "Draw" : QString());
+        QVERIFY(t);
+        if (label != "Frequency")
+            QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
+        const std::vector<float> before = timeline(target, rig->seconds);
+        const double start = target->start, length = target->length;
+        // Over silence only for the Area stroke: the mix ends at 3 s.
+        const double from = label == "Area" ? 3.3 : 2.6;
+        rig->stroke(from, 3.5, 3.5, 3000);
+        const double released = spectrumgui->mouseposition.x();
+        rig->hover(1.0, 9000);
+        const std::vector<float> after = timeline(target, rig->seconds);
+        QCOMPARE(target->start, start);
+        if (label == "Frequency") {
+            const double end = target->start + target->length;
+            QVERIFY2(std::fabs(end - released) * rate < 2, qPrintable(numbers(end, released)));
+            QVERIFY(bandenergy(after, 2.7, 2.95, 2970, 3030) > 3 * bandenergy(before, 2.7, 2.95, 2970, 3030));
+        } else {
+            QCOMPARE(target->length, length);
+            if (label == "Eraser")
+                QVERIFY(change(before, after, 2.7, 2.95, 2700, 3300) < -6);
+        }
     }
 
     // A quick drag along a tone reaches the partial tools as a few events far
