@@ -18,6 +18,7 @@
 #include "controller/spectrumgui.h"
 #include "core/fileutils.h"
 #include "sdk/fitsize.h"
+#include "sdk/typednumber.h"
 #include "core/globals.h"
 #include "core/log.h"
 #include "filechooser.h"
@@ -31,7 +32,7 @@ namespace {
 
 QSpinBox* limitspin(QWidget* parent, int low, int high, int value, const QString& prefix, const QString& suffix)
 {
-    auto* spin = new QSpinBox(parent);
+    auto* spin = new TypedSpinBox(parent);
     spin->setRange(low, high);
     spin->setSingleStep(1);
     spin->setValue(value);

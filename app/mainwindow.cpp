@@ -192,6 +192,7 @@ void MainWindow::connectcontrollers()
     // Undo and Redo resize or replace layer files: the session file follows (after the restore).
     links.add(historygui, "outrestorelayer(layer*,layer*,QRectF)", layersgui, layers, "SaveSession()");
     links.add(historygui, "outdevicepause()", spectrumgui, spectrum, "indevicepause()");
+    links.add(historygui, "outdevicepause()", spectrumgui, spectrum, "inrecordpending()");
     links.add(layersgui, "outrefreshlayers()", historygui, history, "inrefreshlayers()");
     links.add(layersgui, "outdellayers(layer*)", historygui, history, "indellayers(layer*)");
     links.add(layersgui, "outzoomselected()", spectrumgui, spectrum, "inzoomselected()");

@@ -133,6 +133,7 @@ public:
     QTreeWidget* pluginslist = nullptr;
     QMessageBox* nolayerbox = nullptr;
     QLabel* devicenote = nullptr; // in the status line, while a device has failed
+    QLabel* callernote = nullptr; // in the status line for a while: Export to Caller without a caller
 
     // Advanced settings, About box and log viewer: built once, hidden.
     QDialog* advanceddialog = nullptr;

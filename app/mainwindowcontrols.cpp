@@ -7,7 +7,6 @@
 #include <QDial>
 #include <QDoubleSpinBox>
 #include <QAbstractItemView>
-#include <QInputDialog>
 #include <QSettings>
 #include <QShortcut>
 #include <QSlider>
@@ -18,6 +17,7 @@
 #include "core/fileutils.h"
 #include "core/globals.h"
 #include "sdk/fitsize.h"
+#include "sdk/typednumber.h"
 #include "mainwindow.h"
 
 namespace {
@@ -74,7 +74,7 @@ void MainWindow::createdevicecontrols()
     rewindaction = rewindact;
     playclipboardaction = playclipact;
 
-    volumespin = new QSpinBox(this);
+    volumespin = new TypedSpinBox(this);
     volumespin->setToolTip(QStringLiteral("volume"));
     volumespin->setStatusTip(QStringLiteral("playback volume"));
     // The dial's range: a value beyond it would be shown as the dial's end
@@ -136,7 +136,7 @@ QComboBox* combo(QWidget* parent, const char* tip, const char* status, int w, in
 template <class Spin>
 Spin* compactspin(QWidget* parent, const char* tip, const char* status)
 {
-    auto* spin = new Spin(parent);
+    auto* spin = new TypedNumber<Spin>(parent);
     spin->setToolTip(QString::fromLatin1(tip));
     spin->setStatusTip(QString::fromLatin1(status));
     spin->setObjectName(QStringLiteral("compact"));
@@ -247,7 +247,7 @@ namespace {
 QDoubleSpinBox* areaspin(QWidget* parent, const char* tip, const char* status, double low, double high,
                          int decimals, double step, const char* suffix)
 {
-    auto* spin = new QDoubleSpinBox(parent);
+    auto* spin = new TypedDoubleSpinBox(parent);
     fixedatleast(spin, 62);
     spin->setFixedHeight(13);
     spin->setStyleSheet(QStringLiteral("font-size: 10px;"));
@@ -357,13 +357,11 @@ void MainWindow::inunit()
             continue;
         bool ok = true;
         if (g == 0 && i == 5) {
-            const double bpm = QInputDialog::getDouble(this, tr("Beat"), tr("Beats per minute:"), 120, 0.1, 299.9, 1,
-                                                       &ok);
+            const double bpm = asknumber(this, tr("Beat"), tr("Beats per minute:"), 120, 0.1, 299.9, 1, &ok);
             if (ok)
                 unittime = float(bpm);
         } else if (g == 0 && i == 6) {
-            const double fps = QInputDialog::getDouble(this, tr("Frame"), tr("Frames per second:"), 30, 5, 1000, 1,
-                                                       &ok);
+            const double fps = asknumber(this, tr("Frame"), tr("Frames per second:"), 30, 5, 1000, 1, &ok);
             if (ok)
                 unittime = float(60 * fps);
         } else {

@@ -4,9 +4,11 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMetaMethod>
 #include <QProgressDialog>
 #include <QScopedValueRollback>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "controller/spectrumgui.h"
@@ -108,8 +110,20 @@ void MainWindow::sessionimportraw(const QByteArray& rawpath)
 
 void MainWindow::sessionexport()
 {
-    if (!callerpath.isEmpty())
+    if (!callerpath.isEmpty()) {
         invoke(layersgui, "LayersGui", "ExportCaller(QString)", Q_ARG(QString, callerpath));
+        return;
+    }
+    // A command that does nothing must say why. Beside the layer panel's
+    // line, which every pointer event rewrites, and gone after a while.
+    if (!callernote) {
+        callernote = new QLabel(this);
+        callernote->setObjectName(QStringLiteral("callernote"));
+        statusBar()->addPermanentWidget(callernote);
+    }
+    callernote->setText(tr("No calling program handed a file over: there is nothing to export back to."));
+    callernote->show();
+    QTimer::singleShot(10000, callernote, &QWidget::hide);
 }
 
 void MainWindow::systemend()

@@ -55,8 +55,9 @@ int runprogram(TabletApplication& app, const StartResult& start)
         screens << primary->availableGeometry();
     for (QScreen* screen : QGuiApplication::screens())
         screens << screen->availableGeometry();
-    window->move(visibleposition(pos, size, screens));
-    window->resize(size);
+    const QPoint at = visibleposition(pos, size, screens);
+    window->move(at);
+    window->resize(visiblesize(at, size, screens));
     if (maximized)
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
     window->show();

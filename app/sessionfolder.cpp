@@ -17,9 +17,11 @@ namespace {
 // A session file is a few hundred bytes a row; anything much larger is not one.
 constexpr qint64 maxsessionbytes = 16 * 1024 * 1024;
 
+// A layer's sample file, and the file into which its frames are put aside
+// while an edit is under way (layer::keptfile).
 const QRegularExpression& layerpattern()
 {
-    static const QRegularExpression p(QStringLiteral("^layer\\(.{6}\\)\\.pcm$"));
+    static const QRegularExpression p(QStringLiteral("^layer\\(.{6}\\)\\.(pcm|kept)$"));
     return p;
 }
 
@@ -158,8 +160,9 @@ int removeunused(const QString& folder, const RunningInstances& running, const s
             continue;
         }
         for (const ProjectRow& row : data.rows)
-            if (!row.samples.isEmpty())
-                named << QFileInfo(QDir(folder).absoluteFilePath(row.samples)).canonicalFilePath();
+            for (const QString& file : {row.samples, row.kept})
+                if (!file.isEmpty())
+                    named << QFileInfo(QDir(folder).absoluteFilePath(file)).canonicalFilePath();
     }
     if (!known)
         return removed;

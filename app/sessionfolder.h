@@ -11,8 +11,8 @@
 QString defaultsessionfolder(const QString& temp, QString* note);
 
 // True for names this program gives its files in the session folder:
-// "layer(XXXXXX).pcm", "session(<id>).kvx" and the Move/Scale work files
-// "scale(<id>)-...".
+// "layer(XXXXXX).pcm" and its "layer(XXXXXX).kept", "session(<id>).kvx" and
+// the Move/Scale work files "scale(<id>)-...".
 bool issessionfilename(const QString& name);
 
 // Removes from `folder` (not its sub-folders, no links) the files of this

@@ -1,6 +1,8 @@
 #include "sessionlock.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -33,6 +35,33 @@ QString InstanceLock::filename(const QString& sessionid)
 
 bool InstanceLock::acquire(const QString& folder, const QString& sessionid)
 {
+    return take(folder, sessionid) == Taken::Ours;
+}
+
+bool InstanceLock::acquirenew(const QString& folder, QString* sessionid)
+{
+    const QString format = QStringLiteral("yyyy.MM.dd-HH.mm.ss.zzz");
+    QDateTime at = QDateTime::fromString(*sessionid, format);
+    for (int attempt = 0; attempt < 1000 && at.isValid(); ++attempt, at = at.addMSecs(1)) {
+        const QString id = at.toString(format);
+        const Taken taken = take(folder, id);
+        if (taken == Taken::Failed)
+            return false;
+        if (taken == Taken::Others)
+            continue;
+        // A run that ended with this id left its session for recovery.
+        if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("session(%1).kvx").arg(id)))) {
+            release();
+            continue;
+        }
+        *sessionid = id;
+        return true;
+    }
+    return false;
+}
+
+InstanceLock::Taken InstanceLock::take(const QString& folder, const QString& sessionid)
+{
     release();
     const QString file = QDir(folder).filePath(filename(sessionid));
     const QByteArray name = QFile::encodeName(file);
@@ -43,19 +72,19 @@ bool InstanceLock::acquire(const QString& folder, const QString& sessionid)
     for (int attempt = 0; attempt < 50; ++attempt) {
         const int f = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (f < 0)
-            return false;
+            return Taken::Failed;
         const bool locked = ::flock(f, LOCK_EX | LOCK_NB) == 0;
         const bool same = samefile(f, file);
         if (locked && same) {
             fd = f;
             path = file;
-            return true;
+            return Taken::Ours;
         }
         ::close(f);
         if (!locked && same)
             ::usleep(1000);
     }
-    return false;
+    return Taken::Others;
 }
 
 void InstanceLock::release()

@@ -18,11 +18,18 @@ public:
 
     // Creates and locks the lock file of `sessionid` in `folder`.
     bool acquire(const QString& folder, const QString& sessionid);
+    // Takes a session id of its own, `*sessionid` (a start time) or a later
+    // millisecond: one that no running instance holds and that names no
+    // session file left in `folder`, so that instances started at the same
+    // moment never share a session file. False when the folder takes no lock.
+    bool acquirenew(const QString& folder, QString* sessionid);
     // Unlocks and removes the file.
     void release();
     bool held() const { return fd >= 0; }
 
 private:
+    enum class Taken { Ours, Others, Failed };
+    Taken take(const QString& folder, const QString& sessionid);
     int fd = -1;
     QString path;
 };

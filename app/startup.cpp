@@ -86,7 +86,9 @@ StartResult startsession(const StartOptions& options)
     } else {
         sessionpath = defaultsessionfolder(QDir::tempPath(), &sessionnote);
     }
-    const bool locked = sessionlock().acquire(sessionpath, sessionid);
+    // Another instance started in the same millisecond has the time as its
+    // id: this one takes the next free one.
+    const bool locked = sessionlock().acquirenew(sessionpath, &sessionid);
 
     logspath = settings.value(QStringLiteral("logspath"),
                               documentsfolder() + QStringLiteral("/%1 logs").arg(identity.name))
@@ -159,14 +161,43 @@ StartResult startsession(const StartOptions& options)
     return result;
 }
 
-QPoint visibleposition(const QPoint& pos, const QSize& size, const QList<QRect>& screens)
+namespace {
+
+// Pixels of a strip of the title bar that lie on a screen, counted in 64 bits:
+// a stored position may lie anywhere an int reaches.
+qint64 seen(qint64 from, qint64 length, qint64 low, qint64 high)
+{
+    return std::max<qint64>(0, std::min(from + length, high) - std::max(from, low));
+}
+
+// The screen that holds a good part of the title bar of a window at `pos`, or -1.
+int screenof(const QPoint& pos, const QSize& size, const QList<QRect>& screens)
 {
     // Reachable means a good part of its title bar, a strip along its top, is on a screen.
-    const QRect titlebar(pos, QSize(std::clamp(size.width(), 1, 200), 30));
-    for (const QRect& screen : screens) {
-        const QRect seen = screen.intersected(titlebar);
-        if (seen.width() >= std::min(titlebar.width(), 100) && seen.height() >= 15)
-            return pos;
+    const qint64 width = std::clamp(size.width(), 1, 200);
+    for (int i = 0; i < screens.size(); ++i) {
+        const QRect& screen = screens.at(i);
+        const qint64 across = seen(pos.x(), width, screen.left(), qint64(screen.left()) + screen.width());
+        const qint64 down = seen(pos.y(), 30, screen.top(), qint64(screen.top()) + screen.height());
+        if (across >= std::min<qint64>(width, 100) && down >= 15)
+            return i;
     }
-    return screens.isEmpty() ? pos : screens.first().topLeft();
+    return -1;
+}
+
+} // namespace
+
+QPoint visibleposition(const QPoint& pos, const QSize& size, const QList<QRect>& screens)
+{
+    if (screens.isEmpty() || screenof(pos, size, screens) >= 0)
+        return pos;
+    return screens.first().topLeft();
+}
+
+QSize visiblesize(const QPoint& pos, const QSize& size, const QList<QRect>& screens)
+{
+    if (screens.isEmpty())
+        return size;
+    const int on = screenof(pos, size, screens);
+    return size.boundedTo(screens.at(on >= 0 ? on : 0).size());
 }

@@ -38,3 +38,6 @@ void readcolours();
 // the primary screen's corner: a position saved with another monitor
 // attached must not put the window out of reach.
 QPoint visibleposition(const QPoint& pos, const QSize& size, const QList<QRect>& screens);
+// The size of such a window once it is at visibleposition(pos, ...): no
+// larger than the screen it is on, whatever the settings say.
+QSize visiblesize(const QPoint& pos, const QSize& size, const QList<QRect>& screens);

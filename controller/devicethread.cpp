@@ -6,6 +6,8 @@
 
 namespace {
 
+thread_local DeviceReport lastreport;
+
 using StartOperation = bool (DeviceInterface::*)(const QString&, qint32, qint32, QRectF, double*,
                                                  float*, bool*);
 
@@ -24,17 +26,28 @@ bool runstart(DeviceInterface* device, StartOperation start, const QString& desc
 
 } // namespace
 
+DeviceReport lastdevicereport()
+{
+    return lastreport;
+}
+
+void DeviceThread::report(const QString& action, const QString& description, bool result)
+{
+    lastreport = {action, description, result};
+    emit outdevicelog(action, description, result);
+}
+
 void DeviceThread::devicePlayOpen(DeviceInterface* device, QString description)
 {
     const bool result = device && device->playOpen(description);
-    emit outdevicelog(QStringLiteral("PlayOpen"), description, result);
+    report(QStringLiteral("PlayOpen"), description, result);
 }
 
 void DeviceThread::devicePlayStart(DeviceInterface* device, QString description, qint32 layertype,
                                    qint32 loop, QRectF range, double* currenttime, float* volume,
                                    bool* stop)
 {
-    emit outdevicelog(QStringLiteral("PlayStart"), description,
+    report(QStringLiteral("PlayStart"), description,
                       runstart(device, &DeviceInterface::playStart, description, layertype, loop,
                                range, currenttime, volume, stop));
 }
@@ -42,20 +55,20 @@ void DeviceThread::devicePlayStart(DeviceInterface* device, QString description,
 void DeviceThread::devicePlayClose(DeviceInterface* device, QString description)
 {
     const bool result = device && device->playClose(description);
-    emit outdevicelog(QStringLiteral("PlayClose"), description, result);
+    report(QStringLiteral("PlayClose"), description, result);
 }
 
 void DeviceThread::deviceRecordOpen(DeviceInterface* device, QString description)
 {
     const bool result = device && device->recordOpen(description);
-    emit outdevicelog(QStringLiteral("RecordOpen"), description, result);
+    report(QStringLiteral("RecordOpen"), description, result);
 }
 
 void DeviceThread::deviceRecordStart(DeviceInterface* device, QString description,
                                      qint32 layertype, qint32 loop, QRectF range,
                                      double* currenttime, float* volume, bool* stop)
 {
-    emit outdevicelog(QStringLiteral("RecordStart"), description,
+    report(QStringLiteral("RecordStart"), description,
                       runstart(device, &DeviceInterface::recordStart, description, layertype,
                                loop, range, currenttime, volume, stop));
 }
@@ -63,5 +76,5 @@ void DeviceThread::deviceRecordStart(DeviceInterface* device, QString descriptio
 void DeviceThread::deviceRecordClose(DeviceInterface* device, QString description)
 {
     const bool result = device && device->recordClose(description);
-    emit outdevicelog(QStringLiteral("RecordClose"), description, result);
+    report(QStringLiteral("RecordClose"), description, result);
 }

@@ -10,6 +10,16 @@
 
 class DeviceInterface;
 
+// What the device operation that the calling thread ran last reported: a
+// request queued right behind an operation reads that operation's own report.
+struct DeviceReport
+{
+    QString action;
+    QString description;
+    bool result = false;
+};
+DeviceReport lastdevicereport();
+
 class DeviceThread : public QObject
 {
     Q_OBJECT
@@ -32,4 +42,7 @@ public slots:
                            qint32 loop, QRectF range, double* currenttime, float* volume,
                            bool* stop);
     void deviceRecordClose(DeviceInterface* device, QString description);
+
+private:
+    void report(const QString& action, const QString& description, bool result);
 };

@@ -45,9 +45,18 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
     if (transportmode >= 0)
         indevicepause();
 
-    // Only the current layer keeps its frames for the next history entry.
-    if (layertype == 1 && slottable.bound[1])
+    // Only the current layer keeps its frames for the next history entry; an
+    // edit of it kept without one gets it now, or stays for good.
+    if (layertype == 1 && slottable.bound[1]) {
+        inrecordpending();
+        if (pendingedit())
+            keeppending(slottable.bound[1]);
+        pendinglayer = nullptr;
         slottable.bound[1]->dropbefore();
+    }
+    // A Shift-stroke joins only a stroke of the layer it paints.
+    if (layertype == 1)
+        laststroke = {};
 
     if (!l) {
         emit outresetdrawtex(layertype);

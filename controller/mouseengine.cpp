@@ -103,19 +103,22 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     const bool shift = mods & Qt::ShiftModifier;
     const bool outside = unset(x) || unset(y);
 
-    // Axis lock.
-    if (!shift || p <= 0)
+    // Axis lock. The release still takes the locked position (the tools
+    // paint its travel, which must stay on the line); the lock ends after it.
+    if (!shift)
         axislock = 0;
-    else if (axislock == 0) {
+    else if (axislock == 0 && p > 0) {
         if (y != Y)
             axislock = 2;
         if (x != X)
             axislock = 1;
     }
-    if (axislock == 1)
+    if (axislock == 1 && !outside)
         y = Y;
-    else if (axislock == 2)
+    else if (axislock == 2 && !outside)
         x = X;
+    if (p <= 0)
+        axislock = 0;
 
     // The device cursor moves with the pointer events as well as with the timer.
     if (transportmode >= 0)

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QScopedValueRollback>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -268,9 +269,13 @@ bool SpectrumGui::scaleclipboard(double timefactor, double semitones, bool final
 
 void SpectrumGui::moveclipboard()
 {
+    // The clipboard moves whole, with the selection that frames it: a channel
+    // switched off meanwhile is not left behind (emptied and not moved back)
+    // but goes along, so that a paste finds it where the selection is.
     Buffer* clipbuffer = slottable.buffer[2];
-    transferarea(clipbuffer, clipbuffer, QRectF(), channelmask, 0, 0, 0);
-    transferarea(scalebuffer, clipbuffer, scaleorigin, channelmask, 1,
+    const int everychannel = int((1u << std::clamp(channels, 0, 31)) - 1);
+    transferarea(clipbuffer, clipbuffer, QRectF(), everychannel, 0, 0, 0);
+    transferarea(scalebuffer, clipbuffer, scaleorigin, everychannel, 1,
                  float(wholeframes(dragtime, clipbuffer)), dragfreq);
     if (layer* clip = slottable.bound[2])
         clip->resetdirty();

@@ -3,7 +3,6 @@
 // factors of the move and scale modes.
 #include <QDialog>
 #include <QDoubleSpinBox>
-#include <QInputDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
@@ -18,6 +17,7 @@
 #include "panels/layersgui.h"
 #include "modesupport.h"
 #include "scalecommands.h"
+#include "sdk/typednumber.h"
 #include "spectrumgui.h"
 #include "view/glchannel.h"
 
@@ -36,7 +36,7 @@ public:
     QDoubleSpinBox* number(const QString& prefix, const QString& suffix, double low, double high, int decimals,
                            double value)
     {
-        auto* box = new QDoubleSpinBox(this);
+        auto* box = new TypedDoubleSpinBox(this);
         box->setDecimals(decimals);
         box->setRange(low, high);
         box->setValue(value);
@@ -48,7 +48,7 @@ public:
 
     QSpinBox* whole(const QString& prefix, int low, int high)
     {
-        auto* box = new QSpinBox(this);
+        auto* box = new TypedSpinBox(this);
         box->setRange(low, high);
         box->setValue(low);
         box->setPrefix(prefix);
@@ -105,8 +105,8 @@ void SpectrumGui::insnapnumeric()
 void SpectrumGui::intimecursornumeric()
 {
     bool ok = false;
-    const double value = QInputDialog::getDouble(mainwindow, tr("time cursor"), tr("time cursor position:"),
-                                                 devicetime(), -unsettime, unsettime, 2, &ok);
+    const double value = asknumber(mainwindow, tr("time cursor"), tr("time cursor position:"), devicetime(),
+                                   -unsettime, unsettime, 2, &ok);
     if (!ok)
         return;
     setdevicetime(value);

@@ -37,6 +37,7 @@ class DeviceInterface;
 class ToolInterface;
 class DataInterface;
 class DeviceThread;
+struct DeviceReport;
 class Buffer;
 class LayersGui;
 struct DisplayExtent;
@@ -88,6 +89,13 @@ public:
     bool fftsubwin = false;
     bool snapshotwarned = false; // the user was told that edits cannot be undone for now
     bool pushing = false; // inside pushbackup, whose message box may bring mouse events
+    // An edit of the current layer that was kept without a history entry:
+    // the layer, what its entry is called, and why it could not be made.
+    layer* pendinglayer = nullptr;
+    QString pendingdescription;
+    QPixmap pendingicon;
+    QString pendingreason;
+    bool retrying = false; // inside inrecordpending: its failure is told by the refusal that follows
     QCursor cursor = QCursor(Qt::ArrowCursor);
     GLChannel* firstview = nullptr;
     DeviceInterface* playdevice = nullptr;
@@ -273,11 +281,6 @@ private:
     // Whether the last open of the playback (0) and record (1) device failed:
     // a start that fails after it says the device could not be opened.
     bool openfailed[2] = {false, false};
-    // For each device operation sent and not yet reported, by its action word
-    // ("PlayOpen", "RecordStart", ...), whether it answers a command the user
-    // just gave; reports come back in the order sent. Only those failures
-    // raise a box, the others go to the log and the status line.
-    QHash<QString, QList<bool>> deviceasks;
     // The status line's note of the last failure of each device, until it
     // opens or starts again.
     QString devicenote[2];
@@ -289,6 +292,13 @@ private:
     void restartdevice(bool record);
     void opendevice(bool record, bool asked = false);
     void showdevicenote();
+    // After an operation that answers a command the user just gave: its own
+    // report decides whether a box tells of its failure (the others go to
+    // the log and the status line only).
+    void answerasked();
+    void answerdevice(const DeviceReport& report);
+    // What the user is told of a failed open or start (empty: nothing to tell).
+    QString devicefailure(const QString& action, const QString& description, bool result) const;
     void closedevice(bool record);
     void transportwarning(const QString& title, const QString& text);
 
@@ -318,7 +328,7 @@ private:
 public:
     // Where the interaction engine keeps the last event that reached the tool
     // with pressure: a Shift-stroke continues from it. Before the first stroke
-    // of a project there is none, and a Shift-stroke starts afresh.
+    // on the current layer there is none, and a Shift-stroke starts afresh.
     struct StrokePoint
     {
         bool set = false;
@@ -346,6 +356,9 @@ public slots:
     void pushbackup(QString description, QPixmap icon);
     void pushbackup(QString description);
     void inrestorelayer(layer* source, layer* restore, QRectF select);
+    // Before Undo or Redo read the history: an edit of the current layer
+    // that was kept without an entry gets one now, if there is room.
+    void inrecordpending();
 
 private:
     struct LaterEvent
@@ -368,6 +381,11 @@ private:
     void keepforlater(const LaterEvent& event);
     void takeuplater();
     void undoerror(const QString& text);
+    // The current layer holds an edit that has no history entry.
+    bool pendingedit() const;
+    // That edit stays for good: the layer's entries from before it go,
+    // since restoring any of them would remove it.
+    void keeppending(layer* l);
     // Ends a tool stroke whose release never reached the engine: the tool
     // gets a release at the last position and the edit becomes its entry.
     void finishstroke();

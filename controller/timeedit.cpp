@@ -12,6 +12,7 @@
 #include "panels/historygui.h"
 #include "panels/layersgui.h"
 #include "spectrumgui.h"
+#include "sdk/typednumber.h"
 
 void SpectrumGui::ininserttime()
 {
@@ -29,12 +30,12 @@ void SpectrumGui::timeedit(const QString& title, bool (LayersGui::*edit)(double,
     dialog.setWindowTitle(title);
     dialog.setFixedSize(150, 100);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* start = new QDoubleSpinBox(&dialog);
+    auto* start = new TypedDoubleSpinBox(&dialog);
     start->setPrefix(tr("start: "));
     start->setSuffix(tr(" s"));
     start->setRange(-unsettime, unsettime);
     start->setDecimals(2);
-    auto* length = new QDoubleSpinBox(&dialog);
+    auto* length = new TypedDoubleSpinBox(&dialog);
     length->setPrefix(tr("length: "));
     length->setSuffix(tr(" s"));
     length->setRange(0, unsettime);

@@ -5,6 +5,7 @@
 // position, volume and stop flag are shared with it as atomics.
 #include <QAction>
 #include <QIcon>
+#include <QPointer>
 #include <QSemaphore>
 #include <QSettings>
 
@@ -207,13 +208,13 @@ void SpectrumGui::indevicetrig()
 
     setstopflag(false);
     runpending = true;
-    deviceasks[mode == 4 ? QStringLiteral("RecordStart") : QStringLiteral("PlayStart")] << true;
     if (mode == 4)
         emit deviceRecordStart(recorddevice, recorddescription, 1, 0, playrange, &currenttime,
                                &volume, &stop);
     else
         emit devicePlayStart(playdevice, playdescription, devicelayer, loop, playrange,
                              &currenttime, &volume, &stop);
+    answerasked();
     devicetimer.start();
 }
 
@@ -298,11 +299,57 @@ void SpectrumGui::opendevice(bool record, bool asked)
     if (!device || description.isEmpty() || samplerate <= 0 || channels <= 0)
         return;
     refreshdatainterface(device);
-    deviceasks[record ? QStringLiteral("RecordOpen") : QStringLiteral("PlayOpen")] << asked;
     if (record)
         emit deviceRecordOpen(device, description);
     else
         emit devicePlayOpen(device, description);
+    if (asked)
+        answerasked();
+}
+
+void SpectrumGui::answerasked()
+{
+    if (!devicethread)
+        return;
+    // Queued right behind the operation just sent, this runs in the device
+    // thread as soon as it has returned, and takes that operation's own
+    // report back: the box answers its request, whatever else was sent or
+    // reported meanwhile. Its report reaches indevicelog() first. The
+    // controller may be gone by then (a device that returned only at exit):
+    // nobody is left to answer.
+    QMetaObject::invokeMethod(
+        devicethread,
+        [self = QPointer<SpectrumGui>(this)] {
+            const DeviceReport report = lastdevicereport();
+            if (SpectrumGui* gui = self.data())
+                QMetaObject::invokeMethod(
+                    gui,
+                    [self, report] {
+                        if (self)
+                            self->answerdevice(report);
+                    },
+                    Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void SpectrumGui::answerdevice(const DeviceReport& report)
+{
+    const QString text = devicefailure(report.action, report.description, report.result);
+    if (!text.isEmpty())
+        transportwarning(report.action.startsWith(QLatin1String("Record")) ? tr("Record Error") : tr("Playback Error"),
+                         text);
+}
+
+QString SpectrumGui::devicefailure(const QString& action, const QString& description, bool result) const
+{
+    if (result || (!action.endsWith(QLatin1String("Open")) && !action.endsWith(QLatin1String("Start"))))
+        return {};
+    const bool record = action.startsWith(QLatin1String("Record"));
+    if (action.endsWith(QLatin1String("Open")) || openfailed[record ? 1 : 0])
+        return tr("The device \"%1\" could not be opened.").arg(description);
+    return record ? tr("The device \"%1\" could not record.").arg(description)
+                  : tr("The device \"%1\" could not play.").arg(description);
 }
 
 void SpectrumGui::closedevice(bool record)
@@ -402,8 +449,6 @@ void SpectrumGui::indevicelog(QString action, QString description, bool result)
     else
         logerror(line + QStringLiteral(" failed"));
 
-    QList<bool>& asks = deviceasks[action];
-    const bool asked = !asks.isEmpty() && asks.takeFirst();
     const bool open = action.endsWith(QLatin1String("Open"));
     if (!open && !action.endsWith(QLatin1String("Start")))
         return;
@@ -411,21 +456,14 @@ void SpectrumGui::indevicelog(QString action, QString description, bool result)
     // The user hears nothing when a device fails: the log and the status line
     // say so. A box comes only as the answer to a command the user just gave
     // (Play, Record, choosing or restarting a device), never in the middle of
-    // other work such as opening a project.
+    // other work such as opening a project: answerdevice() shows it.
     const bool record = action.startsWith(QLatin1String("Record"));
-    bool& failedopen = openfailed[record ? 1 : 0];
     if (open)
-        failedopen = !result;
-    QString text;
-    if (!result)
-        text = open || failedopen ? tr("The device \"%1\" could not be opened.").arg(description)
-               : record           ? tr("The device \"%1\" could not record.").arg(description)
-                                  : tr("The device \"%1\" could not play.").arg(description);
+        openfailed[record ? 1 : 0] = !result;
+    const QString text = devicefailure(action, description, result);
     const QString title = record ? tr("Record Error") : tr("Playback Error");
     devicenote[record ? 1 : 0] = text.isEmpty() ? QString() : title + QStringLiteral(": ") + text;
     showdevicenote();
-    if (!text.isEmpty() && asked)
-        transportwarning(title, text);
 }
 
 void SpectrumGui::showdevicenote()

@@ -6,6 +6,7 @@
 
 #include "app/prompt.h"
 #include "core/buffer.h"
+#include "panels/historygui.h"
 #include "spectrumgui.h"
 
 void SpectrumGui::pushbackup(QString description)
@@ -28,30 +29,43 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         // The Buffer has let go of the edit: the view shows what the file
         // holds. The kept frames and the dirty span stay, so the next entry
         // that can be made also takes back the part of this edit that
-        // reached the file.
+        // reached the file; Undo makes that entry first.
         current->writefailed = false;
         if (slottable.buffer[1])
             slottable.buffer[1]->indatareset();
         emit outdisplayarea(displayarea, displayarea, 1);
-        undoerror(tr("The edit of layer \"%1\" could not be written in full: the layer holds what reached the "
-                     "disk, and the edit has no history entry.<br/>%2")
-                      .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
+        if (!retrying) {
+            pendinglayer = current;
+            pendingdescription = description;
+            pendingicon = icon;
+            pendingreason = current->lasterror();
+            undoerror(tr("The edit of layer \"%1\" could not be written in full: the layer holds what reached the "
+                         "disk, and the edit has no history entry yet.<br/>%2")
+                          .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
+            return;
+        }
+    }
+    if (!(current->dirtymax > current->dirtymin)) {
+        if (pendinglayer == current)
+            pendinglayer = nullptr; // nothing of it reached the file
         return;
     }
-    if (!(current->dirtymax > current->dirtymin))
-        return;
     if (!current->keepsbefore() || current->beforelost()) {
         // Nothing holds all of the audio from before this edit, so it gets
         // no entry (the user hears it once); keeping from now lets the next
         // edits be undone once there is room.
-        if (current->beforelost() && !snapshotwarned) {
+        const bool lost = current->beforelost();
+        if (lost && !snapshotwarned) {
             snapshotwarned = true;
-            undoerror(tr("Layer \"%1\" could not be copied for the history, so its edits cannot be undone "
-                         "until there is room in the session folder again.<br/>%2")
+            undoerror(tr("Layer \"%1\" could not be copied for the history, so this edit and the layer's earlier "
+                         "ones cannot be undone, and its next ones only once there is room in the session folder "
+                         "again.<br/>%2")
                           .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
         }
-        current->keepbefore();
+        if (lost)
+            keeppending(current);
         current->resetdirty();
+        current->keepbefore();
         return;
     }
     const double t = current->dirtymin;
@@ -65,9 +79,15 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         const QString reason = (backupbefore->failed() ? backupbefore : backupafter)->lasterror();
         delete backupbefore;
         delete backupafter;
-        undoerror(tr("The edit of layer \"%1\" was kept, but no history entry could be made for it, "
-                     "so it cannot be undone on its own. Undo, or choosing another layer, makes it "
-                     "permanent.<br/>%2")
+        pendingreason = reason;
+        if (retrying)
+            return;
+        pendinglayer = current;
+        pendingdescription = description;
+        pendingicon = icon;
+        undoerror(tr("The edit of layer \"%1\" was kept, but no history entry could be made for it. Undo and Redo "
+                     "make the entry first, once there is room; choosing another layer keeps the edit for good, "
+                     "and the layer's earlier edits can then no longer be undone.<br/>%2")
                       .arg(current->name.toHtmlEscaped(), reason.toHtmlEscaped()));
         return;
     }
@@ -83,8 +103,36 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         emit outupdategl();
     }
     snapshotwarned = false;
+    pendinglayer = nullptr;
+    pendingdescription.clear();
+    pendingicon = QPixmap();
+    pendingreason.clear();
     current->keepbefore();
     current->resetdirty();
+}
+
+bool SpectrumGui::pendingedit() const
+{
+    return pendinglayer && pendinglayer == slottable.bound[1];
+}
+
+void SpectrumGui::keeppending(layer* l)
+{
+    l->resetdirty();
+    pendinglayer = nullptr;
+    pendingdescription.clear();
+    pendingicon = QPixmap();
+    pendingreason.clear();
+    if (historygui)
+        historygui->indellayers(l);
+}
+
+void SpectrumGui::inrecordpending()
+{
+    if (!pendingedit() || pushing)
+        return;
+    const QScopedValueRollback<bool> guard(retrying, true);
+    pushbackup(pendingdescription.isEmpty() ? tr("Edit") : pendingdescription, pendingicon);
 }
 
 void SpectrumGui::undoerror(const QString& text)
@@ -108,6 +156,14 @@ void SpectrumGui::inrestorelayer(layer* source, layer* restore, QRectF select)
     // Pending Buffer edits would otherwise be written over the restored frames.
     if (source == current && slottable.buffer[1])
         slottable.buffer[1]->flush();
+    if (source == current && pendingedit()) {
+        // Every entry of the layer lies before that edit: restoring one would remove it.
+        source->seterror(tr("The last edit of layer \"%1\" has no history entry yet, and undoing or redoing now "
+                            "would remove it; they wait until there is room for its entry in the session folder.")
+                             .arg(source->name));
+        undoerror(source->lasterror().toHtmlEscaped() + QStringLiteral("<br/>") + pendingreason.toHtmlEscaped());
+        return;
+    }
     // The chunk also gives back the layer's extent, for edits that moved its start or end.
     source->clearerror();
     source->restorerange(restore);

@@ -11,6 +11,7 @@
 #include <kissfft/kiss_fftr.h>
 
 #include "alignedmemory.h"
+#include "keptframes.h"
 #include "globals.h"
 #include "log.h"
 #include "rounding.h"
@@ -86,20 +87,29 @@ bool Buffer::ensurestorage()
         float* a = alignedalloc(timesize * int(sizeof(float)), 16);
         float* b = alignedalloc(timesize * int(sizeof(float)), 16);
         float* d = allocfloats(timesize);
+        float* e = allocfloats(timesize);
         float* s = spectrumcapacity > 0 ? alignedalloc(int(spectrumcapacity * qint64(sizeof(float))), 16) : nullptr;
-        if (!a || !b || !d || (spectrumcapacity > 0 && !s)) {
-            for (float* p : {a, b, d, s})
+        auto* bits = new (std::nothrow) quint64[statewords]();
+        auto* state = new (std::nothrow) quint8[statewords]();
+        if (!a || !b || !d || !e || !bits || !state || (spectrumcapacity > 0 && !s)) {
+            for (float* p : {a, b, d, e, s})
                 alignedfree(p);
+            delete[] bits;
+            delete[] state;
             freestorage();
             return false;
         }
         timeblockA[c] = a;
         timeblockB[c] = b;
         timeblockD[c] = d;
+        timeblockE[c] = e;
         timebufferA[c] = a + margin;
         timebufferB[c] = b + margin;
         sampledelta[c] = d + margin;
+        framechange[c] = e + margin;
         spectrum[c] = s;
+        statebits[c] = bits;
+        framestate[c] = state;
         ++allocatedchannels;
     }
     return true;
@@ -108,33 +118,70 @@ bool Buffer::ensurestorage()
 void Buffer::freestorage()
 {
     for (int c = 0; c < allocatedchannels; ++c) {
-        for (float* p : {timeblockA[c], timeblockB[c], timeblockD[c], spectrum[c]})
+        for (float* p : {timeblockA[c], timeblockB[c], timeblockD[c], timeblockE[c], spectrum[c]})
             alignedfree(p);
-        timeblockA[c] = timeblockB[c] = timeblockD[c] = spectrum[c] = nullptr;
-        timebufferA[c] = timebufferB[c] = sampledelta[c] = nullptr;
+        delete[] statebits[c];
+        delete[] framestate[c];
+        timeblockA[c] = timeblockB[c] = timeblockD[c] = timeblockE[c] = spectrum[c] = nullptr;
+        timebufferA[c] = timebufferB[c] = sampledelta[c] = framechange[c] = nullptr;
+        statebits[c] = nullptr;
+        framestate[c] = nullptr;
+        forgetedits(c);
     }
     allocatedchannels = 0;
     spectrumcapacity = 0;
 }
 
-void Buffer::forgetkept()
+// A copy of a window frame as it is before its first edit since the last
+// write-back, kept until that write-back.
+float* Buffer::snapshot(int channel, int frame)
 {
-    for (auto& frames : kept)
-        frames.clear();
-    keptcount = 0;
-    keptwarned = false;
+    auto& copy = before[channel][frame];
+    if (!copy) {
+        if (spareframes.empty()) {
+            copy.reset(new float[size_t(fftsize)]);
+        } else {
+            copy = std::move(spareframes.back());
+            spareframes.pop_back();
+        }
+        std::memcpy(copy.get(), spectrum[channel] + qint64(frame - cachestartframe) * fftsize,
+                    sizeof(float) * size_t(fftsize));
+    }
+    return copy.get();
 }
 
-void Buffer::forgetcache()
+void Buffer::forgetedits(int channel)
 {
+    for (auto& e : before[channel])
+        spareframes.push_back(std::move(e.second));
+    before[channel].clear();
+}
+
+quint64 Buffer::settingkey() const
+{
+    return KeptFrames::settingkey(windowtype, fftsize, overlap, fftsubwin);
+}
+
+// With `keep`, what edits left in the window frames is kept for the layer
+// first: the samples the window holds are those the edits gave, even when the
+// layer has been changed behind the Buffer (an undo) before this reset.
+void Buffer::forgetcache(bool keep)
+{
+    if (keep && cachestart != unsettime && haswindow())
+        keepframes(0, cachesamples / hop() - 1);
     for (int c = 0; c < maxchannels; ++c) {
         // The change array is zero again wherever pending sample edits left it.
         if (!dirtysamples[c].empty() && c < allocatedchannels)
             std::memset(timeblockD[c], 0, sizeof(float) * size_t(timesize));
         dirtyframes[c] = IntRange::none();
         dirtysamples[c] = IntRange::none();
+        forgetedits(c);
+        if (c < allocatedchannels) {
+            std::memset(timeblockE[c], 0, sizeof(float) * size_t(timesize));
+            std::memset(statebits[c], 0, sizeof(quint64) * statewords);
+            std::memset(framestate[c], 0, statewords);
+        }
     }
-    forgetkept();
     cachestart = unsettime;
     cachedsamples = IntRange::none();
     cachedframes = IntRange::none();
@@ -145,6 +192,7 @@ void Buffer::infftparam(qint32 ffttype, qint32 size, qint32 fftoverlap, bool sub
     const std::lock_guard lock(guard);
     writeback();
     forgetcache();
+    spareframes.clear();
     windowtype = (ffttype >= 0 && ffttype <= 4) ? ffttype : 4;
     fftsize = clampfftsize(size);
     overlap = clampfftoverlap(fftoverlap);

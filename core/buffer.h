@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "layer.h"
 
@@ -67,11 +68,6 @@ public:
     float* analysiswindow = nullptr;  // 65536 floats
     float* synthesiswindow = nullptr; // 65536 floats
     float* lobetable = nullptr;       // 16 x 32768 floats
-    // Edited frames kept beyond the cache window, counted in floats, and the
-    // most that one Buffer keeps before it logs and keeps no more.
-    qint64 keptfloats() const { return keptcount; }
-    static constexpr qint64 keptlimit = qint64(1) << 26;
-
     // Held by every public operation: a device run in the controller's thread
     // reads and writes samples while the GUI thread flushes, rebinds or
     // reconfigures the same Buffer. Recursive, as the operations call each
@@ -88,7 +84,14 @@ public:
     // Writes back what is pending and forgets the cache in one hold of the
     // guard, so that samples a device run writes meanwhile are not dropped.
     void reload();
+    // Empties the bound layer (area transfer mode 0) and forgets the cache
+    // and every frame kept for the layer: none of it can come back.
+    void clearlayer();
     void movecache(double time);
+    // Write-backs lengthen the layer only within [start, end) seconds (as far
+    // as the source of an area transfer has audio; none when start equals
+    // end); start > end lifts the limit.
+    void limitgrowth(double start, double end);
     void setbin(int channel, int frame, int bin, float re, float im);
     QVector2D getbin(int channel, int frame, int bin);
     void setsample(int channel, int sample, float value);
@@ -114,22 +117,49 @@ private:
     // change alone, so that samples set to the value they had change nothing.
     float* timeblockD[maxchannels] = {};
     float* sampledelta[maxchannels] = {};
-    // An edited set of bins is not the analysis of its own resynthesis, so
-    // frames that were edited (and their neighbours, whose overlap with them
-    // the write-back used) are kept as they are when they leave the window and
-    // come back from here instead of being analysed again: the same edit gives
-    // the same audio wherever the window has been. Absolute frame -> floats.
-    std::unordered_map<int, std::unique_ptr<float[]>> kept[maxchannels];
-    qint64 keptcount = 0;
-    bool keptwarned = false;
+    // The span a write-back may give the layer beyond its extent (limitgrowth).
+    bool growthlimited = false;
+    qint64 growthfrom = 0, growthto = 0; // samples; an empty span gives no time
+    // Per channel: what edits changed of timebufferA that its floats could
+    // not take (at most half a unit of their last place), zero wherever the
+    // samples came from the layer; a write-back adds the synthesis of what
+    // the edited bins changed to it and that to timebufferA.
+    float* timeblockE[maxchannels] = {};
+    float* framechange[maxchannels] = {};
+    // The bins of the frames edited since the last write-back as they were
+    // before the edit, per channel and absolute frame.
+    std::unordered_map<int, std::unique_ptr<float[]>> before[maxchannels];
+    // Blocks the write-backs and relocations reuse rather than allocate each
+    // time: copies of frames of the current size, frames, interleaved samples.
+    std::vector<std::unique_ptr<float[]>> spareframes;
+    std::vector<float> scratchframes;
+    std::vector<float> scratchblock;
+    float* snapshot(int channel, int frame);
+    void forgetedits(int channel);
+    // An edited set of bins is not the analysis of its own synthesis. What
+    // edits leave in the window frames is kept for the bound layer (see
+    // keptframes.h) before the frames leave the window or the cache is
+    // forgotten, and comes back when they are analysed again from the samples
+    // it gave. Per channel and window frame: a bit per pair (floats 2p and
+    // 2p + 1) that an edit set or that came back, and a state byte.
+    static constexpr int statewords = 32768; // frames x words of pairs, at most
+    quint64* statebits[maxchannels] = {};
+    quint8* framestate[maxchannels] = {};
+    enum : quint8 { carriesedit = 1, changedsincekept = 2 };
 
     bool ensurestorage();
     void freestorage();
-    void keepframes(int channel, int firstframe, int lastframe, bool add);
+    int pairwords() const { return (fftsize / 2 + 63) / 64; }
+    quint64 settingkey() const;
+    void keepframes(int firstframe, int lastframe);
     void restorekept(int firstframe, int lastframe);
-    void forgetkept();
+    quint64 centralhash(int channel, int frame) const;
+    void markchanged(int channel, qint64 low, qint64 high);
+    void synthesizechange(int channel, bool band, qint64& low, qint64& high, int& framelow, int& framehigh);
+    void analyzeinto(int channel, int first, int last, float* frames);
+    void writechanged(qint64 low, qint64 high, int framelow, int framehigh, qint64 samplelow, qint64 samplehigh);
     void buildwindows();
-    void forgetcache();
+    void forgetcache(bool keep = true);
     bool hasselection() const;
     void updateselectionranges();
     void selectionband(int& lowbin, int& highbin) const;
@@ -139,8 +169,6 @@ private:
                      bool accumulate = false);
     void inversepass(float* const* time, float* const* copyfrom, bool transform, int lowbin,
                      int highbin, double t, double dt, int channel);
-    void writespan(double low, double high);
-    void passspan(double t, double dt, double& low, double& high) const;
     bool clash(IntRange samples, IntRange frames) const;
     bool reachable(qint64 sample) const;
     bool inwindowsamples(int sample) const;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
 #include "buffer.h"
+#include "keptframes.h"
 #include "globals.h"
 #include "log.h"
 #include "rounding.h"
@@ -36,8 +38,8 @@ void Buffer::bindlayer(layer* l)
 {
     const std::lock_guard lock(guard);
     writeback();
+    forgetcache(); // what edits left goes to the layer being left
     boundlayer = nullptr;
-    forgetcache();
     writewithoutlayer = false;
     readwithoutlayer = false;
     samplerate = 0;
@@ -95,6 +97,25 @@ void Buffer::reload()
     forgetcache();
 }
 
+void Buffer::limitgrowth(double start, double end)
+{
+    const std::lock_guard lock(guard);
+    growthlimited = start <= end && samplerate > 0;
+    growthfrom = growthlimited ? roundhalfup64(start * samplerate) : 0;
+    growthto = growthlimited ? roundhalfup64(end * samplerate) : 0;
+}
+
+void Buffer::clearlayer()
+{
+    const std::lock_guard lock(guard);
+    if (!boundlayer)
+        return;
+    boundlayer->clear();
+    if (boundlayer->keptframes)
+        boundlayer->keptframes->clear();
+    forgetcache(false);
+}
+
 // Frame edits and sample edits of one channel could undo each other when their
 // passes overlap; the accessors write back the pending kind first when this
 // says they would.
@@ -113,82 +134,224 @@ void Buffer::writeback()
     const std::lock_guard lock(guard);
     if (cachestart == unsettime || channels < 1 || !haswindow())
         return;
-    const double h = hop();
-    double framelow = unsettime, framehigh = -unsettime;
-    double samplelow = unsettime, samplehigh = -unsettime;
-    // Runs the passes of one dirty range (indices in units of `unit` samples),
-    // empties it and widens [low, high) by what the passes rewrote.
-    auto commit = [&](IntRange& range, double unit, double& low, double& high, auto passes) {
-        if (range.empty())
-            return;
-        const double t = range.low * unit / samplerate;
-        const double dt = (double(range.high) - range.low) * unit / samplerate;
-        passes(t, dt);
-        double a, b;
-        passspan(t, dt, a, b);
-        for (auto [from, to] : {std::pair(t, t + dt), std::pair(a, b)})
-            if (from < to) {
-                low = std::min(low, from);
-                high = std::max(high, to);
-            }
-        range = IntRange::none();
-    };
-    int first, last;
-    for (int c = 0; c < channels; ++c) {
-        // Frame edits: the full band into timebufferA, the selected band into
-        // B; the edited frames and their neighbours are kept as they are.
-        const IntRange frames = dirtyframes[c];
-        commit(dirtyframes[c], h, framelow, framehigh, [&](double t, double dt) {
-            resynthesize(t, dt, c);
-            resynthesizeselection(t, dt, c);
-        });
-        if (!frames.empty())
-            keepframes(c, frames.low - cachestartframe, frames.high - cachestartframe, true);
-        // Sample edits: what they changed of the band signal, analysed into
-        // the selected bins, then A from the frames.
+    // Window samples rewritten, and how far the edits themselves reached:
+    // absolute frames edited and samples set.
+    qint64 low = std::numeric_limits<qint64>::max(), high = std::numeric_limits<qint64>::min();
+    int framelow = std::numeric_limits<int>::max(), framehigh = std::numeric_limits<int>::min();
+    qint64 samplelow = std::numeric_limits<qint64>::max(), samplehigh = std::numeric_limits<qint64>::min();
+    for (int c = 0; c < channels && c < allocatedchannels; ++c) {
+        synthesizechange(c, true, low, high, framelow, framehigh);
+        dirtyframes[c] = IntRange::none();
+
         const IntRange samples = dirtysamples[c];
-        commit(dirtysamples[c], 1.0, samplelow, samplehigh, [&](double t, double dt) {
+        if (samples.empty())
+            continue;
+        dirtysamples[c] = IntRange::none();
+        samplelow = std::min<qint64>(samplelow, qint64(samples.low) + 1);
+        samplehigh = std::max<qint64>(samplehigh, qint64(samples.high) - 1);
+        const double t = double(samples.low) / samplerate;
+        const double dt = (double(samples.high) - samples.low) / samplerate;
+        const qint64 a = std::max<qint64>(qint64(samples.low) - cachestartsample, -margin);
+        const qint64 b = std::min<qint64>(qint64(samples.high) - cachestartsample, cachesamples + margin - 1);
+        int first, last;
+        if (hasselection()) {
+            // The band signal holds the samples as set; what they changed of
+            // it goes into the selected bins, and the synthesis of that into A.
             int lowbin, highbin;
             selectionband(lowbin, highbin);
-            forwardpass(sampledelta, lowbin, highbin, t, dt, c, true);
-            resynthesize(t, dt, c);
-            // Band-limited, the frames are no longer the analysis of the
-            // signal: they are kept like edited ones. Full band they are, and
-            // only the kept ones among them need the new values.
             if (passframes(t, dt, first, last))
-                keepframes(c, first, last, hasselection());
-        });
-        if (!samples.empty()) {
-            const qint64 low = std::max<qint64>(qint64(samples.low) - cachestartsample, -margin);
-            const qint64 high = std::min<qint64>(qint64(samples.high) - cachestartsample, cachesamples + margin - 1);
-            if (low <= high)
-                std::memset(sampledelta[c] + low, 0, sizeof(float) * size_t(high - low + 1));
+                for (int f = first; f <= last; ++f)
+                    snapshot(c, cachestartframe + f);
+            forwardpass(sampledelta, lowbin, highbin, t, dt, c, true);
+            int unused0 = framelow, unused1 = framehigh; // the samples set are its reach
+            synthesizechange(c, false, low, high, unused0, unused1);
+        } else if (a <= b) {
+            // Full band: A takes the samples as set, and the frames the
+            // analysis of what they changed, so they stay that of the signal.
+            forwardpass(sampledelta, 0, fftsize / 2, t, dt, c, true);
+            std::memcpy(timebufferA[c] + a, timebufferB[c] + a, sizeof(float) * size_t(b - a + 1));
+            std::memset(framechange[c] + a, 0, sizeof(float) * size_t(b - a + 1));
+            low = std::min(low, a);
+            high = std::max(high, b + 1);
+            markchanged(c, a, b + 1);
         }
+        if (a <= b)
+            std::memset(sampledelta[c] + a, 0, sizeof(float) * size_t(b - a + 1));
     }
-    writespan(framelow, framehigh);
-    writespan(samplelow, samplehigh);
+    writechanged(low, high, framelow, framehigh, samplelow, samplehigh);
 }
 
-// Sends timebufferA of every channel over the layer time span [low, high) to
-// the layer as one interleaved block.
-void Buffer::writespan(double low, double high)
+// Sends timebufferA of every channel over the window samples [low, high) to
+// the layer as one interleaved block. An edit lengthens the layer only as far
+// as it reached itself: frames edited wholly outside the layer give it their
+// hop, samples set outside it themselves; what the
+// synthesis spreads beyond that is not written, and the time buffers drop it
+// too, as the layer has nothing there. A layer that mixes children keeps
+// the whole span, as its own extent is not what it reads.
+void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, qint64 samplelow,
+                          qint64 samplehigh)
 {
-    if (!(low < high))
+    low = std::max<qint64>(low, -margin);
+    high = std::min<qint64>(high, cachesamples + margin);
+    if (!(low < high) || !boundlayer)
         return;
-    qint64 s0 = roundhalfup64((low - cachestart) * samplerate);
-    qint64 s1 = s0 + roundhalfup64((high - low) * samplerate);
-    s0 = std::max<qint64>(s0, -margin);
-    s1 = std::min<qint64>(s1, cachesamples + margin);
-    if (s1 <= s0 || !boundlayer)
+    qint64 from = low, to = high;
+    if (boundlayer->childcount == 0) {
+        // Far beyond any index a window reaches, and safe to subtract from.
+        constexpr qint64 far = qint64(1) << 60;
+        qint64 start = far, end = -far;
+        const bool empty = !(boundlayer->length > 0);
+        if (!empty) {
+            start = roundhalfup64(boundlayer->start * samplerate);
+            end = start + roundhalfup64(boundlayer->length * samplerate);
+        }
+        const qint64 layerstart = start, layerend = end;
+        // Frames whose nearest samples all lie outside the layer extend it
+        // by the hop each stands for in an area, from its centre on, so that
+        // an area taken from the new extent gives the same frames.
+        const qint64 h = hop();
+        if (framelow <= framehigh) {
+            if (empty || framelow * h + h / 2 <= start)
+                start = std::min(start, framelow * h);
+            if (empty || framehigh * h - h / 2 >= end)
+                end = std::max(end, (framehigh + qint64(1)) * h);
+        }
+        if (samplelow <= samplehigh) {
+            if (empty || samplelow < start)
+                start = std::min(start, samplelow);
+            if (empty || samplehigh >= end)
+                end = std::max(end, samplehigh + 1);
+        }
+        if (growthlimited) {
+            const bool some = growthfrom < growthto;
+            start = std::max(start, some ? std::min(layerstart, growthfrom) : layerstart);
+            end = std::min(end, some ? std::max(layerend, growthto) : layerend);
+        }
+        from = std::clamp(start - cachestartsample, low, high);
+        to = std::clamp(end - cachestartsample, from, high);
+        for (int c = 0; c < channels; ++c)
+            for (float* t : {timebufferA[c], timebufferB[c], framechange[c]}) {
+                std::fill(t + low, t + from, 0.0f);
+                std::fill(t + to, t + high, 0.0f);
+            }
+    }
+    if (from >= to)
         return;
-    const qint64 n = s1 - s0;
-    std::vector<float> block(size_t(n * channels));
+    const qint64 n = to - from;
+    std::vector<float>& block = scratchblock;
+    block.resize(size_t(n * channels));
     for (int c = 0; c < channels; ++c) {
-        const float* src = timebufferA[c] + s0;
+        const float* src = timebufferA[c] + from;
         for (qint64 i = 0; i < n; ++i)
             block[size_t(i * channels + c)] = src[i];
     }
-    boundlayer->write(block.data(), double(cachestartsample + s0) / samplerate, double(n) / samplerate);
+    boundlayer->write(block.data(), double(cachestartsample + from) / samplerate, double(n) / samplerate);
+}
+
+// Frames that carry an edit and whose own synthesis span meets the window
+// samples [low, high) have to be kept again before they leave.
+void Buffer::markchanged(int channel, qint64 low, qint64 high)
+{
+    const int h = hop();
+    const int windowframes = cachesamples / h;
+    const auto floordiv = [](qint64 a, qint64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    const qint64 first = std::max<qint64>(floordiv(low, h), 0);
+    const qint64 last = std::min<qint64>(-floordiv(-high, h), windowframes - 1);
+    for (qint64 f = first; f <= last; ++f)
+        if (framestate[channel][f] & carriesedit)
+            framestate[channel][f] |= changedsincekept;
+}
+
+quint64 Buffer::centralhash(int channel, int frame) const
+{
+    const int h = hop();
+    const float* central = timebufferA[channel] + qint64(frame - 1) * h;
+    bool silent = true;
+    for (int i = 0; i < 2 * h && silent; ++i)
+        silent = central[i] == 0.0f;
+    // Silence is what any layer reads where it has nothing: a frame over it
+    // is never kept, and none comes back there.
+    if (silent)
+        return 0;
+    const quint64 hash = KeptFrames::hashsamples(central, 2 * h);
+    return hash ? hash : 1;
+}
+
+// Keeps, for the bound layer, what edits left in window frames [first, last]
+// that changed since they were last kept or came back: the pairs an edit set,
+// where they differ from the analysis of the samples the window holds (the
+// samples those bins gave), under the hash of their synthesis span. Frames
+// with edits not yet written back are left: their samples are not those.
+void Buffer::keepframes(int first, int last)
+{
+    if (!boundlayer || !haswindow() || cachestart == unsettime)
+        return;
+    const int n = fftsize;
+    const int pw = pairwords();
+    first = std::max(first, 0);
+    last = std::min(last, cachesamples / hop() - 1);
+    for (int c = 0; c < channels && c < allocatedchannels; ++c) {
+        std::vector<int> frames;
+        for (int f = first; f <= last; ++f)
+            if ((framestate[c][f] & changedsincekept) && !before[c].count(cachestartframe + f))
+                frames.push_back(f);
+        for (int f = first; f <= last; ++f)
+            framestate[c][f] &= quint8(~changedsincekept);
+        if (frames.empty())
+            continue;
+        const int lo = frames.front(), hi = frames.back();
+        std::vector<float>& analysed = scratchframes;
+        analysed.resize(size_t(hi - lo + 1) * size_t(n));
+        analyzeinto(c, lo, hi, analysed.data());
+        std::vector<KeptFrames::Frame> keep;
+        for (size_t k = 0; k < frames.size(); ++k) {
+            const int f = frames[k];
+            const quint64 hash = centralhash(c, f);
+            if (!hash)
+                continue;
+            const quint64* bits = statebits[c] + qint64(f) * pw;
+            if (std::all_of(bits, bits + pw, [](quint64 w) { return w == 0; }))
+                continue;
+            const float* carry = framechange[c] + qint64(f) * hop();
+            const bool owed = std::any_of(carry, carry + hop(), [](float v) { return v != 0; });
+            keep.push_back({cachestartframe + f, hash, spectrum[c] + qint64(f) * n, analysed.data() + qint64(f - lo) * n,
+                            bits, owed ? carry : nullptr, hop()});
+        }
+        if (keep.empty())
+            continue;
+        if (!boundlayer->keptframes)
+            boundlayer->keptframes = std::make_shared<KeptFrames>();
+        const qint64 budget = boundlayer->fileframes() * qint64(channels) * qint64(sizeof(float));
+        boundlayer->keptframes->add(settingkey(), c, n, keep, budget, boundlayer->name);
+    }
+}
+
+// Frames [first, last] of the window were just analysed: those a kept frame
+// matches take its pairs back. Frames that carry an edit already keep it.
+void Buffer::restorekept(int first, int last)
+{
+    if (!boundlayer || !boundlayer->keptframes)
+        return;
+    KeptFrames& store = *boundlayer->keptframes;
+    const quint64 setting = settingkey();
+    const int pw = pairwords();
+    for (int c = 0; c < channels && c < allocatedchannels; ++c) {
+        if (!store.covers(setting, c, cachestartframe + first, cachestartframe + last))
+            continue;
+        store.restore(
+            setting, c, cachestartframe + first, cachestartframe + last,
+            [&](int frame) {
+                const int f = frame - cachestartframe;
+                return (framestate[c][f] & carriesedit) ? 0 : centralhash(c, f);
+            },
+            [&](int frame, float*& bins, quint64*& mask, float*& carry) {
+                const int f = frame - cachestartframe;
+                bins = spectrum[c] + qint64(f) * fftsize;
+                mask = statebits[c] + qint64(f) * pw;
+                carry = framechange[c] + qint64(f) * hop();
+                framestate[c][f] |= carriesedit;
+            });
+    }
 }
 
 void Buffer::movecache(double time)
@@ -203,7 +366,8 @@ void Buffer::movecache(double time)
     const int h = hop();
     const double sr = samplerate;
     const double snapped = h * std::floor(time * sr / h + 0.5) / sr;
-    if (cachestart == unsettime)
+    const bool loaded = cachestart != unsettime;
+    if (!loaded)
         cachestart = snapped + cachelength + 65536.0 / sr;
     const double d = h * std::floor((snapped - cachestart) * sr / h + 0.5) / sr;
     if (d == 0)
@@ -214,29 +378,51 @@ void Buffer::movecache(double time)
     const qint64 windowframes = cachesamples / h;
     const qint64 keep = std::max<qint64>(timesize - s, 0);
     const qint64 shift = std::min<qint64>(s, timesize);
-    const qint64 keepframes = std::max<qint64>(windowframes - f, 0);
+    const qint64 stay = std::max<qint64>(windowframes - f, 0);
     const qint64 shiftframes = std::min<qint64>(f, windowframes);
+    // What edits left in the frames about to leave is kept first.
+    if (loaded)
+        keepframes(d < 0 ? int(windowframes - shiftframes) : 0, d < 0 ? int(windowframes - 1) : int(shiftframes - 1));
     const size_t framefloats = size_t(fftsize);
+    const qint64 pw = pairwords();
     const qint64 n = shift; // samples to read, the whole array at most
     const qint64 startsample = roundhalfup64(start * sr);
-    std::vector<float> block(size_t(n * channels));
+    std::vector<float>& block = scratchblock;
+    block.resize(size_t(n * channels));
     qint64 firstread; // array index (from -margin) of the first sample read
+    // Moves the `stay` frames of a per-frame array by the shift and clears the frames that come in.
+    auto moveframes = [&](auto* a, qint64 per) {
+        const size_t bytes = sizeof(*a) * size_t(per);
+        if (d < 0) {
+            std::memmove(a + shiftframes * per, a, bytes * size_t(stay));
+            std::memset(a, 0, bytes * size_t(shiftframes));
+        } else {
+            std::memmove(a, a + shiftframes * per, bytes * size_t(stay));
+            std::memset(a + stay * per, 0, bytes * size_t(shiftframes));
+        }
+    };
     if (d < 0) {
         for (int c = 0; c < channels; ++c) {
             std::memmove(timeblockA[c] + shift, timeblockA[c], sizeof(float) * size_t(keep));
+            std::memmove(timeblockE[c] + shift, timeblockE[c], sizeof(float) * size_t(keep));
             std::memmove(timeblockB[c] + shift, timeblockB[c], sizeof(float) * size_t(keep));
             std::memmove(spectrum[c] + shiftframes * framefloats, spectrum[c],
-                         sizeof(float) * size_t(keepframes) * framefloats);
+                         sizeof(float) * size_t(stay) * framefloats);
         }
         firstread = 0;
     } else {
         for (int c = 0; c < channels; ++c) {
             std::memmove(timeblockA[c], timeblockA[c] + shift, sizeof(float) * size_t(keep));
+            std::memmove(timeblockE[c], timeblockE[c] + shift, sizeof(float) * size_t(keep));
             std::memmove(timeblockB[c], timeblockB[c] + shift, sizeof(float) * size_t(keep));
             std::memmove(spectrum[c], spectrum[c] + shiftframes * framefloats,
-                         sizeof(float) * size_t(keepframes) * framefloats);
+                         sizeof(float) * size_t(stay) * framefloats);
         }
         firstread = timesize - n;
+    }
+    for (int c = 0; c < channels; ++c) {
+        moveframes(statebits[c], pw);
+        moveframes(framestate[c], 1);
     }
     if (n > 0) {
         if (boundlayer)
@@ -246,6 +432,7 @@ void Buffer::movecache(double time)
             float* dst = timeblockA[c] + firstread;
             for (qint64 i = 0; i < n; ++i)
                 dst[i] = block[size_t(i * channels + c)];
+            std::memset(timeblockE[c] + firstread, 0, sizeof(float) * size_t(n));
         }
     }
 
@@ -256,19 +443,33 @@ void Buffer::movecache(double time)
 
     const double a = std::min(std::fabs(d), cachelength);
     const double from = d < 0 ? start : start + cachelength - a;
-    analyze(from, a, -1);
     int first, last;
-    if (passframes(from, a, first, last))
-        restorekept(first, last);
+    if (!passframes(from, a, first, last))
+        return;
+    // The analysis also takes a frame of margin from the part that stayed,
+    // which may carry an edit: it keeps its bins.
+    std::vector<std::pair<std::pair<int, int>, std::vector<float>>> carried;
+    for (int c = 0; c < channels; ++c)
+        for (int k = first; k <= last; ++k)
+            if (framestate[c][k] & carriesedit) {
+                const float* p = spectrum[c] + qint64(k) * fftsize;
+                carried.push_back({{c, k}, std::vector<float>(p, p + fftsize)});
+            }
+    analyze(from, a, -1);
+    for (const auto& [where, bins] : carried)
+        std::memcpy(spectrum[where.first] + qint64(where.second) * fftsize, bins.data(),
+                    sizeof(float) * size_t(fftsize));
+    restorekept(first, last);
     resynthesizeselection(from, a, -1);
 }
 
 // The indices the accessors reach without moving the window: a whole
 // transform length from both ends, as long as that leaves room; for the
 // longest transforms a quarter of the window. A sample edit's write-back
-// analyses the frames up to one hop beyond the frames around it and a frame
-// edit's resynthesises its neighbours with one more, so the ranges also keep
-// those inside the window.
+// analyses the frames up to one hop beyond the frames around it, and the
+// frames whose analysis a frame edit's write-back changes (half a transform
+// length around it) must be in the window to keep their bins, so the ranges
+// keep those inside it.
 void Buffer::setvalidranges()
 {
     const int h = hop();
@@ -279,56 +480,8 @@ void Buffer::setvalidranges()
     if (low > high)
         low = high = cachesamples / 2;
     cachedsamples = {cachestartsample + low, cachestartsample + high};
-    const int edge = std::clamp(overlap, 1, windowframes / 4);
-    cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max(edge, 2)};
-}
-
-void Buffer::keepframes(int channel, int firstframe, int lastframe, bool add)
-{
-    const int windowframes = cachesamples / hop();
-    firstframe = std::max(firstframe, 0);
-    lastframe = std::min(lastframe, windowframes - 1);
-    auto& frames = kept[channel];
-    for (int f = firstframe; f <= lastframe; ++f) {
-        const float* from = spectrum[channel] + qint64(f) * fftsize;
-        auto it = frames.find(cachestartframe + f);
-        if (it != frames.end()) {
-            std::memcpy(it->second.get(), from, sizeof(float) * size_t(fftsize));
-            continue;
-        }
-        if (!add)
-            continue;
-        if (keptcount + fftsize > keptlimit) {
-            if (!keptwarned)
-                logerror(QStringLiteral("Buffer: more than %1 MB of edited frames; frames edited from now on "
-                                        "are analysed again when the cache comes back to them")
-                             .arg(keptlimit * qint64(sizeof(float)) >> 20));
-            keptwarned = true;
-            return;
-        }
-        std::unique_ptr<float[]> copy(new (std::nothrow) float[size_t(fftsize)]);
-        if (!copy)
-            return;
-        std::memcpy(copy.get(), from, sizeof(float) * size_t(fftsize));
-        frames.emplace(cachestartframe + f, std::move(copy));
-        keptcount += fftsize;
-    }
-}
-
-// Frames [firstframe, lastframe] of the window were just analysed: the kept
-// ones among them take their kept bins back.
-void Buffer::restorekept(int firstframe, int lastframe)
-{
-    for (int c = 0; c < channels && c < allocatedchannels; ++c) {
-        const auto& frames = kept[c];
-        if (frames.empty())
-            continue;
-        for (int f = firstframe; f <= lastframe; ++f) {
-            auto it = frames.find(cachestartframe + f);
-            if (it != frames.end())
-                std::memcpy(spectrum[c] + qint64(f) * fftsize, it->second.get(), sizeof(float) * size_t(fftsize));
-        }
-    }
+    const int edge = std::max(std::clamp(overlap, 1, windowframes / 4), overlap / 2);
+    cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max({edge, 2, overlap / 2 + 1})};
 }
 
 void Buffer::setbin(int channel, int frame, int bin, float re, float im)
@@ -352,9 +505,14 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
         if (!inwindowframes(frame))
             return;
     }
+    float* p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
+    // A bin written as it is changes nothing, so it leaves the layer as it is.
+    const bool same = bin == 0 ? p[0] == re : bin == half ? p[1] == im : p[2 * bin] == re && p[2 * bin + 1] == im;
+    if (same)
+        return;
+    snapshot(channel, frame);
     IntRange& dirty = dirtyframes[channel];
     dirty = {std::min(dirty.low, edit.low), std::max(dirty.high, edit.high)};
-    float* p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
     if (bin == 0) {
         p[0] = re;
     } else if (bin == half) {
@@ -410,9 +568,16 @@ void Buffer::setsample(int channel, int sample, float value)
         if (!inwindowsamples(sample))
             return;
     }
+    float& current = timebufferB[channel][sample - cachestartsample];
+    // A sample written as it is changes nothing inside the layer; beyond its
+    // ends it is audio the layer is given (the silence of a recording).
+    if (current == value && boundlayer->length > 0) {
+        const qint64 start = roundhalfup64(boundlayer->start * samplerate);
+        if (sample >= start && sample < start + roundhalfup64(boundlayer->length * samplerate))
+            return;
+    }
     IntRange& dirty = dirtysamples[channel];
     dirty = {std::min(dirty.low, edit.low), std::max(dirty.high, edit.high)};
-    float& current = timebufferB[channel][sample - cachestartsample];
     sampledelta[channel][sample - cachestartsample] += value - current;
     current = value;
 }

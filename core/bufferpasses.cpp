@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "buffer.h"
@@ -41,20 +42,6 @@ bool Buffer::passframes(double t, double dt, int& firstframe, int& lastframe) co
     firstframe = int(lo);
     lastframe = int(hi);
     return true;
-}
-
-// Layer time span of the samples that an inverse pass over [t, t + dt)
-// rewrites: [firstframe x hop, lastframe x hop) of the window.
-void Buffer::passspan(double t, double dt, double& low, double& high) const
-{
-    int first, last;
-    if (!passframes(t, dt, first, last)) {
-        low = unsettime;
-        high = -unsettime;
-        return;
-    }
-    low = cachestart + double(first) * hop() / samplerate;
-    high = cachestart + double(last) * hop() / samplerate;
 }
 
 namespace {
@@ -150,4 +137,136 @@ void Buffer::resynthesizeselection(double t, double dt, int channel)
     int lowbin, highbin;
     selectionband(lowbin, highbin);
     inversepass(timebufferB, timebufferA, hasselection(), lowbin, highbin, t, dt, channel);
+}
+
+// Frames [first, last] of the window, analysed from timebufferA of one
+// channel into `frames` (frame first at its start), the array left alone.
+void Buffer::analyzeinto(int channel, int first, int last, float* frames)
+{
+    float* time[maxchannels] = {};
+    float* into[maxchannels] = {};
+    time[channel] = timebufferA[channel];
+    into[channel] = frames;
+    TransformJob job = transformjob(false, nullptr, nullptr, analysiswindow, fftsize, overlap, first, last, 0,
+                                    fftsize / 2);
+    job.spectrumoffset = first;
+    runpass(job, time, into, channel, channel);
+}
+
+// What the edited bins of one channel changed since the last write-back is
+// synthesised on its own and added to timebufferA (and with `band` to
+// timebufferB): samples beyond its reach keep their bits, and an edit and its
+// inverse add changes that cancel exactly. The pairs it changed now carry an
+// edit. Widens [low, high) by the window samples it rewrote and
+// [framelow, framehigh] by the absolute frames it made louder.
+void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high, int& framelow, int& framehigh)
+{
+    auto& edited = before[channel];
+    if (edited.empty())
+        return;
+    int t0 = std::numeric_limits<int>::max(), t1 = std::numeric_limits<int>::min();
+    for (const auto& e : edited) {
+        t0 = std::min(t0, e.first - cachestartframe);
+        t1 = std::max(t1, e.first - cachestartframe);
+    }
+    // A silent frame on each side, so that every edited frame adds both halves.
+    const int first = t0 - 1;
+    const int last = t1 + 1;
+    t0 = std::numeric_limits<int>::max();
+    t1 = std::numeric_limits<int>::min();
+    const int n = fftsize, pw = pairwords();
+    std::vector<float>& change = scratchframes;
+    change.assign(size_t(last - first + 1) * size_t(n), 0.0f);
+    std::vector<char> changed(size_t(last - first + 1), 0);
+    for (const auto& [frame, old] : edited) {
+        const int f = frame - cachestartframe;
+        const float* now = spectrum[channel] + qint64(f) * n;
+        float* d = change.data() + qint64(f - first) * n;
+        quint64* bits = statebits[channel] + qint64(f) * pw;
+        bool any = false;
+        double gained = 0; // energy the changed pairs gained
+        for (int p = 0; p < n / 2; ++p)
+            if (now[2 * p] != old[2 * p] || now[2 * p + 1] != old[2 * p + 1]) {
+                d[2 * p] = now[2 * p] - old[2 * p];
+                d[2 * p + 1] = now[2 * p + 1] - old[2 * p + 1];
+                bits[p >> 6] |= quint64(1) << (p & 63);
+                any = true;
+                gained += double(now[2 * p]) * now[2 * p] + double(now[2 * p + 1]) * now[2 * p + 1]
+                          - double(old[2 * p]) * old[2 * p] - double(old[2 * p + 1]) * old[2 * p + 1];
+            }
+        const bool louder = gained > 0;
+        if (any) {
+            changed[size_t(f - first)] = 1;
+            framestate[channel][f] |= carriesedit | changedsincekept;
+            t0 = std::min(t0, f);
+            t1 = std::max(t1, f);
+        }
+        // Only frames that gained sound give the layer time: erasing
+        // where it has nothing adds nothing.
+        if (louder) {
+            framelow = std::min(framelow, frame);
+            framehigh = std::max(framehigh, frame);
+        }
+    }
+    forgetedits(channel);
+    if (t0 > t1)
+        return; // every bin was written back as it was
+
+    float* time[maxchannels] = {};
+    float* frames[maxchannels] = {};
+    time[channel] = framechange[channel];
+    frames[channel] = change.data();
+    TransformJob job = transformjob(true, nullptr, nullptr, synthesiswindow, n, overlap, t0 - 1, t1 + 1, 0, n / 2);
+    job.spectrumoffset = first;
+    runpass(job, time, frames, channel, channel);
+
+    // The frames around whose analysis this change reaches (half a transform
+    // length either way) keep the bins they have: their state is not what the
+    // edit made of their neighbours, and a later part of the same edit must
+    // find them as they were.
+    const int windowframes = cachesamples / hop();
+    for (int f = std::max(t0 - overlap / 2, 0); f <= std::min(t1 + overlap / 2, windowframes - 1); ++f)
+        if (f < first || f > last || !changed[size_t(f - first)]) {
+            quint64* bits = statebits[channel] + qint64(f) * pw;
+            std::fill(bits, bits + pw, ~quint64(0));
+            framestate[channel][f] |= carriesedit | changedsincekept;
+        }
+    const int h = hop();
+    const qint64 s0 = qint64(t0 - 1) * h, s1 = qint64(t1 + 1) * h;
+    float* e = framechange[channel];
+    float* a = timebufferA[channel];
+    float* b = timebufferB[channel];
+    for (qint64 i = s0; i < s1; ++i) {
+        // What the float sample could not take stays in `e` and joins the
+        // next change here: a block that two write-backs change in turn
+        // (the window moved between them) takes their sum rounded once, so
+        // an inverse made in other portions still cancels it.
+        const float t = e[i];
+        const float x = a[i];
+        const float y = x + t;
+        const float v = y - x;
+        e[i] = (x - (y - v)) + (t - v);
+        a[i] = y;
+        if (band)
+            b[i] += t;
+    }
+    // A hop between two silent frames is silence, to the bit: a cut or a
+    // delete leaves no rounding of what was there.
+    auto silent = [&](int f) {
+        if (f < 0 || f >= windowframes)
+            return false;
+        const float* p = spectrum[channel] + qint64(f) * n;
+        return std::all_of(p, p + n, [](float v) { return v == 0; });
+    };
+    for (int f = t0 - 1; f <= t1; ++f)
+        if (silent(f) && silent(f + 1)) {
+            const qint64 from = qint64(f) * h, to = from + h;
+            std::fill(a + from, a + to, 0.0f);
+            std::fill(e + from, e + to, 0.0f);
+            if (band)
+                std::fill(b + from, b + to, 0.0f);
+        }
+    low = std::min(low, s0);
+    high = std::max(high, s1);
+    markchanged(channel, s0, s1);
 }

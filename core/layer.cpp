@@ -91,7 +91,12 @@ bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count)
 
 QString writefailure(const QFileDevice* file, int error)
 {
-    const QString folder = QDir::toNativeSeparators(QFileInfo(file->fileName()).absolutePath());
+    return writefailure(QFileInfo(file->fileName()).absolutePath(), file, error);
+}
+
+QString writefailure(const QString& path, const QFileDevice* file, int error)
+{
+    const QString folder = QDir::toNativeSeparators(path);
     if (error == ENOSPC || error == EDQUOT || file->error() == QFileDevice::ResourceError)
         return QStringLiteral("The disk holding %1 is full.").arg(folder);
     // A write cut short leaves the file without a text of its own
@@ -169,7 +174,7 @@ layer::layer(layer* source, double chunkstart, double chunklength)
         return;
     const qint64 frames = std::max<qint64>(0, roundhalfup64(chunklength * samplerate));
     if (!file->resize(frames * framebytes())) {
-        seterror(QStringLiteral("Could not size the backup of layer \"%1\": %2").arg(name, file->errorString()));
+        seterror(QStringLiteral("Could not size the backup of layer \"%1\": %2").arg(name, writefailure(file, errno)));
         length = 0;
         return;
     }
@@ -203,7 +208,7 @@ layer::layer(const QString& pcmfile, const QString& layername, bool isactive, in
     length = layerlength;
     if (!copy && issessionlayerfile(pcmfile)) {
         auto own = new QFile(pcmfile);
-        if (own->open(QIODevice::ReadWrite)) {
+        if (own->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
             file = own;
             return;
         }
@@ -226,6 +231,8 @@ layer::layer(const QString& pcmfile, const QString& layername, bool isactive, in
 layer::~layer()
 {
     removefile(file);
+    for (const QString& former : retired)
+        QFile::remove(former);
 }
 
 // ---------------------------------------------------------------------------
@@ -267,8 +274,14 @@ QFile* layer::newtempfile()
 {
     auto temp = new QTemporaryFile(layerfiletemplate());
     // fileName() gives the file its name on disk, so that sox can reach it.
-    if (!temp->open() || temp->fileName().isEmpty()) {
-        seterror(QStringLiteral("Could not create a layer file in %1: %2").arg(sessionpath, temp->errorString()));
+    // Unbuffered: a write that fails must not stay behind in a buffer, to
+    // reach the file later when there is room (what the layer holds is what
+    // the edit reported).
+    if (!static_cast<QFile*>(temp)->open(QIODevice::ReadWrite | QIODevice::Unbuffered) || temp->fileName().isEmpty()) {
+        // The name is given last, and a full disk can refuse it without a text of its own.
+        const int error = errno;
+        seterror(QStringLiteral("Could not create a layer file: %1")
+                     .arg(writefailure(QFileInfo(sessionpath).absoluteFilePath(), temp, error)));
         delete temp;
         return nullptr;
     }
@@ -281,7 +294,8 @@ bool layer::rebuildfile(const QString& what, const std::function<bool(QFile*)>& 
     if (!newfile)
         return false;
     if (!fill(newfile)) {
-        seterror(QStringLiteral("Could not %1 layer \"%2\": %3").arg(what, name, newfile->errorString()));
+        const int error = errno;
+        seterror(QStringLiteral("Could not %1 layer \"%2\": %3").arg(what, name, writefailure(newfile, error)));
         removefile(newfile);
         return false;
     }
@@ -292,8 +306,26 @@ bool layer::rebuildfile(const QString& what, const std::function<bool(QFile*)>& 
 void layer::replacefile(QFile* newfile)
 {
     QMutexLocker lock(&layermutex);
-    removefile(file);
+    // A file that the session file names stays until it names the new one:
+    // a run that ends in between is recovered from it.
+    if (file && !listedname.isEmpty() && file->fileName() == listedname) {
+        if (auto* temporary = qobject_cast<QTemporaryFile*>(file))
+            temporary->setAutoRemove(false);
+        retired << listedname;
+        delete file;
+    } else {
+        removefile(file);
+    }
     file = newfile;
+}
+
+void layer::listed()
+{
+    QMutexLocker lock(&layermutex);
+    for (const QString& former : std::as_const(retired))
+        QFile::remove(former);
+    retired.clear();
+    listedname = file ? file->fileName() : QString();
 }
 
 // Copies bytes from the current position of `from` into the (empty) own file;
@@ -301,7 +333,8 @@ void layer::replacefile(QFile* newfile)
 bool layer::copyfilefrom(QIODevice* from, qint64 bytes)
 {
     if (!from->seek(0) || !copyiodevicetail(from, file, bytes)) {
-        seterror(QStringLiteral("Could not copy the samples of layer \"%1\": %2").arg(name, file->errorString()));
+        const int error = errno;
+        seterror(QStringLiteral("Could not copy the samples of layer \"%1\": %2").arg(name, writefailure(file, error)));
         file->resize(0);
         return false;
     }
@@ -337,14 +370,14 @@ void layer::mixchildren(const layer& source)
                 source.children[i]->mixadd(block.data(), time, blockduration, -1);
         const qint64 bytes = std::min(mixblockframes, total - first) * framebytes();
         if (file->write(reinterpret_cast<const char*>(block.data()), bytes) != bytes) {
-            seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, file->errorString()));
+            seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, writefailure(file, errno)));
             file->resize(0);
             length = 0;
             return;
         }
     }
     if (!file->flush()) {
-        seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, file->errorString()));
+        seterror(QStringLiteral("Could not write the mix of layer \"%1\": %2").arg(name, writefailure(file, errno)));
         file->resize(0);
         length = 0;
     }
@@ -629,11 +662,15 @@ void layer::write(const float* data, double time, double duration)
     dirtymax = std::max(dirtymax, time + duration);
     const qint64 bytes = frames * framebytes();
     const qint64 first = roundhalfup64((time - start) * samplerate);
-    keepframes(first, first + frames);
+    if (!keepframes(first, first + frames)) {
+        writefailed = true; // nothing is overwritten that a kill could not take back
+        return;
+    }
     const qint64 position = first * framebytes();
     if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
         || !file->flush()) {
-        seterror(QStringLiteral("Could not write to layer \"%1\": %2").arg(name, file->errorString()));
+        const int error = errno;
+        seterror(QStringLiteral("Could not write to layer \"%1\": %2").arg(name, writefailure(file, error)));
         writefailed = true;
     }
 }
@@ -650,16 +687,18 @@ bool layer::reframe(double newstart, bool keep, double newlength)
     const qint64 frames = std::max<qint64>(0, roundhalfup64(newlength * samplerate));
     const qint64 shift = roundhalfup64((newstart - start) * samplerate);
     if (keep || shift == 0) {
-        keepframes(frames, fileframes());
+        if (!keepframes(frames, fileframes()))
+            return false;
         if (!file->resize(frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, writefailure(file, errno)));
             return false;
         }
         file->seek(file->size());
     } else {
         const qint64 old = fileframes();
         // Old frames [shift, frames + shift) stay, as frames [0, frames).
-        keepframesoutside(shift, frames + shift);
+        if (!keepframesoutside(shift, frames + shift))
+            return false;
         const bool ok = rebuildfile(QStringLiteral("re-frame"), [&](QFile* newfile) {
             if (!newfile->resize(frames * fb))
                 return false;
@@ -691,7 +730,8 @@ void layer::inserttime(double time, double duration)
     const qint64 old = fileframes();
     const qint64 before = std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 after = roundhalfup64((time - start + duration) * samplerate);
-    keepframes(before, old); // they move later
+    if (!keepframes(before, old)) // they move later
+        return;
     const bool ok = rebuildfile(QStringLiteral("insert time into"), [&](QFile* newfile) {
         return newfile->resize(roundhalfup64((length + duration) * samplerate) * fb)
                && copyiodevice(file, 0, newfile, 0, before * fb)
@@ -720,7 +760,8 @@ void layer::removetime(double time, double duration)
     const qint64 old = fileframes();
     const qint64 before = time <= start ? 0 : std::min<qint64>(old, roundhalfup64((time - start) * samplerate));
     const qint64 from = std::min<qint64>(old, roundhalfup64((end - start) * samplerate));
-    keepframes(before, old); // they go or move earlier
+    if (!keepframes(before, old)) // they go or move earlier
+        return;
     const bool ok = rebuildfile(QStringLiteral("remove time from"), [&](QFile* newfile) {
         return copyiodevice(file, 0, newfile, 0, before * fb)
                && copyiodevice(file, from * fb, newfile, before * fb, (old - from) * fb);
@@ -734,9 +775,10 @@ void layer::removetime(double time, double duration)
 void layer::clear()
 {
     QMutexLocker lock(&layermutex);
-    keepframes(0, fileframes());
+    if (!keepframes(0, fileframes()))
+        return;
     if (!file->resize(0)) {
-        seterror(QStringLiteral("Could not empty layer \"%1\": %2").arg(name, file->errorString()));
+        seterror(QStringLiteral("Could not empty layer \"%1\": %2").arg(name, writefailure(file, errno)));
         return;
     }
     start = 0;
@@ -752,17 +794,29 @@ bool layer::sameformat(layer* chunk)
     return false;
 }
 
+// Undo and redo write into the file in place: what they overwrite or drop is
+// put aside first, from the state before them, so that a run that ends in
+// the middle comes back as it was. The kept state starts anew at the state
+// they leave (when nothing was written too); a layer that kept nothing before
+// keeps nothing after.
+auto layer::restartbefore()
+{
+    const bool keeping = bool(kept);
+    keepbefore();
+    return qScopeGuard([this, keeping] {
+        if (keeping)
+            keepbefore();
+        else
+            dropbefore();
+    });
+}
+
 void layer::copyrange(layer* chunk)
 {
     QMutexLocker lock(&layermutex);
     if (!sameformat(chunk))
         return;
-    // What is written here is not put aside: the kept state starts anew at
-    // the state this leaves (when nothing was written too).
-    const auto restart = qScopeGuard([this] {
-        if (kept)
-            keepbefore();
-    });
+    const auto restart = restartbefore();
     // Compared in frames, so that a chunk that overhangs by less than half a
     // sample (rounding of its times) is still written back.
     const qint64 first = roundhalfup64((chunk->start - start) * samplerate);
@@ -779,8 +833,12 @@ void layer::copyrange(layer* chunk)
     }
     const qint64 fb = framebytes();
     const qint64 count = std::min(frames, chunk->fileframes());
-    if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb))
-        seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, file->errorString()));
+    if (!keepframes(first, first + count))
+        return; // nothing is overwritten that could not come back
+    if (!copyiodevice(chunk->file, 0, file, first * fb, count * fb)) {
+        seterror(QStringLiteral("Could not restore the backup of layer \"%1\": %2").arg(name, writefailure(file, errno)));
+        copybefore(file, first, first, first + count);
+    }
 }
 
 void layer::restorerange(layer* chunk)
@@ -792,10 +850,7 @@ void layer::restorerange(layer* chunk)
     }
     if (!sameformat(chunk))
         return;
-    const auto restart = qScopeGuard([this] {
-        if (kept)
-            keepbefore();
-    });
+    const auto restart = restartbefore();
     const layerextent& target = chunk->owner;
     const qint64 fb = framebytes();
     const qint64 old = fileframes();
@@ -815,24 +870,33 @@ void layer::restorerange(layer* chunk)
     const QString cannotrestore = QStringLiteral("Could not restore the backup of layer \"%1\": %2");
     if (shift == 0) {
         // The frames stay in place: the file is only cut or zero-extended at
-        // its end. It grows first and shrinks last, and the frames past its
-        // present end are written before those inside it, so that a failure
-        // is taken back by restoring the old size: the layer keeps its extent
-        // and its frames.
+        // its end. What is overwritten or cut is put aside first (without
+        // room for it nothing is written); it grows first and shrinks last,
+        // and the frames past its present end are written before those
+        // inside it. A failure is taken back from what was put aside and the
+        // old size: the layer keeps its extent and its frames.
         const bool grows = target.frames > old;
-        if (grows && !file->resize(target.frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
-            return;
-        }
         const qint64 inside = std::clamp(old - then, first, std::max(first, last));
-        if (!putframes(file, inside, last) || !putframes(file, first, inside)) {
-            seterror(cannotrestore.arg(name, file->errorString()));
+        if (!keepframes(first + then, inside + then) || (!grows && !keepframes(target.frames, old)))
+            return;
+        const auto takeback = [&](const QString& what) {
+            const int error = errno;
+            seterror(what.arg(name, writefailure(file, error)));
+            copybefore(file, first + then, first + then, inside + then);
             if (grows)
                 file->resize(old * fb);
+        };
+        const QString cannotresize = QStringLiteral("Could not resize layer \"%1\": %2");
+        if (grows && !file->resize(target.frames * fb)) {
+            seterror(cannotresize.arg(name, writefailure(file, errno)));
+            return;
+        }
+        if (!putframes(file, inside, last) || !putframes(file, first, inside)) {
+            takeback(cannotrestore);
             return;
         }
         if (!grows && !file->resize(target.frames * fb)) {
-            seterror(QStringLiteral("Could not resize layer \"%1\": %2").arg(name, file->errorString()));
+            takeback(cannotresize);
             return;
         }
         start = target.start;

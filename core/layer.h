@@ -8,12 +8,14 @@
 #include <QMetaType>
 #include <QRecursiveMutex>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class Buffer;
+class KeptFrames;
 class QIODevice;
 
 // Where a layer stood on the time line and how many frames its file held.
@@ -50,6 +52,9 @@ public:
     // stood then, so that undo and redo can give an edit that moved the
     // layer's start or end its extent back. Only the range constructor sets it.
     layerextent owner;
+    // Edited frames kept for exactness by the Buffers this layer was bound
+    // to (keptframes.h); made by the first one that keeps any. Not copied.
+    std::shared_ptr<KeptFrames> keptframes;
 
     layer();
     layer(const layer& source);
@@ -79,6 +84,8 @@ public:
     void setlength(double newstart, bool keep, double newlength);
     void inserttime(double time, double duration);
     void removetime(double time, double duration);
+    // False when the layer could not take the new format: lasterror() says why
+    // in plain words, or is empty when the user cancelled the conversion.
     bool resample(int samplerate, int channels, int speakermask);
 
     // The last file failure of an operation on this layer (empty when none);
@@ -86,6 +93,8 @@ public:
     QString lasterror() const;
     bool failed() const;
     void clearerror();
+    // Records a failure (logged), for callers that refuse an operation on the layer.
+    void seterror(const QString& text);
 
     // Frames in the sample file.
     qint64 fileframes() const;
@@ -99,8 +108,9 @@ public:
     void keepbefore(); // (re)starts from the layer as it stands; copies nothing
     void dropbefore(); // stops, and removes what was put aside
     bool keepsbefore() const;
-    // Some frames could not be put aside since keepbefore() (lasterror()
-    // said why): no chunk of the state then can be cut any more.
+    // The file that a step moved the frames into could not be named in the
+    // kept file (lasterror() said why): no chunk of the state then can be
+    // cut any more, and the file takes no edit until the next keepbefore().
     bool beforelost() const;
     // The extent at keepbefore() (frames below 0 while nothing is kept).
     layerextent beforeextent() const;
@@ -110,6 +120,27 @@ public:
     // it tells that it could not be made whole.
     layer* beforechunk(double start, double length);
 
+    // The file beside the sample file into which keepbefore() puts frames
+    // aside, named after the sample file when first asked for and kept for
+    // the life of the layer (its sample file may be replaced meanwhile). A
+    // session file names it with the samples: what a run that ends in the
+    // middle of an edit leaves in it takes the layer back to the state before
+    // that edit. It exists only while frames are put aside.
+    QString keptfile();
+    // When `keptfile` holds the state of `samplefile` before an edit that
+    // did not end: true, with that state's extent.
+    static bool keptdescribes(const QString& samplefile, const QString& keptfile, int channels,
+                              layerextent* extent = nullptr);
+    // Fills this new, empty layer with that state and takes its extent;
+    // false when `keptfile` says nothing of `samplefile`, and when the state
+    // cannot be made whole (failed() then says why).
+    bool takekept(const QString& samplefile, const QString& keptfile);
+
+    // A session file names the layer's current sample file from now on: the
+    // files it replaced since, kept till now for the session file that still
+    // named them, go. A replaced file that no session file names goes at once.
+    void listed();
+
 private:
     struct beforestate;
     struct beforedelete
@@ -118,18 +149,30 @@ private:
     };
     std::unique_ptr<beforestate, beforedelete> kept; // null: nothing is kept
     // Puts aside the frames of the kept state that file frames [first, last)
-    // still hold, before a step overwrites or drops them.
-    void keepframes(qint64 first, qint64 last);
+    // still hold, before a step overwrites or drops them. False (lasterror()
+    // says why) when they cannot be: the step is then refused, so that the
+    // kept file still takes the layer back whole after a kill.
+    bool keepframes(qint64 first, qint64 last);
     // The same for every file frame outside [first, last): the frames that a
     // step which keeps only those (and moves them) loses.
-    void keepframesoutside(qint64 first, qint64 last);
-    // File frames moved: frame f is now frame f + by.
+    bool keepframesoutside(qint64 first, qint64 last);
+    // File frames moved into a new file: frame f is now frame f + by.
     void framesmoved(qint64 by);
+    // Records why something could not be put aside, cuts the kept file back
+    // to its last whole record and gives false.
+    bool cannotkeep(const QString& why);
+    // Appends a record to the kept file (made, with its header, on the first one).
+    bool keeprecord(const char* tag, qint64 a, qint64 b, const QByteArray& payload = QByteArray());
+    // Starts the kept state anew for a write-back of the history; the guard
+    // it gives starts it again (or drops it) once that is done.
+    auto restartbefore();
     // Copies frames [first, last) of the kept state into `into` from frame `at` on.
     bool copybefore(QFile* into, qint64 at, qint64 first, qint64 last);
 
     QString lasterrortext;
-    void seterror(const QString& text);
+    QString keptname;
+    QString listedname; // the sample file that the session file names
+    QStringList retired; // former sample files that it still names
     qint64 framebytes() const { return qint64(channels) * 4; }
     // A new read/write temporary file from the session template, or null (logged).
     QFile* newtempfile();
@@ -193,3 +236,5 @@ bool copyiodevicetail(QIODevice* from, QIODevice* to, qint64 count);
 // Why writing into file failed, naming its folder, given errno as it was
 // right after the failure: a full disk says so in words a user can act on.
 QString writefailure(const QFileDevice* file, int error);
+// The same for a file in `folder` that may not have its name yet.
+QString writefailure(const QString& folder, const QFileDevice* file, int error);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "buffer.h"
+#include "globals.h"
 #include "rounding.h"
 
 namespace {
@@ -33,8 +34,7 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
         return;
     }
     if (mode == 0) {
-        dst->boundlayer->clear();
-        dst->indatareset();
+        dst->clearlayer();
         return;
     }
 
@@ -56,11 +56,22 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
         const int lowbin = roundhalfupclamped(std::max(area.y() + area.height(), 0.0) * n / sr);
         const int highbin = roundhalfupclamped(std::min(area.y(), 0.5 * sr) * n / sr);
         // Halves round away from zero, so that a move back by the same time
-        // moves back by the same number of frames.
-        const double frames = double(dtime) * sr / hop;
-        const int fo = mode == 1 ? (frames < 0 ? -roundhalfupclamped(-frames) : roundhalfupclamped(frames)) : 0;
-        const int bo = mode == 1 ? roundhalfupclamped(dfreq * n / sr) : 0;
+        // or frequency moves back by the same number of frames or bins.
+        const auto awayfromzero = [](double v) { return v < 0 ? -roundhalfupclamped(-v) : roundhalfupclamped(v); };
+        const int fo = mode == 1 ? awayfromzero(double(dtime) * sr / hop) : 0;
+        const int bo = mode == 1 ? awayfromzero(double(dfreq) * n / sr) : 0;
         const double step = 2.0 * bo * 3.1415926536 / src->overlap;
+        // The destination gains time only where the source has audio (moved
+        // with it): what an edit spreads beyond a tone drawn past a layer's
+        // end is not the layer's.
+        const double shift = double(fo) * hop / sr;
+        layer* from = src->boundlayer;
+        const double start = from ? from->spanstart() : unsettime;
+        const double length = from ? from->spanlength() : 0;
+        if (length > 0)
+            dst->limitgrowth(start + shift, start + length + shift);
+        else
+            dst->limitgrowth(0, 0);
 
         // Each source row is read whole before any bin of it is written, and
         // a shift to later frames walks the frames backwards, so that a move
@@ -128,6 +139,7 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
 
     src->flush();
     dst->flush();
+    dst->limitgrowth(unsettime, -unsettime);
     src->inselection(srcselection);
     if (dst != src)
         dst->inselection(dstselection);

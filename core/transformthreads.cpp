@@ -109,13 +109,13 @@ void runforward(const TransformJob& job, TransformScratch& s, bool fourlane)
             std::memcpy(scratch2 + 4, scratch2 + 8 * half, 4 * sizeof(float));
             deinterleave4(scratch1, scratch2, n);
             for (int i = 0; i < lanes; ++i)
-                store(scratch1 + i * n, job.spectrumdata + qint64(f + i) * n);
+                store(scratch1 + i * n, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n);
         } else {
             for (int i = 0; i < lanes; ++i) {
                 vmul(scratch2, job.timedata + qint64(f + i) * hop - half, const_cast<float*>(job.window), unsigned(n));
                 kiss_fftr(s.forward, scratch2, reinterpret_cast<kiss_fft_cpx*>(scratch1));
                 scratch1[1] = scratch1[n];
-                store(scratch1, job.spectrumdata + qint64(f + i) * n);
+                store(scratch1, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n);
             }
         }
     }
@@ -144,7 +144,7 @@ void runinverse(const TransformJob& job, TransformScratch& s, bool fourlane)
         const int lanes = std::min(4, job.lastframe - f + 1);
         if (fourlane) {
             for (int i = 0; i < lanes; ++i)
-                std::memcpy(scratch1 + i * n, job.spectrumdata + qint64(f + i) * n, sizeof(float) * size_t(n));
+                std::memcpy(scratch1 + i * n, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n, sizeof(float) * size_t(n));
             interleave4(scratch2, scratch1, n);
             // Unpack the Nyquist slot: imaginary group of bin 0 to the real
             // group of bin N/2.
@@ -161,7 +161,7 @@ void runinverse(const TransformJob& job, TransformScratch& s, bool fourlane)
                 addframe(f + i, scratch2 + i * n);
         } else {
             for (int i = 0; i < lanes; ++i) {
-                std::memcpy(scratch1, job.spectrumdata + qint64(f + i) * n, sizeof(float) * size_t(n));
+                std::memcpy(scratch1, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n, sizeof(float) * size_t(n));
                 scratch1[n] = scratch1[1];
                 scratch1[n + 1] = 0;
                 scratch1[1] = 0;

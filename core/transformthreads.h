@@ -27,6 +27,9 @@ struct TransformJob
     // (the analysis of a change of the signal, added to frames that hold more
     // than the analysis of the signal).
     bool accumulate = false;
+    // Frame f of the run is frame f - spectrumoffset of `spectrumdata`, so that
+    // a pass can take its frames from (or put them into) a block of its own.
+    int spectrumoffset = 0;
 };
 
 TransformJob transformjob(bool inverse, float* timedata, float* spectrumdata, const float* window, int fftsize,

@@ -8,7 +8,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "log.h"
@@ -45,6 +48,30 @@ UtilityWatch watch;
 
 using Processes = std::vector<std::unique_ptr<QProcess>>;
 
+// The time left to a run: from its start, or renewed whenever one of its
+// utilities prints something.
+struct Limit
+{
+    int ms;
+    UtilityLimit kind;
+    const std::vector<QByteArray>* outputs;
+    QDeadlineTimer deadline{ms};
+    qsizetype heard = 0;
+    bool expired()
+    {
+        if (kind == UtilityLimit::Silence) {
+            qsizetype now = 0;
+            for (const QByteArray& output : *outputs)
+                now += output.size();
+            if (now != heard) {
+                heard = now;
+                deadline.setRemainingTime(ms);
+            }
+        }
+        return deadline.hasExpired();
+    }
+};
+
 void endprocess(QProcess* p)
 {
     p->kill();
@@ -58,32 +85,57 @@ void takeexit(QProcess* p, UtilityResult& result)
 }
 
 // Outside the GUI thread: each process in turn, at most timeoutms from the
-// start of its own wait.
-void waitblocking(Processes& processes, QList<UtilityResult>& results, int timeoutms)
+// start of its own wait (or since it last printed).
+void waitblocking(Processes& processes, QList<UtilityResult>& results, Limit limit)
 {
     for (size_t i = 0; i < processes.size(); ++i) {
         QProcess* p = processes[i].get();
         UtilityResult& result = results[qsizetype(i)];
-        QDeadlineTimer deadline(timeoutms);
-        if (!p->waitForStarted(timeoutms)) {
+        limit.deadline.setRemainingTime(limit.ms);
+        if (!p->waitForStarted(limit.ms)) {
             result.output = p->errorString();
             continue;
         }
         result.started = true;
         // A utility that waits for input would otherwise hang until the limit.
         p->closeWriteChannel();
-        if (!p->waitForFinished(int(deadline.remainingTime())) && p->state() != QProcess::NotRunning) {
-            result.timedout = true;
-            endprocess(p);
+        // In slices, so that output seen in between renews a silence limit.
+        while (!p->waitForFinished(int(std::min<qint64>(limit.deadline.remainingTime(), 100)))
+               && p->state() != QProcess::NotRunning) {
+            if (limit.expired()) {
+                result.timedout = true;
+                endprocess(p);
+                break;
+            }
         }
         takeexit(p, result);
     }
 }
 
-// In the GUI thread: the window keeps drawing, its timers keep firing, and
-// the watch can end the run. Input to the window waits until the run ends
-// or the watch shows its own (modal) window.
-void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeoutms, const QString& title)
+bool inguithread()
+{
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// In the GUI thread, while `busy` holds: the window keeps drawing, its
+// timers keep firing, and the watch can end the wait (true). Input to the
+// window waits until the wait ends or the watch shows its own (modal) window.
+bool loopwhile(const std::function<bool()>& busy)
+{
+    QEventLoop loop;
+    QTimer tick;
+    tick.start(50);
+    bool cancelled = false;
+    while (busy() && !cancelled) {
+        const bool shown = watch.shown && watch.shown();
+        loop.processEvents(QEventLoop::WaitForMoreEvents
+                           | (shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
+        cancelled = watch.cancelled && watch.cancelled();
+    }
+    return cancelled;
+}
+
+void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limit, const QString& title)
 {
     QStringList names;
     for (const auto& p : processes)
@@ -95,29 +147,19 @@ void waitlooping(Processes& processes, QList<UtilityResult>& results, int timeou
         QProcess* p = processes[i].get();
         UtilityResult& result = results[qsizetype(i)];
         // Starting is a fork and an exec: a moment, not a wait.
-        result.started = p->waitForStarted(timeoutms);
+        result.started = p->waitForStarted(limit.ms);
         if (result.started)
             p->closeWriteChannel(); // a utility that waits for input would hang until the limit
         else
             result.output = p->errorString();
     }
-    QEventLoop loop;
-    QTimer tick;
-    tick.start(50);
-    const QDeadlineTimer deadline(timeoutms);
-    bool cancelled = false;
-    const auto running = [&] {
+    limit.deadline.setRemainingTime(limit.ms);
+    const bool cancelled = loopwhile([&] {
         for (const auto& p : processes)
             if (p->state() != QProcess::NotRunning)
-                return true;
+                return !limit.expired();
         return false;
-    };
-    while (running() && !deadline.hasExpired() && !cancelled) {
-        const bool shown = watch.shown && watch.shown();
-        loop.processEvents(QEventLoop::WaitForMoreEvents
-                           | (shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
-        cancelled = watch.cancelled && watch.cancelled();
-    }
+    });
     if (watch.end)
         watch.end();
     for (size_t i = 0; i < processes.size(); ++i) {
@@ -147,13 +189,61 @@ void utilityprogress(int percent)
         watch.progress(percent);
 }
 
+UtilityWatchSpan::UtilityWatchSpan(const QString& text)
+{
+    begun = inguithread() && watch.begin;
+    if (begun)
+        watch.begin(QString(), text);
+}
+
+UtilityWatchSpan::~UtilityWatchSpan()
+{
+    if (begun && watch.end)
+        watch.end();
+}
+
+WorkEnd runwatchedwork(const QString& text, const std::function<bool(const std::function<bool(int)>&)>& work)
+{
+    if (!inguithread())
+        return work([](int) { return true; }) ? WorkEnd::Done : WorkEnd::Failed;
+    const UtilityWatchSpan span(text);
+    // A Cancel given to an earlier run of the same span ends this one before it begins.
+    std::atomic<bool> stop = watch.cancelled && watch.cancelled();
+    std::atomic<int> percent = -1;
+    std::atomic<bool> finished = false;
+    bool done = false;
+    std::thread worker([&] {
+        done = work([&](int now) {
+            if (now >= 0)
+                percent = now;
+            return !stop;
+        });
+        finished = true;
+    });
+    int told = -1;
+    if (loopwhile([&] {
+            if (const int now = percent; now > told)
+                utilityprogress(told = now);
+            return !finished && !stop;
+        }))
+        stop = true;
+    worker.join();
+    return stop ? WorkEnd::Cancelled : done ? WorkEnd::Done : WorkEnd::Failed;
+}
+
 UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms, bool watched)
 {
     return runutilities({{program, arguments}}, timeoutms, nullptr, nullptr, watched).constFirst();
 }
 
+UtilityResult runutility(const UtilityCommand& command, int timeoutms, UtilityLimit limit, bool watched)
+{
+    return runutilities({command}, timeoutms, nullptr, nullptr, watched, QString(), limit).constFirst();
+}
+
 QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int timeoutms,
-                                  QObject* listener, const char* member, bool watched, const QString& title)
+                                  QObject* listener, const char* member, bool watched, const QString& title,
+                                  UtilityLimit limit)
 {
     const qsizetype count = commands.size();
     QList<UtilityResult> results(count);
@@ -168,15 +258,23 @@ QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int tim
             QObject::connect(process.get(), SIGNAL(readyReadStandardOutput()), listener, member);
         QProcess* p = process.get();
         QByteArray* collected = &outputs[size_t(i)];
-        QObject::connect(p, &QProcess::readyReadStandardOutput, p, [p, collected] { *collected += p->readAll(); });
+        QObject::connect(p, &QProcess::readyReadStandardOutput, p, [p, collected, progress = command.progress] {
+            const QByteArray chunk = p->readAll();
+            *collected += chunk;
+            if (progress) {
+                const int percent = progress(chunk);
+                if (percent >= 0)
+                    utilityprogress(percent);
+            }
+        });
         p->start(command.program, command.arguments, QIODevice::ReadWrite);
         processes.push_back(std::move(process));
     }
-    if (watched && QCoreApplication::instance()
-        && QThread::currentThread() == QCoreApplication::instance()->thread())
-        waitlooping(processes, results, timeoutms, title);
+    const Limit rule{timeoutms, limit, &outputs};
+    if (watched && inguithread())
+        waitlooping(processes, results, rule, title);
     else
-        waitblocking(processes, results, timeoutms);
+        waitblocking(processes, results, rule);
     for (qsizetype i = 0; i < count; ++i) {
         QProcess* p = processes[size_t(i)].get();
         if (results[i].started) {

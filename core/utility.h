@@ -2,6 +2,7 @@
 // The seam for external command-line utilities (sox, rubberband): run one
 // program, or several side by side, with argument lists, wait a bounded time
 // and report what happened.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -28,7 +29,16 @@ struct UtilityCommand
 {
     QString program;
     QStringList arguments;
+    // Optional: how far the run has come (0 to 100; below 0 not said) by a
+    // piece of its output, for the watch to show.
+    std::function<int(const QByteArray& output)> progress = {};
 };
+
+// What the time limit of a run counts: the whole run, or the time since the
+// utility last printed anything (for work that grows with its input and
+// prints its progress: it runs as long as it goes on, and only one that
+// stops answering is ended).
+enum class UtilityLimit { Total, Silence };
 
 // The command line as it would read: program and arguments joined by blanks.
 QString utilitycommandline(const QString& program, const QStringList& arguments);
@@ -39,6 +49,7 @@ QString utilitycommandline(const QString& program, const QStringList& arguments)
 // watch below shown (see runutilities).
 UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms = 30000,
                          bool watched = false);
+UtilityResult runutility(const UtilityCommand& command, int timeoutms, UtilityLimit limit, bool watched);
 
 // Starts every command at once and waits for them: each at most timeoutms
 // from the start of its own wait, or, when `watched` and in the GUI thread,
@@ -53,7 +64,8 @@ UtilityResult runutility(const QString& program, const QStringList& arguments, i
 // window (empty: the watch's own title).
 QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int timeoutms = 30000,
                                   QObject* listener = nullptr, const char* member = nullptr,
-                                  bool watched = false, const QString& title = QString());
+                                  bool watched = false, const QString& title = QString(),
+                                  UtilityLimit limit = UtilityLimit::Total);
 
 // What the user sees while utilities run in the GUI thread, whose event loop
 // keeps running meanwhile (user input waits until the watch shows its
@@ -71,3 +83,27 @@ struct UtilityWatch
 void setutilitywatch(const UtilityWatch& watch);
 // How far a watched run has come (0 to 100), for the watch to show.
 void utilityprogress(int percent);
+
+// Makes the watched runs made while it lives one run for the user (one
+// window, one Cancel, one bar that only grows); `text` says what is done.
+// Outside the GUI thread it does nothing.
+class UtilityWatchSpan
+{
+public:
+    explicit UtilityWatchSpan(const QString& text);
+    ~UtilityWatchSpan();
+    UtilityWatchSpan(const UtilityWatchSpan&) = delete;
+    UtilityWatchSpan& operator=(const UtilityWatchSpan&) = delete;
+
+private:
+    bool begun = false;
+};
+
+// Work of the program's own that grows with a file (a pass over a layer's
+// samples), watched like a utility: in the GUI thread it runs in a thread of
+// its own while the event loop runs as in a watched utility run, with the
+// watch's progress and Cancel; elsewhere it runs in place. `work` calls
+// going(percent) now and then (below 0: not said) and ends soon once that
+// returns false.
+enum class WorkEnd { Done, Failed, Cancelled };
+WorkEnd runwatchedwork(const QString& text, const std::function<bool(const std::function<bool(int)>& going)>& work);

@@ -37,8 +37,9 @@ public:
 
 signals:
     void outrestorelayer(layer* source, layer* restore, QRectF select);
-    // Sent before the rows are read: a recording that ends now pushes its
-    // entry (dropping the undone rows), and the walk then takes that in.
+    // Sent before the rows are read: a recording that ends now, or an edit
+    // that was kept without an entry, pushes its entry (dropping the undone
+    // rows), and the walk then takes that in.
     void outdevicepause();
 
 public slots:

@@ -8,9 +8,6 @@
 
 inline const QString allfilesfilter = QStringLiteral("All (*.*)");
 
-// The highest sample rate a file may bring (the lowest is 1 Hz).
-inline constexpr int maximportrate = 768000;
-
 // The extension of a file name from its last "." on, as written ("" without one).
 QString fileextension(const QString& fileName);
 

@@ -23,10 +23,10 @@
 #include "controller/spectrumgui.h"
 #include "core/fileutils.h"
 #include "core/globals.h"
-#include "core/log.h"
 #include "qtreewidgetext.h"
 #include "rowstyle.h"
 #include "sdk/fitsize.h"
+#include "sdk/typednumber.h"
 #include "statusline.h"
 
 ProjectFormat projectformat;
@@ -249,14 +249,14 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     slider->setFixedHeight(8);
     slider->setRange(-600, 120);
     slider->setStyleSheet(QStringLiteral("margin-left: 2px;"));
-    auto* spin = new QDoubleSpinBox(widget);
+    auto* spin = new TypedDoubleSpinBox(widget);
     spin->setObjectName(QStringLiteral("compact"));
     fixedatleast(spin, 32);
     spin->setFixedHeight(12);
     spin->setContentsMargins(0, 0, 0, 0);
-    // No louder than the slider reaches: both controls show the gain that
-    // plays. Below the slider's end (-60 dB) the box alone goes on.
-    spin->setRange(-200.0, slider->maximum() / 10.0);
+    // Beyond the slider's ends (-60 and +12 dB) the box alone goes on: it
+    // shows the gain that plays, the slider stays at its end.
+    spin->setRange(-200.0, 200.0);
     spin->setDecimals(1);
     spin->setSuffix(QStringLiteral("dB"));
     spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
@@ -266,18 +266,8 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     widget->setStyleSheet(newlayer->active ? fillrowstyle(mixstyle, colormix, shadefactor, lightfactor) : mutestyle);
 
     // The values are set before the connections: building a row changes no
-    // volume, except one louder than the controls reach (typed before they
-    // stopped there), which is brought to their end so that the row shows
-    // what plays.
-    double db = 6.0 * std::log2(double(newlayer->volume));
-    if (db > spin->maximum()) {
-        logmessage(QStringLiteral("Layer \"%1\": its volume of %2 dB is beyond the controls; it is set to %3 dB")
-                       .arg(newlayer->name)
-                       .arg(db, 0, 'f', 1)
-                       .arg(spin->maximum(), 0, 'f', 1));
-        db = spin->maximum();
-        newlayer->volume = float(std::exp2(db / 6.0));
-    }
+    // volume, also not a stored one beyond what the controls reach.
+    const double db = 6.0 * std::log2(double(newlayer->volume));
     slider->setValue(int(std::lround(10.0 * db)));
     connect(slider, &QSlider::valueChanged, this, qOverload<int>(&LayersGui::involumechanged));
     spin->setValue(db);

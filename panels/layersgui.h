@@ -215,12 +215,16 @@ private:
     layer* activemix() const;
     // Writes source (a layer or a container) to fileName through the plugin
     // that offers `format`, or the one the file's extension names.
-    bool exportto(const QString& title, const QString& fileName, QString format, layer* source);
+    // writeback: fileName is the caller's file, to be written in the coding it came in.
+    bool exportto(const QString& title, const QString& fileName, QString format, layer* source,
+                  bool writeback = false);
+
 
     QPointer<QWidget> panel; // the dock's content (owned by the dock once set)
     QIcon speakericon, soloicon, addicon, subicon;
     QList<QPointer<QShortcut>> shortcuts; // Shift+S, Up, Down on the main window
     bool sessionleft = false; // the session file stays for the next run to recover
+    QStringList toldshort; // sample files cut short outside the program that the user was told of
     bool discardagreed = false; // the close question was answered before the project was read
 };
 

@@ -16,10 +16,12 @@
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
 #include "core/buffer.h"
+#include "core/ratelimit.h"
 #include "core/globals.h"
 #include "historygui.h"
 #include "layersgui.h"
 #include "qtreewidgetext.h"
+#include "sdk/typednumber.h"
 
 void LayersGui::Calibrate()
 {
@@ -31,7 +33,7 @@ void LayersGui::Calibrate()
     auto* average = new QRadioButton(tr("average power"), &dialog);
     auto* peak = new QRadioButton(tr("peak power"), &dialog);
     peak->setChecked(true);
-    auto* level = new QDoubleSpinBox(&dialog);
+    auto* level = new TypedDoubleSpinBox(&dialog);
     level->setSuffix(tr("db"));
     level->setRange(-200, 200);
     level->setDecimals(2);
@@ -94,11 +96,11 @@ void LayersGui::ResampleProject()
     dialog.setWindowTitle(tr("Resample Project"));
     dialog.setFixedSize(160, 140);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* ratespin = new QSpinBox(&dialog);
-    ratespin->setRange(1, 1000000);
+    auto* ratespin = new TypedSpinBox(&dialog);
+    ratespin->setRange(1, maxsamplerate);
     ratespin->setSuffix(tr(" Hz"));
     ratespin->setValue(projectformat.samplerate);
-    auto* channelspin = new QSpinBox(&dialog);
+    auto* channelspin = new TypedSpinBox(&dialog);
     channelspin->setRange(1, Buffer::maxchannels);
     channelspin->setSuffix(tr(" channels"));
     channelspin->setValue(projectformat.channels);
@@ -128,14 +130,17 @@ void LayersGui::ResampleProject()
     // that fails leaves the project in one format, the old one.
     QList<layer*> copies;
     QStringList failed;
-    for (int i = 0; i < rowcount(); ++i) {
+    bool cancelled = false;
+    for (int i = 0; i < rowcount() && !cancelled; ++i) {
         QCoreApplication::processEvents();
         progress.setValue(i);
         layer* l = rowlayer(row(i));
         auto* copy = new layer(*l);
         copies << copy;
-        if (copy->failed() || !copy->resample(rate, count, 0))
+        if (copy->failed() || !copy->resample(rate, count, 0)) {
             failed << l->name;
+            cancelled = !copy->failed(); // the user ended it: the rest need not run, nor a box say so
+        }
     }
     progress.hide();
     if (failed.isEmpty()) {
@@ -166,7 +171,7 @@ void LayersGui::ResampleProject()
     if (failed.isEmpty())
         setmodified();
     qDeleteAll(copies); // with the former sample files, or the failed copies
-    if (!failed.isEmpty()) {
+    if (!failed.isEmpty() && !cancelled) {
         PromptRequest request;
         request.parent = mainwindow;
         request.icon = QMessageBox::Critical;

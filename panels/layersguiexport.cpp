@@ -14,6 +14,8 @@
 #include "importchoice.h"
 #include "layersgui.h"
 #include "pluginreport.h"
+#include "projectlayers.h"
+#include "sdk/interfaces.h"
 
 namespace {
 
@@ -88,7 +90,7 @@ layer* LayersGui::activemix() const
     return mix;
 }
 
-bool LayersGui::exportto(const QString& title, const QString& fileName, QString format, layer* source)
+bool LayersGui::exportto(const QString& title, const QString& fileName, QString format, layer* source, bool writeback)
 {
     if (!source || source->spanlength() <= 0) {
         tell(mainwindow, QMessageBox::Information, title, tr("There is nothing to export: no samples."));
@@ -111,6 +113,8 @@ bool LayersGui::exportto(const QString& title, const QString& fileName, QString 
              tr("The samples could not be prepared for export.<br/>%1").arg(samples->lasterror().toHtmlEscaped()));
         return false;
     }
+    if (auto* object = dynamic_cast<QObject*>(fileplugins[plugin]))
+        object->setProperty(fileexportwriteback, writeback);
     const bool ok = fileplugins[plugin]->exportFile(format, samples->file->fileName(),
                                                     QFileInfo(fileName).absoluteFilePath(), samples->samplerate,
                                                     samples->channels);
@@ -122,6 +126,17 @@ bool LayersGui::exportto(const QString& title, const QString& fileName, QString 
         if (!said.message.isEmpty())
             text += QStringLiteral("<br/>") + said.message.toHtmlEscaped();
         tell(mainwindow, QMessageBox::Critical, title, text);
+    }
+    if (ok) {
+        // What a sample file cut short outside the program no longer holds is not in the export either.
+        QStringList notes;
+        for (int i = 0; i < std::max(1, int(source->childcount)); ++i)
+            if (const QString note = cutshortnote(source->childcount ? source->children[i] : source); !note.isEmpty())
+                notes << note;
+        if (!notes.isEmpty())
+            tell(mainwindow, QMessageBox::Warning, title,
+                 tr("%1 was written without what is missing:").arg(fileName.toHtmlEscaped()) + QStringLiteral("<br/>")
+                     + notes.join(QStringLiteral("<br/>")));
     }
     return ok;
 }
@@ -159,9 +174,10 @@ void LayersGui::ExportMix()
 
 bool LayersGui::ExportCaller(QString fileName)
 {
-    // The caller reads the file in the format it gave, which its ending names.
+    // The caller reads the file in the format it gave: its ending names the
+    // container, and the plugin keeps the coding it read from it.
     const std::unique_ptr<layer> mix(activemix());
-    return exportto(tr("Export to Caller"), fileName, QString(), mix.get());
+    return exportto(tr("Export to Caller"), fileName, QString(), mix.get(), true);
 }
 
 void LayersGui::Export(QString fileName, QString selectedFormat, layer* exportlayer)

@@ -10,10 +10,14 @@
 #include "app/prompt.h"
 #include "core/buffer.h"
 #include "core/globals.h"
+#include "core/ratelimit.h"
 #include "importchoice.h"
 #include "layersgui.h"
 #include "pluginreport.h"
 #include "qtreewidgetext.h"
+
+// A minute at the highest rate still fits in the Buffer's reach.
+static_assert(qint64(maxsamplerate) * 60 <= Buffer::reachlimit);
 
 void LayersGui::AddPlugin(FileInterface* fileplugin)
 {
@@ -124,10 +128,11 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
         return;
     }
     // Formats the caches and the player cannot hold are refused with their reason.
-    if (samplerate > maximportrate)
-        return unreadable(tr("%1 has a sample rate of %2 Hz; Korvane edits sample rates from 1 Hz to 768 kHz.")
+    if (samplerate > maxsamplerate)
+        return unreadable(tr("%1 has a sample rate of %2 Hz; Korvane edits sample rates from %3.")
                               .arg(file)
-                              .arg(samplerate));
+                              .arg(samplerate)
+                              .arg(samplerateslimits()));
     if (channels > Buffer::maxchannels)
         return unreadable(tr("%1 has %2 channels; Korvane edits up to %3.").arg(file).arg(channels).arg(Buffer::maxchannels));
     if (samplerate < 1 || channels < 1)
@@ -160,9 +165,13 @@ void LayersGui::Import(QString fileName, QString selectedFormat)
             return;
         }
         if (!l->resample(target.samplerate, target.channels, target.speakermask)) {
+            // Without a reason the user cancelled it, and knows.
+            const QString why = l->lasterror();
             delete l;
-            tell(mainwindow, QMessageBox::Critical, tr("Error Resampling File"),
-                 tr("The file could not be resampled to match the project."));
+            if (!why.isEmpty())
+                tell(mainwindow, QMessageBox::Critical, tr("Error Resampling File"),
+                     tr("The file could not be resampled to match the project.") + QStringLiteral("<br/>")
+                         + why.toHtmlEscaped());
             return;
         }
     }

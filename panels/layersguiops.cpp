@@ -15,11 +15,13 @@
 #include <memory>
 #include <vector>
 
+#include "core/ratelimit.h"
 #include "app/mainwindow.h"
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
 #include "layersgui.h"
 #include "qtreewidgetext.h"
+#include "sdk/typednumber.h"
 
 namespace {
 
@@ -252,11 +254,11 @@ bool LayersGui::newlayerdialog(QString* name, int* samplerate, int* channels)
     auto* nameedit = new QLineEdit(tr("New Layer"), &dialog);
     nameedit->selectAll();
     connect(nameedit, &QLineEdit::returnPressed, &dialog, &QDialog::accept);
-    auto* ratespin = new QSpinBox(&dialog);
-    ratespin->setRange(1, 1000000);
+    auto* ratespin = new TypedSpinBox(&dialog);
+    ratespin->setRange(1, maxsamplerate);
     ratespin->setSuffix(tr(" Hz"));
     ratespin->setValue(44100);
-    auto* channelspin = new QSpinBox(&dialog);
+    auto* channelspin = new TypedSpinBox(&dialog);
     channelspin->setRange(1, 8);
     channelspin->setSuffix(tr(" channels"));
     channelspin->setValue(1);

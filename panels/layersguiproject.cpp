@@ -203,8 +203,15 @@ void LayersGui::Recover()
     if (mainwindow && QFileInfo(data.project).isAbsolute())
         mainwindow->setWindowFilePath(data.project);
     setmodified();
-    if (QFileInfo::exists(sessionfile()))
+    if (QFileInfo::exists(sessionfile())) {
         QFile::remove(file);
+        // The layers taken back from their kept files hold copies: what they came from goes too.
+        for (const ProjectRow& row : std::as_const(data.rows))
+            if (!row.kept.isEmpty()) {
+                QFile::remove(row.kept);
+                QFile::remove(row.samples);
+            }
+    }
     if (mainwindow)
         mainwindow->activateWindow();
 }
@@ -312,11 +319,37 @@ void LayersGui::SaveSession()
         return;
     }
     ProjectLayers project = projectlayers();
+    // A layer whose samples were cut short could only be recovered cut short:
+    // the session file follows the others without it, and the user hears so, once.
+    for (int at = int(project.rows.size()) - 1; at >= 0; --at) {
+        layer* l = project.rows.at(at);
+        const QString note = cutshortnote(l);
+        if (note.isEmpty())
+            continue;
+        project.rows.removeAt(at);
+        project.current = project.current == at ? -1 : project.current - (project.current > at ? 1 : 0);
+        if (toldshort.contains(l->file->fileName()))
+            continue;
+        toldshort << l->file->fileName();
+        tell(mainwindow, QMessageBox::Warning, tr("Session"),
+             note + QStringLiteral("<br/>")
+                 + tr("If the program ends unexpectedly, this layer cannot be recovered; the others can."));
+    }
     // A recovery then comes back as this project, saved where it was.
     const QString path = mainwindow ? mainwindow->windowFilePath() : QString();
     if (QFileInfo(path).isAbsolute())
         project.project = path;
     QString why;
-    if (!savekvx(file, project, false, &why))
+    if (project.rows.isEmpty()) {
+        QFile::remove(file);
+        return;
+    }
+    if (!savekvx(file, project, false, &why)) {
         logerror(QStringLiteral("Could not write the session file %1: %2").arg(file, why));
+        return;
+    }
+    // (A layer left out names nothing: none of its files is kept for the session file.)
+    for (int i = 0; i < rowcount(); ++i)
+        rowlayer(row(i))->listed();
 }
+

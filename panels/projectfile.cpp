@@ -16,16 +16,20 @@
 // Where the samples are:
 // - ".kvx": `samples` names a file, relative to the project's folder (a saved
 //   project's copies in "<name>.kvx.data/") or absolute (a session file, which
-//   refers to the layers' own files in the session folder).
+//   refers to the layers' own files in the session folder; there `kept` names
+//   the file that takes a layer back to its state before an edit that was
+//   under way, see layer::keptfile).
 // - ".kvp": one file holds everything: the 16 bytes "KORVANE-PROJECT\n", the
 //   size of the XML text as 8 bytes little-endian, the XML text, then the
 //   samples of every row one after the other; each row's `offset` counts
 //   from the first byte after the XML text.
 //
 // A file of a later version, one whose text or numbers do not hold together,
-// a rate outside 1 Hz .. 768 kHz, or a ".kvp" whose rows do not fill its
+// a rate outside the editor's (core/ratelimit.h), or a ".kvp" whose rows do not fill its
 // samples exactly, one after the other, is refused as a whole.
 #include "projectfile.h"
+
+#include "core/ratelimit.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -126,6 +130,7 @@ bool readrow(QXmlStreamReader& reader, const ProjectData& data, ProjectRow* row,
     row->bytes = a.integer(QStringLiteral("bytes"), 0, sizemax);
     row->offset = a.integer(QStringLiteral("offset"), 0, sizemax, 0, false);
     row->samples = a.text(QStringLiteral("samples"));
+    row->kept = a.text(QStringLiteral("kept"));
     if (a.ok() && row->mixsign == 0)
         *error = QStringLiteral("a layer has the mix sign 0");
     else if (a.ok() && row->bytes % (qint64(row->channels) * 4) != 0)
@@ -172,6 +177,8 @@ QByteArray projectxml(const ProjectData& data)
             writer.writeAttribute(QStringLiteral("offset"), QString::number(row.offset));
         else
             writer.writeAttribute(QStringLiteral("samples"), row.samples);
+        if (!row.kept.isEmpty() && xmlcarries(row.kept))
+            writer.writeAttribute(QStringLiteral("kept"), row.kept);
     }
     writer.writeEndElement();
     writer.writeEndDocument();
@@ -194,11 +201,10 @@ bool readprojectxml(const QByteArray& xml, ProjectData* data, QString* error)
         return false;
     }
     data->samplerate = int(a.integer(QStringLiteral("samplerate"), 1, intmax));
-    // A rate no sound card plays would have playback size its buffers from it.
-    if (a.ok() && data->samplerate > maxprojectrate) {
-        *error = QStringLiteral("Its sample rate of %1 Hz is outside the rates this program plays (1 Hz to %2 Hz).")
+    if (a.ok() && data->samplerate > maxsamplerate) {
+        *error = QStringLiteral("Its sample rate of %1 Hz is outside the rates this program edits (%2).")
                      .arg(data->samplerate)
-                     .arg(maxprojectrate);
+                     .arg(samplerateslimits());
         *data = ProjectData();
         return false;
     }

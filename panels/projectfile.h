@@ -23,6 +23,9 @@ struct ProjectRow
     QString samples;
     qint64 offset = 0; // where the samples begin in that file
     qint64 bytes = 0;  // how many bytes of samples there are
+    // A session file only: the layer's kept file (layer::keptfile), from
+    // which an edit that a run did not finish is taken back.
+    QString kept;
 };
 
 struct ProjectData
@@ -36,9 +39,6 @@ struct ProjectData
     // (empty while it has none), so that a recovered session saves there.
     QString project;
 };
-
-// The highest sample rate a project may have.
-constexpr int maxprojectrate = 768000;
 
 // The version this program writes and the newest it reads.
 constexpr int projectversion = 1;

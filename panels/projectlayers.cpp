@@ -46,15 +46,19 @@ bool describe(const ProjectLayers& project, ProjectData* data, QList<QFile*>* fi
         row.speakermask = l->speakermask;
         row.start = l->start;
         row.length = l->length;
-        const qint64 expected =
-            l->channels > 0 ? std::max<qint64>(0, roundhalfup64(l->length * l->samplerate)) * l->channels * 4 : 0;
+        const qint64 expected = samplebytes(l);
         row.bytes = l->file && l->file->isOpen() && l->file->flush() ? l->file->size() : 0;
         if (row.bytes < expected) {
+            // A file that reads without an error was cut short: its own text would be "Unknown error".
+            const bool open = l->file && l->file->isOpen();
             *error = QStringLiteral("The samples of layer \"%1\" could not be read in full (%2 of %3 bytes): %4")
                          .arg(l->name)
                          .arg(row.bytes)
                          .arg(expected)
-                         .arg(l->file ? l->file->errorString() : QStringLiteral("it has no sample file"));
+                         .arg(!l->file ? QStringLiteral("it has no sample file")
+                              : open && l->file->error() == QFileDevice::NoError
+                                  ? QStringLiteral("its sample file was cut short outside the program.")
+                                  : l->file->errorString());
             return false;
         }
         files->append(l->file);
@@ -135,6 +139,26 @@ bool writexml(QSaveFile& file, const ProjectData& data, QString* error)
 
 } // namespace
 
+qint64 samplebytes(const layer* l)
+{
+    return l->channels > 0 ? std::max<qint64>(0, roundhalfup64(l->length * l->samplerate)) * l->channels * 4 : 0;
+}
+
+QString cutshortnote(layer* l)
+{
+    QMutexLocker lock(&layermutex);
+    const qint64 expected = samplebytes(l);
+    const qint64 held = l->file && l->file->isOpen() && l->file->flush() ? l->file->size() : 0;
+    if (held >= expected)
+        return QString();
+    const double persecond = std::max(1, l->samplerate) * double(std::max(1, l->channels) * 4);
+    return QStringLiteral("The sample file of layer \"%1\" was cut short outside the program: it holds %2 s of "
+                          "the layer's %3 s.")
+        .arg(l->name.toHtmlEscaped())
+        .arg(double(held) / persecond, 0, 'f', 2)
+        .arg(double(expected) / persecond, 0, 'f', 2);
+}
+
 bool savekvp(const QString& fileName, const ProjectLayers& project, QString* error)
 {
     QSaveFile file(fileName);
@@ -203,6 +227,8 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
             return false;
         for (int i = 0; i < data.rows.size(); ++i) {
             data.rows[i].samples = data.rows.at(i).bytes > 0 ? sources.at(i)->fileName() : QString();
+            // Named even while it does not exist: it comes to be with the next edit.
+            data.rows[i].kept = project.rows.at(i)->keptfile();
             if (!xmlcarries(data.rows.at(i).samples)) {
                 *error = QStringLiteral("The path of the samples of layer \"%1\" holds a control character, "
                                         "which a project file cannot record.")
@@ -321,12 +347,29 @@ bool readkvx(const QString& fileName, ProjectData* data, QString* error, QString
     int current = -1;
     for (int i = 0; i < data->rows.size(); ++i) {
         ProjectRow row = data->rows.at(i);
+        const QString kept = row.kept;
+        row.kept.clear(); // set below only for a layer that it takes back
         if (row.bytes == 0) {
             row.samples.clear();
         } else {
             const QString path =
                 row.samples.isEmpty() ? QString() : QDir::cleanPath(base.absoluteFilePath(row.samples));
             const QFileInfo info(path);
+            // A layer left in the middle of an edit comes back as it was before
+            // the edit, from its samples and what its kept file holds.
+            layerextent before;
+            const QString keptpath = kept.isEmpty() ? QString() : QDir::cleanPath(base.absoluteFilePath(kept));
+            if (skipped && info.isFile() && layer::keptdescribes(path, keptpath, row.channels, &before)) {
+                row.samples = path;
+                row.kept = keptpath;
+                row.start = before.start;
+                row.length = before.length;
+                row.bytes = before.frames * row.channels * 4;
+                if (i == data->current)
+                    current = int(rows.size());
+                rows << row;
+                continue;
+            }
             const bool there = !path.isEmpty() && info.isFile() && info.size() - row.offset >= row.bytes;
             // A saved text and its samples change together: other sizes mean
             // that they are not of one save.
@@ -392,7 +435,7 @@ bool makelayers(const ProjectData& data, bool adopt, const QStringList& inuse, Q
         layer* l = nullptr;
         const bool whole = row.offset == 0 && row.bytes > 0 && QFileInfo(row.samples).size() == row.bytes;
         const QString canonical = QFileInfo(row.samples).canonicalFilePath();
-        if (adopt && whole && !adopted.contains(canonical)) {
+        if (adopt && whole && row.kept.isEmpty() && !adopted.contains(canonical)) {
             // Only a layer file of the session folder is taken over; any other file is copied.
             l = new layer(row.samples, row.name, row.active, row.mixsign, row.volume, row.samplerate, row.channels,
                           row.start, row.length, false);
@@ -418,7 +461,13 @@ bool makelayers(const ProjectData& data, bool adopt, const QStringList& inuse, Q
             QString why;
             if (l->failed())
                 return fail(l->lasterror());
-            if (!copysamples(row.samples, row.offset, row.bytes, l->file, &why))
+            if (adopt && !row.kept.isEmpty()) {
+                if (!l->takekept(row.samples, row.kept))
+                    return fail(l->failed() ? l->lasterror()
+                                            : QStringLiteral("The samples of layer \"%1\" changed while they were "
+                                                             "read.")
+                                                  .arg(row.name));
+            } else if (!copysamples(row.samples, row.offset, row.bytes, l->file, &why))
                 return fail(QStringLiteral("The samples of layer \"%1\" could not be copied: %2").arg(row.name, why));
         }
         l->speakermask = row.speakermask;

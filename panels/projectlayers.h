@@ -22,6 +22,12 @@ struct ProjectLayers
     QString project; // the project file of a session file, see ProjectData
 };
 
+// The bytes of samples that a layer's length asks for; a sample file that
+// holds fewer was cut short outside the program.
+qint64 samplebytes(const layer* l);
+// For such a layer, a sentence (HTML) that says so; empty for a whole one.
+QString cutshortnote(layer* l);
+
 // A single-file project. False with the reason in *error.
 bool savekvp(const QString& fileName, const ProjectLayers& project, QString* error);
 

@@ -106,6 +106,13 @@ inline constexpr const char* filereportmessage = "message";
 inline constexpr const char* filereportdetails = "details";
 inline constexpr const char* filereportcancelled = "cancelled";
 
+// What the host asks of an exportFile beyond the filter, in a dynamic property
+// it sets before each call (a plugin that knows none writes what the filter names):
+//   "writeback" bool  destination is the file a calling program handed over:
+//                     write it in the coding and sample format it had when it
+//                     was imported, where the filter's format would change them
+inline constexpr const char* fileexportwriteback = "writeback";
+
 // A device plugin plays and records buffers. The settings operations run on the
 // GUI thread, the others one after the other on the controller's thread.
 class DeviceInterface : public DataInterface

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QString>
+#include <QTimer>
 
 #include "core/globals.h"
 
@@ -54,4 +56,18 @@ inline QString kvlogtext()
     QByteArray bytes = file.readAll();
     bytes.replace('\0', QByteArray());
     return QString::fromUtf8(bytes);
+}
+
+// Runs the event loop until a timer of `ms` started now has fired. Timers fire
+// in the order they fall due, however late the loop runs: every timer due
+// sooner (a delayed warning or question) has had its turn by then, so that a
+// check that it did nothing checks something.
+inline bool kvtimerspassed(int ms)
+{
+    QTimer later;
+    later.setSingleShot(true);
+    later.setTimerType(Qt::PreciseTimer);
+    QSignalSpy fired(&later, &QTimer::timeout);
+    later.start(ms);
+    return fired.wait(ms + 60000);
 }

@@ -115,7 +115,8 @@ inline bool readwave(const QString& path, WaveData& wave)
         } else if (id == "data") {
             const qint64 bytes = std::min<qint64>(size, d.size() - body);
             wave.samples.resize(std::size_t(bytes / 4));
-            std::memcpy(wave.samples.data(), d.constData() + body, wave.samples.size() * 4);
+            if (!wave.samples.empty()) // an empty vector's data() may be null
+                std::memcpy(wave.samples.data(), d.constData() + body, wave.samples.size() * 4);
         }
         at = body + size + (size & 1);
     }

@@ -10,7 +10,40 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "testsupport.h"
+
+// The samples [at, at + n) of s (all of them by default) under a Hann window.
+inline std::vector<double> hann(const std::vector<float>& s, size_t at = 0, size_t n = 0)
+{
+    n = n ? n : s.size() - std::min(at, s.size());
+    std::vector<double> w;
+    for (size_t i = 0; i < n && at + i < s.size(); ++i)
+        w.push_back((0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(n))) * s[at + i]);
+    return w;
+}
+
+// Power at `frequency` (Hz, at 44100 Hz) of a windowed block, by the Goertzel
+// recurrence: a block windowed once serves many frequencies.
+inline double goertzel(const std::vector<double>& w, double frequency)
+{
+    const double coefficient = 2 * std::cos(2 * M_PI * frequency / 44100);
+    double a = 0, b = 0;
+    for (double v : w) {
+        const double c = v + coefficient * a - b;
+        b = a;
+        a = c;
+    }
+    return a * a + b * b - coefficient * a * b;
+}
+
+inline double power(const std::vector<float>& s, double frequency, size_t at = 0, size_t n = 0)
+{
+    return goertzel(hann(s, at, n), frequency);
+}
 
 class FixtureRoot
 {

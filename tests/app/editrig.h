@@ -30,7 +30,7 @@ struct EditRig
         rig = std::make_unique<WindowRig>(QStringLiteral(KV_TEST_ROOT));
         (*rig)->resize(1280, 900);
         (*rig)->show();
-        if (!QTest::qWaitForWindowExposed(rig->window.get()))
+        if (!QTest::qWaitForWindowExposed(rig->window.get(), 30000))
             qWarning("the window was not exposed");
         current = new layer();
         current->resample(rate, channels, 0);

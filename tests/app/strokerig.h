@@ -113,7 +113,7 @@ struct StrokeRig
         rig = std::make_unique<WindowRig>(QStringLiteral(KV_TEST_ROOT));
         (*rig)->resize(1280, 800);
         (*rig)->show();
-        if (!QTest::qWaitForWindowExposed(rig->window.get()))
+        if (!QTest::qWaitForWindowExposed(rig->window.get(), 30000))
             qWarning("the window was not exposed");
         const QString wav = QDir::tempPath() + "/noise.wav";
         if (!soxfile(wav, seconds, {"whitenoise"}, 0.3))
@@ -130,6 +130,10 @@ struct StrokeRig
     }
     MainWindow* window() const { return rig->window.get(); }
 
+    static layer* rowlayer(int index)
+    {
+        return layersgui->tree->topLevelItem(index)->data(3, Qt::UserRole).value<layer*>();
+    }
     // Makes row `index` the current layer, as a click on its name does.
     void choose(int index) const { layersgui->ItemClicked(layersgui->tree->topLevelItem(index), 3); }
     // A new empty layer on top, current; the noise stays in the mix.
@@ -199,7 +203,10 @@ struct StrokeRig
     {
         QTest::mousePress(view, Qt::LeftButton, mods, pixel(t, f));
     }
-    void drag(double t, double f) const { QTest::mouseMove(view, pixel(t, f)); }
+    void drag(double t, double f, Qt::KeyboardModifiers mods = Qt::NoModifier) const
+    {
+        QTest::mouseEvent(QTest::MouseMove, view, Qt::NoButton, mods, pixel(t, f));
+    }
     void release(double t, double f, Qt::KeyboardModifiers mods = Qt::NoModifier) const
     {
         QTest::mouseRelease(view, Qt::LeftButton, mods, pixel(t, f));

@@ -1,11 +1,16 @@
 // Brush strokes through the whole window as a hand makes them: a press after
-// the pointer left the views, a release that itself travels, a first
-// Shift-click, Ctrl held at the release, and a stroke with no layer chosen.
+// the pointer left the views, a release that itself travels, a Shift-locked
+// stroke released off its line, a first Shift-click, Ctrl held at the
+// release, a stroke with no layer chosen, a quick drag of the partial tools,
+// filters at settings that change nothing and strokes past a layer's end.
 // What a stroke did is read from the layer's file.
+#include <QLibrary>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "panels/historygui.h"
+#include "plugins/filters/filterframe/dialogseam.h"
 #include "strokerig.h"
 
 using namespace strokes;
@@ -24,12 +29,86 @@ QString numbers(double a, double b)
     return QString("%1 and %2").arg(a).arg(b);
 }
 
+// A filter's dialog answered at its start values: "Apply", or for the
+// external editor "Edit" with the editor given here.
+QString editor;
+int answerfilter(QDialog* dialog)
+{
+    if (qobject_cast<QMessageBox*>(dialog))
+        return QMessageBox::Ok;
+    dialog->setResult(QDialog::Rejected);
+    const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
+    for (QPushButton* b : buttons)
+        if (b->toolTip() == "Path to external audio editor")
+            b->setText(editor);
+    for (QPushButton* b : buttons)
+        if (b->text() == "Apply" || b->text() == "Edit")
+            b->click();
+    return dialog->result();
+}
+
+// Installs (or with null takes away) the dialog answers in every filter.
+void answerfilters(filtermodalhook hook)
+{
+    const QDir dir(QStringLiteral(KV_TEST_ROOT) + "/Plugins/Filters");
+    for (const QString& name : dir.entryList(QDir::Files))
+        if (auto set = reinterpret_cast<decltype(&filterframesethooks)>(
+                QLibrary(dir.absoluteFilePath(name)).resolve("filterframesethooks")))
+            set(hook, nullptr, nullptr);
+}
+
+QAction* filteraction(MainWindow* w, const QString& label)
+{
+    for (QAction* category : w->filtersmenu->actions())
+        if (category->menu())
+            for (QAction* a : category->menu()->actions())
+                if (a->text() == label)
+                    return a;
+    return nullptr;
+}
+
+// The noise gate learns the noise of every bin from 600 Hz to 10 kHz (a
+// stroke across the band registers each bin's level; one from the view's
+// edge would drag the time cursor) and lets all of it through.
+void opengate(StrokeRig& rig, ToolInterface* t)
+{
+    QPushButton* registernoise = nullptr;
+    for (auto* button : t->toolbar->findChildren<QPushButton*>())
+        if (button->text() == "Register Noise")
+            registernoise = button;
+    QVERIFY(registernoise);
+    registernoise->setChecked(true);
+    rig.hover(0.2, 600);
+    rig.press(0.2, 600);
+    for (double f = 1100; f <= 10000; f += 500)
+        rig.drag(0.2, f);
+    rig.release(0.2, 10000);
+    registernoise->setChecked(false);
+    StrokeRig::setting(t, "tolerance:", "dB")->setValue(12);
+}
+
 } // namespace
 
 class TestBrushStrokes : public QObject
 {
     Q_OBJECT
     std::unique_ptr<StrokeRig> rig;
+
+    // The brush of a row chosen, for the noise or, when it extracts, for a new
+    // layer taking from the mix, which is then `target`: Amplify at +6 dB,
+    // the noise gate open.
+    ToolInterface* brushrow(const QString& label, bool extract, layer*& target)
+    {
+        target = extract ? rig->newlayer() : rig->noise;
+        if (!extract)
+            rig->choose(0);
+        ToolInterface* t = rig->tool(label);
+        if (t && label == "Amplify")
+            StrokeRig::setting(t, "", "dB")->setValue(6);
+        if (t && label.startsWith("Noise"))
+            opengate(*rig, t);
+        return t;
+    }
 
 private slots:
     void init()
@@ -96,35 +175,11 @@ private slots:
         QFETCH(QString, label);
         QFETCH(bool, extract);
         QFETCH(double, expected);
-        layer* target = rig->noise;
-        if (extract)
-            target = rig->newlayer();
-        else
-            rig->choose(0);
-        QVERIFY(target && target == slottable.bound[1]);
-        ToolInterface* t = rig->tool(label);
-        QVERIFY(t);
-        double f1 = 4700, f2 = 5300;
-        if (label == "Amplify")
-            StrokeRig::setting(t, "", "dB")->setValue(6);
-        if (label.startsWith("Noise")) {
-            // Noise registered along lines 50 Hz apart (each covers a few
-            // bins), then extracted with a gate that lets all of it through.
-            QVERIFY(StrokeRig::brush(t, 0.2, 300, 20));
-            StrokeRig::setting(t, "tolerance:", "dB")->setValue(12);
-            auto* registernoise = t->toolbar->findChild<QPushButton*>();
-            for (auto* button : t->toolbar->findChildren<QPushButton*>())
-                if (button->text() == "Register Noise")
-                    registernoise = button;
-            registernoise->setChecked(true);
-            for (double f = 4850; f <= 5150; f += 50)
-                rig->stroke(0.2, 2.8, 2.8, f);
-            registernoise->setChecked(false);
-            f1 = 4920;
-            f2 = 5080;
-        } else {
-            QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
-        }
+        layer* target = nullptr;
+        ToolInterface* t = brushrow(label, extract, target);
+        QVERIFY(t && target && target == slottable.bound[1]);
+        const double f1 = 4700, f2 = 5300;
+        QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
         const std::vector<float> mix = timeline(rig->noise, rig->seconds);
         const std::vector<float> before = timeline(target, rig->seconds);
 
@@ -140,8 +195,43 @@ private slots:
         QCOMPARE(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1)->text(1), label);
     }
 
-    // The first Shift-click of a session has no stroke to continue: it
-    // touches only its own spot; the next one joins it.
+    // Shift held, a drag that first moves diagonally stays on its line, and
+    // so does its release off the line, whose travel the brushes paint.
+    void shiftLockedStrokeStaysOnItsLine_data()
+    {
+        releaseTravelIsCommitted_data();
+    }
+    void shiftLockedStrokeStaysOnItsLine()
+    {
+        QFETCH(QString, label);
+        QFETCH(bool, extract);
+        QFETCH(double, expected);
+        layer* target = nullptr;
+        ToolInterface* t = brushrow(label, extract, target);
+        QVERIFY(t && StrokeRig::brush(t, 0.2, 600, 20));
+        const std::vector<float> mix = timeline(rig->noise, rig->seconds);
+        const std::vector<float> before = timeline(target, rig->seconds);
+
+        rig->hover(1.0, 1000);
+        rig->press(1.0, 1000, Qt::ShiftModifier);
+        for (int i = 1; i <= 18; ++i)
+            rig->drag(1.0 + 0.05 * i, 1000 + 250 * i, Qt::ShiftModifier);
+        rig->release(2.0, 6000, Qt::ShiftModifier);
+        rig->hover(2.6, 9000);
+        const std::vector<float> after = timeline(target, rig->seconds);
+        const std::vector<float>& reference = extract ? mix : before;
+        const double line = change(reference, after, 1.2, 1.7, 850, 1150);
+        QVERIFY2(std::fabs(line - expected) < 2, qPrintable(QString::number(line)));
+        for (double f : {3000, 6000}) {
+            const double off = extract ? bandenergy(after, 1.75, 2.25, f - 300, f + 300)
+                                             / bandenergy(mix, 1.75, 2.25, f - 300, f + 300)
+                                       : std::fabs(change(before, after, 1.75, 2.25, f - 300, f + 300));
+            QVERIFY2(off < (extract ? 1e-3 : 0.3), qPrintable(numbers(f, off)));
+        }
+    }
+
+    // The first Shift-click of a session, and the first on a fresh layer, has
+    // no stroke to continue: it touches only its own spot; the next one joins it.
     void firstShiftClickTouchesItsSpot()
     {
         rig->choose(0);
@@ -166,6 +256,18 @@ private slots:
         after = timeline(rig->noise, rig->seconds);
         const double joined = change(before, after, 1.2, 1.8, 4700, 5300);
         QVERIFY2(joined < -10, qPrintable(QString::number(joined)));
+
+        // Not from the noise layer's last stroke into a fresh layer.
+        layer* fresh = rig->newlayer();
+        ToolInterface* area = rig->tool("Area");
+        QVERIFY(area && StrokeRig::brush(area, 0.2, 2000, 20));
+        rig->hover(2.5, 5000);
+        rig->press(2.5, 5000, Qt::ShiftModifier);
+        rig->release(2.5, 5000, Qt::ShiftModifier);
+        const std::vector<float> extracted = timeline(fresh, rig->seconds);
+        const double there = bandenergy(extracted, 2.5 - 0.093, 2.5 + 0.094, 4700, 5300);
+        const double between = bandenergy(extracted, 1.2, 2.2, 4700, 5300);
+        QVERIFY2(there > 0 && between < 1e-6 * there, qPrintable(numbers(there, between)));
     }
 
     // Ctrl held at the release: the stroke still commits and stays after the
@@ -207,6 +309,117 @@ private slots:
             QVERIFY2(std::fabs(raised - 3) < 1.5, qPrintable(QString::number(raised)));
         }
         QCOMPARE(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1)->text(1), label);
+    }
+
+    // A filter at settings that change nothing, and an external editor that
+    // changes nothing, leave the layer file as it was, extent included, and
+    // no history entry.
+    void neutralFiltersLeaveTheLayer_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("routematrix") << "Channels";
+        QTest::newRow("gammatrim") << "Level/Gamma/Offset";
+        QTest::newRow("editorhandoff") << "External Wave Editor";
+    }
+    void neutralFiltersLeaveTheLayer()
+    {
+        QFETCH(QString, label);
+        const QDir temp = QDir::temp();
+        const QString seen = temp.filePath("editor.seen");
+        editor = temp.filePath("editor.sh");
+        QFile script(editor);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ncp \"$1\" \"$(dirname \"$1\")/editor.seen\"\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        QFile::remove(seen);
+        answerfilters(&answerfilter);
+        const auto unanswer = qScopeGuard([] { answerfilters(nullptr); });
+        rig->choose(0);
+        const QByteArray before = filebytes(rig->noise);
+        const double start = rig->noise->start, length = rig->noise->length;
+        const int entries = historygui->tree->topLevelItemCount();
+        QAction* filter = filteraction(rig->window(), label);
+        QVERIFY(filter);
+        filter->trigger();
+        if (label == "External Wave Editor") // ran, and the file it edited was taken back
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(seen) && temp.entryList({"Korvane-*.wav"}).isEmpty(), 60000);
+        QCOMPARE(filebytes(rig->noise), before);
+        QCOMPARE(rig->noise->start, start);
+        QCOMPARE(rig->noise->length, length);
+        QCOMPARE(historygui->tree->topLevelItemCount(), entries);
+    }
+
+    // Strokes that reach past the layer's end: the eraser keeps its extent,
+    // an Area stroke over a silent mix leaves a new layer empty, and a tone
+    // drawn past the end lengthens it to where the pen was released.
+    void strokesPastTheEndKeepTheExtent_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("rubout") << "Eraser";
+        QTest::newRow("regionpick") << "Area";
+        QTest::newRow("tonepen") << "Frequency";
+    }
+    void strokesPastTheEndKeepTheExtent()
+    {
+        QFETCH(QString, label);
+        spectrumgui->indisplayarea(QRectF(0, rate / 2.0, 5.0, -rate / 2.0));
+        layer* target = label == "Area" ? rig->newlayer() : rig->noise;
+        if (target == rig->noise)
+            rig->choose(0);
+        ToolInterface* t = rig->tool(label, label == "Frequency" ? "Draw" : QString());
+        QVERIFY(t);
+        if (label != "Frequency")
+            QVERIFY(StrokeRig::brush(t, 0.2, 2000, 20));
+        const std::vector<float> before = timeline(target, rig->seconds);
+        const double start = target->start, length = target->length;
+        // Over silence only for the Area stroke: the mix ends at 3 s.
+        const double from = label == "Area" ? 3.3 : 2.6;
+        rig->stroke(from, 3.5, 3.5, 3000);
+        const double released = spectrumgui->mouseposition.x();
+        rig->hover(1.0, 9000);
+        const std::vector<float> after = timeline(target, rig->seconds);
+        QCOMPARE(target->start, start);
+        if (label == "Frequency") {
+            const double end = target->start + target->length;
+            QVERIFY2(std::fabs(end - released) * rate < 2, qPrintable(numbers(end, released)));
+            QVERIFY(bandenergy(after, 2.7, 2.95, 2970, 3030) > 3 * bandenergy(before, 2.7, 2.95, 2970, 3030));
+        } else {
+            QCOMPARE(target->length, length);
+            if (label == "Eraser")
+                QVERIFY(change(before, after, 2.7, 2.95, 2700, 3300) < -6);
+        }
+    }
+
+    // A quick drag along a tone reaches the partial tools as a few events far
+    // apart: what lies between them is extracted as well, without a gap.
+    void quickDragExtractsTheWholeTone_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("tonepick") << "Frequency";
+        QTest::newRow("overtonepick") << "Harmonics";
+    }
+    void quickDragExtractsTheWholeTone()
+    {
+        QFETCH(QString, label);
+        const QString wav = QDir::tempPath() + "/tone.wav";
+        QVERIFY(soxfile(wav, rig->seconds, {"sine", "3000"}, 0.5));
+        layersgui->Import(wav, QString());
+        QCOMPARE(layersgui->tree->topLevelItemCount(), 2);
+        const std::vector<float> tone = timeline(rig->rowlayer(0), rig->seconds);
+        layer* target = rig->newlayer();
+        QVERIFY(rig->tool(label, "Extract"));
+        rig->hover(0.5, 3000);
+        rig->press(0.5, 3000);
+        rig->drag(1.5, 3000);
+        rig->drag(2.5, 3000);
+        rig->release(2.5, 3000);
+        const std::vector<float> after = timeline(target, rig->seconds);
+        // Blocks of two hops (2048 at x4), one hop apart.
+        for (size_t at = size_t(0.6 * rate); at + 1024 < size_t(2.4 * rate); at += 512) {
+            const double ratio = power(after, 3000, at, 1024) / power(tone, 3000, at, 1024);
+            QVERIFY2(ratio > 0.5 && ratio < 2, qPrintable(numbers(double(at) / rate, ratio)));
+        }
     }
 
     // A stroke with no layer chosen asks for one without blocking anything:

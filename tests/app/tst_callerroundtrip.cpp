@@ -1,6 +1,8 @@
 // A file handed over from outside becomes a layer and the caller's file: the
 // edited result goes back into it when the user says so at exit, and only then.
 #include <QDoubleSpinBox>
+#include <QLabel>
+#include <QStatusBar>
 #include <QProcess>
 #include <QTimer>
 #include <QTest>
@@ -15,13 +17,13 @@
 
 namespace {
 
-// A short float WAV of a 440 Hz tone at 0.25, made by sox.
-QString tonefile(const QString& name)
+// A short float (or 16-bit) WAV of a 440 Hz tone at 0.25, made by sox.
+QString tonefile(const QString& name, bool sixteen = false)
 {
     const QString path = QDir::tempPath() + "/" + name;
     QProcess sox;
-    sox.start(utilpath + "/sox/sox", {"-n", "-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32", path,
-                                      "synth", "0.5", "sine", "440", "vol", "0.25"});
+    sox.start(utilpath + "/sox/sox", {"-n", "-r", "8000", "-c", "1", "-e", sixteen ? "signed-integer" : "floating-point",
+                                      "-b", sixteen ? "16" : "32", path, "synth", "0.5", "sine", "440", "vol", "0.25"});
     sox.waitForFinished(30000);
     return sox.exitCode() == 0 ? path : QString();
 }
@@ -41,6 +43,15 @@ double peak(const QString& path)
     return largest;
 }
 
+// What sox says of a file: "-e" its sample encoding, "-b" its bits, "-r" its rate.
+QString soxinfo(const QString& path, const char* what)
+{
+    QProcess sox;
+    sox.start(utilpath + "/sox/sox", {"--i", what, path});
+    sox.waitForFinished(30000);
+    return QString(sox.readAllStandardOutput()).trimmed();
+}
+
 QByteArray bytes(const QString& path)
 {
     QFile file(path);
@@ -54,6 +65,7 @@ class TestCallerRoundTrip : public QObject
     Q_OBJECT
 private slots:
     void editedResultGoesBackOnYes();
+    void writtenBackInTheCallersFormat();
     void failedExportKeepsTheWindowOpen();
     void noStillAsksAboutUnsavedChanges();
     void endRequestDuringAQuestionLeavesTheWork();
@@ -85,6 +97,26 @@ void TestCallerRoundTrip::editedResultGoesBackOnYes()
     QCOMPARE(w.asked.size(), 2);
     QCOMPARE(w.asked.at(1).title, QString("Exiting"));
     QVERIFY2(std::fabs(peak(file) - 0.5) < 0.02, qPrintable(QString::number(peak(file))));
+}
+
+void TestCallerRoundTrip::writtenBackInTheCallersFormat()
+{
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    // Without a caller the command says why it does nothing.
+    w->exportcalleract->trigger();
+    auto* note = w->statusBar()->findChild<QLabel*>("callernote");
+    QVERIFY(note && !note->isHidden());
+    QCOMPARE(note->text(), QString("No calling program handed a file over: there is nothing to export back to."));
+
+    const QString file = tonefile("sixteen.wav", true);
+    w->sessionimport(file);
+    QCOMPARE(w->callerpath, QFileInfo(file).absoluteFilePath());
+    w->exportcalleract->trigger();
+    QVERIFY(w.asked.isEmpty());
+    QCOMPARE(soxinfo(file, "-e"), QString("Signed Integer PCM"));
+    QCOMPARE(soxinfo(file, "-b"), QString("16"));
+    QCOMPARE(soxinfo(file, "-r"), QString("8000"));
+    QVERIFY(std::fabs(peak(file) - 0.25) < 0.01);
 }
 
 void TestCallerRoundTrip::failedExportKeepsTheWindowOpen()
@@ -156,7 +188,7 @@ void TestCallerRoundTrip::endRequestDuringAQuestionLeavesTheWork()
     });
     w->show();
     QTimer::singleShot(0, window, [window] { window->close(); });
-    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 30000);
     QCOMPARE(shown, QMessageBox::Cancel);
     QCOMPARE(w.asked.size(), 2);
     QVERIFY(window->endrequested);

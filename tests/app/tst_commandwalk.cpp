@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -343,7 +344,7 @@ private slots:
         rig = std::make_unique<WindowRig>(QStringLiteral(KV_TEST_ROOT));
         window()->resize(820, 560);
         window()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window()));
+        QVERIFY(QTest::qWaitForWindowExposed(window(), 30000));
         layersgui->Import(files.at(0), QString());
         QCOMPARE(rows(), 1);
         QApplication::processEvents();
@@ -384,6 +385,7 @@ private slots:
             return;
         }
         // Two walks here; 2,000 steps of a seed take minutes under the sanitizers.
+        // Each row runs as a test of its own, named in tests/app/CMakeLists.txt.
         for (quint32 s : {20261209u, 77u})
             QTest::newRow(QByteArray::number(s).constData()) << s << count;
     }
@@ -410,12 +412,15 @@ private slots:
             filterlibraries << library;
         }
         // A dialog that no step expects is closed after a while rather than
-        // waiting for a person; what it was is noted.
+        // waiting for a person; what it was is noted. A progress window ends
+        // with its work, however slow: closing it would cancel the step.
         QStringList unexpected;
         QTimer safety;
         int stuck = 0;
         QObject::connect(&safety, &QTimer::timeout, [&] {
             QWidget* modal = QApplication::activeModalWidget();
+            if (qobject_cast<QProgressDialog*>(modal))
+                modal = nullptr;
             stuck = modal ? stuck + 1 : 0;
             // The window's own "No layer selected" box comes often: it is answered at once.
             if (modal && (stuck > 40 || modal == window()->nolayerbox)) {
@@ -430,7 +435,7 @@ private slots:
         safety.start(25);
         window()->resize(820, 560);
         window()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window()));
+        QVERIFY(QTest::qWaitForWindowExposed(window(), 30000));
 
         steps.clear();
         for (int i = 0; i < count; ++i) {

@@ -59,7 +59,7 @@ private slots:
             QCOMPARE(w.asked[1].title, QString("Record Settings"));
             QCOMPARE(w.asked[1].text, QString("No settings."));
             w->playrestartact->trigger(); // no project: nothing to reopen
-            QVERIFY(spectrumgui->waitdevice());
+            QVERIFY(spectrumgui->waitdevice(30000));
         }
         QCOMPARE(QSettings().value("recordcategory").toString(), QString("Tone"));
         QCOMPARE(QSettings().value("recorddescription").toString(), QString("Tone input"));

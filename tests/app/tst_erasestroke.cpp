@@ -98,7 +98,7 @@ void TestEraseStroke::init()
     rig = std::make_unique<WindowRig>(QStringLiteral(KV_TEST_ROOT));
     (*rig)->resize(1280, 800);
     (*rig)->show();
-    QVERIFY(QTest::qWaitForWindowExposed(rig->window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(rig->window.get(), 30000));
 
     // A noise file imported through the layer panel, as a user would.
     const QString wav = QDir::tempPath() + "/noise.wav";

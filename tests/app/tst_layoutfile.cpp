@@ -27,7 +27,7 @@ private:
         w->move(40, 30);
         w->resize(1000, 700);
         w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
         QTRY_COMPARE_WITH_TIMEOUT(w->size(), QSize(1000, 700), 30000);
     }
     static void writefile(const QString& path, const QByteArray& bytes)

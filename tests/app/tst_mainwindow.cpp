@@ -269,7 +269,7 @@ void TestMainWindow::modeButtons()
     WindowRig w;
     w->layerstate(true, true, true);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
     QCOMPARE(menutexts(w->selectbutton->menu()),
              (QStringList{"&Select [s]", "&Select Time [t]", "&Select Frequency [f]"}));
     QCOMPARE(w->selectbutton->defaultAction(), w->selectact[0]);
@@ -334,7 +334,7 @@ void TestMainWindow::historyAndChannelPanelsAreWired()
             QVERIFY2(link.connected, qPrintable(SignalLinks::describe(link)));
             ++links;
         }
-    QCOMPARE(links, 10);
+    QCOMPARE(links, 11);
     QCOMPARE(w->historydock->widget(), historygui->tree.data());
     QCOMPARE(w->channelsdock->widget(), channelsgui->tree.data());
 
@@ -446,6 +446,15 @@ void TestMainWindow::startValuesAndUnits()
         w->unitactions[0][6]->trigger();
         QCOMPARE(unittime, 90.0f);
         QCOMPARE(w->unitgroups[0]->checkedAction(), w->unitactions[0][5]);
+        // A rate typed beyond the range is taken as its end.
+        QTimer::singleShot(0, [] {
+            auto* box = QApplication::activeModalWidget()->findChild<QDoubleSpinBox*>();
+            box->selectAll();
+            QTest::keyClicks(box, "350");
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        w->unitactions[0][5]->trigger();
+        QCOMPARE(unittime, 299.9f);
     }
     QSettings().setValue("unittime", 1500.0f);
     QSettings().setValue("unitpow", -99.0f);
@@ -490,7 +499,7 @@ void TestMainWindow::fullScreenToggle()
 {
     WindowRig w;
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
     w->channelsdock->close();
     w->fullscreenact->trigger();
     QVERIFY(w->fullscreen);
@@ -512,7 +521,7 @@ void TestMainWindow::geometryIsKept()
 {
     WindowRig w;
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
     w->resize(900, 600);
     QTRY_COMPARE_WITH_TIMEOUT(QSettings().value("size").toSize(), QSize(900, 600), 30000);
     QCOMPARE(QSettings().value("maximized").toBool(), false);

@@ -29,7 +29,7 @@ void TestMainWindowView::sampleShowsAsASpectrogram()
     WindowRig w(QStringLiteral(KV_TEST_ROOT));
     w->resize(1280, 720);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
 
     const QString raw = QDir::tempPath() + "/sample.raw";
     QProcess sox;

@@ -1,7 +1,8 @@
 // The interaction modes through the whole window: each mode action switches
 // its mode and cursor, the mouse on a view then selects, pans, zooms, moves
 // the time cursor or the displacement, and the three numeric dialogs set the
-// pointer, the time cursor and the selection.
+// pointer, the time cursor and the selection. Numbers typed into the window's
+// boxes are taken whole.
 #include <QAction>
 #include <QDoubleSpinBox>
 #include <QInputDialog>
@@ -343,6 +344,71 @@ private slots:
         spectrumgui->inselectionnumeric();
         QCOMPARE(selection, QRectF(2, 200, -1, 100));
         QCOMPARE(selections.count(), count);
+    }
+
+    // Every number box of the window, the tools' and filters' settings among
+    // them: a number typed beyond the range is applied as the range's end,
+    // never as the part of it that fitted. (What a receiver makes of it, as
+    // the view's bounds do of the display fields, is the receiver's.)
+    void typedNumbersBeyondTheRangeEndThere()
+    {
+        int checked = 0;
+        for (QAbstractSpinBox* box : edit->window()->findChildren<QAbstractSpinBox*>()) {
+            auto* whole = qobject_cast<QSpinBox*>(box);
+            auto* real = qobject_cast<QDoubleSpinBox*>(box);
+            if ((!whole && !real) || !box->isEnabled())
+                continue;
+            const auto value = [&] { return whole ? double(whole->value()) : real->value(); };
+            const double low = whole ? whole->minimum() : real->minimum();
+            const double high = whole ? whole->maximum() : real->maximum();
+            const double kept = value();
+            // Beyond each end, with other digits than the end's own; a box
+            // that takes nothing negative takes no minus sign.
+            for (const auto& [end, typed] : {std::pair{high, (std::fabs(high) + 1) * 7},
+                                             std::pair{low, low < 0 ? -(std::fabs(low) + 1) * 7 : 0.0}}) {
+                if (end == low && low == 0)
+                    continue;
+                QSignalSpy applied(box, whole ? SIGNAL(valueChanged(int)) : SIGNAL(valueChanged(double)));
+                box->selectAll();
+                QTest::keyClicks(box, QString::number(typed, 'f', 0));
+                QTest::keyClick(box, Qt::Key_Return);
+                bool took = applied.isEmpty() && value() == end;
+                for (const QList<QVariant>& v : applied)
+                    took = took || v.first().toDouble() == end;
+                QVERIFY2(took, (box->toolTip() + " " + box->text()).toUtf8());
+            }
+            whole ? whole->setValue(int(kept)) : real->setValue(kept);
+            ++checked;
+        }
+        QVERIFY2(checked > 60, QByteArray::number(checked));
+    }
+
+    // A typed time applies when it is complete, at any typing speed and
+    // across a pause: the box does not rewrite itself under the hand.
+    void typedTimesAreTakenWhole_data()
+    {
+        QTest::addColumn<int>("delay"); // ms between keys; -1: a pause after the first
+        QTest::newRow("30 ms") << 30;
+        QTest::newRow("250 ms") << 250;
+        QTest::newRow("pause") << -1;
+    }
+    void typedTimesAreTakenWhole()
+    {
+        QFETCH(int, delay);
+        MainWindow* w = edit->window();
+        for (const auto& [box, text] : {std::pair{w->dispend, QString("2.05")}, std::pair{w->dispstart, QString("1.95")}}) {
+            box->selectAll();
+            if (delay < 0) {
+                QSignalSpy applied(box, &QDoubleSpinBox::valueChanged);
+                QTest::keyClicks(box, text.left(1));
+                QVERIFY(applied.wait(30000));
+                QTest::keyClicks(box, text.mid(1));
+            } else {
+                QTest::keyClicks(box, text, Qt::NoModifier, delay);
+            }
+            QTest::keyClick(box, Qt::Key_Return);
+            QCOMPARE(box->value(), text.toDouble()); // and what the controller sent back
+        }
     }
 };
 

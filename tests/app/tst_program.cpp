@@ -88,6 +88,43 @@ QStringList logsunder(const QString& home)
     return logs;
 }
 
+// A program started in `home` as its HOME, XDG_CONFIG_HOME (home/config) and TMPDIR (home/tmp).
+void startin(QProcess& program, const QString& home, const QStringList& arguments,
+             const QMap<QString, QString>& environment = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("TMPDIR", home + "/tmp");
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+        env.insert(it.key(), it.value());
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(KV_PROGRAM), arguments);
+}
+
+// A fresh home whose settings hold `settings` (lines of the [General] group).
+QString freshhome(const QString& name, const QStringList& settings)
+{
+    const QString home = QDir::currentPath() + "/" + name;
+    QDir(home).removeRecursively();
+    QDir().mkpath(home + "/config/Murrowgate");
+    QDir().mkpath(home + "/tmp");
+    QFile conf(home + "/config/Murrowgate/Korvane.conf");
+    if (conf.open(QIODevice::WriteOnly))
+        conf.write(("[General]\n" + settings.join('\n') + "\n").toUtf8());
+    return home;
+}
+
+void endprogram(QProcess& program)
+{
+    ::kill(program.processId(), SIGTERM);
+    QVERIFY(program.waitForFinished(120000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+}
+
+
 } // namespace
 
 // The real program, started on the bundled sample in this test's own home.
@@ -96,9 +133,16 @@ class TestProgram : public QObject
     Q_OBJECT
 
 private slots:
+    // The program unloads Mesa's driver before its leak check, which then finds
+    // the driver's allocations in a module it cannot name: the started program
+    // runs without it (this test's own process keeps it, see keepgldriver.cpp).
+    void initTestCase() { qputenv("ASAN_OPTIONS", "detect_leaks=0"); }
     void startShowAndEnd();
     void endSignalDuringStartUp();
     void fileNamedByBytesThatAreNoText();
+    void absurdStoredWindowSettings_data();
+    void absurdStoredWindowSettings();
+    void startsInOneMillisecondKeepTheirSessionsApart();
 
 private:
     QString sample() const { return QStringLiteral(KV_TEST_ROOT) + "/Resources/Samples/Sample.wav"; }
@@ -136,10 +180,7 @@ void TestProgram::startShowAndEnd()
     };
     QTRY_VERIFY_WITH_TIMEOUT(drawn(), 120000);
 
-    ::kill(program.processId(), SIGTERM);
-    QVERIFY(program.waitForFinished(120000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
+    endprogram(program);
 
     const QStringList lines = plainloglines(log);
     QCOMPARE(lines.value(0), QString(KV_PROGRAM) + " " + sample() + " ");
@@ -170,19 +211,10 @@ void TestProgram::endSignalDuringStartUp()
     };
     std::vector<Run> runs;
     for (int delay : delays) {
-        Run run{delay, QDir::currentPath() + QStringLiteral("/end%1").arg(delay), std::make_unique<QProcess>()};
-        QDir(run.home).removeRecursively();
-        QVERIFY(QDir().mkpath(run.home + "/config") && QDir().mkpath(run.home + "/tmp"));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("HOME", run.home);
-        environment.insert("XDG_CONFIG_HOME", run.home + "/config");
-        environment.insert("TMPDIR", run.home + "/tmp");
-        run.process->setProcessEnvironment(environment);
-        run.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        runs.push_back(std::move(run));
+        runs.push_back(Run{delay, freshhome(QStringLiteral("end%1").arg(delay), {}), std::make_unique<QProcess>()});
     }
     for (Run& run : runs) {
-        run.process->start(QStringLiteral(KV_PROGRAM), {sample()});
+        startin(*run.process, run.home, {sample()});
         QVERIFY(run.process->waitForStarted());
     }
     // The delays only place the signal within the start; a process that the
@@ -258,9 +290,7 @@ void TestProgram::fileNamedByBytesThatAreNoText()
     QCOMPARE(data.rows.first().bytes, qint64(8000 * 4));
     QCOMPARE(data.samplerate, 8000);
 
-    ::kill(program.processId(), SIGTERM);
-    QVERIFY(program.waitForFinished(120000));
-    QCOMPARE(program.exitCode(), 0);
+    endprogram(program);
     const QStringList lines = plainloglines(newestlog());
     const QStringList said = lines.filter("(its name is no valid text)");
     QVERIFY2(said.size() == 1 && said.first().startsWith("session import " + work.path() + "/tone-"),
@@ -270,6 +300,67 @@ void TestProgram::fileNamedByBytesThatAreNoText()
     QFile in;
     QVERIFY(in.open(::fopen(raw.constData(), "rb"), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
     QCOMPARE(in.readAll(), before);
+}
+
+
+void TestProgram::absurdStoredWindowSettings_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QRect>("shown"); // on the 1600 x 1000 screen of the tests' X server
+    QTest::newRow("position near the largest int") << "pos=@Point(2147483600 2147483600)" << QRect(0, 0, 1280, 720);
+    QTest::newRow("size of 100000 x 100000") << "size=@Size(100000 100000)" << QRect(0, 0, 1600, 1000);
+}
+
+// What a settings store may hold after a crash or an edit by hand: the
+// window still opens on the screen, whole.
+void TestProgram::absurdStoredWindowSettings()
+{
+    QFETCH(QString, setting);
+    QFETCH(QRect, shown);
+    QProcess program;
+    startin(program, freshhome("absurd", {"showstartupwindow=false", setting}), {});
+    QVERIFY(program.waitForStarted());
+    const auto windowshown = [&] {
+        for (const ShownWindow& w : shownwindows())
+            if (w.geometry == shown)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(windowshown() || program.state() == QProcess::NotRunning, 120000);
+    QVERIFY2(program.state() == QProcess::Running, "the program ended");
+    endprogram(program);
+}
+
+// Two instances whose clocks read the same millisecond take two session
+// ids: each keeps its own session file, and neither is told that the
+// session folder takes no files.
+void TestProgram::startsInOneMillisecondKeepTheirSessionsApart()
+{
+    const QString home = freshhome("sameclock", {});
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const QMap<QString, QString> clock{{"LD_PRELOAD", KV_FIXEDCLOCK},
+                                       {"KVCLOCK_AT", QString::number(now)},
+                                       {"ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"}};
+    QProcess first, second;
+    startin(first, home, {sample()}, clock);
+    startin(second, home, {sample()}, clock);
+    QVERIFY(first.waitForStarted() && second.waitForStarted());
+    const QString id = QDateTime::fromSecsSinceEpoch(now).toString("yyyy.MM.dd-HH.mm.ss");
+    const QStringList expected{"session(" + id + ".000).kvx", "session(" + id + ".001).kvx"};
+    const QString sessions = home + "/tmp/kvtmp";
+    const auto both = [&] {
+        for (const QString& name : expected) {
+            ProjectData data;
+            QString error;
+            if (!readkvx(sessions + "/" + name, &data, &error) || data.rows.size() != 1)
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(both(), 120000);
+    QCOMPARE(QDir(sessions).entryList({"session(*).kvx"}, QDir::Files), expected);
+    endprogram(first);
+    endprogram(second);
 }
 
 QTEST_MAIN(TestProgram)

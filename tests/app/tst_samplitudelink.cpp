@@ -1,9 +1,12 @@
 #include <QDialog>
 #include <QDir>
+#include <QDateTime>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -22,6 +25,14 @@ void writefile(const QString& path, const QByteArray& bytes = "RIFF")
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
+}
+
+// The file is older than the second within which the link takes it for new.
+bool aged(const QString& path)
+{
+    const QFileInfo info(path);
+    const QDateTime created = info.birthTime().isValid() ? info.birthTime() : info.metadataChangeTime();
+    return created.msecsTo(QDateTime::currentDateTime()) > 1000;
 }
 
 // Runs `body` while the link's dialog is open, then stops the connection.
@@ -146,11 +157,15 @@ void TestSamplitudeLink::dialogWatchesTheStoredFolderTrees()
         watched.sort();
         QCOMPARE(watched, (QStringList{project, project + "/takes"}));
     });
-    // Closed, the link watches nothing and hears nothing.
+    // Closed, the link watches nothing and hears nothing, where a watcher of
+    // the test's own hears the new file.
     QVERIFY(w.samplitudewatcher->directories().isEmpty());
     QVERIFY(w.samplitudewatcher->files().isEmpty());
+    QFileSystemWatcher witness({project + "/takes"});
+    QSignalSpy heard(&witness, &QFileSystemWatcher::directoryChanged);
     writefile(project + "/takes/late_FX1.wav");
-    QTest::qWait(300);
+    QVERIFY(heard.wait(30000));
+    QCoreApplication::processEvents();
     QVERIFY(asked.isEmpty());
 }
 
@@ -182,18 +197,18 @@ void TestSamplitudeLink::onlyEffectNamesAreOffered()
     withdialog(w, [&](QDialog*) {
         for (const char* name : {"take_fx1.wav", "take_FX1.WAV", "take1.wav", "take_FX1.wav.bak", "take_FX1.aif"})
             writefile(project + "/" + name);
-        QTest::qWait(300);
         w.linksamplitudedirnotify(project);
         QVERIFY(asked.isEmpty());
         QVERIFY(w.samplitudewatcher->files().isEmpty());
-        // The folders below are watched from the start; one made later is not.
+        // The folders below are watched from the start; one made later is not:
+        // a file there is passed over, the one written after it is offered.
         writefile(project + "/takes/take_FX2.wav");
         QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 30000));
         QDir().mkpath(project + "/later");
-        QTest::qWait(100);
         writefile(project + "/later/take_FX3.wav");
-        QTest::qWait(400);
-        QCOMPARE(asked.size(), 1);
+        writefile(project + "/takes/take_FX4.wav");
+        QVERIFY(QTest::qWaitFor([&] { return w.samplitudepending.endsWith("take_FX4.wav"); }, 30000));
+        QCOMPARE(asked.size(), 2);
     });
     QVERIFY(starts().isEmpty()); // answered No
 }
@@ -202,7 +217,7 @@ void TestSamplitudeLink::oldFilesAreNotOffered()
 {
     MainWindow w;
     writefile(audio + "/take_FX1.wav");
-    QTest::qWait(1100);
+    QVERIFY(QTest::qWaitFor([&] { return aged(audio + "/take_FX1.wav"); }, 30000));
     w.linksamplitudedirnotify(audio);
     w.linksamplitudefilenotify(audio + "/take_FX1.wav");
     QVERIFY(asked.isEmpty());
@@ -233,9 +248,12 @@ void TestSamplitudeLink::filesWhileAskingMakeOneQuestion()
     withdialog(w, [&](QDialog*) {
         writefile(project + "/a_FX.wav");
         QVERIFY(QTest::qWaitFor([&] { return !starts().isEmpty(); }, 30000));
-        QTest::qWait(200);
+        // What came in while asking is done with: the next file is the next question.
+        answer = [](const PromptRequest&) { return QMessageBox::No; };
+        writefile(project + "/d_FX.wav");
+        QVERIFY(QTest::qWaitFor([&] { return w.samplitudepending.endsWith("d_FX.wav"); }, 30000));
     });
-    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.size(), 2);
     QCOMPARE(starts(), QStringList{"1 " + project + "/c_FX.wav"});
 }
 
@@ -249,16 +267,17 @@ void TestSamplitudeLink::aChangeSoonAfterCreationAsksAgain()
         QVERIFY(QTest::qWaitFor([&] { return asked.size() == 1; }, 30000));
         writefile(take, "data");
         QVERIFY(QTest::qWaitFor([&] { return asked.size() == 2; }, 30000));
-        // Gone, or changed later on, it asks no more.
+        // Gone, or changed later on, it asks no more: the next new file is
+        // the next question.
         QFile::remove(take);
-        QTest::qWait(300);
-        QCOMPARE(asked.size(), 2);
         writefile(audio + "/take_FX2.wav");
-        QVERIFY(QTest::qWaitFor([&] { return asked.size() == 3; }, 30000));
-        QTest::qWait(1100);
-        writefile(audio + "/take_FX2.wav", "more");
-        QTest::qWait(300);
+        QVERIFY(QTest::qWaitFor([&] { return w.samplitudepending.endsWith("take_FX2.wav"); }, 30000));
         QCOMPARE(asked.size(), 3);
+        QVERIFY(QTest::qWaitFor([&] { return aged(audio + "/take_FX2.wav"); }, 30000));
+        writefile(audio + "/take_FX2.wav", "more");
+        writefile(audio + "/take_FX3.wav");
+        QVERIFY(QTest::qWaitFor([&] { return w.samplitudepending.endsWith("take_FX3.wav"); }, 30000));
+        QCOMPARE(asked.size(), 4);
     });
 }
 

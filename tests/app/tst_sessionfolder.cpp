@@ -149,6 +149,8 @@ void TestSessionFolder::aSessionAndItsLayersGoTogether()
     const QString untouched = make("layer(old001).pcm", 12);
     const QString relative = make("layer(old002).pcm", 12);
     const QString stray = make("layer(stray1).pcm", 12);
+    // So do the files that keep a layer's frames during an edit.
+    const QString kept = make("layer(old001).kept", 12), straykept = make("layer(stray2).kept", 12);
     ProjectData data;
     data.samplerate = 8000;
     data.channels = 1;
@@ -159,6 +161,7 @@ void TestSessionFolder::aSessionAndItsLayersGoTogether()
         row.channels = 1;
         row.samples = samples;
         row.bytes = 4;
+        row.kept = data.rows.isEmpty() ? kept : QString();
         data.rows << row;
     }
     const QString session = make("session(2020.01.01-10.00.00.000).kvx", 1);
@@ -170,11 +173,12 @@ void TestSessionFolder::aSessionAndItsLayersGoTogether()
         file.setFileTime(now.addDays(-agedays), QFileDevice::FileModificationTime);
     };
     write(session, projectxml(data), 1);
-    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 1);
+    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 2);
     QVERIFY(QFile::exists(session));
     QVERIFY(QFile::exists(untouched));
     QVERIFY(QFile::exists(relative));
-    QVERIFY(!QFile::exists(stray));
+    QVERIFY(QFile::exists(kept));
+    QVERIFY(!QFile::exists(stray) && !QFile::exists(straykept));
 
     // A session file that cannot be read might name any layer file: none goes.
     const QString damaged = make("session(2020.02.02-10.00.00.000).kvx", 1);
@@ -186,9 +190,10 @@ void TestSessionFolder::aSessionAndItsLayersGoTogether()
 
     // Once the session file is old enough to go, its layers go with it.
     QVERIFY(QFile::remove(damaged));
-    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 2);
+    QCOMPARE(cleansessionfolder(dir.path(), 10, now), 3);
     QVERIFY(!QFile::exists(untouched));
     QVERIFY(!QFile::exists(relative));
+    QVERIFY(!QFile::exists(kept));
 }
 
 void TestSessionFolder::endedInstancesLeaveNothingBehind()

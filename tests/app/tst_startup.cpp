@@ -226,6 +226,11 @@ void TestStartup::windowsOffEveryScreenComeBack()
     QCOMPARE(visibleposition(QPoint(3000, 200), size, two), QPoint(0, 0));
     QCOMPARE(visibleposition(QPoint(-5000, -5000), size, two), QPoint(0, 0));
     QCOMPARE(visibleposition(QPoint(300, -40), size, two), QPoint(0, 0));
+    // A position where the title bar's end is past the largest int, and a
+    // size no screen has: on the first screen, and no larger than the one it is on.
+    QCOMPARE(visibleposition(QPoint(INT_MAX - 10, INT_MAX - 10), size, two), QPoint(0, 0));
+    QCOMPARE(visiblesize(QPoint(2000, 300), QSize(100000, 100000), two), QSize(1280, 1024));
+    QCOMPARE(visiblesize(QPoint(100, 50), size, two), size);
 }
 
 QTEST_MAIN(TestStartup)

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
 #include <QTextDocument>
@@ -119,13 +120,16 @@ private slots:
         WindowRig rig{QStringLiteral(KV_TEST_ROOT)};
         rig->resize(1600, 980);
         rig->show();
-        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get(), 30000));
         QStringList problems;
-        // A box that nothing here expects is noted and closed rather than waited on.
+        // A box that nothing here expects is noted and closed rather than
+        // waited on; a progress window ends with its work, however slow.
         QTimer safety;
         QPointer<QWidget> seen;
         QObject::connect(&safety, &QTimer::timeout, [&problems, &seen] {
             QWidget* modal = QApplication::activeModalWidget();
+            if (qobject_cast<QProgressDialog*>(modal))
+                modal = nullptr;
             if (modal && modal == seen) {
                 problems << QString("unexpected %1 \"%2\"").arg(modal->metaObject()->className(), modal->windowTitle());
                 modal->close();
@@ -136,7 +140,7 @@ private slots:
 
         rig->ShowStartDialog();
         QVERIFY(rig->startwindow);
-        QVERIFY(QTest::qWaitForWindowExposed(rig->startwindow));
+        QVERIFY(QTest::qWaitForWindowExposed(rig->startwindow, 30000));
         QApplication::processEvents();
         problems += clipped(rig->startwindow, "start window");
         rig->startwindow->close();

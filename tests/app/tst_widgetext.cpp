@@ -28,7 +28,7 @@ void TestWidgetExt::toolBarReportsClicksBesideItsButtons()
     QAction* action = bar->addAction("one");
     window.resize(400, 200);
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 30000));
     QSignalSpy spy(bar, &QToolBarExt::noActionClicked);
     QSignalSpy triggered(action, &QAction::triggered);
 
@@ -53,7 +53,7 @@ void TestWidgetExt::toolButtonRightClickNeitherChecksNorTriggers()
     action->setCheckable(true);
     button->setDefaultAction(action);
     parent.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QVERIFY(QTest::qWaitForWindowExposed(&parent, 30000));
     QSignalSpy right(button, &QToolButtonExt::mouseRightClicked);
     QSignalSpy triggered(action, &QAction::triggered);
 
@@ -73,7 +73,7 @@ void TestWidgetExt::toolButtonDoubleClickDoesNotToggleTwice()
     auto* button = new QToolButtonExt(&parent);
     button->setCheckable(true);
     parent.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QVERIFY(QTest::qWaitForWindowExposed(&parent, 30000));
     QSignalSpy dbl(button, &QToolButtonExt::mouseDoubleClicked);
     QSignalSpy toggled(button, &QToolButton::toggled);
 

@@ -121,7 +121,7 @@ struct TransportRig
     {
         gui->bindlayer(1, nullptr);
         gui->bindlayer(0, nullptr);
-        return gui->waitdevice();
+        return gui->waitdevice(30000);
     }
 
     // Waits until the run has ended by itself and the device thread is back.

@@ -78,7 +78,7 @@ private slots:
         auto* gui = new SpectrumGui(&window);
         auto* panel = new LayersGui(&window);
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, 30000));
         auto* l = new layer();
         l->resample(48000, 3, 0);
         panel->mixlayer = new layer();
@@ -127,7 +127,7 @@ private slots:
         panel->mixlayer->addchild(sine);
         projectformat = {rate, 1, sine->speakermask};
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, 30000));
         QVERIFY(gui->bindlayer(0, panel->mixlayer));
         QCOMPARE(gui->displayarea, QRectF(0, rate / 2, 3.0, -(rate / 2)));
 

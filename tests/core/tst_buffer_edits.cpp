@@ -5,8 +5,10 @@
 #include <cmath>
 
 #include "buffertestsupport.h"
+#include "layerhelpers.h"
 #include "core/callbacks.h"
 #include "core/globals.h"
+#include "core/keptframes.h"
 
 namespace {
 
@@ -53,15 +55,23 @@ std::vector<float> speechprefix(size_t count)
     return std::vector<float>(phrase.begin(), phrase.begin() + qint64(std::min(count, phrase.size())));
 }
 
-double worstdifference(layer* l, const std::vector<float>& want, int channels)
+// Over the first `seconds` of the layer, or all of `want`.
+double worstdifference(layer* l, const std::vector<float>& want, int channels, double seconds = 1e9)
 {
-    const size_t frames = want.size() / size_t(channels);
-    std::vector<float> got(want.size());
+    const size_t frames = std::min(want.size() / size_t(channels), size_t(seconds * rate));
+    std::vector<float> got(frames * size_t(channels));
     l->read(got.data(), 0, double(frames) / rate, -1, false);
     double worst = 0;
-    for (size_t i = 0; i < want.size(); ++i)
+    for (size_t i = 0; i < got.size(); ++i)
         worst = std::max(worst, double(std::fabs(got[i] - want[i])));
     return worst;
+}
+
+std::vector<float> contents(layer* l)
+{
+    std::vector<float> v(size_t(l->fileframes() * l->channels));
+    l->read(v.data(), l->start, double(l->fileframes()) / l->samplerate, -1, false);
+    return v;
 }
 
 QByteArray dbfs(double v)
@@ -103,9 +113,10 @@ class TestBufferEdits : public QObject
             buffers[k]->bindlayer(layers[k]);
     }
 
-    // Every bin of the rectangle, frame by frame, through the callbacks.
+    // Every bin of the rectangle, frame by frame, through the callbacks; the
+    // frame of its end too when `lastframe`, as the filters count frames.
     template <typename F>
-    void eachbin(const QRectF& area, F f)
+    void eachbin(const QRectF& area, F f, bool lastframe = false)
     {
         Buffer* b = buffers[1];
         const int hop = b->hop();
@@ -113,18 +124,54 @@ class TestBufferEdits : public QObject
         const int f1 = roundhalfup((area.x() + area.width()) * rate / hop);
         const int b0 = std::max(b->freqtobin(area.y() + area.height()), 0);
         const int b1 = std::min(b->freqtobin(area.y()), b->fftsize / 2);
-        for (int frame = f0; frame < f1; ++frame)
+        for (int frame = f0; frame < f1 + int(lastframe); ++frame)
             for (int c = 0; c < channels; ++c)
                 for (int bin = b0; bin <= b1; ++bin)
                     f(c, frame, bin);
     }
 
-    void scalebins(const QRectF& area, float gain, int from, int to)
+    void scalebins(const QRectF& area, float gain, int from, int to, bool lastframe = false)
     {
-        eachbin(area, [&](int c, int frame, int bin) {
-            const QVector2D v = getbincb(from, c, frame, bin);
-            setbincb(to, c, frame, bin, gain * v.x(), gain * v.y());
-        });
+        eachbin(
+            area,
+            [&](int c, int frame, int bin) {
+                const QVector2D v = getbincb(from, c, frame, bin);
+                setbincb(to, c, frame, bin, gain * v.x(), gain * v.y());
+            },
+            lastframe);
+    }
+
+    // What may happen between an edit and its inverse. `before` is the
+    // current layer as it was before the edit, for an undo and a redo.
+    void between(const QString& what, const std::vector<float>& before, const QRectF& other)
+    {
+        layer* current = layers[1];
+        if (what == "undo/redo") {
+            const std::vector<float> after = contents(current);
+            for (const auto* v : {&before, &after}) {
+                current->write(v->data(), current->start, current->length);
+                buffers[1]->indatareset();
+            }
+        } else if (what == "other area") {
+            scalebins(other, 2, 1, 1);
+            buffers[1]->flush();
+        }
+        layer spare;
+        spare.samplerate = rate;
+        spare.channels = channels;
+        for (int k = 0; k < 3; ++k) {
+            Buffer* b = buffers[k];
+            if (what == "rebind") {
+                b->bindlayer(&spare);
+                b->bindlayer(layers[k]);
+            } else if (what == "window move") {
+                b->getsample(0, 60 * rate);
+            } else if (what == "parameters") {
+                const int size = b->fftsize, overlap = b->overlap, type = b->windowtype;
+                b->infftparam((type + 1) % 5, size > 64 ? size / 2 : 128, overlap == 2 ? 4 : 2, false);
+                b->infftparam(type, size, overlap, false);
+            }
+        }
     }
 
 private slots:
@@ -135,6 +182,9 @@ private slots:
     void identity_data();
     void identity();
     void editedBinsReadBackAfterTheWindowMoved();
+    void hundredRounds_data();
+    void hundredRounds();
+    void smallMemoryKeepsEditsExact();
     void editsStayLocal();
 };
 
@@ -164,8 +214,11 @@ void TestBufferEdits::roundTrips_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<bool>("band");
     QTest::addColumn<bool>("voice");
-    // Every size with every overlap; window types, bands, signals and lengths
-    // take turns so that each appears with small and large windows.
+    QTest::addColumn<QString>("meanwhile");
+    // Every size with every overlap; window types, bands, signals, lengths
+    // and what happens between an edit and its inverse take turns so that
+    // each appears with small and large windows.
+    const QStringList betweens = {"nothing", "undo/redo", "rebind", "window move", "parameters", "other area"};
     // Lengths fall with the overlap, which multiplies the bins per second;
     // the longer rectangles are band-limited, which keeps their bins few.
     int row = 0;
@@ -175,17 +228,23 @@ void TestBufferEdits::roundTrips_data()
             const double seconds = overlap == 2 ? (band ? 4 : 2) : overlap == 4 ? 2 : (band ? 2 : 0.5);
             const int type = row % 5;
             const bool voice = (row / 2) % 2 == 1;
-            QTest::addRow("%d/%d %gs type %d%s%s", size, overlap, seconds, type, band ? " band" : "",
-                          voice ? " speech" : " noise")
-                << size << overlap << seconds << type << band << voice;
+            const QString& between = betweens[(row * 5) % 6];
+            QTest::addRow("%d/%d %gs type %d%s%s, %s between", size, overlap, seconds, type, band ? " band" : "",
+                          voice ? " speech" : " noise", qPrintable(between))
+                << size << overlap << seconds << type << band << voice << between;
             ++row;
         }
-    QTest::newRow("4096/4 20s speech band") << 4096 << 4 << 20.0 << 4 << true << true;
+    QTest::newRow("4096/4 20s speech band, undo/redo between")
+        << 4096 << 4 << 20.0 << 4 << true << true << QString("undo/redo");
+    // Wider than the window holds at once: an edit is written back in parts.
+    QTest::newRow("65536/4 2s type 0 band noise, nothing between")
+        << 65536 << 4 << 2.0 << 0 << true << false << QString("nothing");
 }
 
-// Cut + paste in place, +6/-6 dB through the bins and through a clipboard
-// commit as a filter makes it, and a move there and back compared with a
-// plain copy: each gives the layer back to -100 dBFS.
+// +6/-6 dB through a clipboard commit as a filter makes it, cut + paste in
+// place, +6/-6 dB through the bins, and a move there and back (in time, and with a
+// band in frequency too) compared with a plain copy: each gives the layer
+// back to -100 dBFS, whatever happened between the edit and its inverse.
 void TestBufferEdits::roundTrips()
 {
     QFETCH(int, size);
@@ -194,49 +253,67 @@ void TestBufferEdits::roundTrips()
     QFETCH(int, type);
     QFETCH(bool, band);
     QFETCH(bool, voice);
+    QFETCH(QString, meanwhile);
     const double margin = 1.0 + double(size) / rate;
     // Where the hop allows, a move time that is an exact half frame: the
     // move back by the same time must take the same count.
     const int hop = size / overlap;
     const double move = hop <= 512 ? hop / 256.0 : 0.75;
-    const size_t frames = size_t((seconds + 2 * margin + move) * rate);
+    const size_t frames = size_t((seconds + 3 * margin + move + 0.5) * rate);
     const std::vector<float> samples = voice ? speechprefix(frames) : noise(frames, 3, 0.5f);
     setup(samples, 1, type, size, overlap);
     const QRectF area =
         band ? QRectF(margin, 7000, seconds, -3000) : QRectF(margin, rate / 2.0, seconds, -rate / 2.0);
+    // Another area, which the edit "other area" changes; the checks end well before it.
+    const QRectF other(area.right() + margin, 5000, 0.5, -2000);
+    auto worst = [&](layer* l, const std::vector<float>& want) {
+        return worstdifference(l, want, 1, other.x() - margin / 2);
+    };
+    std::vector<float> before = contents(layers[1]);
 
-    // Cut into the clipboard, paste back.
-    transferareacb(1, 2, area, 0, 4, 0, 0);
-    QVERIFY(worstdifference(layers[1], original, 1) > 1e-3); // the cut took something
-    transferareacb(2, 1, area, 0, 5, 0, 0);
-    const double cut = worstdifference(layers[1], original, 1);
-
-    // +6 dB and -6 dB on the current layer's bins.
-    scalebins(area, 2, 1, 1);
-    buffers[1]->flush();
-    scalebins(area, 0.5f, 1, 1);
-    buffers[1]->flush();
-    const double gain = worstdifference(layers[1], original, 1);
-
-    // The same through the clipboard and a commit, as filters do.
+    // x2 and x0.5 through the clipboard and a commit, as filters do, first,
+    // while every frame is still the analysis of the layer.
     for (float g : {2.0f, 0.5f}) {
+        if (g < 1)
+            between(meanwhile, before, other);
+        before = contents(layers[1]);
         transferareacb(2, 2, QRectF(), 0, 0, 0, 0);
-        scalebins(area, g, 1, 2);
+        scalebins(area, g, 1, 2, true);
         transferareacb(2, 1, area, 0, 5, 0, 0);
     }
-    const double filter = worstdifference(layers[1], original, 1);
+    const double filter = worst(layers[1], original);
 
-    // A move there and back equals a plain copy.
+    // Cut into the clipboard, paste back.
+    before = contents(layers[1]);
+    transferareacb(1, 2, area, 0, 4, 0, 0);
+    QVERIFY(worst(layers[1], original) > 1e-3); // the cut took something
+    between(meanwhile, before, other);
+    transferareacb(2, 1, area, 0, 5, 0, 0);
+    const double cut = worst(layers[1], original);
+
+    // The same on the current layer's bins.
+    before = contents(layers[1]);
+    scalebins(area, 2, 1, 1);
+    buffers[1]->flush();
+    between(meanwhile, before, other);
+    scalebins(area, 0.5f, 1, 1);
+    buffers[1]->flush();
+    const double gain = worst(layers[1], original);
+
+    // A move there and back equals a plain copy; by half a bin up too within a band.
     transferareacb(1, 0, area, 0, 5, 0, 0);
     std::vector<float> copy(frames);
     layers[0]->read(copy.data(), 0, double(frames) / rate, -1, false);
     transferareacb(0, 0, QRectF(), 0, 0, 0, 0);
     transferareacb(2, 2, QRectF(), 0, 0, 0, 0);
     const float dtime = float(move);
+    const float dfreq = band ? 0.5f * rate / size : 0;
     const int count = roundhalfup(double(dtime) * rate / hop);
-    transferareacb(1, 2, area, 0, 1, dtime, 0);
-    transferareacb(2, 0, area.translated(double(count) * hop / rate, 0), 0, 1, -dtime, 0);
-    const double moved = worstdifference(layers[0], copy, 1);
+    transferareacb(1, 2, area, 0, 1, dtime, dfreq);
+    between(meanwhile, contents(layers[1]), other);
+    transferareacb(2, 0, area.translated(double(count) * hop / rate, band ? double(rate) / size : 0), 0, 1,
+                   -dtime, -dfreq);
+    const double moved = worst(layers[0], copy);
 
     qInfo("cut+paste %s, bins %s, commit %s, move %s", dbfs(cut).data(), dbfs(gain).data(),
           dbfs(filter).data(), dbfs(moved).data());
@@ -297,6 +374,79 @@ void TestBufferEdits::editedBinsReadBackAfterTheWindowMoved()
         energy += b->getbin(0, frame, bin).lengthSquared();
     QCOMPARE(energy, 0.0);
     QCOMPARE(b->getbin(0, frame + 3, 40), loud);
+}
+
+void TestBufferEdits::hundredRounds_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("overlap");
+    QTest::addColumn<QString>("between"); // edits, rounds
+    QTest::newRow("reset between edits") << 32768 << 4 << "edits";
+    QTest::newRow("size changed between rounds") << 4096 << 4 << "rounds";
+    QTest::newRow("nothing between") << 2048 << 16 << "";
+}
+
+// 100 rounds of x2 and x0.5 on one area never drift beyond the error of one
+// round (within float rounding), however the cache went between them.
+void TestBufferEdits::hundredRounds()
+{
+    QFETCH(int, size);
+    QFETCH(int, overlap);
+    QFETCH(QString, between);
+    const double margin = 1.0 + double(size) / rate;
+    setup(noise(size_t((2 * margin + 2) * rate), 5, 0.5f), 1, 2, size, overlap);
+    const QRectF area(margin, 5000, 1.5, -600);
+    double first = 0;
+    for (int round = 0; round < 100; ++round) {
+        for (float g : {2.0f, 0.5f}) {
+            scalebins(area, g, 1, 1);
+            buffers[1]->flush();
+            if (between == "edits")
+                buffers[1]->indatareset();
+        }
+        if (round == 0)
+            first = worstdifference(layers[1], original, 1);
+        if (between == "rounds")
+            buffers[1]->infftparam(2, round % 2 ? size : size / 2, overlap, false);
+    }
+    const double last = worstdifference(layers[1], original, 1);
+    qInfo("one round %s, 100 rounds %s", dbfs(first).data(), dbfs(last).data());
+    QVERIFY2(first < exact, dbfs(first));
+    QVERIFY2(last < (between.isEmpty() ? 3.2e-5 : std::max(2 * first, 1e-7)), dbfs(last)); // -90, -140 dBFS
+}
+
+// With room for almost nothing in memory, what edits leave goes to the
+// session folder, at most as much as the layer's file, and still comes back:
+// bins written twice read back as written last after the window went away
+// and back, writing them back as read changes no byte of the layer, and an
+// edit and its inverse stay exact.
+void TestBufferEdits::smallMemoryKeepsEditsExact()
+{
+    const auto restore = qScopeGuard([limit = keptmemorylimit] { keptmemorylimit = limit; });
+    keptmemorylimit = 64 << 10;
+    setup(noise(size_t(12 * rate), 9, 0.5f), 1, 4, 2048, 4);
+    Buffer* b = buffers[1];
+    const QRectF area(2.0, 9000, 2, -6000);
+    for (float v : {5.0f, -3.0f}) {
+        eachbin(area, [&](int c, int frame, int bin) { setbincb(1, c, frame, bin, v, v); });
+        b->getsample(0, 10 * rate); // written back, kept, window elsewhere
+    }
+    bool last = true;
+    eachbin(area, [&](int c, int frame, int bin) { last = last && getbincb(1, c, frame, bin) == QVector2D(-3, -3); });
+    QVERIFY(last);
+    const LayerState written = state(layers[1]);
+    scalebins(QRectF(0, rate / 2.0, 12, -rate / 2.0), 1, 1, 1);
+    b->flush();
+    QVERIFY(state(layers[1]) == written);
+    const std::vector<float> edited = contents(layers[1]);
+    const QRectF later(7.0, 7000, 3, -4000);
+    for (float g : {2.0f, 0.5f}) {
+        scalebins(later, g, 1, 1);
+        b->indatareset();
+    }
+    const KeptFrames* kept = layers[1]->keptframes.get();
+    QVERIFY(kept && kept->diskbytes() > 0 && kept->diskbytes() <= qint64(12 * rate * 4));
+    QVERIFY2(worstdifference(layers[1], edited, 1) < exact, dbfs(worstdifference(layers[1], edited, 1)));
 }
 
 // A cut changes nothing beyond one hop outside the frames it edited.

@@ -98,8 +98,9 @@ void TestBufferRoundtrip::frameEditsWriteTheLayerBack_data()
     QTest::newRow("smallest") << 2 << 64 << 2 << false;
 }
 
-// Rewriting a bin of the first and last valid frame with its own value marks
-// the whole window dirty; the write-back resynthesises it into the layer.
+// Doubling a bin of the first and last valid frame marks the whole window
+// dirty; the write-back resynthesises it into the layer, and halving it again
+// gives the layer back.
 void TestBufferRoundtrip::frameEditsWriteTheLayerBack()
 {
     QFETCH(int, type);
@@ -114,13 +115,19 @@ void TestBufferRoundtrip::frameEditsWriteTheLayerBack()
     for (int c = 0; c < 2; ++c)
         for (int f : {b.cachedframes.low, b.cachedframes.high}) {
             const QVector2D v = b.getbin(c, f, 1);
-            b.setbin(c, f, 1, v.x(), v.y());
+            b.setbin(c, f, 1, 2 * v.x(), 2 * v.y());
         }
     const int frames = b.cachedframes.high - b.cachedframes.low;
     QVERIFY(!b.dirtyframes[0].empty());
     l->resetdirty();
     b.flush();
     QVERIFY(b.dirtyframes[0].empty() && b.dirtyframes[1].empty());
+    for (int c = 0; c < 2; ++c)
+        for (int f : {b.cachedframes.low, b.cachedframes.high}) {
+            const QVector2D v = b.getbin(c, f, 1);
+            b.setbin(c, f, 1, 0.5f * v.x(), 0.5f * v.y());
+        }
+    b.flush();
     // What was written covers the edited frames and their margins.
     const int low = roundhalfup(l->dirtymin * rate), high = roundhalfup(l->dirtymax * rate);
     QVERIFY(high - low >= (frames + 2) * b.hop());

@@ -1,5 +1,6 @@
 // Resampling layers through the real sox of the installation root, and what
 // happens when sox is missing, fails or writes too little.
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -8,6 +9,7 @@
 
 #include "core/globals.h"
 #include "core/layer.h"
+#include "core/utility.h"
 #include "layerhelpers.h"
 #include "testsupport.h"
 
@@ -136,6 +138,40 @@ private slots:
         QCOMPARE(kvsessionfiles().size(), 1);
     }
 
+    void remixbyspeakers_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QList<float>>("left"); // the weight of each input channel
+        QTest::addColumn<QList<float>>("right");
+        const float h = float(M_SQRT1_2);
+        // A mask that does not describe the channels stands for the usual
+        // speakers of their count (here FL FR FC LFE BL BR), not for none.
+        QTest::newRow("six channels, mask 0") << 6 << 0 << QList<float>{1, 0, h, 0, h, 0}
+                                              << QList<float>{0, 1, h, 0, 0, h};
+        QTest::newRow("six channels, mask of eight") << 6 << 0x63F << QList<float>{1, 0, h, 0, h, 0}
+                                                     << QList<float>{0, 1, h, 0, 0, h};
+        // A speaker without a known place is heard from the front.
+        QTest::newRow("a speaker beyond the table") << 3 << 0x40003 << QList<float>{1, 0, h} << QList<float>{0, 1, h};
+    }
+
+    void remixbyspeakers()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, mask);
+        QFETCH(QList<float>, left);
+        QFETCH(QList<float>, right);
+        // Frame i sounds on channel i alone: the stereo frame i is its column of weights.
+        unique_ptr<layer> l(makelayer(48000, channels, 0, 480, [](int k, int c) { return k == c ? 1.0f : 0.0f; }));
+        l->speakermask = mask;
+        QVERIFY2(l->resample(48000, 2, 0x3), qPrintable(l->lasterror()));
+        const std::vector<float> v = readrange(l.get(), 0, channels);
+        for (int i = 0; i < channels; ++i) {
+            QVERIFY2(std::fabs(v[2 * i] - left[i]) < 1e-6, qPrintable(QString("%1: %2").arg(i).arg(v[2 * i])));
+            QVERIFY2(std::fabs(v[2 * i + 1] - right[i]) < 1e-6, qPrintable(QString("%1: %2").arg(i).arg(v[2 * i + 1])));
+        }
+    }
+
     void failingsox_data()
     {
         QTest::addColumn<QString>("body");
@@ -143,6 +179,8 @@ private slots:
         QTest::newRow("exit 1") << QString("echo 'sox FAIL formats: cannot open' >&2; exit 1");
         QTest::newRow("writes nothing") << QString("exit 0");
         QTest::newRow("crashes") << QString("kill -SEGV $$");
+        // Cancel before sox: the passes that prepare its input end, and sox never runs.
+        QTest::newRow("cancelled") << QString("touch \"$0.ran\"; exec sox \"$@\"");
     }
 
     void failingsox()
@@ -150,13 +188,20 @@ private slots:
         QFETCH(QString, body);
         QTemporaryDir util;
         utilpath = body.isEmpty() ? util.path() : fakeutil(util, body);
+        const bool cancel = QByteArray(QTest::currentDataTag()) == "cancelled";
+        UtilityWatch cancelling;
+        cancelling.cancelled = [] { return true; };
+        if (cancel)
+            setutilitywatch(cancelling);
+        const auto unwatch = qScopeGuard([] { setutilitywatch({}); });
         unique_ptr<layer> l(sine(48000, 1, 480, 0.5f));
         l->speakermask = 0x4;
         const QString file = l->file->fileName();
         const QByteArray bytes = filebytes(l.get());
         const QStringList files = kvsessionfiles();
         QVERIFY(!l->resample(24000, 2, 0));
-        QVERIFY(l->failed());
+        QCOMPARE(l->failed(), !cancel);
+        QVERIFY(!QFile::exists(utilpath + "/sox/sox.ran"));
         QCOMPARE(l->samplerate, 48000);
         QCOMPARE(l->channels, 1);
         QCOMPARE(l->speakermask, 0x4);

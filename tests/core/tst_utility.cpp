@@ -46,7 +46,7 @@ private slots:
     {
         const QString program = script("args", "for a in \"$@\"; do echo \"[$a]\"; done; echo err >&2; exit 0");
         const QStringList arguments{"a b", "it's \"q\"", "100%1", "*"};
-        const UtilityResult r = runutility(program, arguments, 10000);
+        const UtilityResult r = runutility(program, arguments, 30000);
         QVERIFY(r.succeeded());
         QCOMPARE(r.output, QString("[a b]\n[it's \"q\"]\n[100%1]\n[*]\nerr\n"));
         QVERIFY(r.failuretext().isEmpty());
@@ -55,17 +55,17 @@ private slots:
 
     void failures()
     {
-        UtilityResult r = runutility(dir.path() + "/missing", {}, 10000);
+        UtilityResult r = runutility(dir.path() + "/missing", {}, 30000);
         QVERIFY(!r.started);
         QVERIFY(!r.succeeded());
         QVERIFY(r.failuretext().startsWith("could not be started"));
 
-        r = runutility(script("fail", "echo bad input; exit 3"), {}, 10000);
+        r = runutility(script("fail", "echo bad input; exit 3"), {}, 30000);
         QVERIFY(r.started && r.exitednormally);
         QCOMPARE(r.exitcode, 3);
         QCOMPARE(r.failuretext(), QString("exited with code 3: bad input"));
 
-        r = runutility(script("crash", "kill -SEGV $$"), {}, 10000);
+        r = runutility(script("crash", "kill -SEGV $$"), {}, 30000);
         QVERIFY(r.started && !r.exitednormally && !r.timedout);
         QVERIFY(!r.succeeded());
     }
@@ -73,7 +73,7 @@ private slots:
     void inputclosedandtimeout()
     {
         // A program that reads its input ends at once: nothing is ever sent.
-        UtilityResult r = runutility(script("cat", "cat"), {}, 10000);
+        UtilityResult r = runutility(script("cat", "cat"), {}, 30000);
         QVERIFY(r.succeeded());
 
         const QString pidfile = dir.path() + "/hang.pid";
@@ -96,7 +96,7 @@ private slots:
         const QList<UtilityResult> results =
             runutilities({{script("first", wait.arg(a, b, "1")), {}}, {script("second", wait.arg(b, a, "2")), {}},
                           {dir.path() + "/missing", {}}},
-                         10000);
+                         30000);
         QCOMPARE(results.size(), 3);
         QVERIFY(results[0].succeeded() && results[1].succeeded());
         QCOMPARE(results[0].output, QString("done 1\n"));
@@ -108,7 +108,7 @@ private slots:
     {
         Listener listener;
         const QString program = script("progress", "for p in 10 55 99; do printf '%s%%\\r' $p >&2; sleep 0.05; done; echo end");
-        const QList<UtilityResult> results = runutilities({{program, {}}}, 10000, &listener, SLOT(output()));
+        const QList<UtilityResult> results = runutilities({{program, {}}}, 30000, &listener, SLOT(output()));
         QVERIFY(results[0].succeeded());
         QCOMPARE(results[0].output, QString("10%\r55%\r99%\rend\n"));
         QVERIFY(!listener.heard.isEmpty());
@@ -118,7 +118,7 @@ private slots:
     void onlyTheHangingOneIsKilled()
     {
         const QList<UtilityResult> results =
-            runutilities({{script("slow", "exec sleep 20"), {}}, {script("quick", "echo quick"), {}}}, 300);
+            runutilities({{script("slow", "exec sleep 60"), {}}, {script("quick", "echo quick"), {}}}, 3000);
         QVERIFY(results[0].timedout);
         QVERIFY(results[1].succeeded());
         QCOMPARE(results[1].output, QString("quick\n"));

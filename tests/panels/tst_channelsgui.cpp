@@ -203,7 +203,7 @@ private slots:
         Rig rig(2);
         rig.docked.window.resize(600, 500);
         rig.docked.window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&rig.docked.window));
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.docked.window, 30000));
         QTreeWidgetExt* tree = rig.panel->tree;
         const QRect cell = tree->visualRect(tree->model()->index(1, 0));
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, cell.center());

@@ -288,7 +288,7 @@ private slots:
         QSignalSpy spy(rig.history.get(), &HistoryGui::outrestorelayer);
         rig.docked.window.resize(600, 500);
         rig.docked.window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&rig.docked.window));
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.docked.window, 30000));
         QTreeWidgetExt* tree = rig.history->tree;
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(rig.row(0)).center());
         QCOMPARE(spy.count(), 2);

@@ -273,29 +273,31 @@ private slots:
         rig.history->Undo();
         QCOMPARE(filebytes(a), a0);
 
-        // Old frames that the session disk cannot hold for the history: the
-        // edits stay but get no entry (said once) rather than one that would
-        // garble or empty the layer on Undo. (Each edit first puts 0.3 s
-        // aside, so that the next one's frames find no room there.)
+        // Old frames that the session disk cannot hold for the history are
+        // not overwritten: that part of the edit is refused and said, rather
+        // than written where neither Undo nor a recovery could take it back.
+        // (The edit first puts 0.3 s aside, so that the next frames find no
+        // room there.)
         QVERIFY(rig.gui->bindlayer(1, b));
-        for (float value : {0.9f, 0.8f}) {
-            edit(b, 0.5, 0.3, value);
+        edit(b, 0.5, 0.3, 0.9f);
+        {
             FullDisk full(100000);
-            edit(b, 0.05, 0.1, value);
+            edit(b, 0.05, 0.1, 0.9f);
             rig.gui->pushbackup("Pencil");
         }
         QVERIFY2(toldwhy(), qPrintable(asked.value(0).text));
-        QVERIFY(said("Layer \"layer 1\" could not be copied for the history"));
+        QVERIFY(said("The edit of layer \"layer 1\" could not be written in full"));
         QCOMPARE(rig.rows(), 2);
-        QCOMPARE(b->fileframes(), qint64(rate));
-        QVERIFY(filebytes(b) != b0);
-        // With room again the history takes up from the layer as it stands.
         const QByteArray b1 = filebytes(b);
+        const qsizetype from = qsizetype(0.05 * rate) * b->channels * 4, to = qsizetype(0.15 * rate) * b->channels * 4;
+        QVERIFY(b1 != b0);
+        QCOMPARE(b1.mid(from, to - from), b0.mid(from, to - from));
+        // With room again the next entry takes the whole edit back.
         edit(b, 0.6, 0.1, 0.5f);
         rig.gui->pushbackup("Pencil");
         QCOMPARE(rig.rows(), 2); // the undone row made way for it
         rig.history->Undo();
-        QCOMPARE(filebytes(b), b1);
+        QCOMPARE(filebytes(b), b0);
         QVERIFY(asked.isEmpty());
         setpromptanswerer({});
     }

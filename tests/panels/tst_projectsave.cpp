@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -27,6 +28,7 @@ private slots:
     void savedProjectsOpenAsTheyWere_data();
     void savedProjectsOpenAsTheyWere();
     void saveAsNamesTheFileAndSaveReusesIt();
+    void ultrasonicProjectsSaveBackAsTheyCame();
     void openingReplacesTheProjectAndDropsOpen();
     void damagedFilesChangeNothing();
     void failedSavesKeepTheOldFiles();
@@ -82,14 +84,16 @@ QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// Rows of every kind: inactive, subtractive, quieter, moved, with an odd
-// name and speaker mask, and one without samples; the third row is current.
+// Rows of every kind: inactive, subtractive, quieter, louder than the slider
+// reaches, moved, with an odd name and speaker mask, and one without samples;
+// the third row is current.
 void variedproject(PanelRig& r)
 {
     project(r, 3);
     click(r, 1, 0);
     click(r, 2, 2);
     r.part<QDoubleSpinBox>(0, LayersGui::SpinRole)->setValue(-6.0);
+    r.part<QDoubleSpinBox>(2, LayersGui::SpinRole)->setValue(20.0);
     r.at(0)->name = QStringLiteral("Voice <1> & \"more\" \u00e9");
     r.at(1)->speakermask = 0x30;
     r.at(2)->start = 0.375;
@@ -145,6 +149,7 @@ void TestProjectSave::savedProjectsOpenAsTheyWere()
     QCOMPARE(entries(work.path()), written);
     if (ending == ".kvx")
         QCOMPARE(entries(work.filePath("song.kvx.data")), (QStringList{"layer2.pcm", "layer3.pcm", "layer4.pcm"}));
+    const QByteArray saved = bytesof(file);
 
     QVERIFY(r.panel()->Close());
     QCOMPARE(r.rows(), 0);
@@ -159,6 +164,8 @@ void TestProjectSave::savedProjectsOpenAsTheyWere()
     checkbindings(r);
     QCOMPARE(r.part<QLabel>(1, LayersGui::LabelRole)->text(), r.at(1)->name);
     QCOMPARE(r.part<QDoubleSpinBox>(1, LayersGui::SpinRole)->value(), -6.0);
+    QCOMPARE(r.part<QDoubleSpinBox>(3, LayersGui::SpinRole)->value(), 20.0);
+    QCOMPARE(r.part<QSlider>(3, LayersGui::SliderRole)->value(), 120);
     QCOMPARE(r.window()->windowFilePath(), file);
     QVERIFY(!r.window()->isWindowModified());
     QVERIFY(r.window()->propertiesact->isEnabled());
@@ -166,6 +173,11 @@ void TestProjectSave::savedProjectsOpenAsTheyWere()
     for (int i = 0; i < r.rows(); ++i)
         QCOMPARE(QFileInfo(r.at(i)->file->fileName()).path(), sessionpath);
     QCOMPARE(entries(work.path()), written);
+    // Saved again unchanged, the single file is the same (the text names
+    // fresh copies of the samples beside it).
+    r.panel()->Save();
+    if (ending == ".kvp")
+        QCOMPARE(bytesof(file), saved);
 
     // Save writes to the same file without asking.
     r.part<QDoubleSpinBox>(3, LayersGui::SpinRole)->setValue(3.0);
@@ -240,6 +252,29 @@ void TestProjectSave::saveAsNamesTheFileAndSaveReusesIt()
     QVERIFY(r.asked.isEmpty() && r.rig.filerequests.isEmpty());
     QVERIFY(r.panel()->OpenProject(kvp));
     QCOMPARE(r.names(), (QStringList{"Renamed", "Second"}));
+}
+
+void TestProjectSave::ultrasonicProjectsSaveBackAsTheyCame()
+{
+    // A recording at 1 MHz: opened, and saved again, byte for byte.
+    PanelRig r;
+    QTemporaryDir work;
+    project(r, 2, 1000000, 1);
+    const QString first = work.filePath("bats.kvp"), second = work.filePath("again.kvp");
+    answerfile(r, first);
+    r.panel()->SaveAs();
+    QVERIFY(r.panel()->Close());
+    QVERIFY(r.panel()->OpenProject(first));
+    QVERIFY2(r.asked.isEmpty(), qPrintable(r.titles().join(", ")));
+    QCOMPARE(projectformat.samplerate, 1000000);
+    QCOMPARE(r.rows(), 2);
+    answerfile(r, second);
+    r.panel()->SaveAs();
+    QVERIFY(r.asked.isEmpty());
+    QFile a(first), b(second);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QVERIFY(a.size() > 8000000);
+    QVERIFY(a.readAll() == b.readAll());
 }
 
 void TestProjectSave::openingReplacesTheProjectAndDropsOpen()

@@ -19,7 +19,7 @@ private slots:
         auto* row = new QTreeWidgetItem(QStringList{QStringLiteral("row")});
         tree.addTopLevelItem(row);
         tree.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QVERIFY(QTest::qWaitForWindowExposed(&tree, 30000));
         QSignalSpy none(&tree, &QTreeWidgetExt::noItemClicked);
 
         const QPoint onrow = tree.visualItemRect(row).center();

@@ -266,7 +266,8 @@ namespace {
 
 // The run that dies: two Deletes through the window, the second undone, then
 // a write whose frames are put aside for a history entry it never gets. The
-// layer file as it stands goes to `expected`, then the process is killed.
+// layer file as it stood before that write goes to `expected`, then the
+// process is killed.
 int editthendie(const QString& expected)
 {
     PanelRig r;
@@ -279,11 +280,11 @@ int editthendie(const QString& expected)
         r.window()->deleteact->trigger();
     }
     historygui->Undo();
-    const std::vector<float> pending(800, -0.5f);
-    a->write(pending.data(), 0.9, 0.05);
     QFile out(expected);
     if (!out.open(QIODevice::WriteOnly) || out.write(filebytes(a)) != a->file->size() || !out.flush())
         return 1;
+    const std::vector<float> pending(800, -0.5f);
+    a->write(pending.data(), 0.9, 0.05);
     ::raise(SIGKILL);
     return 2;
 }
@@ -308,11 +309,12 @@ void TestSessionRecover::editedLayerComesBackAfterSigkill()
     r.panel()->Recover();
     QCOMPARE(r.names(), QStringList{"A"});
     QCOMPARE(filebytes(r.at(0)), bytes);
-    // The first Delete is in it, the undone one is not, the last write is.
+    // The first Delete is in it, the undone one is not, and the write that
+    // was under way is taken back.
     const std::vector<float> v = samplefile(r.at(0));
     QVERIFY(std::fabs(v[2 * 2800]) < 0.05f);
     QVERIFY(std::fabs(v[2 * 5600] - 1.0f) < 0.05f);
-    QCOMPARE(v[2 * 7400], -0.5f);
+    QVERIFY(std::fabs(v[2 * 7400] - 1.0f) < 0.05f);
     QVERIFY(r.panel()->Close());
 }
 

@@ -32,7 +32,7 @@ inline std::unique_ptr<GLChannel> makeview(int channel, int w = 400, int h = 300
     auto view = std::make_unique<GLChannel>(channel, nullptr, nullptr);
     view->resize(w, h);
     view->show();
-    if (!QTest::qWaitForWindowExposed(view.get()))
+    if (!QTest::qWaitForWindowExposed(view.get(), 30000))
         return nullptr;
     return view;
 }

@@ -307,7 +307,10 @@ private slots:
             QTest::qWait(5 * round);
             view.reset();
         }
-        QTest::qWait(50); // no result may reach a deleted view
+        // The views waited for their computations: what those posted is
+        // delivered now, and none of it may reach a deleted view.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
     }
 };
 

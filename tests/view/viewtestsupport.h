@@ -37,7 +37,7 @@ inline layer* makesinelayer(double frequency, double amplitude, int samplerate, 
 }
 
 // Waits until `done` holds, processing events; false after `ms`.
-inline bool waituntil(const std::function<bool()>& done, int ms = 20000)
+inline bool waituntil(const std::function<bool()>& done, int ms = 30000)
 {
     return QTest::qWaitFor(done, ms);
 }

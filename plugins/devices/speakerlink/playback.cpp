@@ -13,6 +13,7 @@
 
 #include "alcheck.h"
 #include "core/rounding.h"
+#include "core/speakermix.h"
 #include "runcells.h"
 #include "streamformat.h"
 
@@ -28,8 +29,8 @@ struct Chunk {
 
 constexpr std::size_t queuedmax = 3;
 
-// Half a second at the highest rate a project may have. A rate beyond it
-// (a damaged file's claim of 2^31 Hz) gets shorter buffers rather than
+// Half a second at 768 kHz. A higher rate (up to the editor's limit, or a
+// damaged file's claim of 2^31 Hz) gets shorter buffers rather than
 // gigabytes, and the stop flag is still seen between them.
 constexpr int chunkframesmax = 384000;
 
@@ -50,14 +51,21 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
         qWarning("speakerlink: play run without an open device");
         return false;
     }
-    const StreamFormat* format = streamformat(channels);
-    if (!format) {
+    if (channels < 1 || channels > 8) {
         qWarning("speakerlink: %d channels cannot be played", channels);
         return false;
     }
+    // OpenAL has no format for 3 and 5 channels, and an implementation may
+    // lack the multichannel ones: such a layout plays as a stereo down-mix,
+    // by the weights that also convert a layer to stereo.
+    const StreamFormat* format = streamformat(channels);
     alGetError();
-    if (alGetEnumValue(format->name) == 0) {
-        alGetError();
+    const bool offered = format && alGetEnumValue(format->name) != 0;
+    alGetError();
+    const bool downmix = !offered && channels > 2;
+    if (downmix)
+        format = streamformat(2);
+    if (!offered && !downmix) {
         qWarning("speakerlink: this OpenAL does not offer %s", format->name);
         return false;
     }
@@ -77,7 +85,9 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
     const int step = out.step;
     const float gain = buffergain[layertype];
     const auto sample = getsample;
-    const int framebytes = count * 2;
+    const int outcount = downmix ? 2 : count;
+    const int framebytes = outcount * 2;
+    const speakermix::Matrix weights = speakermix::matrix(speakermask, count, speakermix::FL | speakermix::FR, 2);
 
     std::atomic_ref<double> now(*currenttime);
     std::atomic_ref<float> level(*volume);
@@ -111,7 +121,7 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
     }
 
     std::deque<Chunk> queue;
-    std::vector<std::int16_t> block(std::size_t(frames) * count);
+    std::vector<std::int16_t> block(std::size_t(frames) * outcount);
     double played = t0;   // where the last finished buffer ended
     bool drained = false; // everything up to the range end is queued
     bool ok = true;
@@ -185,6 +195,18 @@ bool DevicePlugin::playStart(const QString& description, qint32 layertype, qint3
         for (int j = 0; j < n; ++j) {
             const std::int64_t index = readpos + std::int64_t(j) * step;
             const bool addressable = index >= INT_MIN && index <= INT_MAX;
+            if (downmix) {
+                float mixed[2] = {};
+                for (int c = 0; c < count; ++c)
+                    if (addressable && ((mask >> c) & 1)) {
+                        const float v = sample(layertype, c, int(index));
+                        mixed[0] += weights[0][c] * v;
+                        mixed[1] += weights[1][c] * v;
+                    }
+                for (int o = 0; o < 2; ++o)
+                    block[std::size_t(j) * 2 + o] = tosample16(mixed[o] * gain * level.load());
+                continue;
+            }
             for (int s = 0; s < count; ++s) {
                 const int c = order[s];
                 std::int16_t v = 0;

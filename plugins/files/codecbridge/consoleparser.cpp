@@ -69,7 +69,8 @@ int ConsoleParser::parseline(const QString& line)
 {
     static const QRegularExpression durationmarker(
         QStringLiteral("Duration: (\\d+):(\\d\\d):(\\d\\d(?:\\.\\d+)?)"));
-    static const QRegularExpression streammarker(QStringLiteral("(\\d+) Hz, ([^,]+)"));
+    static const QRegularExpression streammarker(QStringLiteral("(\\d+) Hz, ([^,]+)(?:, ([^,]+))?"));
+    static const QRegularExpression codecmarker(QStringLiteral(": Audio: ([A-Za-z0-9_]+)"));
     static const QRegularExpression timemarker(
         QStringLiteral("time=(-?)(\\d+):(\\d\\d):(\\d\\d(?:\\.\\d+)?)"));
 
@@ -79,6 +80,10 @@ int ConsoleParser::parseline(const QString& line)
         return 0;
     }
     if (line.startsWith(QLatin1String("Output #"))) {
+        // The outputs begin with the first decoded audio: packets given up
+        // on before were the beginning of the stream.
+        if (section != Section::Output && decodeerrors > 0)
+            lostbeginning = true;
         section = Section::Output;
         return 0;
     }
@@ -112,6 +117,10 @@ int ConsoleParser::parseline(const QString& line)
             if (match.hasMatch()) {
                 samplerate = match.captured(1).toInt();
                 layout = match.captured(2).trimmed();
+                if (section == Section::Input) {
+                    codec = codecmarker.match(line).captured(1);
+                    sampleformat = match.captured(3).trimmed();
+                }
                 const SpeakerLayout speakers = speakerlayout(layout);
                 channels = speakers.channels;
                 // A guessed layout carries no knowledge of the speakers: the
@@ -132,8 +141,14 @@ int ConsoleParser::parseline(const QString& line)
             changes |= Time;
         }
     } else if (ismessage(line)) {
-        if (decoding)
+        if (decoding) {
             ++decodeproblems;
+            // "Error while decoding stream ...", "decode_frame() failed", and
+            // the later converters' "Decoding error: ..."
+            if (line.contains(QLatin1String("decod"), Qt::CaseInsensitive)
+                && (line.contains(QLatin1String("rror")) || line.contains(QLatin1String("failed"))))
+                ++decodeerrors;
+        }
         messages.append(line.trimmed());
         if (messages.size() > messagecount)
             messages.removeFirst();

@@ -31,8 +31,12 @@ public:
     bool layoutguessed = false;     // the input named none: the converter guessed it from the count
     bool outputstream = false;      // rate and layout come from the output's stream line
     double time = 0;                // progress: seconds converted so far
+    QString codec;                  // the input audio stream's coding ("pcm_s16le", "flac")
+    QString sampleformat;           // and its samples as the converter names them ("s16", "s32 (24 bit)")
     QStringList messages;           // the last diagnostic lines
     int decodeproblems = 0;         // diagnostic lines printed while decoding (damaged data)
+    int decodeerrors = 0;           // of them, lines telling of packets the decoder gave up on (audio lost)
+    bool lostbeginning = false;     // some of them before any audio was decoded
 
 private:
     int parseline(const QString& line);

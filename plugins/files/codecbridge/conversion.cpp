@@ -3,10 +3,69 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QScopedValueRollback>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 #include "dialogseam.h"
 #include "fileplugin.h"
+
+QProgressDialog* FilePlugin::newprogress(const QString& title)
+{
+    auto* dialog = new QProgressDialog(parent);
+    dialog->setWindowTitle(title);
+    dialog->setMinimum(0);
+    dialog->setMinimumDuration(0);
+    dialog->setAutoReset(false);
+    dialog->setAutoClose(false);
+    // Window-modal: the main window takes no commands while its event loop
+    // keeps the dialog and its Cancel button alive.
+    dialog->setWindowModality(Qt::WindowModal);
+    return dialog;
+}
+
+bool FilePlugin::inbackground(const QString& title, const QString& label, const Work& work, bool* cancelled)
+{
+    progress = newprogress(title);
+    progress->setLabelText(label);
+    progress->setMaximum(100);
+    progress->show();
+    showprogress(progress);
+    std::atomic<bool> stop = progress->wasCanceled();
+    std::atomic<bool> finished = false;
+    std::atomic<int> percent = 0;
+    bool done = false;
+    std::thread worker([&] {
+        done = work([&](qint64 part, qint64 whole) {
+            percent = whole > 0 ? int(part * 100 / whole) : 0;
+            return !stop;
+        });
+        finished = true;
+    });
+    QEventLoop loop;
+    QTimer tick;
+    bool ticking = false; // the dialog's setValue runs pending events, this tick among them
+    connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (ticking)
+            return;
+        const QScopedValueRollback<bool> once(ticking, true);
+        if (progress->wasCanceled())
+            stop = true;
+        if (finished || stop)
+            loop.quit();
+        else if (percent > progress->value())
+            progress->setValue(percent);
+    });
+    tick.start(50);
+    loop.exec();
+    worker.join();
+    delete progress;
+    progress = nullptr;
+    *cancelled = stop;
+    return done;
+}
 
 FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString& title, const QString& watched)
 {
@@ -22,15 +81,7 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
         return run;
     }
 
-    progress = new QProgressDialog(parent);
-    progress->setWindowTitle(title);
-    progress->setMinimum(0);
-    progress->setMinimumDuration(0);
-    progress->setAutoReset(false);
-    progress->setAutoClose(false);
-    // Window-modal: the main window takes no commands while its event loop
-    // keeps the dialog and its Cancel button alive.
-    progress->setWindowModality(Qt::WindowModal);
+    progress = newprogress(title);
 
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);

@@ -55,6 +55,24 @@ bool replace(const QString& written, const QString& target, QString* why)
 
 } // namespace
 
+namespace {
+
+// What the converter said of a file it could not write in full (empty when nothing).
+QString writefailure(const QStringList& messages, const QFileInfo& target)
+{
+    for (const QString& line : messages) {
+        if (line.contains(QLatin1String("No space left on device")) || line.contains(QLatin1String("Disk quota exceeded")))
+            return QObject::tr("The disk holding %1 is full: %2 could not be written in full.")
+                .arg(QDir::toNativeSeparators(target.absolutePath()), target.fileName());
+        if (line.startsWith(QLatin1String("Error closing file")) || line.startsWith(QLatin1String("Error writing trailer"))
+            || line.startsWith(QLatin1String("av_interleaved_write_frame")))
+            return QObject::tr("%1 could not be written in full (%2).").arg(target.fileName(), line);
+    }
+    return QString();
+}
+
+} // namespace
+
 bool FilePlugin::exportFile(const QString& filter, const QString& source, const QString& destination,
                             int samplerate_, int channels_)
 {
@@ -80,7 +98,7 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     // The converter writes beside the destination under a name of its own, so
     // that a failed run leaves an existing file as it was.
     const QFileInfo target(destination);
-    const QString kept = target.exists() ? tr(" %1 was left as it was.").arg(target.fileName()) : QString();
+    const QString untouched = target.exists() ? tr(" %1 was left as it was.").arg(target.fileName()) : QString();
     const QString written = createpartial(target);
     if (written.isEmpty()) {
         report(tr("No file can be created in the folder %1.").arg(QDir::toNativeSeparators(target.absolutePath())));
@@ -93,15 +111,18 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
                           QString::number(samplerate_), QStringLiteral("-ac"), QString::number(channels_),
                           QStringLiteral("-i"), input,                      QStringLiteral("-y"),
                           QStringLiteral("-vn")};
+    const QStringList kept = property(fileexportwriteback).toBool()
+                                 ? keptformat(target.absoluteFilePath())
+                                 : QStringList();
     for (const ExportFormat& format : exporttable) {
-        if (filter == QLatin1String(format.label)) {
+        if (kept.isEmpty() && filter == QLatin1String(format.label)) {
             for (const char* option : format.options) {
                 if (option)
                     arguments.append(QString::fromUtf8(option));
             }
         }
     }
-    arguments.append(written);
+    arguments << kept << written;
 
     const Run run = convert(arguments, tr("Writing %1...").arg(target.fileName()), written);
     QString problem;
@@ -118,6 +139,10 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     default:
         if (run.ending != Ending::Finished || run.exitcode != 0 || QFileInfo(written).size() <= 0)
             problem = tr("The converter could not write the audio as %1. Details are in the log.").arg(filter);
+        // A converter that could not write all of its file may still end
+        // well; its console says so.
+        else if (const QString cut = writefailure(console.messages, target); !cut.isEmpty())
+            problem = cut;
         // An encoder that cannot take the channels or the rate converts them
         // without a word and succeeds; what it wrote says so.
         else if (console.outputstream && console.channels > 0 && console.samplerate > 0
@@ -140,7 +165,28 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     }
     if (!ok) {
         QFile::remove(written);
-        report(problem.isEmpty() ? QString() : problem + kept, run.ending == Ending::Cancelled);
+        report(problem.isEmpty() ? QString() : problem + untouched, run.ending == Ending::Cancelled);
     }
     return ok;
+}
+
+void FilePlugin::remember(const QString& source)
+{
+    imported.insert(source, {console.codec, console.sampleformat, samplerate});
+}
+
+QStringList FilePlugin::keptformat(const QString& destination) const
+{
+    const auto found = imported.constFind(destination);
+    if (found == imported.constEnd())
+        return {};
+    // Plain samples name their format in their coding; FLAC keeps 16 or 24
+    // bits. A lossy coding is written as the filter says: copying it would
+    // not give the caller back what it had anyway.
+    if (found->codec.startsWith(QLatin1String("pcm_")))
+        return {QStringLiteral("-acodec"), found->codec};
+    if (found->codec == QLatin1String("flac") && !found->sampleformat.isEmpty())
+        return {QStringLiteral("-acodec"), QStringLiteral("flac"), QStringLiteral("-sample_fmt"),
+                found->sampleformat.startsWith(QLatin1String("s16")) ? QStringLiteral("s16") : QStringLiteral("s32")};
+    return {};
 }

@@ -6,7 +6,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <QHash>
+
+#include <functional>
+
 #include "consoleparser.h"
+#include "framegaps.h"
 #include "interfaces.h"
 #include "waveheader.h"
 
@@ -33,7 +38,6 @@ public:
 
     // The formats the editor holds.
     static constexpr int maxchannels = 8;
-    static constexpr quint32 maxsamplerate = 768000;
 
 public slots:
     // Reads the running converter's console output (the sender) and follows it
@@ -56,6 +60,13 @@ private:
     // growth of the file watched for the idle time). The event loop runs
     // meanwhile; the main window takes no commands.
     Run convert(const QStringList& arguments, const QString& title, const QString& watched);
+    // Runs work in a thread of its own under a progress dialog titled title
+    // with Cancel, the event loop running meanwhile as for a conversion. The
+    // work calls going(done, total) now and then and ends soon once it
+    // returns false; its result, and whether the user cancelled.
+    using Work = std::function<bool(const std::function<bool(qint64 done, qint64 total)>& going)>;
+    bool inbackground(const QString& title, const QString& label, const Work& work, bool* cancelled);
+    QProgressDialog* newprogress(const QString& title);
     void absorb(QProcess* process, int changes);
     bool toomanychannels() const;
     bool askrawformat(QStringList* arguments);
@@ -64,9 +75,27 @@ private:
     // Why nothing can be imported from what the run left (empty: it can, or
     // the user cancelled before there was anything).
     QString refusal(const Run& run, const QString& source, const QString& destination) const;
+    // Why the converter could not write the destination in full (empty: it could).
+    QString nospace(const Run& run, const QString& destination) const;
+    // The converter ended at once on options it does not know (an older or other build).
+    bool refusedoptions(const Run& run, const QString& destination) const;
+    // Makes the destination empty, creating it when missing; why it cannot be written otherwise.
+    QString emptydestination(const QString& target, bool* existed) const;
     bool holdsaudio(const QString& destination) const;
-    // What an import that kept audio left out (empty: nothing).
-    QString shortfall(const Run& run, const QString& source, const WaveHeader& header, qint64 frames) const;
+    // What an import that kept audio left out or filled in (empty: nothing).
+    QString shortfall(const Run& run, const QString& source, const WaveHeader& header, qint64 frames,
+                      const QList<FrameGap>& gaps) const;
+    // The coding of an imported file, for writing it back in the same.
+    struct SourceFormat
+    {
+        QString codec;
+        QString sampleformat;
+        int samplerate = 0;
+    };
+    void remember(const QString& source);
+    // The converter's options that write destination as it was imported (empty: not known).
+    QStringList keptformat(const QString& destination) const;
+    QHash<QString, SourceFormat> imported;
     QString missingconverter() const;
     void startprobe();
     void endprobe();

@@ -2,13 +2,11 @@
 
 #include <QRegularExpression>
 
+#include "core/speakermix.h"
+
 namespace {
 
-// WAVE channel mask bits.
-enum : int {
-    FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, FLC = 0x40, FRC = 0x80,
-    BC = 0x100, SL = 0x200, SR = 0x400, TFL = 0x2000, TFR = 0x8000, TBL = 0x10000, TBR = 0x40000
-};
+using namespace speakermix; // the WAVE channel mask bits
 
 struct NamedLayout
 {
@@ -49,12 +47,18 @@ constexpr NamedLayout namedlayouts[] = {
     {"cube", FL | FR | BL | BR | TFL | TFR | TBL | TBR},
 };
 
+// Named layouts of more channels than the editor takes: only their count
+// matters, to say so.
+constexpr NamedLayout countedlayouts[] = {
+    {"hexadecagonal", 16},
+    {"22.2", 24},
+};
+
 } // namespace
 
 int defaultspeakermask(int channels)
 {
-    static constexpr int masks[] = {0, 0x4, 0x3, 0xB, 0x33, 0x3B, 0x3F, 0x13F, 0x63F};
-    return channels >= 1 && channels <= 8 ? masks[channels] : 0;
+    return speakermix::defaultmask(channels);
 }
 
 SpeakerLayout speakerlayout(const QString& name)
@@ -63,6 +67,10 @@ SpeakerLayout speakerlayout(const QString& name)
     for (const NamedLayout& named : namedlayouts) {
         if (layout == QLatin1String(named.name))
             return {int(qPopulationCount(quint32(named.mask))), named.mask};
+    }
+    for (const NamedLayout& counted : countedlayouts) {
+        if (layout == QLatin1String(counted.name))
+            return {counted.mask, 0};
     }
     // Layouts without a name: "N channels", sometimes followed by the speakers
     // in parentheses. Their order is not the WAVE order, so only the count holds.

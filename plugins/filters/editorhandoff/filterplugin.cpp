@@ -187,10 +187,14 @@ bool FilterPlugin::readexchange(const QString& path)
         for (qint64 i = 0; i < count; ++i) {
             const int k = int(samples.first + first + i);
             for (int c = 0; c < channels && c < 32; ++c)
-                if ((mask >> c) & 1u)
-                    setsample(layerbuffer, c, k,
-                              wavefile::decode(bytes.constData() + i * framebytes + c * layout.bytespersample,
-                                               layout));
+                if ((mask >> c) & 1u) {
+                    const float v =
+                        wavefile::decode(bytes.constData() + i * framebytes + c * layout.bytespersample, layout);
+                    // A sample that comes back as it went is no edit, also
+                    // past the layer's end, where the area's last one lies.
+                    if (v != getsample(layerbuffer, c, k))
+                        setsample(layerbuffer, c, k, v);
+                }
         }
     };
     // Read through once before anything is written: a file that cannot be

@@ -3,11 +3,13 @@
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 
+#include "typednumber.h"
+
 namespace filterframe {
 
 QDoubleSpinBox* newpowerbox(double start)
 {
-    auto* box = new QDoubleSpinBox;
+    auto* box = new TypedDoubleSpinBox;
     box->setDecimals(1);
     box->setRange(-90.0, 0.0);
     box->setValue(start);

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "typednumber.h"
+
 using namespace filterframe;
 
 namespace {
@@ -31,7 +33,7 @@ QSlider* newslider(int minimum, int maximum, int value)
 
 QDoubleSpinBox* newspinbox(double minimum, double maximum, double value, int decimals)
 {
-    auto* spinbox = new QDoubleSpinBox;
+    auto* spinbox = new TypedDoubleSpinBox;
     spinbox->setDecimals(decimals);
     spinbox->setRange(minimum, maximum);
     spinbox->setValue(value);

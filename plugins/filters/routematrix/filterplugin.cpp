@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "typednumber.h"
+
 using namespace filterframe;
 
 bool FilterPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
@@ -28,7 +30,7 @@ bool FilterPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
             slider->setValue(start);
             slider->setFixedHeight(200);
             slider->setToolTip(tr("Source Channel"));
-            auto* spinbox = new QSpinBox;
+            auto* spinbox = new TypedSpinBox;
             spinbox->setRange(0, 100);
             spinbox->setValue(start);
             spinbox->setSuffix(QStringLiteral("%"));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "generatorcontrols.h"
+#include "typednumber.h"
 
 using namespace filterframe;
 
@@ -18,7 +19,7 @@ bool FilterPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
         return true;
     QDialog* box = dialog.make(mainwindow, tr("Generate Frequency"));
     power = newpowerbox(-12.0);
-    frequency = new QDoubleSpinBox;
+    frequency = new TypedDoubleSpinBox;
     frequency->setDecimals(1);
     frequency->setRange(0.1, 100000.0);
     frequency->setValue(1000.0);

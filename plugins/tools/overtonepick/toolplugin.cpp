@@ -65,9 +65,10 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
         frequencyrank->setValue(frequencyrank->value() - 1);
     const int bins = int(spread->value());
     const double pure = purefreq->value() / 100;
-    toolframe::partialevent(*this, x, y, pressure, toolframe::Tracking::of(timelimit->value(), tolerance->value()),
-                            [&](int channel, int frame, double position, float) {
-                                writeharmonics(channel, frame, position, y, bins, pure);
+    toolframe::partialevent(*this, x, y, pressure, dx, dy, dpressure,
+                            toolframe::Tracking::of(timelimit->value(), tolerance->value()),
+                            [&](double frequency, int channel, int frame, double position, float) {
+                                writeharmonics(channel, frame, position, frequency, bins, pure);
                             });
     return true;
 }

@@ -35,8 +35,9 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
         return true;
     const int bins = int(spread->value());
     const double pure = purefreq->value() / 100;
-    toolframe::partialevent(*this, x, y, pressure, toolframe::Tracking::of(timelimit->value(), tolerance->value()),
-                            [&](int channel, int frame, double position, float amplitude) {
+    toolframe::partialevent(*this, x, y, pressure, dx, dy, dpressure,
+                            toolframe::Tracking::of(timelimit->value(), tolerance->value()),
+                            [&](double, int channel, int frame, double position, float amplitude) {
                                 toolframe::writepeak(*this, channel, frame, toolframe::roundindex(position),
                                                      position, amplitude, bins, pure);
                             });

@@ -102,7 +102,7 @@ FrameSpan trackpartial(const DataInterface& data, double time, double frequency,
                     t.threshold = root * root;
                 }
                 const double position = double(t.bin) + peak.x();
-                visit(c, int(frame), position, amplitude);
+                visit(frequency, c, int(frame), position, amplitude);
                 visited.add(frame);
                 t.amplitude = amplitude;
                 t.bin = roundindex(position);
@@ -122,18 +122,46 @@ FrameSpan trackpartial(const DataInterface& data, double time, double frequency,
     return visited;
 }
 
-void partialevent(const DataInterface& data, float time, float frequency, float pressure,
-                  const Tracking& tracking, const PeakVisit& visit)
+int placecount(const DataInterface& data, double dtime, double dfreq, double timelimit)
+{
+    const double hop = double(data.fftsize / data.overlap) / data.samplerate; // s
+    const double timestep = std::max(timelimit, hop);
+    const double freqstep = double(data.samplerate) / data.fftsize; // one bin, Hz
+    const double n = std::max(std::fabs(dtime) / timestep, std::fabs(dfreq) / freqstep);
+    if (!std::isfinite(n))
+        return 1;
+    return int(std::clamp(std::ceil(n), 1.0, double(maxplaces)));
+}
+
+void partialevent(const DataInterface& data, float time, float frequency, float pressure, float dtime,
+                  float dfreq, float dpressure, const Tracking& tracking, const PeakVisit& visit)
 {
     if (!trackready(data))
         return;
     const bool pressed = ispressed(pressure);
-    // Hover and release show the extraction at the pointer afresh.
-    if (!pressed)
-        emptyscratch(data);
-    const FrameSpan written = trackpartial(data, time, frequency, tracking, visit);
-    if (pressed)
+    double dx = dtime, dy = dfreq;
+    travelfrom(time, frequency, dx, dy);
+    // A release that came to another frame or bin than the last drag.
+    const double frames = double(data.samplerate) / (data.fftsize / data.overlap); // per s
+    const double bins = double(data.fftsize) / data.samplerate;                     // per Hz
+    const bool travelled = roundindex(time * frames) != roundindex((time - dx) * frames)
+                           || roundindex(frequency * bins) != roundindex((frequency - dy) * bins);
+    if (pressed || (isrelease(pressure, dpressure) && travelled)) {
+        // From one step after the previous place up to the pointer.
+        FrameSpan written;
+        const int n = placecount(data, dx, dy, tracking.timelimit);
+        forstamps(time, frequency, dx, dy, n, [&](double t, double f) {
+            const FrameSpan span = trackpartial(data, t, f, tracking, visit);
+            if (!span.empty())
+                written.add(span.first, span.last);
+        });
         commitwritten(data, written);
+        if (pressed)
+            return;
+    }
+    // Hover and release show the extraction at the pointer afresh.
+    emptyscratch(data);
+    trackpartial(data, time, frequency, tracking, visit);
 }
 
 } // namespace toolframe

@@ -26,9 +26,10 @@ struct Tracking
     static Tracking of(double timelimit, double tolerancedb) { return {timelimit, std::pow(2.0, tolerancedb / 6.0)}; }
 };
 
-// Called for each channel and frame of a pass with the peak's position in
-// bins (fractional) and its amplitude.
-using PeakVisit = std::function<void(int channel, int frame, double position, float amplitude)>;
+// Called for each channel and frame of a pass with the frequency (Hz) the
+// pass started from, the peak's position in bins (fractional) and its
+// amplitude.
+using PeakVisit = std::function<void(double frequency, int channel, int frame, double position, float amplitude)>;
 
 // The block has what tracking needs: a format with a positive hop and the
 // bin, lobe, peak and transfer callbacks.
@@ -44,12 +45,22 @@ FrameSpan trackpartial(const DataInterface& data, double time, double frequency,
 // overflows.
 long long roundindex(double v);
 
-// One pointer event of a partial tool: a hover or release (no pressure)
-// empties the scratch buffer first; the partial under the pointer is followed
-// with `visit` writing each peak; a press or drag (pressure above 0) then
-// commits the scratch buffer into the current layer.
-void partialevent(const DataInterface& data, float time, float frequency, float pressure,
-                  const Tracking& tracking, const PeakVisit& visit);
+// One pointer event of a partial tool. A press or drag follows the partial
+// from every place along its travel (dtime, dfreq) up to the pointer, with
+// `visit` writing each peak, and commits the scratch buffer into the current
+// layer: events come coalesced, and a quick drag must extract all it passed
+// over, as a slow one does. A release commits its own travel likewise. A
+// hover or release then empties the scratch buffer and previews the partial
+// under the pointer.
+void partialevent(const DataInterface& data, float time, float frequency, float pressure, float dtime,
+                  float dfreq, float dpressure, const Tracking& tracking, const PeakVisit& visit);
+
+// How many places along a travel of (dtime s, dfreq Hz) a partial tool
+// follows: close enough that the time limits of neighbours overlap (one
+// frame apart when the limit is shorter than a frame) and one bin apart in
+// frequency, as a slow drag's events are; at least 1, at most maxplaces.
+constexpr int maxplaces = 1 << 12;
+int placecount(const DataInterface& data, double dtime, double dfreq, double timelimit);
 
 // Magnitude of a mix bin; 0 for bins that no frame holds, without asking.
 float mixmagnitude(const DataInterface& data, int channel, int frame, long long bin);

@@ -38,8 +38,13 @@ QRectF commitarea(const DataInterface& data, const FrameSpan& written)
 
 void commitwritten(const DataInterface& data, const FrameSpan& written)
 {
+    const QRectF area = commitarea(data, written);
+    // A stroke that left the scratch empty (it painted nothing louder than
+    // silence) has nothing to commit, and an empty clipboard no place.
+    if (!data.areaselected && !(area.width() > 0 && pointerset(area.x())))
+        return;
     if (data.transferarea)
-        data.transferarea(scratchbuffer, layerbuffer, commitarea(data, written), data.channelmask, 9, 0, 0);
+        data.transferarea(scratchbuffer, layerbuffer, area, data.channelmask, 9, 0, 0);
 }
 
 } // namespace toolframe

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QToolBar>
 
+#include "typednumber.h"
+
 // The frame's own pictures live in this static library; registering them by
 // hand keeps the linker from dropping them.
 static void initframeresources()
@@ -27,7 +29,7 @@ static QString tr(const char* text)
 
 QDoubleSpinBox* newspinbox(const SpinSetup& setup)
 {
-    auto* box = new QDoubleSpinBox();
+    auto* box = new TypedDoubleSpinBox();
     box->setDecimals(setup.decimals);
     box->setRange(setup.minimum, setup.maximum);
     box->setSingleStep(setup.step);

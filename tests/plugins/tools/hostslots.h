@@ -238,7 +238,10 @@ inline QString coverage(const AreaTransfer& commit, const DataInterface& block, 
         return QStringLiteral("not the whole band");
     if (clip.width() <= 0 || area.left() > clip.left() || area.right() < clip.right())
         return QStringLiteral("not the clipboard's span");
-    if (area.left() > from || area.right() < to)
+    // The frames the transfer takes: from the start's up to, not including, the end's.
+    const double framesper = double(block.samplerate) * block.overlap / block.fftsize;
+    const auto frame = [framesper](double t) { return std::floor(t * framesper + 0.5); };
+    if (frame(area.left()) > frame(from) || frame(area.right()) < frame(to))
         return QStringLiteral("not all that was painted");
     return {};
 }

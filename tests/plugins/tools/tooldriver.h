@@ -93,7 +93,7 @@ inline QDoubleSpinBox* hiddenbox(const ToolInterface* tool, const QString& text)
 inline bool onlyshown(ToolInterface* tool, QWidget* shown, std::initializer_list<QWidget*> hidden)
 {
     tool->toolbar->show();
-    bool ok = QTest::qWaitForWindowExposed(tool->toolbar) && shown->isVisible();
+    bool ok = QTest::qWaitForWindowExposed(tool->toolbar, 30000) && shown->isVisible();
     for (QWidget* widget : hidden)
         ok = ok && !widget->isVisible();
     tool->toolbar->hide();

@@ -162,14 +162,32 @@ inline Report reportof(FileInterface* plugin)
             object->property("cancelled").toBool()};
 }
 
-// Overwrites count bytes in the middle of a copy of file; returns the copy's path.
-inline QString damagedcopy(const QString& file, const QString& copy, int count = 40)
+// Overwrites count bytes at a share of a copy of file (the middle by
+// default); with `frame`, instead, one bit of the first MPEG audio frame
+// header from there on flips: it claims a checksum the frame does not have,
+// and the decoder gives up on that frame. Returns the copy's path.
+inline QString damagedcopy(const QString& file, const QString& copy, int count = 40, double share = 0.5,
+                           bool frame = false)
 {
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
         return {};
     QByteArray bytes = in.readAll();
-    const qsizetype middle = bytes.size() / 2;
+    qsizetype middle = qsizetype(bytes.size() * share);
+    if (frame) { // walk the frames of a constant-rate MPEG-1 Layer III file from its ID3 tag on
+        const auto at = [&](qsizetype i) { return quint8(bytes[i]); };
+        qsizetype p = bytes.startsWith("ID3") ? 10 + (at(6) << 21 | at(7) << 14 | at(8) << 7 | at(9)) : 0;
+        static const int kbits[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+        static const int rates[] = {44100, 48000, 32000};
+        while (p + 4 < bytes.size() && p < middle && at(p) == 0xFF && (at(p + 1) & 0xE0) == 0xE0
+               && (at(p + 2) >> 4) > 0 && (at(p + 2) >> 4) < 15 && ((at(p + 2) >> 2) & 3) < 3)
+            p += 144000 * kbits[at(p + 2) >> 4] / rates[(at(p + 2) >> 2) & 3] + ((at(p + 2) >> 1) & 1);
+        if (p < middle)
+            return {};
+        middle = p;
+        bytes[p + 1] = char(at(p + 1) & 0xFE);
+        count = 0;
+    }
     for (int i = 0; i < count && middle + i < bytes.size(); ++i)
         bytes[middle + i] = char(i * 37 + 11);
     QFile out(copy);

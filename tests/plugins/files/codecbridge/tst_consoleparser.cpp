@@ -175,6 +175,7 @@ private slots:
         QTest::newRow("6.1") << "6.1" << 7 << 0x70F;
         QTest::newRow("7.1") << "7.1" << 8 << 0x63F;
         QTest::newRow("7.1(wide)") << "7.1(wide)" << 8 << 0xFF;
+        QTest::newRow("7.1(top)") << "7.1(top)" << 8 << 0x503F; // top front left 0x1000, right 0x4000
         QTest::newRow("unnamed") << "3 channels" << 3 << 0xB;
         QTest::newRow("unnamed listed") << "4 channels (FL+FR+LFE+BC)" << 4 << 0x33;
         QTest::newRow("unnamed beyond 8") << "10 channels" << 10 << 0;

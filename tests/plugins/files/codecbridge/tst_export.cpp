@@ -234,7 +234,7 @@ private slots:
         QVERIFY(leftovers().isEmpty());
         const pid_t pid = contents(pidfile).trimmed().toInt();
         QVERIFY(pid > 0);
-        QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0, 30000);
     }
 
     void withoutconverter()

@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(plugin->exportfilters.size(), 12);
         // The probe runs in the background and ends by itself.
         auto* object = dynamic_cast<QObject*>(plugin);
-        QTRY_VERIFY_WITH_TIMEOUT(object->findChildren<QProcess*>().isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(object->findChildren<QProcess*>().isEmpty(), 30000);
         QCOMPARE(QFileInfo::exists(ran), !converter.isEmpty());
         QCOMPARE(plugin->name, usable ? QStringLiteral("FFmpeg interface")
                                       : QStringLiteral("FFmpeg interface - ERROR: could not run ffmpeg"));
@@ -113,7 +113,7 @@ private slots:
         FileInterface* plugin = load(copy);
         QVERIFY(plugin);
         QVERIFY(plugin->initialize(copy, nullptr));
-        QTRY_VERIFY_WITH_TIMEOUT(contents(pidfile).trimmed().toInt() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(contents(pidfile).trimmed().toInt() > 0, 30000);
         const pid_t pid = contents(pidfile).trimmed().toInt();
         QCOMPARE(::kill(pid, 0), 0);
         QCOMPARE(dynamic_cast<QObject*>(plugin)->findChildren<QProcess*>().size(), 1);
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(QFile::remove(QFileInfo(copy).absolutePath() + "/ffmpeg"));
         QVERIFY(plugin->initialize(copy, nullptr));
         QCOMPARE(plugin->name, QStringLiteral("FFmpeg interface - ERROR: could not run ffmpeg"));
-        QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0, 30000);
     }
 };
 

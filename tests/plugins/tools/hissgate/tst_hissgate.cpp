@@ -253,7 +253,8 @@ void TestHissGate::extractCopiesGatedCells()
     QCOMPARE(done.size(), 2);
     QCOMPARE(done[1].source, 2);
     QCOMPARE(done[1].destination, 1);
-    const QString missed = tooltest::coverage(done[1], *tool, frametime(95), frametime(106));
+    // The soft brush's outer ring (frames 95 and 105) weighs 0 and paints nothing.
+    const QString missed = tooltest::coverage(done[1], *tool, frametime(96), frametime(105));
     QVERIFY2(missed.isEmpty(), qPrintable(missed));
     QCOMPARE(done[1].channelmask, 0b11);
     QCOMPARE(spectra->writes[1], 0);
@@ -330,11 +331,11 @@ void TestHissGate::resetKeepsTheWindowSize()
     for (const QVector2D& cell : spectra->cells(2))
         QCOMPARE(cell, QVector2D());
     // The profile is empty but still belongs to this window size: the stroke
-    // runs and commits, and lets through only silent cells.
+    // runs, and lets through only silent cells, which leave nothing to commit.
     spectra->set(0, 0, 24, 32, QVector2D());
     QVERIFY(host.stroke(frametime(22), binfrequency(32)));
     QVERIFY(spectra->reads[0] > 0);
-    QCOMPARE(tooltest::commits(*spectra).size(), 1);
+    QCOMPARE(tooltest::commits(*spectra).size(), 0);
     for (const QVector2D& cell : spectra->cells(2))
         QCOMPARE(cell, QVector2D());
 }
