@@ -8,6 +8,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstring>
+#include <vector>
+
 #include "core/globals.h"
 
 inline void kvtestfolders()
@@ -33,6 +36,15 @@ inline qint64 kvsessionbytes()
     for (const QFileInfo& info : QDir(sessionpath).entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
         bytes += info.size();
     return bytes;
+}
+
+// Raw 32-bit float samples as numbers.
+inline std::vector<float> kvfloats(const QByteArray& raw)
+{
+    std::vector<float> v(size_t(raw.size()) / 4);
+    if (!v.empty())
+        std::memcpy(v.data(), raw.constData(), v.size() * 4);
+    return v;
 }
 
 // Writes an executable shell script of the given body to `path`: the

@@ -34,11 +34,8 @@ double peak(const QString& path)
     QProcess sox;
     sox.start(utilpath + "/sox/sox", {path, "-t", "raw", "-e", "floating-point", "-b", "32", "-"});
     sox.waitForFinished(30000);
-    const QByteArray raw = sox.readAllStandardOutput();
-    std::vector<float> s(size_t(raw.size()) / 4);
-    memcpy(s.data(), raw.constData(), s.size() * 4);
     double largest = 0;
-    for (float v : s)
+    for (float v : kvfloats(sox.readAllStandardOutput()))
         largest = std::max(largest, double(std::fabs(v)));
     return largest;
 }

@@ -20,6 +20,7 @@
 
 #include "dialogseam.h"
 #include "interfaces.h"
+#include "testsupport.h"
 
 namespace codecbridgetest {
 
