@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstring>
@@ -57,6 +58,14 @@ inline bool kvscript(const QString& path, const QString& body)
     file.write(("#!/bin/sh\n" + body + "\n").toUtf8());
     file.close();
     return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A folder of utilities whose sox is a script of the given body.
+inline QString kvfakesox(const QTemporaryDir& dir, const QString& body)
+{
+    QDir().mkpath(dir.path() + "/sox");
+    kvscript(dir.path() + "/sox/sox", body);
+    return dir.path();
 }
 
 // The text of the session log of this run, with the empty slot space removed.

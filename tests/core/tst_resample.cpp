@@ -32,14 +32,6 @@ float peak(const std::vector<float>& v)
     return p;
 }
 
-// A folder with a stand-in "sox/sox" script of the given body.
-QString fakeutil(QTemporaryDir& dir, const QString& body)
-{
-    QDir().mkpath(dir.path() + "/sox");
-    kvscript(dir.path() + "/sox/sox", body);
-    return dir.path();
-}
-
 } // namespace
 
 class TestResample : public QObject
@@ -182,7 +174,7 @@ private slots:
     {
         QFETCH(QString, body);
         QTemporaryDir util;
-        utilpath = body.isEmpty() ? util.path() : fakeutil(util, body);
+        utilpath = body.isEmpty() ? util.path() : kvfakesox(util, body);
         const bool cancel = QByteArray(QTest::currentDataTag()) == "cancelled";
         UtilityWatch cancelling;
         cancelling.cancelled = [] { return true; };

@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 
 #include <QProgressBar>
-#include <QScopeGuard>
 #include <QPushButton>
 
 #include <csignal>
@@ -131,18 +130,6 @@ struct FakeRoot
     }
     QString path() const { return dir.path(); }
     QString converter() const { return dir.filePath("Plugins/Files/ffmpeg"); }
-    // A utilities folder whose sox is this script (none when the body is
-    // empty), in use until the returned guard goes.
-    auto stubsox(const QString& body)
-    {
-        QDir(dir.path()).mkpath("Util/sox");
-        if (!body.isEmpty())
-            kvscript(sox(), body);
-        const QString old = utilpath;
-        utilpath = dir.filePath("Util");
-        return qScopeGuard([old] { utilpath = old; });
-    }
-    QString sox() const { return dir.filePath("Util/sox/sox"); }
 };
 
 } // namespace
@@ -558,10 +545,9 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, kept);
         PanelRig r;
-        FakeRoot root({});
-        const auto util = root.stubsox(sox == "missing" ? QString() : sox);
-        if (sox.isEmpty())
-            utilpath = QStringLiteral(KV_TEST_ROOT "/Resources/Util");
+        QTemporaryDir util;
+        if (!sox.isEmpty())
+            utilpath = sox == "missing" ? util.path() : kvfakesox(util, sox);
         r.panel()->Import(sample("mono16.wav"), "");
         QCOMPARE(r.rows(), 1);
         const QStringList before = pcmfiles();
@@ -598,7 +584,7 @@ private slots:
         const QString said = r.asked.last().text;
         QVERIFY2(said.contains(text) && !said.contains("Input File"), qPrintable(said));
         if (sox == "missing")
-            QVERIFY(said.contains("It was looked for at " + root.sox()));
+            QVERIFY(said.contains("It was looked for at " + util.filePath("sox/sox")));
     }
 
     void extensionsChooseThePlugin()
