@@ -1,11 +1,10 @@
 // Importing through codecbridge and the real ffmpeg: sample files made with
-// sox decode to exactly what ffmpeg itself decodes, damaged ones too (with a
-// message that names what is missing), and audio lost from a damaged file
-// leaves a silence of its length, so that the rest keeps its time;
-// headerless PCM is described through the plugin's dialogs; files without
-// audio, a missing, hanging, lying or older converter, a destination that
-// cannot be written or fills the disk fail with a message for the host and
-// leave nothing; the plugin itself shows no box.
+// sox decode to exactly what ffmpeg itself decodes, damaged ones too, with a
+// message that names what is missing and silence where audio was lost;
+// headerless PCM is described through the plugin's dialogs; an older
+// converter still imports; files without audio, a missing, hanging or lying
+// converter, or a destination that cannot take the audio fail with a message
+// for the host and leave nothing; the plugin itself shows no box.
 #include <QApplication>
 #include <QComboBox>
 #include <QInputDialog>
@@ -17,7 +16,6 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
-#include <vector>
 
 #include "codecbridgetest.h"
 
