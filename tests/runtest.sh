@@ -25,7 +25,9 @@ startx() {
     mkfifo "$pipe"
     # The server picks a free display and writes its number once it takes
     # connections.
-    Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$pipe" 2>"$home.xlog" &
+    # Its output goes to a file of its own: a server left behind by a killed
+    # test must not hold the test's output open.
+    Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$pipe" </dev/null >"$home.xlog" 2>&1 &
     xserver=$!
     local number=""
     read -r -t 120 number <"$pipe" || true
