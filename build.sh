@@ -48,15 +48,8 @@ test)
     export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     cd build/test
-    runner=()
-    if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-        # Xvfb resets itself whenever its last client goes, and refuses the
-        # connections that come in meanwhile: with many tests starting and
-        # ending at once some would find no display.
-        runner=(xvfb-run -a -s "-screen 0 1600x1000x24 -noreset")
-    fi
     status=0
-    "${runner[@]}" ctest --output-on-failure -j "$(nproc)" | tee ctest.out || status=$?
+    ctest --output-on-failure -j "$(nproc)" | tee ctest.out || status=$?
     # ctest's result lines read "n/N Test #k: name ....   Passed   12.34 sec".
     echo "Ten slowest tests:"
     awk '$2 == "Test" && $3 ~ /^#/ { for (i = 5; i <= NF; i++) if ($i == "sec") printf "%10s s  %s\n", $(i - 1), $4 }' ctest.out |

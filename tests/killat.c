@@ -12,7 +12,9 @@
  * every counted call that needs new room on the disk fails with that error,
  * as on a disk that filled up, until KVKILL_MATCH is emptied: a write past the
  * end of the file or into a hole, an ftruncate that grows the file, a rename
- * or a link. A kill at KVKILL_AT may follow. */
+ * or a link. A kill at KVKILL_AT may follow. With KVCLOCK_AT set, the wall
+ * clock (gettimeofday, which QDateTime reads) shows that second since the
+ * epoch and stands still, as for programs started at the same moment. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -24,6 +26,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -97,14 +100,7 @@ static int stepfd(const char* what, int fd, int canfail)
 }
 
 /* Ends the wrapper with the chosen error instead of the call. */
-#define FAILWITH(error)                                                                                          \
-    do {                                                                                                          \
-        int e = (error);                                                                                          \
-        if (e) {                                                                                                  \
-            errno = e;                                                                                            \
-            return -1;                                                                                            \
-        }                                                                                                         \
-    } while (0)
+#define FAILWITH(error) do { int e = (error); if (e) { errno = e; return -1; } } while (0)
 
 /* The next definition of `name` (the C library's, or the sanitizer's in front of it). */
 #define NEXT(name, ...)                                                                                          \
@@ -219,4 +215,15 @@ int flock(int fd, int operation)
     NEXT("flock", int (*fn)(int, int));
     stepfd("lock", fd, 0);
     return real(fd, operation);
+}
+
+int gettimeofday(struct timeval* now, void* zone)
+{
+    NEXT("gettimeofday", int (*fn)(struct timeval*, void*));
+    const char* at = getenv("KVCLOCK_AT");
+    if (!at || !*at)
+        return real(now, zone);
+    now->tv_sec = (time_t)atoll(at);
+    now->tv_usec = 0;
+    return 0;
 }

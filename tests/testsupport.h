@@ -6,7 +6,11 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <cstring>
+#include <vector>
 
 #include "core/globals.h"
 
@@ -35,6 +39,15 @@ inline qint64 kvsessionbytes()
     return bytes;
 }
 
+// Raw 32-bit float samples as numbers.
+inline std::vector<float> kvfloats(const QByteArray& raw)
+{
+    std::vector<float> v(size_t(raw.size()) / 4);
+    if (!v.empty())
+        std::memcpy(v.data(), raw.constData(), v.size() * 4);
+    return v;
+}
+
 // Writes an executable shell script of the given body to `path`: the
 // stand-ins for external utilities that fail in chosen ways.
 inline bool kvscript(const QString& path, const QString& body)
@@ -45,6 +58,14 @@ inline bool kvscript(const QString& path, const QString& body)
     file.write(("#!/bin/sh\n" + body + "\n").toUtf8());
     file.close();
     return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A folder of utilities whose sox is a script of the given body.
+inline QString kvfakesox(const QTemporaryDir& dir, const QString& body)
+{
+    QDir().mkpath(dir.path() + "/sox");
+    kvscript(dir.path() + "/sox/sox", body);
+    return dir.path();
 }
 
 // The text of the session log of this run, with the empty slot space removed.

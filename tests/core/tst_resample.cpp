@@ -32,14 +32,6 @@ float peak(const std::vector<float>& v)
     return p;
 }
 
-// A folder with a stand-in "sox/sox" script of the given body.
-QString fakeutil(QTemporaryDir& dir, const QString& body)
-{
-    QDir().mkpath(dir.path() + "/sox");
-    kvscript(dir.path() + "/sox/sox", body);
-    return dir.path();
-}
-
 } // namespace
 
 class TestResample : public QObject
@@ -142,34 +134,29 @@ private slots:
     {
         QTest::addColumn<int>("channels");
         QTest::addColumn<int>("mask");
-        QTest::addColumn<QList<float>>("left"); // the weight of each input channel
-        QTest::addColumn<QList<float>>("right");
+        QTest::addColumn<QList<float>>("weights"); // left and right of each input channel
         const float h = float(M_SQRT1_2);
+        const QList<float> surround{1, 0, 0, 1, h, h, 0, 0, h, 0, 0, h};
         // A mask that does not describe the channels stands for the usual
         // speakers of their count (here FL FR FC LFE BL BR), not for none.
-        QTest::newRow("six channels, mask 0") << 6 << 0 << QList<float>{1, 0, h, 0, h, 0}
-                                              << QList<float>{0, 1, h, 0, 0, h};
-        QTest::newRow("six channels, mask of eight") << 6 << 0x63F << QList<float>{1, 0, h, 0, h, 0}
-                                                     << QList<float>{0, 1, h, 0, 0, h};
+        QTest::newRow("six channels, mask 0") << 6 << 0 << surround;
+        QTest::newRow("six channels, mask of eight") << 6 << 0x63F << surround;
         // A speaker without a known place is heard from the front.
-        QTest::newRow("a speaker beyond the table") << 3 << 0x40003 << QList<float>{1, 0, h} << QList<float>{0, 1, h};
+        QTest::newRow("a speaker beyond the table") << 3 << 0x40003 << QList<float>{1, 0, 0, 1, h, h};
     }
 
     void remixbyspeakers()
     {
         QFETCH(int, channels);
         QFETCH(int, mask);
-        QFETCH(QList<float>, left);
-        QFETCH(QList<float>, right);
-        // Frame i sounds on channel i alone: the stereo frame i is its column of weights.
+        QFETCH(QList<float>, weights);
+        // Frame i sounds on channel i alone: the stereo frame i is its pair of weights.
         unique_ptr<layer> l(makelayer(48000, channels, 0, 480, [](int k, int c) { return k == c ? 1.0f : 0.0f; }));
         l->speakermask = mask;
         QVERIFY2(l->resample(48000, 2, 0x3), qPrintable(l->lasterror()));
         const std::vector<float> v = readrange(l.get(), 0, channels);
-        for (int i = 0; i < channels; ++i) {
-            QVERIFY2(std::fabs(v[2 * i] - left[i]) < 1e-6, qPrintable(QString("%1: %2").arg(i).arg(v[2 * i])));
-            QVERIFY2(std::fabs(v[2 * i + 1] - right[i]) < 1e-6, qPrintable(QString("%1: %2").arg(i).arg(v[2 * i + 1])));
-        }
+        for (int i = 0; i < weights.size(); ++i)
+            QVERIFY2(std::fabs(v[size_t(i)] - weights[i]) < 1e-6, qPrintable(QString("%1: %2").arg(i).arg(v[size_t(i)])));
     }
 
     void failingsox_data()
@@ -187,12 +174,11 @@ private slots:
     {
         QFETCH(QString, body);
         QTemporaryDir util;
-        utilpath = body.isEmpty() ? util.path() : fakeutil(util, body);
+        utilpath = body.isEmpty() ? util.path() : kvfakesox(util, body);
         const bool cancel = QByteArray(QTest::currentDataTag()) == "cancelled";
         UtilityWatch cancelling;
         cancelling.cancelled = [] { return true; };
-        if (cancel)
-            setutilitywatch(cancelling);
+        setutilitywatch(cancel ? cancelling : UtilityWatch());
         const auto unwatch = qScopeGuard([] { setutilitywatch({}); });
         unique_ptr<layer> l(sine(48000, 1, 480, 0.5f));
         l->speakermask = 0x4;

@@ -148,13 +148,7 @@ inline std::vector<float> samplefile(layer* l)
 {
     l->file->flush();
     QFile copy(l->file->fileName());
-    if (!copy.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = copy.readAll();
-    std::vector<float> data(size_t(bytes.size()) / 4);
-    if (!data.empty())
-        memcpy(data.data(), bytes.constData(), data.size() * 4);
-    return data;
+    return copy.open(QIODevice::ReadOnly) ? kvfloats(copy.readAll()) : std::vector<float>();
 }
 
 // The sum that a mix of `members` must give over `frames` frames from

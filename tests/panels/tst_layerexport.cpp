@@ -28,11 +28,7 @@ namespace {
 // ffmpeg's decode of a file as floats.
 std::vector<float> decoded(const QString& file)
 {
-    const QByteArray bytes = codecbridgetest::reference({"-i", file});
-    std::vector<float> data(size_t(bytes.size()) / 4);
-    if (!data.empty())
-        memcpy(data.data(), bytes.constData(), data.size() * 4);
-    return data;
+    return kvfloats(codecbridgetest::reference({"-i", file}));
 }
 
 QStringList allexportfilters(LayersGui* panel)

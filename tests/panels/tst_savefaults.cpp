@@ -169,18 +169,14 @@ ChildRun runchild(const QStringList& what, int at, int error = 0, int full = 0)
     return runchildren({what}, {at}, error, {full}).constFirst();
 }
 
-// gain x sin(w k) for k < frames, by rotation: a sine for each sample cost
-// the many runs of a script more than their edits.
-std::vector<float> tone(int frames, double w, float gain)
+// gain x sin(w k) for fill(), by rotation: a sine for each sample cost the
+// many runs of a script more than their edits.
+std::function<float(int, int)> tone(double w, float gain)
 {
-    std::vector<float> out(static_cast<size_t>(frames));
-    std::complex<double> at(1, 0);
-    const std::complex<double> step = std::polar(1.0, w);
-    for (float& v : out) {
-        v = gain * float(at.imag());
+    return [at = std::complex<double>(1, 0), step = std::polar(1.0, w), gain](int, int) mutable {
         at *= step;
-    }
-    return out;
+        return gain * float(at.imag());
+    };
 }
 
 // The child: a run of the program in its own session that opens a project
@@ -218,10 +214,9 @@ int child(int argc, char** argv)
             return 5;
         constexpr int rate = 44100;
         project(r, 2, rate, 1);
-        const std::vector<float> a = tone(22 * rate, 0.35, 0.3f), b = tone(20 * rate, 0.21, 0.2f);
-        fill(r.at(0), 0.0, 22 * rate, [&](int k, int) { return a[size_t(k)]; });
+        fill(r.at(0), 0.0, 22 * rate, tone(0.35, 0.3f));
         r.at(1)->clear();
-        fill(r.at(1), 1.0, 20 * rate, [&](int k, int) { return b[size_t(k)]; });
+        fill(r.at(1), 1.0, 20 * rate, tone(0.21, 0.2f));
         for (int i = 0; i < 2; ++i)
             r.at(i)->resetdirty();
         click(r, 1, 3);
@@ -344,8 +339,7 @@ void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
     ProjectData session;
     QString error;
     QVERIFY2(readkvx(sessionpath + "/session(" + sessionid + ").kvx", &session, &error), qPrintable(error));
-    QCOMPARE(session.rows.size(), 1);
-    QCOMPARE(session.rows.at(0).name, QString("A"));
+    QVERIFY(session.rows.size() == 1 && session.rows.at(0).name == "A");
     // An export of it says what it lacks.
     r.asked.clear();
     click(r, 1, 3);
@@ -560,11 +554,9 @@ namespace {
 struct ScriptRuns
 {
     QStringList whole; // the sections the whole run wrote
-    QList<int> steps;
-    QList<QStringList> runs;
+    QList<QStringList> runs; // and each of the others
     QStringList stepnames;
     bool killed = true; // every run but the whole ones was killed
-    int sessions = 0; // the runs, each of which left a session to recover
 };
 
 // The pieces of one long write repeat the same changes, and a kill or a
@@ -588,44 +580,39 @@ ScriptRuns runscript(const QString& script, int error, int keptwrite = 0)
         return QStringList{"script", QString("2001.01.05-00.%1.00.%2").arg(series, 2, 10, QChar('0')).arg(at, 3, 10, QChar('0')),
                            script, QDir::tempPath() + QString("/script%1.txt").arg(at)};
     };
+    const auto sections = [&](int at) { return QString::fromUtf8(bytesof(args(at).at(3))).split("\n--\n"); };
     ScriptRuns s;
-    const ChildRun whole = runchild(args(0), 0);
-    s.whole = QString::fromUtf8(bytesof(args(0).at(3))).split("\n--\n");
-    s.sessions = 1;
-    ChildRun full = whole;
+    ChildRun full = runchild(args(0), 0);
+    s.whole = sections(0);
     QString files = s.whole.last();
     int from = 0; // the step at which the disk fills (0: none); kills follow it
+    for (int i = 0, n = 0; keptwrite > 0 && i < full.steps.size() && from == 0; ++i)
+        if (full.steps.at(i).contains(" write ") && full.steps.at(i).endsWith(".kept") && ++n == keptwrite)
+            from = i + 1;
     if (keptwrite > 0) {
-        for (int i = 0, n = 0; i < whole.steps.size() && from == 0; ++i)
-            if (whole.steps.at(i).contains(" write ") && whole.steps.at(i).endsWith(".kept") && ++n == keptwrite)
-                from = i + 1;
         if (from == 0)
             return s;
-        const QStringList all = args(999); // a number no kill takes
-        full = runchild(all, 0, error, from);
-        files = QString::fromUtf8(bytesof(all.at(3))).section("\n--\n", -1);
-        ++s.sessions;
+        full = runchild(args(999), 0, error, from); // a number no kill takes
+        files = sections(999).last();
     }
-    const bool kill = error == 0 || keptwrite > 0;
+    const bool kill = error == 0 || from > 0;
+    QList<int> steps;
+    QList<QStringList> whats;
     for (int i = from + 1; i <= full.steps.size(); ++i) {
         const QString step = full.steps.at(i - 1);
-        if (repeats(full.steps, i - 1))
-            continue;
-        if (!kill || !step.endsWith("(deleted)") || files.contains(" " + step.section('/', -1).section(' ', 0, 0) + " "))
-            s.steps << i;
+        if (!repeats(full.steps, i - 1)
+            && (!kill || !step.endsWith("(deleted)") || files.contains(" " + step.section('/', -1).section(' ', 0, 0) + " "))) {
+            steps << i;
+            whats << args(i);
+            s.stepnames << QString("step %1 (%2)").arg(i).arg(step);
+        }
     }
-    QList<QStringList> whats;
-    for (int at : std::as_const(s.steps)) {
-        whats << args(at);
-        s.stepnames << QString("step %1 (%2)").arg(at).arg(full.steps.at(at - 1));
-    }
-    const QList<ChildRun> ran = kill ? runchildren(whats, s.steps, error, QList<int>(s.steps.size(), from))
-                                     : runchildren(whats, QList<int>(s.steps.size(), 0), error, s.steps);
-    for (int i = 0; i < whats.size(); ++i) {
-        s.runs << QString::fromUtf8(bytesof(whats.at(i).at(3))).split("\n--\n");
+    const QList<ChildRun> ran = kill ? runchildren(whats, steps, error, QList<int>(steps.size(), from))
+                                     : runchildren(whats, QList<int>(steps.size(), 0), error, steps);
+    for (int i = 0; i < steps.size(); ++i) {
+        s.runs << sections(steps.at(i));
         s.killed = s.killed && ran.at(i).killed;
     }
-    s.sessions += int(whats.size());
     return s;
 }
 
@@ -655,12 +642,13 @@ void TestSaveFaults::killedEditsComeBackBeforeOrAfter()
         QFile::remove(sessionpath + "/" + name);
     const ScriptRuns s = runscript(script, keptwrite ? ENOSPC : 0, keptwrite);
     const QString before = s.whole.value(0), after = s.whole.value(1);
-    QVERIFY2(s.whole.size() == 3 && before != after && s.steps.size() >= 3 && s.killed, qPrintable(s.whole.join('\n')));
+    QVERIFY2(s.whole.size() == 3 && before != after && s.runs.size() >= 3 && s.killed, qPrintable(s.whole.join('\n')));
     PanelRig r;
     r.answers["Recover Session"] = QMessageBox::Yes;
     r.answers["Close Project"] = QMessageBox::No;
     int befores = 0;
-    for (int k = 0; k < s.sessions; ++k) {
+    // Each run left a session, the whole ones as well.
+    for (int k = 0; k < s.runs.size() + 1 + (keptwrite > 0); ++k) {
         r.panel()->Recover();
         const QString now = rowstate(r).join('\n');
         QVERIFY2(now == before || now == after, qPrintable(now + "\n" + s.stepnames.join('\n')));
@@ -691,28 +679,25 @@ void TestSaveFaults::aFullDiskNeverCostsAPaste()
                                    ENOSPC);
     QCOMPARE(s.whole.size(), 8); // no box
     const QString earlier = s.whole.at(0), lengthened = s.whole.at(1);
-    QVERIFY(lengthened != earlier && s.whole.at(2) != lengthened && s.steps.size() >= 3);
+    QVERIFY(lengthened != earlier && s.whole.at(2) != lengthened && s.runs.size() >= 3);
     for (int i = 0; i < s.runs.size(); ++i) {
         const QStringList& run = s.runs.at(i);
         QVERIFY2(run.size() >= 8, qPrintable(s.stepnames.at(i)));
         const QString held = run.at(2), fullundo = run.at(3), room = run.at(4), undo = run.at(5);
-        const QString boxes = run.mid(7, run.size() - 8).join('\n');
-        const QString step = s.stepnames.at(i) + "\n" + boxes;
-        for (const QString& box : run.mid(7, run.size() - 8))
-            QVERIFY2(box.contains("is full."), qPrintable(step));
-        // With room again the layer is as the boxes left it: nothing held back reaches it later.
-        QVERIFY2(room == fullundo, qPrintable(step));
+        const QStringList boxes = run.mid(7, run.size() - 8);
+        const QString step = s.stepnames.at(i) + "\n" + boxes.join('\n');
+        QVERIFY2(boxes.filter("is full.").size() == boxes.size(), qPrintable(step));
+        // With room again the layer is as the boxes left it, and the history's end gives the paste back.
+        QVERIFY2(room == fullundo && run.at(6) == held, qPrintable(step));
         for (const QString& state : {fullundo, undo})
             QVERIFY2(state == held || state == lengthened || state == earlier, qPrintable(step));
         // What the boxes said the layer kept of the paste without an entry,
         // no Undo takes away: on the full disk it waits for the entry (and
         // says so), with room it goes back to the paste's start.
-        if (held != lengthened && boxes.contains("no history entry")) {
-            QVERIFY2(fullundo == held && undo != earlier, qPrintable(step));
-            QVERIFY2(boxes.contains("has no history entry yet, and undoing or redoing now would remove it"),
+        if (held != lengthened && step.contains("no history entry"))
+            QVERIFY2(fullundo == held && undo != earlier
+                         && step.contains("has no history entry yet, and undoing or redoing now would remove it"),
                      qPrintable(step));
-        }
-        QVERIFY2(run.at(6) == held, qPrintable(step));
     }
 }
 

@@ -20,6 +20,7 @@
 
 #include "dialogseam.h"
 #include "interfaces.h"
+#include "testsupport.h"
 
 namespace codecbridgetest {
 
@@ -105,13 +106,8 @@ inline QString plugincopy(const QString& parent)
 inline bool fakeconverter(const QString& plugin, const QString& body)
 {
     const QString path = QFileInfo(plugin).absolutePath() + "/ffmpeg";
-    QFile::remove(path);
-    QFile script(path);
-    if (!script.open(QIODevice::WriteOnly))
-        return false;
-    script.write("#!/bin/sh\n" + body.toUtf8() + "\n");
-    script.close();
-    return script.setPermissions(script.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    QFile::remove(path); // not through a link to the real one
+    return kvscript(path, body);
 }
 
 inline bool run(const QString& program, const QStringList& arguments, QByteArray* out = nullptr)

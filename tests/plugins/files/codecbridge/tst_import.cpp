@@ -1,11 +1,10 @@
 // Importing through codecbridge and the real ffmpeg: sample files made with
-// sox decode to exactly what ffmpeg itself decodes, damaged ones too (with a
-// message that names what is missing), and audio lost from a damaged file
-// leaves a silence of its length, so that the rest keeps its time;
-// headerless PCM is described through the plugin's dialogs; files without
-// audio, a missing, hanging, lying or older converter, a destination that
-// cannot be written or fills the disk fail with a message for the host and
-// leave nothing; the plugin itself shows no box.
+// sox decode to exactly what ffmpeg itself decodes, damaged ones too, with a
+// message that names what is missing and silence where audio was lost;
+// headerless PCM is described through the plugin's dialogs; an older
+// converter still imports; files without audio, a missing, hanging or lying
+// converter, or a destination that cannot take the audio fail with a message
+// for the host and leave nothing; the plugin itself shows no box.
 #include <QApplication>
 #include <QComboBox>
 #include <QInputDialog>
@@ -17,7 +16,6 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
-#include <vector>
 
 #include "codecbridgetest.h"
 
@@ -55,13 +53,6 @@ bool createempty(const QString& path)
     return file.open(QIODevice::WriteOnly);
 }
 
-std::vector<float> floats(const QByteArray& raw)
-{
-    std::vector<float> v(size_t(raw.size()) / 4);
-    memcpy(v.data(), raw.constData(), v.size() * 4);
-    return v;
-}
-
 // The shift of b against a (in frames of channel 0) that matches a's window
 // from frame `at` on best, by normalised cross-correlation.
 qint64 lagof(const std::vector<float>& a, const std::vector<float>& b, int channels, qint64 at, qint64 window,
@@ -77,9 +68,8 @@ qint64 lagof(const std::vector<float>& a, const std::vector<float>& b, int chann
             ab += a[size_t(k * channels)] * y;
             bb += y * y;
         }
-        const double score = bb > 0 ? ab / std::sqrt(bb) : 0;
-        if (score > bestscore) {
-            bestscore = score;
+        if (bb > 0 && ab / std::sqrt(bb) > bestscore) {
+            bestscore = ab / std::sqrt(bb);
             best = lag;
         }
     }
@@ -394,7 +384,6 @@ private slots:
         QTest::newRow("WAVE cut at a quarter") << "s16.wav" << 0.25 << "ends early";
         QTest::newRow("WAVE cut at nine tenths") << "s16.wav" << 0.9 << "ends early";
         QTest::newRow("WAVE 3 channels cut inside a frame") << "s24x3.wav" << 0.33 << "ends early";
-        QTest::newRow("WAVE overwritten") << "s16.wav" << 0.0 << "";
         QTest::newRow("FLAC cut at a quarter") << "stereo.flac" << 0.25 << "damaged or incomplete";
         QTest::newRow("FLAC cut in half") << "stereo.flac" << 0.5 << "damaged or incomplete";
         QTest::newRow("MP3 cut in half") << "stereo.mp3" << 0.5 << "damaged or incomplete";
@@ -436,14 +425,11 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("frame");           // damage an MPEG frame header, not any 40 bytes
         QTest::addColumn<QList<double>>("places"); // where, as shares of the file
-        QTest::addColumn<bool>("cancel");          // Cancel while the silence is put in
-        QTest::newRow("FLAC, 40 bytes overwritten at 40 %") << "pink.flac" << false << QList<double>{0.4} << false;
-        QTest::newRow("MP3, a frame header damaged at 40 %") << "pink.mp3" << true << QList<double>{0.4} << false;
-        QTest::newRow("FLAC, its first frame damaged") << "pink.flac" << false << QList<double>{0.01} << false;
-        QTest::newRow("FLAC, damaged in five places")
-            << "pink.flac" << false << QList<double>{0.2, 0.35, 0.5, 0.65, 0.8} << false;
-        QTest::newRow("FLAC, cancelled while the silence goes in") << "pink.flac" << false << QList<double>{0.4}
-                                                                   << true;
+        QTest::newRow("FLAC, 40 bytes overwritten at 40 %") << "pink.flac" << false << QList<double>{0.4};
+        QTest::newRow("MP3, a frame header damaged at 40 %") << "pink.mp3" << true << QList<double>{0.4};
+        QTest::newRow("FLAC, its first frame damaged") << "pink.flac" << false << QList<double>{0.01};
+        QTest::newRow("FLAC, damaged in five places") << "pink.flac" << false << QList<double>{0.2, 0.35, 0.5, 0.65, 0.8};
+        QTest::newRow("FLAC, cancelled while the silence goes in") << "pink.flac" << false << QList<double>{0.4};
     }
 
     void lostpacketskeepthetime()
@@ -451,12 +437,11 @@ private slots:
         QFETCH(QString, file);
         QFETCH(bool, frame);
         QFETCH(QList<double>, places);
-        QFETCH(bool, cancel);
-        const QString copy = sample("lost-" + file);
-        QFile::remove(copy);
-        QVERIFY(QFile::copy(sample(file), copy));
+        const bool cancel = QByteArray(QTest::currentDataTag()).contains("cancelled");
+        QString copy = sample(file);
         for (double share : places)
-            QVERIFY(!damagedcopy(copy, copy, 40, share, frame).isEmpty());
+            copy = damagedcopy(copy, sample("lost-" + file), 40, share, frame);
+        QVERIFY(!copy.isEmpty());
         if (cancel)
             onprogress = [](QProgressDialog* dialog) {
                 if (dialog->labelText().startsWith("Placing silence"))
@@ -477,16 +462,19 @@ private slots:
 
         // The converter alone closes up over a lost packet: everything after
         // it comes as much too soon as the packet was long.
-        const std::vector<float> whole = floats(reference({"-i", sample(file)}));
-        const std::vector<float> plain = floats(reference({"-i", copy}));
-        const std::vector<float> got = floats(contents(destination));
-        qint64 gap = 0;
-        while (size_t(gap * channels) < plain.size() && plain[size_t(gap * channels)] == whole[size_t(gap * channels)])
-            ++gap;
+        const std::vector<float> whole = kvfloats(reference({"-i", sample(file)}));
+        const std::vector<float> plain = kvfloats(reference({"-i", copy}));
+        const std::vector<float> got = kvfloats(contents(destination));
+        const auto samefrom = [&](const std::vector<float>& v) { // the first frame unlike the undamaged decode
+            qint64 k = 0;
+            while (size_t(k * channels) < v.size() && v[size_t(k * channels)] == whole[size_t(k * channels)])
+                ++k;
+            return k;
+        };
+        const qint64 gap = samefrom(plain);
         if (cancel) { // what came before the first loss
             QVERIFY2(said.cancelled && said.message.startsWith("The import was cancelled"), qPrintable(said.message));
-            QCOMPARE(got.size(), size_t(gap * channels));
-            QVERIFY(std::equal(got.begin(), got.end(), plain.begin()));
+            QVERIFY(got == std::vector<float>(plain.begin(), plain.begin() + gap * channels));
             return;
         }
         const qint64 end = qint64(whole.size()) / channels - rate / 2;
@@ -495,9 +483,7 @@ private slots:
         // Imported, the rest is where it belongs, after silence of the lost length.
         QCOMPARE(lagof(whole, got, channels, end, 4096, 5000), qint64(0));
         QCOMPARE(got.size(), plain.size() + size_t(lost * channels));
-        qint64 silence = 0;
-        while (got[size_t(silence * channels)] == whole[size_t(silence * channels)])
-            ++silence;
+        const qint64 silence = samefrom(got);
         QVERIFY2(std::abs(silence - gap) <= 1, qPrintable(QString("%1 %2").arg(silence).arg(gap)));
         qint64 quiet = silence;
         while (std::all_of(got.begin() + quiet * channels, got.begin() + (quiet + 1) * channels,
@@ -508,8 +494,8 @@ private slots:
 
         // The message says where: the first three places, the rest in the log.
         const qsizetype count = places.size();
-        QVERIFY2(said.message.contains(count == 1 ? QString("audio is missing in 1 place,")
-                                                  : QString("audio is missing in %1 places,").arg(count))
+        QVERIFY2(said.message.startsWith(QString("The file is damaged: audio is missing in %1 place%2, ")
+                                             .arg(count).arg(count == 1 ? "" : "s"))
                      && said.message.contains(QString("time: %1 s at %2 s")
                                                   .arg(double(quiet - silence) / rate, 0, 'f', 2)
                                                   .arg(double(silence) / rate, 0, 'f', 2))
@@ -547,13 +533,11 @@ private slots:
         const QString destination = sample("stub.f32");
         QVERIFY(createempty(destination));
         const Outcome outcome = import(stub, wavefilter, sample(file), destination);
-        QVERIFY2(outcome.ok, qPrintable(reportof(stub).message));
-        QVERIFY2(reportof(stub).message.isEmpty(), qPrintable(reportof(stub).message));
+        QVERIFY2(outcome.ok && reportof(stub).message.isEmpty(), qPrintable(reportof(stub).message));
         QVERIFY(contents(destination) == reference({"-i", sample(file)}));
         const QStringList calls = QString(contents(dir.filePath("calls"))).split('\n', Qt::SkipEmptyParts);
         if (!calls.isEmpty()) // the second is the plain command line
             QCOMPARE(calls, (QStringList{calls.first(), "-i " + sample(file) + " -y -vn -f f32le " + destination}));
-        QFile::remove(destination);
     }
 
     void destinationfaults()
