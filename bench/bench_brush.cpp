@@ -50,41 +50,26 @@ QString benchroot()
 
 struct Project
 {
-    QTemporaryDir folder{QDir::tempPath() + "/kvbench-brush-XXXXXX"};
-    std::unique_ptr<MainWindow> window;
-    SpectrumGui* gui = nullptr;
-    HistoryGui* history = nullptr;
-    LayersGui* panel = nullptr;
     std::unique_ptr<layer> noise;
+    benchwindow::Controllers c{QStringLiteral("brush")};
+    SpectrumGui* gui = c.gui;
     QPluginLoader loader;
     ToolInterface* eraser = nullptr;
     QAction* action = nullptr;
 
     Project()
     {
-        sessionpath = folder.path();
-        window = std::make_unique<MainWindow>();
-        gui = new SpectrumGui(window.get());
-        history = new HistoryGui(window.get());
-        panel = new LayersGui(window.get());
-        QObject::connect(gui, &SpectrumGui::outbackuplayer, history, &HistoryGui::inbackuplayer);
-        QObject::connect(history, &HistoryGui::outrestorelayer, gui, &SpectrumGui::inrestorelayer);
         noise.reset(benchwindow::noiselayer(600, QStringLiteral("noise")));
-        panel->alllayers = new layer();
-        panel->alllayers->resample(rate, channelcount, 0x3);
-        panel->alllayers->addchild(noise.get());
-        panel->mixlayer = new layer();
-        panel->mixlayer->resample(rate, channelcount, 0x3);
-        projectformat = {rate, channelcount, 0x3};
+        c.panel->alllayers->addchild(noise.get());
         gui->fftsize = size;
         gui->fftoverlap = overlap;
-        gui->bindlayer(0, panel->mixlayer);
+        gui->bindlayer(0, c.panel->mixlayer);
         gui->bindlayer(1, noise.get());
         emit gui->outfftparam(gui->ffttype, size, overlap, false);
 
         loader.setFileName(benchroot() + "/Plugins/Tools/rubout.so");
         eraser = qobject_cast<ToolInterface*>(loader.instance());
-        if (!eraser || !eraser->initialize(loader.fileName(), window.get()))
+        if (!eraser || !eraser->initialize(loader.fileName(), c.window.get()))
             qFatal("no eraser at %s", qPrintable(loader.fileName()));
         for (QDoubleSpinBox* box : eraser->toolbar->findChildren<QDoubleSpinBox*>()) {
             if (box->prefix().startsWith("time range"))
@@ -92,22 +77,13 @@ struct Project
             else if (box->prefix().startsWith("freq range"))
                 box->setValue(brushfreq);
         }
-        action = new QAction(window.get());
+        action = new QAction(c.window.get());
         action->setCheckable(true);
         action->setData(QVariant::fromValue(eraser));
         QObject::connect(action, &QAction::toggled, gui, &SpectrumGui::intool);
         action->setChecked(true);
     }
-    ~Project()
-    {
-        action->setChecked(false);
-        history->inresethistory();
-        delete history;
-        delete gui;
-        delete panel;
-        noise.reset();
-        window.reset();
-    }
+    ~Project() { action->setChecked(false); }
 };
 
 double barems = 0;

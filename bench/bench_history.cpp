@@ -63,51 +63,27 @@ qint64 foldersize(const QString& path)
     return total;
 }
 
-// The controller, history and layer panel wired as the main window wires
-// them, with a short layer and the long one of the given length.
+// The wired controllers with a short layer and the long one of the given
+// length in the mix, the long one current.
 struct Project
 {
-    QTemporaryDir folder{QDir::tempPath() + "/kvbench-history-XXXXXX"};
     int minutes = 0;
-    std::unique_ptr<MainWindow> window;
-    SpectrumGui* gui = nullptr;
-    HistoryGui* history = nullptr;
-    LayersGui* panel = nullptr;
     std::unique_ptr<layer> shortone;
     std::unique_ptr<layer> longone;
+    benchwindow::Controllers c{QStringLiteral("history")};
+    SpectrumGui* gui = c.gui;
+    HistoryGui* history = c.history;
 
     explicit Project(int length) : minutes(length)
     {
-        sessionpath = folder.path();
-        window = std::make_unique<MainWindow>();
-        gui = new SpectrumGui(window.get());
-        history = new HistoryGui(window.get());
-        panel = new LayersGui(window.get());
-        QObject::connect(gui, &SpectrumGui::outbackuplayer, history, &HistoryGui::inbackuplayer);
-        QObject::connect(history, &HistoryGui::outrestorelayer, gui, &SpectrumGui::inrestorelayer);
         shortone.reset(benchwindow::noiselayer(10, QStringLiteral("short")));
         longone.reset(benchwindow::noiselayer(60.0 * minutes, QStringLiteral("long")));
-        panel->alllayers = new layer();
-        panel->alllayers->resample(rate, channelcount, 0x3);
-        panel->mixlayer = new layer();
-        panel->mixlayer->resample(rate, channelcount, 0x3);
         for (layer* l : {shortone.get(), longone.get()}) {
-            panel->alllayers->addchild(l);
-            panel->mixlayer->addchild(l);
+            c.panel->alllayers->addchild(l);
+            c.panel->mixlayer->addchild(l);
         }
-        projectformat = {rate, channelcount, 0x3};
-        gui->bindlayer(0, panel->mixlayer);
+        gui->bindlayer(0, c.panel->mixlayer);
         gui->bindlayer(1, longone.get());
-    }
-    ~Project()
-    {
-        history->inresethistory();
-        delete history;
-        delete gui;
-        delete panel; // with its containers
-        shortone.reset();
-        longone.reset();
-        window.reset();
     }
 
     // The session folder over the layers' own files and the history's chunks.

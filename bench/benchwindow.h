@@ -5,17 +5,23 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <memory>
 #include <benchmark/benchmark.h>
 #include <kissfft/kiss_fftr.h>
 #include <vector>
 
+#include "app/mainwindow.h"
+#include "controller/spectrumgui.h"
 #include "core/globals.h"
 #include "core/layer.h"
 #include "core/log.h"
+#include "panels/historygui.h"
+#include "panels/layersgui.h"
 
 namespace benchwindow {
 
@@ -27,6 +33,14 @@ struct App
     QTemporaryDir logs{QDir::tempPath() + "/kvbench-logs-XXXXXX"};
     App(int& argc, char** argv) : app((offscreen(), argc), argv)
     {
+        // Without a sound card the window's device restore fails with a
+        // message, and the views were then seen never to draw; sound goes
+        // nowhere instead.
+        if (qEnvironmentVariableIsEmpty("ALSOFT_CONF")) {
+            QFile conf(logs.filePath("alsoft.conf"));
+            if (conf.open(QIODevice::WriteOnly) && conf.write("[general]\ndrivers=null\n") > 0)
+                qputenv("ALSOFT_CONF", QFile::encodeName(conf.fileName()));
+        }
         registerlayermetatype();
         logspath = logs.path();
         loginit(0);
@@ -55,6 +69,45 @@ inline layer* noiselayer(double seconds, const QString& name)
     l->resetdirty();
     return l;
 }
+
+// The controller, history and layer panel wired as the main window wires
+// them, with a session folder of their own; the layer panel's containers are
+// empty layers of the stereo 48 kHz project. Declared after the layers they
+// are given, so that they go first.
+struct Controllers
+{
+    QTemporaryDir folder;
+    std::unique_ptr<MainWindow> window;
+    SpectrumGui* gui = nullptr;
+    HistoryGui* history = nullptr;
+    LayersGui* panel = nullptr;
+
+    explicit Controllers(const QString& name) : folder(QDir::tempPath() + "/kvbench-" + name + "-XXXXXX")
+    {
+        sessionpath = folder.path();
+        window = std::make_unique<MainWindow>();
+        gui = new SpectrumGui(window.get());
+        history = new HistoryGui(window.get());
+        panel = new LayersGui(window.get());
+        QObject::connect(gui, &SpectrumGui::outbackuplayer, history, &HistoryGui::inbackuplayer);
+        QObject::connect(history, &HistoryGui::outrestorelayer, gui, &SpectrumGui::inrestorelayer);
+        for (layer** l : {&panel->alllayers, &panel->mixlayer}) {
+            *l = new layer();
+            (*l)->resample(48000, 2, 0x3);
+        }
+        projectformat = {48000, 2, 0x3};
+    }
+    ~Controllers()
+    {
+        history->inresethistory();
+        delete history;
+        delete gui;
+        delete panel; // with its containers
+        window.reset();
+    }
+    Controllers(const Controllers&) = delete;
+    Controllers& operator=(const Controllers&) = delete;
+};
 
 // The longest time between two ticks of a 5 ms timer of the GUI thread from
 // start() to stop(): how long it went without handling an event.
