@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/mainwindow.h"
+#include "benchwindow.h"
 #include "controller/spectrumgui.h"
 #include "core/globals.h"
 #include "core/layer.h"
@@ -62,69 +63,27 @@ qint64 foldersize(const QString& path)
     return total;
 }
 
-// A layer of `seconds` of noise, written 10 s at a time.
-layer* noiselayer(double seconds, const QString& name)
-{
-    auto* l = new layer();
-    l->samplerate = rate;
-    l->channels = channelcount;
-    l->speakermask = 0x3;
-    l->name = name;
-    QRandomGenerator g(7);
-    std::vector<float> block(size_t(rate) * 10 * channelcount);
-    for (float& x : block)
-        x = float(0.5 * g.generateDouble() - 0.25);
-    for (double t = 0; t < seconds; t += 10)
-        l->write(block.data(), t, std::min(10.0, seconds - t));
-    l->resetdirty();
-    return l;
-}
-
-// The controller, history and layer panel wired as the main window wires
-// them, with a short layer and the long one of the given length.
+// The wired controllers with a short layer and the long one of the given
+// length in the mix, the long one current.
 struct Project
 {
-    QTemporaryDir folder{QDir::tempPath() + "/kvbench-history-XXXXXX"};
     int minutes = 0;
-    std::unique_ptr<MainWindow> window;
-    SpectrumGui* gui = nullptr;
-    HistoryGui* history = nullptr;
-    LayersGui* panel = nullptr;
     std::unique_ptr<layer> shortone;
     std::unique_ptr<layer> longone;
+    benchwindow::Controllers c{QStringLiteral("history")};
+    SpectrumGui* gui = c.gui;
+    HistoryGui* history = c.history;
 
     explicit Project(int length) : minutes(length)
     {
-        sessionpath = folder.path();
-        window = std::make_unique<MainWindow>();
-        gui = new SpectrumGui(window.get());
-        history = new HistoryGui(window.get());
-        panel = new LayersGui(window.get());
-        QObject::connect(gui, &SpectrumGui::outbackuplayer, history, &HistoryGui::inbackuplayer);
-        QObject::connect(history, &HistoryGui::outrestorelayer, gui, &SpectrumGui::inrestorelayer);
-        shortone.reset(noiselayer(10, QStringLiteral("short")));
-        longone.reset(noiselayer(60.0 * minutes, QStringLiteral("long")));
-        panel->alllayers = new layer();
-        panel->alllayers->resample(rate, channelcount, 0x3);
-        panel->mixlayer = new layer();
-        panel->mixlayer->resample(rate, channelcount, 0x3);
+        shortone.reset(benchwindow::noiselayer(10, QStringLiteral("short")));
+        longone.reset(benchwindow::noiselayer(60.0 * minutes, QStringLiteral("long")));
         for (layer* l : {shortone.get(), longone.get()}) {
-            panel->alllayers->addchild(l);
-            panel->mixlayer->addchild(l);
+            c.panel->alllayers->addchild(l);
+            c.panel->mixlayer->addchild(l);
         }
-        projectformat = {rate, channelcount, 0x3};
-        gui->bindlayer(0, panel->mixlayer);
+        gui->bindlayer(0, c.panel->mixlayer);
         gui->bindlayer(1, longone.get());
-    }
-    ~Project()
-    {
-        history->inresethistory();
-        delete history;
-        delete gui;
-        delete panel; // with its containers
-        shortone.reset();
-        longone.reset();
-        window.reset();
     }
 
     // The session folder over the layers' own files and the history's chunks.
@@ -218,35 +177,16 @@ void BM_BareTransforms(benchmark::State& state)
 {
     constexpr int size = 4096;
     constexpr int hop = size / 4;
-    const int frames = int(editlength * rate / hop);
-    kiss_fftr_cfg forward = kiss_fftr_alloc(size, 0, nullptr, nullptr);
-    kiss_fftr_cfg inverse = kiss_fftr_alloc(size, 1, nullptr, nullptr);
-    std::vector<float> in(size), out(size);
-    QRandomGenerator g(3);
-    for (float& x : in)
-        x = float(g.generateDouble());
-    std::vector<kiss_fft_cpx> bins(size / 2 + 1);
+    benchwindow::BareTransforms bare(size);
     for (auto _ : state)
-        for (int k = 0; k < frames * channelcount; ++k) {
-            kiss_fftr(forward, in.data(), bins.data());
-            kiss_fftri(inverse, bins.data(), out.data());
-            benchmark::DoNotOptimize(out[7]);
-        }
-    kiss_fftr_free(forward);
-    kiss_fftr_free(inverse);
+        bare.run(int(editlength * rate / hop) * channelcount);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    registerlayermetatype();
-    const QTemporaryDir logs(QDir::tempPath() + "/kvbench-logs-XXXXXX");
-    logspath = logs.path();
-    loginit(0);
+    benchwindow::App app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RegisterBenchmark("Bare/kissfft 2 s stereo", BM_BareTransforms)->Unit(benchmark::kMillisecond);
     for (int minutes : {10, 60}) {

@@ -3,11 +3,16 @@
 #include <QApplication>
 #include <QCursor>
 #include <QPixmap>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
+#include <QShortcut>
+#include <QSplitter>
 #include "core/buffer.h"
 #include "core/globals.h"
 #include "panels/layersgui.h"
 #include "sdk/interfaces.h"
 #include "spectrumgui.h"
+#include "strokework.h"
 
 namespace {
 
@@ -33,6 +38,42 @@ void SpectrumGui::finishstroke()
     inmouseevent(mouseposition, 0.0f, 0, mousechannel, false);
 }
 
+void SpectrumGui::keepforlater(const LaterEvent& event)
+{
+    if (!event.escape) {
+        // The views draw the pointer where it is now, and their next moves
+        // carry its pressure.
+        emit outmouseevent(event.position, event.pressure);
+        emit outupdategl();
+    }
+    if (!later.isEmpty()) {
+        const LaterEvent& last = later.constLast();
+        if (!event.escape && !last.escape && event.key == 0 && last.key == 0 && event.channel == last.channel
+            && (event.pressure > 0) == (last.pressure > 0) && event.modifiers == last.modifiers) {
+            later.last() = event;
+            return;
+        }
+    }
+    later.append(event);
+}
+
+void SpectrumGui::takeuplater()
+{
+    if (takinglater)
+        return;
+    const QScopedValueRollback<bool> taking(takinglater, true);
+    while (!later.isEmpty()) {
+        const LaterEvent e = later.takeFirst();
+        if (e.escape) {
+            escapeKey();
+            continue;
+        }
+        latermodifiers = e.modifiers;
+        inmouseevent(e.position, e.pressure, e.key, e.channel, e.timecursorarea);
+        latermodifiers.reset();
+    }
+}
+
 void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32 channel,
                                bool timecursorarea)
 {
@@ -42,13 +83,23 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     // event after the step tells where the pointer and its button are.
     if (scalerunning)
         return;
+    if (strokerunning) {
+        // A leave that comes meanwhile (a window opening over the view) is no
+        // step of the stroke: the next event tells where the pointer is. A
+        // pressed stroke gets its moves wherever the pointer goes anyway.
+        if (!unset(mousepos.x()) || !unset(mousepos.y()))
+            keepforlater({mousepos, pressure, key, channel, timecursorarea, QApplication::keyboardModifiers(), false});
+        return;
+    }
+    const auto takeup = qScopeGuard([this] { takeuplater(); });
     double x = mousepos.x();
     double y = mousepos.y();
     float p = pressure;
     const float P = mousepressure;
     const double X = mouseposition.x();
     const double Y = mouseposition.y();
-    const Qt::KeyboardModifiers mods = QApplication::keyboardModifiers();
+    const Qt::KeyboardModifiers mods = latermodifiers.value_or(QApplication::keyboardModifiers());
+    latermodifiers.reset();
     const bool shift = mods & Qt::ShiftModifier;
     const bool outside = unset(x) || unset(y);
 
@@ -211,8 +262,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             dx = float(x - X);
             dy = float(y - Y);
         }
-        if (!outside && fromnowhere && p > 0 && P == 0)
-            tool->process(float(x), float(y), 0, 0, 0, 0, key, channel);
+        const bool missedhover = !outside && fromnowhere && p > 0 && P == 0;
         if (shift && p > 0 && P == 0 && laststroke.set) {
             dx = float(x) - laststroke.time;
             dy = float(y) - laststroke.frequency;
@@ -224,7 +274,27 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         } else if (strokeend) {
             toolstroke = false;
         }
-        tool->process(float(tx), float(ty), p, dx, dy, dp, key, channel);
+        const auto step = [&] {
+            if (missedhover)
+                tool->process(float(x), float(y), 0, 0, 0, 0, key, channel);
+            tool->process(float(tx), float(ty), p, dx, dy, dp, key, channel);
+            // Writing back what the tool changed belongs to the step.
+            for (int slot : {1, 2})
+                if (slottable.bound[slot])
+                    slottable.buffer[slot]->flush();
+        };
+        if (key == 0 && strokework::offguithread(dynamic_cast<QObject*>(tool))) {
+            const QScopedValueRollback<bool> busy(strokerunning, true);
+            // Moves that come during a press carry its pressure.
+            emit outmouseevent(QPointF(x, y), p);
+            QShortcut* escape = nullptr;
+            for (QShortcut* s : shortcuts)
+                if (s->key() == QKeySequence(Qt::Key_Escape))
+                    escape = s;
+            strokework::run(step, splitter, escape);
+        } else {
+            step();
+        }
         if (current && slottable.bound[1] == current) {
             flushedit(1, s1, l1);
             if (strokeend) {

@@ -291,6 +291,10 @@ void SpectrumGui::changechannelsorientation()
 
 void SpectrumGui::escapeKey()
 {
+    if (strokerunning) {
+        keepforlater({QPointF(), 0, 0, -1, false, Qt::NoModifier, true});
+        return;
+    }
     if (transportmode >= 0) {
         indevicepause();
         timecursor = devicetime();

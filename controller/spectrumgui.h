@@ -20,6 +20,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <optional>
 
 #include "core/layer.h"
 #include "view/wheelnotches.h"
@@ -341,6 +342,10 @@ public:
     // The tool has seen a pressed event of the stroke under way: its release
     // reaches it, whatever is held or wherever the pointer went.
     bool toolstroke = false;
+    // A step of the tool runs on a worker thread with the event loop going
+    // (strokework.h); the pointer events and Escape that come meanwhile are
+    // taken up after it.
+    bool strokerunning = false;
 
 public slots:
     void inmouseevent(QPointF mousepos, float mousepressure, int key, qint32 mousechannel,
@@ -356,6 +361,25 @@ public slots:
     void inrecordpending();
 
 private:
+    struct LaterEvent
+    {
+        QPointF position;
+        float pressure = 0;
+        int key = 0;
+        qint32 channel = -1;
+        bool timecursorarea = false;
+        Qt::KeyboardModifiers modifiers;
+        bool escape = false;
+    };
+    QList<LaterEvent> later;
+    bool takinglater = false;
+    // The modifiers held at the event being taken up late.
+    std::optional<Qt::KeyboardModifiers> latermodifiers;
+    // Keeps an event for after the running step; a move follows the move
+    // before it when nothing else came between: the tool's travel from the
+    // last event it saw covers the path.
+    void keepforlater(const LaterEvent& event);
+    void takeuplater();
     void undoerror(const QString& text);
     // The current layer holds an edit that has no history entry.
     bool pendingedit() const;

@@ -11,6 +11,7 @@
 #include <QOpenGLShader>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVersionFunctionsFactory>
+#include <QResizeEvent>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QVector4D>
@@ -383,6 +384,7 @@ void GLChannel::initializeGL()
     contextwatch = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &GLChannel::releasegl,
                            Qt::DirectConnection);
     glReport("initializeGL start");
+    framebuffersize = pixelsize(); // the toolkit makes the frame buffer at this size next
     setupshared();
     gl->glMatrixMode(GL_MODELVIEW);
     gl->glLoadIdentity();
@@ -429,6 +431,25 @@ void GLChannel::makepassbuffer(unsigned& texture, unsigned& fbo, int w, int h)
     if (status != GL_FRAMEBUFFER_COMPLETE)
         logerror(QString("resizeGL framebuffer error: %1").arg(status, 0, 16));
     glf->glBindFramebuffer(GL_FRAMEBUFFER, screenfbo());
+}
+
+// The toolkit composes the view on the screen from a texture that it wraps
+// around the view's frame buffer again only when the size changes. A frame
+// buffer made anew at the size it had (a view shown again, which the splitter
+// first gives no height and then its former one) would be composed from the
+// deleted one: black until the window is resized. So the frame buffer is made
+// again only for a new size that is not empty.
+void GLChannel::resizeEvent(QResizeEvent* event)
+{
+    const qreal r = devicePixelRatioF();
+    const QSize pixels(roundhalfup(event->size().width() * r), roundhalfup(event->size().height() * r));
+    if (glready && defaultFramebufferObject() != 0 && (pixels.isEmpty() || pixels == framebuffersize)) {
+        update();
+        return;
+    }
+    if (!pixels.isEmpty())
+        framebuffersize = pixels;
+    QOpenGLWidget::resizeEvent(event);
 }
 
 void GLChannel::resizeGL(int w, int h)

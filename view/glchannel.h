@@ -28,6 +28,7 @@ class QDropEvent;
 class QFocusEvent;
 class QKeyEvent;
 class QMouseEvent;
+class QResizeEvent;
 class QOpenGLFunctions;
 class QOpenGLFunctions_2_1;
 class QOpenGLShader;
@@ -171,6 +172,7 @@ protected:
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
+    void resizeEvent(QResizeEvent* event) override;
 
     // Input: every gesture over the view becomes outmouseevent in seconds and
     // Hz; panning, the displacement drag and the wheel change the display here.
@@ -195,6 +197,7 @@ private:
     bool sharedclaimed = false;
     QMetaObject::Connection contextwatch;
     WheelNotches wheelnotches;
+    QSize framebuffersize; // device pixels of the frame buffer the toolkit made last
     // Slots whose texture holds a result not yet painted.
     bool drawnfresh[3] = {false, false, false};
 

@@ -91,6 +91,7 @@ void GLChannel::drawslots(QOpenGLShaderProgram* program, unsigned magnification)
     program->setUniformValue("tex0mult", drawtex[0] ? 1.0f : 0.0f);
     program->setUniformValue("tex1mult", drawtex[1] ? 1.0f : 0.0f);
     program->setUniformValue("tex2mult", drawtex[2] ? 1.0f : 0.0f);
+    const QSize px = pixelsize();
     for (int k = 2; k >= 0; --k) {
         gl->glActiveTexture(GL_TEXTURE0 + k);
         gl->glBindTexture(GL_TEXTURE_2D, drawtex[k]);
@@ -98,6 +99,17 @@ void GLChannel::drawslots(QOpenGLShaderProgram* program, unsigned magnification)
             gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(magnification));
             gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
             gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
+            // Texels per pixel: a result of the shown area has about one,
+            // where plain filtering skips no texel and anisotropic filtering
+            // only costs time. It pays where a texture is shown a few times
+            // smaller, until its result comes; far smaller (after a zoom out)
+            // it would cost a tap for every texel a pixel covers, seconds per
+            // frame with some drivers, for a picture about to be replaced.
+            const double columns = displayarea.width() / texarea[k].width() * texres[k].width() / px.width();
+            const double rows = displayarea.height() / texarea[k].height() * texres[k].height() / px.height();
+            const double shrink = std::max(std::fabs(columns), std::fabs(rows));
+            if (glshared.anisotropic)
+                gl->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, shrink > 2 && shrink <= 8 ? 4.0f : 1.0f);
         }
     }
     drawslotquad();

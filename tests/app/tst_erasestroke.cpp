@@ -1,13 +1,17 @@
 // The eraser through the whole window: a noise file in a layer, the eraser
 // chosen on the Tools tool bar, a drag across a channel view with the mouse
-// or a pen, and the history entry that undoes and redoes it.
+// or a pen, and the history entry that undoes and redoes it; a long step of
+// a wide brush during which the window goes on taking events.
 #include <QAction>
 #include <QDoubleSpinBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalSpy>
+#include <QComboBox>
 #include <QTabletEvent>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <cmath>
 #include <vector>
@@ -85,6 +89,7 @@ private slots:
     void cleanup();
     void strokeErasesUndoesAndRedoes();
     void penPressureErasesMore();
+    void eventsDuringALongStepComeAfterIt();
 };
 
 void TestEraseStroke::init()
@@ -191,6 +196,40 @@ void TestEraseStroke::penPressureErasesMore()
     // A quarter of the pressure is a quarter of the gain: 12 dB deeper.
     QVERIFY2(full < -21 && full > -27, qPrintable(QString::number(full)));
     QVERIFY2(std::fabs(light - (full - 12)) < 1.5, qPrintable(QString("%1 vs %2").arg(light).arg(full)));
+}
+
+void TestEraseStroke::eventsDuringALongStepComeAfterIt()
+{
+    // Long windows make every step of a wide brush slow.
+    (*rig)->fftsizebox->setCurrentIndex((*rig)->fftsizebox->findData(65536));
+    (*rig)->fftoverlapbox->setCurrentIndex((*rig)->fftoverlapbox->findData(16));
+    setting("freq range:", " Hz")->setValue(10000);
+    const QByteArray before = filebytes(noise);
+    // While a step of the stroke runs, the window's timers fire; a move and
+    // Escape given then are taken up after it, in their order.
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] {
+        if (!spectrumgui->strokerunning || spectrumgui->mousepressure <= 0 || ticks++ > 0)
+            return;
+        mouse(QEvent::MouseMove, pixel(2.5, 5000), Qt::NoButton, Qt::LeftButton);
+        for (QShortcut* s : rig->window->findChildren<QShortcut*>())
+            if (s->key() == QKeySequence(Qt::Key_Escape))
+                emit s->activated();
+    });
+    timer.start(0);
+    mouse(QEvent::MouseMove, pixel(0.5, 5000), Qt::NoButton, Qt::NoButton);
+    mouse(QEvent::MouseButtonPress, pixel(0.5, 5000), Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, pixel(0.6, 5000), Qt::NoButton, Qt::LeftButton);
+    timer.stop();
+    QVERIFY(ticks > 0);
+    // The move erased the way to 2.5 s; Escape ended the stroke there and
+    // put the eraser away.
+    const std::vector<float> a = samples(before), b = samples(filebytes(noise));
+    const double way = db(bandenergy(b, 1.9, 2.3, 4700, 5300) / bandenergy(a, 1.9, 2.3, 4700, 5300));
+    QVERIFY2(way < -15, qPrintable(QString::number(way)));
+    QVERIFY(!eraser->isChecked());
+    QCOMPARE(historygui->tree->topLevelItem(historygui->tree->topLevelItemCount() - 1)->text(1), "Eraser");
 }
 
 int main(int argc, char** argv)

@@ -1,12 +1,17 @@
 // The whole window on the bundled sample: the start values of the window's
-// controls reach the controller, and each channel view draws a spectrogram.
+// controls reach the controller, and each channel view draws a spectrogram,
+// on the screen too after Close Project and after a channel was switched off.
 #include <QDoubleSpinBox>
+#include <QHeaderView>
+#include <QScreen>
 #include <QProcess>
 #include <QTest>
 
 #include "controller/spectrumgui.h"
 #include "core/layer.h"
+#include "panels/channelsgui.h"
 #include "panels/layersgui.h"
+#include "panels/qtreewidgetext.h"
 #include "view/glchannel.h"
 #include "windowrig.h"
 
@@ -16,6 +21,7 @@ class TestMainWindowView : public QObject
 
 private slots:
     void sampleShowsAsASpectrogram();
+    void drawnAgainAfterCloseAndChannelSwitch();
 };
 
 void TestMainWindowView::sampleShowsAsASpectrogram()
@@ -55,6 +61,53 @@ void TestMainWindowView::sampleShowsAsASpectrogram()
     QVERIFY(w->close());
     QVERIFY(!spectrumgui);
     delete sample;
+}
+
+void TestMainWindowView::drawnAgainAfterCloseAndChannelSwitch()
+{
+    WindowRig w(QStringLiteral(KV_TEST_ROOT));
+    w->resize(1280, 720);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    const QString stereo = QStringLiteral(KV_TEST_ROOT) + "/Resources/Samples/Sample.wav";
+    const QString mono = QDir::tempPath() + "/mono.wav";
+    QProcess sox;
+    sox.start(utilpath + "/sox/sox", {stereo, mono, "remix", "1"});
+    QVERIFY(sox.waitForFinished(30000));
+    QCOMPARE(sox.exitCode(), 0);
+    // What the X server shows where the view lies, not what the view would
+    // draw now; other tests' windows on the same display are put behind.
+    const auto onscreen = [&w](int channel) {
+        GLChannel* view = spectrumgui->view(channel);
+        if (!view || !view->isVisible())
+            return false;
+        w->raise();
+        const QPoint at = view->mapToGlobal(QPoint(0, 0));
+        return spectrogram(
+            QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), view->width(), view->height()).toImage());
+    };
+    // After Close Project the first view of the next project is shown again
+    // at the size it had when the last one was closed.
+    const QStringList files{stereo, mono, stereo};
+    for (int i = 0; i < files.size(); ++i) {
+        if (i > 0) {
+            w->closeact->trigger();
+            QCOMPARE(layersgui->tree->topLevelItemCount(), 0);
+        }
+        layersgui->Import(files[i], QString());
+        QCOMPARE(layersgui->tree->topLevelItemCount(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(onscreen(0) && (files[i] == mono || onscreen(1)), 60000);
+    }
+    // Channel 1 off and on again in the Channels panel, the window's size untouched.
+    QTreeWidget* channels = channelsgui->tree;
+    const QRect row = channels->visualItemRect(channels->topLevelItem(1));
+    const QPoint activecell(channels->header()->sectionViewportPosition(0) + 4, row.center().y());
+    const int height = spectrumgui->view(0)->height();
+    QTest::mouseClick(channels->viewport(), Qt::LeftButton, Qt::NoModifier, activecell);
+    QTRY_VERIFY(spectrumgui->view(0)->height() > height); // channel 0 takes the room
+    QTest::mouseClick(channels->viewport(), Qt::LeftButton, Qt::NoModifier, activecell);
+    QTRY_VERIFY_WITH_TIMEOUT(onscreen(0) && onscreen(1), 60000);
+    QVERIFY(w->close());
 }
 
 int main(int argc, char** argv)

@@ -239,14 +239,20 @@ bool FilterPlugin::process()
         QFile::remove(path);
         return false;
     }
-    // Blocks until the editor exits.
-    const int exitcode = QProcess::execute(editor, {path});
-    if (exitcode == -2) {
+    QProcess run;
+    run.setProcessChannelMode(QProcess::ForwardedChannels);
+    run.start(editor, {path});
+    if (!run.waitForStarted(30000)) {
         QFile::remove(path);
         fail(tr("The external wave editor could not be started. The layer was not changed."));
         return false;
     }
-    if (exitcode != 0) {
+    if (!notice.waitfor(run, tr("Waiting for the external wave editor to end...\n"
+                                "Cancel ends it; the layer is not changed."))) {
+        QFile::remove(path);
+        return false;
+    }
+    if (run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0) {
         // What a failed editor left behind may be half written.
         failkept(tr("The external wave editor ended with an error."), path);
         return false;

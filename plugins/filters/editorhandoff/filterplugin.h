@@ -2,9 +2,10 @@
 // editorhandoff hands the area of the current layer to a wave editor of the
 // user's choice and takes the edited audio back: the area's samples go into a
 // 32-bit float WAVE file in the temporary folder, the editor runs on it, and
-// once it exits the file is read back into the same area and deleted. Any
-// failure leaves the layer as it was and says why; an edited file that cannot
-// be read back is kept in the temporary folder.
+// once it exits the file is read back into the same area and deleted. The
+// window keeps drawing meanwhile; after a moment a Cancel ends the editor and
+// changes nothing. Any failure leaves the layer as it was and says why; an
+// edited file that cannot be read back is kept in the temporary folder.
 #include <QObject>
 #include <QPointer>
 #include <QPushButton>

@@ -19,6 +19,7 @@
 #include <QtGlobal>
 
 class QDialog;
+class QProcess;
 class QWidget;
 
 using filtermodalhook = int (*)(QDialog* dialog);
@@ -53,6 +54,12 @@ public:
     Notice(const Notice&) = delete;
     Notice& operator=(const Notice&) = delete;
     void settext(const QString& text);
+    // Waits for `process` (started) to end with the event loop going: the
+    // window keeps drawing and its timers fire, while its input waits. After
+    // a moment the notice shows `waitingtext` with a Cancel button and holds
+    // the input of the whole program; Cancel or Escape kills the process.
+    // False when the wait was cancelled.
+    bool waitfor(QProcess& process, const QString& waitingtext);
 
 private:
     void shown();

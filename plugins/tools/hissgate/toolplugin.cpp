@@ -9,6 +9,9 @@
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 {
+    // Pointer events touch the widgets only to read them: the host may
+    // process them off the GUI thread while the window keeps answering.
+    setProperty("offguithread", true);
     name = tr("Extract Noise Manual Gate");
     category = QStringLiteral("Extract");
     label = tr("Noise (Manual Gate)");

@@ -5,6 +5,9 @@
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 {
+    // Pointer events touch the widgets only to read them: the host may
+    // process them off the GUI thread while the window keeps answering.
+    setProperty("offguithread", true);
     name = tr("Modify Eraser");
     category = QStringLiteral("Modify");
     label = tr("Eraser");

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Stands in for the user's wave editor: changes the WAVE file named by its one
-# argument as KV_FAKE_EDIT says, with sox where audio is edited, then exits.
+# argument as KV_FAKE_EDIT says, with sox where audio is edited, then exits
+# (or, with "hang", writes its process id to KV_FAKE_NAMES and never exits).
 set -e
 file=$1
 edited="$file.edited.wav"
@@ -27,5 +28,6 @@ garbage) printf 'no wave here' > "$file" ;;
 delete) rm -f "$file" ;;
 fail) exit 3 ;;
 crash) kill -KILL $$ ;;
+hang) printf '%s\n' $$ > "$KV_FAKE_NAMES"; exec sleep 100000 ;;
 *) exit 0 ;;
 esac

@@ -1,6 +1,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
+#include <csignal>
 #include <QVBoxLayout>
 #include <QtEndian>
 
@@ -38,6 +40,7 @@ private slots:
     void failingEditor_data();
     void failingEditor();
     void editorCannotStart();
+    void neverEndingEditorCancelled();
     void exchangeFileCannotBeWritten();
     void exchangeFileCannotBeMade();
 
@@ -548,6 +551,39 @@ void TestEditorhandoff::editorCannotStart()
     QCOMPARE(seen.texts, QStringList{"The external wave editor could not be started. The layer was not changed."});
     QVERIFY(exchanges().isEmpty());
     unchanged();
+}
+
+void TestEditorhandoff::neverEndingEditorCancelled()
+{
+    // The window's timers fire while the editor runs; the Cancel that the
+    // notice offers after a moment ends it, and nothing is changed.
+    const QString pidfile = QDir::tempPath() + "/editor.pid";
+    QFile::remove(pidfile);
+    qputenv("KV_FAKE_NAMES", QFile::encodeName(pidfile));
+    useeditor(editor);
+    bool cancelled = false; // by the timer, once the editor runs
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->button(QMessageBox::Cancel)
+                                                           && QFile::exists(pidfile))
+                cancelled = (box->button(QMessageBox::Cancel)->click(), true);
+    });
+    timer.start(20);
+    QVERIFY(!edit("hang"));
+    timer.stop();
+    QVERIFY(cancelled);
+    QVERIFY(seen.texts.isEmpty());
+    QVERIFY(exchanges().isEmpty());
+    unchanged();
+    QFile ids(pidfile);
+    QVERIFY(ids.open(QIODevice::ReadOnly));
+    const pid_t pid = pid_t(ids.readAll().trimmed().toLongLong());
+    QVERIFY(pid > 0 && ::kill(pid, 0) == -1); // ended and reaped
+    // The next round trip is an ordinary one.
+    forget();
+    QVERIFY(edit("gain"));
+    QCOMPARE(seen.notices, QStringList({"Launching external wave editor...", "Importing back..."}));
 }
 
 void TestEditorhandoff::exchangeFileCannotBeWritten()

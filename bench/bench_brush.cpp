@@ -1,0 +1,147 @@
+// One drag event of the eraser with a brush of 10 s x 10 kHz at windows of
+// 65536 and overlap 16, on a 10-minute stereo 48 kHz layer, as the window
+// drives it: the event reaches the controller as a view sends it, and the
+// step counts until the tool's edit is written back and the views have been
+// asked to show it. Reported beside its time: the longest the GUI thread went
+// without handling an event meanwhile (a timer of 5 ms counts its gaps; the
+// median over the events, and the largest), and the median time as a
+// multiple of its anchor, the bare Kiss FFT calls (forward and inverse, one
+// thread) for the frames the brush touches.
+//
+// The eraser comes from the build's installation root (KV_BENCH_ROOT, or
+// build/run/root beside this program). It needs a display (xvfb-run) or runs
+// on Qt's offscreen platform.
+#include <benchmark/benchmark.h>
+
+#include <QAction>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QPluginLoader>
+#include <QToolBar>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "app/mainwindow.h"
+#include "benchwindow.h"
+#include "controller/spectrumgui.h"
+#include "core/layer.h"
+#include "panels/historygui.h"
+#include "panels/layersgui.h"
+#include "sdk/interfaces.h"
+
+namespace {
+
+constexpr int rate = 48000;
+constexpr int channelcount = 2;
+constexpr int size = 65536;
+constexpr int overlap = 16;
+constexpr double brushtime = 10;
+constexpr double brushfreq = 10000;
+constexpr double at = 300; // the middle of the 10 minutes
+constexpr double pitch = 8000;
+
+QString benchroot()
+{
+    const QString root = qEnvironmentVariable("KV_BENCH_ROOT");
+    return root.isEmpty() ? QCoreApplication::applicationDirPath() + "/../root" : root;
+}
+
+struct Project
+{
+    std::unique_ptr<layer> noise;
+    benchwindow::Controllers c{QStringLiteral("brush")};
+    SpectrumGui* gui = c.gui;
+    QPluginLoader loader;
+    ToolInterface* eraser = nullptr;
+    QAction* action = nullptr;
+
+    Project()
+    {
+        noise.reset(benchwindow::noiselayer(600, QStringLiteral("noise")));
+        c.panel->alllayers->addchild(noise.get());
+        gui->fftsize = size;
+        gui->fftoverlap = overlap;
+        gui->bindlayer(0, c.panel->mixlayer);
+        gui->bindlayer(1, noise.get());
+        emit gui->outfftparam(gui->ffttype, size, overlap, false);
+
+        loader.setFileName(benchroot() + "/Plugins/Tools/rubout.so");
+        eraser = qobject_cast<ToolInterface*>(loader.instance());
+        if (!eraser || !eraser->initialize(loader.fileName(), c.window.get()))
+            qFatal("no eraser at %s", qPrintable(loader.fileName()));
+        for (QDoubleSpinBox* box : eraser->toolbar->findChildren<QDoubleSpinBox*>()) {
+            if (box->prefix().startsWith("time range"))
+                box->setValue(brushtime);
+            else if (box->prefix().startsWith("freq range"))
+                box->setValue(brushfreq);
+        }
+        action = new QAction(c.window.get());
+        action->setCheckable(true);
+        action->setData(QVariant::fromValue(eraser));
+        QObject::connect(action, &QAction::toggled, gui, &SpectrumGui::intool);
+        action->setChecked(true);
+    }
+    ~Project() { action->setChecked(false); }
+};
+
+double barems = 0;
+
+void BM_EraserDrag(benchmark::State& state)
+{
+    Project p;
+    benchwindow::GapMeter gaps;
+    p.gui->inmouseevent(QPointF(at, pitch), 0.0f, 0, 0, false);
+    p.gui->inmouseevent(QPointF(at, pitch), 1.0f, 0, 0, false);
+    QCoreApplication::processEvents();
+    std::vector<qint64> longest;
+    std::vector<double> times;
+    double x = at;
+    for (auto _ : state) {
+        x += 0.1;
+        gaps.start();
+        QElapsedTimer clock;
+        clock.start();
+        p.gui->inmouseevent(QPointF(x, pitch), 1.0f, 0, 0, false);
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        longest.push_back(gaps.stop());
+        times.push_back(ms);
+        state.SetIterationTime(ms / 1000);
+    }
+    p.gui->inmouseevent(QPointF(x, pitch), 0.0f, 0, 0, false);
+    state.counters["gui_gap_ms"] = double(benchwindow::median(longest));
+    state.counters["gui_gap_max_ms"] = double(*std::max_element(longest.begin(), longest.end()));
+    if (barems > 0)
+        state.counters["x_bare"] = benchwindow::median(times) / barems;
+}
+
+// The anchor: the frames of the brush (its time extent at the hop, both
+// channels) through a bare forward and inverse transform of 65536 points.
+void BM_BareTransforms(benchmark::State& state)
+{
+    const int frames = int(brushtime * rate / (size / overlap)) + 1;
+    benchwindow::BareTransforms bare(size);
+    std::vector<double> times;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        bare.run(frames * channelcount);
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    barems = benchwindow::median(times);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchwindow::App app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RegisterBenchmark("Bare/kissfft brush frames", BM_BareTransforms)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Brush/eraser drag event", BM_EraserDrag)
+        ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
