@@ -120,7 +120,7 @@ struct StrokeRig
             qWarning("sox made no noise file");
         layersgui->Import(wav, QString());
         if (layersgui->tree->topLevelItemCount() == 1)
-            noise = layersgui->tree->topLevelItem(0)->data(3, Qt::UserRole).value<layer*>();
+            noise = LayersGui::rowlayer(layersgui->tree->topLevelItem(0));
         view = spectrumgui->view(0);
     }
     ~StrokeRig()
@@ -130,10 +130,6 @@ struct StrokeRig
     }
     MainWindow* window() const { return rig->window.get(); }
 
-    static layer* rowlayer(int index)
-    {
-        return layersgui->tree->topLevelItem(index)->data(3, Qt::UserRole).value<layer*>();
-    }
     // Makes row `index` the current layer, as a click on its name does.
     void choose(int index) const { layersgui->ItemClicked(layersgui->tree->topLevelItem(index), 3); }
     // A new empty layer on top, current; the noise stays in the mix.
@@ -211,13 +207,13 @@ struct StrokeRig
     {
         QTest::mouseRelease(view, Qt::LeftButton, mods, pixel(t, f));
     }
-    // Hover at t0, press, drag to t1 in steps of 0.05 s and release at
+    // Hover at t0, press, drag to t1 in steps of `step` s and release at
     // `released`: the release event itself travels from t1 to there.
-    void stroke(double t0, double t1, double released, double f) const
+    void stroke(double t0, double t1, double released, double f, double step = 0.05) const
     {
         hover(t0, f);
         press(t0, f);
-        const int steps = std::max(1, int(std::lround((t1 - t0) / 0.05)));
+        const int steps = std::max(1, int(std::lround((t1 - t0) / step)));
         for (int i = 1; i <= steps; ++i)
             drag(t0 + (t1 - t0) * i / steps, f);
         release(released, f);
