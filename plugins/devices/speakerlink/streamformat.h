@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/speakermix.h"
+
 struct StreamFormat {
     int channels;
     const char* name; // the enum name the implementation must know
@@ -36,7 +38,7 @@ inline const StreamFormat* streamformat(int channels)
 // mask that does not describe the channels keeps the host's order.
 inline std::array<int, 8> speakerorder(int channels, int speakermask)
 {
-    enum : int { FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, BC = 0x100, SL = 0x200, SR = 0x400 };
+    using namespace speakermix;
     struct Slot {
         int speaker;
         int instead;
