@@ -120,6 +120,12 @@ private:
     // The span a write-back may give the layer beyond its extent (limitgrowth).
     bool growthlimited = false;
     qint64 growthfrom = 0, growthto = 0; // samples; an empty span gives no time
+    // The layer's extent when the current edit began (bound, reset, a
+    // transfer started), in samples: write-backs grow the layer by what lies
+    // beyond it, however many parts the edit is written back in.
+    bool baseempty = true;
+    qint64 basestart = 0, baseend = 0;
+    void notebase();
     // Per channel: what edits changed of timebufferA that its floats could
     // not take (at most half a unit of their last place), zero wherever the
     // samples came from the layer; a write-back adds the synthesis of what

@@ -62,6 +62,7 @@ void Buffer::bindlayer(layer* l)
     samplerate = l->samplerate;
     channels = l->channels;
     cachelength = double(cachesamples) / samplerate;
+    notebase();
     if (!ensurestorage()) {
         logerror(QStringLiteral("Buffer: no memory for the %1 channels of layer \"%2\"")
                      .arg(l->channels)
@@ -97,9 +98,19 @@ void Buffer::reload()
     forgetcache();
 }
 
+void Buffer::notebase()
+{
+    baseempty = !boundlayer || !(boundlayer->length > 0) || samplerate <= 0;
+    basestart = baseempty ? 0 : roundhalfup64(boundlayer->start * samplerate);
+    baseend = baseempty ? 0 : basestart + roundhalfup64(boundlayer->length * samplerate);
+}
+
 void Buffer::limitgrowth(double start, double end)
 {
     const std::lock_guard lock(guard);
+    if (start <= end)
+        notebase(); // a transfer begins
+
     growthlimited = start <= end && samplerate > 0;
     growthfrom = growthlimited ? roundhalfup64(start * samplerate) : 0;
     growthto = growthlimited ? roundhalfup64(end * samplerate) : 0;
@@ -206,14 +217,15 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
             end = start + roundhalfup64(boundlayer->length * samplerate);
         }
         const qint64 layerstart = start, layerend = end;
-        // Frames whose nearest samples all lie outside the layer extend it
-        // by the hop each stands for in an area, from its centre on, so that
-        // an area taken from the new extent gives the same frames.
+        // Frames whose nearest samples all lie outside the extent the layer
+        // had when this edit began give it the whole span their synthesis
+        // writes: a layer filled in parts (the window moving on between
+        // write-backs) grows by the same samples as one filled at once.
         const qint64 h = hop();
         if (framelow <= framehigh) {
-            if (empty || framelow * h + h / 2 <= start)
-                start = std::min(start, framelow * h);
-            if (empty || framehigh * h - h / 2 >= end)
+            if (baseempty || framelow * h + h / 2 <= basestart)
+                start = std::min(start, (framelow - qint64(1)) * h);
+            if (baseempty || framehigh * h - h / 2 >= baseend)
                 end = std::max(end, (framehigh + qint64(1)) * h);
         }
         if (samplelow <= samplehigh) {
