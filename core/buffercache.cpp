@@ -116,6 +116,14 @@ void Buffer::limitgrowth(double start, double end)
     growthto = growthlimited ? roundhalfup64(end * samplerate) : 0;
 }
 
+void Buffer::boundgrowth(double start, double end)
+{
+    const std::lock_guard lock(guard);
+    outerbounded = start <= end && samplerate > 0;
+    outerfrom = outerbounded ? roundhalfup64(start * samplerate) : 0;
+    outerto = outerbounded ? roundhalfup64(end * samplerate) : 0;
+}
+
 void Buffer::clearlayer()
 {
     const std::lock_guard lock(guard);
@@ -221,12 +229,15 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
         // had when this edit began give it the whole span their synthesis
         // writes: a layer filled in parts (the window moving on between
         // write-backs) grows by the same samples as one filled at once.
+        // While bound (boundgrowth), bins give no time beyond the bound:
+        // they came from the layers that end there. Samples set are drawn
+        // by the caller and give their own.
         const qint64 h = hop();
         if (framelow <= framehigh) {
             if (baseempty || framelow * h + h / 2 <= basestart)
-                start = std::min(start, (framelow - qint64(1)) * h);
+                start = std::min(start, std::max((framelow - qint64(1)) * h, outerbounded ? outerfrom : -far));
             if (baseempty || framehigh * h - h / 2 >= baseend)
-                end = std::max(end, (framehigh + qint64(1)) * h);
+                end = std::max(end, std::min((framehigh + qint64(1)) * h, outerbounded ? outerto : far));
         }
         if (samplelow <= samplehigh) {
             if (empty || samplelow < start)
@@ -239,6 +250,7 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
             start = std::max(start, some ? std::min(layerstart, growthfrom) : layerstart);
             end = std::min(end, some ? std::max(layerend, growthto) : layerend);
         }
+
         from = std::clamp(start - cachestartsample, low, high);
         to = std::clamp(end - cachestartsample, from, high);
         for (int c = 0; c < channels; ++c)
@@ -333,8 +345,7 @@ void Buffer::keepframes(int first, int last)
             continue;
         if (!boundlayer->keptframes)
             boundlayer->keptframes = std::make_shared<KeptFrames>();
-        const qint64 budget = boundlayer->fileframes() * qint64(channels) * qint64(sizeof(float));
-        boundlayer->keptframes->add(settingkey(), c, n, keep, budget, boundlayer->name);
+        boundlayer->keptframes->add(settingkey(), c, n, keep, boundlayer->name);
     }
 }
 
@@ -492,7 +503,7 @@ void Buffer::setvalidranges()
     if (low > high)
         low = high = cachesamples / 2;
     cachedsamples = {cachestartsample + low, cachestartsample + high};
-    const int edge = std::max(std::clamp(overlap, 1, windowframes / 4), overlap / 2);
+    const int edge = cachewindowedge(windowframes, overlap);
     cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max({edge, 2, overlap / 2 + 1})};
 }
 
