@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -49,6 +50,7 @@ private slots:
     void widgetsReachTheController();
     void startValuesAndUnits();
     void layerStateDisablesWithAReason();
+    void rowClickLeavesTheVolume();
     void fullScreenToggle();
     void geometryIsKept();
     void dragAndDrop();
@@ -493,6 +495,48 @@ void TestMainWindow::layerStateDisablesWithAReason()
     QCOMPARE(w->cutact->statusTip(), QString("DISABLED: Create or import a layer first."));
     w->layerstate(true, true, true);
     QCOMPARE(w->cutact->statusTip(), QString("changed"));
+}
+
+// A click just under a layer's name lands on its volume slider beside the
+// handle: it makes the layer current and leaves the volume, as the wheel
+// over it does; the keys stay the editor's. Only the handle dragged changes it.
+void TestMainWindow::rowClickLeavesTheVolume()
+{
+    WindowRig w;
+    w->resize(1280, 800);
+    w->show();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.window.get(), 30000));
+    projectformat = {8000, 1, 0x4};
+    layersgui->NewLayer();
+    layersgui->NoItemClicked();
+    QTreeWidgetItem* row = layersgui->tree->topLevelItem(0);
+    auto* slider = qobject_cast<QSlider*>(row->data(3, LayersGui::SliderRole).value<QWidget*>());
+    QVERIFY(slider && !layersgui->currentitem);
+    layer* l = LayersGui::rowlayer(row);
+    const auto at = [&](QPoint p) { return slider->mapTo(w.window.get(), p); };
+    QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, at(QPoint(slider->width() / 4, slider->height() / 2)));
+    QCOMPARE(layersgui->currentitem, row);
+    QCOMPARE(l->volume, 1.0f);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_T);
+    QCOMPARE(spectrumgui->selectionmode, 1);
+    QWheelEvent wheel(QPointF(4, 4), slider->mapToGlobal(QPointF(4, 4)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider, &wheel);
+    QCOMPARE(l->volume, 1.0f);
+
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = Qt::Horizontal;
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = option.sliderValue = slider->value();
+    const QPoint handle =
+        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+    QTest::mousePress(w->windowHandle(), Qt::LeftButton, {}, at(handle));
+    QTest::mouseMove(w->windowHandle(), at(handle - QPoint(20, 0)));
+    QTest::mouseRelease(w->windowHandle(), Qt::LeftButton, {}, at(handle - QPoint(20, 0)));
+    QVERIFY2(l->volume < 1.0f && slider->value() < 0, qPrintable(QString::number(slider->value())));
 }
 
 void TestMainWindow::fullScreenToggle()
