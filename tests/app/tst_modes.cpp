@@ -11,6 +11,7 @@
 #include <QSpinBox>
 
 #include "editrig.h"
+#include "sdk/fitsize.h"
 
 namespace {
 
@@ -239,7 +240,7 @@ private slots:
 
     void mouseCursorDialog()
     {
-            QStringList shown;
+        QStringList shown, cut;
         whendialog<QDialog>([&](QDialog* dialog) {
             shown << dialog->windowTitle();
             auto* time = boxwithprefix<QDoubleSpinBox>(dialog, "time: ");
@@ -248,6 +249,10 @@ private slots:
             // Starts in the middle of the visible area; every channel can be chosen.
             shown << QString::number(time->value()) << QString::number(frequency->value())
                   << QString::number(channel->maximum());
+            for (QAbstractSpinBox* box : dialog->findChildren<QAbstractSpinBox*>())
+                if (box->fontMetrics().horizontalAdvance(box->text()) > fitsize::textfield(box)
+                    || !dialog->rect().contains(box->geometry()))
+                    cut << box->text();
             time->setValue(1.5);
             frequency->setValue(4000);
             channel->setValue(1);
@@ -255,6 +260,7 @@ private slots:
         });
         edit->window()->setmouseact->trigger();
         QCOMPARE(shown, (QStringList{"Mouse cursor position", "1.5", "11025", "1"}));
+        QCOMPARE(cut, QStringList()); // every value shown whole, within the dialog
         QCOMPARE(spectrumgui->mouseposition, QPointF(1.5, 4000));
         // The system pointer stands on that point of channel 1's view.
         const QPoint expected = edit->view(1)->mapToGlobal(edit->pixel(1.5, 4000, 1).toPoint());
