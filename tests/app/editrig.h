@@ -93,7 +93,15 @@ struct EditRig
             mouse(QEvent::MouseMove, from + (to - from) * i / steps, Qt::NoButton, Qt::LeftButton, channel);
         mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, channel);
     }
-    QStringList prompts(const QString& title) const { return rig->prompts(title); }
+    // What the prompts titled `title` asked so far, as "title: text".
+    QStringList prompts(const QString& title) const
+    {
+        QStringList list;
+        for (const PromptRequest& r : rig->asked)
+            if (r.title == title)
+                list << r.title + ": " + r.text;
+        return list;
+    }
 };
 
 // A sine of `frequency` Hz at `amplitude`.

@@ -415,32 +415,28 @@ private slots:
     }
 
     // A range typed and applied with Return gives the keyboard back to the
-    // editor: T then selects time and a drag makes a time selection. A field
+    // editor: T then selects time, and a drag makes a time selection. A field
     // being typed in keeps its letters; one that only holds the focus does not.
     void typedRangeThenModeLetter()
     {
         MainWindow* w = edit->window();
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w, 30000));
-        w->dispend->setFocus();
-        w->dispend->selectAll();
-        QTest::keyClicks(w->dispend, "2.5");
-        QTest::keyClick(w->dispend, Qt::Key_Return);
-        QCOMPARE(spectrumgui->displayarea.width(), 2.5);
+        const auto type = [](QDoubleSpinBox* box, const QString& text, Qt::Key then) {
+            box->setFocus();
+            box->selectAll();
+            QTest::keyClicks(box, text);
+            QTest::keyClick(QApplication::focusWidget(), then);
+        };
+        type(w->dispend, "2.5", Qt::Key_Return);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_T);
         QCOMPARE(spectrumgui->selectionmode, 1);
         edit->drag(0.5, 3000, 1.5, 6000);
         QVERIFY2(near(selection.x(), 0.5, 0.01) && near(selection.width(), 1.0, 0.01), describe(selection));
         QCOMPARE(selection.height(), -44100.0);
-
-        w->dispstart->setFocus();
-        w->dispstart->selectAll();
-        QTest::keyClicks(w->dispstart, "0");
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S);
+        type(w->dispstart, "0", Qt::Key_S);
         QCOMPARE(spectrumgui->selectionmode, 1);
-        QTest::keyClick(w->dispstart, Qt::Key_Return);
-        w->disphigh->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S);
+        type(w->disphigh, "", Qt::Key_S);
         QCOMPARE(spectrumgui->selectionmode, 0);
     }
 };

@@ -75,16 +75,6 @@ struct WindowRig
     }
     MainWindow* operator->() const { return window.get(); }
 
-    // What the prompts titled `title` asked so far, as "title: text".
-    QStringList prompts(const QString& title) const
-    {
-        QStringList list;
-        for (const PromptRequest& r : asked)
-            if (r.title == title)
-                list << r.title + ": " + r.text;
-        return list;
-    }
-
     // The names the settings store is kept under, also for values a test
     // stores before the window is built.
     static void identify()
