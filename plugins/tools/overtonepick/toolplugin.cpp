@@ -81,8 +81,8 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
                                     writeharmonics(channel, frame, position, frequency, bins, pure, selected);
                                 reached = reached || inside || selected.reach(frame, tracked, tracked);
                             });
-    // The selection keeps every write outside it, silently: the stroke says so at its end.
-    if (!pressed && stroking && areaselected && !reached)
+    // The selection keeps every write outside it, silently: the stroke says so at its release.
+    if (!pressed && dpressure < 0 && stroking && areaselected && !reached)
         strokenote = tr("The stroke lies outside the selected time/frequency area, so nothing was extracted.");
     stroking = pressed;
     return true;
