@@ -116,6 +116,7 @@ struct Textbook
           window(b.analysiswindow, b.analysiswindow + n)
     {
     }
+    // Frame j, sample m is sample j * hop - n / 2 + m of the signal.
     Frames analyse(const std::vector<float>& x) const
     {
         kiss_fftr_cfg plan = kiss_fftr_alloc(n, 0, nullptr, nullptr);
@@ -138,13 +139,11 @@ struct Textbook
         std::vector<float> out(static_cast<size_t>(n));
         for (size_t j = 0; j < frames.size(); ++j) {
             kiss_fftri(plan, frames[j].data(), out.data());
-            for (int m = 0; m < n; ++m) {
-                const qint64 k = qint64(j) * hop - n / 2 + m;
-                if (k >= 0 && k < qint64(count)) {
+            for (int m = 0; m < n; ++m)
+                if (const qint64 k = qint64(j) * hop - n / 2 + m; k >= 0 && k < qint64(count)) {
                     sum[size_t(k)] += double(out[size_t(m)]) / n * window[size_t(m)];
                     weight[size_t(k)] += double(window[size_t(m)]) * window[size_t(m)];
                 }
-            }
         }
         kiss_fftr_free(plan);
         std::vector<float> y(count);
@@ -152,32 +151,29 @@ struct Textbook
             y[k] = weight[k] > 0 ? float(sum[k] / weight[k]) : 0;
         return y;
     }
-    // The area's bins of `x` scaled by `gain`, the rest as they are.
-    std::vector<float> scaled(const std::vector<float>& x, float gain) const
+    // `edit(bin of x, bin of y)` on the area's bins of the analysis of `x`.
+    template <typename Edit>
+    std::vector<float> edited(const std::vector<float>& x, Edit edit, const Frames& y = {}) const
     {
         Frames frames = analyse(x);
         for (int j = f0; j < f1; ++j)
             for (int b = b0; b <= b1; ++b)
-                frames[size_t(j)][size_t(b)] = {gain * frames[size_t(j)][size_t(b)].r, gain * frames[size_t(j)][size_t(b)].i};
+                edit(frames[size_t(j)][size_t(b)], y.empty() ? kiss_fft_cpx{} : y[size_t(j)][size_t(b)]);
         return synthesise(frames, x.size());
+    }
+    std::vector<float> scaled(const std::vector<float>& x, float g) const
+    {
+        return edited(x, [g](kiss_fft_cpx& v, kiss_fft_cpx) { v = {g * v.r, g * v.i}; });
     }
     // Cut into a clipboard layer of the area's bins, pasted back from its analysis.
     std::vector<float> cutandpaste(const std::vector<float>& x) const
     {
-        const Frames frames = analyse(x);
-        Frames clip(frames.size(), std::vector<kiss_fft_cpx>(size_t(n / 2 + 1)));
-        Frames cut = frames;
+        const Frames whole = analyse(x);
+        Frames clip(whole.size(), std::vector<kiss_fft_cpx>(size_t(n / 2 + 1)));
         for (int j = f0; j < f1; ++j)
-            for (int b = b0; b <= b1; ++b) {
-                clip[size_t(j)][size_t(b)] = frames[size_t(j)][size_t(b)];
-                cut[size_t(j)][size_t(b)] = {0, 0};
-            }
-        const Frames back = analyse(synthesise(clip, x.size()));
-        Frames pasted = analyse(synthesise(cut, x.size()));
-        for (int j = f0; j < f1; ++j)
-            for (int b = b0; b <= b1; ++b)
-                pasted[size_t(j)][size_t(b)] = back[size_t(j)][size_t(b)];
-        return synthesise(pasted, x.size());
+            std::copy(whole[size_t(j)].begin() + b0, whole[size_t(j)].begin() + b1 + 1, clip[size_t(j)].begin() + b0);
+        const std::vector<float> cut = edited(x, [](kiss_fft_cpx& v, kiss_fft_cpx) { v = {}; });
+        return edited(cut, [](kiss_fft_cpx& v, kiss_fft_cpx c) { v = c; }, analyse(synthesise(clip, x.size())));
     }
 };
 
