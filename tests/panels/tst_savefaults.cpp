@@ -366,6 +366,21 @@ void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
                  qPrintable(r.asked.at(0).text));
         QVERIFY(!QFileInfo::exists(work.filePath("A.wav")));
     }
+    // A disk that fills under the converter (the kill library in it makes
+    // its writes fail with ENOSPC) is named as full.
+    r.asked.clear();
+    answerfile(r, work.filePath("A.wav"), "WAV 32bit");
+    for (const auto& [name, value] : {std::pair{"LD_PRELOAD", KV_KILLAT}, std::pair{"KVKILL_ERRNO", "28"},
+                                      std::pair{"KVKILL_FULL", "1"}})
+        qputenv(name, value);
+    qputenv("KVKILL_MATCH", QFile::encodeName(work.path()));
+    r.panel()->Export();
+    for (const char* name : {"LD_PRELOAD", "KVKILL_ERRNO", "KVKILL_FULL", "KVKILL_MATCH"})
+        qunsetenv(name);
+    QCOMPARE(r.titles(), QStringList{"Export Layer"});
+    QVERIFY2(r.asked.at(0).text.contains("The disk holding " + work.path() + " is full: A.wav could not be written"),
+             qPrintable(r.asked.at(0).text));
+    QVERIFY(!QFileInfo::exists(work.filePath("A.wav")));
 }
 
 void TestSaveFaults::projectsWhosePartsDisagreeAreRefused()
