@@ -161,6 +161,8 @@ QByteArray projectxml(const ProjectData& data)
     writer.writeAttribute(QStringLiteral("current"), QString::number(data.current));
     if (!data.project.isEmpty() && xmlcarries(data.project))
         writer.writeAttribute(QStringLiteral("project"), data.project);
+    if (!data.recovered.isEmpty())
+        writer.writeAttribute(QStringLiteral("recovered"), data.recovered.join(QLatin1Char(' ')));
     for (const ProjectRow& row : data.rows) {
         writer.writeEmptyElement(layername);
         writer.writeAttribute(QStringLiteral("name"), xmlsafe(row.name));
@@ -212,6 +214,7 @@ bool readprojectxml(const QByteArray& xml, ProjectData* data, QString* error)
     data->speakermask = int(a.integer(QStringLiteral("speakermask"), 0, intmax));
     data->current = int(a.integer(QStringLiteral("current"), -1, intmax));
     data->project = a.text(QStringLiteral("project"));
+    data->recovered = a.text(QStringLiteral("recovered")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QString problem = a.error();
     while (problem.isEmpty() && reader.readNextStartElement()) {
         if (reader.name() != layername) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 struct ProjectRow
 {
@@ -38,6 +39,9 @@ struct ProjectData
     // A session file only: the project file the session's work belongs to
     // (empty while it has none), so that a recovered session saves there.
     QString project;
+    // A session file only: the ids of the sessions whose work it took over
+    // (Recover), which are never to be offered again.
+    QStringList recovered;
 };
 
 // The version this program writes and the newest it reads.

@@ -35,6 +35,7 @@ bool describe(const ProjectLayers& project, ProjectData* data, QList<QFile*>* fi
     data->speakermask = project.speakermask;
     data->current = project.current;
     data->project = project.project;
+    data->recovered = project.recovered;
     for (layer* l : project.rows) {
         ProjectRow row;
         row.name = l->name;

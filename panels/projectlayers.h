@@ -20,6 +20,7 @@ struct ProjectLayers
     int channels = 0;
     int speakermask = 0;
     QString project; // the project file of a session file, see ProjectData
+    QStringList recovered; // likewise
 };
 
 // The bytes of samples that a layer's length asks for; a sample file that

@@ -6,6 +6,7 @@
 // step is hit on every run.
 #include <QCryptographicHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QProgressDialog>
 #include <QTemporaryDir>
 
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/sessionfolder.h"
 #include "app/sessionlock.h"
 #include "core/globals.h"
 #include "core/log.h"
@@ -38,6 +40,7 @@ private slots:
     void aFullDiskNeverCostsAPaste();
     void twoInstancesRecoverOneSession();
     void aRecoveryTakenMeanwhileIsSaid();
+    void aRecoverKilledHalfWayIsNotOfferedTwice();
     void aHangingUtilityCanBeCancelled();
 };
 
@@ -258,8 +261,11 @@ int child(int argc, char** argv)
         out.write((said.join("\n--\n") + "\n--\n" + files).toUtf8());
         ok = out.flush();
     } else if (mode == "recover") {
-        // Another instance: what it was told, and how many rows it took.
+        // Another instance: what it was told, and how many rows it took;
+        // with "watch", its file changes in the session folder are counted.
         r.answers["Recover Session"] = QMessageBox::Yes;
+        if (argc > 5 && QByteArray(argv[5]) == "watch")
+            qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
         r.panel()->Recover();
         QFile told(QString::fromLocal8Bit(argv[4]));
         if (!told.open(QIODevice::WriteOnly))
@@ -822,6 +828,43 @@ void TestSaveFaults::aRecoveryTakenMeanwhileIsSaid()
         QCOMPARE(r.at(i)->file->fileName(), left.rows.at(i).samples);
         QCOMPARE(qint64(samplefile(r.at(i)).size()) * 4, left.rows.at(i).bytes);
     }
+}
+
+// A run killed inside its Recover once its own session file names what it
+// took over leaves that session to recover, never the one it took over.
+void TestSaveFaults::aRecoverKilledHalfWayIsNotOfferedTwice()
+{
+    for (const QString& name : QDir(sessionpath).entryList({"session(*).kvx"}, QDir::Files))
+        QFile::remove(sessionpath + "/" + name);
+    const QString toldfile = QDir::tempPath() + "/told.txt";
+    // The steps of a whole Recover, up to the removal of the session it took over.
+    QCOMPARE(runchild({"edit", "2001.01.06-00.00.00.000"}, 0).exitcode, 0);
+    const ChildRun whole = runchild({"recover", "2001.01.06-00.00.01.000", toldfile, "watch"}, 0);
+    QCOMPARE(whole.exitcode, 2);
+    const int at = int(whole.steps.indexOf(QRegularExpression(".* unlink .*/session\\(2001.01.06-00.00.00.000\\).kvx"))) + 1;
+    QVERIFY2(at > 0, qPrintable(whole.steps.join('\n')));
+    for (const QString& name : QDir(sessionpath).entryList({"session(*).kvx"}, QDir::Files))
+        QFile::remove(sessionpath + "/" + name);
+
+    QCOMPARE(runchild({"edit", "2001.01.06-00.00.00.000"}, 0).exitcode, 0);
+    const ChildRun killed = runchild({"recover", "2001.01.06-00.00.01.000", toldfile, "watch"}, at);
+    QVERIFY(killed.killed);
+    QCOMPARE(QDir(sessionpath).entryList({"session(2001.01.06-*).kvx"}, QDir::Files).size(), 2);
+    // The clean-up at the next start removes the one taken over, whatever its age.
+    cleansessionfolder(sessionpath, 30);
+    QCOMPARE(QDir(sessionpath).entryList({"session(2001.01.06-*).kvx"}, QDir::Files),
+             QStringList{"session(2001.01.06-00.00.01.000).kvx"});
+    PanelRig r;
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.panel()->Recover();
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    QVERIFY2(r.asked.at(0).text.contains("2 layer(s)"), qPrintable(r.asked.at(0).text));
+    QCOMPARE(r.rows(), 2);
+    QVERIFY(r.panel()->Close());
+    r.asked.clear();
+    r.panel()->Recover();
+    QCOMPARE(r.asked.value(0).text, QString("There is no session to recover."));
+    QCOMPARE(QDir(sessionpath).entryList({"session(2001.01.06-*).kvx"}, QDir::Files), QStringList());
 }
 
 void TestSaveFaults::aHangingUtilityCanBeCancelled()
