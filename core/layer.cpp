@@ -319,6 +319,23 @@ void layer::replacefile(QFile* newfile)
     file = newfile;
 }
 
+void layer::notecut()
+{
+    const qint64 missing = std::max<qint64>(0, roundhalfup64(length * samplerate)) - fileframes();
+    if (channels > 0 && missing > cutframes) {
+        cutframes = missing;
+        logerror(QStringLiteral("The sample file of layer \"%1\" lacks %2 frames: it was cut short outside the program")
+                     .arg(name)
+                     .arg(missing));
+    }
+}
+
+qint64 layer::lostframes() const
+{
+    QMutexLocker lock(&layermutex);
+    return cutframes;
+}
+
 void layer::listed()
 {
     QMutexLocker lock(&layermutex);
@@ -647,6 +664,7 @@ void layer::write(const float* data, double time, double duration)
     const qint64 frames = roundhalfup64(duration * samplerate);
     if (frames <= 0 || channels <= 0)
         return;
+    notecut();
     bool framed = true;
     if (length == 0)
         framed = reframe(time, true, duration);
@@ -683,6 +701,7 @@ void layer::setlength(double newstart, bool keep, double newlength)
 bool layer::reframe(double newstart, bool keep, double newlength)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     const qint64 fb = framebytes();
     const qint64 frames = std::max<qint64>(0, roundhalfup64(newlength * samplerate));
     const qint64 shift = roundhalfup64((newstart - start) * samplerate);
@@ -720,6 +739,7 @@ bool layer::reframe(double newstart, bool keep, double newlength)
 void layer::inserttime(double time, double duration)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (length == 0 || time > start + length || duration <= 0)
         return;
     if (time <= start) {
@@ -745,6 +765,7 @@ void layer::inserttime(double time, double duration)
 void layer::removetime(double time, double duration)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (length == 0 || time > start + length || duration <= 0)
         return;
     const double end = time + duration;
@@ -814,6 +835,7 @@ auto layer::restartbefore()
 void layer::copyrange(layer* chunk)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (!sameformat(chunk))
         return;
     const auto restart = restartbefore();
@@ -844,6 +866,7 @@ void layer::copyrange(layer* chunk)
 void layer::restorerange(layer* chunk)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (chunk->owner.frames < 0) {
         copyrange(chunk);
         return;

@@ -98,6 +98,10 @@ public:
 
     // Frames in the sample file.
     qint64 fileframes() const;
+    // The frames that the sample file lacked when an edit found it shorter
+    // than the layer (cut short outside the program), before the edit could
+    // grow it over the gap with silence; 0 when it never did.
+    qint64 lostframes() const;
 
     // The "before" side of the next history entry, kept by copy on write:
     // from keepbefore() on, every operation about to overwrite, move away or
@@ -170,6 +174,9 @@ private:
     bool copybefore(QFile* into, qint64 at, qint64 first, qint64 last);
 
     QString lasterrortext;
+    qint64 cutframes = 0;
+    // Notes, before a step that may grow the file, that it lacks frames.
+    void notecut();
     QString keptname;
     QString listedname; // the sample file that the session file names
     QStringList retired; // former sample files that it still names

@@ -145,14 +145,19 @@ qint64 samplebytes(const layer* l)
     return l->channels > 0 ? std::max<qint64>(0, roundhalfup64(l->length * l->samplerate)) * l->channels * 4 : 0;
 }
 
-QString cutshortnote(layer* l)
+QString cutshortnote(layer* l, bool evenrefilled)
 {
     QMutexLocker lock(&layermutex);
     const qint64 expected = samplebytes(l);
     const qint64 held = l->file && l->file->isOpen() && l->file->flush() ? l->file->size() : 0;
+    const double persecond = std::max(1, l->samplerate) * double(std::max(1, l->channels) * 4);
+    if (held >= expected && evenrefilled && l->lostframes() > 0)
+        return QStringLiteral("The sample file of layer \"%1\" was cut short outside the program: %2 s of the "
+                              "layer's audio were lost, and silence stands where nothing was written since.")
+            .arg(l->name.toHtmlEscaped())
+            .arg(double(l->lostframes()) / std::max(1, l->samplerate), 0, 'f', 2);
     if (held >= expected)
         return QString();
-    const double persecond = std::max(1, l->samplerate) * double(std::max(1, l->channels) * 4);
     return QStringLiteral("The sample file of layer \"%1\" was cut short outside the program: it holds %2 s of "
                           "the layer's %3 s.")
         .arg(l->name.toHtmlEscaped())

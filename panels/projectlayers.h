@@ -27,7 +27,9 @@ struct ProjectLayers
 // holds fewer was cut short outside the program.
 qint64 samplebytes(const layer* l);
 // For such a layer, a sentence (HTML) that says so; empty for a whole one.
-QString cutshortnote(layer* l);
+// With `evenrefilled`, also for a layer whose file an edit grew again over
+// what was lost (layer::lostframes), which holds silence there.
+QString cutshortnote(layer* l, bool evenrefilled = false);
 
 // A single-file project. False with the reason in *error.
 bool savekvp(const QString& fileName, const ProjectLayers& project, QString* error);

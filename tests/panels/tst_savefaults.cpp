@@ -354,6 +354,15 @@ void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
     QCOMPARE(r.titles(), QStringList{"Export Layer"});
     QCOMPARE(r.asked.at(0).text, work.filePath("B.wav") + " was written without what is missing:<br/>" + cut);
     QVERIFY(QFileInfo(work.filePath("B.wav")).size() > 1000);
+    // So does one after an edit at its end has filled the file up again with silence.
+    fill(r.at(1), 0.9, 800, [](int, int) { return 0.5f; });
+    QCOMPARE(r.at(1)->file->size(), qint64(64000));
+    r.asked.clear();
+    r.panel()->Export();
+    QCOMPARE(r.titles(), QStringList{"Export Layer"});
+    QCOMPARE(r.asked.at(0).text, work.filePath("B.wav") + " was written without what is missing:<br/>The sample "
+                                 "file of layer \"B\" was cut short outside the program: 0.98 s of the layer's "
+                                 "audio were lost, and silence stands where nothing was written since.");
 
     // A full disk while the samples are set aside for an export, or while
     // the converter writes them, is named, and leaves no file.
