@@ -18,10 +18,11 @@ namespace {
 constexpr qint64 maxsessionbytes = 16 * 1024 * 1024;
 
 // A layer's sample file, and the file into which its frames are put aside
-// while an edit is under way (layer::keptfile).
+// while an edit is under way (layer::keptfile), with the name under which
+// that one is written before it takes its place.
 const QRegularExpression& layerpattern()
 {
-    static const QRegularExpression p(QStringLiteral("^layer\\(.{6}\\)\\.(pcm|kept)$"));
+    static const QRegularExpression p(QStringLiteral("^layer\\(.{6}\\)\\.(pcm|kept|kept\\.new)$"));
     return p;
 }
 

@@ -230,6 +230,10 @@ layer::layer(const QString& pcmfile, const QString& layername, bool isactive, in
 
 layer::~layer()
 {
+    // The layer goes, and with it every file it kept: nothing brings it back.
+    kept.reset();
+    if (keptmarked || keptheld)
+        QFile::remove(keptname);
     removefile(file);
     for (const QString& former : retired)
         QFile::remove(former);
@@ -343,6 +347,7 @@ void layer::listed()
         QFile::remove(former);
     retired.clear();
     listedname = file ? file->fileName() : QString();
+    keptlisted();
 }
 
 // Copies bytes from the current position of `from` into the (empty) own file;
@@ -665,6 +670,7 @@ void layer::write(const float* data, double time, double duration)
     if (frames <= 0 || channels <= 0)
         return;
     notecut();
+    const double oldstart = start, oldlength = length;
     bool framed = true;
     if (length == 0)
         framed = reframe(time, true, duration);
@@ -676,14 +682,21 @@ void layer::write(const float* data, double time, double duration)
         writefailed = true; // the old audio stays as it was; reframe recorded why
         return;
     }
-    dirtymin = std::min(dirtymin, time);
-    dirtymax = std::max(dirtymax, time + duration);
+    // The span counts as written from the first change of the layer on: a
+    // write refused before it changed anything leaves none.
+    const auto written = [&] {
+        dirtymin = std::min(dirtymin, time);
+        dirtymax = std::max(dirtymax, time + duration);
+    };
+    if (start != oldstart || length != oldlength)
+        written();
     const qint64 bytes = frames * framebytes();
     const qint64 first = roundhalfup64((time - start) * samplerate);
     if (!keepframes(first, first + frames)) {
         writefailed = true; // nothing is overwritten that a kill could not take back
         return;
     }
+    written();
     const qint64 position = first * framebytes();
     if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
         || !file->flush()) {
@@ -817,9 +830,10 @@ bool layer::sameformat(layer* chunk)
 
 // Undo and redo write into the file in place: what they overwrite or drop is
 // put aside first, from the state before them, so that a run that ends in
-// the middle comes back as it was. The kept state starts anew at the state
-// they leave (when nothing was written too); a layer that kept nothing before
-// keeps nothing after.
+// the middle comes back as it was, and stays until the session file names
+// the state they leave. The kept state starts anew at that state (when
+// nothing was written too); a layer that kept nothing before keeps nothing
+// after.
 auto layer::restartbefore()
 {
     const bool keeping = bool(kept);

@@ -178,8 +178,8 @@ void LayersGui::Recover()
     // A row whose samples are gone is left out rather than losing the others.
     ProjectData data;
     QString why;
-    QStringList skipped;
-    if (!readkvx(file, &data, &why, &skipped) || (data.rows.isEmpty() && !skipped.isEmpty())) {
+    QStringList skipped, notes;
+    if (!readkvx(file, &data, &why, &skipped, &notes) || (data.rows.isEmpty() && !skipped.isEmpty())) {
         cannotopen(title, file, skipped.isEmpty() ? why : skipped.join(QLatin1Char(' ')));
         return;
     }
@@ -190,6 +190,8 @@ void LayersGui::Recover()
                        .arg(data.rows.size());
     for (const QString& reason : skipped)
         text += QStringLiteral("<br/>") + tr("Left out: %1").arg(reason.toHtmlEscaped());
+    for (const QString& note : std::as_const(notes))
+        text += QStringLiteral("<br/>") + note.toHtmlEscaped();
     if (rowcount() > 0)
         text += QStringLiteral("<br/>") + tr("The open project will be closed.");
     text += QStringLiteral("<br/>") + tr("Recover it ?");

@@ -25,8 +25,14 @@ struct ProjectRow
     qint64 offset = 0; // where the samples begin in that file
     qint64 bytes = 0;  // how many bytes of samples there are
     // A session file only: the layer's kept file (layer::keptfile), from
-    // which an edit that a run did not finish is taken back.
+    // which an edit that a run did not finish is taken back, and whether it
+    // was on the disk when the session file was written (so that one missing
+    // later was lost; earlier runs named it before it existed).
     QString kept;
+    bool keptmarked = false;
+    // Read only: the samples are copied rather than taken over, so that the
+    // files stay as they are for the user.
+    bool copy = false;
 };
 
 struct ProjectData

@@ -584,6 +584,7 @@ namespace {
 struct ScriptRuns
 {
     QStringList whole; // the sections the whole run wrote
+    QStringList starved; // those of the whole run on the disk that fills
     QList<QStringList> runs; // and each of the others
     QStringList stepnames;
     bool killed = true; // every run but the whole ones was killed
@@ -623,7 +624,8 @@ ScriptRuns runscript(const QString& script, int error, int keptwrite = 0)
         if (from == 0)
             return s;
         full = runchild(args(999), 0, error, from); // a number no kill takes
-        files = sections(999).last();
+        s.starved = sections(999);
+        files = s.starved.last();
     }
     const bool kill = error == 0 || from > 0;
     QList<int> steps;
@@ -657,9 +659,13 @@ void TestSaveFaults::killedEditsComeBackBeforeOrAfter_data()
     QTest::newRow("paste before the start") << "copy 0.3 1.6 state watch paste state" << 0;
     QTest::newRow("undo") << "delete 3.3 12.7 state watch undo state" << 0;
     QTest::newRow("undo that shifts frames") << "copy 0.3 1.6 paste state watch undo state" << 0;
+    // A paste over B's end that makes it 0.9 s longer: the restore shrinks
+    // or grows the file in place before the session file follows.
+    QTest::newRow("undo of a paste that grows") << "copy 20.1 21.9 paste state watch undo state" << 0;
+    QTest::newRow("redo of a paste that grows") << "copy 20.1 21.9 paste undo state watch end state" << 0;
     // The old frames of its first piece were put aside and overwritten; the
     // second piece's find no room.
-    QTest::newRow("paste on a disk that fills") << "copy 5 9 state watch paste state" << 3;
+    QTest::newRow("paste on a disk that fills") << "copy 5 9 state watch paste state" << 2;
 }
 
 // An edit of a 20 s layer killed at each of its writes: Recover gives every
@@ -676,17 +682,26 @@ void TestSaveFaults::killedEditsComeBackBeforeOrAfter()
     PanelRig r;
     r.answers["Recover Session"] = QMessageBox::Yes;
     r.answers["Close Project"] = QMessageBox::No;
-    int befores = 0;
+    int befores = 0, saidbefore = 0;
     // Each run left a session, the whole ones as well.
     for (int k = 0; k < s.runs.size() + 1 + (keptwrite > 0); ++k) {
+        r.asked.clear();
         r.panel()->Recover();
         const QString now = rowstate(r).join('\n');
         QVERIFY2(now == before || now == after, qPrintable(now + "\n" + s.stepnames.join('\n')));
         befores += now == before;
+        // A layer taken back from what was put aside for an edit says so.
+        const bool back = r.asked.value(0).text.contains("Layer &quot;B&quot; comes back as it was before its last edit");
+        QVERIFY(!back || now == before);
+        saidbefore += back;
         QVERIFY(r.panel()->Close());
     }
     QCOMPARE(QDir(sessionpath).entryList({"session(2001.01.05-*).kvx"}, QDir::Files), QStringList());
-    QVERIFY(befores > 0);
+    // Once frames were put aside, some kill finds the edit under way.
+    QVERIFY(befores > 0 && (saidbefore > 0 || s.stepnames.filter(".kept)").isEmpty()));
+    // The edit the starved run kept without an entry was said to be lost to a run that ends.
+    QVERIFY2(keptwrite == 0 || s.starved.filter("Recover Session brings the layer back as it was before this edit").size() == 1,
+             qPrintable(s.starved.join('\n')));
 }
 
 void TestSaveFaults::aFullDiskNeverCostsAPaste_data()
@@ -717,6 +732,9 @@ void TestSaveFaults::aFullDiskNeverCostsAPaste()
         const QStringList boxes = run.mid(7, run.size() - 8);
         const QString step = s.stepnames.at(i) + "\n" + boxes.join('\n');
         QVERIFY2(boxes.filter("is full.").size() == boxes.size(), qPrintable(step));
+        // A paste refused before it changed anything (nothing could be put
+        // aside for it) says that nothing was written.
+        QVERIFY2((held == lengthened) == step.contains("was not made: nothing of it was written"), qPrintable(step));
         // With room again the layer is as the boxes left it, and the history's end gives the paste back.
         QVERIFY2(room == fullundo && run.at(6) == held, qPrintable(step));
         for (const QString& state : {fullundo, undo})

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <csignal>
 
+#include "core/checksum.h"
 #include "core/layerhelpers.h"
 #include "fulldisk.h"
 #include "panelrig.h"
@@ -26,6 +27,8 @@ private slots:
     void sessionFileFollowsUndoAndRedo();
     void recoveredSessionKeepsItsProjectFile();
     void editedLayerComesBackAfterSigkill();
+    void aBeforeCopyThatCannotBeTrustedIsSaid_data();
+    void aBeforeCopyThatCannotBeTrustedIsSaid();
 };
 
 namespace {
@@ -315,6 +318,115 @@ void TestSessionRecover::editedLayerComesBackAfterSigkill()
     QVERIFY(std::fabs(v[2 * 2800]) < 0.05f);
     QVERIFY(std::fabs(v[2 * 5600] - 1.0f) < 0.05f);
     QVERIFY(std::fabs(v[2 * 7400] - 1.0f) < 0.05f);
+    QVERIFY(r.panel()->Close());
+}
+
+void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("whole") << "";
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("cut by one byte") << "cut";
+    QTest::newRow("zeroed") << "zeroed";
+    QTest::newRow("a byte flipped") << "flipped";
+    // The header's numbers, with a checksum that fits them.
+    QTest::newRow("a length of 1e9 s") << "24 1e9";
+    QTest::newRow("a negative length") << "24 -1";
+    QTest::newRow("a start of NaN") << "16 nan";
+    QTest::newRow("an infinite start") << "16 inf";
+    QTest::newRow("half the frames") << "32 4000";
+    QTest::newRow("a trillion frames") << "32 1000000000000";
+}
+
+// A run that ends while an edit is under way leaves the layer's file half
+// written and what was put aside for the edit; when that cannot be trusted,
+// the layer comes back as its file holds it, with one box that says so,
+// both files stay, and the layer takes edits and saves like any other.
+void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid()
+{
+    QFETCH(QString, damage);
+    PanelRig r;
+    project(r, 1);
+    click(r, 0, 3);
+    layer* a = r.current();
+    r.panel()->SaveSession();
+    const QByteArray before = filebytes(a);
+    const std::vector<float> pending(2 * 2400, -0.5f);
+    a->write(pending.data(), 0.2, 0.3);
+    const QByteArray torn = filebytes(a);
+    QVERIFY(torn != before);
+
+    // What the run left, beside the session folder, under the same names.
+    QTemporaryDir left;
+    const QString samples = left.filePath(QFileInfo(a->file->fileName()).fileName());
+    const QString kept = left.filePath(QFileInfo(a->keptfile()).fileName());
+    QVERIFY(QFile::copy(a->file->fileName(), samples));
+    QFile keptfile(a->keptfile());
+    QVERIFY(keptfile.open(QIODevice::ReadOnly));
+    QByteArray bytes = keptfile.readAll();
+    QFile ownfile(ownsession());
+    QVERIFY(ownfile.open(QIODevice::ReadOnly));
+    const QByteArray session = ownfile.readAll().replace(sessionpath.toUtf8(), left.path().toUtf8());
+    QVERIFY(session.contains("keptmarked=\"1\""));
+    r.answers["Close Project"] = QMessageBox::No;
+    QVERIFY(r.panel()->Close());
+    if (damage == "cut") {
+        bytes.chop(1);
+    } else if (damage == "zeroed") {
+        bytes.fill('\0');
+    } else if (damage == "flipped") {
+        bytes[bytes.size() - 100] = char(bytes[bytes.size() - 100] ^ 0x10);
+    } else if (!damage.isEmpty() && damage != "missing") {
+        const int at = damage.section(' ', 0, 0).toInt();
+        const QString value = damage.section(' ', 1);
+        if (at == 32) {
+            const qint64 frames = value.toLongLong();
+            bytes.replace(at, 8, QByteArray(reinterpret_cast<const char*>(&frames), 8));
+        } else {
+            const double number = value.toDouble();
+            bytes.replace(at, 8, QByteArray(reinterpret_cast<const char*>(&number), 8));
+        }
+        const quint32 sum = checksum(bytes.constData(), 40);
+        bytes.replace(40, 4, QByteArray(reinterpret_cast<const char*>(&sum), 4));
+    }
+    if (damage != "missing") {
+        QFile out(kept);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    }
+    QFile dead(deadsession());
+    QVERIFY(dead.open(QIODevice::WriteOnly) && dead.write(session) == session.size());
+    dead.close();
+
+    r.asked.clear();
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.panel()->Recover();
+    // One box, the question, and no word of a file cut short afterwards.
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    const QString text = r.asked.at(0).text;
+    QCOMPARE(r.names(), QStringList{"A"});
+    if (damage.isEmpty()) {
+        QVERIFY2(text.contains("Layer &quot;A&quot; comes back as it was before its last edit"), qPrintable(text));
+        QCOMPARE(filebytes(r.at(0)), before);
+    } else {
+        QVERIFY2(text.contains("Layer &quot;A&quot; may hold a half-written edit") &&
+                     text.contains("Both files stay as they are: " + samples + " and " + kept + "."),
+                 qPrintable(text));
+        QCOMPARE(filebytes(r.at(0)), torn);
+        QCOMPARE(r.at(0)->length, 1.0);
+        QCOMPARE(filesize(samples), qint64(torn.size()));
+        QCOMPARE(filesize(kept), damage == "missing" ? qint64(0) : qint64(bytes.size()));
+    }
+    // An edit and a save of it, opened again.
+    selection = QRectF(0.1, 4000, 0.2, -4000);
+    emit spectrumgui->outselection(selection);
+    r.window()->deleteact->trigger();
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    const QString kvp = left.filePath("after.kvp");
+    QVERIFY(r.panel()->SaveProject(kvp));
+    r.window()->setWindowModified(false);
+    QVERIFY(r.panel()->OpenProject(kvp));
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    QCOMPARE(r.at(0)->length, 1.0);
     QVERIFY(r.panel()->Close());
 }
 
