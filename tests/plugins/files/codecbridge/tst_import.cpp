@@ -78,34 +78,23 @@ qint64 lagof(const std::vector<float>& a, const std::vector<float>& b, int chann
 }
 
 // Puts the time of a Matroska file's cluster (counted from 0) `ms`
-// milliseconds later, in place, as a damaged byte of it would.
+// milliseconds later, in place, as a damaged byte of it would: past the
+// cluster's ID, its size (three bytes here) and its checksum element, the
+// time is a two-byte number.
 bool clusterahead(const QString& path, int cluster, int ms)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = file.open(QIODevice::ReadWrite) ? file.readAll() : QByteArray();
     qsizetype at = -1;
     for (int i = 0; i <= cluster; ++i)
-        if ((at = bytes.indexOf(QByteArray("\x1f\x43\xb6\x75", 4), at + 1)) < 0)
-            return false;
-    at += 4;
-    int sizebytes = 1;
-    while (sizebytes < 8 && !(quint8(bytes[at]) & (0x80 >> (sizebytes - 1))))
-        ++sizebytes;
-    at += sizebytes;
-    if (quint8(bytes[at]) == 0xBF) // its checksum, which the demuxer does not check
-        at += 6;
-    if (quint8(bytes[at]) != 0xE7)
+        at = bytes.indexOf(QByteArray("\x1f\x43\xb6\x75", 4), at + 1);
+    at += 4 + 3 + 6;
+    if (at < 13 || bytes.mid(at, 2) != "\xe7\x82")
         return false;
-    const int length = quint8(bytes[at + 1]) & 0x7F;
-    quint64 time = 0;
-    for (int i = 0; i < length; ++i)
-        time = time << 8 | quint8(bytes[at + 2 + i]);
-    time += quint64(ms);
-    for (int i = length - 1; i >= 0; --i, time >>= 8)
-        bytes[at + 2 + i] = char(time & 0xFF);
-    return time == 0 && file.seek(0) && file.write(bytes) == bytes.size();
+    const int time = (quint8(bytes[at + 2]) << 8 | quint8(bytes[at + 3])) + ms;
+    bytes[at + 2] = char(time >> 8);
+    bytes[at + 3] = char(time & 0xFF);
+    return time < 65536 && file.seek(0) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
