@@ -456,7 +456,8 @@ bool layer::keeprecord(const char* tag, qint64 a, qint64 b, const QByteArray& pa
             return cannotkeep(QStringLiteral("the layer has no sample file to name it after"));
         // Whole on the disk, under its own name, before it names the state.
         const QByteArray base = QFileInfo(kept->basefile).fileName().toUtf8();
-        const QByteArray first = keptheader(channels, samplerate, kept->extent) + keptrecord("FILE", 0, base.size(), base);
+        const QByteArray first =
+            keptheader(channels, samplerate, kept->extent) + keptrecord("FILE", 0, base.size(), base);
         const QString why = writekept(first, &kept->sidefile);
         if (!why.isEmpty())
             return cannotkeep(why);
@@ -527,7 +528,8 @@ bool layer::keepframes(qint64 first, qint64 last)
             // Frames past the end of a file cut short outside the program read as silence.
             QByteArray samples(n * fb, '\0');
             if (!file->seek((g + kept->shift) * fb) || file->read(samples.data(), n * fb) < 0)
-                return cannotkeep(QStringLiteral("%1 could not be read (%2)").arg(file->fileName(), file->errorString()));
+                return cannotkeep(
+                    QStringLiteral("%1 could not be read (%2)").arg(file->fileName(), file->errorString()));
             if (!keeprecord("SPAN", g, n, samples))
                 return false;
             kept->aside.emplace(g, beforestate::span{n, kept->end - n * fb});

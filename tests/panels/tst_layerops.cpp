@@ -158,18 +158,11 @@ private slots:
         QCOMPARE(r.rows(), 3);
         // Del with no selection, then Return on the real box: the layer stays.
         setpromptanswerer({});
-        QString shown;
-        whendialog<QMessageBox>([&](QMessageBox* box) {
-            shown = box->text();
-            QTest::keyClick(box, Qt::Key_Return);
-        });
+        whendialog<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
         selection = QRectF();
         r.window()->deleteact->trigger();
-        setpromptanswerer([&](const PromptRequest& request) {
-            r.asked << request;
-            return r.answers.value(request.title, QMessageBox::Ok);
-        });
-        QCOMPARE(shown, QString("Are you sure ? (You can't undo this action)"));
+        setpromptanswerer(
+            [&](const PromptRequest& q) { return r.asked << q, r.answers.value(q.title, QMessageBox::Ok); });
         QCOMPARE(r.names(), (QStringList{"A", "B", "C"}));
 
         r.answers["Delete Layer"] = QMessageBox::Yes;

@@ -329,10 +329,8 @@ void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid_data()
         QTest::newRow(*damage ? damage : "whole") << QString(damage);
 }
 
-// A run that ends while an edit is under way leaves the layer's file half
-// written and what was put aside for the edit; when that cannot be trusted,
-// the layer comes back as its file holds it, with one box that says so,
-// both files stay, and the layer takes edits and saves like any other.
+// When what was put aside for an edit under way cannot be trusted, the layer comes back as its
+// half-written file holds it, one box says so, both files stay, and it edits and saves as any other.
 void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid()
 {
     QFETCH(QString, damage);
@@ -360,23 +358,22 @@ void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid()
     QVERIFY(file.open(QIODevice::ReadWrite));
     QByteArray bytes = file.readAll();
     const int at = damage.section(' ', 0, 0).toInt();
+    const qint64 frames = damage.section(' ', 1).toLongLong(); // or a double: start, length
+    const double value = damage.section(' ', 1).toDouble();
     if (damage == "cut by one byte")
         bytes.chop(1);
     else if (damage == "zeroed")
         bytes.fill('\0');
     else if (damage == "a byte flipped")
         bytes[bytes.size() - 100] = char(bytes[bytes.size() - 100] ^ 0x10);
-    if (at > 0) { // the frames are an integer, start and length doubles
-        const qint64 frames = damage.section(' ', 1).toLongLong();
-        const double value = damage.section(' ', 1).toDouble();
+    else if (at > 0)
         bytes.replace(at, 8, QByteArray(at == 32 ? reinterpret_cast<const char*>(&frames)
                                                  : reinterpret_cast<const char*>(&value), 8));
-        const quint32 sum = checksum(bytes.constData(), 40);
+    const quint32 sum = checksum(bytes.constData(), 40);
+    if (at > 0)
         bytes.replace(40, 4, QByteArray(reinterpret_cast<const char*>(&sum), 4));
-    }
     QVERIFY(file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size());
     QVERIFY(damage != "missing" || file.remove());
-    file.close();
     QFile dead(deadsession());
     QVERIFY(dead.open(QIODevice::WriteOnly) && dead.write(text) == text.size());
     dead.close();
