@@ -18,10 +18,11 @@ namespace {
 constexpr qint64 maxsessionbytes = 16 * 1024 * 1024;
 
 // A layer's sample file, and the file into which its frames are put aside
-// while an edit is under way (layer::keptfile).
+// while an edit is under way (layer::keptfile), with the name under which
+// that one is written before it takes its place.
 const QRegularExpression& layerpattern()
 {
-    static const QRegularExpression p(QStringLiteral("^layer\\(.{6}\\)\\.(pcm|kept)$"));
+    static const QRegularExpression p(QStringLiteral("^layer\\(.{6}\\)\\.(pcm|kept|kept\\.new)$"));
     return p;
 }
 
@@ -124,6 +125,30 @@ private:
 
 namespace {
 
+bool readsession(const QFileInfo& session, ProjectData* data)
+{
+    QFile file(session.absoluteFilePath());
+    QString why;
+    return file.open(QIODevice::ReadOnly) && file.size() <= maxsessionbytes
+           && readprojectxml(file.readAll(), data, &why);
+}
+
+// The ids of the sessions that the session files in `folder` took over:
+// their work goes on in those, and a file of theirs that a run left behind
+// (ended between the two) is not theirs to offer.
+QSet<QString> recoveredsessions(const QString& folder)
+{
+    QSet<QString> ids;
+    for (const QFileInfo& session :
+         QDir(folder).entryInfoList({QStringLiteral("session(*).kvx")}, QDir::Files | QDir::NoSymLinks)) {
+        ProjectData data;
+        if (readsession(session, &data))
+            for (const QString& id : std::as_const(data.recovered))
+                ids.insert(id);
+    }
+    return ids;
+}
+
 // Removes from `folder` (not its sub-folders, no links) the files of this
 // program for which `old` holds, except those of running instances and the
 // layer files named by a session file that stays: a session and the layers
@@ -145,17 +170,16 @@ int removeunused(const QString& folder, const RunningInstances& running, const s
     }
     QSet<QString> named;
     bool known = true;
+    const QSet<QString> taken = recoveredsessions(folder);
     for (const QFileInfo& session : sessions) {
-        if (old(session) && !running.use(session)) {
+        if ((old(session) || taken.contains(sessionpattern().match(session.fileName()).captured(1)))
+            && !running.use(session)) {
             if (QFile::remove(session.absoluteFilePath()))
                 ++removed;
             continue;
         }
-        QFile file(session.absoluteFilePath());
         ProjectData data;
-        QString why;
-        if (!file.open(QIODevice::ReadOnly) || file.size() > maxsessionbytes
-            || !readprojectxml(file.readAll(), &data, &why)) {
+        if (!readsession(session, &data)) {
             known = false;
             continue;
         }
@@ -195,12 +219,14 @@ QString endedsession(const QString& folder, const QString& ownsessionid)
     if (folder.isEmpty())
         return QString();
     const QStringList live = livesessions(folder);
+    const QSet<QString> taken = recoveredsessions(folder);
     QFileInfo newest;
     const QFileInfoList files =
         QDir(folder).entryInfoList({QStringLiteral("session(*).kvx")}, QDir::Files | QDir::NoSymLinks);
     for (const QFileInfo& file : files) {
         const auto match = pattern.match(file.fileName());
-        if (!match.hasMatch() || match.captured(1) == ownsessionid || live.contains(match.captured(1)))
+        if (!match.hasMatch() || match.captured(1) == ownsessionid || live.contains(match.captured(1))
+            || taken.contains(match.captured(1)))
             continue;
         if (newest.fileName().isEmpty() || file.lastModified() > newest.lastModified())
             newest = file;

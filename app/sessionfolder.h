@@ -20,7 +20,8 @@ bool issessionfilename(const QString& name);
 // before `now`, except those of a running instance (session and work files
 // named after a live session id, and any file changed after the start of the
 // oldest running instance) and the layer files that a session file that stays
-// names.
+// names. A session file that another one took over (Recover) goes whatever
+// its age.
 // Returns the number of files removed.
 int cleansessionfolder(const QString& folder, int days, const QDateTime& now = QDateTime::currentDateTime());
 
@@ -33,5 +34,6 @@ int removesessionfiles(const QString& folder, const QString& ownsessionid);
 QDateTime sessionstart(const QString& sessionid);
 
 // The newest session file in `folder` left by a run that is not running any
-// more (not `ownsessionid`); empty when there is none.
+// more (not `ownsessionid`) and that no other session file took over;
+// empty when there is none.
 QString endedsession(const QString& folder, const QString& ownsessionid);

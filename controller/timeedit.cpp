@@ -57,7 +57,10 @@ void SpectrumGui::timeedit(const QString& title, bool (LayersGui::*edit)(double,
     question.title = title;
     question.text = tr("Are you sure ? (You can't undo this action)");
     question.buttons = QMessageBox::Yes | QMessageBox::No;
-    if (prompt(question) == QMessageBox::No)
+    // Return after a key meant for something else must not destroy anything,
+    // nor a box closed without an answer.
+    question.defaultbutton = QMessageBox::No;
+    if (prompt(question) != QMessageBox::Yes)
         return;
 
     const QRectF former = selection;

@@ -7,6 +7,7 @@
 #include "app/prompt.h"
 #include "core/buffer.h"
 #include "panels/historygui.h"
+#include "panels/layersgui.h"
 #include "spectrumgui.h"
 
 void SpectrumGui::pushbackup(QString description)
@@ -34,13 +35,22 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         if (slottable.buffer[1])
             slottable.buffer[1]->indatareset();
         emit outdisplayarea(displayarea, displayarea, 1);
+        if (!(current->dirtymax > current->dirtymin) && !retrying && pendinglayer != current) {
+            // Refused before it changed anything (no room to keep what it
+            // would overwrite): there is nothing to make an entry of.
+            undoerror(tr("The edit of layer \"%1\" was not made: nothing of it was written, and the layer is as it "
+                         "was.<br/>%2")
+                          .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
+            return;
+        }
         if (!retrying) {
             pendinglayer = current;
             pendingdescription = description;
             pendingicon = icon;
             pendingreason = current->lasterror();
             undoerror(tr("The edit of layer \"%1\" could not be written in full: the layer holds what reached the "
-                         "disk, and the edit has no history entry yet.<br/>%2")
+                         "disk, and the edit has no history entry yet. Should the program end before it has one, "
+                         "Recover Session brings the layer back as it was before this edit.<br/>%2")
                           .arg(current->name.toHtmlEscaped(), current->lasterror().toHtmlEscaped()));
             return;
         }
@@ -87,7 +97,8 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
         pendingicon = icon;
         undoerror(tr("The edit of layer \"%1\" was kept, but no history entry could be made for it. Undo and Redo "
                      "make the entry first, once there is room; choosing another layer keeps the edit for good, "
-                     "and the layer's earlier edits can then no longer be undone.<br/>%2")
+                     "and the layer's earlier edits can then no longer be undone. Should the program end before "
+                     "either, Recover Session brings the layer back as it was before this edit.<br/>%2")
                       .arg(current->name.toHtmlEscaped(), reason.toHtmlEscaped()));
         return;
     }
@@ -125,6 +136,10 @@ void SpectrumGui::keeppending(layer* l)
     pendingreason.clear();
     if (historygui)
         historygui->indellayers(l);
+    // Kept for good: the session file names the layer as it is now, so that
+    // a run that ends later does not take the edit back.
+    if (layersgui)
+        layersgui->SaveSession();
 }
 
 void SpectrumGui::inrecordpending()

@@ -233,6 +233,10 @@ layer::layer(const QString& pcmfile, const QString& layername, bool isactive, in
 
 layer::~layer()
 {
+    // The layer goes, and with it every file it kept: nothing brings it back.
+    kept.reset();
+    if (keptmarked || keptheld)
+        QFile::remove(keptname);
     removefile(file);
     for (const QString& former : retired)
         QFile::remove(former);
@@ -322,6 +326,23 @@ void layer::replacefile(QFile* newfile)
     file = newfile;
 }
 
+void layer::notecut()
+{
+    const qint64 missing = std::max<qint64>(0, roundhalfup64(length * samplerate)) - fileframes();
+    if (channels > 0 && missing > cutframes) {
+        cutframes = missing;
+        logerror(QStringLiteral("The sample file of layer \"%1\" lacks %2 frames: it was cut short outside the program")
+                     .arg(name)
+                     .arg(missing));
+    }
+}
+
+qint64 layer::lostframes() const
+{
+    QMutexLocker lock(&layermutex);
+    return cutframes;
+}
+
 void layer::listed()
 {
     QMutexLocker lock(&layermutex);
@@ -329,6 +350,7 @@ void layer::listed()
         QFile::remove(former);
     retired.clear();
     listedname = file ? file->fileName() : QString();
+    keptlisted();
 }
 
 // Copies bytes from the current position of `from` into the (empty) own file;
@@ -650,6 +672,8 @@ void layer::write(const float* data, double time, double duration)
     const qint64 frames = roundhalfup64(duration * samplerate);
     if (frames <= 0 || channels <= 0)
         return;
+    notecut();
+    const double oldstart = start, oldlength = length;
     bool framed = true;
     if (length == 0)
         framed = reframe(time, true, duration);
@@ -661,14 +685,21 @@ void layer::write(const float* data, double time, double duration)
         writefailed = true; // the old audio stays as it was; reframe recorded why
         return;
     }
-    dirtymin = std::min(dirtymin, time);
-    dirtymax = std::max(dirtymax, time + duration);
+    // The span counts as written from the first change of the layer on: a
+    // write refused before it changed anything leaves none.
+    const auto written = [&] {
+        dirtymin = std::min(dirtymin, time);
+        dirtymax = std::max(dirtymax, time + duration);
+    };
+    if (start != oldstart || length != oldlength)
+        written();
     const qint64 bytes = frames * framebytes();
     const qint64 first = roundhalfup64((time - start) * samplerate);
     if (!keepframes(first, first + frames)) {
         writefailed = true; // nothing is overwritten that a kill could not take back
         return;
     }
+    written();
     const qint64 position = first * framebytes();
     if (!file->seek(position) || file->write(reinterpret_cast<const char*>(data), bytes) != bytes
         || !file->flush()) {
@@ -686,6 +717,7 @@ void layer::setlength(double newstart, bool keep, double newlength)
 bool layer::reframe(double newstart, bool keep, double newlength)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     const qint64 fb = framebytes();
     const qint64 frames = std::max<qint64>(0, roundhalfup64(newlength * samplerate));
     const qint64 shift = roundhalfup64((newstart - start) * samplerate);
@@ -723,6 +755,7 @@ bool layer::reframe(double newstart, bool keep, double newlength)
 void layer::inserttime(double time, double duration)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (length == 0 || time > start + length || duration <= 0)
         return;
     const qint64 oldstart = roundhalfup64(start * samplerate);
@@ -752,6 +785,7 @@ void layer::inserttime(double time, double duration)
 void layer::removetime(double time, double duration)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (length == 0 || time > start + length || duration <= 0)
         return;
     const double end = time + duration;
@@ -816,9 +850,10 @@ bool layer::sameformat(layer* chunk)
 
 // Undo and redo write into the file in place: what they overwrite or drop is
 // put aside first, from the state before them, so that a run that ends in
-// the middle comes back as it was. The kept state starts anew at the state
-// they leave (when nothing was written too); a layer that kept nothing before
-// keeps nothing after.
+// the middle comes back as it was, and stays until the session file names
+// the state they leave. The kept state starts anew at that state (when
+// nothing was written too); a layer that kept nothing before keeps nothing
+// after.
 auto layer::restartbefore()
 {
     const bool keeping = bool(kept);
@@ -834,6 +869,7 @@ auto layer::restartbefore()
 void layer::copyrange(layer* chunk)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (!sameformat(chunk))
         return;
     const auto restart = restartbefore();
@@ -864,6 +900,7 @@ void layer::copyrange(layer* chunk)
 void layer::restorerange(layer* chunk)
 {
     QMutexLocker lock(&layermutex);
+    notecut();
     if (chunk->owner.frames < 0) {
         copyrange(chunk);
         return;

@@ -108,6 +108,10 @@ public:
 
     // Frames in the sample file.
     qint64 fileframes() const;
+    // The frames that the sample file lacked when an edit found it shorter
+    // than the layer (cut short outside the program), before the edit could
+    // grow it over the gap with silence; 0 when it never did.
+    qint64 lostframes() const;
 
     // The "before" side of the next history entry, kept by copy on write:
     // from keepbefore() on, every operation about to overwrite, move away or
@@ -135,20 +139,35 @@ public:
     // the life of the layer (its sample file may be replaced meanwhile). A
     // session file names it with the samples: what a run that ends in the
     // middle of an edit leaves in it takes the layer back to the state before
-    // that edit. It exists only while frames are put aside.
+    // that edit. Every record is written and flushed to the disk before the
+    // frames it keeps are overwritten, and carries a checksum. Between edits
+    // it holds only a mark that nothing is under way, so that one that is
+    // missing or damaged is known as such.
     QString keptfile();
-    // When `keptfile` holds the state of `samplefile` before an edit that
-    // did not end: true, with that state's extent.
-    static bool keptdescribes(const QString& samplefile, const QString& keptfile, int channels,
-                              layerextent* extent = nullptr);
+    // Makes sure the kept file is there, for a session file about to name
+    // it; false (nothing to name) when it cannot be written.
+    bool markkept();
+    // What `keptfile` says of `samplefile` (a layer of `channels` channels
+    // at `samplerate`): nothing under way, the state before an edit that did
+    // not end (with its extent), or that it cannot be trusted (why says why;
+    // a missing file counts so only when `mustexist`).
+    struct keptreading
+    {
+        enum State { none, journal, damaged } state = none;
+        layerextent extent;
+        QString why;
+    };
+    static keptreading readkeptfile(const QString& samplefile, const QString& keptfile, int channels,
+                                    int samplerate, bool mustexist);
     // Fills this new, empty layer with that state and takes its extent;
-    // false when `keptfile` says nothing of `samplefile`, and when the state
-    // cannot be made whole (failed() then says why).
+    // false when `keptfile` holds no such state, and when the state cannot
+    // be made whole (failed() then says why).
     bool takekept(const QString& samplefile, const QString& keptfile);
 
     // A session file names the layer's current sample file from now on: the
     // files it replaced since, kept till now for the session file that still
-    // named them, go. A replaced file that no session file names goes at once.
+    // named them, go, and so does what the kept file still held of a state
+    // that session file named before.
     void listed();
 
 private:
@@ -158,6 +177,26 @@ private:
         void operator()(beforestate* state) const;
     };
     std::unique_ptr<beforestate, beforedelete> kept; // null: nothing is kept
+    // The kept file is on disk (a mark, or what a state put aside).
+    bool keptmarked = false;
+    // It holds what was put aside of a state that has ended, for the
+    // session file that still names the layer as it stood then: a run that
+    // ends before the next session file comes back as it was.
+    bool keptheld = false;
+    // Ends the kept state: what it put aside stays for the session file
+    // that needs it, or the kept file goes back to the mark.
+    void endbefore();
+    // listed() for the kept file.
+    void keptlisted();
+    // Puts the mark that nothing is under way into the open kept file in
+    // place, or removes the file when it cannot.
+    void markended(QFile* side);
+    // Writes the kept file from scratch under a name of its own, flushed to
+    // the disk, that then takes the kept file's place in one step; leaves it
+    // open in `into` when asked. Gives why it could not (empty: done).
+    QString writekept(const QByteArray& bytes, QFile** into);
+    // Flushes what was put aside to the disk, before the step it prepared.
+    bool syncbefore();
     // Puts aside the frames of the kept state that file frames [first, last)
     // still hold, before a step overwrites or drops them. False (lasterror()
     // says why) when they cannot be: the step is then refused, so that the
@@ -180,6 +219,9 @@ private:
     bool copybefore(QFile* into, qint64 at, qint64 first, qint64 last);
 
     QString lasterrortext;
+    qint64 cutframes = 0;
+    // Notes, before a step that may grow the file, that it lacks frames.
+    void notecut();
     QString keptname;
     QString listedname; // the sample file that the session file names
     QStringList retired; // former sample files that it still names

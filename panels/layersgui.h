@@ -225,6 +225,9 @@ private:
     QList<QPointer<QShortcut>> shortcuts; // Shift+S, Up, Down on the main window
     bool sessionleft = false; // the session file stays for the next run to recover
     QStringList toldshort; // sample files cut short outside the program that the user was told of
+    // The sessions recovered in this run: the session file names them, so
+    // that a run that ends before one's own file goes does not offer it again.
+    QStringList recoveredsessions;
     bool discardagreed = false; // the close question was answered before the project was read
 };
 

@@ -131,7 +131,8 @@ bool LayersGui::exportto(const QString& title, const QString& fileName, QString 
         // What a sample file cut short outside the program no longer holds is not in the export either.
         QStringList notes;
         for (int i = 0; i < std::max(1, int(source->childcount)); ++i)
-            if (const QString note = cutshortnote(source->childcount ? source->children[i] : source); !note.isEmpty())
+            if (const QString note = cutshortnote(source->childcount ? source->children[i] : source, true);
+                !note.isEmpty())
                 notes << note;
         if (!notes.isEmpty())
             tell(mainwindow, QMessageBox::Warning, title,

@@ -248,6 +248,8 @@ bool LayersGui::askirreversible(const QString& title)
     request.title = title;
     request.text = tr("Are you sure ? (You can't undo this action)");
     request.buttons = QMessageBox::Yes | QMessageBox::No;
+    // Return after a key meant for something else must not destroy anything.
+    request.defaultbutton = QMessageBox::No;
     return prompt(request) == QMessageBox::Yes;
 }
 

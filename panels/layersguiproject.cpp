@@ -178,8 +178,8 @@ void LayersGui::Recover()
     // A row whose samples are gone is left out rather than losing the others.
     ProjectData data;
     QString why;
-    QStringList skipped;
-    if (!readkvx(file, &data, &why, &skipped) || (data.rows.isEmpty() && !skipped.isEmpty())) {
+    QStringList skipped, notes;
+    if (!readkvx(file, &data, &why, &skipped, &notes) || (data.rows.isEmpty() && !skipped.isEmpty())) {
         cannotopen(title, file, skipped.isEmpty() ? why : skipped.join(QLatin1Char(' ')));
         return;
     }
@@ -190,21 +190,33 @@ void LayersGui::Recover()
                        .arg(data.rows.size());
     for (const QString& reason : skipped)
         text += QStringLiteral("<br/>") + tr("Left out: %1").arg(reason.toHtmlEscaped());
+    for (const QString& note : std::as_const(notes))
+        text += QStringLiteral("<br/>") + note.toHtmlEscaped();
     if (rowcount() > 0)
         text += QStringLiteral("<br/>") + tr("The open project will be closed.");
     text += QStringLiteral("<br/>") + tr("Recover it ?");
     if (ask(mainwindow, title, text, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     // The layers take the session's sample files over rather than copy them.
-    if (!openproject(title, file, data, true))
+    // From the first session file that names them, the dead session is this
+    // one's and is offered no more, even if this run ends before it goes.
+    const QStringList taken = QStringList{id} + data.recovered;
+    recoveredsessions += taken;
+    if (!openproject(title, file, data, true)) {
+        for (const QString& session : taken)
+            recoveredsessions.removeOne(session);
         return;
+    }
     // Recovered, not saved: the project is this run's session from now on,
     // under its former name and file.
     if (mainwindow && QFileInfo(data.project).isAbsolute())
         mainwindow->setWindowFilePath(data.project);
     setmodified();
     if (QFileInfo::exists(sessionfile())) {
-        QFile::remove(file);
+        // With it go those it took over, which a run that ended in its own
+        // Recover left.
+        for (const QString& session : taken)
+            QFile::remove(sessionpath + QStringLiteral("/session(%1).kvx").arg(session));
         // The layers taken back from their kept files hold copies: what they came from goes too.
         for (const ProjectRow& row : std::as_const(data.rows))
             if (!row.kept.isEmpty()) {
@@ -319,6 +331,7 @@ void LayersGui::SaveSession()
         return;
     }
     ProjectLayers project = projectlayers();
+    project.recovered = recoveredsessions;
     // A layer whose samples were cut short could only be recovered cut short:
     // the session file follows the others without it, and the user hears so, once.
     for (int at = int(project.rows.size()) - 1; at >= 0; --at) {

@@ -18,7 +18,8 @@
 //   project's copies in "<name>.kvx.data/") or absolute (a session file, which
 //   refers to the layers' own files in the session folder; there `kept` names
 //   the file that takes a layer back to its state before an edit that was
-//   under way, see layer::keptfile).
+//   under way, see layer::keptfile, and `keptmarked` says that it was on the
+//   disk then; the root's `recovered` lists the sessions it took over).
 // - ".kvp": one file holds everything: the 16 bytes "KORVANE-PROJECT\n", the
 //   size of the XML text as 8 bytes little-endian, the XML text, then the
 //   samples of every row one after the other; each row's `offset` counts
@@ -131,6 +132,7 @@ bool readrow(QXmlStreamReader& reader, const ProjectData& data, ProjectRow* row,
     row->offset = a.integer(QStringLiteral("offset"), 0, sizemax, 0, false);
     row->samples = a.text(QStringLiteral("samples"));
     row->kept = a.text(QStringLiteral("kept"));
+    row->keptmarked = a.integer(QStringLiteral("keptmarked"), 0, 1, 0, false) == 1;
     if (a.ok() && row->mixsign == 0)
         *error = QStringLiteral("a layer has the mix sign 0");
     else if (a.ok() && row->bytes % (qint64(row->channels) * 4) != 0)
@@ -161,6 +163,8 @@ QByteArray projectxml(const ProjectData& data)
     writer.writeAttribute(QStringLiteral("current"), QString::number(data.current));
     if (!data.project.isEmpty() && xmlcarries(data.project))
         writer.writeAttribute(QStringLiteral("project"), data.project);
+    if (!data.recovered.isEmpty())
+        writer.writeAttribute(QStringLiteral("recovered"), data.recovered.join(QLatin1Char(' ')));
     for (const ProjectRow& row : data.rows) {
         writer.writeEmptyElement(layername);
         writer.writeAttribute(QStringLiteral("name"), xmlsafe(row.name));
@@ -177,8 +181,11 @@ QByteArray projectxml(const ProjectData& data)
             writer.writeAttribute(QStringLiteral("offset"), QString::number(row.offset));
         else
             writer.writeAttribute(QStringLiteral("samples"), row.samples);
-        if (!row.kept.isEmpty() && xmlcarries(row.kept))
+        if (!row.kept.isEmpty() && xmlcarries(row.kept)) {
             writer.writeAttribute(QStringLiteral("kept"), row.kept);
+            if (row.keptmarked)
+                writer.writeAttribute(QStringLiteral("keptmarked"), QStringLiteral("1"));
+        }
     }
     writer.writeEndElement();
     writer.writeEndDocument();
@@ -212,6 +219,7 @@ bool readprojectxml(const QByteArray& xml, ProjectData* data, QString* error)
     data->speakermask = int(a.integer(QStringLiteral("speakermask"), 0, intmax));
     data->current = int(a.integer(QStringLiteral("current"), -1, intmax));
     data->project = a.text(QStringLiteral("project"));
+    data->recovered = a.text(QStringLiteral("recovered")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QString problem = a.error();
     while (problem.isEmpty() && reader.readNextStartElement()) {
         if (reader.name() != layername) {

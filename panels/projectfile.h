@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 struct ProjectRow
 {
@@ -24,8 +25,14 @@ struct ProjectRow
     qint64 offset = 0; // where the samples begin in that file
     qint64 bytes = 0;  // how many bytes of samples there are
     // A session file only: the layer's kept file (layer::keptfile), from
-    // which an edit that a run did not finish is taken back.
+    // which an edit that a run did not finish is taken back, and whether it
+    // was on the disk when the session file was written (so that one missing
+    // later was lost; earlier runs named it before it existed).
     QString kept;
+    bool keptmarked = false;
+    // Read only: the samples are copied rather than taken over, so that the
+    // files stay as they are for the user.
+    bool copy = false;
 };
 
 struct ProjectData
@@ -38,6 +45,9 @@ struct ProjectData
     // A session file only: the project file the session's work belongs to
     // (empty while it has none), so that a recovered session saves there.
     QString project;
+    // A session file only: the ids of the sessions whose work it took over
+    // (Recover), which are never to be offered again.
+    QStringList recovered;
 };
 
 // The version this program writes and the newest it reads.

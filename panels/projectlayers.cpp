@@ -35,6 +35,7 @@ bool describe(const ProjectLayers& project, ProjectData* data, QList<QFile*>* fi
     data->speakermask = project.speakermask;
     data->current = project.current;
     data->project = project.project;
+    data->recovered = project.recovered;
     for (layer* l : project.rows) {
         ProjectRow row;
         row.name = l->name;
@@ -144,14 +145,19 @@ qint64 samplebytes(const layer* l)
     return l->channels > 0 ? std::max<qint64>(0, roundhalfup64(l->length * l->samplerate)) * l->channels * 4 : 0;
 }
 
-QString cutshortnote(layer* l)
+QString cutshortnote(layer* l, bool evenrefilled)
 {
     QMutexLocker lock(&layermutex);
     const qint64 expected = samplebytes(l);
     const qint64 held = l->file && l->file->isOpen() && l->file->flush() ? l->file->size() : 0;
+    const double persecond = std::max(1, l->samplerate) * double(std::max(1, l->channels) * 4);
+    if (held >= expected && evenrefilled && l->lostframes() > 0)
+        return QStringLiteral("The sample file of layer \"%1\" was cut short outside the program: %2 s of the "
+                              "layer's audio were lost, and silence stands where nothing was written since.")
+            .arg(l->name.toHtmlEscaped())
+            .arg(double(l->lostframes()) / std::max(1, l->samplerate), 0, 'f', 2);
     if (held >= expected)
         return QString();
-    const double persecond = std::max(1, l->samplerate) * double(std::max(1, l->channels) * 4);
     return QStringLiteral("The sample file of layer \"%1\" was cut short outside the program: it holds %2 s of "
                           "the layer's %3 s.")
         .arg(l->name.toHtmlEscaped())
@@ -227,8 +233,10 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
             return false;
         for (int i = 0; i < data.rows.size(); ++i) {
             data.rows[i].samples = data.rows.at(i).bytes > 0 ? sources.at(i)->fileName() : QString();
-            // Named even while it does not exist: it comes to be with the next edit.
+            // On the disk before the text names it, so that one missing later
+            // was lost (named all the same when it cannot be written).
             data.rows[i].kept = project.rows.at(i)->keptfile();
+            data.rows[i].keptmarked = project.rows.at(i)->markkept();
             if (!xmlcarries(data.rows.at(i).samples)) {
                 *error = QStringLiteral("The path of the samples of layer \"%1\" holds a control character, "
                                         "which a project file cannot record.")
@@ -328,7 +336,7 @@ bool savekvx(const QString& fileName, const ProjectLayers& project, bool localco
     return true;
 }
 
-bool readkvx(const QString& fileName, ProjectData* data, QString* error, QStringList* skipped)
+bool readkvx(const QString& fileName, ProjectData* data, QString* error, QStringList* skipped, QStringList* notes)
 {
     *data = ProjectData();
     QFile file(fileName);
@@ -357,17 +365,54 @@ bool readkvx(const QString& fileName, ProjectData* data, QString* error, QString
             const QFileInfo info(path);
             // A layer left in the middle of an edit comes back as it was before
             // the edit, from its samples and what its kept file holds.
-            layerextent before;
             const QString keptpath = kept.isEmpty() ? QString() : QDir::cleanPath(base.absoluteFilePath(kept));
-            if (skipped && info.isFile() && layer::keptdescribes(path, keptpath, row.channels, &before)) {
-                row.samples = path;
-                row.kept = keptpath;
-                row.start = before.start;
-                row.length = before.length;
-                row.bytes = before.frames * row.channels * 4;
+            const layer::keptreading before =
+                skipped && info.isFile()
+                    ? layer::readkeptfile(path, keptpath, row.channels, row.samplerate, row.keptmarked)
+                    : layer::keptreading();
+            const auto keep = [&](const QString& text) {
+                if (notes)
+                    *notes << text;
                 if (i == data->current)
                     current = int(rows.size());
                 rows << row;
+            };
+            if (before.state == layer::keptreading::journal) {
+                row.samples = path;
+                row.kept = keptpath;
+                row.start = before.extent.start;
+                row.length = before.extent.length;
+                row.bytes = before.extent.frames * row.channels * 4;
+                keep(QStringLiteral("Layer \"%1\" comes back as it was before its last edit, which the program had "
+                                    "not finished or had kept without a history entry.")
+                         .arg(row.name));
+                continue;
+            }
+            if (before.state == layer::keptreading::damaged) {
+                // What its samples hold, as much of it as there is; nothing of either file is changed or removed.
+                const qint64 fb = qint64(row.channels) * 4;
+                const qint64 held = std::max<qint64>(0, info.size() - row.offset) / fb * fb;
+                QString shorter;
+                if (held < row.bytes) {
+                    shorter = QStringLiteral(" It holds %1 s of the %2 s the session names.")
+                                  .arg(double(held / fb) / row.samplerate, 0, 'f', 2)
+                                  .arg(row.length, 0, 'f', 2);
+                    row.bytes = held;
+                    row.length = double(held / fb) / row.samplerate;
+                }
+                row.samples = path;
+                row.copy = true;
+                const QString why = QStringLiteral("the copy of its audio from before the edit that was under way "
+                                                   "cannot be read whole (%1)")
+                                        .arg(before.why);
+                const QString files = QStringLiteral("Both files stay as they are: %1 and %2.").arg(path, keptpath);
+                if (row.bytes == 0)
+                    *skipped << QStringLiteral("Layer \"%1\" cannot be recovered: its sample file is empty, and %2. %3")
+                                    .arg(row.name, why, files);
+                else
+                    keep(QStringLiteral("Layer \"%1\" may hold a half-written edit: %2, so the layer comes back as "
+                                        "its sample file holds it.%3 %4")
+                             .arg(row.name, why, shorter, files));
                 continue;
             }
             const bool there = !path.isEmpty() && info.isFile() && info.size() - row.offset >= row.bytes;
@@ -435,7 +480,7 @@ bool makelayers(const ProjectData& data, bool adopt, const QStringList& inuse, Q
         layer* l = nullptr;
         const bool whole = row.offset == 0 && row.bytes > 0 && QFileInfo(row.samples).size() == row.bytes;
         const QString canonical = QFileInfo(row.samples).canonicalFilePath();
-        if (adopt && whole && row.kept.isEmpty() && !adopted.contains(canonical)) {
+        if (adopt && whole && row.kept.isEmpty() && !row.copy && !adopted.contains(canonical)) {
             // Only a layer file of the session folder is taken over; any other file is copied.
             l = new layer(row.samples, row.name, row.active, row.mixsign, row.volume, row.samplerate, row.channels,
                           row.start, row.length, false);

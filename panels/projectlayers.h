@@ -20,13 +20,16 @@ struct ProjectLayers
     int channels = 0;
     int speakermask = 0;
     QString project; // the project file of a session file, see ProjectData
+    QStringList recovered; // likewise
 };
 
 // The bytes of samples that a layer's length asks for; a sample file that
 // holds fewer was cut short outside the program.
 qint64 samplebytes(const layer* l);
 // For such a layer, a sentence (HTML) that says so; empty for a whole one.
-QString cutshortnote(layer* l);
+// With `evenrefilled`, also for a layer whose file an edit grew again over
+// what was lost (layer::lostframes), which holds silence there.
+QString cutshortnote(layer* l, bool evenrefilled = false);
 
 // A single-file project. False with the reason in *error.
 bool savekvp(const QString& fileName, const ProjectLayers& project, QString* error);
@@ -45,8 +48,12 @@ QString kvxdatafolder(const QString& fileName);
 // session's layer may have grown after its file was written); the rows'
 // samples come out as absolute paths. With `skipped`, a row
 // whose samples are not there is left out (the reason added to *skipped)
-// instead of refusing the whole file.
-bool readkvx(const QString& fileName, ProjectData* data, QString* error, QStringList* skipped = nullptr);
+// instead of refusing the whole file, and a session's layer left in the
+// middle of an edit is taken back from its kept file; one whose kept file
+// cannot be trusted comes back as its samples hold it, copied so that both
+// files stay for the user. Each of these says so in *notes.
+bool readkvx(const QString& fileName, ProjectData* data, QString* error, QStringList* skipped = nullptr,
+             QStringList* notes = nullptr);
 
 // Makes the layers of the rows, samples included. adopt: a sample file that
 // is a layer file of the session folder, not in `inuse` and of the right

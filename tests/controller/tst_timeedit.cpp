@@ -123,6 +123,7 @@ private slots:
         QCOMPARE(r.titles(), QStringList{"Insert Time"});
         QCOMPARE(r.asked.at(0).text, QString("Are you sure ? (You can't undo this action)"));
         QCOMPARE(r.asked.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(r.asked.at(0).defaultbutton, QMessageBox::No);
 
         QVERIFY(samplefile(r.at(0)) == inserted(4000, 2000));
         QCOMPARE(r.at(0)->length, 1.25);
@@ -202,6 +203,7 @@ private slots:
     void zeroLengthAndNegativeStartGoThrough()
     {
         PanelRig r;
+        r.answers["Insert Time"] = QMessageBox::Yes;
         ramps(r, 1);
         click(r, 0, 3);
         select(QRectF(0.2, 4000, 0.2, -4000));
@@ -272,6 +274,7 @@ private slots:
     void aRunningPlaybackStopsFirst()
     {
         PanelRig r;
+        r.answers["Insert Time"] = QMessageBox::Yes;
         ramps(r, 1);
         click(r, 0, 3);
         QAction* play = transportaction(r.window(), 0);

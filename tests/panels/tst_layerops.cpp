@@ -154,7 +154,16 @@ private slots:
         r.panel()->DeleteLayer();
         QCOMPARE(r.asked.last().text, QString("Are you sure ? (You can't undo this action)"));
         QCOMPARE(r.asked.last().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(r.asked.last().defaultbutton, QMessageBox::No);
         QCOMPARE(r.rows(), 3);
+        // Del with no selection, then Return on the real box: the layer stays.
+        setpromptanswerer({});
+        whendialog<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+        selection = QRectF();
+        r.window()->deleteact->trigger();
+        setpromptanswerer(
+            [&](const PromptRequest& q) { return r.asked << q, r.answers.value(q.title, QMessageBox::Ok); });
+        QCOMPARE(r.names(), (QStringList{"A", "B", "C"}));
 
         r.answers["Delete Layer"] = QMessageBox::Yes;
         DeletionWatch watch(r.panel());
@@ -219,6 +228,7 @@ private slots:
         r.panel()->MergeDown();
         QCOMPARE(r.rows(), 3);
         QCOMPARE(r.asked.last().text, QString("Are you sure ? (You can't undo this action)"));
+        QCOMPARE(r.asked.last().defaultbutton, QMessageBox::No);
 
         const std::vector<float> expected = expectedmix({a, b}, 8000, 2, 0.0, 8000 + 4000 + 800);
         const QStringList files{a->file->fileName(), b->file->fileName()};

@@ -6,6 +6,7 @@
 // step is hit on every run.
 #include <QCryptographicHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QProgressDialog>
 #include <QTemporaryDir>
 
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/sessionfolder.h"
 #include "app/sessionlock.h"
 #include "core/globals.h"
 #include "core/log.h"
@@ -38,6 +40,7 @@ private slots:
     void aFullDiskNeverCostsAPaste();
     void twoInstancesRecoverOneSession();
     void aRecoveryTakenMeanwhileIsSaid();
+    void aRecoverKilledHalfWayIsNotOfferedTwice();
     void aHangingUtilityCanBeCancelled();
 };
 
@@ -258,8 +261,11 @@ int child(int argc, char** argv)
         out.write((said.join("\n--\n") + "\n--\n" + files).toUtf8());
         ok = out.flush();
     } else if (mode == "recover") {
-        // Another instance: what it was told, and how many rows it took.
+        // Another instance: what it was told, and how many rows it took;
+        // with "watch", its file changes in the session folder are counted.
         r.answers["Recover Session"] = QMessageBox::Yes;
+        if (argc > 5 && QByteArray(argv[5]) == "watch")
+            qputenv("KVKILL_MATCH", QFile::encodeName(sessionpath));
         r.panel()->Recover();
         QFile told(QString::fromLocal8Bit(argv[4]));
         if (!told.open(QIODevice::WriteOnly))
@@ -348,6 +354,14 @@ void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
     QCOMPARE(r.titles(), QStringList{"Export Layer"});
     QCOMPARE(r.asked.at(0).text, work.filePath("B.wav") + " was written without what is missing:<br/>" + cut);
     QVERIFY(QFileInfo(work.filePath("B.wav")).size() > 1000);
+    // So does one after an edit at its end has filled the file up again with silence.
+    fill(r.at(1), 0.9, 800, [](int, int) { return 0.5f; });
+    r.asked.clear();
+    r.panel()->Export();
+    QCOMPARE(r.titles(), QStringList{"Export Layer"});
+    QCOMPARE(r.asked.at(0).text, work.filePath("B.wav") + " was written without what is missing:<br/>The sample "
+                                 "file of layer \"B\" was cut short outside the program: 0.98 s of the layer's "
+                                 "audio were lost, and silence stands where nothing was written since.");
 
     // A full disk while the samples are set aside for an export, or while
     // the converter writes them, is named, and leaves no file.
@@ -366,6 +380,21 @@ void TestSaveFaults::saveReadsTheFilesTheLayersHoldOpen()
                  qPrintable(r.asked.at(0).text));
         QVERIFY(!QFileInfo::exists(work.filePath("A.wav")));
     }
+    // A disk that fills under the converter (the kill library in it makes
+    // its writes fail with ENOSPC) is named as full.
+    r.asked.clear();
+    answerfile(r, work.filePath("A.wav"), "WAV 32bit");
+    const QByteArray folder = QFile::encodeName(work.path());
+    for (const auto& [name, value] : QList<std::pair<const char*, QByteArray>>{
+             {"LD_PRELOAD", KV_KILLAT}, {"KVKILL_ERRNO", "28"}, {"KVKILL_FULL", "1"}, {"KVKILL_MATCH", folder}})
+        qputenv(name, value);
+    r.panel()->Export();
+    for (const char* name : {"LD_PRELOAD", "KVKILL_ERRNO", "KVKILL_FULL", "KVKILL_MATCH"})
+        qunsetenv(name);
+    QCOMPARE(r.titles(), QStringList{"Export Layer"});
+    QVERIFY2(r.asked.at(0).text.contains("The disk holding " + work.path() + " is full: A.wav could not be written"),
+             qPrintable(r.asked.at(0).text));
+    QVERIFY(!QFileInfo::exists(work.filePath("A.wav")));
 }
 
 void TestSaveFaults::projectsWhosePartsDisagreeAreRefused()
@@ -554,6 +583,7 @@ namespace {
 struct ScriptRuns
 {
     QStringList whole; // the sections the whole run wrote
+    QStringList starved; // those of the whole run on the disk that fills
     QList<QStringList> runs; // and each of the others
     QStringList stepnames;
     bool killed = true; // every run but the whole ones was killed
@@ -593,7 +623,8 @@ ScriptRuns runscript(const QString& script, int error, int keptwrite = 0)
         if (from == 0)
             return s;
         full = runchild(args(999), 0, error, from); // a number no kill takes
-        files = sections(999).last();
+        s.starved = sections(999);
+        files = s.starved.last();
     }
     const bool kill = error == 0 || from > 0;
     QList<int> steps;
@@ -627,9 +658,12 @@ void TestSaveFaults::killedEditsComeBackBeforeOrAfter_data()
     QTest::newRow("paste before the start") << "copy 0.3 1.6 state watch paste state" << 0;
     QTest::newRow("undo") << "delete 3.3 12.7 state watch undo state" << 0;
     QTest::newRow("undo that shifts frames") << "copy 0.3 1.6 paste state watch undo state" << 0;
+    // A paste that makes B 0.9 s longer: the restore cuts or grows the file before the session file follows.
+    QTest::newRow("undo of a paste that grows") << "copy 20.1 21.9 paste state watch undo state" << 0;
+    QTest::newRow("redo of a paste that grows") << "copy 20.1 21.9 paste undo state watch end state" << 0;
     // The old frames of its first piece were put aside and overwritten; the
     // second piece's find no room.
-    QTest::newRow("paste on a disk that fills") << "copy 5 9 state watch paste state" << 3;
+    QTest::newRow("paste on a disk that fills") << "copy 5 9 state watch paste state" << 2;
 }
 
 // An edit of a 20 s layer killed at each of its writes: Recover gives every
@@ -646,17 +680,28 @@ void TestSaveFaults::killedEditsComeBackBeforeOrAfter()
     PanelRig r;
     r.answers["Recover Session"] = QMessageBox::Yes;
     r.answers["Close Project"] = QMessageBox::No;
-    int befores = 0;
+    int befores = 0, saidbefore = 0;
     // Each run left a session, the whole ones as well.
     for (int k = 0; k < s.runs.size() + 1 + (keptwrite > 0); ++k) {
+        r.asked.clear();
         r.panel()->Recover();
         const QString now = rowstate(r).join('\n');
         QVERIFY2(now == before || now == after, qPrintable(now + "\n" + s.stepnames.join('\n')));
         befores += now == before;
+        // A layer taken back from what was put aside for an edit says so.
+        const bool back =
+            r.asked.value(0).text.contains("Layer &quot;B&quot; comes back as it was before its last edit");
+        QVERIFY(!back || now == before);
+        saidbefore += back;
         QVERIFY(r.panel()->Close());
     }
     QCOMPARE(QDir(sessionpath).entryList({"session(2001.01.05-*).kvx"}, QDir::Files), QStringList());
-    QVERIFY(befores > 0);
+    // Once frames were put aside, some kill finds the edit under way.
+    QVERIFY(befores > 0 && (saidbefore > 0 || s.stepnames.filter(".kept)").isEmpty()));
+    // The edit the starved run kept without an entry was said to be lost to a run that ends.
+    QVERIFY2(keptwrite == 0
+                 || s.starved.filter("Recover Session brings the layer back as it was before this edit").size() == 1,
+             qPrintable(s.starved.join('\n')));
 }
 
 void TestSaveFaults::aFullDiskNeverCostsAPaste_data()
@@ -687,6 +732,9 @@ void TestSaveFaults::aFullDiskNeverCostsAPaste()
         const QStringList boxes = run.mid(7, run.size() - 8);
         const QString step = s.stepnames.at(i) + "\n" + boxes.join('\n');
         QVERIFY2(boxes.filter("is full.").size() == boxes.size(), qPrintable(step));
+        // A paste refused before it changed anything (nothing could be put
+        // aside for it) says that nothing was written.
+        QVERIFY2((held == lengthened) == step.contains("was not made: nothing of it was written"), qPrintable(step));
         // With room again the layer is as the boxes left it, and the history's end gives the paste back.
         QVERIFY2(room == fullundo && run.at(6) == held, qPrintable(step));
         for (const QString& state : {fullundo, undo})
@@ -807,6 +855,40 @@ void TestSaveFaults::aRecoveryTakenMeanwhileIsSaid()
         QCOMPARE(r.at(i)->file->fileName(), left.rows.at(i).samples);
         QCOMPARE(qint64(samplefile(r.at(i)).size()) * 4, left.rows.at(i).bytes);
     }
+}
+
+// A run killed inside its Recover once its own session file names what it
+// took over leaves that session to recover, never the one it took over.
+void TestSaveFaults::aRecoverKilledHalfWayIsNotOfferedTwice()
+{
+    const auto sessions = [] { return QDir(sessionpath).entryList({"session(*).kvx"}, QDir::Files); };
+    const QStringList recover{"recover", "2001.01.06-00.00.01.000", QDir::tempPath() + "/told.txt", "watch"};
+    int at = 0; // the step that removes the session taken over, found by a whole run
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const QString& name : sessions())
+            QFile::remove(sessionpath + "/" + name);
+        QCOMPARE(runchild({"edit", "2001.01.06-00.00.00.000"}, 0).exitcode, 0);
+        const ChildRun run = runchild(recover, at);
+        if (pass == 1)
+            QVERIFY(run.killed);
+        else
+            at = int(run.steps.indexOf(QRegularExpression(".* unlink .*/session\\(2001.01.06-00.00.00.000\\).kvx")))+1;
+        QVERIFY(at > 0 && (run.exitcode == 2 || run.killed));
+    }
+    QCOMPARE(sessions().size(), 2);
+    // The clean-up at the next start removes the one taken over, whatever its age.
+    cleansessionfolder(sessionpath, 30);
+    QCOMPARE(sessions(), QStringList{"session(2001.01.06-00.00.01.000).kvx"});
+    PanelRig r;
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.panel()->Recover();
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    QCOMPARE(r.rows(), 2);
+    QVERIFY(r.panel()->Close());
+    r.asked.clear();
+    r.panel()->Recover();
+    QCOMPARE(r.asked.value(0).text, QString("There is no session to recover."));
+    QCOMPARE(sessions(), QStringList());
 }
 
 void TestSaveFaults::aHangingUtilityCanBeCancelled()

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <csignal>
 
+#include "core/checksum.h"
 #include "core/layerhelpers.h"
 #include "fulldisk.h"
 #include "panelrig.h"
@@ -26,6 +27,8 @@ private slots:
     void sessionFileFollowsUndoAndRedo();
     void recoveredSessionKeepsItsProjectFile();
     void editedLayerComesBackAfterSigkill();
+    void aBeforeCopyThatCannotBeTrustedIsSaid_data();
+    void aBeforeCopyThatCannotBeTrustedIsSaid();
 };
 
 namespace {
@@ -315,6 +318,91 @@ void TestSessionRecover::editedLayerComesBackAfterSigkill()
     QVERIFY(std::fabs(v[2 * 2800]) < 0.05f);
     QVERIFY(std::fabs(v[2 * 5600] - 1.0f) < 0.05f);
     QVERIFY(std::fabs(v[2 * 7400] - 1.0f) < 0.05f);
+    QVERIFY(r.panel()->Close());
+}
+
+void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid_data()
+{
+    QTest::addColumn<QString>("damage"); // or a header field's offset and value, with a checksum that fits
+    for (const char* damage : {"", "missing", "cut by one byte", "zeroed", "a byte flipped", "24 1e9", "24 -1",
+                               "16 nan", "16 inf", "32 4000", "32 1000000000000"})
+        QTest::newRow(*damage ? damage : "whole") << QString(damage);
+}
+
+// When what was put aside for an edit under way cannot be trusted, the layer comes back as its
+// half-written file holds it, one box says so, both files stay, and it edits and saves as any other.
+void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid()
+{
+    QFETCH(QString, damage);
+    PanelRig r;
+    project(r, 1);
+    click(r, 0, 3);
+    layer* a = r.current();
+    r.panel()->SaveSession();
+    const QByteArray before = filebytes(a);
+    const std::vector<float> pending(2 * 2400, -0.5f);
+    a->write(pending.data(), 0.2, 0.3);
+    const QByteArray torn = filebytes(a);
+    // What the run left, beside the session folder under the same names.
+    QTemporaryDir left;
+    const QString samples = left.filePath(QFileInfo(a->file->fileName()).fileName());
+    const QString kept = left.filePath(QFileInfo(a->keptfile()).fileName());
+    QVERIFY(QFile::copy(a->file->fileName(), samples) && QFile::copy(a->keptfile(), kept));
+    QFile session(ownsession());
+    QVERIFY(session.open(QIODevice::ReadOnly));
+    const QByteArray text = session.readAll().replace(sessionpath.toUtf8(), left.path().toUtf8());
+    QVERIFY(text.contains("keptmarked=\"1\""));
+    r.answers["Close Project"] = QMessageBox::No;
+    QVERIFY(r.panel()->Close());
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const int at = damage.section(' ', 0, 0).toInt();
+    const qint64 frames = damage.section(' ', 1).toLongLong(); // or a double: start, length
+    const double value = damage.section(' ', 1).toDouble();
+    if (damage == "cut by one byte")
+        bytes.chop(1);
+    else if (damage == "zeroed")
+        bytes.fill('\0');
+    else if (damage == "a byte flipped")
+        bytes[bytes.size() - 100] = char(bytes[bytes.size() - 100] ^ 0x10);
+    else if (at > 0)
+        bytes.replace(at, 8, QByteArray(at == 32 ? reinterpret_cast<const char*>(&frames)
+                                                 : reinterpret_cast<const char*>(&value), 8));
+    const quint32 sum = checksum(bytes.constData(), 40);
+    if (at > 0)
+        bytes.replace(40, 4, QByteArray(reinterpret_cast<const char*>(&sum), 4));
+    QVERIFY(file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size());
+    QVERIFY(damage != "missing" || file.remove());
+    QFile dead(deadsession());
+    QVERIFY(dead.open(QIODevice::WriteOnly) && dead.write(text) == text.size());
+    dead.close();
+
+    r.asked.clear();
+    r.answers["Recover Session"] = QMessageBox::Yes;
+    r.panel()->Recover();
+    // One box, the question, and no word of a file cut short afterwards.
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    const QString said = r.asked.at(0).text;
+    QVERIFY2(said.contains(damage.isEmpty() ? "Layer &quot;A&quot; comes back as it was before its last edit"
+                                            : "Layer &quot;A&quot; may hold a half-written edit"),
+             qPrintable(said));
+    QCOMPARE(filebytes(r.at(0)), damage.isEmpty() ? before : torn);
+    if (!damage.isEmpty()) {
+        QVERIFY2(said.contains("Both files stay as they are: " + samples + " and " + kept + "."), qPrintable(said));
+        QCOMPARE(filesize(samples), qint64(torn.size()));
+        QCOMPARE(QFileInfo::exists(kept), damage != "missing");
+    }
+    // An edit and a save of it, opened again.
+    selection = QRectF(0.1, 4000, 0.2, -4000);
+    emit spectrumgui->outselection(selection);
+    r.window()->deleteact->trigger();
+    const QString kvp = left.filePath("after.kvp");
+    QVERIFY(r.panel()->SaveProject(kvp));
+    r.window()->setWindowModified(false);
+    QVERIFY(r.panel()->OpenProject(kvp));
+    QCOMPARE(r.titles(), QStringList{"Recover Session"});
+    QCOMPARE(r.at(0)->length, 1.0);
     QVERIFY(r.panel()->Close());
 }
 

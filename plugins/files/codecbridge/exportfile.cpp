@@ -60,14 +60,15 @@ namespace {
 // What the converter said of a file it could not write in full (empty when nothing).
 QString writefailure(const QStringList& messages, const QFileInfo& target)
 {
-    for (const QString& line : messages) {
+    // A full disk first, whichever line names it.
+    for (const QString& line : messages)
         if (line.contains(QLatin1String("No space left on device")) || line.contains(QLatin1String("Disk quota exceeded")))
             return QObject::tr("The disk holding %1 is full: %2 could not be written in full.")
                 .arg(QDir::toNativeSeparators(target.absolutePath()), target.fileName());
+    for (const QString& line : messages)
         if (line.startsWith(QLatin1String("Error closing file")) || line.startsWith(QLatin1String("Error writing trailer"))
             || line.startsWith(QLatin1String("av_interleaved_write_frame")))
             return QObject::tr("%1 could not be written in full (%2).").arg(target.fileName(), line);
-    }
     return QString();
 }
 
@@ -136,12 +137,15 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
     case Ending::Stalled:
         problem = tr("The converter stopped answering and was ended; nothing was written.");
         break;
-    default:
+    default: {
+        // A converter that could not write all of its file may fail or
+        // still end well; its console says so, a full disk by name.
+        const QString cut = writefailure(console.messages, target);
         if (run.ending != Ending::Finished || run.exitcode != 0 || QFileInfo(written).size() <= 0)
-            problem = tr("The converter could not write the audio as %1. Details are in the log.").arg(filter);
-        // A converter that could not write all of its file may still end
-        // well; its console says so.
-        else if (const QString cut = writefailure(console.messages, target); !cut.isEmpty())
+            problem = cut.isEmpty()
+                          ? tr("The converter could not write the audio as %1. Details are in the log.").arg(filter)
+                          : cut;
+        else if (!cut.isEmpty())
             problem = cut;
         // An encoder that cannot take the channels or the rate converts them
         // without a word and succeeds; what it wrote says so.
@@ -156,6 +160,7 @@ bool FilePlugin::exportFile(const QString& filter, const QString& source, const 
                          "channel at this sample rate.")
                           .arg(filter, changes.join(tr(" and ")));
         }
+    }
     }
     bool ok = run.ending != Ending::Cancelled && problem.isEmpty();
     QString error;

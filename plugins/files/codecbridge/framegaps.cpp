@@ -5,13 +5,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
-QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes, bool lostbeginning)
+QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes, bool lostbeginning,
+                              int lostpackets)
 {
     QList<FrameGap> gaps;
     QFile file(path);
-    if (samplerate < 1 || framebytes < 1 || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (samplerate < 1 || framebytes < 1 || lostpackets < 1 || !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return gaps;
     static const QRegularExpression timebase(QStringLiteral("^#tb 0: (\\d+)/(\\d+)"));
     double tick = 0; // samples per timestamp unit
@@ -46,21 +48,51 @@ QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 frameb
     std::vector<qint64> lengths;
     for (const Packet& p : packets)
         lengths.push_back(p.frames);
+    const qint64 longest = *std::max_element(lengths.begin(), lengths.end());
     std::nth_element(lengths.begin(), lengths.begin() + qsizetype(lengths.size() / 2), lengths.end());
     const qint64 least = std::max<qint64>(std::llround(samplerate * 0.002), lengths[lengths.size() / 2] / 2);
+    // No more than the packets given up on could have held (the decoder
+    // tells of each once or twice).
+    const qint64 most = qint64(lostpackets) * longest + least;
 
+    // Each packet is judged against where the one before it ends on the
+    // stream's clock. A jump ahead is a candidate gap; a step back takes as
+    // much off the latest candidate, and a packet that stands still (the
+    // list holds back a time that went back, by how much it does not say)
+    // takes the latest candidate away. The clock is taken up again, unjudged,
+    // at the first packet that moves on after standing still.
+    std::vector<FrameGap> candidates;
+    const auto takeoff = [&](qint64 frames) {
+        if (candidates.empty())
+            return;
+        if (candidates.back().frames - frames < least)
+            candidates.pop_back();
+        else
+            candidates.back().frames -= frames;
+    };
     qint64 written = 0;
-    // Where the audio written so far ends on the stream's clock.
-    qint64 position = lostbeginning ? std::min<qint64>(0, packets.front().at) : packets.front().at;
-    for (const Packet& p : packets) {
-        const qint64 ahead = p.at - position;
-        if (ahead >= least) {
-            gaps.append({written, ahead});
-            position += ahead;
+    qint64 expected = lostbeginning ? std::min<qint64>(0, packets.front().at) : packets.front().at;
+    bool stood = false;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const Packet& p = packets[i];
+        const qint64 step = p.at - expected;
+        if (i > 0 && p.at <= packets[i - 1].at) {
+            if (!stood)
+                takeoff(std::numeric_limits<qint64>::max());
+            stood = true;
+        } else if (stood) {
+            stood = false;
+        } else if (step >= least) {
+            candidates.push_back({written, step});
+        } else if (step <= -least) {
+            takeoff(-step);
         }
         written += p.frames;
-        position += p.frames;
+        expected = p.at + p.frames;
     }
+    for (const FrameGap& gap : candidates)
+        if (gap.frames <= most)
+            gaps.append(gap);
     return gaps;
 }
 

@@ -5,7 +5,11 @@
 // converter lists every decoded packet of its second output (its "framecrc"
 // format: "stream, dts, pts, duration, size, hash"), and a jump of the
 // timestamps ahead of what was decoded is a gap, filled here with silence of
-// its own length so that the rest keeps its time.
+// its own length so that the rest keeps its time. A damaged timestamp jumps
+// as well; it is told apart by what follows: the stream's time going back
+// (which the converter's list shows as packets that stand still) undoes the
+// jump before it, and no gap is longer than the packets that the decoder
+// gave up on could have held.
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -19,12 +23,14 @@ struct FrameGap
 };
 
 // The gaps in the packet list at `path` of the first output stream, whose
-// samples are `framebytes` bytes a frame at `samplerate`. Timestamps that
-// wander by less than a few milliseconds (containers that count in
-// milliseconds) are no gap. The stream's clock starts at 0; its first packet
-// may lie later without a loss (a decoder that takes packets to begin), so
-// audio before the first packet counts as lost only when `lostbeginning`.
-QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes, bool lostbeginning);
+// samples are `framebytes` bytes a frame at `samplerate`, for a decode that
+// gave up on packets `lostpackets` times. Timestamps that wander by less
+// than a few milliseconds (containers that count in milliseconds) are no
+// gap. The stream's clock starts at 0; its first packet may lie later
+// without a loss (a decoder that takes packets to begin), so audio before
+// the first packet counts as lost only when `lostbeginning`.
+QList<FrameGap> readframegaps(const QString& path, int samplerate, qint64 framebytes, bool lostbeginning,
+                              int lostpackets);
 
 // Inserts each gap into the raw file at `path` as silence, in place (the host
 // holds the file open). False, with the reason, when the file cannot grow;

@@ -189,7 +189,8 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     // Only where the decoder gave up on packets: timestamps of sound files
     // may wander without anything lost.
     if (packets && console.decodeerrors > 0 && run.ending == Ending::Finished)
-        gaps = readframegaps(packets->fileName(), samplerate, framebytes, console.lostbeginning);
+        gaps = readframegaps(packets->fileName(), samplerate, framebytes, console.lostbeginning,
+                             console.decodeerrors);
     QString why;
     bool cancelled = false;
     const auto place = [&](const std::function<bool(qint64, qint64)>& going) {
