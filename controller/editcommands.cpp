@@ -3,8 +3,10 @@
 // clipboard. Cut, Delete and Paste change the current layer and end with its
 // history entry; Copy only fills the clipboard.
 #include <QPixmap>
+#include <cmath>
 
 #include "core/buffer.h"
+#include "core/rounding.h"
 #include "core/transferarea.h"
 #include "panels/layersgui.h"
 #include "spectrumgui.h"
@@ -20,14 +22,31 @@ bool SpectrumGui::deviceidle()
     return true;
 }
 
-void SpectrumGui::editarea(int source, int destination, int mode)
+void SpectrumGui::editarea(int source, int destination, int mode, const QRectF& area)
 {
     // The transfer reads an empty mask as every channel; here it means that
     // every channel is switched off, and hidden channels are never edited.
     if (channelmask == 0)
         return;
-    transferarea(slottable.buffer[source], slottable.buffer[destination], selection, channelmask,
-                 mode, 0, 0);
+    transferarea(slottable.buffer[source], slottable.buffer[destination], area, channelmask, mode, 0, 0);
+}
+
+// The selection widened in time to every frame whose synthesis reaches its
+// samples: frame f writes the two hops around its centre, so a selection
+// shorter than a hop (a click) is covered by two or three frames, and a
+// longer one loses its last samples to the frames beyond its rounded end.
+// Deleting these frames silences every sample of the selection; the change
+// reaches less than two hops beyond each edge.
+QRectF SpectrumGui::framesreaching(const QRectF& area) const
+{
+    const Buffer* b = slottable.buffer[1];
+    const int hop = b ? b->hop() : 0;
+    if (hop <= 0 || b->samplerate <= 0 || area.width() <= 0)
+        return area;
+    const double perframe = double(b->samplerate) / hop;
+    const double first = std::floor(double(roundhalfup64(area.x() * b->samplerate)) / hop);
+    const double last = std::ceil(double(roundhalfup64((area.x() + area.width()) * b->samplerate)) / hop);
+    return QRectF(first / perframe, area.y(), (last + 1 - first) / perframe, area.height());
 }
 
 void SpectrumGui::renewscalesource()
@@ -56,7 +75,7 @@ void SpectrumGui::indel()
             layersgui->DeleteLayer();
         return;
     }
-    editarea(1, 1, 3);
+    editarea(1, 1, 3, framesreaching(selection));
     emit outdisplayarea(displayarea, selection, 1);
     pushbackup(tr("Delete"), QPixmap(QStringLiteral(":/icons/Delete.png")));
 }
@@ -73,7 +92,7 @@ void SpectrumGui::incut()
         transportwarning(tr("Cut"), tr("Select a time/frequency area first."));
         return;
     }
-    editarea(1, 2, 4);
+    editarea(1, 2, 4, selection);
     emit outdisplayarea(displayarea, selection, 2);
     emit outdisplayarea(displayarea, selection, 1);
     renewscalesource();
@@ -95,7 +114,7 @@ void SpectrumGui::incopy()
             layersgui->DuplicateLayer();
         return;
     }
-    editarea(current ? 1 : 0, 2, 5);
+    editarea(current ? 1 : 0, 2, 5, selection);
     emit outdisplayarea(displayarea, selection, 2);
     renewscalesource();
     if (layer* clip = slottable.bound[2])
@@ -117,7 +136,7 @@ void SpectrumGui::inpaste()
     }
     if (!selectionexists())
         return;
-    editarea(2, 1, 5);
+    editarea(2, 1, 5, selection);
     emit outdisplayarea(displayarea, selection, 1);
     pushbackup(tr("Paste"), QPixmap(QStringLiteral(":/icons/Paste.png")));
 }

@@ -287,7 +287,21 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         } else if (strokeend) {
             toolstroke = false;
         }
+        // What a tool takes from the mix and the current layer lands within
+        // their audio: the clipboard it computes in, and so whatever it
+        // commits from there, grows no further (a layer extracted from a
+        // recording is never longer than the recording).
+        double from = 0, to = -1; // none: no bound
+        for (layer* l : {slottable.bound[0], current})
+            if (l && l->spanlength() > 0) {
+                const double a = l->spanstart(), b = a + l->spanlength();
+                const bool first = to < from;
+                from = first ? a : std::min(from, a);
+                to = first ? b : std::max(to, b);
+            }
         const auto step = [&] {
+            slottable.buffer[2]->boundgrowth(from, to);
+            const auto lift = qScopeGuard([] { slottable.buffer[2]->boundgrowth(0, -1); });
             if (missedhover)
                 tool->process(float(x), float(y), 0, 0, 0, 0, key, channel);
             tool->process(float(tx), float(ty), p, dx, dy, dp, key, channel);

@@ -484,9 +484,12 @@ public slots:
 private:
     // True when no transport run holds the device; otherwise says so.
     bool deviceidle();
-    // Applies one area transfer of the edit commands over the selection for
-    // the active channels (none active: nothing is touched).
-    void editarea(int source, int destination, int mode);
+    // Applies one area transfer of the edit commands over an area (the
+    // selection) for the active channels (none active: nothing is touched).
+    void editarea(int source, int destination, int mode, const QRectF& area);
+    // The area widened to the frames of the current layer whose synthesis
+    // reaches its samples (what Delete silences).
+    QRectF framesreaching(const QRectF& area) const;
     void renewscalesource();
     // Asks for a range and runs `edit` of the layer panel on it.
     void timeedit(const QString& title, bool (LayersGui::*edit)(double, double));

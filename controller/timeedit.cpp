@@ -71,8 +71,12 @@ void SpectrumGui::timeedit(const QString& title, bool (LayersGui::*edit)(double,
     // still held in the caches belong to the time line as it was.
     if (transportmode >= 0)
         indevicepause();
+    // What edits left in the caches is kept for the layers as they stand, so
+    // that it can follow their samples.
     for (Buffer* buffer : slottable.buffer)
         buffer->flush();
+    slottable.buffer[0]->indatareset();
+    slottable.buffer[1]->indatareset();
     const bool project = slottable.bound[0] || slottable.bound[1];
     if (layersgui && !(layersgui->*edit)(start->value(), length->value())) {
         // No layer changed (the panel said why): the history still fits them.

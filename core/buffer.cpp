@@ -185,6 +185,7 @@ void Buffer::forgetcache(bool keep)
     cachestart = unsettime;
     cachedsamples = IntRange::none();
     cachedframes = IntRange::none();
+    notebase();
 }
 
 void Buffer::infftparam(qint32 ffttype, qint32 size, qint32 fftoverlap, bool subwin)

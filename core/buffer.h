@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "layer.h"
+#include "sdk/cachewindow.h"
 
 struct IntRange
 {
@@ -26,7 +27,7 @@ class Buffer : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int cachesamples = 131072;   // samples of the window
+    static constexpr int cachesamples = cachewindowsamples; // samples of the window
     static constexpr int margin = 32768;          // samples before and after it
     static constexpr int timesize = cachesamples + 2 * margin; // 196608
     static constexpr int spectrumsize = 2949120;  // floats a channel may need at most
@@ -92,6 +93,11 @@ public:
     // as the source of an area transfer has audio; none when start equals
     // end); start > end lifts the limit.
     void limitgrowth(double start, double end);
+    // Until lifted (start > end), edited bins lengthen the layer no further
+    // than [start, end) seconds (samples set still give their own time): the
+    // clipboard while a tool computes into it what it takes from the other
+    // layers, which end there.
+    void boundgrowth(double start, double end);
     void setbin(int channel, int frame, int bin, float re, float im);
     QVector2D getbin(int channel, int frame, int bin);
     void setsample(int channel, int sample, float value);
@@ -120,6 +126,14 @@ private:
     // The span a write-back may give the layer beyond its extent (limitgrowth).
     bool growthlimited = false;
     qint64 growthfrom = 0, growthto = 0; // samples; an empty span gives no time
+    // The layer's extent when the current edit began (bound, reset, a
+    // transfer started), in samples: write-backs grow the layer by what lies
+    // beyond it, however many parts the edit is written back in.
+    bool outerbounded = false;
+    qint64 outerfrom = 0, outerto = 0; // samples
+    bool baseempty = true;
+    qint64 basestart = 0, baseend = 0;
+    void notebase();
     // Per channel: what edits changed of timebufferA that its floats could
     // not take (at most half a unit of their last place), zero wherever the
     // samples came from the layer; a write-back adds the synthesis of what

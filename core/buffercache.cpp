@@ -62,6 +62,7 @@ void Buffer::bindlayer(layer* l)
     samplerate = l->samplerate;
     channels = l->channels;
     cachelength = double(cachesamples) / samplerate;
+    notebase();
     if (!ensurestorage()) {
         logerror(QStringLiteral("Buffer: no memory for the %1 channels of layer \"%2\"")
                      .arg(l->channels)
@@ -97,12 +98,30 @@ void Buffer::reload()
     forgetcache();
 }
 
+void Buffer::notebase()
+{
+    baseempty = !boundlayer || !(boundlayer->length > 0) || samplerate <= 0;
+    basestart = baseempty ? 0 : roundhalfup64(boundlayer->start * samplerate);
+    baseend = baseempty ? 0 : basestart + roundhalfup64(boundlayer->length * samplerate);
+}
+
 void Buffer::limitgrowth(double start, double end)
 {
     const std::lock_guard lock(guard);
+    if (start <= end)
+        notebase(); // a transfer begins
+
     growthlimited = start <= end && samplerate > 0;
     growthfrom = growthlimited ? roundhalfup64(start * samplerate) : 0;
     growthto = growthlimited ? roundhalfup64(end * samplerate) : 0;
+}
+
+void Buffer::boundgrowth(double start, double end)
+{
+    const std::lock_guard lock(guard);
+    outerbounded = start <= end && samplerate > 0;
+    outerfrom = outerbounded ? roundhalfup64(start * samplerate) : 0;
+    outerto = outerbounded ? roundhalfup64(end * samplerate) : 0;
 }
 
 void Buffer::clearlayer()
@@ -206,15 +225,19 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
             end = start + roundhalfup64(boundlayer->length * samplerate);
         }
         const qint64 layerstart = start, layerend = end;
-        // Frames whose nearest samples all lie outside the layer extend it
-        // by the hop each stands for in an area, from its centre on, so that
-        // an area taken from the new extent gives the same frames.
+        // Frames whose nearest samples all lie outside the extent the layer
+        // had when this edit began give it the whole span their synthesis
+        // writes: a layer filled in parts (the window moving on between
+        // write-backs) grows by the same samples as one filled at once.
+        // While bound (boundgrowth), bins give no time beyond the bound:
+        // they came from the layers that end there. Samples set are drawn
+        // by the caller and give their own.
         const qint64 h = hop();
         if (framelow <= framehigh) {
-            if (empty || framelow * h + h / 2 <= start)
-                start = std::min(start, framelow * h);
-            if (empty || framehigh * h - h / 2 >= end)
-                end = std::max(end, (framehigh + qint64(1)) * h);
+            if (baseempty || framelow * h + h / 2 <= basestart)
+                start = std::min(start, std::max((framelow - qint64(1)) * h, outerbounded ? outerfrom : -far));
+            if (baseempty || framehigh * h - h / 2 >= baseend)
+                end = std::max(end, std::min((framehigh + qint64(1)) * h, outerbounded ? outerto : far));
         }
         if (samplelow <= samplehigh) {
             if (empty || samplelow < start)
@@ -227,6 +250,7 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
             start = std::max(start, some ? std::min(layerstart, growthfrom) : layerstart);
             end = std::min(end, some ? std::max(layerend, growthto) : layerend);
         }
+
         from = std::clamp(start - cachestartsample, low, high);
         to = std::clamp(end - cachestartsample, from, high);
         for (int c = 0; c < channels; ++c)
@@ -321,8 +345,7 @@ void Buffer::keepframes(int first, int last)
             continue;
         if (!boundlayer->keptframes)
             boundlayer->keptframes = std::make_shared<KeptFrames>();
-        const qint64 budget = boundlayer->fileframes() * qint64(channels) * qint64(sizeof(float));
-        boundlayer->keptframes->add(settingkey(), c, n, keep, budget, boundlayer->name);
+        boundlayer->keptframes->add(settingkey(), c, n, keep, boundlayer->name);
     }
 }
 
@@ -480,7 +503,7 @@ void Buffer::setvalidranges()
     if (low > high)
         low = high = cachesamples / 2;
     cachedsamples = {cachestartsample + low, cachestartsample + high};
-    const int edge = std::max(std::clamp(overlap, 1, windowframes / 4), overlap / 2);
+    const int edge = cachewindowedge(windowframes, overlap);
     cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max({edge, 2, overlap / 2 + 1})};
 }
 

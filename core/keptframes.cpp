@@ -4,16 +4,21 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
-#include <limits>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <malloc.h>
 #include <mutex>
+#include <sys/statvfs.h>
 #include <unistd.h>
+#include <unordered_map>
 
 #include "globals.h"
 #include "log.h"
 
 qint64 keptmemorylimit = qint64(16) << 20;
+qint64 keptdisklimit = qint64(4) << 30;
+qint64 keptdiskreserve = qint64(1) << 30;
 
 struct KeptFrames::Record
 {
@@ -21,7 +26,9 @@ struct KeptFrames::Record
     int channel = 0;
     int fftsize = 0;
     quint64 serial = 0; // order of keeping: the newest version of a frame wins
-    quint64 stamp = 0;  // last use, for the least recently used to go first
+    quint64 stamp = 0;  // last use, for the least recently used to leave memory first
+    quint64 edit = 0;   // the edit that kept it
+    quint64 used = 0;   // the last edit that kept or read it
     int low = 0, high = -1;
     std::vector<int> frames; // ascending
     std::vector<quint64> hashes;
@@ -29,17 +36,17 @@ struct KeptFrames::Record
     std::vector<char> payload;    // empty while only the file holds it
     qint64 payloadbytes = 0;
     qint64 fileoffset = -1; // where the file holds a copy, -1 none
-    bool expendable = false; // within the rounding of the analysis: the first to go
 
     bool inmemory() const { return payloadbytes == 0 || !payload.empty(); }
     qint64 indexbytes() const { return qint64(sizeof(Record)) + qint64(frames.size()) * 16; }
     qint64 heldbytes() const { return indexbytes() + (payload.empty() ? 0 : payloadbytes); }
+    int hop() const { return int(setting >> 16) / std::max(int((setting >> 8) & 0xff), 1); }
 };
 
 namespace {
 
-// One lock for every store: the memory allowance is shared, and a device run
-// and the GUI thread may keep and restore frames of one layer at once.
+// One lock for every store: the allowances are shared, and a device run and
+// the GUI thread may keep and restore frames of one layer at once.
 std::mutex& guard()
 {
     static std::mutex m;
@@ -53,11 +60,26 @@ std::vector<KeptFrames*>& stores()
 }
 
 qint64 memoryused = 0;
+qint64 diskused = 0; // bytes of every store's file, dead ones included
 quint64 keptclock = 0;
+quint64 editclock = 1;          // the edit in progress
+bool currentforgotten = false;  // it could not be kept whole: nothing more of it is
 
 quint64 rotl(quint64 v, int s)
 {
     return (v << s) | (v >> (64 - s));
+}
+
+// Room for `bytes` more in the session folder: within the limit of all
+// stores and leaving the disk its reserve.
+bool diskroom(qint64 bytes)
+{
+    if (diskused + bytes > keptdisklimit)
+        return false;
+    struct statvfs fs;
+    if (::statvfs(QFile::encodeName(sessionpath).constData(), &fs) != 0)
+        return false;
+    return qint64(fs.f_bavail) * qint64(fs.f_frsize) - bytes >= keptdiskreserve;
 }
 
 } // namespace
@@ -66,8 +88,8 @@ quint64 rotl(quint64 v, int s)
 struct KeptAccounts
 {
     // Frees memory until the allowance holds: the least recently used
-    // payloads go to their store's file, and when none is left in memory the
-    // least recently used records go altogether.
+    // payloads go to their store's file; when the file has no room, whole
+    // edits go, the one used least recently first.
     static void balance()
     {
         bool freed = false;
@@ -87,26 +109,54 @@ struct KeptAccounts
                         oldest = r.get();
                         owner = s;
                     }
-            // Frames within rounding of the analysis are not worth the disk.
-            if (oldest && !oldest->expendable && owner->spill(*oldest))
+            if (oldest && owner->spill(*oldest))
                 continue;
-            if (oldest && oldest->expendable) {
-                owner->drop(oldest);
+            if (forgetedit(false) || forgetedit(true))
                 continue;
-            }
-            // Nothing more goes to the session folder: records go, those
-            // within rounding of the analysis first.
-            oldest = nullptr;
-            for (KeptFrames* s : stores())
-                for (const auto& r : s->records)
-                    if (!oldest || std::pair(!r->expendable, r->stamp) < std::pair(!oldest->expendable, oldest->stamp)) {
-                        oldest = r.get();
-                        owner = s;
-                    }
+            // Only what the edit in progress reads is left, and only memory
+            // holds it: the oldest record goes, as nothing else can.
             if (!oldest)
                 return;
             owner->drop(oldest);
         }
+    }
+
+    // Drops every record of the edit used least recently, sparing the edit
+    // in progress and those it has read (`current` false), or drops what the
+    // edit in progress has kept itself and keeps nothing more of it. False
+    // when there is no such edit.
+    static bool forgetedit(bool current)
+    {
+        quint64 edit = 0;
+        if (current) {
+            edit = editclock;
+        } else {
+            std::unordered_map<quint64, quint64> lastuse;
+            for (KeptFrames* s : stores())
+                for (const auto& r : s->records) {
+                    quint64& u = lastuse[r->edit];
+                    u = std::max(u, r->used);
+                }
+            quint64 best = std::numeric_limits<quint64>::max();
+            for (const auto& [e, u] : lastuse)
+                if (u < editclock && u < best) {
+                    best = u;
+                    edit = e;
+                }
+        }
+        bool any = false;
+        for (KeptFrames* s : stores()) {
+            for (size_t i = s->records.size(); i-- > 0;)
+                if (s->records[i]->edit == edit) {
+                    s->drop(s->records[i].get());
+                    any = true;
+                }
+            if (any)
+                s->compact();
+        }
+        if (current)
+            currentforgotten = true;
+        return any;
     }
 };
 
@@ -131,6 +181,13 @@ quint64 KeptFrames::hashsamples(const float* samples, int count)
     return h;
 }
 
+void KeptFrames::beginedit()
+{
+    const std::lock_guard lock(guard());
+    ++editclock;
+    currentforgotten = false;
+}
+
 KeptFrames::KeptFrames()
 {
     const std::lock_guard lock(guard());
@@ -150,10 +207,11 @@ KeptFrames::~KeptFrames()
 
 // Per frame: the count of runs, then each run as its first pair, its length
 // and its floats. Only pairs that differ from the analysis are kept: the
-// others come back from it. False when none differs. `expendable` tells
-// whether every difference is within the rounding of the transforms, so that
-// the analysis alone would come within it.
-static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>& out, bool& expendable)
+// others come back from it. False when nothing is worth keeping: no pair
+// differs, or every difference is within the rounding of the transforms
+// (2^-20 of the frame's peak, 120 dB below it), which the analysis alone
+// comes within.
+static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>& out)
 {
     auto put = [&out](const void* p, size_t n) {
         const char* c = static_cast<const char*>(p);
@@ -166,8 +224,8 @@ static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>
     float peak = 0;
     for (int i = 0; i < 2 * pairs; ++i)
         peak = std::max({peak, std::fabs(f.bins[i]), std::fabs(f.analysis[i])});
-    const float rounding = peak * 0x1p-16f;
-    expendable = true;
+    const float rounding = peak * 0x1p-20f;
+    bool rounded = true;
     const size_t countat = out.size();
     quint32 runs = 0;
     put(&runs, sizeof runs);
@@ -180,50 +238,40 @@ static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>
         for (; e < pairs && differs(e); ++e)
             for (int i = 2 * e; i < 2 * e + 2; ++i)
                 if (!(std::fabs(f.bins[i] - f.analysis[i]) <= rounding))
-                    expendable = false;
+                    rounded = false;
         const quint32 run[2] = {quint32(p), quint32(e - p)};
         put(run, sizeof run);
         put(f.bins + 2 * qint64(p), sizeof(float) * size_t(2 * (e - p)));
         ++runs;
         p = e;
     }
-    // What the frame's hop of samples owes the time buffer (a change the
-    // floats could not take), so that an inverse made after it came back
-    // still cancels to the bit.
-    const quint32 carried = f.carry ? quint32(f.carrycount) : 0;
-    if (!runs && !carried) {
+    if (rounded) {
         out.resize(countat);
         return false;
     }
     std::memcpy(out.data() + countat, &runs, sizeof runs);
+    // What the frame's hop of samples owes the time buffer (a change the
+    // floats could not take), so that an inverse made after it came back
+    // still cancels to the bit.
+    const quint32 carried = f.carry ? quint32(f.carrycount) : 0;
     put(&carried, sizeof carried);
     put(f.carry, sizeof(float) * carried);
     return true;
 }
 
-void KeptFrames::add(quint64 setting, int channel, int fftsize, const std::vector<Frame>& frames, qint64 diskbudget,
-                     const QString& name)
+void KeptFrames::add(quint64 setting, int channel, int fftsize, const std::vector<Frame>& frames, const QString& name)
 {
     if (frames.empty() || fftsize < 2)
         return;
-    // Frames that differ from the analysis by its rounding alone go into a
-    // record of their own, the first to go when room runs out: losing them
-    // costs an inverse no more than that rounding.
-    std::unique_ptr<Record> made[2];
+    auto r = std::make_unique<Record>();
+    r->setting = setting;
+    r->channel = channel;
+    r->fftsize = fftsize;
     std::vector<char> bytes;
     for (const Frame& f : frames) {
         bytes.clear();
-        bool expendable;
-        if (!encodeframe(f, fftsize / 2, bytes, expendable))
+        if (!encodeframe(f, fftsize / 2, bytes))
             continue;
-        auto& r = made[expendable ? 1 : 0];
-        if (!r) {
-            r = std::make_unique<Record>();
-            r->setting = setting;
-            r->channel = channel;
-            r->fftsize = fftsize;
-            r->expendable = expendable;
-        }
         r->frames.push_back(f.frame);
         r->hashes.push_back(f.hash);
         r->offsets.push_back(quint32(r->payload.size()));
@@ -231,23 +279,21 @@ void KeptFrames::add(quint64 setting, int channel, int fftsize, const std::vecto
     }
     const std::lock_guard lock(guard());
     owner = name;
-    budget = diskbudget;
-    for (auto& r : made) {
-        if (!r)
-            continue;
-        r->offsets.push_back(quint32(r->payload.size()));
-        // What memory holds is what the allowance counts.
-        r->payload.shrink_to_fit();
-        r->frames.shrink_to_fit();
-        r->hashes.shrink_to_fit();
-        r->offsets.shrink_to_fit();
-        r->payloadbytes = qint64(r->payload.size());
-        r->low = r->frames.front();
-        r->high = r->frames.back();
-        r->serial = r->stamp = ++keptclock;
-        memoryused += r->heldbytes();
-        records.push_back(std::move(r));
-    }
+    if (r->frames.empty() || currentforgotten)
+        return;
+    r->offsets.push_back(quint32(r->payload.size()));
+    // What memory holds is what the allowance counts.
+    r->payload.shrink_to_fit();
+    r->frames.shrink_to_fit();
+    r->hashes.shrink_to_fit();
+    r->offsets.shrink_to_fit();
+    r->payloadbytes = qint64(r->payload.size());
+    r->low = r->frames.front();
+    r->high = r->frames.back();
+    r->serial = r->stamp = ++keptclock;
+    r->edit = r->used = editclock;
+    memoryused += r->heldbytes();
+    records.push_back(std::move(r));
     KeptAccounts::balance();
 }
 
@@ -311,6 +357,8 @@ int KeptFrames::restore(quint64 setting, int channel, int first, int last, const
             std::memcpy(&carried, p, sizeof carried);
             std::memcpy(carry, p + sizeof carried, sizeof(float) * carried);
             r->stamp = ++keptclock;
+            // The edit in progress reads it: it is not forgotten before that edit ends.
+            r->used = editclock;
             ++restored;
             break;
         }
@@ -326,6 +374,42 @@ void KeptFrames::clear()
         memoryused -= r->heldbytes();
     records.clear();
     closefile();
+}
+
+void KeptFrames::remap(qint64 cut, qint64 resume, qint64 lowshift, qint64 highshift)
+{
+    const std::lock_guard lock(guard());
+    for (size_t i = records.size(); i-- > 0;) {
+        Record& r = *records[i];
+        const qint64 h = r.hop();
+        std::vector<int> keep, moved;
+        for (size_t k = 0; k < r.frames.size(); ++k) {
+            const qint64 f = r.frames[k];
+            // The samples its synthesis writes, which its hash covers.
+            const qint64 first = (f - 1) * h, end = (f + 1) * h;
+            if (h <= 0 || (end > cut && first < resume))
+                continue;
+            const qint64 shift = end <= cut ? lowshift : highshift;
+            if (shift % h != 0)
+                continue;
+            const qint64 to = f + shift / h;
+            if (to < std::numeric_limits<int>::min() || to > std::numeric_limits<int>::max())
+                continue;
+            keep.push_back(int(k));
+            moved.push_back(int(to));
+        }
+        if (keep.empty()) {
+            drop(&r, false);
+            continue;
+        }
+        if (keep.size() < r.frames.size())
+            rebuild(r, keep, moved);
+        else
+            r.frames = moved;
+        r.low = r.frames.front();
+        r.high = r.frames.back();
+    }
+    compact();
 }
 
 qint64 KeptFrames::memorybytes() const
@@ -345,7 +429,37 @@ qint64 KeptFrames::diskbytes() const
 
 // Lock held from here on.
 
-void KeptFrames::drop(Record* record)
+// Keeps frames `keep` of a record (indices, ascending), at their new indices.
+void KeptFrames::rebuild(Record& r, const std::vector<int>& keep, const std::vector<int>& frames)
+{
+    if (!r.inmemory() && !load(r)) {
+        drop(&r, false);
+        return;
+    }
+    memoryused -= r.heldbytes();
+    if (r.fileoffset >= 0)
+        filelive -= r.payloadbytes;
+    r.fileoffset = -1;
+    std::vector<char> payload;
+    std::vector<quint64> hashes;
+    std::vector<quint32> offsets;
+    for (int k : keep) {
+        offsets.push_back(quint32(payload.size()));
+        payload.insert(payload.end(), r.payload.begin() + r.offsets[size_t(k)],
+                       r.payload.begin() + r.offsets[size_t(k) + 1]);
+        hashes.push_back(r.hashes[size_t(k)]);
+    }
+    offsets.push_back(quint32(payload.size()));
+    r.payload.swap(payload);
+    r.payload.shrink_to_fit();
+    r.hashes.swap(hashes);
+    r.offsets.swap(offsets);
+    r.frames = frames;
+    r.payloadbytes = qint64(r.payload.size());
+    memoryused += r.heldbytes();
+}
+
+void KeptFrames::drop(Record* record, bool lost)
 {
     const auto it = std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.get() == record; });
     if (it == records.end())
@@ -353,7 +467,7 @@ void KeptFrames::drop(Record* record)
     memoryused -= record->heldbytes();
     if (record->fileoffset >= 0)
         filelive -= record->payloadbytes;
-    if (!record->expendable)
+    if (lost)
         warn();
     records.erase(it);
 }
@@ -363,9 +477,9 @@ void KeptFrames::warn()
     if (warned)
         return;
     warned = true;
-    logerror(QStringLiteral("Layer \"%1\": edited frames no longer fit in memory and in the session folder "
-                            "(which holds at most as much of them as the layer's own file): the oldest are "
-                            "dropped, and an inverse of those edits is no longer exact")
+    logerror(QStringLiteral("Layer \"%1\": edited frames no longer fit in memory and in the session folder: "
+                            "the edits used least recently are forgotten whole, and an inverse of those "
+                            "edits is no longer exact")
                  .arg(owner));
 }
 
@@ -388,18 +502,22 @@ void KeptFrames::closefile()
     if (fd >= 0)
         ::close(fd);
     fd = -1;
+    diskused -= fileend;
     fileend = filelive = 0;
 }
 
-// Rewrites the file with the copies still in use, dropping dead space.
+// Rewrites the file with the copies still in use once more than half of it
+// is dead, so that the folder holds about what the records need.
 bool KeptFrames::compact()
 {
-    if (fd < 0 || fileend == filelive)
+    if (fd < 0 || 2 * filelive >= fileend)
         return true;
     const int old = fd;
+    const qint64 oldend = fileend;
     fd = -1;
     if (!openfile()) {
         fd = old;
+        fileend = oldend;
         return false;
     }
     std::vector<char> block;
@@ -419,48 +537,27 @@ bool KeptFrames::compact()
         end += r->payloadbytes;
     }
     ::close(old);
+    diskused += end - oldend;
     fileend = filelive = end;
+    if (fileend == 0)
+        closefile();
     for (size_t i = records.size(); i-- > 0;)
         if (!records[i]->inmemory() && records[i]->fileoffset < 0)
             drop(records[i].get());
     return true;
 }
 
-void KeptFrames::dropondisk(qint64 limit, qint64 room)
-{
-    while (filelive + room > limit) {
-        size_t oldest = records.size();
-        for (size_t i = 0; i < records.size(); ++i) {
-            const Record& r = *records[i];
-            if (r.fileoffset >= 0
-                && (oldest == records.size()
-                    || std::pair(!r.expendable, r.stamp) < std::pair(!records[oldest]->expendable, records[oldest]->stamp)))
-                oldest = i;
-        }
-        if (oldest == records.size())
-            return;
-        Record& r = *records[oldest];
-        if (r.inmemory()) {
-            // Memory holds it too: only the copy goes.
-            filelive -= r.payloadbytes;
-            r.fileoffset = -1;
-        } else {
-            drop(&r);
-        }
-    }
-}
-
 bool KeptFrames::spill(Record& r)
 {
     if (r.fileoffset < 0) {
         const qint64 n = r.payloadbytes;
-        if (n > budget)
-            return false;
-        if (fileend + n > budget) {
-            dropondisk(budget, n);
-            compact();
+        if (!diskroom(n)) {
+            for (KeptFrames* s : stores())
+                s->compact();
+            if (!diskroom(n))
+                return false;
         }
-        if (fileend + n > budget || !openfile())
+        if (!openfile())
             return false;
         qint64 done = 0;
         while (done < n) {
@@ -475,6 +572,7 @@ bool KeptFrames::spill(Record& r)
         r.fileoffset = fileend;
         fileend += n;
         filelive += n;
+        diskused += n;
     }
     memoryused -= r.payloadbytes;
     std::vector<char>().swap(r.payload);

@@ -7,11 +7,15 @@
 // layer held them when it was kept, and comes back only while the layer holds
 // those samples: after an undo it stays away, after the redo it returns.
 //
-// Memory is bounded for the whole process (keptmemorylimit); what does not
-// fit goes to an unlinked file in the session folder, never larger than the
-// layer's own file. Frames that differ from the analysis only by its rounding
-// stay in memory or go. Beyond that the least recently used records are
-// dropped, and the log says so once per layer.
+// Frames belong to the edit that kept them (beginedit). Memory is bounded for
+// the whole process (keptmemorylimit); what does not fit goes to an unlinked
+// file per layer in the session folder, all of them together within
+// keptdisklimit and never leaving the session folder's disk less than
+// keptdiskreserve free. Beyond that whole edits are forgotten, the one used
+// least recently first, never the edit in progress nor one it reads from:
+// a forgotten edit's inverse is that of an engine that keeps nothing, and no
+// edit ever comes back in part. Frames that differ from the analysis only by
+// its rounding are not kept at all.
 #include <QString>
 #include <QtGlobal>
 
@@ -22,6 +26,10 @@
 
 // Bytes of kept frames (with their index) that all layers hold in memory together.
 extern qint64 keptmemorylimit;
+// Bytes that the files of all layers' kept frames may take in the session folder.
+extern qint64 keptdisklimit;
+// Free bytes that those files never take from the session folder's disk.
+extern qint64 keptdiskreserve;
 
 class KeptFrames
 {
@@ -48,16 +56,18 @@ public:
     // Hash of the samples a frame's synthesis writes.
     static quint64 hashsamples(const float* samples, int count);
 
+    // What is kept from now on belongs to a new edit (an area transfer, or
+    // what a caller writes between two of them).
+    static void beginedit();
+
     KeptFrames();
     ~KeptFrames();
     KeptFrames(const KeptFrames&) = delete;
     KeptFrames& operator=(const KeptFrames&) = delete;
 
-    // Keeps frames of one channel, written at once, as one record. `diskbudget`
-    // is the most this store may put into the session folder (the layer's
-    // file size); `owner` names the layer in the log.
-    void add(quint64 setting, int channel, int fftsize, const std::vector<Frame>& frames, qint64 diskbudget,
-             const QString& owner);
+    // Keeps frames of one channel, written at once, as one record of the
+    // edit in progress; `owner` names the layer in the log.
+    void add(quint64 setting, int channel, int fftsize, const std::vector<Frame>& frames, const QString& owner);
     // Whether a kept frame of the setting and channel lies in [first, last].
     bool covers(quint64 setting, int channel, int first, int last) const;
     // For each frame of [first, last] that a record covers, the newest kept
@@ -69,6 +79,12 @@ public:
                 const std::function<void(int frame, float*& bins, quint64*& mask, float*& carry)>& target);
     // The layer was emptied: nothing kept can come back.
     void clear();
+    // The layer's samples moved (time inserted or removed): those before
+    // absolute sample `cut` by `lowshift` samples, those from `resume` on by
+    // `highshift`; [cut, resume) went. A frame follows its samples when they
+    // moved by whole hops of its setting, and goes otherwise: it can only come
+    // back on the frame grid.
+    void remap(qint64 cut, qint64 resume, qint64 lowshift, qint64 highshift);
 
     // Bytes held in memory (payload and index) and in the session folder.
     qint64 memorybytes() const;
@@ -81,16 +97,16 @@ private:
     int fd = -1;
     qint64 fileend = 0;   // bytes in the file, dead ones included
     qint64 filelive = 0;  // bytes of records that still have a copy there
-    qint64 budget = 0;    // most bytes the file may hold: the layer file's size
     bool warned = false;
     QString owner;
 
     friend struct KeptAccounts;
     bool spill(Record& r);
     bool load(Record& r);
-    void drop(Record* record);
-    void dropondisk(qint64 budget, qint64 room);
+    // `lost`: an edit loses exactness by it (the log says so once).
+    void drop(Record* record, bool lost = true);
     bool compact();
+    void rebuild(Record& r, const std::vector<int>& keep, const std::vector<int>& frames);
     bool openfile();
     void closefile();
     void warn();

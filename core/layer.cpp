@@ -1,5 +1,7 @@
 #include "layer.h"
 
+#include "keptframes.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <unistd.h>
 #include <memory>
@@ -755,8 +758,11 @@ void layer::inserttime(double time, double duration)
     notecut();
     if (length == 0 || time > start + length || duration <= 0)
         return;
+    const qint64 oldstart = roundhalfup64(start * samplerate);
     if (time <= start) {
         start += duration;
+        movedsamples(std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::min(), 0,
+                     roundhalfup64(start * samplerate) - oldstart);
         return;
     }
     const qint64 fb = framebytes();
@@ -773,6 +779,7 @@ void layer::inserttime(double time, double duration)
     if (!ok)
         return;
     length += duration;
+    movedsamples(oldstart + before, oldstart + before, 0, after - before);
 }
 
 void layer::removetime(double time, double duration)
@@ -782,12 +789,16 @@ void layer::removetime(double time, double duration)
     if (length == 0 || time > start + length || duration <= 0)
         return;
     const double end = time + duration;
+    const qint64 oldstart = roundhalfup64(start * samplerate);
     if (start > end) {
         start -= duration;
+        movedsamples(std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::min(), 0,
+                     roundhalfup64(start * samplerate) - oldstart);
         return;
     }
     if (time <= start && start + length <= end) {
         clear();
+        movedsamples(std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), 0, 0);
         return;
     }
     const qint64 fb = framebytes();
@@ -804,6 +815,15 @@ void layer::removetime(double time, double duration)
         return;
     start = std::min(start, time);
     updatelength();
+    const qint64 shift = roundhalfup64(start * samplerate) - oldstart;
+    movedsamples(oldstart + before, oldstart + from, shift, shift - (from - before));
+}
+
+void layer::movedsamples(qint64 cut, qint64 resume, qint64 lowshift, qint64 highshift)
+{
+    lastmove = {true, cut, resume, lowshift, highshift};
+    if (keptframes)
+        keptframes->remap(cut, resume, lowshift, highshift);
 }
 
 void layer::clear()

@@ -84,6 +84,16 @@ public:
     void setlength(double newstart, bool keep, double newlength);
     void inserttime(double time, double duration);
     void removetime(double time, double duration);
+    // How the last inserttime() or removetime() moved the samples, in
+    // absolute sample indices: those before `cut` by `lowshift`, those from
+    // `resume` on by `highshift`. The frames kept for the layer follow
+    // (KeptFrames::remap); a caller that edits a copy passes it on.
+    struct samplemove
+    {
+        bool valid = false;
+        qint64 cut = 0, resume = 0, lowshift = 0, highshift = 0;
+    };
+    samplemove lastmove;
     // False when the layer could not take the new format: lasterror() says why
     // in plain words, or is empty when the user cancelled the conversion.
     bool resample(int samplerate, int channels, int speakermask);
@@ -240,6 +250,7 @@ private:
     // The one check that keeps a mix from mixing a child of another format.
     bool canmix(layer* child);
     bool reframe(double newstart, bool keep, double newlength);
+    void movedsamples(qint64 cut, qint64 resume, qint64 lowshift, qint64 highshift);
     bool copyfilefrom(QIODevice* from, qint64 bytes);
     // Logged refusal of a chunk of another format.
     bool sameformat(layer* chunk);

@@ -8,6 +8,7 @@
 
 #include "buffer.h"
 #include "globals.h"
+#include "keptframes.h"
 #include "rounding.h"
 
 namespace {
@@ -17,6 +18,19 @@ float power(QVector2D v)
     return v.x() * v.x() + v.y() * v.y();
 }
 
+// Frames or bins of a shift given as a float, `perstep` steps per unit.
+// Halves round away from zero, so that a move back by the same time or
+// frequency moves back by the same count; a shift that is the float of an
+// exact half step counts as that half, as its float may fall either side.
+int wholesteps(float shift, double perstep)
+{
+    double v = double(shift) * perstep;
+    const double half = std::floor(v) + 0.5;
+    if (std::isfinite(half) && float(half / perstep) == shift)
+        v = half;
+    return v < 0 ? -roundhalfupclamped(-v) : roundhalfupclamped(v);
+}
+
 } // namespace
 
 void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mode, float dtime,
@@ -24,6 +38,8 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
 {
     if (!src || !dst)
         return;
+    // What the transfer leaves to be kept is one edit, forgotten whole if at all.
+    KeptFrames::beginedit();
     // Both stay locked for the whole transfer (the guard is recursive, so a
     // transfer inside one Buffer takes it twice).
     std::unique_lock<std::recursive_mutex> srclock(src->guard, std::defer_lock);
@@ -55,11 +71,8 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
         const int endframe = roundhalfupclamped((area.x() + area.width()) * sr / hop);
         const int lowbin = roundhalfupclamped(std::max(area.y() + area.height(), 0.0) * n / sr);
         const int highbin = roundhalfupclamped(std::min(area.y(), 0.5 * sr) * n / sr);
-        // Halves round away from zero, so that a move back by the same time
-        // or frequency moves back by the same number of frames or bins.
-        const auto awayfromzero = [](double v) { return v < 0 ? -roundhalfupclamped(-v) : roundhalfupclamped(v); };
-        const int fo = mode == 1 ? awayfromzero(double(dtime) * sr / hop) : 0;
-        const int bo = mode == 1 ? awayfromzero(double(dfreq) * n / sr) : 0;
+        const int fo = mode == 1 ? wholesteps(dtime, sr / hop) : 0;
+        const int bo = mode == 1 ? wholesteps(dfreq, n / sr) : 0;
         const double step = 2.0 * bo * 3.1415926536 / src->overlap;
         // The destination gains time only where the source has audio (moved
         // with it): what an edit spreads beyond a tone drawn past a layer's

@@ -20,6 +20,8 @@
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
 #include "layersgui.h"
+
+#include "core/keptframes.h"
 #include "qtreewidgetext.h"
 #include "sdk/typednumber.h"
 
@@ -118,6 +120,10 @@ bool LayersGui::edittime(const QString& title, void (layer::*edit)(double, doubl
         std::swap(l->file, copy->file); // the former file goes with the copy
         l->start = copy->start;
         l->length = copy->length;
+        // The copy moved the samples; the frames kept of the layer follow them.
+        if (l->keptframes && copy->lastmove.valid)
+            l->keptframes->remap(copy->lastmove.cut, copy->lastmove.resume, copy->lastmove.lowshift,
+                                 copy->lastmove.highshift);
     }
     // The edited layers have new sample files; the session must name them
     // before the former files go, or a run that dies between the two leaves

@@ -4,6 +4,7 @@
 // release, a stroke with no layer chosen, a quick drag of the partial tools,
 // filters at settings that change nothing and strokes past a layer's end.
 // What a stroke did is read from the layer's file.
+#include <QComboBox>
 #include <QLibrary>
 #include <QMenu>
 #include <QMessageBox>
@@ -404,6 +405,38 @@ private slots:
             const double ratio = power(after, 3000, at, 1024) / power(tone, 3000, at, 1024);
             QVERIFY2(ratio > 0.5 && ratio < 2, qPrintable(numbers(double(at) / rate, ratio)));
         }
+    }
+
+    // A harmonics stroke over a recording from its first moments to its last
+    // at window 8192: the layer extracted lies within the recording, and
+    // Export Mix writes the recording's samples with it, no more, in place.
+    void extractionAtTheEdgesStaysInTheRecording()
+    {
+        const QString wav = QDir::tempPath() + "/square.wav";
+        QVERIFY(soxfile(wav, rig->seconds, {"square", "1000"}, 0.3));
+        layersgui->Import(wav, QString());
+        layer* source = LayersGui::rowlayer(layersgui->tree->topLevelItem(0));
+        QComboBox* sizes = rig->window()->fftsizebox;
+        sizes->setCurrentIndex(sizes->findData(8192));
+        QCOMPARE(spectrumgui->fftsize, 8192);
+        layer* target = rig->newlayer();
+        QVERIFY(rig->tool("Harmonics", "Extract"));
+        rig->stroke(0.02, rig->seconds - 0.02, rig->seconds - 0.02, 1000, 0.1);
+        const double start = target->spanstart(), end = start + target->spanlength();
+        QVERIFY2(end - start > 1 && start >= 0 && end <= rig->seconds + 0.5 / rate, qPrintable(numbers(start, end)));
+        std::vector<float> mix = timeline(rig->noise, rig->seconds);
+        for (layer* l : {source, target}) {
+            const std::vector<float> add = timeline(l, rig->seconds);
+            for (size_t i = 0; i < mix.size(); ++i)
+                mix[i] += add[i];
+        }
+        rig->rig->fileanswer = QDir::tempPath() + "/mix.wav";
+        rig->window()->exportmixact->trigger();
+        layersgui->Import(rig->rig->fileanswer, QString());
+        layer* exported = LayersGui::rowlayer(layersgui->tree->topLevelItem(0));
+        QCOMPARE(exported->spanstart(), 0.0);
+        QCOMPARE(exported->fileframes(), qint64(mix.size()));
+        QVERIFY(largestdifference(timeline(exported, rig->seconds), mix, 0, rig->seconds) < 1e-6);
     }
 
     // A stroke that extracts nothing says why, once: the noise gate before any noise is

@@ -208,6 +208,49 @@ private slots:
         QCOMPARE(filebytes(edit->current), original);
     }
 
+    // A 4 ms click selected in time, whole band, through Edit > Delete: gone
+    // by 30 dB and more at every window, and what changed reaches no further
+    // than two hops beyond either edge of the selection.
+    void deleteTakesAShortSelection_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int size : {512, 2048, 8192})
+            QTest::addRow("%d", size) << size;
+    }
+    void deleteTakesAShortSelection()
+    {
+        QFETCH(int, size);
+        const int click0 = int(1.5 * EditRig::rate), click1 = click0 + EditRig::rate / 250;
+        edit = std::make_unique<EditRig>(1, 3.0, [=](int k, int) {
+            return 0.01f * float(std::sin(0.05 * k)) + (k >= click0 && k < click1 ? 0.8f * float(std::sin(1.3 * k)) : 0.0f);
+        });
+        QComboBox* sizes = edit->window()->fftsizebox;
+        sizes->setCurrentIndex(sizes->findData(size));
+        QCOMPARE(spectrumgui->fftsize, size);
+        const std::vector<float> before = channelsamples(edit->current, 0, 3, 0);
+        // Selected with the mouse in time on a view of 30 ms: a pixel is 25 us.
+        const double t0 = double(click0) / EditRig::rate, t1 = double(click1) / EditRig::rate;
+        spectrumgui->indisplayarea(QRectF(1.49, EditRig::rate / 2.0, 0.03, -EditRig::rate / 2.0));
+        edit->window()->selectact[1]->trigger();
+        edit->drag(t0, 5000, t1, 5000);
+        QVERIFY2(std::fabs(selection.x() - t0) < 1e-4 && std::fabs(selection.right() - t1) < 1e-4, describe(selection));
+        edit->window()->deleteact->trigger();
+        const std::vector<float> after = channelsamples(edit->current, 0, 3, 0);
+        const std::vector<float> clickbefore(before.begin() + click0, before.begin() + click1);
+        const std::vector<float> clickafter(after.begin() + click0, after.begin() + click1);
+        const double removed = 20 * std::log10(rms(clickbefore) / std::max(rms(clickafter), 1e-12));
+        int first = -1, last = -1;
+        for (int k = 0; k < int(after.size()); ++k)
+            if (after[size_t(k)] != before[size_t(k)]) {
+                first = first < 0 ? k : first;
+                last = k;
+            }
+        const int hop = spectrumgui->fftsize / spectrumgui->fftoverlap;
+        QVERIFY2(removed >= 30, QByteArray::number(removed) + " dB");
+        QVERIFY2(first >= click0 - 2 * hop && last < click1 + 2 * hop,
+                 qPrintable(QString("changed %1 to %2, click %3 to %4, hop %5").arg(first).arg(last).arg(click0).arg(click1).arg(hop)));
+    }
+
     void scaleToTwiceTheLength()
     {
         open(1, sine(1000));

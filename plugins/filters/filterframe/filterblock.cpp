@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cachewindow.h"
+
 #include "core/rounding.h"
 
 namespace filterframe {
@@ -54,6 +56,23 @@ int maskof(const std::vector<int>& channels)
     for (int c : channels)
         mask |= 1u << c;
     return int(mask);
+}
+
+std::vector<QRectF> cachedruns(const DataInterface& data, const QRectF& area)
+{
+    const double perframe = double(data.samplerate) / hop(data);
+    // The frames an area transfer of the area covers: its end is not one.
+    const int first = roundhalfupclamped(area.x() * perframe);
+    const int end = roundhalfupclamped((area.x() + area.width()) * perframe);
+    const int run = cachedrun(data.fftsize, data.overlap);
+    if (end <= first)
+        return {area};
+    std::vector<QRectF> runs;
+    for (int f = first; f < end; f += std::min(run, end - f)) {
+        const int to = f + std::min(run, end - f);
+        runs.emplace_back(f / perframe, area.y(), (to - f) / perframe, area.height());
+    }
+    return runs;
 }
 
 void emptyscratch(const DataInterface& data)

@@ -51,6 +51,12 @@ std::vector<int> channelsof(const DataInterface& data, int limit = 32);
 // transfer reads a mask of 0 as "every channel".
 int maskof(const std::vector<int>& channels);
 
+// The area cut at frame boundaries into runs that the host's cache holds
+// whole (cachewindow.h): bins a filter writes into the scratch over one run
+// reach the current layer by its commit exactly as written, however long
+// the area. An area of no frame is one run.
+std::vector<QRectF> cachedruns(const DataInterface& data, const QRectF& area);
+
 // Empties the clipboard buffer and its layer.
 void emptyscratch(const DataInterface& data);
 // Transfers the scratch into the current layer over the area, for the

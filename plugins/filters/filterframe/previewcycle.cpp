@@ -40,6 +40,7 @@ PreviewCycle mixcycle(int channellimit)
     cycle.area = &DataInterface::layerarea;
     cycle.mode = copymode;
     cycle.channellimit = channellimit;
+    cycle.inruns = true;
     return cycle;
 }
 
@@ -53,7 +54,7 @@ PreviewCycle generatorcycle()
 }
 
 bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
-              const std::function<void()>& before, const std::function<void()>& apply)
+              const std::function<void()>& before, const ApplyArea& apply)
 {
     if (!dialog || !blockready(data))
         return false;
@@ -68,15 +69,19 @@ bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const Previ
         before();
     if (runmodal(dialog) != QDialog::Accepted)
         return false;
-    apply();
-    commitscratch(data, data.*cycle.area, maskof(channelsof(data, cycle.channellimit)), cycle.mode);
+    const QRectF area = data.*cycle.area;
+    const int mask = maskof(channelsof(data, cycle.channellimit));
+    for (const QRectF& part : cycle.inruns ? cachedruns(data, area) : std::vector<QRectF>{area}) {
+        apply(part);
+        commitscratch(data, part, mask, cycle.mode);
+    }
     emptyscratch(data);
     return true;
 }
 
-void runpreview(const FilterInterface& filter, const std::function<void()>& apply)
+void runpreview(const FilterInterface& filter, const PreviewCycle& cycle, const ApplyArea& apply)
 {
-    apply();
+    apply(filter.*cycle.area);
     if (filter.previewhook)
         filter.previewhook();
 }

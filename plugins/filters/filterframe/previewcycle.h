@@ -58,6 +58,9 @@ struct PreviewCycle
     int mode = copymode;          // area transfer mode of the commit
     bool needsselection = false;  // refuse to run without a selection
     int channellimit = 32;        // channels the filter can compute
+    // Computed and committed in runs of frames that the host still holds as
+    // written (filterblock.h): a filter that rewrites the bins of the area.
+    bool inruns = false;
 };
 
 // The mix filters read and commit the current layer's area and copy their
@@ -65,14 +68,17 @@ struct PreviewCycle
 PreviewCycle mixcycle(int channellimit = 32);
 PreviewCycle generatorcycle();
 
-// process() of a preview filter: the checks, the dialog (before runs first),
-// then on "Apply" the result into the scratch, the commit and an empty
-// scratch. True when a result was committed.
-bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
-              const std::function<void()>& before, const std::function<void()>& apply);
+// The filter's result over an area (of the cycle's kind) into the scratch.
+using ApplyArea = std::function<void(const QRectF& area)>;
 
-// preview(): the result into the scratch, then the host's preview, which
-// plays the clipboard until the user stops it.
-void runpreview(const FilterInterface& filter, const std::function<void()>& apply);
+// process() of a preview filter: the checks, the dialog (before runs first),
+// then on "Apply" the result into the scratch and its commit (run by run when
+// the cycle says so), and an empty scratch. True when a result was committed.
+bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
+              const std::function<void()>& before, const ApplyArea& apply);
+
+// preview(): the result over the cycle's area into the scratch, then the
+// host's preview, which plays the clipboard until the user stops it.
+void runpreview(const FilterInterface& filter, const PreviewCycle& cycle, const ApplyArea& apply);
 
 } // namespace filterframe

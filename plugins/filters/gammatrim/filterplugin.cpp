@@ -104,7 +104,7 @@ void FilterPlugin::refreshS()
     rewriting = false;
 }
 
-void FilterPlugin::apply()
+void FilterPlugin::apply(const QRectF& area)
 {
     if (!dialog.get() || !blockready(*this))
         return;
@@ -113,8 +113,8 @@ void FilterPlugin::apply()
     const double e = 1.0 / gammaspin->value();
     const double o = offsetspin->value();
     const std::vector<int> list = channelsof(*this);
-    const Span frames = framesof(*this, layerarea);
-    const Span bins = binsof(*this, layerarea);
+    const Span frames = framesof(*this, area);
+    const Span bins = binsof(*this, area);
     for (int f = frames.first; f <= frames.last; ++f)
         for (int b = bins.first; b <= bins.last; ++b)
             for (int c : list) {
@@ -133,10 +133,10 @@ void FilterPlugin::apply()
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, [this] { apply(); });
+    runpreview(*this, mixcycle(), [this](const QRectF& area) { apply(area); });
 }
 
 bool FilterPlugin::process()
 {
-    return runcycle(*this, parent, dialog.get(), mixcycle(), nullptr, [this] { apply(); });
+    return runcycle(*this, parent, dialog.get(), mixcycle(), nullptr, [this](const QRectF& area) { apply(area); });
 }

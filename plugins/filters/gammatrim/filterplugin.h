@@ -23,7 +23,8 @@ public:
 public slots:
     void refreshS(); // a slider moved: every spin box follows its slider
     void refreshV(); // a spin box changed: every slider follows its spin box
-    void apply();
+    // The result over `area` (the selection, or a run of it) into the scratch.
+    void apply(const QRectF& area);
     void preview();
 
 private:

@@ -87,7 +87,7 @@ void FilterPlugin::reset()
             sliders[t][s]->setValue(s == t ? 100 : 0);
 }
 
-void FilterPlugin::apply()
+void FilterPlugin::apply(const QRectF& area)
 {
     if (!tabs || !blockready(*this))
         return;
@@ -99,8 +99,8 @@ void FilterPlugin::apply()
     // Every source takes part, switched on or not; only the matrix's channels.
     const int sources = std::min(channels, int(size));
     const std::vector<int> targets = channelsof(*this, size);
-    const Span frames = framesof(*this, layerarea);
-    const Span bins = binsof(*this, layerarea);
+    const Span frames = framesof(*this, area);
+    const Span bins = binsof(*this, area);
     QVector2D in[size];
     for (int f = frames.first; f <= frames.last; ++f)
         for (int b = bins.first; b <= bins.last; ++b) {
@@ -120,10 +120,11 @@ void FilterPlugin::apply()
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, [this] { apply(); });
+    runpreview(*this, mixcycle(size), [this](const QRectF& area) { apply(area); });
 }
 
 bool FilterPlugin::process()
 {
-    return runcycle(*this, parent, dialog.get(), mixcycle(size), [this] { refreshmixer(); }, [this] { apply(); });
+    return runcycle(*this, parent, dialog.get(), mixcycle(size), [this] { refreshmixer(); },
+                    [this](const QRectF& area) { apply(area); });
 }

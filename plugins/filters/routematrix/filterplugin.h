@@ -28,7 +28,8 @@ public:
 public slots:
     void refreshmixer();
     void reset();
-    void apply();
+    // The result over `area` (the selection, or a run of it) into the scratch.
+    void apply(const QRectF& area);
     void preview();
 
 private:

@@ -55,10 +55,10 @@ void FilterPlugin::apply()
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, [this] { apply(); });
+    runpreview(*this, generatorcycle(), [this](const QRectF&) { apply(); });
 }
 
 bool FilterPlugin::process()
 {
-    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this] { apply(); });
+    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this](const QRectF&) { apply(); });
 }

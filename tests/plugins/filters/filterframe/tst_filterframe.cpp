@@ -193,7 +193,7 @@ void TestFilterframe::cycleOrder()
     PreviewCycle cycle;
     cycle.channellimit = 2;
     const bool result = runcycle(
-        d, nullptr, &dialog, cycle, [] { calls.append("before"); }, [] { calls.append("apply"); });
+        d, nullptr, &dialog, cycle, [] { calls.append("before"); }, [](const QRectF&) { calls.append("apply"); });
     QCOMPARE(result, answer == QDialog::Accepted);
     QCOMPARE(calls, expected);
     if (result)
@@ -208,7 +208,7 @@ void TestFilterframe::cycleRefusals()
     generator.area = &DataInterface::clipboardarea;
     generator.mode = loudermode;
     generator.needsselection = true;
-    const auto apply = [] { calls.append("apply"); };
+    const auto apply = [](const QRectF&) { calls.append("apply"); };
 
     DataInterface d = block();
     QVERIFY(!runcycle(d, nullptr, &dialog, generator, nullptr, apply));

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "core/keptframes.h"
+#include "core/layerhelpers.h"
 #include "plugins/filters/filterhost.h"
 
 using namespace filtertest;
@@ -22,6 +24,7 @@ private slots:
     void identityAndDialog();
     void slidersAndSpinBoxes();
     void neutralWritesBackUnchanged();
+    void longBandWithNothingKept();
     void level_data();
     void level();
     void gammaAndOffsetInTheScratch_data();
@@ -173,6 +176,45 @@ void TestGammatrim::neutralWritesBackUnchanged()
     QVERIFY(maxdiff(rig.current(0, 0, length), a) < 1e-4f);
     QCOMPARE(rig.current(1, 0, length), std::vector<float>(length, 0.0f));
     QCOMPARE(rig.layers[2]->length, 0.0);
+}
+
+// A band selection over 30 s, more than the host's cache holds at once, with
+// no edited frame kept beyond it: the neutral setting leaves the layer as it
+// was to the byte, and +6 dB gives what the same gain on the bins gives.
+void TestGammatrim::longBandWithNothingKept()
+{
+    const auto restore = qScopeGuard([m = keptmemorylimit, d = keptdisklimit] {
+        keptmemorylimit = m;
+        keptdisklimit = d;
+    });
+    keptmemorylimit = keptdisklimit = 0;
+    const int frames = 32 * rate;
+    const std::vector<float> signal = interleave(sines(frames, rate), noise(frames, 4, 0.2f));
+    const QRectF band(1.0, 3000, 30, -2000);
+    const auto layerbytes = [this] {
+        rig.flush();
+        return filebytes(rig.layers[1].get());
+    };
+    rig.setup(signal, rate, 2, 4096, 16);
+    rig.select(band);
+    const QByteArray before = layerbytes();
+    applywith([](QDialog* dialog) { set(dialog, 0, 1, 0); });
+    QVERIFY(run());
+    QVERIFY(layerbytes() == before);
+
+    applywith([](QDialog* dialog) { set(dialog, 6, 1, 0); });
+    QVERIFY(run());
+    const std::vector<float> filtered = kvfloats(layerbytes());
+    rig.setup(signal, rate, 2, 4096, 16);
+    rig.select(band);
+    const int hop = 4096 / 16;
+    for (int f = roundhalfup(band.x() * rate / hop); f < roundhalfup(band.right() * rate / hop); ++f)
+        for (int c = 0; c < 2; ++c)
+            for (int b = 0; b <= 2048; ++b) {
+                const QVector2D v = getbincb(1, c, f, b);
+                setbincb(1, c, f, b, 2 * v.x(), 2 * v.y());
+            }
+    QVERIFY(maxdiff(filtered, kvfloats(layerbytes())) < 1e-5f);
 }
 
 void TestGammatrim::level_data()
