@@ -141,6 +141,14 @@ private slots:
         QVERIFY(sox({"-n", "-r", "44100", "-c", "2", "-b", "16", sample("pink.wav"), "synth", "6", "pinknoise", "vol",
                      "0.3"}));
         QVERIFY(sox({sample("pink.wav"), sample("pink.flac")}));
+        // Long enough to be decoded in parts, and not in whole seconds: the
+        // parts join inside frames, and the last one is shorter. Made by sox
+        // (frames of 4096) and by the converter's encoder (other frames).
+        QVERIFY(sox({"-n", "-r", "44100", "-c", "2", "-b", "16", sample("long.flac"), "synth", "41.5", "pinknoise",
+                     "vol", "0.3"}));
+        QVERIFY(sox({"-n", "-r", "8000", "-c", "3", "-b", "24", sample("long3.wav"), "synth", "41.5", "pinknoise",
+                     "vol", "0.3"}));
+        QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample("long3.wav"), sample("long3.flac")}));
         for (const auto& [from, to] : {std::pair{"s16.wav", "stereo.mp3"}, std::pair{"mono48.wav", "mono.mp3"},
                                        std::pair{"pink.wav", "pink.mp3"}})
             QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample(from), "-b:a", "128k", sample(to)}));
@@ -227,6 +235,70 @@ private slots:
         QCOMPARE(seen.progresslabel, QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
         QCOMPARE(seen.progressmodality, Qt::WindowModal);
         QFile::remove(destination);
+    }
+
+    void inparts_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<bool>("cancel"); // at 2 s decoded, the converters reading in real time
+        QTest::newRow("16-bit stereo, frames of 4096") << "long.flac" << 2 << false;
+        QTest::newRow("24-bit 3 channels, the converter's frames") << "long3.flac" << 3 << false;
+        QTest::newRow("cancelled") << "long.flac" << 2 << true;
+    }
+
+    void inparts()
+    {
+        // A long FLAC file is decoded by several converters at once, each
+        // from a whole second on, into one layer equal to the whole decode.
+        QFETCH(QString, file);
+        QFETCH(int, channels);
+        QFETCH(bool, cancel);
+        QTemporaryDir dir;
+        const QString calls = dir.filePath("calls");
+        FileInterface* logged =
+            fakeplugin(dir, "echo \"$*\" >> '" + calls + "'\nexec /usr/bin/ffmpeg" + (cancel ? " -re" : "") + " \"$@\"");
+        QVERIFY(logged);
+        int maximum = 0;
+        if (cancel)
+            onprogress = [&](QProgressDialog* dialog) {
+                maximum = dialog->maximum();
+                if (dialog->value() >= 2)
+                    dialog->cancel();
+            };
+        const QString destination = sample(file + ".parts.f32");
+        QVERIFY(createempty(destination));
+        const Outcome outcome = import(logged, wavefilter, sample(file), destination);
+        const Report said = reportof(logged);
+        QVERIFY2(outcome.ok, qPrintable(said.message));
+        QCOMPARE(outcome.channels, channels);
+        QCOMPARE(seen.progresstitle, "Opening " + file + "...");
+        QCOMPARE(seen.progresslabel,
+                 QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(outcome.samplerate));
+
+        // Each part from its whole second on; none decodes the file whole.
+        QStringList starts;
+        for (const QString& call : QString(contents(calls)).split('\n', Qt::SkipEmptyParts))
+            starts << call.section(' ', 1, 1, QString::SectionSkipEmpty);
+        QVERIFY2(starts.size() >= 2 && starts.first() == "0", qPrintable(starts.join(',')));
+        for (qsizetype i = 1; i < starts.size(); ++i)
+            QCOMPARE(starts[i].toInt(), i * starts[1].toInt());
+
+        const QByteArray expected = reference({"-i", sample(file)});
+        const QByteArray got = contents(destination);
+        if (!cancel) {
+            QVERIFY(said.message.isEmpty());
+            QCOMPARE(got.size(), expected.size());
+            QVERIFY(got == expected);
+            return;
+        }
+        // Cancelled: the beginning that every part before it had given.
+        QVERIFY(said.cancelled);
+        QCOMPARE(maximum, 41);
+        QVERIFY2(got.size() > 0 && got.size() < expected.size(), qPrintable(QString::number(got.size())));
+        QVERIFY(got == expected.left(got.size()));
+        QCOMPARE(said.message, QString("The import was cancelled: the first %1 s of 41.50 s were imported.")
+                                   .arg(double(got.size()) / (channels * 4 * outcome.samplerate), 0, 'f', 2));
     }
 
     void staledestination()
@@ -430,6 +502,8 @@ private slots:
         QTest::newRow("FLAC, its first frame damaged") << "pink.flac" << false << QList<double>{0.01};
         QTest::newRow("FLAC, damaged in five places") << "pink.flac" << false << QList<double>{0.2, 0.35, 0.5, 0.65, 0.8};
         QTest::newRow("FLAC, cancelled while the silence goes in") << "pink.flac" << false << QList<double>{0.4};
+        // Cut in parts, it is found damaged there and decoded whole.
+        QTest::newRow("FLAC long enough for parts, damaged at 40 %") << "long.flac" << false << QList<double>{0.4};
     }
 
     void lostpacketskeepthetime()
@@ -555,6 +629,11 @@ private slots:
         QVERIFY(!outcome.ok);
         QVERIFY2(reportof(plugin).message.startsWith("There is no room for the audio") &&
                      reportof(plugin).message.contains(qt_error_string(ENOSPC)),
+                 qPrintable(reportof(plugin).message));
+        // Also when it is decoded in parts.
+        outcome = import(plugin, wavefilter, sample("long.flac"), "/dev/full");
+        QVERIFY(!outcome.ok);
+        QVERIFY2(reportof(plugin).message.startsWith("There is no room for the audio"),
                  qPrintable(reportof(plugin).message));
         QVERIFY(seen.titles.isEmpty());
     }
