@@ -221,6 +221,22 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
             || part.console.channels != flac.channels)
             whole = false;
     }
+    // A part that found no room for its audio says so as the whole decode
+    // would, which would only run into the same.
+    for (const Part& part : parts) {
+        if (cancelled || !part.failed || !part.process)
+            continue;
+        Run ended;
+        ended.ending = part.process->exitStatus() == QProcess::CrashExit ? Ending::Crashed : Ending::Finished;
+        ended.exitcode = part.process->exitCode();
+        console = part.console;
+        if (!nospace(ended, destination).isEmpty()) {
+            *run = ended;
+            samplerate = console.samplerate;
+            channels = console.channels;
+            return true;
+        }
+    }
     console = parts.front().console;
     samplerate = console.samplerate;
     channels = console.channels;

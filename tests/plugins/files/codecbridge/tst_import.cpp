@@ -98,6 +98,18 @@ class ImportTest : public QObject
         return fake && fake->initialize(copy, nullptr) ? fake : nullptr;
     }
 
+    // A copy of the plugin with the real converter, which notes each command
+    // line in the file "calls" of dir and reads with these options first.
+    FileInterface* loggingplugin(QTemporaryDir& dir, const QString& options = QString())
+    {
+        return fakeplugin(dir, "echo \"$*\" >> '" + dir.filePath("calls") + "'\nexec /usr/bin/ffmpeg " + options
+                                   + " \"$@\"");
+    }
+    static QStringList callsof(const QTemporaryDir& dir)
+    {
+        return QString(contents(dir.filePath("calls"))).split('\n', Qt::SkipEmptyParts);
+    }
+
     // Refused: false, the reason for the host, no box, nothing left behind.
     void checkfailed(FileInterface* used, const Outcome& outcome, const QString& destination, const QString& fragment)
     {
@@ -255,9 +267,7 @@ private slots:
         QFETCH(int, channels);
         QFETCH(bool, cancel);
         QTemporaryDir dir;
-        const QString calls = dir.filePath("calls");
-        FileInterface* logged =
-            fakeplugin(dir, "echo \"$*\" >> '" + calls + "'\nexec /usr/bin/ffmpeg" + (cancel ? " -re" : "") + " \"$@\"");
+        FileInterface* logged = loggingplugin(dir, cancel ? "-re" : "");
         QVERIFY(logged);
         int maximum = 0;
         if (cancel)
@@ -278,7 +288,7 @@ private slots:
 
         // Each part from its whole second on; none decodes the file whole.
         QStringList starts;
-        for (const QString& call : QString(contents(calls)).split('\n', Qt::SkipEmptyParts))
+        for (const QString& call : callsof(dir))
             starts << call.section(' ', 1, 1, QString::SectionSkipEmpty);
         QVERIFY2(starts.size() >= 2 && starts.first() == "0", qPrintable(starts.join(',')));
         for (qsizetype i = 1; i < starts.size(); ++i)
@@ -630,11 +640,17 @@ private slots:
         QVERIFY2(reportof(plugin).message.startsWith("There is no room for the audio") &&
                      reportof(plugin).message.contains(qt_error_string(ENOSPC)),
                  qPrintable(reportof(plugin).message));
-        // Also when it is decoded in parts.
-        outcome = import(plugin, wavefilter, sample("long.flac"), "/dev/full");
+        // Also when it is decoded in parts, which find it out at once.
+        QTemporaryDir dir;
+        FileInterface* logged = loggingplugin(dir);
+        QVERIFY(logged);
+        outcome = import(logged, wavefilter, sample("long.flac"), "/dev/full");
         QVERIFY(!outcome.ok);
-        QVERIFY2(reportof(plugin).message.startsWith("There is no room for the audio"),
-                 qPrintable(reportof(plugin).message));
+        QVERIFY2(reportof(logged).message.startsWith("There is no room for the audio")
+                     && reportof(logged).message.contains(qt_error_string(ENOSPC)),
+                 qPrintable(reportof(logged).message));
+        const QStringList calls = callsof(dir);
+        QVERIFY2(!calls.isEmpty() && calls.filter(QRegularExpression("^-ss ")) == calls, qPrintable(calls.join('\n')));
         QVERIFY(seen.titles.isEmpty());
     }
 
