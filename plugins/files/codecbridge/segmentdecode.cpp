@@ -224,7 +224,7 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
     // A part that found no room for its audio says so as the whole decode
     // would, which would only run into the same.
     for (const Part& part : parts) {
-        if (cancelled || !part.failed || !part.process)
+        if (cancelled || !part.process)
             continue;
         Run ended;
         ended.ending = part.process->exitStatus() == QProcess::CrashExit ? Ending::Crashed : Ending::Finished;

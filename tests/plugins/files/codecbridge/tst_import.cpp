@@ -287,12 +287,13 @@ private slots:
                  QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(outcome.samplerate));
 
         // Each part from its whole second on; none decodes the file whole.
-        QStringList starts;
+        QList<int> starts; // in the order they came to be started
         for (const QString& call : callsof(dir))
-            starts << call.section(' ', 1, 1, QString::SectionSkipEmpty);
-        QVERIFY2(starts.size() >= 2 && starts.first() == "0", qPrintable(starts.join(',')));
+            starts << (call.startsWith("-ss ") ? call.section(' ', 1, 1).toInt() : -1);
+        std::sort(starts.begin(), starts.end());
+        QVERIFY(starts.size() >= 2 && starts.first() == 0);
         for (qsizetype i = 1; i < starts.size(); ++i)
-            QCOMPARE(starts[i].toInt(), i * starts[1].toInt());
+            QCOMPARE(starts[i], i * starts[1]);
 
         const QByteArray expected = reference({"-i", sample(file)});
         const QByteArray got = contents(destination);
