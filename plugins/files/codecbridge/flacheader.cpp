@@ -27,6 +27,8 @@ FlacHeader readflacheader(const QString& path)
     header.channels = int((packed >> 41) & 0x7) + 1;
     header.frames = qint64(packed & ((quint64(1) << 36) - 1));
     // The format's smallest frame is 16 samples; a smaller minimum is a lie.
+    // Frames that vary in length are left to the whole decode: no encoder at
+    // hand writes them, so seams inside such streams were never checked.
     header.blocksize = minblock == maxblock && minblock >= 16 ? minblock : 0;
     return header;
 }

@@ -5,9 +5,9 @@
 // samples) both name exactly, so each part starts and ends on the samples
 // that the decode of the whole file gives there.
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QEventLoop>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QThread>
