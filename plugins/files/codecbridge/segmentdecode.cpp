@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
 
@@ -107,6 +108,7 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
         doubt = true;
         loop.quit();
     };
+    bool showing = false; // the dialog's setValue runs pending events, the other parts' output among them
     const auto follow = [&](Part& part, int changes) {
         const ConsoleParser& said = part.console;
         if ((changes & ConsoleParser::Duration) && &part == &parts.front()) {
@@ -118,7 +120,8 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
             channels = said.channels;
             progress->setLabelText(tr("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
         }
-        if (changes & ConsoleParser::Time) {
+        if ((changes & ConsoleParser::Time) && !showing) {
+            const QScopedValueRollback<bool> once(showing, true);
             double time = 0;
             for (const Part& each : parts)
                 time += each.console.time;
