@@ -29,6 +29,7 @@
 #include "controller/spectrumgui.h"
 #include "core/globals.h"
 #include "core/log.h"
+#include "editorkeys.h"
 #include "panels/channelsgui.h"
 #include "panels/historygui.h"
 #include "panels/layersgui.h"
@@ -66,6 +67,7 @@ MainWindow::MainWindow(QSplashScreen* splash) : QMainWindow(nullptr)
     setWindowIcon(QIcon(QStringLiteral(":/stylesheets/icon.png")));
     setAcceptDrops(true);
     installutilitywatch(this);
+    installeditorkeys(this);
     toolmodes = new QActionGroup(this);
     toolmodes->setExclusive(true);
     showprogress(splash, QStringLiteral(" : Initializing UI..."));

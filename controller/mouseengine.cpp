@@ -11,6 +11,7 @@
 #include "core/globals.h"
 #include "panels/layersgui.h"
 #include "sdk/interfaces.h"
+#include "sdk/toolnotes.h"
 #include "spectrumgui.h"
 #include "strokework.h"
 
@@ -25,6 +26,12 @@ void refreshstatus()
 {
     if (layersgui)
         layersgui->inrefreshstatus();
+}
+
+QVariant toolproperty(ToolInterface* tool, const char* name)
+{
+    const auto* object = dynamic_cast<QObject*>(tool);
+    return object ? object->property(name) : QVariant();
 }
 
 } // namespace
@@ -102,6 +109,14 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     latermodifiers.reset();
     const bool shift = mods & Qt::ShiftModifier;
     const bool outside = unset(x) || unset(y);
+    const auto toolinhand = [this] {
+        return tool && slottable.bound[0] && selectionmode == -1 && panzoommode == -1 && transportmode == -1;
+    };
+    // A tool in hand that takes every press (noise registration at the view's
+    // top edge) leaves the time cursor alone.
+    if (toolinhand() && toolproperty(tool, toolownspresses).toBool())
+        timecursorarea = false;
+    QString note, notetitle; // what the tool says of a stroke that did nothing
 
     // Axis lock. The release still takes the locked position (the tools
     // paint its travel, which must stay on the line); the lock ends after it.
@@ -240,9 +255,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     // (with Ctrl held or off the views too): its commit comes with it.
     const bool strokeend = p <= 0 && P > 0;
     const bool release = tool && toolstroke && strokeend;
-    if (release
-        || (tool && slottable.bound[0] && selectionmode == -1 && panzoommode == -1 && transportmode == -1
-            && !(mods & Qt::ControlModifier) && !outside)) {
+    if (release || (toolinhand() && !(mods & Qt::ControlModifier) && !outside)) {
         layer* current = slottable.bound[1];
         layer* clip = slottable.bound[2];
         const double s1 = current ? current->spanstart() : 0;
@@ -306,8 +319,11 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             flushedit(2, s2, l2);
             clip->resetdirty();
         }
-        if (strokeend)
+        if (strokeend) {
+            note = toolproperty(tool, toolstrokenote).toString();
+            notetitle = tool->name;
             asknolayer();
+        }
     } else if (tool && strokeend && slottable.bound[1]) {
         // The stroke ended where the tool never saw a press (Ctrl held all
         // along): whatever the layer holds of it still becomes its entry.
@@ -332,4 +348,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     emit outmouseevent(mouseposition, p);
     emit outupdategl();
     refreshstatus();
+    // Once the stroke is over and echoed: a box during it would take its events.
+    if (!note.isEmpty())
+        transportwarning(notetitle, note);
 }

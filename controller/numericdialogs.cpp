@@ -17,13 +17,15 @@
 #include "panels/layersgui.h"
 #include "modesupport.h"
 #include "scalecommands.h"
+#include "sdk/fitsize.h"
 #include "sdk/typednumber.h"
 #include "spectrumgui.h"
 #include "view/glchannel.h"
 
 namespace {
 
-// A fixed-size dialog of boxes stacked above an "Ok" button.
+// A fixed-size dialog of boxes stacked above an "Ok" button: 160 x 140, or
+// as much more as the boxes need to show their values whole.
 class NumericDialog : public QDialog
 {
 public:
@@ -43,6 +45,7 @@ public:
         box->setPrefix(prefix);
         box->setSuffix(suffix);
         column->addWidget(box);
+        connect(box, &QDoubleSpinBox::textChanged, this, &NumericDialog::fit);
         return box;
     }
 
@@ -53,6 +56,7 @@ public:
         box->setValue(low);
         box->setPrefix(prefix);
         column->addWidget(box);
+        connect(box, &QSpinBox::textChanged, this, &NumericDialog::fit);
         return box;
     }
 
@@ -61,10 +65,21 @@ public:
         auto* ok = new QPushButton(SpectrumGui::tr("Ok"), this);
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
         column->addWidget(ok);
+        fit();
         return exec() == QDialog::Accepted;
     }
 
 private:
+    // Measured in the font and style the boxes are drawn with, again as a
+    // value typed in grows.
+    void fit()
+    {
+        ensurePolished();
+        for (QAbstractSpinBox* box : findChildren<QAbstractSpinBox*>())
+            box->setMinimumWidth(fitsize::need(box));
+        setFixedSize(QSize(160, 140).expandedTo(minimumSizeHint()));
+    }
+
     QVBoxLayout* column;
 };
 

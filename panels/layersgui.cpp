@@ -28,6 +28,7 @@
 #include "sdk/fitsize.h"
 #include "sdk/typednumber.h"
 #include "statusline.h"
+#include "volumeslider.h"
 
 ProjectFormat projectformat;
 LayersGui* layersgui = nullptr;
@@ -245,7 +246,7 @@ QTreeWidgetItem* LayersGui::inaddlayer(layer* newlayer, qint32 treeindex)
     auto* label = new QLabel(newlayer->name, widget);
     fixedatleast(label, -1, 12);
     label->setEnabled(false);
-    auto* slider = new QSlider(Qt::Horizontal, widget);
+    auto* slider = new VolumeSlider(widget);
     slider->setFixedHeight(8);
     slider->setRange(-600, 120);
     slider->setStyleSheet(QStringLiteral("margin-left: 2px;"));

@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -49,6 +50,7 @@ private slots:
     void widgetsReachTheController();
     void startValuesAndUnits();
     void layerStateDisablesWithAReason();
+    void rowClickLeavesTheVolume();
     void fullScreenToggle();
     void geometryIsKept();
     void dragAndDrop();
@@ -493,6 +495,36 @@ void TestMainWindow::layerStateDisablesWithAReason()
     QCOMPARE(w->cutact->statusTip(), QString("DISABLED: Create or import a layer first."));
     w->layerstate(true, true, true);
     QCOMPARE(w->cutact->statusTip(), QString("changed"));
+}
+
+// A click just under a layer's name, on its volume slider beside the handle, selects the
+// layer and leaves the volume, as the wheel does. Only the handle dragged changes it.
+void TestMainWindow::rowClickLeavesTheVolume()
+{
+    WindowRig w;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
+    projectformat = {8000, 1, 0x4};
+    layersgui->NewLayer();
+    layersgui->NoItemClicked();
+    QTreeWidgetItem* row = layersgui->tree->topLevelItem(0);
+    auto* slider = qobject_cast<QSlider*>(row->data(3, LayersGui::SliderRole).value<QWidget*>());
+    const float& volume = LayersGui::rowlayer(row)->volume;
+    QStyleOptionSlider o;
+    o.initFrom(slider);
+    o.minimum = slider->minimum();
+    o.maximum = slider->maximum();
+    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &o, QStyle::SC_SliderHandle, slider);
+    const auto at = [&](int x) { return slider->mapTo(w.window.get(), QPoint(x, handle.center().y())); };
+    QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, at(handle.left() / 2));
+    QCOMPARE(layersgui->currentitem, row);
+    QWheelEvent wheel({4, 4}, slider->mapToGlobal(QPointF(4, 4)), {}, {0, 120}, {}, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider, &wheel);
+    QCOMPARE(volume, 1.0f);
+    QTest::mousePress(w->windowHandle(), Qt::LeftButton, {}, at(handle.center().x()));
+    QTest::mouseMove(w->windowHandle(), at(handle.center().x() - 20));
+    QTest::mouseRelease(w->windowHandle(), Qt::LeftButton, {}, at(handle.center().x() - 20));
+    QVERIFY(volume < 1.0f);
 }
 
 void TestMainWindow::fullScreenToggle()

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 
 #include "editrig.h"
+#include "sdk/fitsize.h"
 
 namespace {
 
@@ -239,7 +240,7 @@ private slots:
 
     void mouseCursorDialog()
     {
-            QStringList shown;
+        QStringList shown, cut;
         whendialog<QDialog>([&](QDialog* dialog) {
             shown << dialog->windowTitle();
             auto* time = boxwithprefix<QDoubleSpinBox>(dialog, "time: ");
@@ -248,6 +249,8 @@ private slots:
             // Starts in the middle of the visible area; every channel can be chosen.
             shown << QString::number(time->value()) << QString::number(frequency->value())
                   << QString::number(channel->maximum());
+            for (QAbstractSpinBox* box : dialog->findChildren<QAbstractSpinBox*>())
+                cut << (box->fontMetrics().horizontalAdvance(box->text()) > fitsize::textfield(box) ? box->text() : "");
             time->setValue(1.5);
             frequency->setValue(4000);
             channel->setValue(1);
@@ -255,6 +258,7 @@ private slots:
         });
         edit->window()->setmouseact->trigger();
         QCOMPARE(shown, (QStringList{"Mouse cursor position", "1.5", "11025", "1"}));
+        QCOMPARE(cut, QStringList(3, "")); // every value shown whole
         QCOMPARE(spectrumgui->mouseposition, QPointF(1.5, 4000));
         // The system pointer stands on that point of channel 1's view.
         const QPoint expected = edit->view(1)->mapToGlobal(edit->pixel(1.5, 4000, 1).toPoint());
@@ -406,6 +410,27 @@ private slots:
             QTest::keyClick(box, Qt::Key_Return);
             QCOMPARE(box->value(), text.toDouble()); // and what the controller sent back
         }
+    }
+
+    // A range typed and applied with Return gives the keyboard back to the editor: T then
+    // selects time. A field that only holds the focus passes the letters on too.
+    void typedRangeThenModeLetter()
+    {
+        edit->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(edit->window(), 30000));
+        QDoubleSpinBox* end = edit->window()->dispend;
+        end->setFocus();
+        end->selectAll();
+        QTest::keyClicks(end, "2.5");
+        QTest::keyClick(end, Qt::Key_Return);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_T);
+        QCOMPARE(spectrumgui->selectionmode, 1);
+        edit->drag(0.5, 3000, 1.5, 6000);
+        QVERIFY2(near(selection.x(), 0.5, 0.01) && near(selection.width(), 1.0, 0.01), describe(selection));
+        QCOMPARE(selection.height(), -44100.0);
+        end->setFocus();
+        QTest::keyClick(end, Qt::Key_S);
+        QCOMPARE(spectrumgui->selectionmode, 0);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "brushstroke.h"
 #include "fitsize.h"
+#include "toolnotes.h"
 #include "toolwidgets.h"
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
@@ -26,6 +27,10 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
         reset = new QPushButton(tr("Reset"));
         fixedatleast(reset, 40);
         connect(reset, &QPushButton::clicked, this, &ToolPlugin::resetnoise);
+        // Registering takes presses at the view's edges too, where only
+        // noise often lies; the time cursor is placed another way meanwhile.
+        connect(registernoise, &QPushButton::toggled, this,
+                [this](bool down) { setProperty(toolownspresses, down); });
         tolerance = toolframe::newspinbox({-48, 48, 1, 1, 0, tr("tolerance:"), tr("dB"),
                                            tr("tolerance to the registered noise gate")});
         settings.build({.freqrange = 1000,
@@ -55,6 +60,7 @@ int ToolPlugin::profileindex(int bin)
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
+    strokenote.clear();
     // Without its settings (the host has deleted them) or a filled block the
     // tool does nothing.
     if (!settings.alive() || !registernoise || !tolerance || !toolframe::blockready(*this))
@@ -105,9 +111,27 @@ void ToolPlugin::registerstroke(float x, float y, float dx, float dy)
     toolframe::forstamps(x, y, tx, ty, n, [&](double t, double f) { toolframe::stampcells(*this, block, t, f, cell); });
 }
 
+QString ToolPlugin::withoutprofile() const
+{
+    const QString first = tr("Register noise areas first: with \"Register Noise\" down, drag over a place of the "
+                             "mix that holds only noise.");
+    if (noisefftsize != 0 && fftsize != noisefftsize)
+        return tr("The noise was registered at a window size of %1, so nothing is extracted at %2. ")
+                   .arg(noisefftsize)
+                   .arg(fftsize)
+            + first;
+    const int lastchannel = std::clamp(channels, 0, profilechannels);
+    const bool registered = std::any_of(&noiseprofile[0][0], &noiseprofile[0][0] + lastchannel * profilebins,
+                                        [](float entry) { return entry > 0; });
+    return registered ? QString() : tr("No noise is registered, so nothing was extracted. ") + first;
+}
+
 void ToolPlugin::extractstroke(float x, float y, float pressure, float dx, float dy, float dpressure)
 {
     toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
+    // The stroke that ends here said nothing while it ran.
+    if (toolframe::isrelease(pressure, dpressure))
+        strokenote = withoutprofile();
     // No profile at this window size: nothing to gate against.
     if (fftsize != noisefftsize)
         return;

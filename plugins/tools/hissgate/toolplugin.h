@@ -19,6 +19,7 @@ class ToolPlugin : public QObject, public ToolInterface
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
     Q_INTERFACES(ToolInterface)
+    Q_PROPERTY(QString strokenote MEMBER strokenote) // for the host (toolnotes.h)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
@@ -47,7 +48,10 @@ private:
     void registerstroke(float x, float y, float dx, float dy);
     void extractstroke(float x, float y, float pressure, float dx, float dy, float dpressure);
     static int profileindex(int bin);
+    // Why a stroke at this window size can extract nothing; empty when it can.
+    QString withoutprofile() const;
 
     int noisefftsize = 0;           // window size of the profile; 0: none registered
     float noiseprofile[profilechannels][profilebins] = {};
+    QString strokenote; // why the stroke the last call ended extracted nothing
 };

@@ -35,8 +35,10 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     return true;
 }
 
-void ToolPlugin::writeharmonics(int channel, int frame, double position, double frequency, int bins, double pure)
+bool ToolPlugin::writeharmonics(int channel, int frame, double position, double frequency, int bins, double pure,
+                                const toolframe::SelectedCells& selected)
 {
+    bool inside = false;
     const double nyquist = samplerate / 2;
     for (float h = 1;; h += 1) {
         const double rank = frequencyrank->value();
@@ -45,17 +47,19 @@ void ToolPlugin::writeharmonics(int channel, int frame, double position, double 
         const double fundamental = frequency / rank;
         const double fits = fundamental != 0 ? nyquist / fundamental : HUGE_VAL;
         if (std::min(fits, harmonics->value()) <= h)
-            break;
+            return inside;
         const double expected = position / rank * h;
         const long long centre = toolframe::roundindex(expected);
         const QVector2D peak = toolframe::locatepeak(*this, channel, frame, centre);
         toolframe::writepeak(*this, channel, frame, centre, double(centre) + peak.x(), peak.y(), bins, pure);
+        inside = inside || selected.reach(frame, centre - bins, centre + bins);
     }
 }
 
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
+    strokenote.clear();
     if (!tolerance || !timelimit || !spread || !purefreq || !frequencyrank || !harmonics || !harmtolerance)
         return true;
     // The box keeps the rank within 1 to 60; the event then runs with it.
@@ -65,10 +69,21 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
         frequencyrank->setValue(frequencyrank->value() - 1);
     const int bins = int(spread->value());
     const double pure = purefreq->value() / 100;
+    const bool pressed = pressure > 0;
+    if (pressed && !stroking)
+        reached = false;
+    const toolframe::SelectedCells selected = toolframe::SelectedCells::of(*this);
     toolframe::partialevent(*this, x, y, pressure, dx, dy, dpressure,
                             toolframe::Tracking::of(timelimit->value(), tolerance->value()),
                             [&](double frequency, int channel, int frame, double position, float) {
-                                writeharmonics(channel, frame, position, frequency, bins, pure);
+                                const long long tracked = toolframe::roundindex(position);
+                                const bool inside =
+                                    writeharmonics(channel, frame, position, frequency, bins, pure, selected);
+                                reached = reached || inside || selected.reach(frame, tracked, tracked);
                             });
+    // The selection keeps every write outside it, silently: the stroke says so at its release.
+    if (!pressed && dpressure < 0 && stroking && areaselected && !reached)
+        strokenote = tr("The stroke lies outside the selected time/frequency area, so nothing was extracted.");
+    stroking = pressed;
     return true;
 }

@@ -12,12 +12,14 @@
 #include <QToolBar>
 
 #include "interfaces.h"
+#include "scratchcommit.h"
 
 class ToolPlugin : public QObject, public ToolInterface
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
     Q_INTERFACES(ToolInterface)
+    Q_PROPERTY(QString strokenote MEMBER strokenote) // for the host (toolnotes.h)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
@@ -38,8 +40,12 @@ public:
 
 private:
     // Copies the harmonics of the series whose harmonic `rank` lies at bin
-    // `position` of one frame.
-    void writeharmonics(int channel, int frame, double position, double frequency, int bins, double pure);
+    // `position` of one frame; true when any of them reaches the selection.
+    bool writeharmonics(int channel, int frame, double position, double frequency, int bins, double pure,
+                        const toolframe::SelectedCells& selected);
 
     QPointer<QToolBar> settingsbar; // the bar handed to the host, while it lives
+    bool stroking = false; // the button is down
+    bool reached = false;  // the stroke has touched the selection
+    QString strokenote;    // why the stroke the last call ended extracted nothing
 };

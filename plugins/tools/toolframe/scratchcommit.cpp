@@ -1,6 +1,7 @@
 #include "scratchcommit.h"
 
 #include "brushstroke.h"
+#include "toolrounding.h"
 
 namespace toolframe {
 
@@ -34,6 +35,23 @@ QRectF commitarea(const DataInterface& data, const FrameSpan& written)
     }
     const double half = data.samplerate / 2;
     return QRectF(start, half, end - start, -half);
+}
+
+SelectedCells SelectedCells::of(const DataInterface& data)
+{
+    SelectedCells cells;
+    const int hop = data.overlap > 0 ? data.fftsize / data.overlap : 0;
+    if (!data.areaselected || data.samplerate <= 0 || hop <= 0)
+        return cells;
+    // In the host's order of operations, so that a cell on the edge counts as it does there.
+    const QRectF& s = data.layerarea;
+    const double rate = data.samplerate;
+    cells.all = false;
+    cells.firstframe = roundhalfup(s.x() * rate / hop);
+    cells.lastframe = roundhalfup((s.x() + s.width()) * rate / hop);
+    cells.lowbin = std::max(roundhalfup(data.fftsize * (s.y() + s.height()) / rate), 0);
+    cells.highbin = std::min(roundhalfup(data.fftsize * s.y() / rate), data.fftsize / 2);
+    return cells;
 }
 
 void commitwritten(const DataInterface& data, const FrameSpan& written)

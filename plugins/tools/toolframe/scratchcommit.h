@@ -44,6 +44,23 @@ FrameSpan framesofsamples(const DataInterface& data, long long from, long long t
 // clipboard area widened in time over the written frames, over the whole band.
 QRectF commitarea(const DataInterface& data, const FrameSpan& written);
 
+// The cells the host's buffers take while an area is selected: the
+// selection's frames and bins as the host rounds them. Without a selection,
+// every cell.
+struct SelectedCells
+{
+    bool all = true;
+    long long firstframe = 0, lastframe = -1;
+    long long lowbin = 0, highbin = -1;
+
+    static SelectedCells of(const DataInterface& data);
+    // Whether bins low .. high of the frame reach inside.
+    bool reach(long long frame, long long low, long long high) const
+    {
+        return all || (frame >= firstframe && frame <= lastframe && high >= lowbin && low <= highbin);
+    }
+};
+
 // Commits the scratch buffer into the current layer over commitarea, each
 // cell keeping the louder value (mode 9), on the block's channel mask.
 void commitwritten(const DataInterface& data, const FrameSpan& written);
