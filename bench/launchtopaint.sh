@@ -21,10 +21,11 @@
 # its welcome window and showing new tracks as spectrograms. It writes no log
 # of its drawing, so the screen is read (bench/screenwatch.py, ten times a
 # second, the rectangle of its window): the moment it is fully drawn is the
-# last change of the picture, once the picture has then stayed the same for
-# STILL seconds (default 10; its import dialog changes all the time, and so
-# does a track being drawn). The same watch runs while the editor runs, so
-# that both share the machine with it alike.
+# last change of the picture after its window showed (xdotool finds it), once
+# the picture has then stayed the same for STILL seconds (default 10; its
+# import dialog changes all the time, and so does a track being drawn). The
+# same watch runs while the editor runs, so that both share the machine with
+# it alike.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/run}
@@ -35,7 +36,11 @@ still=${STILL:-10}
 [ -x "$program" ] || { echo "no program at $program (build with: cmake -S . -B build/run -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF)" >&2; exit 1; }
 peers=()
 for peer in ${PEERS-audacity}; do
-    if command -v "$peer" >/dev/null; then peers+=("$peer"); else echo "($peer is not installed: not measured)" >&2; fi
+    if command -v "$peer" >/dev/null && command -v xdotool >/dev/null; then
+        peers+=("$peer")
+    else
+        echo "($peer, or xdotool to find its window, is not installed: not measured)" >&2
+    fi
 done
 
 work=$(mktemp -d)
@@ -121,11 +126,19 @@ peer_audacity() {
     startwatch "$work/watch"
     started=$(date +%H:%M:%S.%3N)
     inhome "$home" audacity "$file"
+    local shown=""
     for _ in $(seq $((limit * 10))); do
         sleep 0.1
+        # A still screen counts only from its own window on: before, the
+        # screen is still while it starts, and another instance of the same
+        # user would take the file and show it there.
+        if [ -z "$shown" ]; then
+            xdotool search --onlyvisible --pid "$app" >/dev/null 2>&1 && shown=$(ms "$(date +%H:%M:%S.%3N)")
+            continue
+        fi
         local now
         now=$(tail -n 1 "$work/watch" | cut -d' ' -f1)
-        if [ -n "$now" ] && [ "$now" = "$last" ]; then
+        if [ -n "$now" ] && [ "$now" = "$last" ] && [ "$now" -ge "$shown" ]; then
             since=$((since + 1))
             [ "$since" -ge $((still * 10)) ] && break
         else
