@@ -1,7 +1,7 @@
 // Importing through codecbridge and the real ffmpeg: sample files made with
-// sox decode to exactly what ffmpeg itself decodes, damaged ones too, with a
-// message that names what is missing and silence where audio was lost;
-// headerless PCM is described through the plugin's dialogs; an older
+// sox decode to exactly what ffmpeg itself decodes, long FLAC files also when
+// decoded in parts at once, damaged ones too, with a message that names what
+// is missing and silence where audio was lost; headerless PCM is described through the plugin's dialogs; an older
 // converter still imports; files without audio, a missing, hanging or lying
 // converter, or a destination that cannot take the audio fail with a message
 // for the host and leave nothing; the plugin itself shows no box.
@@ -287,7 +287,7 @@ private slots:
                  QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(outcome.samplerate));
 
         // Each part from its whole second on; none decodes the file whole.
-        QList<int> starts; // in the order they came to be started
+        QList<int> starts; // the second each part starts at; the parts note themselves in any order
         for (const QString& call : callsof(dir))
             starts << (call.startsWith("-ss ") ? call.section(' ', 1, 1).toInt() : -1);
         std::sort(starts.begin(), starts.end());
