@@ -42,12 +42,6 @@ constexpr double brushfreq = 10000;
 constexpr double at = 300; // the middle of the 10 minutes
 constexpr double pitch = 8000;
 
-QString benchroot()
-{
-    const QString root = qEnvironmentVariable("KV_BENCH_ROOT");
-    return root.isEmpty() ? QCoreApplication::applicationDirPath() + "/../root" : root;
-}
-
 struct Project
 {
     std::unique_ptr<layer> noise;
@@ -67,7 +61,7 @@ struct Project
         gui->bindlayer(1, noise.get());
         emit gui->outfftparam(gui->ffttype, size, overlap, false);
 
-        loader.setFileName(benchroot() + "/Plugins/Tools/rubout.so");
+        loader.setFileName(benchwindow::benchroot() + "/Plugins/Tools/rubout.so");
         eraser = qobject_cast<ToolInterface*>(loader.instance());
         if (!eraser || !eraser->initialize(loader.fileName(), c.window.get()))
             qFatal("no eraser at %s", qPrintable(loader.fileName()));

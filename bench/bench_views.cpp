@@ -39,12 +39,6 @@ namespace {
 
 constexpr int minutes = 60;
 
-QString benchroot()
-{
-    const QString root = qEnvironmentVariable("KV_BENCH_ROOT");
-    return root.isEmpty() ? QCoreApplication::applicationDirPath() + "/../root" : root;
-}
-
 // How long the GUI thread went at most without handling an event until
 // `done` holds.
 template <typename Done>
@@ -66,7 +60,7 @@ struct Window
 
     Window()
     {
-        rootpath = QDir(benchroot()).absolutePath();
+        rootpath = QDir(benchwindow::benchroot()).absolutePath();
         utilpath = rootpath + "/Resources/Util";
         sessionpath = folder.path();
         const QString wav = folder.filePath("long.wav");

@@ -176,6 +176,14 @@ private:
     std::vector<kiss_fft_cpx> bins;
 };
 
+// The installation root whose plugins the benchmarks load: KV_BENCH_ROOT, or
+// the build's own beside the benchmark program.
+inline QString benchroot()
+{
+    const QString root = qEnvironmentVariable("KV_BENCH_ROOT");
+    return root.isEmpty() ? QCoreApplication::applicationDirPath() + "/../root" : root;
+}
+
 // The median of some figures (the upper one of an even count).
 template <typename T>
 T median(std::vector<T> v)

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "consoleparser.h"
+#include "flacheader.h"
 #include "framegaps.h"
 #include "interfaces.h"
 #include "waveheader.h"
@@ -66,6 +67,12 @@ private:
     // returns false; its result, and whether the user cancelled.
     using Work = std::function<bool(const std::function<bool(qint64 done, qint64 total)>& going)>;
     bool inbackground(const QString& title, const QString& label, const Work& work, bool* cancelled);
+    // Decodes a FLAC file in parts at once, each by a converter of its own
+    // (segmentdecode.cpp). True, with how it ended, when it was decoded so or
+    // the user cancelled; false, the destination empty again, when the file
+    // is to be decoded whole: too short, or any doubt about a part.
+    bool decodeinsegments(const QString& source, const QString& destination, const FlacHeader& flac,
+                          const QString& title, Run* run);
     QProgressDialog* newprogress(const QString& title);
     void absorb(QProcess* process, int changes);
     bool toomanychannels() const;

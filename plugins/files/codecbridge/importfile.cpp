@@ -126,6 +126,12 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
         report(unwritable);
         return false;
     }
+    const QString title = tr("Opening %1...").arg(input.fileName());
+    // A FLAC file of some length is decoded in parts at once; anything in
+    // doubt about them, and any other file, is decoded whole.
+    const FlacHeader flac = described.isEmpty() && input.isFile() ? readflacheader(input.filePath()) : FlacHeader();
+    Run run;
+    const bool segmented = flac.cuttable() && decodeinsegments(input.filePath(), target, flac, title, &run);
     // Plain samples lose nothing to damage but their values; anything else
     // is decoded packet by packet, and a second output lists the packets
     // with their timestamps, so that a lost one can be put back as silence.
@@ -133,7 +139,7 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     // names, under a name of the host's session files, which the host
     // removes when a run killed meanwhile left it.
     std::unique_ptr<QTemporaryFile> packets;
-    if (described.isEmpty() && !header.pcm()) {
+    if (!segmented && described.isEmpty() && !header.pcm()) {
         packets = std::make_unique<QTemporaryFile>(QFileInfo(target).absolutePath()
                                                    + QStringLiteral("/layer(XXXXXX).pcm"));
         if (!packets->open())
@@ -155,8 +161,8 @@ bool FilePlugin::importFile(const QString& filter, const QString& source, const 
     arguments << QStringLiteral("-vn") << QStringLiteral("-f") << QStringLiteral("f32le") << QStringLiteral("-truncate")
               << QStringLiteral("0") << target;
 
-    const QString title = tr("Opening %1...").arg(input.fileName());
-    Run run = convert(arguments, title, target);
+    if (!segmented)
+        run = convert(arguments, title, target);
     QString fallback;
     if (refusedoptions(run, target)) {
         // An older or other converter: the plain command line, which every

@@ -1,7 +1,7 @@
 // Importing through codecbridge and the real ffmpeg: sample files made with
-// sox decode to exactly what ffmpeg itself decodes, damaged ones too, with a
-// message that names what is missing and silence where audio was lost;
-// headerless PCM is described through the plugin's dialogs; an older
+// sox decode to exactly what ffmpeg itself decodes, long FLAC files also when
+// decoded in parts at once, damaged ones too, with a message that names what
+// is missing and silence where audio was lost; headerless PCM is described through the plugin's dialogs; an older
 // converter still imports; files without audio, a missing, hanging or lying
 // converter, or a destination that cannot take the audio fail with a message
 // for the host and leave nothing; the plugin itself shows no box.
@@ -117,6 +117,18 @@ class ImportTest : public QObject
         return fake && fake->initialize(copy, nullptr) ? fake : nullptr;
     }
 
+    // A copy of the plugin with the real converter, which notes each command
+    // line in the file "calls" of dir and reads with these options first.
+    FileInterface* loggingplugin(QTemporaryDir& dir, const QString& options = QString())
+    {
+        return fakeplugin(dir, "echo \"$*\" >> '" + dir.filePath("calls") + "'\nexec /usr/bin/ffmpeg " + options
+                                   + " \"$@\"");
+    }
+    static QStringList callsof(const QTemporaryDir& dir)
+    {
+        return QString(contents(dir.filePath("calls"))).split('\n', Qt::SkipEmptyParts);
+    }
+
     // Refused: false, the reason for the host, no box, nothing left behind.
     void checkfailed(FileInterface* used, const Outcome& outcome, const QString& destination, const QString& fragment)
     {
@@ -166,6 +178,14 @@ private slots:
                                "-cluster_time_limit", "1000", sample("pink.mkv")}));
         QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample("pink.flac"), "-c:a", "copy", "-bsf:a",
                                "setts=ts=if(gte(TS\\,3000)\\,TS+86400000\\,TS)", sample("pinkday.mkv")}));
+        // Long enough to be decoded in parts, and not in whole seconds: the
+        // parts join inside frames, and the last one is shorter. Made by sox
+        // (frames of 4096) and by the converter's encoder (other frames).
+        QVERIFY(sox({"-n", "-r", "44100", "-c", "2", "-b", "16", sample("long.flac"), "synth", "41.5", "pinknoise",
+                     "vol", "0.3"}));
+        QVERIFY(sox({"-n", "-r", "8000", "-c", "3", "-b", "24", sample("long3.wav"), "synth", "41.5", "pinknoise",
+                     "vol", "0.3"}));
+        QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample("long3.wav"), sample("long3.flac")}));
         for (const auto& [from, to] : {std::pair{"s16.wav", "stereo.mp3"}, std::pair{"mono48.wav", "mono.mp3"},
                                        std::pair{"pink.wav", "pink.mp3"}})
             QVERIFY(run("ffmpeg", {"-v", "error", "-nostdin", "-i", sample(from), "-b:a", "128k", sample(to)}));
@@ -252,6 +272,69 @@ private slots:
         QCOMPARE(seen.progresslabel, QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
         QCOMPARE(seen.progressmodality, Qt::WindowModal);
         QFile::remove(destination);
+    }
+
+    void inparts_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<bool>("cancel"); // at 2 s decoded, the converters reading in real time
+        QTest::newRow("16-bit stereo, frames of 4096") << "long.flac" << 2 << false;
+        QTest::newRow("24-bit 3 channels, the converter's frames") << "long3.flac" << 3 << false;
+        QTest::newRow("cancelled") << "long.flac" << 2 << true;
+    }
+
+    void inparts()
+    {
+        // A long FLAC file is decoded by several converters at once, each
+        // from a whole second on, into one layer equal to the whole decode.
+        QFETCH(QString, file);
+        QFETCH(int, channels);
+        QFETCH(bool, cancel);
+        QTemporaryDir dir;
+        FileInterface* logged = loggingplugin(dir, cancel ? "-re" : "");
+        QVERIFY(logged);
+        int maximum = 0;
+        if (cancel)
+            onprogress = [&](QProgressDialog* dialog) {
+                maximum = dialog->maximum();
+                if (dialog->value() >= 2)
+                    dialog->cancel();
+            };
+        const QString destination = sample(file + ".parts.f32");
+        QVERIFY(createempty(destination));
+        const Outcome outcome = import(logged, wavefilter, sample(file), destination);
+        const Report said = reportof(logged);
+        QVERIFY2(outcome.ok, qPrintable(said.message));
+        QCOMPARE(outcome.channels, channels);
+        QCOMPARE(seen.progresstitle, "Opening " + file + "...");
+        QCOMPARE(seen.progresslabel,
+                 QString("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(outcome.samplerate));
+
+        // Each part from its whole second on; none decodes the file whole.
+        QList<int> starts; // the second each part starts at; the parts note themselves in any order
+        for (const QString& call : callsof(dir))
+            starts << (call.startsWith("-ss ") ? call.section(' ', 1, 1).toInt() : -1);
+        std::sort(starts.begin(), starts.end());
+        QVERIFY(starts.size() >= 2 && starts.first() == 0);
+        for (qsizetype i = 1; i < starts.size(); ++i)
+            QCOMPARE(starts[i], i * starts[1]);
+
+        const QByteArray expected = reference({"-i", sample(file)});
+        const QByteArray got = contents(destination);
+        if (!cancel) {
+            QVERIFY(said.message.isEmpty());
+            QCOMPARE(got.size(), expected.size());
+            QVERIFY(got == expected);
+            return;
+        }
+        // Cancelled: the beginning that every part before it had given.
+        QVERIFY(said.cancelled);
+        QCOMPARE(maximum, 41);
+        QVERIFY2(got.size() > 0 && got.size() < expected.size(), qPrintable(QString::number(got.size())));
+        QVERIFY(got == expected.left(got.size()));
+        QCOMPARE(said.message, QString("The import was cancelled: the first %1 s of 41.50 s were imported.")
+                                   .arg(double(got.size()) / (channels * 4 * outcome.samplerate), 0, 'f', 2));
     }
 
     void staledestination()
@@ -459,6 +542,8 @@ private slots:
         // of the damaged one (49 s ahead), the few packets lost the day.
         QTest::newRow("Matroska, damaged, a cluster's time damaged") << "pink.mkv" << false << QList<double>{0.2};
         QTest::newRow("Matroska, damaged, a day later from 3 s on") << "pinkday.mkv" << false << QList<double>{0.2};
+        // Cut in parts, it is found damaged there and decoded whole.
+        QTest::newRow("FLAC long enough for parts, damaged at 40 %") << "long.flac" << false << QList<double>{0.4};
     }
 
     void lostpacketskeepthetime()
@@ -595,6 +680,17 @@ private slots:
         QVERIFY2(reportof(plugin).message.startsWith("There is no room for the audio") &&
                      reportof(plugin).message.contains(qt_error_string(ENOSPC)),
                  qPrintable(reportof(plugin).message));
+        // Also when it is decoded in parts, which find it out at once.
+        QTemporaryDir dir;
+        FileInterface* logged = loggingplugin(dir);
+        QVERIFY(logged);
+        outcome = import(logged, wavefilter, sample("long.flac"), "/dev/full");
+        QVERIFY(!outcome.ok);
+        QVERIFY2(reportof(logged).message.startsWith("There is no room for the audio")
+                     && reportof(logged).message.contains(qt_error_string(ENOSPC)),
+                 qPrintable(reportof(logged).message));
+        const QStringList calls = callsof(dir);
+        QVERIFY2(!calls.isEmpty() && calls.filter(QRegularExpression("^-ss ")) == calls, qPrintable(calls.join('\n')));
         QVERIFY(seen.titles.isEmpty());
     }
 
