@@ -9,18 +9,49 @@ namespace {
 typedef float vgroup __attribute__((vector_size(32)));
 static_assert(sizeof(vgroup) == lanefft::lanes * sizeof(float));
 
-// The transform body: the complex transform of size m of the input's even
-// and odd samples (bit-reversed load, then decimation in time, two stages
-// per pass over the data), then the split into the n/2 + 1 real bins.
-LANECLONES void transform(int m, const vgroup* in, vgroup* re, vgroup* im, const int* reversed, const float* twr,
-               const float* twi, const float* splitr, const float* spliti)
+#define LANEINLINE inline __attribute__((always_inline))
+
+// (xr, xi) *= (wr, wi)
+LANEINLINE void turn(vgroup& xr, vgroup& xi, float wr, float wi)
 {
-    // (xr, xi) *= (wr, wi)
-    const auto turn = [](vgroup& xr, vgroup& xi, float wr, float wi) {
-        const vgroup r = xr * wr - xi * wi;
-        xi = xr * wi + xi * wr;
-        xr = r;
-    };
+    const vgroup r = xr * wr - xi * wi;
+    xi = xr * wi + xi * wr;
+    xr = r;
+}
+
+// Transposes eight groups: lane l of out[k] is lane k of r[l].
+LANEINLINE void transpose8(const vgroup* r, vgroup* out)
+{
+    typedef int ivgroup __attribute__((vector_size(32)));
+    const ivgroup lo = {0, 8, 1, 9, 4, 12, 5, 13}, hi = {2, 10, 3, 11, 6, 14, 7, 15};
+    const ivgroup even = {0, 1, 8, 9, 4, 5, 12, 13}, odd = {2, 3, 10, 11, 6, 7, 14, 15};
+    const ivgroup front = {0, 1, 2, 3, 8, 9, 10, 11}, back = {4, 5, 6, 7, 12, 13, 14, 15};
+    vgroup t[8], u[8];
+    for (int k = 0; k < 4; ++k) {
+        t[2 * k] = __builtin_shuffle(r[2 * k], r[2 * k + 1], lo);
+        t[2 * k + 1] = __builtin_shuffle(r[2 * k], r[2 * k + 1], hi);
+    }
+    for (int k = 0; k < 2; ++k) {
+        u[4 * k] = __builtin_shuffle(t[4 * k], t[4 * k + 2], even);
+        u[4 * k + 1] = __builtin_shuffle(t[4 * k], t[4 * k + 2], odd);
+        u[4 * k + 2] = __builtin_shuffle(t[4 * k + 1], t[4 * k + 3], even);
+        u[4 * k + 3] = __builtin_shuffle(t[4 * k + 1], t[4 * k + 3], odd);
+    }
+    for (int k = 0; k < 4; ++k) {
+        out[k] = __builtin_shuffle(u[k], u[k + 4], front);
+        out[k + 4] = __builtin_shuffle(u[k], u[k + 4], back);
+    }
+}
+
+// Unaligned loads and stores of a group straight from and to frame rows.
+typedef float uvgroup __attribute__((vector_size(32), aligned(4)));
+
+// The complex transform of size m of the pairs (in[2k], in[2k + 1]) into
+// (re, im) in natural order: bit-reversed load, then decimation in time, two
+// stages per pass over the data.
+LANEINLINE void complexfft(int m, const vgroup* in, vgroup* re, vgroup* im, const int* reversed, const float* twr,
+                           const float* twi)
+{
     int stages = 0;
     while ((1 << stages) < m)
         ++stages;
@@ -95,7 +126,14 @@ LANECLONES void transform(int m, const vgroup* in, vgroup* re, vgroup* im, const
                 im[d] = bi - di;
             }
     }
-    // Real bins from the complex ones, in the order kiss_fftr uses.
+}
+
+// Forward: the complex transform of the even and odd samples, then the split
+// into the n/2 + 1 real bins, in the order kiss_fftr uses.
+LANECLONES void forwardbody(int m, const vgroup* in, vgroup* re, vgroup* im, const int* reversed, const float* twr,
+                            const float* twi, const float* splitr, const float* spliti)
+{
+    complexfft(m, in, re, im, reversed, twr, twi);
     const vgroup z0r = re[0], z0i = im[0];
     re[0] = z0r + z0i;
     re[m] = z0r - z0i;
@@ -112,49 +150,116 @@ LANECLONES void transform(int m, const vgroup* in, vgroup* re, vgroup* im, const
     }
 }
 
+// Inverse: the bins joined into m complex values as kiss_fftri joins them,
+// conjugated into `in`, so that the forward complex transform followed by a
+// conjugation (done when the samples are read) is the inverse one.
+LANECLONES void inversebody(int m, vgroup* in, vgroup* re, vgroup* im, const int* reversed, const float* twr,
+                            const float* twi, const float* splitr, const float* spliti)
+{
+    in[0] = re[0] + re[m];
+    in[1] = re[m] - re[0];
+    for (int k = 1; k <= m / 2; ++k) {
+        const vgroup ar = re[k], ai = im[k], cr = re[m - k], ci = -im[m - k];
+        const vgroup er = ar + cr, ei = ai + ci;
+        vgroup or_ = ar - cr, oi = ai - ci;
+        turn(or_, oi, splitr[k], -spliti[k]);
+        in[2 * k] = er + or_;
+        in[2 * k + 1] = -(ei + oi);
+        in[2 * (m - k)] = er - or_;
+        in[2 * (m - k) + 1] = ei - oi;
+    }
+    complexfft(m, in, re, im, reversed, twr, twi);
+}
+
+LANECLONES void packout(int m, const vgroup* re, const vgroup* im, float* rows, size_t stride, int frames)
+{
+    if (m % 4 != 0) {
+        for (int l = 0; l < frames; ++l) {
+            float* row = rows + size_t(l) * stride;
+            for (int k = 0; k < m; ++k) {
+                row[2 * k] = re[k][l];
+                row[2 * k + 1] = im[k][l];
+            }
+            row[1] = re[m][l];
+        }
+        return;
+    }
+    for (int k = 0; k < m; k += 4) {
+        const vgroup r[8] = {re[k], im[k], re[k + 1], im[k + 1], re[k + 2], im[k + 2], re[k + 3], im[k + 3]};
+        vgroup o[8];
+        transpose8(r, o);
+        for (int l = 0; l < frames; ++l)
+            *reinterpret_cast<uvgroup*>(rows + size_t(l) * stride + 2 * k) = o[l];
+    }
+    for (int l = 0; l < frames; ++l)
+        rows[size_t(l) * stride + 1] = re[m][l];
+}
+
+LANECLONES void packin(int m, const float* rows, size_t stride, int frames, vgroup* re, vgroup* im)
+{
+    if (m % 4 != 0) {
+        for (int k = 0; k < m; ++k)
+            for (int l = 0; l < 8; ++l) {
+                re[k][l] = l < frames ? rows[size_t(l) * stride + 2 * k] : 0.0f;
+                im[k][l] = l < frames ? rows[size_t(l) * stride + 2 * k + 1] : 0.0f;
+            }
+    } else {
+        for (int k = 0; k < m; k += 4) {
+            vgroup r[8], o[8];
+            for (int l = 0; l < 8; ++l)
+                r[l] = l < frames ? vgroup(*reinterpret_cast<const uvgroup*>(rows + size_t(l) * stride + 2 * k))
+                                  : vgroup{};
+            transpose8(r, o);
+            for (int q = 0; q < 4; ++q) {
+                re[k + q] = o[2 * q];
+                im[k + q] = o[2 * q + 1];
+            }
+        }
+    }
+    // The Nyquist bin's real part travels in bin 0's imaginary slot.
+    re[m] = im[0];
+    im[0] = im[m] = vgroup{};
+}
+
+// Sample 2j is re[j], sample 2j + 1 is -im[j] (the conjugation of the inverse).
+LANECLONES void samplesout(const vgroup* re, const vgroup* im, float* rows, size_t stride, int from, int count,
+                           int frames)
+{
+    if (from % 2 != 0 || count % 8 != 0) {
+        for (int l = 0; l < frames; ++l)
+            for (int i = 0; i < count; ++i) {
+                const int s = from + i;
+                rows[size_t(l) * stride + size_t(i)] = s % 2 ? -im[s / 2][l] : re[s / 2][l];
+            }
+        return;
+    }
+    for (int i = 0; i < count; i += 8) {
+        const int j = (from + i) / 2;
+        const vgroup r[8] = {re[j], -im[j], re[j + 1], -im[j + 1], re[j + 2], -im[j + 2], re[j + 3], -im[j + 3]};
+        vgroup o[8];
+        transpose8(r, o);
+        for (int l = 0; l < frames; ++l)
+            *reinterpret_cast<uvgroup*>(rows + size_t(l) * stride + size_t(i)) = o[l];
+    }
+}
+
 // Eight frames side by side: blocks of eight samples of each frame, times
 // the window, turned into eight groups by a transposition in registers.
 LANECLONES void interleave(int n, const float* samples, int hop, int frames, const float* window, vgroup* in)
 {
-    typedef int ivgroup __attribute__((vector_size(32)));
-    if (n % 8 != 0 || frames < 8) {
+    const size_t stride = size_t(hop);
+    if (n % 8 != 0) {
         for (int i = 0; i < n; ++i)
             for (int l = 0; l < 8; ++l)
-                in[i][l] = l < frames ? samples[l * hop + i] * window[i] : 0.0f;
+                in[i][l] = l < frames ? samples[size_t(l) * stride + size_t(i)] * window[i] : 0.0f;
         return;
     }
-    // Unaligned loads straight into registers.
-    typedef float uvgroup __attribute__((vector_size(32), aligned(4)));
-    const size_t stride = size_t(hop);
     for (int i = 0; i < n; i += 8) {
         const vgroup w = *reinterpret_cast<const uvgroup*>(window + i);
-        const float* at = samples + i;
-        const vgroup r[8] = {*reinterpret_cast<const uvgroup*>(at) * w,
-                             *reinterpret_cast<const uvgroup*>(at + stride) * w,
-                             *reinterpret_cast<const uvgroup*>(at + 2 * stride) * w,
-                             *reinterpret_cast<const uvgroup*>(at + 3 * stride) * w,
-                             *reinterpret_cast<const uvgroup*>(at + 4 * stride) * w,
-                             *reinterpret_cast<const uvgroup*>(at + 5 * stride) * w,
-                             *reinterpret_cast<const uvgroup*>(at + 6 * stride) * w,
-                             *reinterpret_cast<const uvgroup*>(at + 7 * stride) * w};
-        const ivgroup lo = {0, 8, 1, 9, 4, 12, 5, 13}, hi = {2, 10, 3, 11, 6, 14, 7, 15};
-        const ivgroup even = {0, 1, 8, 9, 4, 5, 12, 13}, odd = {2, 3, 10, 11, 6, 7, 14, 15};
-        const ivgroup front = {0, 1, 2, 3, 8, 9, 10, 11}, back = {4, 5, 6, 7, 12, 13, 14, 15};
-        vgroup t[8], u[8];
-        for (int k = 0; k < 4; ++k) {
-            t[2 * k] = __builtin_shuffle(r[2 * k], r[2 * k + 1], lo);
-            t[2 * k + 1] = __builtin_shuffle(r[2 * k], r[2 * k + 1], hi);
-        }
-        for (int k = 0; k < 2; ++k) {
-            u[4 * k] = __builtin_shuffle(t[4 * k], t[4 * k + 2], even);
-            u[4 * k + 1] = __builtin_shuffle(t[4 * k], t[4 * k + 2], odd);
-            u[4 * k + 2] = __builtin_shuffle(t[4 * k + 1], t[4 * k + 3], even);
-            u[4 * k + 3] = __builtin_shuffle(t[4 * k + 1], t[4 * k + 3], odd);
-        }
-        for (int k = 0; k < 4; ++k) {
-            in[i + k] = __builtin_shuffle(u[k], u[k + 4], front);
-            in[i + k + 4] = __builtin_shuffle(u[k], u[k + 4], back);
-        }
+        vgroup r[8];
+        for (int l = 0; l < 8; ++l)
+            r[l] = l < frames ? *reinterpret_cast<const uvgroup*>(samples + i + size_t(l) * stride) * w : vgroup{};
+        transpose8(r, in + i);
     }
 }
 
@@ -193,7 +298,7 @@ lanefft::lanefft(int size)
 
 void lanefft::forward()
 {
-    transform(m, reinterpret_cast<const vgroup*>(in.data()), reinterpret_cast<vgroup*>(re.data()),
+    forwardbody(m, reinterpret_cast<const vgroup*>(in.data()), reinterpret_cast<vgroup*>(re.data()),
               reinterpret_cast<vgroup*>(im.data()), reversed.data(), twr.data(), twi.data(), splitr.data(),
               spliti.data());
 }
@@ -201,4 +306,29 @@ void lanefft::forward()
 void lanefft::load(const float* samples, int hop, int frames, const float* window)
 {
     interleave(n, samples, hop, frames, window, reinterpret_cast<vgroup*>(in.data()));
+}
+
+void lanefft::packed(float* rows, std::size_t stride, int frames) const
+{
+    packout(m, reinterpret_cast<const vgroup*>(re.data()), reinterpret_cast<const vgroup*>(im.data()), rows, stride,
+            std::clamp(frames, 0, lanes));
+}
+
+void lanefft::loadpacked(const float* rows, std::size_t stride, int frames)
+{
+    packin(m, rows, stride, std::clamp(frames, 0, lanes), reinterpret_cast<vgroup*>(re.data()),
+           reinterpret_cast<vgroup*>(im.data()));
+}
+
+void lanefft::inverse()
+{
+    inversebody(m, reinterpret_cast<vgroup*>(in.data()), reinterpret_cast<vgroup*>(re.data()),
+                reinterpret_cast<vgroup*>(im.data()), reversed.data(), twr.data(), twi.data(), splitr.data(),
+                spliti.data());
+}
+
+void lanefft::samples(float* rows, std::size_t stride, int from, int count, int frames) const
+{
+    samplesout(reinterpret_cast<const vgroup*>(re.data()), reinterpret_cast<const vgroup*>(im.data()), rows, stride,
+               from, count, std::clamp(frames, 0, lanes));
 }
