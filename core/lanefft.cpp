@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 typedef float vgroup __attribute__((vector_size(32)));
@@ -263,6 +267,143 @@ LANECLONES void interleave(int n, const float* samples, int hop, int frames, con
     }
 }
 
+// The moves between frame rows and lane groups again, for processors with
+// AVX2: each 8 x 8 block is taken as two 4 x 4 blocks per half register,
+// whose halves are loaded and stored straight from memory, which needs a
+// third fewer shuffles, the step these moves are bound by. They only move
+// floats (and multiply by the window, exactly), so they give the same bits
+// as the moves above.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define LANEAVX __attribute__((target("avx2")))
+#define LANEAVXINLINE LANEAVX inline __attribute__((always_inline))
+
+// Four floats of row a and four of row b (none when null).
+LANEAVXINLINE __m256 halves(const float* a, const float* b)
+{
+    const __m128 lo = a ? _mm_loadu_ps(a) : _mm_setzero_ps();
+    const __m128 hi = b ? _mm_loadu_ps(b) : _mm_setzero_ps();
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
+}
+
+// A 4 x 4 transposition in each half of the four registers.
+LANEAVXINLINE void transpose4x2(__m256* t)
+{
+    const __m256 a0 = _mm256_unpacklo_ps(t[0], t[1]), a1 = _mm256_unpackhi_ps(t[0], t[1]);
+    const __m256 a2 = _mm256_unpacklo_ps(t[2], t[3]), a3 = _mm256_unpackhi_ps(t[2], t[3]);
+    t[0] = _mm256_shuffle_ps(a0, a2, 0x44);
+    t[1] = _mm256_shuffle_ps(a0, a2, 0xEE);
+    t[2] = _mm256_shuffle_ps(a1, a3, 0x44);
+    t[3] = _mm256_shuffle_ps(a1, a3, 0xEE);
+}
+
+// Floats [at, at + 8) of eight rows (null: silent) into eight groups, each
+// row times window[at ..] when there is a window.
+LANEAVXINLINE void rowsin(const float* const* rows, size_t at, const float* window, __m256* g)
+{
+    for (int q = 0; q < 4; ++q) {
+        g[q] = halves(rows[q] ? rows[q] + at : nullptr, rows[q + 4] ? rows[q + 4] + at : nullptr);
+        g[q + 4] = halves(rows[q] ? rows[q] + at + 4 : nullptr, rows[q + 4] ? rows[q + 4] + at + 4 : nullptr);
+    }
+    if (window) {
+        const __m256 w0 = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(window + at));
+        const __m256 w1 = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(window + at + 4));
+        for (int q = 0; q < 4; ++q) {
+            g[q] = _mm256_mul_ps(g[q], w0);
+            g[q + 4] = _mm256_mul_ps(g[q + 4], w1);
+        }
+    }
+    transpose4x2(g);
+    transpose4x2(g + 4);
+}
+
+// Eight groups into floats [at, at + 8) of the rows that are not null.
+LANEAVXINLINE void rowsout(__m256* g, float* const* rows, size_t at)
+{
+    transpose4x2(g);
+    transpose4x2(g + 4);
+    for (int q = 0; q < 4; ++q) {
+        if (rows[q]) {
+            _mm_storeu_ps(rows[q] + at, _mm256_castps256_ps128(g[q]));
+            _mm_storeu_ps(rows[q] + at + 4, _mm256_castps256_ps128(g[q + 4]));
+        }
+        if (rows[q + 4]) {
+            _mm_storeu_ps(rows[q + 4] + at, _mm256_extractf128_ps(g[q], 1));
+            _mm_storeu_ps(rows[q + 4] + at + 4, _mm256_extractf128_ps(g[q + 4], 1));
+        }
+    }
+}
+
+// The first `frames` of eight rows at `stride`, the others null.
+template <typename Float>
+void rowpointers(Float* first, size_t stride, int frames, Float** rows)
+{
+    for (int l = 0; l < 8; ++l)
+        rows[l] = l < frames ? first + size_t(l) * stride : nullptr;
+}
+
+LANEAVX void interleaveavx(int n, const float* samples, int hop, int frames, const float* window, vgroup* in)
+{
+    const float* rows[8];
+    rowpointers(samples, size_t(hop), frames, rows);
+    for (int i = 0; i < n; i += 8)
+        rowsin(rows, size_t(i), window, reinterpret_cast<__m256*>(in + i));
+}
+
+LANEAVX void packinavx(int m, const float* first, size_t stride, int frames, vgroup* re, vgroup* im)
+{
+    const float* rows[8];
+    rowpointers(first, stride, frames, rows);
+    __m256 g[8];
+    for (int k = 0; k < m; k += 4) {
+        rowsin(rows, size_t(2 * k), nullptr, g);
+        for (int q = 0; q < 4; ++q) {
+            re[k + q] = vgroup(g[2 * q]);
+            im[k + q] = vgroup(g[2 * q + 1]);
+        }
+    }
+    re[m] = im[0];
+    im[0] = im[m] = vgroup{};
+}
+
+LANEAVX void packoutavx(int m, const vgroup* re, const vgroup* im, float* first, size_t stride, int frames)
+{
+    float* rows[8];
+    rowpointers(first, stride, frames, rows);
+    __m256 g[8];
+    for (int k = 0; k < m; k += 4) {
+        for (int q = 0; q < 4; ++q) {
+            g[2 * q] = __m256(re[k + q]);
+            g[2 * q + 1] = __m256(im[k + q]);
+        }
+        rowsout(g, rows, size_t(2 * k));
+    }
+    for (int l = 0; l < frames; ++l)
+        rows[l][1] = re[m][l];
+}
+
+LANEAVX void samplesoutavx(const vgroup* re, const vgroup* im, float* first, size_t stride, int from, int count,
+                           int frames)
+{
+    float* rows[8];
+    rowpointers(first, stride, frames, rows);
+    __m256 g[8];
+    for (int i = 0; i < count; i += 8) {
+        const int j = (from + i) / 2;
+        for (int q = 0; q < 4; ++q) {
+            g[2 * q] = __m256(re[j + q]);
+            g[2 * q + 1] = __m256(-im[j + q]);
+        }
+        rowsout(g, rows, size_t(i));
+    }
+}
+
+bool useavx()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+#endif
+
 } // namespace
 
 lanefft::lanefft(int size)
@@ -305,19 +446,37 @@ void lanefft::forward()
 
 void lanefft::load(const float* samples, int hop, int frames, const float* window)
 {
-    interleave(n, samples, hop, frames, window, reinterpret_cast<vgroup*>(in.data()));
+    frames = std::clamp(frames, 0, lanes);
+    auto* groups = reinterpret_cast<vgroup*>(in.data());
+#ifdef LANEAVX
+    if (n % 8 == 0 && useavx())
+        return interleaveavx(n, samples, hop, frames, window, groups);
+#endif
+    interleave(n, samples, hop, frames, window, groups);
 }
 
 void lanefft::packed(float* rows, std::size_t stride, int frames) const
 {
-    packout(m, reinterpret_cast<const vgroup*>(re.data()), reinterpret_cast<const vgroup*>(im.data()), rows, stride,
-            std::clamp(frames, 0, lanes));
+    frames = std::clamp(frames, 0, lanes);
+    const auto* r = reinterpret_cast<const vgroup*>(re.data());
+    const auto* i = reinterpret_cast<const vgroup*>(im.data());
+#ifdef LANEAVX
+    if (m % 4 == 0 && useavx())
+        return packoutavx(m, r, i, rows, stride, frames);
+#endif
+    packout(m, r, i, rows, stride, frames);
 }
 
 void lanefft::loadpacked(const float* rows, std::size_t stride, int frames)
 {
-    packin(m, rows, stride, std::clamp(frames, 0, lanes), reinterpret_cast<vgroup*>(re.data()),
-           reinterpret_cast<vgroup*>(im.data()));
+    frames = std::clamp(frames, 0, lanes);
+    auto* r = reinterpret_cast<vgroup*>(re.data());
+    auto* i = reinterpret_cast<vgroup*>(im.data());
+#ifdef LANEAVX
+    if (m % 4 == 0 && useavx())
+        return packinavx(m, rows, stride, frames, r, i);
+#endif
+    packin(m, rows, stride, frames, r, i);
 }
 
 void lanefft::inverse()
@@ -329,6 +488,12 @@ void lanefft::inverse()
 
 void lanefft::samples(float* rows, std::size_t stride, int from, int count, int frames) const
 {
-    samplesout(reinterpret_cast<const vgroup*>(re.data()), reinterpret_cast<const vgroup*>(im.data()), rows, stride,
-               from, count, std::clamp(frames, 0, lanes));
+    frames = std::clamp(frames, 0, lanes);
+    const auto* r = reinterpret_cast<const vgroup*>(re.data());
+    const auto* i = reinterpret_cast<const vgroup*>(im.data());
+#ifdef LANEAVX
+    if (from % 2 == 0 && count % 8 == 0 && useavx())
+        return samplesoutavx(r, i, rows, stride, from, count, frames);
+#endif
+    samplesout(r, i, rows, stride, from, count, frames);
 }
