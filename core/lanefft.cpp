@@ -95,39 +95,30 @@ LANEINLINE void complexfft(int m, const vgroup* in, vgroup* re, vgroup* im, cons
         }
         len = 4;
     }
+    // Radix 4: the four transforms of size len at a, b, c, d hold the samples
+    // 0, 2, 1 and 3 modulo 4 (bit-reversed order); each is turned once, by
+    // w^0, w^2j, w^j and w^3j, then the four are joined.
     for (; len < m; len *= 4) {
-        const int step1 = m / (2 * len), step2 = m / (4 * len);
+        const int step = m / (4 * len);
         for (int s = 0; s < m; s += 4 * len)
             for (int j = 0; j < len; ++j) {
                 const int a = s + j, b = a + len, c = b + len, d = c + len;
-                vgroup ar = re[a], ai = im[a], br = re[b], bi = im[b];
-                vgroup cr = re[c], ci = im[c], dr = re[d], di = im[d];
-                // Transforms of size 2 len: (a, b) and (c, d).
-                const float w1r = twr[j * step1], w1i = twi[j * step1];
-                turn(br, bi, w1r, w1i);
-                turn(dr, di, w1r, w1i);
-                vgroup tr = ar - br, ti = ai - bi;
-                ar += br;
-                ai += bi;
-                br = tr;
-                bi = ti;
-                tr = cr - dr;
-                ti = ci - di;
-                cr += dr;
-                ci += di;
-                dr = tr;
-                di = ti;
-                // Size 4 len: (a, c) and (b, d), a quarter turn apart.
-                turn(cr, ci, twr[j * step2], twi[j * step2]);
-                turn(dr, di, twr[j * step2 + quarter], twi[j * step2 + quarter]);
-                re[a] = ar + cr;
-                im[a] = ai + ci;
-                re[c] = ar - cr;
-                im[c] = ai - ci;
-                re[b] = br + dr;
-                im[b] = bi + di;
-                re[d] = br - dr;
-                im[d] = bi - di;
+                const vgroup ar = re[a], ai = im[a];
+                vgroup br = re[b], bi = im[b], cr = re[c], ci = im[c], dr = re[d], di = im[d];
+                turn(br, bi, twr[2 * j * step], twi[2 * j * step]);
+                turn(cr, ci, twr[j * step], twi[j * step]);
+                turn(dr, di, twr[3 * j * step], twi[3 * j * step]);
+                const vgroup t0r = ar + br, t0i = ai + bi, t1r = ar - br, t1i = ai - bi;
+                const vgroup t2r = cr + dr, t2i = ci + di, t3r = cr - dr, t3i = ci - di;
+                re[a] = t0r + t2r;
+                im[a] = t0i + t2i;
+                re[c] = t0r - t2r;
+                im[c] = t0i - t2i;
+                // t3 turned by -i.
+                re[b] = t1r + t3i;
+                im[b] = t1i - t3r;
+                re[d] = t1r - t3i;
+                im[d] = t1i + t3r;
             }
     }
 }
@@ -424,8 +415,9 @@ lanefft::lanefft(int size)
                 r |= 1 << (bits - 1 - b);
         reversed[size_t(k)] = r;
     }
-    // Twiddles in double, as the library makes its own.
-    for (int k = 0; k < std::max(1, m / 2); ++k) {
+    // Twiddles in double, as the library makes its own; up to w^3j of the
+    // last radix-4 pass.
+    for (int k = 0; k < std::max(1, 3 * m / 4); ++k) {
         const double a = -2 * M_PI * k / m;
         twr.push_back(float(std::cos(a)));
         twi.push_back(float(std::sin(a)));

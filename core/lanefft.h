@@ -66,6 +66,6 @@ private:
     int n = 0, m = 0; // real size, complex size n/2
     std::vector<group> in, re, im; // re, im: m + 1 groups
     std::vector<int> reversed;       // bit-reversed order of 0 .. m-1
-    std::vector<float> twr, twi;     // e^(-2 pi i k / m), k < m/2
+    std::vector<float> twr, twi;     // e^(-2 pi i k / m), k < 3m/4
     std::vector<float> splitr, spliti; // e^(-i pi (k / m + 1/2)), k <= m/2
 };
