@@ -42,8 +42,8 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
     KeptFrames::beginedit();
     // Both stay locked for the whole transfer (the guard is recursive, so a
     // transfer inside one Buffer takes it twice).
-    std::unique_lock<std::recursive_mutex> srclock(src->guard, std::defer_lock);
-    std::unique_lock<std::recursive_mutex> dstlock(dst->guard, std::defer_lock);
+    std::unique_lock<BufferGuard> srclock(src->guard, std::defer_lock);
+    std::unique_lock<BufferGuard> dstlock(dst->guard, std::defer_lock);
     std::lock(srclock, dstlock);
     if (!dst->boundlayer) {
         dst->setbin(0, 0, 0, 0, 0); // only raises the destination's write-miss flag

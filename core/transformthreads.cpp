@@ -156,7 +156,8 @@ void runinverse(const TransformJob& job, TransformScratch& s)
             const int j = f + i;
             float* central = s.rows + qint64(i) * n;
             if (j != job.firstframe)
-                vmuladd(job.timedata + qint64(j - 1) * hop, window, central, unsigned(hop));
+                vmuladd((job.lefthalves ? job.lefthalves : job.timedata) + qint64(j - 1) * hop, window, central,
+                        unsigned(hop));
             if (j != job.lastframe)
                 vmuladd(job.timedata + qint64(j) * hop, window + hop, central + hop, unsigned(hop));
         }

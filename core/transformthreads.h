@@ -32,6 +32,10 @@ struct TransformJob
     // Frame f of the run is frame f - spectrumoffset of `spectrumdata`, so that
     // a pass can take its frames from (or put them into) a block of its own.
     int spectrumoffset = 0;
+    // Inverse only: the left halves of the frames go here instead (indexed
+    // as `timedata`), so that the two halves that meet on a sample can be
+    // added to it one at a time.
+    float* lefthalves = nullptr;
 };
 
 TransformJob transformjob(bool inverse, float* timedata, float* spectrumdata, const float* window, int fftsize,
