@@ -113,6 +113,14 @@ public:
     void boundgrowth(double start, double end);
     void setbin(int channel, int frame, int bin, float re, float im);
     QVector2D getbin(int channel, int frame, int bin);
+    // A whole frame at once, for callers that go through many of its bins
+    // (the area transfer): its N floats in the frame layout, or null where
+    // getbin reads zeros and setbin writes nothing. What writeframe gives is
+    // an edit of every bin (a bin given back as it was changes nothing). The
+    // pointer holds while the caller keeps the guard and touches nothing
+    // else of this Buffer.
+    const float* readframe(int channel, int frame);
+    float* writeframe(int channel, int frame);
     void setsample(int channel, int sample, float value);
     float getsample(int channel, int sample);
 
@@ -198,6 +206,8 @@ private:
     void install(int channel, Arrays& a);
     static void release(Arrays& a);
     void follow(int frame);
+    float* frameat(int channel, int frame, bool write);
+    float* editframe(int channel, int frame, float* p);
     void notereach(int frame)
     {
         reach = {std::min(reach.low, frame), std::max(reach.high, frame + 1)};

@@ -612,33 +612,35 @@ void Buffer::setvalidranges()
     cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max({edge, 2, overlap / 2 + 1})};
 }
 
-void Buffer::setbin(int channel, int frame, int bin, float re, float im)
+// The floats of an absolute frame of a channel in the window, the window moved
+// there when it does not hold it; null where the accessors read zeros and
+// drop writes (unbound, outside the selection's frames or the reach).
+float* Buffer::frameat(int channel, int frame, bool write)
 {
-    const std::lock_guard lock(guard);
     if (!boundlayer) {
-        writewithoutlayer = true;
-        return;
+        (write ? writewithoutlayer : readwithoutlayer) = true;
+        return nullptr;
     }
-    const int half = fftsize / 2;
-    if (channel < 0 || channel >= channels || !haswindow() || bin < 0 || bin > half)
-        return;
-    if (frame < selectionframes.low || frame > selectionframes.high || bin < selectionbins.low
-        || bin > selectionbins.high || !reachable(qint64(frame) * hop()))
-        return;
-    const IntRange edit = {frame - 1, frame + 1};
-    if (clash(dirtysamples[channel], edit))
+    if (channel < 0 || channel >= channels || !haswindow())
+        return nullptr;
+    if (frame < selectionframes.low || frame > selectionframes.high || !reachable(qint64(frame) * hop()))
+        return nullptr;
+    if (write && clash(dirtysamples[channel], {frame - 1, frame + 1}))
         writeback();
     if (frame < cachedframes.low || frame > cachedframes.high) {
         follow(frame);
         if (!inwindowframes(frame))
-            return;
+            return nullptr;
     }
     notereach(frame);
-    float* p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
-    // A bin written as it is changes nothing, so it leaves the layer as it is.
-    const bool same = bin == 0 ? p[0] == re : bin == half ? p[1] == im : p[2 * bin] == re && p[2 * bin + 1] == im;
-    if (same)
-        return;
+    return spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
+}
+
+// A frame about to be edited: its bins as they are go aside for the
+// write-back, which synthesises what the edit changed. Returns the frame,
+// which a write-back here may have left elsewhere in the arrays.
+float* Buffer::editframe(int channel, int frame, float* p)
+{
     // Bins of one frame come one after the other: the last frame's copy is
     // known without a look-up.
     if (snapped[channel] != frame && !before[channel].count(frame)) {
@@ -651,7 +653,37 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
     }
     snapped[channel] = frame;
     IntRange& dirty = dirtyframes[channel];
-    dirty = {std::min(dirty.low, edit.low), std::max(dirty.high, edit.high)};
+    dirty = {std::min(dirty.low, frame - 1), std::max(dirty.high, frame + 1)};
+    return p;
+}
+
+const float* Buffer::readframe(int channel, int frame)
+{
+    const std::lock_guard lock(guard);
+    return frameat(channel, frame, false);
+}
+
+float* Buffer::writeframe(int channel, int frame)
+{
+    const std::lock_guard lock(guard);
+    float* p = frameat(channel, frame, true);
+    return p ? editframe(channel, frame, p) : nullptr;
+}
+
+void Buffer::setbin(int channel, int frame, int bin, float re, float im)
+{
+    const std::lock_guard lock(guard);
+    const int half = fftsize / 2;
+    if (boundlayer && (bin < 0 || bin > half || bin < selectionbins.low || bin > selectionbins.high))
+        return;
+    float* p = frameat(channel, frame, true);
+    if (!p)
+        return;
+    // A bin written as it is changes nothing, so it leaves the layer as it is.
+    const bool same = bin == 0 ? p[0] == re : bin == half ? p[1] == im : p[2 * bin] == re && p[2 * bin + 1] == im;
+    if (same)
+        return;
+    p = editframe(channel, frame, p);
     if (bin == 0) {
         p[0] = re;
     } else if (bin == half) {
@@ -665,23 +697,12 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
 QVector2D Buffer::getbin(int channel, int frame, int bin)
 {
     const std::lock_guard lock(guard);
-    if (!boundlayer) {
-        readwithoutlayer = true;
-        return {0, 0};
-    }
     const int half = fftsize / 2;
-    if (channel < 0 || channel >= channels || !haswindow() || bin < 0 || bin > half)
+    if (boundlayer && (bin < 0 || bin > half || bin < selectionbins.low || bin > selectionbins.high))
         return {0, 0};
-    if (frame < selectionframes.low || frame > selectionframes.high || bin < selectionbins.low
-        || bin > selectionbins.high || !reachable(qint64(frame) * hop()))
+    const float* p = frameat(channel, frame, false);
+    if (!p)
         return {0, 0};
-    if (frame < cachedframes.low || frame > cachedframes.high) {
-        follow(frame);
-        if (!inwindowframes(frame))
-            return {0, 0};
-    }
-    notereach(frame);
-    const float* p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
     if (bin == 0)
         return {p[0], 0};
     if (bin == half)

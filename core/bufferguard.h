@@ -39,26 +39,32 @@ public:
     {
         if (--depth > 0)
             return;
-        owner.store(std::thread::id(), std::memory_order_relaxed);
+        owner.store(nullptr, std::memory_order_relaxed);
         taken.store(0, std::memory_order_release);
     }
 
 private:
-    // Only the thread that holds the guard finds its own id here.
+    // A thread's mark: the address of a thread-local, found without a call.
+    static const void* self()
+    {
+        static thread_local char mark;
+        return &mark;
+    }
+    // Only the thread that holds the guard finds its own mark here.
     bool reenter()
     {
-        if (owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
+        if (owner.load(std::memory_order_relaxed) != self())
             return false;
         ++depth;
         return true;
     }
     void own()
     {
-        owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        owner.store(self(), std::memory_order_relaxed);
         depth = 1;
     }
 
     std::atomic<int> taken{0};
-    std::atomic<std::thread::id> owner{};
+    std::atomic<const void*> owner{nullptr};
     int depth = 0; // only its holder reads or writes it
 };
