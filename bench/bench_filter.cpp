@@ -52,25 +52,14 @@ int applylevel(QDialog* dialog)
     return dialog->result();
 }
 
-struct Project
+struct Project : benchwindow::NoiseProject
 {
-    std::unique_ptr<layer> noise;
-    benchwindow::Controllers c{QStringLiteral("filter")};
-    SpectrumGui* gui = c.gui;
     QPluginLoader loader;
     FilterInterface* filter = nullptr;
     QAction* action = nullptr;
 
-    Project()
+    Project() : NoiseProject(QStringLiteral("filter"), minutes * 60, size, overlap)
     {
-        noise.reset(benchwindow::noiselayer(minutes * 60, QStringLiteral("noise")));
-        c.panel->alllayers->addchild(noise.get());
-        gui->fftsize = size;
-        gui->fftoverlap = overlap;
-        gui->bindlayer(0, c.panel->mixlayer);
-        gui->bindlayer(1, noise.get());
-        emit gui->outfftparam(gui->ffttype, size, overlap, false);
-
         loader.setFileName(benchwindow::benchroot() + "/Plugins/Filters/gammatrim.so");
         filter = qobject_cast<FilterInterface*>(loader.instance());
         QLibrary library(loader.fileName());
