@@ -218,6 +218,7 @@ void Buffer::forgetcache(bool keep)
     cachedsamples = IntRange::none();
     cachedframes = IntRange::none();
     reach = lastreach = IntRange::none();
+    revisits = 0;
     // A grown window gives its memory back.
     if (windowsamples != cachesamples) {
         windowsamples = cachesamples;

@@ -37,7 +37,7 @@ public:
     static constexpr int maxchannels = 8;
     // The most a grown window may take, its frames and time arrays of every
     // channel together, and the most samples it may hold whatever that.
-    static constexpr qint64 grownbytes = qint64(128) << 20;
+    static constexpr qint64 grownbytes = qint64(96) << 20;
     static constexpr int maxwindowsamples = 1 << 23;
     // Absolute sample indices the window may be moved to, so that every index of
     // the window and of its frames stays well inside the int range.
@@ -185,10 +185,12 @@ private:
     enum : quint8 { carriesedit = 1, changedsincekept = 2 };
 
     // Frames read or written through the accessors (absolute, high end
-    // excluded) since the last flush, and by the last step that touched any:
-    // a step that goes back over the frames of the one before is a stroke,
-    // for which the window grows (follow).
+    // excluded) since the last flush, and by the last step that touched any,
+    // and how many steps in a row went back over the frames of the one
+    // before: from the second such step on it is a stroke, for which the
+    // window grows (follow). A single pass back (a paste after a cut) is not.
     IntRange reach, lastreach;
+    int revisits = 0;
     bool ensurestorage();
     void freestorage();
     // The arrays of one channel, the time arrays from index -margin on.

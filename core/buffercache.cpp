@@ -90,8 +90,11 @@ void Buffer::flush()
     const std::lock_guard lock(guard);
     writeback();
     // A step ends here: what it reached is what the next one may go back over.
-    if (!reach.empty())
+    if (!reach.empty()) {
+        const bool back = !lastreach.empty() && lastreach.low < reach.high && reach.low < lastreach.high;
+        revisits = back ? revisits + 1 : 0;
         lastreach = reach;
+    }
     reach = IntRange::none();
 }
 
@@ -400,22 +403,28 @@ void Buffer::movecache(double time, int samples)
 }
 
 // Where the window goes for a bin access at absolute `frame` outside its
-// valid frames, pending edits written back. A step that goes back over frames
-// of the step before is a stroke (a brush dragged, a commit after the
-// computation): the window grows to hold every frame the step has reached,
-// a little more ahead, so that each frame of the stroke is analysed, written
-// back and kept once however many steps go over it, not once per move of
-// the window; within a bound on its memory, beyond which it slides along.
+// valid frames, pending edits written back. A step that goes back over the
+// frames of the step before, after one that did the same, is a stroke (a
+// brush dragged): the window grows to hold every frame the step has reached,
+// and room ahead, so that each frame of the stroke is analysed, written back
+// and kept once however many steps go over it, not once per move of the
+// window; within a bound on its memory, beyond which it slides along.
 // Otherwise the window takes its usual size again, centred on the frame.
 void Buffer::follow(int frame)
 {
     writeback();
     const int h = hop();
     const double sr = samplerate;
-    const qint64 low = std::min<qint64>(reach.empty() ? frame : reach.low, frame);
-    const qint64 high = std::max<qint64>(reach.empty() ? frame + 1 : reach.high, qint64(frame) + 1);
-    const bool stroke = !lastreach.empty() && lastreach.low < high && low < lastreach.high;
-    const int basewindow = cachesamples / h;
+    qint64 low = std::min<qint64>(reach.empty() ? frame : reach.low, frame);
+    qint64 high = std::max<qint64>(reach.empty() ? frame + 1 : reach.high, qint64(frame) + 1);
+    const bool stroke = revisits > 0 && lastreach.low < high && low < lastreach.high;
+    // A stroke's step goes over about what the step before did: the window
+    // is made for that at once, not grown a little at each miss.
+    if (stroke) {
+        low = std::min<qint64>(low, lastreach.low);
+        high = std::max<qint64>(high, lastreach.high);
+    }
+    const qint64 basewindow = cachesamples / h;
     const qint64 most = growablesamples() / h;
     if (!stroke || most <= basewindow) {
         placewindow(double(frame) * h / sr - double(cachesamples) / sr / 2, cachesamples);
@@ -423,16 +432,22 @@ void Buffer::follow(int frame)
     }
     // As in setvalidranges for a grown window: the frames an edit's
     // write-back reaches beyond it stay inside.
-    const int edge = overlap / 2 + 1;
+    const qint64 edge = overlap / 2 + 1;
     const bool up = cachestart == unsettime || frame >= cachestartframe;
+    const qint64 needed = high - low + 2 * edge;
     const qint64 ahead = std::max<qint64>(overlap, (high - low) / 8);
-    qint64 first = low - edge - (up ? 0 : ahead);
-    qint64 last = high - 1 + edge + (up ? ahead : 0);
-    const qint64 frames = std::clamp<qint64>(last - first + 1, basewindow, most);
-    if (frames > last - first + 1)
-        first -= (frames - (last - first + 1)) / 2; // centred in the usual size
-    else if (frames < last - first + 1 && up)
-        first = last - frames + 1; // too long to hold: the end it goes to
+    qint64 frames, first;
+    if (needed <= most) {
+        // All the step has reached, and what room is left on the side it goes to.
+        frames = std::clamp(needed + ahead, basewindow, most);
+        first = up ? low - edge : high - 1 + edge - frames + 1;
+        if (frames > needed + ahead)
+            first = low - edge - (frames - needed) / 2; // centred in the usual size
+    } else {
+        // Too long to hold: the end it goes to, and room ahead of it.
+        frames = most;
+        first = up ? frame + edge + ahead - frames + 1 : frame - edge - ahead;
+    }
     placewindow(double(first) * h / sr, int(frames * h));
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // The lock of a Buffer. Recursive, as its operations call each other; and as
 // cheap as a lock can be when free or already held, since plugins take it for
-// every bin and sample they read or write: one atomic exchange to take it, a
+// every bin and sample they read or write: one atomic addition to take it, a
 // plain store to let it go (a pthread mutex costs several times that, more
-// than the bin). It is rarely waited for (a device run against an edit), so
-// a waiter yields, then sleeps a little between tries.
+// than the bin). Threads take it in the order they asked, so that one that
+// takes it again and again (a device run) never keeps another out. It is
+// rarely waited for, so a waiter yields, then sleeps a little between looks.
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -16,11 +17,12 @@ public:
     {
         if (reenter())
             return;
-        for (int tries = 0; taken.exchange(1, std::memory_order_acquire) != 0; ++tries) {
+        const unsigned ticket = next.fetch_add(1, std::memory_order_relaxed);
+        for (int tries = 0; serving.load(std::memory_order_acquire) != ticket; ++tries) {
             if (tries < 64)
                 std::this_thread::yield();
             else
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
         own();
     }
@@ -29,7 +31,8 @@ public:
     {
         if (reenter())
             return true;
-        if (taken.exchange(1, std::memory_order_acquire) != 0)
+        unsigned ticket = serving.load(std::memory_order_acquire);
+        if (!next.compare_exchange_strong(ticket, ticket + 1, std::memory_order_acquire, std::memory_order_relaxed))
             return false;
         own();
         return true;
@@ -40,7 +43,7 @@ public:
         if (--depth > 0)
             return;
         owner.store(nullptr, std::memory_order_relaxed);
-        taken.store(0, std::memory_order_release);
+        serving.store(serving.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     }
 
 private:
@@ -64,7 +67,7 @@ private:
         depth = 1;
     }
 
-    std::atomic<int> taken{0};
+    std::atomic<unsigned> next{0}, serving{0}; // tickets handed out, and the one whose turn it is
     std::atomic<const void*> owner{nullptr};
     int depth = 0; // only its holder reads or writes it
 };
