@@ -315,6 +315,8 @@ private slots:
     void movesLeaveNoHole_data();
     void movesLeaveNoHole();
     void editsStayLocal();
+    void longEditsStayExact_data();
+    void longEditsStayExact();
 };
 
 void TestBufferEdits::initTestCase()
@@ -789,6 +791,64 @@ void TestBufferEdits::editsStayLocal()
     QVERIFY(high > low);
     QVERIFY2(low >= (first - 2) * hop && high < (end + 1) * hop,
              QByteArray::number(low) + ".." + QByteArray::number(high));
+}
+
+void TestBufferEdits::longEditsStayExact_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("overlap");
+    QTest::addColumn<int>("seconds"); // of stereo edited, in all
+    QTest::newRow("2048/4") << 2048 << 4 << 600;
+    QTest::newRow("4096/16") << 4096 << 16 << 120;
+    QTest::newRow("65536/4") << 65536 << 4 << 120;
+}
+
+// With the default allowance, band edits of a stereo layer that add up to
+// minutes are all undone exactly by their inverses, the earliest last but
+// first undone, after everything that may happen between: undo and redo,
+// another layer edited as much, a rebind, the window moved, other transform
+// parameters and back, time inserted and removed after them.
+void TestBufferEdits::longEditsStayExact()
+{
+    QFETCH(int, size);
+    QFETCH(int, overlap);
+    QFETCH(int, seconds);
+    const double margin = 1.0 + double(size) / rate;
+    // A 2 s edit, then minutes in one-minute edits with a gap between (each
+    // edit's frames cover samples of its neighbours' otherwise).
+    std::vector<QRectF> areas = {QRectF(margin, 5000, 2, -4000)};
+    for (int done = 2; done < seconds; done += 60)
+        areas.push_back(QRectF(areas.back().right() + margin, 5000, std::min(60, seconds - done), -4000));
+    const double end = areas.back().right() + margin;
+    setup(noise(size_t(2 * (end + 2) * rate), 21, 0.5f), 2, 4, size, overlap);
+    const std::vector<float> before = contents(layers[1]);
+    for (const QRectF& area : areas) {
+        scalebins(area, 2, 1, 1);
+        buffers[1]->flush();
+        KeptFrames::beginedit();
+    }
+    shared = true;
+    between("undo/redo", before, QRectF(0, 5000, end, -4000));
+    shared = false;
+    for (const char* what : {"rebind", "window move", "parameters"})
+        between(what, before, QRectF());
+    buffers[1]->flush();
+    buffers[1]->indatareset();
+    layers[1]->inserttime(end + 0.5, 1.0);
+    layers[1]->removetime(end + 0.5, 1.0);
+    double first = 0;
+    for (const QRectF& area : areas) {
+        scalebins(area, 0.5f, 1, 1);
+        buffers[1]->flush();
+        KeptFrames::beginedit();
+        if (first == 0)
+            first = worstdifference(layers[1], original, 2, (areas[0].right() + areas[1].x()) / 2);
+    }
+    const double all = worstdifference(layers[1], original, 2);
+    const KeptFrames* kept = layers[1]->keptframes.get();
+    qInfo("%d s: earliest edit %s, all %s; kept %.0f MB on disk, %.1f MB in memory", seconds, dbfs(first).data(), dbfs(all).data(),
+          kept ? kept->diskbytes() / 1e6 : 0.0, kept ? kept->memorybytes() / 1e6 : 0.0);
+    QVERIFY2(first < exact && all < exact, dbfs(first) + ", " + dbfs(all));
 }
 
 QTEST_GUILESS_MAIN(TestBufferEdits)
