@@ -665,6 +665,16 @@ void TestBufferEdits::smallMemoryKeepsEditsExact()
     const double under = worstdifference(layers[1], original, 1);
     qInfo("band under a tone: %s", dbfs(under).data());
     QVERIFY2(under < exact, dbfs(under));
+
+    // A disk with less room than the reserve takes nothing: memory holds
+    // what fits, the rest is forgotten.
+    const auto reserve = qScopeGuard([r = keptdiskreserve] { keptdiskreserve = r; });
+    keptdiskreserve = std::numeric_limits<qint64>::max() / 2;
+    setup(noise(size_t(12 * rate), 9, 0.5f), 1, 4, 2048, 4);
+    scalebins(later, 2, 1, 1);
+    b->reload();
+    kept = layers[1]->keptframes.get();
+    QVERIFY(kept && kept->diskbytes() == 0 && kept->memorybytes() <= keptmemorylimit);
 }
 
 // With room for about one edit, the edit used least recently is forgotten
