@@ -434,6 +434,8 @@ private slots:
         rig->window()->exportmixact->trigger();
         layersgui->Import(rig->rig->fileanswer, QString());
         layer* exported = LayersGui::rowlayer(layersgui->tree->topLevelItem(0));
+        qInfo("extracted %.4f to %.4f s; Export Mix: %lld frames from %.4f s for %zu", start, end,
+              qlonglong(exported->fileframes()), exported->spanstart(), mix.size());
         QCOMPARE(exported->spanstart(), 0.0);
         QCOMPARE(exported->fileframes(), qint64(mix.size()));
         QVERIFY(largestdifference(timeline(exported, rig->seconds), mix, 0, rig->seconds) < 1e-6);

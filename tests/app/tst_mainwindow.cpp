@@ -503,7 +503,8 @@ void TestMainWindow::rowClickLeavesTheVolume()
 {
     WindowRig w;
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), 30000));
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.window.get(), 30000));
     projectformat = {8000, 1, 0x4};
     layersgui->NewLayer();
     layersgui->NoItemClicked();
@@ -518,6 +519,11 @@ void TestMainWindow::rowClickLeavesTheVolume()
     const auto at = [&](int x) { return slider->mapTo(w.window.get(), QPoint(x, handle.center().y())); };
     QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, at(handle.left() / 2));
     QCOMPARE(layersgui->currentitem, row);
+    // A click on the row's volume box gives it the focus; a mode letter still reaches the editor.
+    auto* box = row->data(3, LayersGui::SpinRole).value<QWidget*>();
+    QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, box->mapTo(w.window.get(), box->rect().center()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_T);
+    QCOMPARE(spectrumgui->selectionmode, 1);
     QWheelEvent wheel({4, 4}, slider->mapToGlobal(QPointF(4, 4)), {}, {0, 120}, {}, {}, Qt::NoScrollPhase, false);
     QApplication::sendEvent(slider, &wheel);
     QCOMPARE(volume, 1.0f);

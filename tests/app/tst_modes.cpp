@@ -422,7 +422,11 @@ private slots:
         end->setFocus();
         end->selectAll();
         QTest::keyClicks(end, "2.5");
+        // While the field is typed in, its letters are its own.
+        QTest::keyClick(end, Qt::Key_T);
+        QCOMPARE(spectrumgui->selectionmode, -1);
         QTest::keyClick(end, Qt::Key_Return);
+        QVERIFY(near(spectrumgui->displayarea.right(), 2.5, 0.001));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_T);
         QCOMPARE(spectrumgui->selectionmode, 1);
         edit->drag(0.5, 3000, 1.5, 6000);

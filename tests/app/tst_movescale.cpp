@@ -246,6 +246,8 @@ private slots:
                 last = k;
             }
         const int hop = spectrumgui->fftsize / spectrumgui->fftoverlap;
+        qInfo("removed %.1f dB, changed from %.2f hops before the selection to %.2f after", removed,
+              double(click0 - first) / hop, double(last + 1 - click1) / hop);
         QVERIFY2(removed >= 30, QByteArray::number(removed) + " dB");
         QVERIFY2(first >= click0 - 2 * hop && last < click1 + 2 * hop,
                  qPrintable(QString("changed %1 to %2, click %3 to %4, hop %5").arg(first).arg(last).arg(click0).arg(click1).arg(hop)));

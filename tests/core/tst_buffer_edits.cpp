@@ -165,15 +165,26 @@ struct Textbook
     {
         return edited(x, [g](kiss_fft_cpx& v, kiss_fft_cpx) { v = {g * v.r, g * v.i}; });
     }
-    // Cut into a clipboard layer of the area's bins, pasted back from its analysis.
-    std::vector<float> cutandpaste(const std::vector<float>& x) const
+    // The analysis of a clipboard layer made of the area's bins of `x` times `g`.
+    Frames clipboard(const std::vector<float>& x, float g) const
     {
         const Frames whole = analyse(x);
         Frames clip(whole.size(), std::vector<kiss_fft_cpx>(size_t(n / 2 + 1)));
         for (int j = f0; j < f1; ++j)
-            std::copy(whole[size_t(j)].begin() + b0, whole[size_t(j)].begin() + b1 + 1, clip[size_t(j)].begin() + b0);
+            for (int b = b0; b <= b1; ++b)
+                clip[size_t(j)][size_t(b)] = {g * whole[size_t(j)][size_t(b)].r, g * whole[size_t(j)][size_t(b)].i};
+        return analyse(synthesise(clip, x.size()));
+    }
+    // Cut into the clipboard, pasted back.
+    std::vector<float> cutandpaste(const std::vector<float>& x) const
+    {
         const std::vector<float> cut = edited(x, [](kiss_fft_cpx& v, kiss_fft_cpx) { v = {}; });
-        return edited(cut, [](kiss_fft_cpx& v, kiss_fft_cpx c) { v = c; }, analyse(synthesise(clip, x.size())));
+        return edited(cut, [](kiss_fft_cpx& v, kiss_fft_cpx c) { v = c; }, clipboard(x, 1));
+    }
+    // Times `g` into the clipboard, committed back, as a filter does.
+    std::vector<float> committed(const std::vector<float>& x, float g) const
+    {
+        return edited(x, [](kiss_fft_cpx& v, kiss_fft_cpx c) { v = c; }, clipboard(x, g));
     }
 };
 
@@ -315,6 +326,8 @@ private slots:
     void movesLeaveNoHole_data();
     void movesLeaveNoHole();
     void editsStayLocal();
+    void longEditsStayExact_data();
+    void longEditsStayExact();
 };
 
 void TestBufferEdits::initTestCase()
@@ -481,9 +494,13 @@ void TestBufferEdits::roundTrips()
     const Textbook textbook(*buffers[1], area);
     const double bookcut = worstof(textbook.cutandpaste(samples), samples, checked);
     const double bookgain = worstof(textbook.scaled(textbook.scaled(samples, 2), 0.5f), samples, checked);
-    qInfo("textbook: cut+paste %s, bins %s", dbfs(bookcut).data(), dbfs(bookgain).data());
+    const double bookcommit = worstof(textbook.committed(textbook.committed(samples, 2), 0.5f), samples, checked);
+    qInfo("textbook: cut+paste %s, bins %s, commit %s", dbfs(bookcut).data(), dbfs(bookgain).data(),
+          dbfs(bookcommit).data());
     QVERIFY2(cut < std::max(M_SQRT2 * bookcut, exact), "cut + paste: " + dbfs(cut) + " textbook " + dbfs(bookcut));
     QVERIFY2(gain < std::max(M_SQRT2 * bookgain, exact), "bins x2 x0.5: " + dbfs(gain) + " textbook " + dbfs(bookgain));
+    QVERIFY2(filter < std::max(M_SQRT2 * bookcommit, exact),
+             "commit x2 x0.5: " + dbfs(filter) + " textbook " + dbfs(bookcommit));
 }
 
 void TestBufferEdits::identity_data()
@@ -635,6 +652,30 @@ void TestBufferEdits::smallMemoryKeepsEditsExact()
     const KeptFrames* kept = layers[1]->keptframes.get();
     QVERIFY(kept && kept->diskbytes() > 0 && kept->memorybytes() <= keptmemorylimit);
     QVERIFY2(worstdifference(layers[1], edited, 1) < exact, dbfs(worstdifference(layers[1], edited, 1)));
+
+    // A band 70 dB under a loud tone of the same frames: its edit is more
+    // than the transforms' rounding, and is kept.
+    std::vector<float> quiet = noise(size_t(12 * rate), 10, 3e-4f);
+    for (size_t i = 0; i < quiet.size(); ++i)
+        quiet[i] += 0.9f * float(std::sin(2 * M_PI * 440 * double(i) / rate));
+    setup(quiet, 1, 4, 2048, 4);
+    for (float g : {2.0f, 0.5f}) {
+        scalebins(later, g, 1, 1);
+        b->indatareset();
+    }
+    const double under = worstdifference(layers[1], original, 1);
+    qInfo("band under a tone: %s", dbfs(under).data());
+    QVERIFY2(under < exact, dbfs(under));
+
+    // A disk with less room than the reserve takes nothing: memory holds
+    // what fits, the rest is forgotten.
+    const auto reserve = qScopeGuard([r = keptdiskreserve] { keptdiskreserve = r; });
+    keptdiskreserve = std::numeric_limits<qint64>::max() / 2;
+    setup(noise(size_t(12 * rate), 9, 0.5f), 1, 4, 2048, 4);
+    scalebins(later, 2, 1, 1);
+    b->reload();
+    kept = layers[1]->keptframes.get();
+    QVERIFY(kept && kept->diskbytes() == 0 && kept->memorybytes() <= keptmemorylimit);
 }
 
 // With room for about one edit, the edit used least recently is forgotten
@@ -765,6 +806,7 @@ void TestBufferEdits::movesLeaveNoHole()
     QCOMPARE(extent(layers[0]), Extent(pasteextent.first + by, pasteextent.second));
     const double moved = worstof(contents(layers[2]), clip, clip.size());
     const double pasted = worstof(contents(layers[0]), paste, paste.size());
+    qInfo("clipboard %s, paste %s", dbfs(moved).data(), dbfs(pasted).data());
     QVERIFY2(moved < exact, "clipboard: " + dbfs(moved));
     QVERIFY2(pasted < exact, "paste: " + dbfs(pasted));
 }
@@ -790,6 +832,64 @@ void TestBufferEdits::editsStayLocal()
     QVERIFY(high > low);
     QVERIFY2(low >= (first - 2) * hop && high < (end + 1) * hop,
              QByteArray::number(low) + ".." + QByteArray::number(high));
+}
+
+void TestBufferEdits::longEditsStayExact_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("overlap");
+    QTest::addColumn<int>("seconds"); // of stereo edited, in all
+    QTest::newRow("2048/4") << 2048 << 4 << 600;
+    QTest::newRow("4096/16") << 4096 << 16 << 120;
+    QTest::newRow("65536/4") << 65536 << 4 << 120;
+}
+
+// With the default allowance, band edits of a stereo layer that add up to
+// minutes are all undone exactly by their inverses, the earliest last but
+// first undone, after everything that may happen between: undo and redo,
+// another layer edited as much, a rebind, the window moved, other transform
+// parameters and back, time inserted and removed after them.
+void TestBufferEdits::longEditsStayExact()
+{
+    QFETCH(int, size);
+    QFETCH(int, overlap);
+    QFETCH(int, seconds);
+    const double margin = 1.0 + double(size) / rate;
+    // A 2 s edit, then minutes in one-minute edits with a gap between (each
+    // edit's frames cover samples of its neighbours' otherwise).
+    std::vector<QRectF> areas = {QRectF(margin, 5000, 2, -4000)};
+    for (int done = 2; done < seconds; done += 60)
+        areas.push_back(QRectF(areas.back().right() + margin, 5000, std::min(60, seconds - done), -4000));
+    const double end = areas.back().right() + margin;
+    setup(noise(size_t(2 * (end + 2) * rate), 21, 0.5f), 2, 4, size, overlap);
+    const std::vector<float> before = contents(layers[1]);
+    for (const QRectF& area : areas) {
+        scalebins(area, 2, 1, 1);
+        buffers[1]->flush();
+        KeptFrames::beginedit();
+    }
+    shared = true;
+    between("undo/redo", before, QRectF(0, 5000, end, -4000));
+    shared = false;
+    for (const char* what : {"rebind", "window move", "parameters"})
+        between(what, before, QRectF());
+    buffers[1]->flush();
+    buffers[1]->indatareset();
+    layers[1]->inserttime(end + 0.5, 1.0);
+    layers[1]->removetime(end + 0.5, 1.0);
+    double first = 0;
+    for (const QRectF& area : areas) {
+        scalebins(area, 0.5f, 1, 1);
+        buffers[1]->flush();
+        KeptFrames::beginedit();
+        if (first == 0)
+            first = worstdifference(layers[1], original, 2, (areas[0].right() + areas[1].x()) / 2);
+    }
+    const double all = worstdifference(layers[1], original, 2);
+    const KeptFrames* kept = layers[1]->keptframes.get();
+    qInfo("%d s: earliest edit %s, all %s; kept %.0f MB on disk, %.1f MB in memory", seconds, dbfs(first).data(), dbfs(all).data(),
+          kept ? kept->diskbytes() / 1e6 : 0.0, kept ? kept->memorybytes() / 1e6 : 0.0);
+    QVERIFY2(first < exact && all < exact, dbfs(first) + ", " + dbfs(all));
 }
 
 QTEST_GUILESS_MAIN(TestBufferEdits)

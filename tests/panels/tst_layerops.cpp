@@ -158,11 +158,16 @@ private slots:
         QCOMPARE(r.rows(), 3);
         // Del with no selection, then Return on the real box: the layer stays.
         setpromptanswerer({});
-        whendialog<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+        const auto shown = std::make_shared<QString>();
+        whendialog<QMessageBox>([shown](QMessageBox* box) {
+            *shown = box->windowTitle();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
         selection = QRectF();
         r.window()->deleteact->trigger();
         setpromptanswerer(
             [&](const PromptRequest& q) { return r.asked << q, r.answers.value(q.title, QMessageBox::Ok); });
+        QCOMPARE(*shown, QString("Delete Layer"));
         QCOMPARE(r.names(), (QStringList{"A", "B", "C"}));
 
         r.answers["Delete Layer"] = QMessageBox::Yes;

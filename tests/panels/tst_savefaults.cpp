@@ -735,6 +735,10 @@ void TestSaveFaults::aFullDiskNeverCostsAPaste()
         // A paste refused before it changed anything (nothing could be put
         // aside for it) says that nothing was written.
         QVERIFY2((held == lengthened) == step.contains("was not made: nothing of it was written"), qPrintable(step));
+        // Each box of an edit left without an entry says what a run that ends then brings back.
+        QVERIFY2(boxes.filter(QRegularExpression("written in full: the layer|was kept, but no history entry"))
+                     == boxes.filter("Recover Session brings the layer back as it was before this edit"),
+                 qPrintable(step));
         // With room again the layer is as the boxes left it, and the history's end gives the paste back.
         QVERIFY2(room == fullundo && run.at(6) == held, qPrintable(step));
         for (const QString& state : {fullundo, undo})

@@ -325,7 +325,7 @@ void TestSessionRecover::aBeforeCopyThatCannotBeTrustedIsSaid_data()
 {
     QTest::addColumn<QString>("damage"); // or a header field's offset and value, with a checksum that fits
     for (const char* damage : {"", "missing", "cut by one byte", "zeroed", "a byte flipped", "24 1e9", "24 -1",
-                               "16 nan", "16 inf", "32 4000", "32 1000000000000"})
+                               "16 nan", "16 inf", "16 -1e12", "32 4000", "32 1000000000000"})
         QTest::newRow(*damage ? damage : "whole") << QString(damage);
 }
 
