@@ -9,6 +9,7 @@
 
 #include "buffer.h"
 #include "globals.h"
+#include "lanefft.h"
 #include "transformthreads.h"
 
 bool Buffer::channelrange(int channel, int& first, int& last) const
@@ -49,16 +50,25 @@ namespace {
 // Splits frames [first, last] of every channel into two jobs and runs them.
 // Forward jobs take disjoint frames; inverse jobs share their middle frame,
 // since each adds only the right half of its first frame and the left half of
-// its last.
+// its last. A batch of the lane transform costs all its lanes however few
+// frames fill it, so the first job takes whole batches and a pass of one
+// batch is not split.
 void runpass(const TransformJob& pattern, float* const* time, float* const* spectrum, int c0, int c1)
 {
+    constexpr int lanes = lanefft::lanes;
     const int first = pattern.firstframe, last = pattern.lastframe;
-    const int mid = first + (last - first) / 2;
+    const int count = last - first + 1;
+    const bool split = count > lanes;
+    const int mid = first + (count / 2 + lanes - 1) / lanes * lanes - 1;
     std::vector<TransformJob> jobs;
     for (int c = c0; c <= c1; ++c) {
         TransformJob a = pattern;
         a.timedata = time[c];
         a.spectrumdata = spectrum[c];
+        if (!split) {
+            jobs.push_back(a);
+            continue;
+        }
         TransformJob b = a;
         a.lastframe = mid;
         b.firstframe = pattern.inverse ? mid : mid + 1;
