@@ -42,25 +42,14 @@ constexpr double brushfreq = 10000;
 constexpr double at = 300; // the middle of the 10 minutes
 constexpr double pitch = 8000;
 
-struct Project
+struct Project : benchwindow::NoiseProject
 {
-    std::unique_ptr<layer> noise;
-    benchwindow::Controllers c{QStringLiteral("brush")};
-    SpectrumGui* gui = c.gui;
     QPluginLoader loader;
     ToolInterface* eraser = nullptr;
     QAction* action = nullptr;
 
-    Project()
+    Project() : NoiseProject(QStringLiteral("brush"), 600, size, overlap)
     {
-        noise.reset(benchwindow::noiselayer(600, QStringLiteral("noise")));
-        c.panel->alllayers->addchild(noise.get());
-        gui->fftsize = size;
-        gui->fftoverlap = overlap;
-        gui->bindlayer(0, c.panel->mixlayer);
-        gui->bindlayer(1, noise.get());
-        emit gui->outfftparam(gui->ffttype, size, overlap, false);
-
         loader.setFileName(benchwindow::benchroot() + "/Plugins/Tools/rubout.so");
         eraser = qobject_cast<ToolInterface*>(loader.instance());
         if (!eraser || !eraser->initialize(loader.fileName(), c.window.get()))

@@ -109,6 +109,27 @@ struct Controllers
     Controllers& operator=(const Controllers&) = delete;
 };
 
+// A project of one stereo 48 kHz layer of noise, current and in the mix, at a
+// window size and overlap. The layer is declared first, so that it goes last,
+// and made once the controllers have set the session folder it goes into.
+struct NoiseProject
+{
+    std::unique_ptr<layer> noise;
+    Controllers c;
+    SpectrumGui* gui;
+
+    NoiseProject(const QString& name, double seconds, int size, int overlap) : c(name), gui(c.gui)
+    {
+        noise.reset(noiselayer(seconds, QStringLiteral("noise")));
+        c.panel->alllayers->addchild(noise.get());
+        gui->fftsize = size;
+        gui->fftoverlap = overlap;
+        gui->bindlayer(0, c.panel->mixlayer);
+        gui->bindlayer(1, noise.get());
+        emit gui->outfftparam(gui->ffttype, size, overlap, false);
+    }
+};
+
 // The longest time between two ticks of a 5 ms timer of the GUI thread from
 // start() to stop(): how long it went without handling an event.
 class GapMeter

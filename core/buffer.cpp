@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -33,6 +34,7 @@ float* allocfloats(int count)
 
 Buffer::Buffer()
 {
+    std::fill(std::begin(snapped), std::end(snapped), std::numeric_limits<int>::min());
     analysiswindow = allocfloats(windowfloats);
     synthesiswindow = allocfloats(windowfloats);
     lobetable = allocfloats(lobefloats);
@@ -60,57 +62,80 @@ int Buffer::freqtobin(double frequency) const
     return roundhalfupclamped(fftsize * frequency / samplerate);
 }
 
-// Storage for the channels of the bound layer and the frames of the current
-// overlap. The time and spectrum arrays are written before they are read (a
-// first load reads the whole window and analyses every frame), so they are
-// not cleared; only the change array has to start at zero.
+// The arrays of one channel for a window of `samples` samples at the current
+// transform. The time and spectrum arrays are written before they are read
+// (a load reads the window and analyses its frames), so they are not
+// cleared; the change arrays and the frame states start at zero.
+bool Buffer::makearrays(Arrays& r, int samples) const
+{
+    const qint64 time = qint64(samples) + 2 * margin;
+    const qint64 frames = haswindow() ? samples / hop() : 0;
+    r.a = alignedalloc(int(time * qint64(sizeof(float))), 16);
+    r.b = alignedalloc(int(time * qint64(sizeof(float))), 16);
+    r.d = allocfloats(int(time));
+    r.e = allocfloats(int(time));
+    r.spectrum = frames > 0 ? alignedalloc(int(frames * fftsize * qint64(sizeof(float))), 16) : nullptr;
+    r.bits = new (std::nothrow) quint64[size_t(std::max<qint64>(frames * pairwords(), 1))]();
+    r.state = new (std::nothrow) quint8[size_t(std::max<qint64>(frames, 1))]();
+    if (r.a && r.b && r.d && r.e && r.bits && r.state && (frames == 0 || r.spectrum))
+        return true;
+    release(r);
+    return false;
+}
+
+void Buffer::release(Arrays& r)
+{
+    for (float* p : {r.a, r.b, r.d, r.e, r.spectrum})
+        alignedfree(p);
+    delete[] r.bits;
+    delete[] r.state;
+    r = Arrays();
+}
+
+// Channel c takes the arrays (and lets go of those it had).
+void Buffer::install(int c, Arrays& r)
+{
+    if (c < allocatedchannels) {
+        Arrays old{timeblockA[c], timeblockB[c], timeblockD[c], timeblockE[c], spectrum[c], statebits[c], framestate[c]};
+        release(old);
+    }
+    timeblockA[c] = r.a;
+    timeblockB[c] = r.b;
+    timeblockD[c] = r.d;
+    timeblockE[c] = r.e;
+    timebufferA[c] = r.a + margin;
+    timebufferB[c] = r.b + margin;
+    sampledelta[c] = r.d + margin;
+    framechange[c] = r.e + margin;
+    spectrum[c] = r.spectrum;
+    statebits[c] = r.bits;
+    framestate[c] = r.state;
+    r = Arrays();
+}
+
+// Storage for the channels of the bound layer, for the window's size and the
+// current transform; arrays made for another are made again (their contents
+// are forgotten by then).
 bool Buffer::ensurestorage()
 {
     const int count = boundlayer ? channels : 0;
     if (count > maxchannels)
         return false;
-    const qint64 floats = haswindow() ? qint64(cachesamples) * overlap : 0;
-    const int bytes = int(floats * qint64(sizeof(float)));
-    if (floats > spectrumcapacity) {
-        for (int c = 0; c < allocatedchannels; ++c) {
-            alignedfree(spectrum[c]);
-            spectrum[c] = alignedalloc(bytes, 16);
-            if (!spectrum[c]) {
-                freestorage();
-                return false;
-            }
-        }
-        spectrumcapacity = floats;
-    }
-    while (allocatedchannels < count) {
-        const int c = allocatedchannels;
-        float* a = alignedalloc(timesize * int(sizeof(float)), 16);
-        float* b = alignedalloc(timesize * int(sizeof(float)), 16);
-        float* d = allocfloats(timesize);
-        float* e = allocfloats(timesize);
-        float* s = spectrumcapacity > 0 ? alignedalloc(int(spectrumcapacity * qint64(sizeof(float))), 16) : nullptr;
-        auto* bits = new (std::nothrow) quint64[statewords]();
-        auto* state = new (std::nothrow) quint8[statewords]();
-        if (!a || !b || !d || !e || !bits || !state || (spectrumcapacity > 0 && !s)) {
-            for (float* p : {a, b, d, e, s})
-                alignedfree(p);
-            delete[] bits;
-            delete[] state;
+    const bool stale = allocatedsamples != windowsamples || allocatedsize != fftsize || allocatedoverlap != overlap;
+    const int remake = stale ? allocatedchannels : 0;
+    allocatedsamples = windowsamples;
+    allocatedsize = fftsize;
+    allocatedoverlap = overlap;
+    for (int c = 0; c < std::max(count, remake); ++c) {
+        if (c < allocatedchannels && c >= remake)
+            continue;
+        Arrays r;
+        if (!makearrays(r, windowsamples)) {
             freestorage();
             return false;
         }
-        timeblockA[c] = a;
-        timeblockB[c] = b;
-        timeblockD[c] = d;
-        timeblockE[c] = e;
-        timebufferA[c] = a + margin;
-        timebufferB[c] = b + margin;
-        sampledelta[c] = d + margin;
-        framechange[c] = e + margin;
-        spectrum[c] = s;
-        statebits[c] = bits;
-        framestate[c] = state;
-        ++allocatedchannels;
+        install(c, r);
+        allocatedchannels = std::max(allocatedchannels, c + 1);
     }
     return true;
 }
@@ -118,10 +143,8 @@ bool Buffer::ensurestorage()
 void Buffer::freestorage()
 {
     for (int c = 0; c < allocatedchannels; ++c) {
-        for (float* p : {timeblockA[c], timeblockB[c], timeblockD[c], timeblockE[c], spectrum[c]})
-            alignedfree(p);
-        delete[] statebits[c];
-        delete[] framestate[c];
+        Arrays old{timeblockA[c], timeblockB[c], timeblockD[c], timeblockE[c], spectrum[c], statebits[c], framestate[c]};
+        release(old);
         timeblockA[c] = timeblockB[c] = timeblockD[c] = timeblockE[c] = spectrum[c] = nullptr;
         timebufferA[c] = timebufferB[c] = sampledelta[c] = framechange[c] = nullptr;
         statebits[c] = nullptr;
@@ -129,7 +152,7 @@ void Buffer::freestorage()
         forgetedits(c);
     }
     allocatedchannels = 0;
-    spectrumcapacity = 0;
+    allocatedsamples = 0;
 }
 
 // A copy of a window frame as it is before its first edit since the last
@@ -150,8 +173,17 @@ float* Buffer::snapshot(int channel, int frame)
     return copy.get();
 }
 
+qint64 Buffer::heldsnapshots() const
+{
+    qint64 count = 0;
+    for (int c = 0; c < maxchannels; ++c)
+        count += qint64(before[c].size());
+    return count;
+}
+
 void Buffer::forgetedits(int channel)
 {
+    snapped[channel] = std::numeric_limits<int>::min();
     for (auto& e : before[channel])
         spareframes.push_back(std::move(e.second));
     before[channel].clear();
@@ -168,23 +200,32 @@ quint64 Buffer::settingkey() const
 void Buffer::forgetcache(bool keep)
 {
     if (keep && cachestart != unsettime && haswindow())
-        keepframes(0, cachesamples / hop() - 1);
+        keepframes(0, windowframes() - 1);
     for (int c = 0; c < maxchannels; ++c) {
         // The change array is zero again wherever pending sample edits left it.
         if (!dirtysamples[c].empty() && c < allocatedchannels)
-            std::memset(timeblockD[c], 0, sizeof(float) * size_t(timesize));
+            std::memset(timeblockD[c], 0, sizeof(float) * size_t(timefloats()));
         dirtyframes[c] = IntRange::none();
         dirtysamples[c] = IntRange::none();
         forgetedits(c);
         if (c < allocatedchannels) {
-            std::memset(timeblockE[c], 0, sizeof(float) * size_t(timesize));
-            std::memset(statebits[c], 0, sizeof(quint64) * statewords);
-            std::memset(framestate[c], 0, statewords);
+            std::memset(timeblockE[c], 0, sizeof(float) * size_t(timefloats()));
+            std::memset(statebits[c], 0, sizeof(quint64) * size_t(windowframes()) * size_t(pairwords()));
+            std::memset(framestate[c], 0, size_t(windowframes()));
         }
     }
     cachestart = unsettime;
     cachedsamples = IntRange::none();
     cachedframes = IntRange::none();
+    reach = lastreach = IntRange::none();
+    revisits = 0;
+    // A grown window gives its memory back.
+    if (windowsamples != cachesamples) {
+        windowsamples = cachesamples;
+        cachelength = samplerate > 0 ? double(windowsamples) / samplerate : 0;
+        if (allocatedchannels > 0 && !ensurestorage())
+            logerror(QStringLiteral("Buffer: no memory for the frames of its window"));
+    }
     notebase();
 }
 

@@ -1,16 +1,20 @@
 #pragma once
 // The two-way spectral cache of one layer: a window of 131072 samples of every
 // channel held twice in the time domain (full band A, selected band B) and once
-// as short-time Fourier frames, with write-back of whatever was changed.
+// as short-time Fourier frames, with write-back of whatever was changed. While
+// a stroke goes over more frames than that step after step, the window grows
+// to hold them, within a bound, and comes back to its size after.
 #include <QObject>
 #include <QRectF>
 #include <QVector2D>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
 
+#include "bufferguard.h"
 #include "layer.h"
 #include "sdk/cachewindow.h"
 
@@ -27,15 +31,17 @@ class Buffer : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int cachesamples = cachewindowsamples; // samples of the window
+    static constexpr int cachesamples = cachewindowsamples; // samples of the window at its usual size
     static constexpr int margin = 32768;          // samples before and after it
-    static constexpr int timesize = cachesamples + 2 * margin; // 196608
-    static constexpr int spectrumsize = 2949120;  // floats a channel may need at most
     static constexpr int maxfftsize = 65536;
     static constexpr int maxchannels = 8;
+    // The most a grown window may take, its frames and time arrays of every
+    // channel together, and the most samples it may hold whatever that.
+    static constexpr qint64 grownbytes = qint64(96) << 20;
+    static constexpr int maxwindowsamples = 1 << 23;
     // Absolute sample indices the window may be moved to, so that every index of
     // the window and of its frames stays well inside the int range.
-    static constexpr qint64 reachlimit = 2147418112LL - 4LL * timesize;
+    static constexpr qint64 reachlimit = 2147418112LL - 4LL * (maxwindowsamples + 2 * margin);
 
     Buffer();
     ~Buffer() override;
@@ -73,10 +79,15 @@ public:
     // reads and writes samples while the GUI thread flushes, rebinds or
     // reconfigures the same Buffer. Recursive, as the operations call each
     // other; whoever reads the arrays or members directly holds it too.
-    mutable std::recursive_mutex guard;
+    mutable BufferGuard guard;
+
+    // Samples the window holds now: cachesamples, or more while it has grown.
+    int windowsamples = cachesamples;
 
     int hop() const { return overlap > 0 ? fftsize / overlap : 0; }
     bool haswindow() const { return fftsize > 0 && overlap > 0; }
+    int windowframes() const { return haswindow() ? windowsamples / hop() : 0; }
+    qint64 timefloats() const { return qint64(windowsamples) + 2 * margin; }
     int freqtobin(double frequency) const;
 
     void bindlayer(layer* l);
@@ -89,6 +100,8 @@ public:
     // and every frame kept for the layer: none of it can come back.
     void clearlayer();
     void movecache(double time);
+    // The same, to a window of `samples` samples (whole hops).
+    void movecache(double time, int samples);
     // Write-backs lengthen the layer only within [start, end) seconds (as far
     // as the source of an area transfer has audio; none when start equals
     // end); start > end lifts the limit.
@@ -100,6 +113,14 @@ public:
     void boundgrowth(double start, double end);
     void setbin(int channel, int frame, int bin, float re, float im);
     QVector2D getbin(int channel, int frame, int bin);
+    // A whole frame at once, for callers that go through many of its bins
+    // (the area transfer): its N floats in the frame layout, or null where
+    // getbin reads zeros and setbin writes nothing. What writeframe gives is
+    // an edit of every bin (a bin given back as it was changes nothing). The
+    // pointer holds while the caller keeps the guard and touches nothing
+    // else of this Buffer.
+    const float* readframe(int channel, int frame);
+    float* writeframe(int channel, int frame);
     void setsample(int channel, int sample, float value);
     float getsample(int channel, int sample);
 
@@ -115,7 +136,8 @@ public slots:
 
 private:
     int allocatedchannels = 0;
-    qint64 spectrumcapacity = 0; // floats of each channel's spectrum array
+    int allocatedsamples = 0; // the window size the arrays are made for
+    int allocatedsize = 0, allocatedoverlap = 0; // and the transform they hold frames of
     float* timeblockA[maxchannels] = {};
     float* timeblockB[maxchannels] = {};
     // Per channel, zero except over the pending sample edits, where it holds
@@ -143,10 +165,12 @@ private:
     // The bins of the frames edited since the last write-back as they were
     // before the edit, per channel and absolute frame.
     std::unordered_map<int, std::unique_ptr<float[]>> before[maxchannels];
+    int snapped[maxchannels]; // per channel, a frame `before` holds (the last one edited)
     // Blocks the write-backs and relocations reuse rather than allocate each
     // time: copies of frames of the current size, frames, interleaved samples.
     std::vector<std::unique_ptr<float[]>> spareframes;
     std::vector<float> scratchframes;
+    std::vector<float> righthalves, lefthalves;
     std::vector<float> scratchblock;
     float* snapshot(int channel, int frame);
     void forgetedits(int channel);
@@ -156,13 +180,44 @@ private:
     // forgotten, and comes back when they are analysed again from the samples
     // it gave. Per channel and window frame: a bit per pair (floats 2p and
     // 2p + 1) that an edit set or that came back, and a state byte.
-    static constexpr int statewords = 32768; // frames x words of pairs, at most
     quint64* statebits[maxchannels] = {};
     quint8* framestate[maxchannels] = {};
     enum : quint8 { carriesedit = 1, changedsincekept = 2 };
 
+    // Frames read or written through the accessors (absolute, high end
+    // excluded) since the last flush, and by the last step that touched any,
+    // and how many steps in a row went back over the frames of the one
+    // before: from the second such step on it is a stroke, for which the
+    // window grows (follow). A single pass back (a paste after a cut) is not.
+    IntRange reach, lastreach;
+    int revisits = 0;
     bool ensurestorage();
     void freestorage();
+    // The arrays of one channel, the time arrays from index -margin on.
+    struct Arrays
+    {
+        float* a = nullptr;
+        float* b = nullptr;
+        float* d = nullptr;
+        float* e = nullptr;
+        float* spectrum = nullptr;
+        quint64* bits = nullptr;
+        quint8* state = nullptr;
+    };
+    bool makearrays(Arrays& a, int samples) const;
+    void install(int channel, Arrays& a);
+    static void release(Arrays& a);
+    void follow(int frame);
+    float* frameat(int channel, int frame, bool write);
+    float* editframe(int channel, int frame, float* p);
+    void notereach(int frame)
+    {
+        reach = {std::min(reach.low, frame), std::max(reach.high, frame + 1)};
+    }
+    qint64 heldsnapshots() const;
+    int growablesamples() const;
+    void placewindow(double time, int samples);
+    void analyzenew(int first, int last);
     int pairwords() const { return (fftsize / 2 + 63) / 64; }
     quint64 settingkey() const;
     void keepframes(int firstframe, int lastframe);
@@ -188,4 +243,9 @@ private:
     bool inwindowsamples(int sample) const;
     bool inwindowframes(int frame) const;
     void setvalidranges();
+    // Floats of the snapshots of edited frames that a Buffer holds before it
+    // writes them back, and of the blocks of frames its write-backs and
+    // relocations transform at once: the memory of a long edit stays bounded.
+    static constexpr qint64 snapshotfloats = qint64(4) << 20;
+    static constexpr qint64 scratchlimit = qint64(2) << 20;
 };

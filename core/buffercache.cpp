@@ -25,13 +25,13 @@ bool Buffer::reachable(qint64 sample) const
 bool Buffer::inwindowsamples(int sample) const
 {
     const qint64 i = qint64(sample) - cachestartsample;
-    return cachestart != unsettime && i >= 0 && i < cachesamples;
+    return cachestart != unsettime && i >= 0 && i < windowsamples;
 }
 
 bool Buffer::inwindowframes(int frame) const
 {
     const qint64 i = qint64(frame) - cachestartframe;
-    return cachestart != unsettime && haswindow() && i >= 0 && i < cachesamples / hop();
+    return cachestart != unsettime && haswindow() && i >= 0 && i < windowframes();
 }
 
 void Buffer::bindlayer(layer* l)
@@ -61,7 +61,7 @@ void Buffer::bindlayer(layer* l)
     boundlayer = l;
     samplerate = l->samplerate;
     channels = l->channels;
-    cachelength = double(cachesamples) / samplerate;
+    cachelength = double(windowsamples) / samplerate;
     notebase();
     if (!ensurestorage()) {
         logerror(QStringLiteral("Buffer: no memory for the %1 channels of layer \"%2\"")
@@ -89,6 +89,13 @@ void Buffer::flush()
 {
     const std::lock_guard lock(guard);
     writeback();
+    // A step ends here: what it reached is what the next one may go back over.
+    if (!reach.empty()) {
+        const bool back = !lastreach.empty() && lastreach.low < reach.high && reach.low < lastreach.high;
+        revisits = back ? revisits + 1 : 0;
+        lastreach = reach;
+    }
+    reach = IntRange::none();
 }
 
 void Buffer::reload()
@@ -171,7 +178,7 @@ void Buffer::writeback()
         const double t = double(samples.low) / samplerate;
         const double dt = (double(samples.high) - samples.low) / samplerate;
         const qint64 a = std::max<qint64>(qint64(samples.low) - cachestartsample, -margin);
-        const qint64 b = std::min<qint64>(qint64(samples.high) - cachestartsample, cachesamples + margin - 1);
+        const qint64 b = std::min<qint64>(qint64(samples.high) - cachestartsample, windowsamples + margin - 1);
         int first, last;
         if (hasselection()) {
             // The band signal holds the samples as set; what they changed of
@@ -211,7 +218,7 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
                           qint64 samplehigh)
 {
     low = std::max<qint64>(low, -margin);
-    high = std::min<qint64>(high, cachesamples + margin);
+    high = std::min<qint64>(high, windowsamples + margin);
     if (!(low < high) || !boundlayer)
         return;
     qint64 from = low, to = high;
@@ -277,7 +284,7 @@ void Buffer::writechanged(qint64 low, qint64 high, int framelow, int framehigh, 
 void Buffer::markchanged(int channel, qint64 low, qint64 high)
 {
     const int h = hop();
-    const int windowframes = cachesamples / h;
+    const int windowframes = this->windowframes();
     const auto floordiv = [](qint64 a, qint64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
     const qint64 first = std::max<qint64>(floordiv(low, h), 0);
     const qint64 last = std::min<qint64>(-floordiv(-high, h), windowframes - 1);
@@ -313,7 +320,9 @@ void Buffer::keepframes(int first, int last)
     const int n = fftsize;
     const int pw = pairwords();
     first = std::max(first, 0);
-    last = std::min(last, cachesamples / hop() - 1);
+    last = std::min(last, windowframes() - 1);
+    // The analyses go through a block of bounded size, a part of the frames at a time.
+    const int part = std::max(8, int(scratchlimit / n));
     for (int c = 0; c < channels && c < allocatedchannels; ++c) {
         std::vector<int> frames;
         for (int f = first; f <= last; ++f)
@@ -321,31 +330,35 @@ void Buffer::keepframes(int first, int last)
                 frames.push_back(f);
         for (int f = first; f <= last; ++f)
             framestate[c][f] &= quint8(~changedsincekept);
-        if (frames.empty())
-            continue;
-        const int lo = frames.front(), hi = frames.back();
-        std::vector<float>& analysed = scratchframes;
-        analysed.resize(size_t(hi - lo + 1) * size_t(n));
-        analyzeinto(c, lo, hi, analysed.data());
-        std::vector<KeptFrames::Frame> keep;
-        for (size_t k = 0; k < frames.size(); ++k) {
-            const int f = frames[k];
-            const quint64 hash = centralhash(c, f);
-            if (!hash)
+        for (size_t from = 0; from < frames.size();) {
+            size_t to = from;
+            while (to < frames.size() && frames[to] - frames[from] < part)
+                ++to;
+            const int lo = frames[from], hi = frames[to - 1];
+            std::vector<float>& analysed = scratchframes;
+            analysed.resize(size_t(hi - lo + 1) * size_t(n));
+            analyzeinto(c, lo, hi, analysed.data());
+            std::vector<KeptFrames::Frame> keep;
+            for (size_t k = from; k < to; ++k) {
+                const int f = frames[k];
+                const quint64 hash = centralhash(c, f);
+                if (!hash)
+                    continue;
+                const quint64* bits = statebits[c] + qint64(f) * pw;
+                if (std::all_of(bits, bits + pw, [](quint64 w) { return w == 0; }))
+                    continue;
+                const float* carry = framechange[c] + qint64(f) * hop();
+                const bool owed = std::any_of(carry, carry + hop(), [](float v) { return v != 0; });
+                keep.push_back({cachestartframe + f, hash, spectrum[c] + qint64(f) * n,
+                                analysed.data() + qint64(f - lo) * n, bits, owed ? carry : nullptr, hop()});
+            }
+            from = to;
+            if (keep.empty())
                 continue;
-            const quint64* bits = statebits[c] + qint64(f) * pw;
-            if (std::all_of(bits, bits + pw, [](quint64 w) { return w == 0; }))
-                continue;
-            const float* carry = framechange[c] + qint64(f) * hop();
-            const bool owed = std::any_of(carry, carry + hop(), [](float v) { return v != 0; });
-            keep.push_back({cachestartframe + f, hash, spectrum[c] + qint64(f) * n, analysed.data() + qint64(f - lo) * n,
-                            bits, owed ? carry : nullptr, hop()});
+            if (!boundlayer->keptframes)
+                boundlayer->keptframes = std::make_shared<KeptFrames>();
+            boundlayer->keptframes->add(settingkey(), c, n, keep, boundlayer->name);
         }
-        if (keep.empty())
-            continue;
-        if (!boundlayer->keptframes)
-            boundlayer->keptframes = std::make_shared<KeptFrames>();
-        boundlayer->keptframes->add(settingkey(), c, n, keep, boundlayer->name);
     }
 }
 
@@ -379,83 +392,176 @@ void Buffer::restorekept(int first, int last)
 
 void Buffer::movecache(double time)
 {
+    movecache(time, windowsamples);
+}
+
+void Buffer::movecache(double time, int samples)
+{
     const std::lock_guard lock(guard);
     writeback();
+    placewindow(time, samples);
+}
+
+// Where the window goes for a bin access at absolute `frame` outside its
+// valid frames, pending edits written back. A step that goes back over the
+// frames of the step before, after one that did the same, is a stroke (a
+// brush dragged): the window grows to hold every frame the step has reached,
+// and room ahead, so that each frame of the stroke is analysed, written back
+// and kept once however many steps go over it, not once per move of the
+// window; within a bound on its memory, beyond which it slides along.
+// Otherwise the window takes its usual size again, centred on the frame.
+void Buffer::follow(int frame)
+{
+    writeback();
+    const int h = hop();
+    const double sr = samplerate;
+    qint64 low = std::min<qint64>(reach.empty() ? frame : reach.low, frame);
+    qint64 high = std::max<qint64>(reach.empty() ? frame + 1 : reach.high, qint64(frame) + 1);
+    const bool stroke = revisits > 0 && lastreach.low < high && low < lastreach.high;
+    // A stroke's step goes over about what the step before did: the window
+    // is made for that at once, not grown a little at each miss.
+    if (stroke) {
+        low = std::min<qint64>(low, lastreach.low);
+        high = std::max<qint64>(high, lastreach.high);
+    }
+    const qint64 basewindow = cachesamples / h;
+    const qint64 most = growablesamples() / h;
+    if (!stroke || most <= basewindow) {
+        placewindow(double(frame) * h / sr - double(cachesamples) / sr / 2, cachesamples);
+        return;
+    }
+    // As in setvalidranges for a grown window: the frames an edit's
+    // write-back reaches beyond it stay inside.
+    const qint64 edge = overlap / 2 + 1;
+    const bool up = cachestart == unsettime || frame >= cachestartframe;
+    const qint64 needed = high - low + 2 * edge;
+    const qint64 ahead = std::max<qint64>(overlap, (high - low) / 8);
+    qint64 frames, first;
+    if (needed <= most) {
+        // All the step has reached, and what room is left on the side it goes to.
+        frames = std::clamp(needed + ahead, basewindow, most);
+        first = up ? low - edge : high - 1 + edge - frames + 1;
+        if (frames > needed + ahead)
+            first = low - edge - (frames - needed) / 2; // centred in the usual size
+    } else {
+        // Too long to hold: the end it goes to, and room ahead of it.
+        frames = most;
+        first = up ? frame + edge + ahead - frames + 1 : frame - edge - ahead;
+    }
+    placewindow(double(first) * h / sr, int(frames * h));
+}
+
+// The most samples a grown window may take within its memory bound, its
+// frames and the four time arrays of every channel.
+int Buffer::growablesamples() const
+{
+    if (!haswindow() || channels < 1)
+        return cachesamples;
+    const qint64 perframe = qint64(channels) * (qint64(fftsize) + 4 * hop()) * qint64(sizeof(float));
+    const qint64 frames = std::max<qint64>(grownbytes / perframe, 0);
+    return int(std::clamp<qint64>(frames * hop(), cachesamples, maxwindowsamples));
+}
+
+// Moves the window to start at the frame boundary nearest `time` and to hold
+// `samples` samples (whole hops), pending edits written back by the caller:
+// what both windows hold keeps its contents (edited frames their bins), what
+// leaves is kept first, the rest is read from the layer and analysed. A
+// window of another size takes new arrays.
+void Buffer::placewindow(double time, int samples)
+{
     if (!haswindow() || samplerate <= 0 || channels < 1 || channels > allocatedchannels
-        || spectrumcapacity < qint64(cachesamples) * overlap)
+        || allocatedsamples != windowsamples || allocatedsize != fftsize || allocatedoverlap != overlap)
         return;
     if (!std::isfinite(time) || !reachable(qint64(std::clamp(time * samplerate, -4e18, 4e18))))
         return;
     const int h = hop();
     const double sr = samplerate;
+    // A window of another size takes new arrays, all made before anything
+    // changes; without the memory it keeps its size.
+    const bool resized = samples != windowsamples;
+    std::vector<Arrays> next(resized ? size_t(allocatedchannels) : 0);
+    for (Arrays& r : next)
+        if (!makearrays(r, samples)) {
+            for (Arrays& x : next)
+                release(x);
+            logerror(QStringLiteral("Buffer: no memory for a window of %1 samples").arg(samples));
+            return placewindow(time, windowsamples);
+        }
     const double snapped = h * std::floor(time * sr / h + 0.5) / sr;
     const bool loaded = cachestart != unsettime;
     if (!loaded)
         cachestart = snapped + cachelength + 65536.0 / sr;
     const double d = h * std::floor((snapped - cachestart) * sr / h + 0.5) / sr;
-    if (d == 0)
+    if (d == 0 && !resized)
         return;
     const double start = cachestart + d;
-    const qint64 s = roundhalfup64(std::fabs(d) * sr);
-    const qint64 f = roundhalfup64(std::fabs(d) * sr / h);
-    const qint64 windowframes = cachesamples / h;
-    const qint64 keep = std::max<qint64>(timesize - s, 0);
-    const qint64 shift = std::min<qint64>(s, timesize);
-    const qint64 stay = std::max<qint64>(windowframes - f, 0);
-    const qint64 shiftframes = std::min<qint64>(f, windowframes);
+    // The shift in samples and frames; all old when nothing was loaded.
+    const qint64 oldsize = windowsamples, oldframes = windowframes();
+    const qint64 newframes = samples / h;
+    const qint64 far = oldsize + samples + 4 * qint64(margin);
+    const qint64 shift = loaded ? std::min<qint64>(roundhalfup64(std::fabs(d) * sr), far) * (d < 0 ? -1 : 1) : far;
+    const qint64 shiftframes = loaded ? std::min<qint64>(roundhalfup64(std::fabs(d) * sr / h), far) * (d < 0 ? -1 : 1) : far;
+    // New frame k is old frame k + shiftframes; new time index i is old i + shift.
+    const qint64 keptlow = std::clamp<qint64>(-shiftframes, 0, newframes);
+    const qint64 kepthigh = std::clamp<qint64>(oldframes - shiftframes, keptlow, newframes);
+    const qint64 timelow = std::clamp<qint64>(-margin - shift, -margin, samples + margin);
+    const qint64 timehigh = std::clamp<qint64>(oldsize + margin - shift, timelow, samples + margin);
     // What edits left in the frames about to leave is kept first.
-    if (loaded)
-        keepframes(d < 0 ? int(windowframes - shiftframes) : 0, d < 0 ? int(windowframes - 1) : int(shiftframes - 1));
-    const size_t framefloats = size_t(fftsize);
+    if (loaded) {
+        if (shiftframes > 0)
+            keepframes(0, int(std::min(shiftframes, oldframes) - 1));
+        if (shiftframes + newframes < oldframes)
+            keepframes(int(std::max<qint64>(shiftframes + newframes, 0)), int(oldframes - 1));
+    }
+
+    // The part both hold goes to its new place, in the same arrays or in the new ones.
     const qint64 pw = pairwords();
-    const qint64 n = shift; // samples to read, the whole array at most
+    for (int c = 0; c < (resized ? allocatedchannels : channels); ++c) {
+        Arrays now{timeblockA[c], timeblockB[c], timeblockD[c], timeblockE[c], spectrum[c], statebits[c], framestate[c]};
+        Arrays& to = resized ? next[size_t(c)] : now;
+        auto move = [&](auto* dst, auto* src, qint64 per, qint64 low, qint64 high, qint64 by, qint64 base) {
+            if (low < high)
+                std::memmove(dst + (low + base) * per, src + (low + by + base) * per,
+                             sizeof(*dst) * size_t((high - low) * per));
+        };
+        for (auto [dst, src] : {std::pair{to.a, now.a}, std::pair{to.b, now.b}, std::pair{to.e, now.e}})
+            move(dst, src, 1, timelow, timehigh, shift, margin);
+        move(to.spectrum, now.spectrum, fftsize, keptlow, kepthigh, shiftframes, 0);
+        move(to.bits, now.bits, pw, keptlow, kepthigh, shiftframes, 0);
+        move(to.state, now.state, 1, keptlow, kepthigh, shiftframes, 0);
+        // What comes in starts with nothing owed and no edit.
+        auto clear = [&](auto* a, qint64 per, qint64 low, qint64 high, qint64 size, qint64 base) {
+            std::memset(a, 0, sizeof(*a) * size_t((low + base) * per));
+            std::memset(a + (high + base) * per, 0, sizeof(*a) * size_t((size - high - base) * per));
+        };
+        clear(to.e, 1, timelow, timehigh, samples + 2 * margin, margin);
+        if (resized)
+            clear(to.b, 1, timelow, timehigh, samples + 2 * margin, margin);
+        clear(to.bits, pw, keptlow, kepthigh, newframes, 0);
+        clear(to.state, 1, keptlow, kepthigh, newframes, 0);
+        if (resized)
+            install(c, next[size_t(c)]);
+    }
+    if (resized) {
+        allocatedsamples = samples;
+        windowsamples = samples;
+        cachelength = double(samples) / sr;
+    }
+
+    // The samples that come in, read from the layer.
     const qint64 startsample = roundhalfup64(start * sr);
-    std::vector<float>& block = scratchblock;
-    block.resize(size_t(n * channels));
-    qint64 firstread; // array index (from -margin) of the first sample read
-    // Moves the `stay` frames of a per-frame array by the shift and clears the frames that come in.
-    auto moveframes = [&](auto* a, qint64 per) {
-        const size_t bytes = sizeof(*a) * size_t(per);
-        if (d < 0) {
-            std::memmove(a + shiftframes * per, a, bytes * size_t(stay));
-            std::memset(a, 0, bytes * size_t(shiftframes));
-        } else {
-            std::memmove(a, a + shiftframes * per, bytes * size_t(stay));
-            std::memset(a + stay * per, 0, bytes * size_t(shiftframes));
-        }
-    };
-    if (d < 0) {
-        for (int c = 0; c < channels; ++c) {
-            std::memmove(timeblockA[c] + shift, timeblockA[c], sizeof(float) * size_t(keep));
-            std::memmove(timeblockE[c] + shift, timeblockE[c], sizeof(float) * size_t(keep));
-            std::memmove(timeblockB[c] + shift, timeblockB[c], sizeof(float) * size_t(keep));
-            std::memmove(spectrum[c] + shiftframes * framefloats, spectrum[c],
-                         sizeof(float) * size_t(stay) * framefloats);
-        }
-        firstread = 0;
-    } else {
-        for (int c = 0; c < channels; ++c) {
-            std::memmove(timeblockA[c], timeblockA[c] + shift, sizeof(float) * size_t(keep));
-            std::memmove(timeblockE[c], timeblockE[c] + shift, sizeof(float) * size_t(keep));
-            std::memmove(timeblockB[c], timeblockB[c] + shift, sizeof(float) * size_t(keep));
-            std::memmove(spectrum[c], spectrum[c] + shiftframes * framefloats,
-                         sizeof(float) * size_t(stay) * framefloats);
-        }
-        firstread = timesize - n;
-    }
-    for (int c = 0; c < channels; ++c) {
-        moveframes(statebits[c], pw);
-        moveframes(framestate[c], 1);
-    }
-    if (n > 0) {
+    for (const auto& [from, to] : {std::pair{-qint64(margin), timelow}, std::pair{timehigh, samples + qint64(margin)}}) {
+        const qint64 n = to - from;
+        if (n <= 0)
+            continue;
+        std::vector<float>& block = scratchblock;
+        block.assign(size_t(n * channels), 0.0f);
         if (boundlayer)
-            boundlayer->read(block.data(), double(startsample - margin + firstread) / sr, double(n) / sr,
-                             -1, false);
+            boundlayer->read(block.data(), double(startsample + from) / sr, double(n) / sr, -1, false);
         for (int c = 0; c < channels; ++c) {
-            float* dst = timeblockA[c] + firstread;
+            float* dst = timebufferA[c] + from;
             for (qint64 i = 0; i < n; ++i)
                 dst[i] = block[size_t(i * channels + c)];
-            std::memset(timeblockE[c] + firstread, 0, sizeof(float) * size_t(n));
         }
     }
 
@@ -464,26 +570,38 @@ void Buffer::movecache(double time)
     cachestartframe = roundhalfup(start * sr / h);
     setvalidranges();
 
-    const double a = std::min(std::fabs(d), cachelength);
-    const double from = d < 0 ? start : start + cachelength - a;
-    int first, last;
-    if (!passframes(from, a, first, last))
+    // The frames that came in, analysed.
+    if (keptlow > 0)
+        analyzenew(0, int(keptlow - 1));
+    if (kepthigh < newframes)
+        analyzenew(int(kepthigh), int(newframes - 1));
+}
+
+// Window frames [first, last] came in: their analysis, a frame of margin on
+// either side (which may carry an edit: it keeps its bins), what is kept for
+// them, and the band signal over them.
+void Buffer::analyzenew(int first, int last)
+{
+    const double sr = samplerate;
+    const int h = hop();
+    const double from = cachestart + double(first) * h / sr;
+    const double span = double(last + 1 - first) * h / sr;
+    int lo, hi;
+    if (!passframes(from, span, lo, hi))
         return;
-    // The analysis also takes a frame of margin from the part that stayed,
-    // which may carry an edit: it keeps its bins.
     std::vector<std::pair<std::pair<int, int>, std::vector<float>>> carried;
     for (int c = 0; c < channels; ++c)
-        for (int k = first; k <= last; ++k)
+        for (int k = lo; k <= hi; ++k)
             if (framestate[c][k] & carriesedit) {
                 const float* p = spectrum[c] + qint64(k) * fftsize;
                 carried.push_back({{c, k}, std::vector<float>(p, p + fftsize)});
             }
-    analyze(from, a, -1);
+    analyze(from, span, -1);
     for (const auto& [where, bins] : carried)
         std::memcpy(spectrum[where.first] + qint64(where.second) * fftsize, bins.data(),
                     sizeof(float) * size_t(fftsize));
-    restorekept(first, last);
-    resynthesizeselection(from, a, -1);
+    restorekept(lo, hi);
+    resynthesizeselection(from, span, -1);
 }
 
 // The indices the accessors reach without moving the window: a whole
@@ -492,50 +610,95 @@ void Buffer::movecache(double time)
 // analyses the frames up to one hop beyond the frames around it, and the
 // frames whose analysis a frame edit's write-back changes (half a transform
 // length around it) must be in the window to keep their bins, so the ranges
-// keep those inside it.
+// keep those inside it; a grown window keeps no more than that from its
+// ends, as it is placed around what a stroke reaches (follow).
 void Buffer::setvalidranges()
 {
     const int h = hop();
-    const int windowframes = cachesamples / h;
-    const int reach = std::min(fftsize, cachesamples / 4);
-    int low = std::max(reach, h / 2 + 1);
-    int high = std::min(cachesamples - reach, windowframes * h - h - h / 2 - 2);
+    const int size = windowsamples;
+    const int windowframes = this->windowframes();
+    const int inset = std::min(fftsize, size / 4);
+    int low = std::max(inset, h / 2 + 1);
+    int high = std::min(size - inset, windowframes * h - h - h / 2 - 2);
     if (low > high)
-        low = high = cachesamples / 2;
+        low = high = size / 2;
     cachedsamples = {cachestartsample + low, cachestartsample + high};
-    const int edge = cachewindowedge(windowframes, overlap);
+    const int edge = size == cachesamples ? cachewindowedge(windowframes, overlap) : overlap / 2 + 1;
     cachedframes = {cachestartframe + edge, cachestartframe + windowframes - std::max({edge, 2, overlap / 2 + 1})};
+}
+
+// The floats of an absolute frame of a channel in the window, the window moved
+// there when it does not hold it; null where the accessors read zeros and
+// drop writes (unbound, outside the selection's frames or the reach).
+float* Buffer::frameat(int channel, int frame, bool write)
+{
+    if (!boundlayer) {
+        (write ? writewithoutlayer : readwithoutlayer) = true;
+        return nullptr;
+    }
+    if (channel < 0 || channel >= channels || !haswindow())
+        return nullptr;
+    if (frame < selectionframes.low || frame > selectionframes.high || !reachable(qint64(frame) * hop()))
+        return nullptr;
+    if (write && clash(dirtysamples[channel], {frame - 1, frame + 1}))
+        writeback();
+    if (frame < cachedframes.low || frame > cachedframes.high) {
+        follow(frame);
+        if (!inwindowframes(frame))
+            return nullptr;
+    }
+    notereach(frame);
+    return spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
+}
+
+// A frame about to be edited: its bins as they are go aside for the
+// write-back, which synthesises what the edit changed. Returns the frame,
+// which a write-back here may have left elsewhere in the arrays.
+float* Buffer::editframe(int channel, int frame, float* p)
+{
+    // Bins of one frame come one after the other: the last frame's copy is
+    // known without a look-up.
+    if (snapped[channel] != frame && !before[channel].count(frame)) {
+        if (heldsnapshots() * fftsize >= snapshotfloats) {
+            // Enough frames wait for their write-back: it comes now, the window stays.
+            writeback();
+            p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
+        }
+        snapshot(channel, frame);
+    }
+    snapped[channel] = frame;
+    IntRange& dirty = dirtyframes[channel];
+    dirty = {std::min(dirty.low, frame - 1), std::max(dirty.high, frame + 1)};
+    return p;
+}
+
+const float* Buffer::readframe(int channel, int frame)
+{
+    const std::lock_guard lock(guard);
+    return frameat(channel, frame, false);
+}
+
+float* Buffer::writeframe(int channel, int frame)
+{
+    const std::lock_guard lock(guard);
+    float* p = frameat(channel, frame, true);
+    return p ? editframe(channel, frame, p) : nullptr;
 }
 
 void Buffer::setbin(int channel, int frame, int bin, float re, float im)
 {
     const std::lock_guard lock(guard);
-    if (!boundlayer) {
-        writewithoutlayer = true;
-        return;
-    }
     const int half = fftsize / 2;
-    if (channel < 0 || channel >= channels || !haswindow() || bin < 0 || bin > half)
+    if (boundlayer && (bin < 0 || bin > half || bin < selectionbins.low || bin > selectionbins.high))
         return;
-    if (frame < selectionframes.low || frame > selectionframes.high || bin < selectionbins.low
-        || bin > selectionbins.high || !reachable(qint64(frame) * hop()))
+    float* p = frameat(channel, frame, true);
+    if (!p)
         return;
-    const IntRange edit = {frame - 1, frame + 1};
-    if (clash(dirtysamples[channel], edit))
-        writeback();
-    if (frame < cachedframes.low || frame > cachedframes.high) {
-        movecache(double(frame) * hop() / samplerate - cachelength / 2);
-        if (!inwindowframes(frame))
-            return;
-    }
-    float* p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
     // A bin written as it is changes nothing, so it leaves the layer as it is.
     const bool same = bin == 0 ? p[0] == re : bin == half ? p[1] == im : p[2 * bin] == re && p[2 * bin + 1] == im;
     if (same)
         return;
-    snapshot(channel, frame);
-    IntRange& dirty = dirtyframes[channel];
-    dirty = {std::min(dirty.low, edit.low), std::max(dirty.high, edit.high)};
+    p = editframe(channel, frame, p);
     if (bin == 0) {
         p[0] = re;
     } else if (bin == half) {
@@ -549,22 +712,12 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
 QVector2D Buffer::getbin(int channel, int frame, int bin)
 {
     const std::lock_guard lock(guard);
-    if (!boundlayer) {
-        readwithoutlayer = true;
-        return {0, 0};
-    }
     const int half = fftsize / 2;
-    if (channel < 0 || channel >= channels || !haswindow() || bin < 0 || bin > half)
+    if (boundlayer && (bin < 0 || bin > half || bin < selectionbins.low || bin > selectionbins.high))
         return {0, 0};
-    if (frame < selectionframes.low || frame > selectionframes.high || bin < selectionbins.low
-        || bin > selectionbins.high || !reachable(qint64(frame) * hop()))
+    const float* p = frameat(channel, frame, false);
+    if (!p)
         return {0, 0};
-    if (frame < cachedframes.low || frame > cachedframes.high) {
-        movecache(double(frame) * hop() / samplerate - cachelength / 2);
-        if (!inwindowframes(frame))
-            return {0, 0};
-    }
-    const float* p = spectrum[channel] + qint64(frame - cachestartframe) * fftsize;
     if (bin == 0)
         return {p[0], 0};
     if (bin == half)
@@ -587,7 +740,7 @@ void Buffer::setsample(int channel, int sample, float value)
     if (clash(edit, dirtyframes[channel]))
         writeback();
     if (sample < cachedsamples.low || sample > cachedsamples.high) {
-        movecache(double(sample) / samplerate - cachelength / 2);
+        movecache(double(sample) / samplerate - double(cachesamples) / samplerate / 2, cachesamples);
         if (!inwindowsamples(sample))
             return;
     }
@@ -617,7 +770,7 @@ float Buffer::getsample(int channel, int sample)
     if (sample < selectionsamples.low || sample > selectionsamples.high || !reachable(sample))
         return 0;
     if (sample < cachedsamples.low || sample > cachedsamples.high) {
-        movecache(double(sample) / samplerate - cachelength / 2);
+        movecache(double(sample) / samplerate - double(cachesamples) / samplerate / 2, cachesamples);
         if (!inwindowsamples(sample))
             return 0;
     }

@@ -9,6 +9,7 @@
 
 #include "buffer.h"
 #include "globals.h"
+#include "lanefft.h"
 #include "transformthreads.h"
 
 bool Buffer::channelrange(int channel, int& first, int& last) const
@@ -32,7 +33,7 @@ bool Buffer::passframes(double t, double dt, int& firstframe, int& lastframe) co
     if (!(dt > 0) || !std::isfinite(t) || !std::isfinite(dt))
         return false;
     const double scale = double(samplerate) / hop();
-    const double windowframes = cachesamples / hop();
+    const double windowframes = this->windowframes();
     const double first = std::floor((t - cachestart) * scale + 0.5) - 1;
     const double last = std::floor((t + dt - cachestart) * scale + 0.5) + 1;
     const double lo = std::max(first, 0.0);
@@ -49,16 +50,25 @@ namespace {
 // Splits frames [first, last] of every channel into two jobs and runs them.
 // Forward jobs take disjoint frames; inverse jobs share their middle frame,
 // since each adds only the right half of its first frame and the left half of
-// its last.
+// its last. A batch of the lane transform costs all its lanes however few
+// frames fill it, so the first job takes whole batches and a pass of one
+// batch is not split.
 void runpass(const TransformJob& pattern, float* const* time, float* const* spectrum, int c0, int c1)
 {
+    constexpr int lanes = lanefft::lanes;
     const int first = pattern.firstframe, last = pattern.lastframe;
-    const int mid = first + (last - first) / 2;
+    const int count = last - first + 1;
+    const bool split = count > lanes;
+    const int mid = first + (count / 2 + lanes - 1) / lanes * lanes - 1;
     std::vector<TransformJob> jobs;
     for (int c = c0; c <= c1; ++c) {
         TransformJob a = pattern;
         a.timedata = time[c];
         a.spectrumdata = spectrum[c];
+        if (!split) {
+            jobs.push_back(a);
+            continue;
+        }
         TransformJob b = a;
         a.lastframe = mid;
         b.firstframe = pattern.inverse ? mid : mid + 1;
@@ -158,115 +168,141 @@ void Buffer::analyzeinto(int channel, int first, int last, float* frames)
 // timebufferB): samples beyond its reach keep their bits, and an edit and its
 // inverse add changes that cancel exactly. The pairs it changed now carry an
 // edit. Widens [low, high) by the window samples it rewrote and
-// [framelow, framehigh] by the absolute frames it made louder.
+// [framelow, framehigh] by the absolute frames it made louder. The frames go
+// through in parts of bounded size.
 void Buffer::synthesizechange(int channel, bool band, qint64& low, qint64& high, int& framelow, int& framehigh)
 {
     auto& edited = before[channel];
     if (edited.empty())
         return;
-    int t0 = std::numeric_limits<int>::max(), t1 = std::numeric_limits<int>::min();
-    for (const auto& e : edited) {
-        t0 = std::min(t0, e.first - cachestartframe);
-        t1 = std::max(t1, e.first - cachestartframe);
-    }
-    // A silent frame on each side, so that every edited frame adds both halves.
-    const int first = t0 - 1;
-    const int last = t1 + 1;
-    t0 = std::numeric_limits<int>::max();
-    t1 = std::numeric_limits<int>::min();
-    const int n = fftsize, pw = pairwords();
-    std::vector<float>& change = scratchframes;
-    change.assign(size_t(last - first + 1) * size_t(n), 0.0f);
-    std::vector<char> changed(size_t(last - first + 1), 0);
-    for (const auto& [frame, old] : edited) {
-        const int f = frame - cachestartframe;
-        const float* now = spectrum[channel] + qint64(f) * n;
-        float* d = change.data() + qint64(f - first) * n;
-        quint64* bits = statebits[channel] + qint64(f) * pw;
-        bool any = false;
-        double gained = 0; // energy the changed pairs gained
-        for (int p = 0; p < n / 2; ++p)
-            if (now[2 * p] != old[2 * p] || now[2 * p + 1] != old[2 * p + 1]) {
-                d[2 * p] = now[2 * p] - old[2 * p];
-                d[2 * p + 1] = now[2 * p + 1] - old[2 * p + 1];
-                bits[p >> 6] |= quint64(1) << (p & 63);
-                any = true;
-                gained += double(now[2 * p]) * now[2 * p] + double(now[2 * p + 1]) * now[2 * p + 1]
-                          - double(old[2 * p]) * old[2 * p] - double(old[2 * p + 1]) * old[2 * p + 1];
+    std::vector<std::pair<int, const float*>> frames; // window frame, its bins before
+    frames.reserve(edited.size());
+    for (const auto& e : edited)
+        frames.push_back({e.first - cachestartframe, e.second.get()});
+    std::sort(frames.begin(), frames.end());
+    const int n = fftsize, pw = pairwords(), h = hop();
+    const int windowframes = this->windowframes();
+    const int part = std::max(8, int(scratchlimit / n));
+    std::vector<char> changed(size_t(windowframes), 0);
+    std::vector<std::pair<int, int>> spans; // first and last changed frame of each part
+    for (size_t from = 0; from < frames.size();) {
+        size_t to = from;
+        while (to < frames.size() && frames[to].first - frames[from].first < part)
+            ++to;
+        // A silent frame on each side, so that every edited frame adds both halves.
+        const int first = frames[from].first - 1;
+        const int last = frames[to - 1].first + 1;
+        int t0 = std::numeric_limits<int>::max(), t1 = std::numeric_limits<int>::min();
+        std::vector<float>& change = scratchframes;
+        change.assign(size_t(last - first + 1) * size_t(n), 0.0f);
+        for (size_t k = from; k < to; ++k) {
+            const int f = frames[k].first;
+            const float* old = frames[k].second;
+            const float* now = spectrum[channel] + qint64(f) * n;
+            float* d = change.data() + qint64(f - first) * n;
+            quint64* bits = statebits[channel] + qint64(f) * pw;
+            bool any = false;
+            double gained = 0; // energy the changed pairs gained
+            for (int p = 0; p < n / 2; ++p)
+                if (now[2 * p] != old[2 * p] || now[2 * p + 1] != old[2 * p + 1]) {
+                    d[2 * p] = now[2 * p] - old[2 * p];
+                    d[2 * p + 1] = now[2 * p + 1] - old[2 * p + 1];
+                    bits[p >> 6] |= quint64(1) << (p & 63);
+                    any = true;
+                    gained += double(now[2 * p]) * now[2 * p] + double(now[2 * p + 1]) * now[2 * p + 1]
+                              - double(old[2 * p]) * old[2 * p] - double(old[2 * p + 1]) * old[2 * p + 1];
+                }
+            if (any) {
+                changed[size_t(f)] = 1;
+                framestate[channel][f] |= carriesedit | changedsincekept;
+                t0 = std::min(t0, f);
+                t1 = std::max(t1, f);
             }
-        const bool louder = gained > 0;
-        if (any) {
-            changed[size_t(f - first)] = 1;
-            framestate[channel][f] |= carriesedit | changedsincekept;
-            t0 = std::min(t0, f);
-            t1 = std::max(t1, f);
+            // Only frames that gained sound give the layer time: erasing
+            // where it has nothing adds nothing.
+            if (gained > 0) {
+                framelow = std::min(framelow, f + cachestartframe);
+                framehigh = std::max(framehigh, f + cachestartframe);
+            }
         }
-        // Only frames that gained sound give the layer time: erasing
-        // where it has nothing adds nothing.
-        if (louder) {
-            framelow = std::min(framelow, frame);
-            framehigh = std::max(framehigh, frame);
+        from = to;
+        if (t0 > t1)
+            continue; // every bin was written back as it was
+
+        // Each frame's contribution to a sample comes separately, right halves
+        // and left halves, and is added to it exactly (what the float sample
+        // cannot take stays in `e`): a sample's value is its exact sum rounded
+        // once, whatever parts the edits were written back in, so an inverse
+        // written back in other parts still cancels an edit to the bit.
+        const qint64 s0 = qint64(t0 - 1) * h, s1 = qint64(t1 + 1) * h;
+        righthalves.assign(size_t(s1 - s0), 0.0f);
+        lefthalves.assign(size_t(s1 - s0), 0.0f);
+        float* time[maxchannels] = {};
+        float* into[maxchannels] = {};
+        time[channel] = righthalves.data() - s0;
+        into[channel] = change.data();
+        TransformJob job = transformjob(true, nullptr, nullptr, synthesiswindow, n, overlap, t0 - 1, t1 + 1, 0, n / 2);
+        job.spectrumoffset = first;
+        job.lefthalves = lefthalves.data() - s0;
+        runpass(job, time, into, channel, channel);
+
+        float* e = framechange[channel];
+        float* a = timebufferA[channel];
+        float* b = timebufferB[channel];
+        const float* right = righthalves.data() - s0;
+        const float* left = lefthalves.data() - s0;
+        // x + v as y plus what it rounded off, added to the carry.
+        const auto add = [](float& x, float& carry, float v) {
+            const float y = x + v;
+            const float w = y - x;
+            carry += (x - (y - w)) + (v - w);
+            x = y;
+        };
+        for (qint64 i = s0; i < s1; ++i) {
+            float x = a[i];
+            float carry = e[i];
+            add(x, carry, right[i]);
+            add(x, carry, left[i]);
+            // The carry joins the sample once, its remainder stays.
+            const float y = x + carry;
+            const float w = y - x;
+            e[i] = (x - (y - w)) + (carry - w);
+            a[i] = y;
+            if (band)
+                b[i] += right[i] + left[i];
         }
+        // A hop between two silent frames is silence, to the bit: a cut or a
+        // delete leaves no rounding of what was there.
+        auto silent = [&](int f) {
+            if (f < 0 || f >= windowframes)
+                return false;
+            const float* p = spectrum[channel] + qint64(f) * n;
+            return std::all_of(p, p + n, [](float v) { return v == 0; });
+        };
+        for (int f = t0 - 1; f <= t1; ++f)
+            if (silent(f) && silent(f + 1)) {
+                const qint64 at = qint64(f) * h, end = at + h;
+                std::fill(a + at, a + end, 0.0f);
+                std::fill(e + at, e + end, 0.0f);
+                if (band)
+                    std::fill(b + at, b + end, 0.0f);
+            }
+        low = std::min(low, s0);
+        high = std::max(high, s1);
+        markchanged(channel, s0, s1);
+        spans.push_back({t0, t1});
     }
     forgetedits(channel);
-    if (t0 > t1)
-        return; // every bin was written back as it was
 
-    float* time[maxchannels] = {};
-    float* frames[maxchannels] = {};
-    time[channel] = framechange[channel];
-    frames[channel] = change.data();
-    TransformJob job = transformjob(true, nullptr, nullptr, synthesiswindow, n, overlap, t0 - 1, t1 + 1, 0, n / 2);
-    job.spectrumoffset = first;
-    runpass(job, time, frames, channel, channel);
-
-    // The frames around whose analysis this change reaches (half a transform
+    // The frames around whose analysis a change reaches (half a transform
     // length either way) keep the bins they have: their state is not what the
     // edit made of their neighbours, and a later part of the same edit must
     // find them as they were.
-    const int windowframes = cachesamples / hop();
-    for (int f = std::max(t0 - overlap / 2, 0); f <= std::min(t1 + overlap / 2, windowframes - 1); ++f)
-        if (f < first || f > last || !changed[size_t(f - first)]) {
-            quint64* bits = statebits[channel] + qint64(f) * pw;
-            std::fill(bits, bits + pw, ~quint64(0));
-            framestate[channel][f] |= carriesedit | changedsincekept;
-        }
-    const int h = hop();
-    const qint64 s0 = qint64(t0 - 1) * h, s1 = qint64(t1 + 1) * h;
-    float* e = framechange[channel];
-    float* a = timebufferA[channel];
-    float* b = timebufferB[channel];
-    for (qint64 i = s0; i < s1; ++i) {
-        // What the float sample could not take stays in `e` and joins the
-        // next change here: a block that two write-backs change in turn
-        // (the window moved between them) takes their sum rounded once, so
-        // an inverse made in other portions still cancels it.
-        const float t = e[i];
-        const float x = a[i];
-        const float y = x + t;
-        const float v = y - x;
-        e[i] = (x - (y - v)) + (t - v);
-        a[i] = y;
-        if (band)
-            b[i] += t;
-    }
-    // A hop between two silent frames is silence, to the bit: a cut or a
-    // delete leaves no rounding of what was there.
-    auto silent = [&](int f) {
-        if (f < 0 || f >= windowframes)
-            return false;
-        const float* p = spectrum[channel] + qint64(f) * n;
-        return std::all_of(p, p + n, [](float v) { return v == 0; });
-    };
-    for (int f = t0 - 1; f <= t1; ++f)
-        if (silent(f) && silent(f + 1)) {
-            const qint64 from = qint64(f) * h, to = from + h;
-            std::fill(a + from, a + to, 0.0f);
-            std::fill(e + from, e + to, 0.0f);
-            if (band)
-                std::fill(b + from, b + to, 0.0f);
-        }
-    low = std::min(low, s0);
-    high = std::max(high, s1);
-    markchanged(channel, s0, s1);
+    for (const auto& [t0, t1] : spans)
+        for (int f = std::max(t0 - overlap / 2, 0); f <= std::min(t1 + overlap / 2, windowframes - 1); ++f)
+            if (!changed[size_t(f)]) {
+                quint64* bits = statebits[channel] + qint64(f) * pw;
+                std::fill(bits, bits + pw, ~quint64(0));
+                framestate[channel][f] |= carriesedit | changedsincekept;
+            }
 }

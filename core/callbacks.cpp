@@ -120,7 +120,7 @@ bool binok(const Buffer* b, int frame, int bin, const char* caller)
     return true;
 }
 
-using BufferLock = std::unique_lock<std::recursive_mutex>;
+using BufferLock = std::unique_lock<BufferGuard>;
 
 // The Buffer whose window and lobe table the plugins see: the mix's, which
 // shares its transform parameters with the other two. It comes locked, since

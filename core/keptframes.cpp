@@ -223,9 +223,18 @@ static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>
     };
     float peak = 0;
     for (int i = 0; i < 2 * pairs; ++i)
-        peak = std::max({peak, std::fabs(f.bins[i]), std::fabs(f.analysis[i])});
+        peak = std::max(peak, std::max(std::fabs(f.bins[i]), std::fabs(f.analysis[i])));
     const float rounding = peak * 0x1p-20f;
+    // Most frames that an edit scaled differ from their analysis by its
+    // rounding alone: those are known before anything is copied.
     bool rounded = true;
+    for (int p = 0; p < pairs && rounded; ++p)
+        if (differs(p))
+            for (int i = 2 * p; i < 2 * p + 2; ++i)
+                if (!(std::fabs(f.bins[i] - f.analysis[i]) <= rounding))
+                    rounded = false;
+    if (rounded)
+        return false;
     const size_t countat = out.size();
     quint32 runs = 0;
     put(&runs, sizeof runs);
@@ -235,19 +244,13 @@ static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>
             continue;
         }
         int e = p;
-        for (; e < pairs && differs(e); ++e)
-            for (int i = 2 * e; i < 2 * e + 2; ++i)
-                if (!(std::fabs(f.bins[i] - f.analysis[i]) <= rounding))
-                    rounded = false;
+        while (e < pairs && differs(e))
+            ++e;
         const quint32 run[2] = {quint32(p), quint32(e - p)};
         put(run, sizeof run);
         put(f.bins + 2 * qint64(p), sizeof(float) * size_t(2 * (e - p)));
         ++runs;
         p = e;
-    }
-    if (rounded) {
-        out.resize(countat);
-        return false;
     }
     std::memcpy(out.data() + countat, &runs, sizeof runs);
     // What the frame's hop of samples owes the time buffer (a change the

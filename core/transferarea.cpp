@@ -18,6 +18,32 @@ float power(QVector2D v)
     return v.x() * v.x() + v.y() * v.y();
 }
 
+// Bin b of a frame, and storing it, as getbin and setbin do: bin 0 is real,
+// the Nyquist bin (`half`) travels in the imaginary part of the pair; a bin
+// beyond them is nothing.
+QVector2D binof(const float* frame, int b, int half)
+{
+    if (b == 0)
+        return {frame[0], 0};
+    if (b == half)
+        return {0, frame[1]};
+    if (b < 0 || b > half)
+        return {0, 0};
+    return {frame[2 * b], frame[2 * b + 1]};
+}
+
+void setbinof(float* frame, int b, int half, float re, float im)
+{
+    if (b == 0)
+        frame[0] = re;
+    else if (b == half)
+        frame[1] = im;
+    else if (b > 0 && b < half) {
+        frame[2 * b] = re;
+        frame[2 * b + 1] = im;
+    }
+}
+
 // Frames or bins of a shift given as a float, `perstep` steps per unit.
 // Halves round away from zero, so that a move back by the same time or
 // frequency moves back by the same count; a shift that is the float of an
@@ -42,8 +68,8 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
     KeptFrames::beginedit();
     // Both stay locked for the whole transfer (the guard is recursive, so a
     // transfer inside one Buffer takes it twice).
-    std::unique_lock<std::recursive_mutex> srclock(src->guard, std::defer_lock);
-    std::unique_lock<std::recursive_mutex> dstlock(dst->guard, std::defer_lock);
+    std::unique_lock<BufferGuard> srclock(src->guard, std::defer_lock);
+    std::unique_lock<BufferGuard> dstlock(dst->guard, std::defer_lock);
     std::lock(srclock, dstlock);
     if (!dst->boundlayer) {
         dst->setbin(0, 0, 0, 0, 0); // only raises the destination's write-miss flag
@@ -88,9 +114,12 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
 
         // Each source row is read whole before any bin of it is written, and
         // a shift to later frames walks the frames backwards, so that a move
-        // inside one Buffer never reads what it has just written.
+        // inside one Buffer never reads what it has just written. Rows go
+        // through whole frames, as getbin and setbin would bin by bin (the
+        // selections are lifted above, so every bin is reachable).
         const bool backwards = fo > 0;
         const qint64 framecount = std::max<qint64>(qint64(endframe) - firstframe, 0);
+        const int half = n / 2;
         std::vector<QVector2D> row(size_t(std::max<qint64>(qint64(highbin) - lowbin + 1, 0)));
         for (qint64 i = 0; i < framecount; ++i) {
             const int f = int(backwards ? endframe - 1 - i : firstframe + i);
@@ -101,51 +130,53 @@ void transferarea(Buffer* src, Buffer* dst, QRectF area, int channelmask, int mo
             for (int ch = 0; ch < src->channels; ++ch) {
                 if (channelmask != 0 && !(channelmask & (1 << ch)))
                     continue;
-                if (mode != 3)
+                if (mode != 3) {
+                    const float* from = src->readframe(ch, f);
                     for (int b = lowbin; b <= highbin; ++b)
-                        row[size_t(b - lowbin)] = src->getbin(ch, f, b);
-                for (int b = lowbin; b <= highbin; ++b) {
+                        row[size_t(b - lowbin)] = from ? binof(from, b, half) : QVector2D(0, 0);
+                }
+                if (mode == 1) {
+                    // Destination frames before the layer's first frame do not exist.
+                    float* to = target >= 0 && target <= 2147418112LL ? dst->writeframe(ch, int(target)) : nullptr;
+                    const int top = dst->fftsize / 2;
+                    for (int b = lowbin; to && b <= highbin; ++b) {
+                        const QVector2D a = row[size_t(b - lowbin)];
+                        setbinof(to, b + bo, top, c * a.x() - s * a.y(), s * a.x() + c * a.y());
+                    }
+                    continue;
+                }
+                float* to = mode >= 3 && mode <= 9 && mode != 2 ? dst->writeframe(ch, f) : nullptr;
+                const int top = dst->fftsize / 2;
+                for (int b = lowbin; to && b <= highbin; ++b) {
                     const QVector2D a = row[size_t(b - lowbin)];
+                    QVector2D v;
                     switch (mode) {
-                    case 1:
-                        // Destination frames before the layer's first frame
-                        // do not exist.
-                        if (target >= 0 && target <= 2147418112LL)
-                            dst->setbin(ch, int(target), b + bo, c * a.x() - s * a.y(),
-                                        s * a.x() + c * a.y());
-                        break;
                     case 3:
-                        dst->setbin(ch, f, b, 0, 0);
+                        v = QVector2D(0, 0);
                         break;
                     case 4:
-                        dst->setbin(ch, f, b, a.x(), a.y());
-                        src->setbin(ch, f, b, 0, 0);
-                        break;
                     case 5:
-                        dst->setbin(ch, f, b, a.x(), a.y());
+                        v = a;
                         break;
-                    case 6: {
-                        const QVector2D v = a + dst->getbin(ch, f, b);
-                        dst->setbin(ch, f, b, v.x(), v.y());
+                    case 6:
+                        v = a + binof(to, b, top);
                         break;
-                    }
-                    case 7: {
-                        const QVector2D v = a - dst->getbin(ch, f, b);
-                        dst->setbin(ch, f, b, v.x(), v.y());
+                    case 7:
+                        v = a - binof(to, b, top);
                         break;
-                    }
-                    case 8:
-                    case 9: {
-                        const QVector2D d = dst->getbin(ch, f, b);
+                    default: { // 8 and 9
+                        const QVector2D d = binof(to, b, top);
                         const bool take = mode == 8 ? power(a) < power(d) : power(a) > power(d);
-                        const QVector2D v = take ? a : d;
-                        dst->setbin(ch, f, b, v.x(), v.y());
+                        v = take ? a : d;
                         break;
                     }
-                    default:
-                        break;
                     }
+                    setbinof(to, b, top, v.x(), v.y());
                 }
+                if (mode == 4)
+                    if (float* cut = src->writeframe(ch, f))
+                        for (int b = lowbin; b <= highbin; ++b)
+                            setbinof(cut, b, half, 0, 0);
             }
         }
     }

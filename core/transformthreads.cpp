@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "alignedmemory.h"
-#include "fft4.h"
+#include "lanefft.h"
 #include "log.h"
 
 bool workerstackaligned(const char* what)
@@ -32,53 +32,49 @@ TransformScratch::~TransformScratch()
 
 void TransformScratch::release()
 {
-    alignedfree(scratch1);
-    alignedfree(scratch2);
-    alignedfree(lane);
-    kiss_fftr_free(forward);
-    kiss_fftr_free(inverse);
-    scratch1 = scratch2 = lane = nullptr;
-    forward = inverse = nullptr;
+    fft.reset();
+    alignedfree(rows);
+    rows = nullptr;
     size = 0;
 }
 
 bool TransformScratch::prepare(int n)
 {
-    if (n == size && scratch1)
+    if (n == size && fft)
         return true;
     release();
-    const int floats = (n + 2) * 4;
-    scratch1 = alignedalloc(floats * int(sizeof(float)), 16);
-    scratch2 = alignedalloc(floats * int(sizeof(float)), 16);
-    lane = alignedalloc(fft4lanefloats(n) * int(sizeof(float)), 16);
-    forward = kiss_fftr_alloc(n, 0, nullptr, nullptr);
-    inverse = kiss_fftr_alloc(n, 1, nullptr, nullptr);
-    if (!scratch1 || !scratch2 || !lane || !forward || !inverse) {
+    try {
+        fft = std::make_unique<lanefft>(n);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    rows = alignedalloc(lanefft::lanes * n * int(sizeof(float)), 16);
+    if (!rows) {
         release();
         return false;
     }
-    // The four-lane layout reads the groups of a short batch's unused lanes.
-    std::memset(scratch1, 0, sizeof(float) * size_t(floats));
-    std::memset(scratch2, 0, sizeof(float) * size_t(floats));
     size = n;
     return true;
 }
 
 namespace {
 
-void runforward(const TransformJob& job, TransformScratch& s, bool fourlane)
+constexpr int lanes = lanefft::lanes;
+
+void runforward(const TransformJob& job, TransformScratch& s)
 {
     const int n = job.fftsize;
     const int half = n / 2;
     const int hop = n / job.overlap;
-    float* scratch1 = s.scratch1;
-    float* scratch2 = s.scratch2;
+    lanefft& fft = *s.fft;
     // Floats of a frame that belong to the band; the Nyquist slot (float 1)
     // is its own bin and is stored only when the band reaches it.
     const int low = std::max(job.lowbin, 0);
     const int high = std::min(job.highbin, half - 1);
     const bool keepdc = job.lowbin <= 0 && job.highbin >= 0;
     const bool keepnyquist = job.highbin >= half && job.lowbin <= half;
+    // The whole band goes straight into the frames.
+    const bool whole = !job.accumulate && low == 0 && keepdc && keepnyquist && high == half - 1;
 
     auto store = [&](const float* bins, float* frame) {
         if (job.accumulate) {
@@ -98,80 +94,72 @@ void runforward(const TransformJob& job, TransformScratch& s, bool fourlane)
         frame[1] = keepnyquist ? bins[1] : nyquist;
     };
 
-    for (int f = job.firstframe; f <= job.lastframe; f += 4) {
-        const int lanes = std::min(4, job.lastframe - f + 1);
-        if (fourlane) {
-            for (int i = 0; i < lanes; ++i)
-                vmul(scratch2 + i * n, job.timedata + qint64(f + i) * hop - half, const_cast<float*>(job.window), unsigned(n));
-            interleave4(scratch1, scratch2, n);
-            fft4forward(s.forward, n, scratch1, scratch2, s.lane, lanes);
-            // The real group of bin N/2 goes into the imaginary group of bin 0.
-            std::memcpy(scratch2 + 4, scratch2 + 8 * half, 4 * sizeof(float));
-            deinterleave4(scratch1, scratch2, n);
-            for (int i = 0; i < lanes; ++i)
-                store(scratch1 + i * n, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n);
-        } else {
-            for (int i = 0; i < lanes; ++i) {
-                vmul(scratch2, job.timedata + qint64(f + i) * hop - half, const_cast<float*>(job.window), unsigned(n));
-                kiss_fftr(s.forward, scratch2, reinterpret_cast<kiss_fft_cpx*>(scratch1));
-                scratch1[1] = scratch1[n];
-                store(scratch1, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n);
-            }
+    for (int f = job.firstframe; f <= job.lastframe; f += lanes) {
+        const int count = std::min(lanes, job.lastframe - f + 1);
+        fft.load(job.timedata + qint64(f) * hop - half, hop, count, job.window);
+        fft.forward();
+        float* first = job.spectrumdata + qint64(f - job.spectrumoffset) * n;
+        if (whole) {
+            fft.packed(first, size_t(n), count);
+            continue;
         }
+        fft.packed(s.rows, size_t(n), count);
+        for (int i = 0; i < count; ++i)
+            store(s.rows + qint64(i) * n, first + qint64(i) * n);
     }
 }
 
-void runinverse(const TransformJob& job, TransformScratch& s, bool fourlane)
+void runinverse(const TransformJob& job, TransformScratch& s)
 {
     const int n = job.fftsize;
     const int half = n / 2;
     const int hop = n / job.overlap;
-    float* scratch1 = s.scratch1;
-    float* scratch2 = s.scratch2;
+    lanefft& fft = *s.fft;
     float* window = const_cast<float*>(job.window);
     // Bins 0..silencelow-1 and silencehigh..N/2 are outside the band.
     const int silencelow = std::clamp(job.lowbin, 0, half + 1);
     const int silencehigh = std::clamp(job.highbin + 1, silencelow, half + 1);
+    const bool whole = silencelow == 0 && silencehigh == half + 1;
 
-    auto addframe = [&](int j, float* samples) {
-        if (j != job.firstframe)
-            vmuladd(job.timedata + qint64(j - 1) * hop, window, samples + half - hop, unsigned(hop));
-        if (j != job.lastframe)
-            vmuladd(job.timedata + qint64(j) * hop, window + hop, samples + half, unsigned(hop));
+    // The band of a frame in the packed layout: bin 0 in float 0, bin N/2
+    // in float 1, bin k in floats 2k and 2k + 1.
+    auto silence = [&](float* frame) {
+        if (silencelow > 0) {
+            frame[0] = 0;
+            std::fill(frame + 2, frame + 2 * std::min(silencelow, half), 0.0f);
+            if (silencelow > half)
+                frame[1] = 0;
+        }
+        if (silencehigh <= half) {
+            frame[1] = 0;
+            if (silencehigh == 0)
+                frame[0] = 0;
+            std::fill(frame + 2 * std::max(silencehigh, 1), frame + n, 0.0f);
+        }
     };
 
-    for (int f = job.firstframe; f <= job.lastframe; f += 4) {
-        const int lanes = std::min(4, job.lastframe - f + 1);
-        if (fourlane) {
-            for (int i = 0; i < lanes; ++i)
-                std::memcpy(scratch1 + i * n, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n, sizeof(float) * size_t(n));
-            interleave4(scratch2, scratch1, n);
-            // Unpack the Nyquist slot: imaginary group of bin 0 to the real
-            // group of bin N/2.
-            std::memcpy(scratch2 + 8 * half, scratch2 + 4, 4 * sizeof(float));
-            std::memset(scratch2 + 8 * half + 4, 0, 4 * sizeof(float));
-            std::memset(scratch2 + 4, 0, 4 * sizeof(float));
-            if (silencelow > 0)
-                std::memset(scratch2, 0, sizeof(float) * size_t(8 * silencelow));
-            if (silencehigh <= half)
-                std::memset(scratch2 + 8 * silencehigh, 0, sizeof(float) * size_t(8 * (half + 1 - silencehigh)));
-            fft4inverse(s.inverse, n, scratch2, scratch1, s.lane, lanes);
-            deinterleave4(scratch2, scratch1, n);
-            for (int i = 0; i < lanes; ++i)
-                addframe(f + i, scratch2 + i * n);
+    for (int f = job.firstframe; f <= job.lastframe; f += lanes) {
+        const int count = std::min(lanes, job.lastframe - f + 1);
+        const float* first = job.spectrumdata + qint64(f - job.spectrumoffset) * n;
+        if (whole) {
+            fft.loadpacked(first, size_t(n), count);
         } else {
-            for (int i = 0; i < lanes; ++i) {
-                std::memcpy(scratch1, job.spectrumdata + qint64(f + i - job.spectrumoffset) * n, sizeof(float) * size_t(n));
-                scratch1[n] = scratch1[1];
-                scratch1[n + 1] = 0;
-                scratch1[1] = 0;
-                if (silencelow > 0)
-                    std::memset(scratch1, 0, sizeof(float) * size_t(2 * silencelow));
-                if (silencehigh <= half)
-                    std::memset(scratch1 + 2 * silencehigh, 0, sizeof(float) * size_t(2 * (half + 1 - silencehigh)));
-                kiss_fftri(s.inverse, reinterpret_cast<const kiss_fft_cpx*>(scratch1), scratch2);
-                addframe(f + i, scratch2);
-            }
+            std::memcpy(s.rows, first, sizeof(float) * size_t(count) * size_t(n));
+            for (int i = 0; i < count; ++i)
+                silence(s.rows + qint64(i) * n);
+            fft.loadpacked(s.rows, size_t(n), count);
+        }
+        fft.inverse();
+        // Only the central 2 x hop samples of a frame are added.
+        fft.samples(s.rows, size_t(n), half - hop, 2 * hop, count);
+        for (int i = 0; i < count; ++i) {
+            const int j = f + i;
+            float* central = s.rows + qint64(i) * n;
+            if (j != job.firstframe)
+                vmuladd((job.lefthalves ? job.lefthalves : job.timedata) + qint64(j - 1) * hop, window, central,
+                        unsigned(hop));
+            if (j != job.lastframe)
+                vmuladd(job.timedata + qint64(j) * hop, window + hop, central + hop, unsigned(hop));
         }
     }
 }
@@ -273,14 +261,14 @@ private:
 
 } // namespace
 
-void runtransform(const TransformJob& job, TransformScratch& scratch, bool fourlane)
+void runtransform(const TransformJob& job, TransformScratch& scratch)
 {
     if (job.firstframe > job.lastframe || job.fftsize <= 0 || job.overlap <= 0)
         return;
     if (job.inverse)
-        runinverse(job, scratch, fourlane);
+        runinverse(job, scratch);
     else
-        runforward(job, scratch, fourlane);
+        runforward(job, scratch);
 }
 
 void runtransformjobs(const std::vector<TransformJob>& jobs)
@@ -324,5 +312,5 @@ void transformthread::run()
         return;
     TransformScratch scratch;
     if (scratch.prepare(job.fftsize))
-        runtransform(job, scratch, fourlane);
+        runtransform(job, scratch);
 }

@@ -1,13 +1,15 @@
 #pragma once
 // The transforms of a Buffer pass. A job takes an inclusive range of frames of
-// one channel (frame indices relative to the cache window), four frames per
-// batch. The passes hand their jobs to a small pool of workers started once,
+// one channel (frame indices relative to the cache window), eight frames per
+// batch, one per lane of the lane transform (lanefft.h). The passes hand their jobs to a small pool of workers started once,
 // each with its own scratch and plans; `threadR2C` and `threadC2R` run one job
 // on a thread of their own, for callers outside a pass.
 #include <QThread>
-#include <kissfft/kiss_fftr.h>
 
+#include <memory>
 #include <vector>
+
+class lanefft;
 
 // One run of frames through a transform; `window` is the analysis window for
 // the forward direction and the synthesis window for the inverse one.
@@ -30,6 +32,10 @@ struct TransformJob
     // Frame f of the run is frame f - spectrumoffset of `spectrumdata`, so that
     // a pass can take its frames from (or put them into) a block of its own.
     int spectrumoffset = 0;
+    // Inverse only: the left halves of the frames go here instead (indexed
+    // as `timedata`), so that the two halves that meet on a sample can be
+    // added to it one at a time.
+    float* lefthalves = nullptr;
 };
 
 TransformJob transformjob(bool inverse, float* timedata, float* spectrumdata, const float* window, int fftsize,
@@ -45,11 +51,8 @@ public:
     ~TransformScratch();
     // Sizes everything for transforms of size n; false when memory ran out.
     bool prepare(int n);
-    float* scratch1 = nullptr; // (N + 2) x 4 floats each
-    float* scratch2 = nullptr;
-    float* lane = nullptr;
-    kiss_fftr_cfg forward = nullptr;
-    kiss_fftr_cfg inverse = nullptr;
+    std::unique_ptr<lanefft> fft;
+    float* rows = nullptr; // a frame of N floats per lane
 
 private:
     void release();
@@ -64,10 +67,9 @@ private:
 // its right half and the last only its left half, so two jobs that share their
 // boundary frame write disjoint sample spans. Bins outside lowbin..highbin are
 // silenced.
-// `fourlane` runs the batches through the four-lane layout (interleaved
-// groups) instead of transforming each frame straight from its floats; both
-// give the same values. Logs and does nothing when the stack is misaligned.
-void runtransform(const TransformJob& job, TransformScratch& scratch, bool fourlane = false);
+// A frame gives the same bits whatever frames share its batch, so jobs may
+// be cut anywhere: an analysis kept and one made again agree.
+void runtransform(const TransformJob& job, TransformScratch& scratch);
 
 // Runs the jobs on the pool's workers, all at once, and returns when every one
 // has ended. Jobs must not write the same floats. Safe from several threads.
@@ -77,7 +79,6 @@ void runtransformjobs(const std::vector<TransformJob>& jobs);
 class transformthread : public QThread
 {
 public:
-    bool fourlane = false;
     ~transformthread() override;
 
 protected:

@@ -28,6 +28,8 @@ private slots:
     void channelIndexIsChecked();
     void firstReadLoadsTheWindowAroundTheSample();
     void relocationMovesByWholeHops();
+    void strokeGrowsTheWindowWithinItsBound_data();
+    void strokeGrowsTheWindowWithinItsBound();
     void nyquistTravelsInTheImaginarySlot();
     void sampleEditReachesTheLayerExactly();
     void sampleEditUnderSelectionWritesAllItChanged();
@@ -200,6 +202,65 @@ void TestBufferAccess::relocationMovesByWholeHops()
         const int lastinlayer = std::min(b.cachedframes.high, (length - 1024) / 256);
         QVERIFY(b.getbin(0, lastinlayer, 100) != QVector2D(0, 0));
     }
+}
+
+void TestBufferAccess::strokeGrowsTheWindowWithinItsBound_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("overlap");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<double>("seconds");
+    QTest::newRow("stereo 4 s at 4096/4: held whole") << 4096 << 4 << 2 << 4.0;
+    QTest::newRow("8 channels 5 s at 8192/16: past the bound") << 8192 << 16 << 8 << 5.0;
+}
+
+// Steps that go back over the frames of the step before, twice in a row (a
+// brush dragged), grow the window to hold them, so that a further step over
+// them moves nothing; within its memory bound, and back to its usual size
+// once an access elsewhere is no such step. Edits and their inverses made
+// across such windows cancel to the bit.
+void TestBufferAccess::strokeGrowsTheWindowWithinItsBound()
+{
+    QFETCH(int, size);
+    QFETCH(int, overlap);
+    QFETCH(int, channels);
+    QFETCH(double, seconds);
+    const int samples = int((seconds + 2) * rate);
+    const std::vector<float> audio = noise(size_t(samples * channels), 5, 0.5f);
+    auto l = makelayer(audio, rate, channels);
+    Buffer b;
+    b.infftparam(4, size, overlap, false);
+    b.bindlayer(l.get());
+    const int hop = size / overlap;
+    const int first = int(0.5 * rate / hop), last = int((0.5 + seconds) * rate / hop);
+    const int bin = size / 8;
+    auto step = [&](float gain) {
+        for (int f = first; f <= last; ++f)
+            for (int c = 0; c < channels; ++c) {
+                const QVector2D v = b.getbin(c, f, bin);
+                b.setbin(c, f, bin, gain * v.x(), gain * v.y());
+            }
+        b.flush();
+    };
+    step(2);
+    step(0.5f); // one pass back (a paste after a cut) is no stroke
+    QCOMPARE(b.windowsamples, Buffer::cachesamples);
+    step(2);
+    const qint64 perframe = channels * qint64(size + 4 * hop) * qint64(sizeof(float));
+    const bool whole = (last - first + 1 + 2 * overlap) * perframe < Buffer::grownbytes;
+    QVERIFY(b.windowsamples > Buffer::cachesamples);
+    QVERIFY(b.windowframes() * perframe <= Buffer::grownbytes);
+    QCOMPARE(whole, b.windowframes() > last - first);
+    const int start = b.cachestartsample;
+    step(0.5f);
+    if (whole)
+        QCOMPARE(b.cachestartsample, start);
+    std::vector<float> got(audio.size());
+    l->read(got.data(), 0, double(samples) / rate, -1, false);
+    QVERIFY(got == audio);
+    b.getsample(0, samples - 1);
+    QCOMPARE(b.windowsamples, Buffer::cachesamples);
+    QCOMPARE(b.cachelength, double(Buffer::cachesamples) / rate);
 }
 
 void TestBufferAccess::nyquistTravelsInTheImaginarySlot()

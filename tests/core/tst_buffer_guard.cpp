@@ -3,6 +3,7 @@
 // edits to the layer and reads through the host callbacks.
 #include <QtTest>
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "buffertestsupport.h"
@@ -13,6 +14,38 @@ class TestBufferGuard : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { kvtestfolders(); }
+
+    // The lock keeps two threads apart, taken nested or not, and refuses a
+    // try while another thread holds it.
+    void guardExcludesAndNests()
+    {
+        BufferGuard guard;
+        int counter = 0;
+        auto work = [&] {
+            for (int i = 0; i < 100000; ++i) {
+                const std::lock_guard outer(guard);
+                const std::lock_guard inner(guard);
+                counter = counter + 1;
+            }
+        };
+        std::thread other(work);
+        work();
+        other.join();
+        QCOMPARE(counter, 200000);
+        guard.lock();
+        bool taken = true;
+        std::thread([&] { taken = guard.try_lock(); }).join();
+        QVERIFY(!taken);
+        QVERIFY(guard.try_lock()); // the holder takes it again
+        guard.unlock();
+        guard.unlock();
+        std::thread([&] {
+            taken = guard.try_lock();
+            if (taken)
+                guard.unlock();
+        }).join();
+        QVERIFY(taken);
+    }
 
     void writesDuringFlushesAllArrive()
     {

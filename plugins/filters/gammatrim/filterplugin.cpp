@@ -41,8 +41,11 @@ QDoubleSpinBox* newspinbox(double minimum, double maximum, double value, int dec
 }
 
 // The power law on one part: |x|^e with the sign of x, where 0 counts as negative.
+// An exponent of 1 (gamma 1) gives |x| exactly, without the costly power.
 float power(float x, double e)
 {
+    if (e == 1.0)
+        return x > 0 ? x : -std::fabs(x);
     return float(std::pow(std::fabs(double(x)), e) * (x > 0 ? 1.0 : -1.0));
 }
 
@@ -121,7 +124,8 @@ void FilterPlugin::apply(const QRectF& area)
                 const QVector2D in = getbin(layerbuffer, c, f, b);
                 float re = power(float(g * in.x()), e);
                 float im = power(float(g * in.y()), e);
-                const float m = std::sqrt(re * re + im * im);
+                // No offset scales each magnitude by n / m = 1 exactly.
+                const float m = o != 0 ? std::sqrt(re * re + im * im) : 0.0f;
                 if (m > 0) {
                     const float n = float(std::max(double(m) + o, 0.0));
                     re *= n / m;
