@@ -21,7 +21,7 @@
 
 #include "globals.h"
 #include "log.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 
 SlotTable slottable;
 QRecursiveMutex layermutex;
