@@ -9,11 +9,12 @@
 #include <QSplitter>
 #include "core/buffer.h"
 #include "core/globals.h"
+#include "core/utility.h"
 #include "panels/layersgui.h"
 #include "sdk/interfaces.h"
+#include "sdk/offthreadtool.h"
 #include "sdk/toolnotes.h"
 #include "spectrumgui.h"
-#include "strokework.h"
 
 namespace {
 
@@ -32,6 +33,12 @@ QVariant toolproperty(ToolInterface* tool, const char* name)
 {
     const auto* object = dynamic_cast<QObject*>(tool);
     return object ? object->property(name) : QVariant();
+}
+
+// The tool's steps may run off the window's thread, on the settings it takes first.
+OffThreadTool* offthread(ToolInterface* tool)
+{
+    return qobject_cast<OffThreadTool*>(dynamic_cast<QObject*>(tool));
 }
 
 } // namespace
@@ -263,6 +270,9 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         const double s2 = clip ? clip->spanstart() : 0;
         const double l2 = clip ? clip->spanlength() : 0;
         refreshdatainterface(tool);
+        OffThreadTool* offthreadtool = offthread(tool);
+        if (offthreadtool)
+            offthreadtool->takesettings();
         // A release off the views ends the stroke where the pointer left.
         const double tx = outside ? X : x;
         const double ty = outside ? Y : y;
@@ -310,7 +320,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
                 if (slottable.bound[slot])
                     slottable.buffer[slot]->flush();
         };
-        if (key == 0 && strokework::offguithread(dynamic_cast<QObject*>(tool))) {
+        if (key == 0 && offthreadtool) {
             const QScopedValueRollback<bool> busy(strokerunning, true);
             // Moves that come during a press carry its pressure.
             emit outmouseevent(QPointF(x, y), p);
@@ -318,7 +328,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             for (QShortcut* s : shortcuts)
                 if (s->key() == QKeySequence(Qt::Key_Escape))
                     escape = s;
-            strokework::run(step, splitter, escape);
+            runstep(step, {splitter, escape});
         } else {
             step();
         }
