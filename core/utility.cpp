@@ -121,32 +121,33 @@ bool inguithread()
 // Well below what a user notices as a window that stops answering.
 constexpr int quickms = 25;
 
-// The input rule of a wait (utility.h), for as long as it lives.
+// The input rule of a wait (utility.h), for as long as it lives. A wait
+// begun during another shares its window: once that is up, every rule lets
+// input through, and the window's modality rules.
 class InputRule : public QObject
 {
 public:
-    explicit InputRule(const WaitInput& input) : input(input)
+    InputRule(const WaitInput& input, bool watched) : input(input), watched(watched)
     {
         QCoreApplication::instance()->installEventFilter(this);
     }
     ~InputRule() override { QCoreApplication::instance()->removeEventFilter(this); }
 
-    bool windowshown = false; // the watch's window is up, and modal
-
     bool eventFilter(QObject* receiver, QEvent* event) override
     {
-        if (windowshown)
-            return false;
         const QEvent::Type t = event->type();
-        if (t == QEvent::Shortcut)
-            return receiver != input.escape;
+        const bool shortcut = t == QEvent::Shortcut;
         // Window-level events are passed on to a widget, judged there.
-        if (!receiver->isWidgetType())
+        if (!shortcut && !receiver->isWidgetType())
             return false;
         const bool dropping = t == QEvent::DragEnter || t == QEvent::DragMove || t == QEvent::Drop;
         const bool closing = t == QEvent::Close && event->spontaneous();
-        if (!event->isInputEvent() && !dropping && !closing)
+        if (!shortcut && !event->isInputEvent() && !dropping && !closing)
             return false;
+        if (watched && watch.shown && watch.shown())
+            return false;
+        if (shortcut)
+            return receiver != input.escape;
         if (!taker(receiver))
             return true;
         switch (t) {
@@ -176,6 +177,7 @@ private:
     }
 
     WaitInput input;
+    bool watched;
 };
 
 int cancels = 0;
@@ -184,13 +186,14 @@ int cancels = 0;
 // shows its window after a moment and can end the wait (true).
 bool loopwhile(const std::function<bool()>& busy, bool watched, const WaitInput& input = {})
 {
-    InputRule rule(input);
+    const InputRule rule(input, watched);
     QEventLoop loop;
     QTimer tick; // the busy test and the watch's moment are looked at even when nothing else happens
     tick.start(50);
     bool cancelled = false;
     while (busy() && !cancelled) {
-        rule.windowshown = watched && watch.shown && watch.shown();
+        if (watched && watch.shown)
+            watch.shown(); // shows the window once the moment is over
         loop.processEvents(QEventLoop::WaitForMoreEvents);
         cancelled = watched && watch.cancelled && watch.cancelled();
     }
@@ -301,14 +304,8 @@ UtilityWatchSpan::~UtilityWatchSpan()
 
 bool waitwhile(const std::function<bool()>& busy, const QString& title, const QString& text)
 {
-    if (!inguithread()) {
-        QEventLoop loop;
-        QTimer tick;
-        tick.start(50);
-        while (busy())
-            loop.processEvents(QEventLoop::WaitForMoreEvents);
-        return false;
-    }
+    if (!inguithread())
+        return hostwaitwhile(nullptr, title, text, busy); // a plain wait, as without a host
     const UtilityWatchSpan span(text, title);
     return loopwhile(busy, true);
 }

@@ -140,8 +140,9 @@ bool waitwhile(const std::function<bool()>& busy, const QString& title, const QS
 // then (below 0: not said) and ends soon once that returns false.
 WorkEnd runwatchedwork(const QString& text, const HostWork& work, const QString& title = QString());
 
-// One tool step: on a thread of its own while the window's thread waits
-// under `input`, without a window or Cancel. A step that ends within a
-// moment (25 ms) holds the window's thread for that moment only, with
-// nothing run in between, as when the tool ran there.
+// Work that cannot be stopped halfway (a tool step, the copies of a history
+// entry): on a thread of its own while the window's thread waits under
+// `input`, without a window or Cancel. Work that ends within a moment (25 ms)
+// holds the window's thread for that moment only, with nothing run in
+// between, as when it ran there.
 void runstep(const std::function<void()>& work, const WaitInput& input);
