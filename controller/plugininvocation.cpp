@@ -160,17 +160,25 @@ bool SpectrumGui::dropcancellededit(double start, double length)
         return false;
     const double t = current->dirtymin;
     const double d = current->dirtymax - current->dirtymin;
-    const std::unique_ptr<layer> before(current->beforechunk(t, d));
-    if (!before || before->failed())
-        return false;
-    current->restorerange(before.get());
-    if (current->failed())
+    // As long as the run took, under the same wait; the chunk lives and goes
+    // on the wait's own thread.
+    bool restored = false;
+    runwatchedwork(tr("Giving the layer back what it held..."), [&](const std::function<bool(int)>&) {
+        const std::unique_ptr<layer> before(current->beforechunk(t, d));
+        if (!before || before->failed())
+            return false;
+        current->restorerange(before.get());
+        restored = !current->failed();
+        if (restored)
+            current->keepbefore();
+        return restored;
+    });
+    if (!restored)
         return false;
     slottable.buffer[1]->indatareset();
     const double s = length > 0 ? std::min(start, t) : t;
     const double e = std::max(length > 0 ? start + length : t + d, t + d);
     emit outdisplayarea(displayarea, QRectF(s, displayarea.y(), e - s, displayarea.height()), 1);
-    current->keepbefore();
     current->resetdirty();
     return true;
 }
