@@ -29,10 +29,10 @@ void refreshstatus()
         layersgui->inrefreshstatus();
 }
 
-QVariant toolproperty(ToolInterface* tool, const char* name)
+// What the tool has to say of its strokes, when it says anything.
+ToolNotes* notes(ToolInterface* tool)
 {
-    const auto* object = dynamic_cast<QObject*>(tool);
-    return object ? object->property(name) : QVariant();
+    return qobject_cast<ToolNotes*>(dynamic_cast<QObject*>(tool));
 }
 
 // The tool's steps may run off the window's thread, on the settings it takes first.
@@ -121,7 +121,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     };
     // A tool in hand that takes every press (noise registration at the view's
     // top edge) leaves the time cursor alone.
-    if (toolinhand() && toolproperty(tool, toolownspresses).toBool())
+    if (toolinhand() && notes(tool) && notes(tool)->ownspresses())
         timecursorarea = false;
     QString note, notetitle; // what the tool says of a stroke that did nothing
 
@@ -344,7 +344,8 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             clip->resetdirty();
         }
         if (strokeend) {
-            note = toolproperty(tool, toolstrokenote).toString();
+            if (const ToolNotes* said = notes(tool))
+                note = said->strokenote();
             notetitle = tool->name;
             asknolayer();
         }

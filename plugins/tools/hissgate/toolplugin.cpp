@@ -6,7 +6,6 @@
 #include "brushstroke.h"
 #include "fitsize.h"
 #include "ownthread.h"
-#include "toolnotes.h"
 #include "toolwidgets.h"
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
@@ -25,10 +24,6 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
         reset = new QPushButton(tr("Reset"));
         fixedatleast(reset, 40);
         connect(reset, &QPushButton::clicked, this, &ToolPlugin::resetnoise);
-        // Registering takes presses at the view's edges too, where only
-        // noise often lies; the time cursor is placed another way meanwhile.
-        connect(registernoise, &QPushButton::toggled, this,
-                [this](bool down) { setProperty(toolownspresses, down); });
         tolerance = toolframe::newspinbox({-48, 48, 1, 1, 0, tr("tolerance:"), tr("dB"),
                                            tr("tolerance to the registered noise gate")});
         settings.build({.freqrange = 1000,
@@ -55,6 +50,11 @@ int ToolPlugin::profileindex(int bin)
     return std::clamp(bin, 0, profilebins - 1);
 }
 
+bool ToolPlugin::ownspresses() const
+{
+    return registernoise && ownthread(registernoise.data())->isChecked();
+}
+
 void ToolPlugin::takesettings()
 {
     settings.take();
@@ -68,7 +68,7 @@ void ToolPlugin::takesettings()
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
-    strokenote.clear();
+    note.clear();
     // Without its settings (the host has deleted them) or a filled block the
     // tool does nothing.
     if (!usable || !toolframe::blockready(*this))
@@ -141,7 +141,7 @@ void ToolPlugin::extractstroke(float x, float y, float pressure, float dx, float
     toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
     // The stroke that ends here said nothing while it ran.
     if (toolframe::isrelease(pressure, dpressure))
-        strokenote = withoutprofile();
+        note = withoutprofile();
     // No profile at this window size: nothing to gate against.
     if (fftsize != noisefftsize)
         return;

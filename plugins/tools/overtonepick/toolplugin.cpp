@@ -67,7 +67,7 @@ bool ToolPlugin::writeharmonics(int channel, int frame, double position, double 
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
-    strokenote.clear();
+    note.clear();
     if (!taken.alive)
         return true;
     // The box keeps the rank within 1 to 60; the event then runs with it.
@@ -90,7 +90,7 @@ bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, f
                             });
     // The selection keeps every write outside it, silently: the stroke says so at its release.
     if (!pressed && dpressure < 0 && stroking && areaselected && !reached)
-        strokenote = tr("The stroke lies outside the selected time/frequency area, so nothing was extracted.");
+        note = tr("The stroke lies outside the selected time/frequency area, so nothing was extracted.");
     stroking = pressed;
     return true;
 }

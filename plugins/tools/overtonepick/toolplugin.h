@@ -15,19 +15,21 @@
 #include "offthreadtool.h"
 #include "peakwidgets.h"
 #include "scratchcommit.h"
+#include "toolnotes.h"
 
-class ToolPlugin : public QObject, public ToolInterface, public OffThreadTool
+class ToolPlugin : public QObject, public ToolInterface, public OffThreadTool, public ToolNotes
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
-    Q_INTERFACES(ToolInterface OffThreadTool)
-    Q_PROPERTY(QString strokenote MEMBER strokenote) // for the host (toolnotes.h)
+    Q_INTERFACES(ToolInterface OffThreadTool ToolNotes)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                  qint32 mousechannel) override;
     void takesettings() override;
+    QString strokenote() const override { return note; }
+    bool ownspresses() const override { return false; }
 
     // Settings; the host owns them through the tool bar. purefreq and
     // harmtolerance are kept hidden there: purefreq stays 0 (a plain copy),
@@ -54,5 +56,5 @@ private:
     double harmonicsmax = 1;
     bool stroking = false; // the button is down
     bool reached = false;  // the stroke has touched the selection
-    QString strokenote;    // why the stroke the last call ended extracted nothing
+    QString note;          // why the stroke the last call ended extracted nothing
 };
