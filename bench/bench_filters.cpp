@@ -13,8 +13,9 @@
 // on the window's thread (the write-back and the history entry).
 //
 // The filter comes from the build's installation root (KV_BENCH_ROOT, or
-// build/run/root beside this program). It needs a display (xvfb-run) or runs
-// on Qt's offscreen platform.
+// build/run/root beside this program). It needs a display (xvfb-run): its
+// waits run the event loop, where on Qt's offscreen platform the views' box
+// that OpenGL is missing would wait for an answer.
 #include <benchmark/benchmark.h>
 
 #include <QAction>
