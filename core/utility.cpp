@@ -12,7 +12,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "log.h"
@@ -204,24 +208,36 @@ bool loopwhile(const std::function<bool()>& busy, bool watched, const WaitInput&
 // Runs `work` on a thread of its own and returns once it has ended: a quick
 // one holds the window's thread for the moment it takes; for a longer one
 // the window's thread waits in wait(running), which may make the work end
-// early. The thread wakes the window's thread when it ends.
+// early. The thread wakes the window's thread when it ends. Standard threads
+// and locks, so that ThreadSanitizer sees the hand-over, which it cannot
+// inside Qt.
 void runonthread(const std::function<void()>& work, const std::function<void(const std::function<bool()>&)>& wait)
 {
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    std::atomic<bool> finished = false;
-    const std::unique_ptr<QThread> worker(QThread::create([&] {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+    std::thread worker([&] {
         work();
-        finished = true;
+        {
+            const std::lock_guard lock(mutex);
+            finished = true;
+        }
+        ended.notify_all();
         dispatcher->wakeUp();
-    }));
-    worker->start();
-    if (!worker->wait(QDeadlineTimer(quickms)))
-        wait([&] { return !finished; });
-    worker->wait();
-    // Seen ended through the flag as well: what the work wrote is then this
-    // thread's to read, also for ThreadSanitizer, which does not see into Qt.
-    while (!finished)
-        QThread::yieldCurrentThread();
+    });
+    const auto running = [&] {
+        const std::lock_guard lock(mutex);
+        return !finished;
+    };
+    bool quick;
+    {
+        std::unique_lock lock(mutex);
+        quick = ended.wait_for(lock, std::chrono::milliseconds(quickms), [&] { return finished; });
+    }
+    if (!quick)
+        wait(running);
+    worker.join();
 }
 
 void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limit, const QString& title)
