@@ -24,7 +24,7 @@
 #include "sdk/rounding.h"
 
 SlotTable slottable;
-QRecursiveMutex layermutex;
+std::recursive_mutex layermutex;
 
 namespace {
 
