@@ -431,9 +431,6 @@ private slots:
         QDoubleSpinBox* strength = StrokeRig::setting(t, "", "dB");
         QVERIFY(strength);
         strength->setValue(-24);
-        strength->selectAll();
-        QTest::keyClicks(strength, "-6");
-        QCOMPARE(strength->value(), -24.0); // typed, not yet applied
         bool appliedinstep = false;
         QTimer pause; // the box's own pause, ended while the press's step runs
         connect(&pause, &QTimer::timeout, [&] {
@@ -444,7 +441,12 @@ private slots:
         });
         pause.start(0);
         const std::vector<float> before = timeline(rig->noise, rig->seconds);
-        rig->hover(1.5, 3000);
+        rig->hover(1.5, 3000); // a long step too, which must not run the box's own pause
+        // Typed right before the press, which takes the settings before any
+        // event runs: the box's own pause cannot come in between.
+        strength->selectAll();
+        QTest::keyClicks(strength, "-6");
+        QCOMPARE(strength->value(), -24.0); // typed, not yet applied
         rig->press(1.5, 3000);
         rig->release(1.5, 3000);
         pause.stop();
