@@ -2,7 +2,7 @@
 // The seam for external command-line utilities (sox, rubberband): run one
 // program, or several side by side, with argument lists, wait a bounded time
 // and report what happened; and the one wait of the window's thread, which
-// every long piece of work goes through.
+// every long job goes through.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -33,7 +33,7 @@ struct UtilityCommand
     QString program;
     QStringList arguments;
     // Optional: how far the run has come (0 to 100; below 0 not said) by a
-    // piece of its output, for the watch to show.
+    // chunk of its output, for the watch to show.
     std::function<int(const QByteArray& output)> progress = {};
 };
 

@@ -20,7 +20,7 @@
 
 #include <functional>
 
-// How a piece of work ended.
+// How a job ended.
 enum class WorkEnd { Done, Failed, Cancelled };
 
 // Work that runs on a thread of its own: it calls going(percent) now and then
