@@ -7,6 +7,8 @@
 
 #include "core/fileutils.h"
 #include "core/log.h"
+#include "hostservices.h"
+#include "sdk/hostservices.h"
 #include "sdk/interfaces.h"
 
 namespace {
@@ -50,6 +52,8 @@ public:
             logerror(QString::fromLatin1(info.notkind).arg(path));
             return nullptr;
         }
+        if (auto* user = qobject_cast<HostUser*>(instance))
+            user->sethost(programservices());
         ok = plugin->initialize(path, mainwindow);
         if (!ok)
             logerror(QString::fromLatin1(info.notinit).arg(path));

@@ -1,6 +1,7 @@
 #pragma once
 // Finds, loads, recognises and initialises the plugins of the installation,
-// kind by kind (files, devices, tools, filters), and hands each one that is
+// kind by kind (files, devices, tools, filters), hands the program's services
+// (hostservices.h) to each that takes them, and hands each one that is
 // fit for use to a placement: the main window in the program, a recorder in
 // the tests. Plugins stay loaded until the process ends.
 #include <QList>

@@ -77,6 +77,11 @@ void installutilitywatch(QWidget* parent)
         watched.percent = std::max(watched.percent, percent);
         setpercent();
     };
+    watch.settext = [](const QString& text) {
+        watched.text = text;
+        if (watched.dialog)
+            watched.dialog->setLabelText(text);
+    };
     watch.end = [] {
         if (depth > 0 && --depth == 0) {
             delete watched.dialog.data();

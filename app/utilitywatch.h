@@ -1,6 +1,7 @@
 #pragma once
-// The window shown while sox or rubberband runs in the GUI thread: it
-// appears when a run lasts more than a moment, and its Cancel ends the run.
+// The window of the one wait (core/utility.h), shown while work that can be
+// cancelled runs: it appears when the work lasts more than a moment, shows
+// its progress, and its Cancel (or Escape) ends the work.
 class QWidget;
 
 // Installs the watch over `parent`; uninstalled when `parent` goes.

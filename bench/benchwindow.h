@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <benchmark/benchmark.h>
 #include <kissfft/kiss_fftr.h>
@@ -64,6 +65,24 @@ inline layer* noiselayer(double seconds, const QString& name)
     std::vector<float> block(size_t(48000) * 10 * 2);
     for (float& x : block)
         x = float(0.5 * g.generateDouble() - 0.25);
+    for (double t = 0; t < seconds; t += 10)
+        l->write(block.data(), t, std::min(10.0, seconds - t));
+    l->resetdirty();
+    return l;
+}
+
+// A stereo 48 kHz layer of `seconds` of a sine of `hz` at a quarter of full
+// scale, written 10 s at a time (each block starts on a whole period).
+inline layer* tonelayer(double seconds, double hz, const QString& name)
+{
+    auto* l = new layer();
+    l->samplerate = 48000;
+    l->channels = 2;
+    l->speakermask = 0x3;
+    l->name = name;
+    std::vector<float> block(size_t(48000) * 10 * 2);
+    for (size_t i = 0; i < block.size() / 2; ++i)
+        block[2 * i] = block[2 * i + 1] = float(0.25 * std::sin(2 * M_PI * hz * double(i) / 48000));
     for (double t = 0; t < seconds; t += 10)
         l->write(block.data(), t, std::min(10.0, seconds - t));
     l->resetdirty();

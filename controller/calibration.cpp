@@ -13,7 +13,7 @@
 #include "core/buffer.h"
 #include "core/layer.h"
 #include "core/log.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "spectrumgui.h"
 
 double measurelevel(layer* l, double start, double duration, int hop, int channelmask,

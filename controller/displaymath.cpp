@@ -1,6 +1,6 @@
 #include "displaymath.h"
 
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 
 #include <algorithm>
 #include <climits>

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "core/buffer.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "core/transferarea.h"
 #include "panels/layersgui.h"
 #include "spectrumgui.h"

@@ -9,11 +9,12 @@
 #include <QSplitter>
 #include "core/buffer.h"
 #include "core/globals.h"
+#include "core/utility.h"
 #include "panels/layersgui.h"
 #include "sdk/interfaces.h"
+#include "sdk/offthreadtool.h"
 #include "sdk/toolnotes.h"
 #include "spectrumgui.h"
-#include "strokework.h"
 
 namespace {
 
@@ -28,10 +29,16 @@ void refreshstatus()
         layersgui->inrefreshstatus();
 }
 
-QVariant toolproperty(ToolInterface* tool, const char* name)
+// What the tool has to say of its strokes, when it says anything.
+ToolNotes* notes(ToolInterface* tool)
 {
-    const auto* object = dynamic_cast<QObject*>(tool);
-    return object ? object->property(name) : QVariant();
+    return qobject_cast<ToolNotes*>(dynamic_cast<QObject*>(tool));
+}
+
+// The tool's steps may run off the window's thread, on the settings it takes first.
+OffThreadTool* offthread(ToolInterface* tool)
+{
+    return qobject_cast<OffThreadTool*>(dynamic_cast<QObject*>(tool));
 }
 
 } // namespace
@@ -114,7 +121,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
     };
     // A tool in hand that takes every press (noise registration at the view's
     // top edge) leaves the time cursor alone.
-    if (toolinhand() && toolproperty(tool, toolownspresses).toBool())
+    if (toolinhand() && notes(tool) && notes(tool)->ownspresses())
         timecursorarea = false;
     QString note, notetitle; // what the tool says of a stroke that did nothing
 
@@ -263,6 +270,9 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
         const double s2 = clip ? clip->spanstart() : 0;
         const double l2 = clip ? clip->spanlength() : 0;
         refreshdatainterface(tool);
+        OffThreadTool* offthreadtool = offthread(tool);
+        if (offthreadtool)
+            offthreadtool->takesettings();
         // A release off the views ends the stroke where the pointer left.
         const double tx = outside ? X : x;
         const double ty = outside ? Y : y;
@@ -310,7 +320,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
                 if (slottable.bound[slot])
                     slottable.buffer[slot]->flush();
         };
-        if (key == 0 && strokework::offguithread(dynamic_cast<QObject*>(tool))) {
+        if (key == 0 && offthreadtool) {
             const QScopedValueRollback<bool> busy(strokerunning, true);
             // Moves that come during a press carry its pressure.
             emit outmouseevent(QPointF(x, y), p);
@@ -318,7 +328,7 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             for (QShortcut* s : shortcuts)
                 if (s->key() == QKeySequence(Qt::Key_Escape))
                     escape = s;
-            strokework::run(step, splitter, escape);
+            runstep(step, {splitter, escape});
         } else {
             step();
         }
@@ -334,7 +344,8 @@ void SpectrumGui::inmouseevent(QPointF mousepos, float pressure, int key, qint32
             clip->resetdirty();
         }
         if (strokeend) {
-            note = toolproperty(tool, toolstrokenote).toString();
+            if (const ToolNotes* said = notes(tool))
+                note = said->strokenote();
             notetitle = tool->name;
             asknolayer();
         }

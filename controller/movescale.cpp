@@ -18,7 +18,7 @@
 #include "core/buffer.h"
 #include "core/globals.h"
 #include "core/log.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "core/soxsamples.h"
 #include "core/transferarea.h"
 #include "core/utility.h"

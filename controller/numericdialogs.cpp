@@ -13,7 +13,7 @@
 #include "core/buffer.h"
 #include "core/globals.h"
 #include "core/log.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "panels/layersgui.h"
 #include "modesupport.h"
 #include "scalecommands.h"

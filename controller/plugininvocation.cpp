@@ -2,10 +2,12 @@
 // every call, choosing the tool, and a filter run with its write-back.
 #include <QAction>
 #include <QMessageBox>
+#include <memory>
 #include "core/buffer.h"
 #include "core/callbacks.h"
 #include "core/globals.h"
 #include "core/log.h"
+#include "core/utility.h"
 #include "sdk/interfaces.h"
 #include "spectrumgui.h"
 
@@ -132,9 +134,11 @@ void SpectrumGui::infilter()
     }
     const double t0 = current->spanstart();
     const double d0 = current->spanlength();
+    const int cancels = cancelledwaits();
     refreshdatainterface(filter);
     filter->process();
-    if (slottable.bound[1] == current && flushedit(1, t0, d0))
+    const bool cancelled = cancelledwaits() != cancels;
+    if (slottable.bound[1] == current && !(cancelled && dropcancellededit(t0, d0)) && flushedit(1, t0, d0))
         pushbackup(filter->label, QPixmap(QStringLiteral(":/icons/Menu.png")));
     if (layer* clip = slottable.bound[2]) {
         slottable.buffer[2]->flush();
@@ -142,6 +146,41 @@ void SpectrumGui::infilter()
         clip->resetdirty();
     }
     asknolayer();
+}
+
+bool SpectrumGui::dropcancellededit(double start, double length)
+{
+    layer* current = slottable.bound[1];
+    slottable.buffer[1]->flush();
+    if (!(current->dirtymax > current->dirtymin))
+        return true;
+    // The frames kept from before would take an earlier edit without an
+    // entry with them.
+    if (!current->keepsbefore() || current->beforelost() || pendingedit())
+        return false;
+    const double t = current->dirtymin;
+    const double d = current->dirtymax - current->dirtymin;
+    // As long as the run took, under the same wait; the chunk lives and goes
+    // on the wait's own thread.
+    bool restored = false;
+    runwatchedwork(tr("Giving the layer back what it held..."), [&](const std::function<bool(int)>&) {
+        const std::unique_ptr<layer> before(current->beforechunk(t, d));
+        if (!before || before->failed())
+            return false;
+        current->restorerange(before.get());
+        restored = !current->failed();
+        if (restored)
+            current->keepbefore();
+        return restored;
+    });
+    if (!restored)
+        return false;
+    slottable.buffer[1]->indatareset();
+    const double s = length > 0 ? std::min(start, t) : t;
+    const double e = std::max(length > 0 ? start + length : t + d, t + d);
+    emit outdisplayarea(displayarea, QRectF(s, displayarea.y(), e - s, displayarea.height()), 1);
+    current->resetdirty();
+    return true;
 }
 
 void SpectrumGui::asknolayer()

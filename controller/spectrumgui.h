@@ -343,7 +343,7 @@ public:
     // reaches it, whatever is held or wherever the pointer went.
     bool toolstroke = false;
     // A step of the tool runs on a worker thread with the event loop going
-    // (strokework.h); the pointer events and Escape that come meanwhile are
+    // (runstep, core/utility.h); the pointer events and Escape that come meanwhile are
     // taken up after it.
     bool strokerunning = false;
 
@@ -395,6 +395,10 @@ private:
     // Writes Buffer `slot` back and repaints the span the edit touched, given
     // the layer's span before it; true when something was repainted.
     bool flushedit(int slot, double start, double length);
+    // A filter run that the user cancelled changes nothing: the current
+    // layer gets back the frames it kept from before the run, and no entry.
+    // False when it has none to give back (the edit then stays).
+    bool dropcancellededit(double start, double length);
 
     // Interaction modes, numeric dialogs, move and scale
 public:

@@ -4,8 +4,11 @@
 // last entry (copy on write), never from a copy of the whole layer.
 #include <QScopedValueRollback>
 
+#include <QThread>
+
 #include "app/prompt.h"
 #include "core/buffer.h"
+#include "core/utility.h"
 #include "panels/historygui.h"
 #include "panels/layersgui.h"
 #include "spectrumgui.h"
@@ -81,8 +84,21 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
     const double t = current->dirtymin;
     const double d = current->dirtymax - current->dirtymin;
     const double before = current->beforeextent().length;
-    auto* backupbefore = current->beforechunk(t, d);
-    auto* backupafter = new layer(current, t, d);
+    // The two copies take as long as the edit is long (a whole layer's
+    // filter): on a thread of their own, the window drawing meanwhile. Their
+    // files then belong to this thread, as every layer's do.
+    layer* backupbefore = nullptr;
+    layer* backupafter = nullptr;
+    QThread* here = QThread::currentThread();
+    runstep(
+        [&] {
+            backupbefore = current->beforechunk(t, d);
+            backupafter = new layer(current, t, d);
+            for (layer* chunk : {backupbefore, backupafter})
+                if (chunk && chunk->file)
+                    chunk->file->moveToThread(here);
+        },
+        {});
     if (backupbefore->failed() || backupafter->failed()) {
         // A chunk cut short would restore silence, or no frames at all. The
         // kept frames and the dirty span stay for the next entry that can be made.
@@ -118,7 +134,8 @@ void SpectrumGui::pushbackup(QString description, QPixmap icon)
     pendingdescription.clear();
     pendingicon = QPixmap();
     pendingreason.clear();
-    current->keepbefore();
+    // Letting go of what was kept of a long edit takes a moment as well.
+    runstep([current] { current->keepbefore(); }, {});
     current->resetdirty();
 }
 

@@ -15,7 +15,7 @@
 #include "keptframes.h"
 #include "globals.h"
 #include "log.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 
 namespace {
 

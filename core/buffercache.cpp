@@ -11,7 +11,7 @@
 #include "keptframes.h"
 #include "globals.h"
 #include "log.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 
 bool Buffer::reachable(qint64 sample) const
 {

@@ -10,7 +10,7 @@
 #include "fastmath.h"
 #include "layer.h"
 #include "log.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 #include "sdk/datainterface.h"
 #include "transferarea.h"
 

@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QString>
 
+#include "sdk/unsettime.h"
+
 class QWidget;
 
 extern QString rootpath;    // installation root: parent of the executable's folder
@@ -30,7 +32,3 @@ extern QColor colorselect;
 extern QColor colorclipboard;
 
 extern QWidget* mainwindowptr;
-
-// The value that means "no time" or "no position" throughout the system.
-constexpr double unsettime = 2147418112.0;
-constexpr int unsetindex = 2147418112;

@@ -13,8 +13,10 @@
 #include <vector>
 
 // Code on groups of eight floats is built twice: for processors with AVX2
-// and FMA, and for the rest; the processor picks at load time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// and FMA, and for the rest; the processor picks at load time. Not under
+// ThreadSanitizer, whose checks in the picking code run before its runtime
+// is ready and end the program at load.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define LANECLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define LANECLONES

@@ -21,10 +21,10 @@
 
 #include "globals.h"
 #include "log.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 
 SlotTable slottable;
-QRecursiveMutex layermutex;
+std::recursive_mutex layermutex;
 
 namespace {
 

@@ -6,12 +6,13 @@
 // read() and mixadd() copy the samples once they have released it.
 #include <QFile>
 #include <QMetaType>
-#include <QRecursiveMutex>
+#include <QMutexLocker>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class Buffer;
@@ -276,7 +277,8 @@ struct SlotTable
 };
 extern SlotTable slottable;
 
-extern QRecursiveMutex layermutex;
+// A standard lock: ThreadSanitizer sees it, as it does not see into Qt's.
+extern std::recursive_mutex layermutex;
 
 // Default speaker mask for a channel count, or `old` for counts outside 1..8.
 int defaultspeakermask(int channels, int old);

@@ -38,7 +38,7 @@
 #include "checksum.h"
 #include "globals.h"
 #include "layer.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 
 namespace {
 

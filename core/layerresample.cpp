@@ -14,9 +14,9 @@
 #include "globals.h"
 #include "layer.h"
 #include "log.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 #include "soxsamples.h"
-#include "speakermix.h"
+#include "sdk/speakermix.h"
 #include "utility.h"
 
 namespace {

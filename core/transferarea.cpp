@@ -9,7 +9,7 @@
 #include "buffer.h"
 #include "globals.h"
 #include "keptframes.h"
-#include "rounding.h"
+#include "sdk/rounding.h"
 
 namespace {
 

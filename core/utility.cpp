@@ -1,16 +1,21 @@
 #include "utility.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -117,22 +122,122 @@ bool inguithread()
     return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
-// In the GUI thread, while `busy` holds: the window keeps drawing, its
-// timers keep firing, and the watch can end the wait (true). Input to the
-// window waits until the wait ends or the watch shows its own (modal) window.
-bool loopwhile(const std::function<bool()>& busy)
+// Well below what a user notices as a window that stops answering.
+constexpr int quickms = 25;
+
+// The input rule of a wait (utility.h), for as long as it lives. A wait
+// begun during another shares its window: once that is up, every rule lets
+// input through, and the window's modality rules.
+class InputRule : public QObject
 {
+public:
+    InputRule(const WaitInput& input, bool watched) : input(input), watched(watched)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~InputRule() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        const QEvent::Type t = event->type();
+        const bool shortcut = t == QEvent::Shortcut;
+        // Window-level events are passed on to a widget, judged there.
+        if (!shortcut && !receiver->isWidgetType())
+            return false;
+        const bool dropping = t == QEvent::DragEnter || t == QEvent::DragMove || t == QEvent::Drop;
+        const bool closing = t == QEvent::Close && event->spontaneous();
+        if (!shortcut && !event->isInputEvent() && !dropping && !closing)
+            return false;
+        if (watched && watch.shown && watch.shown())
+            return false;
+        if (shortcut)
+            return receiver != input.escape;
+        if (!taker(receiver))
+            return true;
+        switch (t) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+            return static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton;
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+            return false;
+        default:
+            return true; // menus, double clicks, drops
+        }
+    }
+
+private:
+    bool taker(const QObject* receiver) const
+    {
+        for (const QObject* o = receiver; o && input.takes; o = o->parent())
+            if (o == input.takes)
+                return true;
+        return false;
+    }
+
+    WaitInput input;
+    bool watched;
+};
+
+int cancels = 0;
+
+// In the GUI thread, while `busy` holds: the one wait. `watched`: the watch
+// shows its window after a moment and can end the wait (true).
+bool loopwhile(const std::function<bool()>& busy, bool watched, const WaitInput& input = {})
+{
+    const InputRule rule(input, watched);
     QEventLoop loop;
-    QTimer tick;
+    QTimer tick; // the busy test and the watch's moment are looked at even when nothing else happens
     tick.start(50);
     bool cancelled = false;
     while (busy() && !cancelled) {
-        const bool shown = watch.shown && watch.shown();
-        loop.processEvents(QEventLoop::WaitForMoreEvents
-                           | (shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
-        cancelled = watch.cancelled && watch.cancelled();
+        if (watched && watch.shown)
+            watch.shown(); // shows the window once the moment is over
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+        cancelled = watched && watch.cancelled && watch.cancelled();
     }
+    cancels += cancelled;
     return cancelled;
+}
+
+// Runs `work` on a thread of its own and returns once it has ended: a quick
+// one holds the window's thread for the moment it takes; for a longer one
+// the window's thread waits in wait(running), which may make the work end
+// early. The thread wakes the window's thread when it ends. Standard threads
+// and locks, so that ThreadSanitizer sees the hand-over, which it cannot
+// inside Qt.
+void runonthread(const std::function<void()>& work, const std::function<void(const std::function<bool()>&)>& wait)
+{
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+    std::thread worker([&] {
+        work();
+        {
+            const std::lock_guard lock(mutex);
+            finished = true;
+        }
+        ended.notify_all();
+        dispatcher->wakeUp();
+    });
+    const auto running = [&] {
+        const std::lock_guard lock(mutex);
+        return !finished;
+    };
+    bool quick;
+    {
+        std::unique_lock lock(mutex);
+        quick = ended.wait_for(lock, std::chrono::milliseconds(quickms), [&] { return finished; });
+    }
+    if (!quick)
+        wait(running);
+    worker.join();
 }
 
 void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limit, const QString& title)
@@ -141,8 +246,8 @@ void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limi
     for (const auto& p : processes)
         if (!names.contains(QFileInfo(p->program()).fileName()))
             names << QFileInfo(p->program()).fileName();
-    if (watch.begin)
-        watch.begin(title, QCoreApplication::translate("utility", "Running %1...").arg(names.join(QStringLiteral(", "))));
+    const UtilityWatchSpan span(QCoreApplication::translate("utility", "Running %1...").arg(names.join(QStringLiteral(", "))),
+                                title);
     for (size_t i = 0; i < processes.size(); ++i) {
         QProcess* p = processes[i].get();
         UtilityResult& result = results[qsizetype(i)];
@@ -154,14 +259,14 @@ void waitlooping(Processes& processes, QList<UtilityResult>& results, Limit limi
             result.output = p->errorString();
     }
     limit.deadline.setRemainingTime(limit.ms);
-    const bool cancelled = loopwhile([&] {
-        for (const auto& p : processes)
-            if (p->state() != QProcess::NotRunning)
-                return !limit.expired();
-        return false;
-    });
-    if (watch.end)
-        watch.end();
+    const bool cancelled = loopwhile(
+        [&] {
+            for (const auto& p : processes)
+                if (p->state() != QProcess::NotRunning)
+                    return !limit.expired();
+            return false;
+        },
+        true);
     for (size_t i = 0; i < processes.size(); ++i) {
         QProcess* p = processes[i].get();
         UtilityResult& result = results[qsizetype(i)];
@@ -189,11 +294,22 @@ void utilityprogress(int percent)
         watch.progress(percent);
 }
 
-UtilityWatchSpan::UtilityWatchSpan(const QString& text)
+void utilitytext(const QString& text)
+{
+    if (watch.settext)
+        watch.settext(text);
+}
+
+int cancelledwaits()
+{
+    return cancels;
+}
+
+UtilityWatchSpan::UtilityWatchSpan(const QString& text, const QString& title)
 {
     begun = inguithread() && watch.begin;
     if (begun)
-        watch.begin(QString(), text);
+        watch.begin(title, text);
 }
 
 UtilityWatchSpan::~UtilityWatchSpan()
@@ -202,33 +318,49 @@ UtilityWatchSpan::~UtilityWatchSpan()
         watch.end();
 }
 
-WorkEnd runwatchedwork(const QString& text, const std::function<bool(const std::function<bool(int)>&)>& work)
+bool waitwhile(const std::function<bool()>& busy, const QString& title, const QString& text)
+{
+    if (!inguithread())
+        return hostwaitwhile(nullptr, title, text, busy); // a plain wait, as without a host
+    const UtilityWatchSpan span(text, title);
+    return loopwhile(busy, true);
+}
+
+WorkEnd runwatchedwork(const QString& text, const HostWork& work, const QString& title)
 {
     if (!inguithread())
         return work([](int) { return true; }) ? WorkEnd::Done : WorkEnd::Failed;
-    const UtilityWatchSpan span(text);
+    const UtilityWatchSpan span(text, title);
     // A Cancel given to an earlier run of the same span ends this one before it begins.
     std::atomic<bool> stop = watch.cancelled && watch.cancelled();
     std::atomic<int> percent = -1;
-    std::atomic<bool> finished = false;
     bool done = false;
-    std::thread worker([&] {
-        done = work([&](int now) {
-            if (now >= 0)
-                percent = now;
-            return !stop;
-        });
-        finished = true;
-    });
     int told = -1;
-    if (loopwhile([&] {
-            if (const int now = percent; now > told)
-                utilityprogress(told = now);
-            return !finished && !stop;
-        }))
-        stop = true;
-    worker.join();
+    runonthread(
+        [&] {
+            done = work([&](int now) {
+                if (now >= 0)
+                    percent = now;
+                return !stop;
+            });
+        },
+        [&](const std::function<bool()>& running) {
+            const bool cancelled = loopwhile(
+                [&] {
+                    if (const int now = percent; now > told)
+                        utilityprogress(told = now);
+                    return running() && !stop;
+                },
+                true);
+            if (cancelled)
+                stop = true;
+        });
     return stop ? WorkEnd::Cancelled : done ? WorkEnd::Done : WorkEnd::Failed;
+}
+
+void runstep(const std::function<void()>& work, const WaitInput& input)
+{
+    runonthread(work, [&](const std::function<bool()>& running) { loopwhile(running, false, input); });
 }
 
 UtilityResult runutility(const QString& program, const QStringList& arguments, int timeoutms, bool watched)

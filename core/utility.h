@@ -1,13 +1,16 @@
 #pragma once
 // The seam for external command-line utilities (sox, rubberband): run one
 // program, or several side by side, with argument lists, wait a bounded time
-// and report what happened.
+// and report what happened; and the one wait of the window's thread, which
+// every long job goes through.
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+
+#include "sdk/hostservices.h"
 
 class QObject;
 
@@ -30,7 +33,7 @@ struct UtilityCommand
     QString program;
     QStringList arguments;
     // Optional: how far the run has come (0 to 100; below 0 not said) by a
-    // piece of its output, for the watch to show.
+    // chunk of its output, for the watch to show.
     std::function<int(const QByteArray& output)> progress = {};
 };
 
@@ -67,30 +70,56 @@ QList<UtilityResult> runutilities(const QList<UtilityCommand>& commands, int tim
                                   bool watched = false, const QString& title = QString(),
                                   UtilityLimit limit = UtilityLimit::Total);
 
-// What the user sees while utilities run in the GUI thread, whose event loop
-// keeps running meanwhile (user input waits until the watch shows its
-// window): begin(title, text) before the wait, shown() and cancelled()
-// polled during it, progress(percent) when a listener reports some, end()
-// after it. The shell installs one; without one the runs cannot be cancelled.
+// The one wait of the program. While work runs that the window's thread
+// waits for (a utility, a pass of the program's own over a file, a tool step,
+// a plugin's work through the host services), that thread waits here: the
+// window keeps drawing and its timers fire, and the wait ends when the work
+// does or the user cancels it.
+//
+// Cancel: work that can be cancelled shows, once it has lasted a moment, a
+// window (the watch below) with its progress and Cancel; Cancel or Escape
+// there ends the wait. A tool step cannot be cancelled halfway; Escape ends
+// its stroke after it.
+//
+// Input: while waiting, input events reach only what the wait lets take them
+// (`WaitInput`: the channel views' pointer, left button, wheel and keys
+// during a tool step, and its Escape shortcut) and, once it shows, the
+// watch's window, which is modal; all other input is refused, as under a
+// modal window, since it could change what the work works on.
+struct WaitInput
+{
+    QObject* takes = nullptr;  // this widget and its children take input
+    QObject* escape = nullptr; // this shortcut still fires
+};
+
+// The watch's window, installed by the shell: begin(title, text) before a
+// wait (empty title: its own), shown() and cancelled() polled during it,
+// progress(percent) and settext(text) when the work reports some, end()
+// after it. Without one nothing is shown and nothing can be cancelled.
 struct UtilityWatch
 {
     std::function<void(const QString& title, const QString& text)> begin;
     std::function<bool()> shown;
     std::function<bool()> cancelled;
     std::function<void(int percent)> progress;
+    std::function<void(const QString& text)> settext;
     std::function<void()> end;
 };
 void setutilitywatch(const UtilityWatch& watch);
-// How far a watched run has come (0 to 100), for the watch to show.
+// During a wait: how far it has come (0 to 100), and what its window says.
 void utilityprogress(int percent);
+void utilitytext(const QString& text);
+// How many waits the user has cancelled since the start: a caller that sees
+// it change knows that something it called was cancelled.
+int cancelledwaits();
 
-// Makes the watched runs made while it lives one run for the user (one
-// window, one Cancel, one bar that only grows); `text` says what is done.
-// Outside the GUI thread it does nothing.
+// Makes the waits made while it lives one wait for the user (one window, one
+// Cancel, one bar that only grows); `text` says what is done. Outside the GUI
+// thread it does nothing.
 class UtilityWatchSpan
 {
 public:
-    explicit UtilityWatchSpan(const QString& text);
+    explicit UtilityWatchSpan(const QString& text, const QString& title = QString());
     ~UtilityWatchSpan();
     UtilityWatchSpan(const UtilityWatchSpan&) = delete;
     UtilityWatchSpan& operator=(const UtilityWatchSpan&) = delete;
@@ -99,11 +128,21 @@ private:
     bool begun = false;
 };
 
+// In the GUI thread: waits as above until busy() (asked after every event
+// handled meanwhile, and every 50 ms) turns false; true when cancelled.
+// Elsewhere it only waits.
+bool waitwhile(const std::function<bool()>& busy, const QString& title, const QString& text);
+
 // Work of the program's own that grows with a file (a pass over a layer's
-// samples), watched like a utility: in the GUI thread it runs in a thread of
-// its own while the event loop runs as in a watched utility run, with the
-// watch's progress and Cancel; elsewhere it runs in place. `work` calls
-// going(percent) now and then (below 0: not said) and ends soon once that
-// returns false.
-enum class WorkEnd { Done, Failed, Cancelled };
-WorkEnd runwatchedwork(const QString& text, const std::function<bool(const std::function<bool(int)>& going)>& work);
+// samples), or a plugin's through the host services: in the GUI thread it
+// runs on a thread of its own under the wait, with the watch's progress and
+// Cancel; elsewhere it runs in place. `work` calls going(percent) now and
+// then (below 0: not said) and ends soon once that returns false.
+WorkEnd runwatchedwork(const QString& text, const HostWork& work, const QString& title = QString());
+
+// Work that cannot be stopped halfway (a tool step, the copies of a history
+// entry): on a thread of its own while the window's thread waits under
+// `input`, without a window or Cancel. Work that ends within a moment (25 ms)
+// holds the window's thread for that moment only, with nothing run in
+// between, as when it ran there.
+void runstep(const std::function<void()>& work, const WaitInput& input);

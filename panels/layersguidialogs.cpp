@@ -16,7 +16,7 @@
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"
 #include "core/buffer.h"
-#include "core/ratelimit.h"
+#include "sdk/ratelimit.h"
 #include "core/globals.h"
 #include "historygui.h"
 #include "layersgui.h"

@@ -10,7 +10,7 @@
 #include "app/prompt.h"
 #include "core/buffer.h"
 #include "core/globals.h"
-#include "core/ratelimit.h"
+#include "sdk/ratelimit.h"
 #include "importchoice.h"
 #include "layersgui.h"
 #include "pluginreport.h"

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/ratelimit.h"
+#include "sdk/ratelimit.h"
 #include "app/mainwindow.h"
 #include "app/prompt.h"
 #include "controller/spectrumgui.h"

@@ -26,11 +26,11 @@
 //   from the first byte after the XML text.
 //
 // A file of a later version, one whose text or numbers do not hold together,
-// a rate outside the editor's (core/ratelimit.h), or a ".kvp" whose rows do not fill its
+// a rate outside the editor's (sdk/ratelimit.h), or a ".kvp" whose rows do not fill its
 // samples exactly, one after the other, is refused as a whole.
 #include "projectfile.h"
 
-#include "core/ratelimit.h"
+#include "sdk/ratelimit.h"
 
 #include <QFile>
 #include <QXmlStreamReader>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/layer.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 
 #include <unistd.h>
 

@@ -24,10 +24,9 @@ class QToolBar;
 class QWidget;
 
 // A tool acts where the user drags on the spectrogram. The host calls its
-// process in the GUI thread; a tool whose process, for the pointer (key 0),
-// only reads its widgets and calls the callbacks may set the dynamic property
-// "offguithread" (true) on its plugin object, and the host then makes those
-// calls on a worker thread, one at a time, while the window keeps answering.
+// process in the GUI thread, or, for a tool that implements OffThreadTool
+// (offthreadtool.h), its pointer calls on a worker thread while the window
+// keeps answering.
 class ToolInterface : public DataInterface
 {
 public:

@@ -22,7 +22,7 @@
 #include "core/alignedmemory.h"
 #include "core/globals.h"
 #include "core/log.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "analysiswindow.h"
 #include "glconstants.h"
 #include "glshared.h"

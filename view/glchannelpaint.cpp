@@ -12,7 +12,7 @@
 
 #include "core/globals.h"
 #include "core/log.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "glchannel.h"
 #include "glconstants.h"
 #include "glshared.h"

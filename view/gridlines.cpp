@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 
 bool AxisScale::valid() const
 {

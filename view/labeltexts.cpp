@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "gridlines.h"
 
 const char* const notenames[12] = {"C ", "C#", "D ", "D#", "E ", "F ", "F#", "G ", "G#", "A ", "A#", "B "};

@@ -2,13 +2,18 @@
 // the pointer left the views, a release that itself travels, a Shift-locked
 // stroke released off its line, a first Shift-click, Ctrl held at the
 // release, a stroke with no layer chosen, a quick drag of the partial tools,
-// filters at settings that change nothing and strokes past a layer's end.
+// filters at settings that change nothing and strokes past a layer's end, a
+// whole-layer filter cancelled, and a setting applied while a step runs.
 // What a stroke did is read from the layer's file.
 #include <QComboBox>
 #include <QLibrary>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
 
 #include "panels/historygui.h"
 #include "plugins/filters/filterframe/dialogseam.h"
@@ -56,6 +61,19 @@ void answerfilters(filtermodalhook hook)
         if (auto set = reinterpret_cast<decltype(&filterframesethooks)>(
                 QLibrary(dir.absoluteFilePath(name)).resolve("filterframesethooks")))
             set(hook, nullptr, nullptr);
+}
+
+// Level/Gamma/Offset at +6 dB, applied.
+int applylouder(QDialog* dialog)
+{
+    dialog->setResult(QDialog::Rejected);
+    for (QDoubleSpinBox* box : dialog->findChildren<QDoubleSpinBox*>())
+        if (box->suffix() == "dB")
+            box->setValue(6);
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == "Apply")
+            b->click();
+    return dialog->result();
 }
 
 QAction* filteraction(MainWindow* w, const QString& label)
@@ -337,6 +355,109 @@ private slots:
         QCOMPARE(rig->noise->start, start);
         QCOMPARE(rig->noise->length, length);
         QCOMPARE(historygui->tree->topLevelItemCount(), entries);
+    }
+
+    // A whole layer of a minute through Level/Gamma/Offset: after a moment
+    // the wait's window shows the progress with Cancel, and Cancel leaves
+    // the layer's file, its extent, the history and the selection as they
+    // were. Not cancelled, the same filter changes the layer and makes its
+    // entry.
+    void cancelledWholeLayerFilterChangesNothing()
+    {
+        const QString wav = QDir::tempPath() + "/minute.wav";
+        QVERIFY(soxfile(wav, 60, {"whitenoise"}, 0.3));
+        layersgui->Import(wav, QString());
+        QCOMPARE(layersgui->tree->topLevelItemCount(), 2);
+        rig->choose(0);
+        layer* minute = slottable.bound[1];
+        QVERIFY(minute && std::fabs(minute->length - 60) < 0.01);
+        const QByteArray before = filebytes(minute);
+        const double start = minute->start, length = minute->length;
+        const int entries = historygui->tree->topLevelItemCount();
+        const QRectF selected = selection;
+        answerfilters(&applylouder);
+        const auto unanswer = qScopeGuard([] { answerfilters(nullptr); });
+        QAction* filter = filteraction(rig->window(), "Level/Gamma/Offset");
+        QVERIFY(filter);
+        int shown = -1;
+        QString title, text;
+        QTimer user;
+        connect(&user, &QTimer::timeout, [&] {
+            auto* wait = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+            auto* bar = wait ? wait->findChild<QProgressBar*>() : nullptr;
+            if (!bar || bar->value() <= 0 || shown >= 0)
+                return;
+            shown = bar->value();
+            title = wait->windowTitle();
+            text = wait->labelText();
+            for (QPushButton* button : wait->findChildren<QPushButton*>())
+                if (button->text() == "Cancel")
+                    button->click();
+        });
+        user.start(20);
+        filter->trigger();
+        user.stop();
+        QVERIFY2(shown > 0 && shown < 100, qPrintable(QString::number(shown)));
+        QCOMPARE(title, QString("Level/Gamma/Offset"));
+        QCOMPARE(text, QString("Applying Level/Gamma/Offset..."));
+        QVERIFY(filebytes(minute) == before);
+        QCOMPARE(minute->start, start);
+        QCOMPARE(minute->length, length);
+        QCOMPARE(historygui->tree->topLevelItemCount(), entries);
+        QCOMPARE(selection, selected);
+
+        selection = QRectF(1.0, 8000, 0.5, -4000);
+        emit spectrumgui->outselection(selection);
+        filter->trigger();
+        QVERIFY(filebytes(minute) != before);
+        const int rows = historygui->tree->topLevelItemCount();
+        QVERIFY(rows > entries);
+        QCOMPARE(historygui->tree->topLevelItem(rows - 1)->text(1), QString("Level/Gamma/Offset"));
+    }
+
+    // A strength typed into the eraser's box and applied by the box's pause
+    // (its timer) while a long step of a press runs: that step erases at the
+    // strength it started with, the next one at the new strength.
+    void settingTypedDuringALongStepCountsFromTheNext()
+    {
+        // Long windows make every step of a wide brush long.
+        QComboBox* sizes = rig->window()->fftsizebox;
+        sizes->setCurrentIndex(sizes->findData(65536));
+        QComboBox* overlaps = rig->window()->fftoverlapbox;
+        overlaps->setCurrentIndex(overlaps->findData(16));
+        rig->choose(0);
+        ToolInterface* t = rig->tool("Eraser");
+        QVERIFY(t && StrokeRig::brush(t, 1.0, 2000, 0));
+        QDoubleSpinBox* strength = StrokeRig::setting(t, "", "dB");
+        QVERIFY(strength);
+        strength->setValue(-24);
+        bool appliedinstep = false;
+        QTimer pause; // the box's own pause, ended while the press's step runs
+        connect(&pause, &QTimer::timeout, [&] {
+            if (spectrumgui->strokerunning && spectrumgui->toolstroke && strength->value() == -24) {
+                strength->interpretText();
+                appliedinstep = strength->value() == -6;
+            }
+        });
+        pause.start(0);
+        const std::vector<float> before = timeline(rig->noise, rig->seconds);
+        rig->hover(1.5, 3000); // a long step too, which must not run the box's own pause
+        // Typed right before the press, which takes the settings before any
+        // event runs: the box's own pause cannot come in between.
+        strength->selectAll();
+        QTest::keyClicks(strength, "-6");
+        QCOMPARE(strength->value(), -24.0); // typed, not yet applied
+        rig->press(1.5, 3000);
+        rig->release(1.5, 3000);
+        pause.stop();
+        QVERIFY2(appliedinstep, "the typed strength was not applied while the press's step ran");
+        rig->hover(1.5, 8000);
+        rig->press(1.5, 8000);
+        rig->release(1.5, 8000);
+        const std::vector<float> after = timeline(rig->noise, rig->seconds);
+        const double first = change(before, after, 1.2, 1.8, 2600, 3400);
+        const double second = change(before, after, 1.2, 1.8, 7600, 8400);
+        QVERIFY2(std::fabs(first + 24) < 3 && std::fabs(second + 6) < 2, qPrintable(numbers(first, second)));
     }
 
     // Strokes that reach past the layer's end: the eraser keeps its extent,

@@ -57,9 +57,8 @@ struct WindowRig
         // The file plugin's own boxes (a file it cannot decode) are answered as well.
         QLibrary codec(rootpath + "/Plugins/Files/codecbridge.so");
         using modalhook = int (*)(QDialog*);
-        using progresshook = void (*)(QProgressDialog*);
-        if (auto sethooks = reinterpret_cast<void (*)(modalhook, progresshook)>(codec.resolve("codecbridgesethooks")))
-            sethooks(&codecbridgeanswer, nullptr);
+        if (auto sethooks = reinterpret_cast<void (*)(modalhook)>(codec.resolve("codecbridgesethooks")))
+            sethooks(&codecbridgeanswer);
     }
     // Every codecbridge message box is closed with Ok, every other dialog of it declined.
     static int codecbridgeanswer(QDialog* dialog)

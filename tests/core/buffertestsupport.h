@@ -7,7 +7,7 @@
 
 #include "core/buffer.h"
 #include "core/layer.h"
-#include "core/rounding.h"
+#include "sdk/rounding.h"
 #include "testsupport.h"
 
 // A layer of `frames` interleaved frames at `start` seconds.

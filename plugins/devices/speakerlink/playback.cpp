@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "alcheck.h"
-#include "core/rounding.h"
-#include "core/speakermix.h"
+#include "rounding.h"
+#include "speakermix.h"
 #include "runcells.h"
 #include "streamformat.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/globals.h"
+#include "unsettime.h"
 
 inline bool runcellsusable(const double* currenttime, const float* volume, const bool* stop)
 {

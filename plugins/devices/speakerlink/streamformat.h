@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/speakermix.h"
+#include "speakermix.h"
 
 struct StreamFormat {
     int channels;

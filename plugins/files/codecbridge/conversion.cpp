@@ -1,70 +1,24 @@
-// One run of the converter under a progress dialog, shared by import and export.
-#include <QEventLoop>
+// One run of the converter under the host's wait, shared by import and export.
 #include <QFileInfo>
 #include <QProcess>
-#include <QProgressDialog>
-#include <QScopedValueRollback>
 #include <QTimer>
 
-#include <atomic>
-#include <thread>
+#include <algorithm>
 
-#include "dialogseam.h"
 #include "fileplugin.h"
 
-QProgressDialog* FilePlugin::newprogress(const QString& title)
+void FilePlugin::sethost(HostServices* services)
 {
-    auto* dialog = new QProgressDialog(parent);
-    dialog->setWindowTitle(title);
-    dialog->setMinimum(0);
-    dialog->setMinimumDuration(0);
-    dialog->setAutoReset(false);
-    dialog->setAutoClose(false);
-    // Window-modal: the main window takes no commands while its event loop
-    // keeps the dialog and its Cancel button alive.
-    dialog->setWindowModality(Qt::WindowModal);
-    return dialog;
+    host = services;
 }
 
 bool FilePlugin::inbackground(const QString& title, const QString& label, const Work& work, bool* cancelled)
 {
-    progress = newprogress(title);
-    progress->setLabelText(label);
-    progress->setMaximum(100);
-    progress->show();
-    showprogress(progress);
-    std::atomic<bool> stop = progress->wasCanceled();
-    std::atomic<bool> finished = false;
-    std::atomic<int> percent = 0;
-    bool done = false;
-    std::thread worker([&] {
-        done = work([&](qint64 part, qint64 whole) {
-            percent = whole > 0 ? int(part * 100 / whole) : 0;
-            return !stop;
-        });
-        finished = true;
+    const WorkEnd end = hostrunwork(host, title, label, [&](const std::function<bool(int)>& going) {
+        return work([&](qint64 part, qint64 whole) { return going(whole > 0 ? int(part * 100 / whole) : 0); });
     });
-    QEventLoop loop;
-    QTimer tick;
-    bool ticking = false; // the dialog's setValue runs pending events, this tick among them
-    connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (ticking)
-            return;
-        const QScopedValueRollback<bool> once(ticking, true);
-        if (progress->wasCanceled())
-            stop = true;
-        if (finished || stop)
-            loop.quit();
-        else if (percent > progress->value())
-            progress->setValue(percent);
-    });
-    tick.start(50);
-    loop.exec();
-    worker.join();
-    delete progress;
-    progress = nullptr;
-    *cancelled = stop;
-    return done;
+    *cancelled = end == WorkEnd::Cancelled;
+    return end == WorkEnd::Done;
 }
 
 FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString& title, const QString& watched)
@@ -81,21 +35,17 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
         return run;
     }
 
-    progress = newprogress(title);
-
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     connect(&process, &QProcess::readyReadStandardOutput, this, &FilePlugin::output);
 
-    QEventLoop loop;
     QTimer watchdog;
     watchdog.setSingleShot(true);
     watchdog.setInterval(converteridletime);
     bool stalled = false;
     qint64 watchedsize = QFileInfo(watched).size();
     connect(&process, &QProcess::readyReadStandardOutput, &watchdog, qOverload<>(&QTimer::start));
-    connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    connect(&watchdog, &QTimer::timeout, &loop, [&] {
+    connect(&watchdog, &QTimer::timeout, &process, [&] {
         const qint64 size = QFileInfo(watched).size();
         if (size != watchedsize) { // silent, but still writing
             watchedsize = size;
@@ -105,12 +55,7 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
         stalled = true;
         process.kill();
     });
-    connect(progress, &QProgressDialog::canceled, &process, &QProcess::kill);
 
-    // Shown at once, without waiting for the first output: a converter that
-    // hangs before it prints anything can still be cancelled.
-    progress->show();
-    showprogress(progress);
     process.start(program, arguments);
     if (!process.waitForStarted(converteridletime)) {
         run.error = process.errorString();
@@ -118,11 +63,10 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
             process.kill();
     } else {
         process.closeWriteChannel();
-        if (progress->wasCanceled())
-            process.kill();
         watchdog.start();
-        if (process.state() != QProcess::NotRunning)
-            loop.exec();
+        // A converter that hangs before it prints anything can be cancelled too.
+        const bool cancelled = hostwaitwhile(host, title, tr("Converting..."),
+                                             [&] { return process.state() != QProcess::NotRunning; });
         watchdog.stop();
         if (process.state() != QProcess::NotRunning) {
             process.kill();
@@ -132,7 +76,7 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
 
         if (toomanychannels())
             run.ending = Ending::TooManyChannels;
-        else if (progress->wasCanceled())
+        else if (cancelled)
             run.ending = Ending::Cancelled;
         else if (stalled)
             run.ending = Ending::Stalled;
@@ -144,8 +88,6 @@ FilePlugin::Run FilePlugin::convert(const QStringList& arguments, const QString&
     }
 
     disconnect(&process, nullptr, this, nullptr);
-    delete progress;
-    progress = nullptr;
     return run;
 }
 
@@ -162,24 +104,21 @@ bool FilePlugin::toomanychannels() const
 
 void FilePlugin::absorb(QProcess* process, int changes)
 {
-    if (!progress)
-        return;
-    if (changes & ConsoleParser::Duration) {
+    if (changes & ConsoleParser::Duration)
         duration = console.duration;
-        progress->setMaximum(int(duration));
-    }
     if (changes & ConsoleParser::Stream) {
         samplerate = console.samplerate;
         channels = console.channels;
-        progress->setLabelText(tr("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
+        hosttext(host, convertingtext());
         // Decoding a file the system cannot hold would only waste the user's time.
         if (toomanychannels())
             process->kill();
     }
-    if (changes & ConsoleParser::Time)
-        progress->setValue(qMin(int(console.time), progress->maximum()));
-    if (changes)
-        showprogress(progress);
-    if (progress->wasCanceled())
-        process->kill();
+    if ((changes & ConsoleParser::Time) && duration > 0)
+        hostprogress(host, int(std::min(console.time, duration) * 100 / duration));
+}
+
+QString FilePlugin::convertingtext() const
+{
+    return tr("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate);
 }

@@ -13,19 +13,19 @@
 #include "consoleparser.h"
 #include "flacheader.h"
 #include "framegaps.h"
+#include "hostservices.h"
 #include "interfaces.h"
 #include "waveheader.h"
 
 class QFileInfo;
 class QProcess;
-class QProgressDialog;
 class QWidget;
 
-class FilePlugin : public QObject, public FileInterface
+class FilePlugin : public QObject, public FileInterface, public HostUser
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FileInterface/1.0")
-    Q_INTERFACES(FileInterface)
+    Q_INTERFACES(FileInterface HostUser)
 
 public:
     FilePlugin();
@@ -36,13 +36,14 @@ public:
                     int* channels, int* speakermask, double* start, double* length) override;
     bool exportFile(const QString& filter, const QString& source, const QString& destination, int samplerate,
                     int channels) override;
+    void sethost(HostServices* services) override;
 
     // The formats the editor holds.
     static constexpr int maxchannels = 8;
 
 public slots:
     // Reads the running converter's console output (the sender) and follows it
-    // in the progress dialog.
+    // in the host's wait.
     void output();
 
 private:
@@ -56,15 +57,14 @@ private:
     };
 
     QString converterpath() const;
-    // Runs the converter with these arguments under a progress dialog titled
-    // title until it ends, is cancelled or stalls (no console output and no
-    // growth of the file watched for the idle time). The event loop runs
-    // meanwhile; the main window takes no commands.
+    // Runs the converter with these arguments under the host's wait titled
+    // title (progress and Cancel after a moment, hostservices.h) until it
+    // ends, is cancelled or stalls (no console output and no growth of the
+    // file watched for the idle time).
     Run convert(const QStringList& arguments, const QString& title, const QString& watched);
-    // Runs work in a thread of its own under a progress dialog titled title
-    // with Cancel, the event loop running meanwhile as for a conversion. The
-    // work calls going(done, total) now and then and ends soon once it
-    // returns false; its result, and whether the user cancelled.
+    // Runs work in a thread of its own under the host's wait. The work calls
+    // going(done, total) now and then and ends soon once it returns false;
+    // its result, and whether the user cancelled.
     using Work = std::function<bool(const std::function<bool(qint64 done, qint64 total)>& going)>;
     bool inbackground(const QString& title, const QString& label, const Work& work, bool* cancelled);
     // Decodes a FLAC file in parts at once, each by a converter of its own
@@ -73,8 +73,9 @@ private:
     // is to be decoded whole: too short, or any doubt about a part.
     bool decodeinsegments(const QString& source, const QString& destination, const FlacHeader& flac,
                           const QString& title, Run* run);
-    QProgressDialog* newprogress(const QString& title);
     void absorb(QProcess* process, int changes);
+    // What the wait says once the converter has named its stream.
+    QString convertingtext() const;
     bool toomanychannels() const;
     bool askrawformat(QStringList* arguments);
     // Why the file cannot be converted at all (empty: it may be).
@@ -114,7 +115,7 @@ private:
 
     QString pluginpath;
     QWidget* parent = nullptr;
-    QProgressDialog* progress = nullptr;
+    HostServices* host = nullptr; // what the host offers; none: work in place
     double duration = 0;
     int samplerate = 0;
     int channels = 0;

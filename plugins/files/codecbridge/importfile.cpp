@@ -10,7 +10,7 @@
 #include <csignal>
 #include <memory>
 
-#include "core/ratelimit.h"
+#include "ratelimit.h"
 #include "dialogseam.h"
 #include "fileplugin.h"
 #include "filtertables.h"

@@ -5,12 +5,9 @@
 // samples) both name exactly, so each part starts and ends on the samples
 // that the decode of the whole file gives there.
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProgressDialog>
-#include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
 
@@ -18,7 +15,6 @@
 #include <memory>
 #include <vector>
 
-#include "dialogseam.h"
 #include "fileplugin.h"
 
 #ifdef Q_OS_UNIX
@@ -98,39 +94,29 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
     duration = 0;
     samplerate = 0;
     channels = 0;
-    progress = newprogress(title);
-    progress->show();
-    showprogress(progress);
 
-    QEventLoop loop;
+    QObject context; // of the parts' connections, which go with it
+    bool ended = false;
     bool doubt = false;
     const auto doubted = [&] {
         doubt = true;
-        loop.quit();
+        ended = true;
     };
-    bool showing = false; // the dialog's setValue runs pending events, the other parts' output among them
     const auto follow = [&](Part& part, int changes) {
         const ConsoleParser& said = part.console;
-        if ((changes & ConsoleParser::Duration) && &part == &parts.front()) {
+        if ((changes & ConsoleParser::Duration) && &part == &parts.front())
             duration = said.duration;
-            progress->setMaximum(int(duration));
-        }
         if ((changes & ConsoleParser::Stream) && &part == &parts.front()) {
             samplerate = said.samplerate;
             channels = said.channels;
-            progress->setLabelText(tr("Converting to Float32... (%1 channels/%2 Hz)").arg(channels).arg(samplerate));
+            hosttext(host, convertingtext());
         }
-        if ((changes & ConsoleParser::Time) && !showing) {
-            const QScopedValueRollback<bool> once(showing, true);
+        if ((changes & ConsoleParser::Time) && duration > 0) {
             double time = 0;
             for (const Part& each : parts)
                 time += each.console.time;
-            progress->setValue(qMin(int(time), progress->maximum()));
+            hostprogress(host, int(std::min(time, duration) * 100 / duration));
         }
-        if (changes)
-            showprogress(progress);
-        if (progress->wasCanceled())
-            loop.quit();
         // A damaged frame closes the part up over it: the whole decode places it.
         if (!part.clean())
             doubted();
@@ -149,14 +135,14 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
                 ::dup2(fd, 3);
         });
         Part* each = &part;
-        connect(process, &QProcess::readyReadStandardOutput, &loop, [&, each] {
+        connect(process, &QProcess::readyReadStandardOutput, &context, [&, each] {
             each->quiet.start();
             follow(*each, each->console.feed(each->process->readAllStandardOutput()));
         });
-        connect(process, &QProcess::finished, &loop, [&, each] {
+        connect(process, &QProcess::finished, &context, [&, each] {
             each->failed = each->process->exitStatus() != QProcess::NormalExit || each->process->exitCode() != 0;
             if (--running == 0 || each->failed)
-                loop.quit();
+                ended = true;
         });
         QStringList arguments{QStringLiteral("-ss"), QString::number(part.first / flac.samplerate)};
         if (!part.last)
@@ -175,9 +161,7 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
     }
 
     QTimer tick;
-    connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (progress->wasCanceled())
-            loop.quit();
+    connect(&tick, &QTimer::timeout, &context, [&] {
         for (Part& part : parts) {
             const qint64 written = part.written(framebytes);
             if (written != part.seen) {
@@ -189,18 +173,17 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
             }
         }
     });
-    connect(progress, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
     tick.start(100);
-    if (!doubt && running > 0 && !progress->wasCanceled())
-        loop.exec();
+    bool cancelled = false;
+    if (!doubt && running > 0)
+        cancelled = hostwaitwhile(host, title, tr("Converting..."), [&] { return !ended; });
     tick.stop();
 
-    const bool cancelled = progress->wasCanceled();
     for (Part& part : parts) {
         QProcess* process = part.process.get();
         if (!process)
             continue;
-        disconnect(process, nullptr, &loop, nullptr);
+        disconnect(process, nullptr, &context, nullptr);
         const bool stopped = process->state() != QProcess::NotRunning;
         if (stopped) {
             process->kill();
@@ -212,8 +195,6 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
         part.console.feed(process->readAllStandardOutput());
         part.console.finish();
     }
-    delete progress;
-    progress = nullptr;
 
     // What each part wrote, and whether it is all that it had to give.
     bool whole = !doubt;

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include "core/speakermix.h"
+#include "speakermix.h"
 
 namespace {
 

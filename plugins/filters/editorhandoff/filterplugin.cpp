@@ -118,23 +118,33 @@ bool FilterPlugin::writeexchange(const QString& path)
     bool written = file.write(wavefile::header(channels, samplerate, quint32(frames))) == wavefile::headerbytes;
     // Channels that are switched off travel as silence.
     const unsigned mask = unsigned(channelmask);
-    std::vector<float> block;
-    for (qint64 first = 0; written && first < frames; first += blockframes) {
-        const qint64 count = std::min(blockframes, frames - first);
-        block.assign(size_t(count) * channels, 0.0f);
-        for (qint64 i = 0; i < count; ++i) {
-            const int k = int(samples.first + first + i);
-            for (int c = 0; c < channels; ++c)
-                if (c < 32 && ((mask >> c) & 1u))
-                    block[size_t(i) * channels + c] = getsample(layerbuffer, c, k);
+    const WorkEnd end = hostrunwork(host(), label, tr("Writing the file for the external wave editor..."),
+                                    [&](const std::function<bool(int)>& going) {
+        std::vector<float> block;
+        for (qint64 first = 0; written && first < frames; first += blockframes) {
+            if (!going(int(first * 100 / frames)))
+                return false;
+            const qint64 count = std::min(blockframes, frames - first);
+            block.assign(size_t(count) * channels, 0.0f);
+            for (qint64 i = 0; i < count; ++i) {
+                const int k = int(samples.first + first + i);
+                for (int c = 0; c < channels; ++c)
+                    if (c < 32 && ((mask >> c) & 1u))
+                        block[size_t(i) * channels + c] = getsample(layerbuffer, c, k);
+            }
+            QByteArray bytes(qsizetype(block.size()) * 4, Qt::Uninitialized);
+            for (size_t j = 0; j < block.size(); ++j)
+                qToLittleEndian(block[j], bytes.data() + j * 4);
+            written = file.write(bytes) == bytes.size();
         }
-        QByteArray bytes(qsizetype(block.size()) * 4, Qt::Uninitialized);
-        for (size_t j = 0; j < block.size(); ++j)
-            qToLittleEndian(block[j], bytes.data() + j * 4);
-        written = file.write(bytes) == bytes.size();
-    }
+        return written;
+    });
     written = file.flush() && written;
     file.close();
+    if (end == WorkEnd::Cancelled) { // the user knows why
+        file.remove();
+        return false;
+    }
     if (!written) {
         file.remove();
         fail(cannotwrite);
@@ -198,14 +208,34 @@ bool FilterPlugin::readexchange(const QString& path)
         }
     };
     // Read through once before anything is written: a file that cannot be
-    // read in full changes nothing.
+    // read in full changes nothing. A Cancel during the second pass leaves
+    // the rest unwritten; the host then gives the layer back what it held.
     const qint64 data = file.pos();
-    if (!wavefile::readframes(file, layout, frames, blockframes, {}) || !file.seek(data)) {
+    bool whole = false, readback = false;
+    const WorkEnd end = hostrunwork(host(), label, tr("Importing back..."), [&](const std::function<bool(int)>& going) {
+        const auto checked = [&](qint64 first, const QByteArray&) { going(int(first * 50 / frames)); };
+        whole = wavefile::readframes(file, layout, frames, blockframes, checked) && file.seek(data);
+        if (!whole || !going(50))
+            return false;
+        bool stopped = false;
+        readback = wavefile::readframes(file, layout, frames, blockframes, [&](qint64 first, const QByteArray& bytes) {
+            stopped = stopped || !going(50 + int(first * 50 / frames));
+            if (!stopped)
+                put(first, bytes);
+        });
+        return readback && !stopped;
+    });
+    if (end == WorkEnd::Cancelled) { // the round trip is given up, as a Cancel of the editor gives it up
+        file.close();
+        QFile::remove(path);
+        return false;
+    }
+    if (!whole) {
         file.close();
         failkept(tr("The file that the external wave editor saved could not be read in full."), path);
         return false;
     }
-    if (!wavefile::readframes(file, layout, frames, blockframes, put)) {
+    if (!readback) {
         file.close();
         fail(tr("The file that the external wave editor saved could not be read in full; part of the area was "
                 "already changed (Undo gives it back). The edited file stays at %1.")
@@ -247,8 +277,9 @@ bool FilterPlugin::process()
         fail(tr("The external wave editor could not be started. The layer was not changed."));
         return false;
     }
-    if (!notice.waitfor(run, tr("Waiting for the external wave editor to end...\n"
-                                "Cancel ends it; the layer is not changed."))) {
+    if (!notice.waitfor(run, tr("External Wave Editor"),
+                        tr("Waiting for the external wave editor to end...\n"
+                           "Cancel ends it; the layer is not changed."))) {
         QFile::remove(path);
         return false;
     }

@@ -1,16 +1,14 @@
 #include "dialogseam.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
-#include <QTimer>
 #include <algorithm>
 
 #include "fitsize.h"
+#include "hostlink.h"
 
 namespace {
 filtermodalhook modalhook = nullptr;
@@ -80,43 +78,20 @@ void Notice::settext(const QString& text)
     shown();
 }
 
-bool Notice::waitfor(QProcess& process, const QString& waitingtext)
+bool Notice::waitfor(QProcess& process, const QString& title, const QString& waitingtext)
 {
-    // As long as a quick run takes, nothing but the notice is shown.
-    const QDeadlineTimer askat(700);
-    QEventLoop loop;
-    QTimer tick; // the deadline is looked at even when nothing else happens
-    tick.start(50);
-    bool asking = false;
-    bool cancelled = false;
-    while (process.state() != QProcess::NotRunning && !cancelled) {
-        if (!asking && box && askat.hasExpired()) {
-            asking = true;
-            // Modality is set on a hidden window; the program being waited
-            // for keeps the keyboard.
-            box->hide();
-            box->setText(waitingtext);
-            box->setStandardButtons(QMessageBox::Cancel);
-            box->setWindowModality(Qt::ApplicationModal);
-            box->setAttribute(Qt::WA_ShowWithoutActivating);
-            box->show();
-        }
-        loop.processEvents(QEventLoop::WaitForMoreEvents
-                           | (asking ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
-        // Cancel, Escape and the close button all close the box.
-        cancelled = asking && (!box || !box->isVisible());
-    }
+    // The host's window says what is waited for, with Cancel; the notice
+    // steps aside meanwhile.
+    if (box)
+        box->hide();
+    const bool cancelled =
+        hostwaitwhile(host(), title, waitingtext, [&] { return process.state() != QProcess::NotRunning; });
     if (cancelled && process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(5000);
     }
-    if (asking && box) {
-        box->hide();
-        box->setStandardButtons(QMessageBox::NoButton);
-        box->setWindowModality(Qt::NonModal);
-        if (!cancelled)
-            box->show();
-    }
+    if (box && !cancelled)
+        box->show();
     return !cancelled;
 }
 

@@ -54,12 +54,12 @@ public:
     Notice(const Notice&) = delete;
     Notice& operator=(const Notice&) = delete;
     void settext(const QString& text);
-    // Waits for `process` (started) to end with the event loop going: the
-    // window keeps drawing and its timers fire, while its input waits. After
-    // a moment the notice shows `waitingtext` with a Cancel button and holds
-    // the input of the whole program; Cancel or Escape kills the process.
-    // False when the wait was cancelled.
-    bool waitfor(QProcess& process, const QString& waitingtext);
+    // Waits for `process` (started) to end under the host's wait
+    // (hostlink.h): the window keeps drawing and its timers fire; after a
+    // moment the host's window shows `waitingtext` under `title` with Cancel,
+    // which (as Escape) kills the process. The notice is hidden meanwhile.
+    // False when the wait was cancelled. Without a host it waits in place.
+    bool waitfor(QProcess& process, const QString& title, const QString& waitingtext);
 
 private:
     void shown();

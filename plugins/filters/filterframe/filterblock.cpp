@@ -4,7 +4,7 @@
 
 #include "cachewindow.h"
 
-#include "core/rounding.h"
+#include "rounding.h"
 
 namespace filterframe {
 

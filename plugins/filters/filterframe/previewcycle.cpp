@@ -1,6 +1,7 @@
 #include "previewcycle.h"
 
 #include "dialogseam.h"
+#include "hostlink.h"
 
 namespace filterframe {
 
@@ -53,35 +54,64 @@ PreviewCycle generatorcycle()
     return cycle;
 }
 
-bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
-              const std::function<void()>& before, const ApplyArea& apply)
+namespace {
+
+// `parts` through `apply`, each committed when `mode` is set, under the
+// host's wait; true when all of them were.
+bool applyparts(const FilterInterface& filter, const std::vector<QRectF>& parts, const ApplyArea& apply, int mask,
+                int mode)
 {
-    if (!dialog || !blockready(data))
+    const double count = double(parts.size());
+    const auto work = [&](const std::function<bool(int)>& going) {
+        for (size_t i = 0; i < parts.size(); ++i) {
+            const Going share = [&](double s) { return going(int((double(i) + s) / count * 100)); };
+            if (!share(0))
+                return false;
+            apply(parts[i], share);
+            // Nothing of a cancelled computation is committed.
+            if (!share(1))
+                return false;
+            if (mode >= 0)
+                commitscratch(filter, parts[i], mask, mode);
+        }
+        return true;
+    };
+    const QString text = QCoreApplication::translate("FilterPlugin", "Applying %1...").arg(filter.label);
+    return hostrunwork(host(), filter.label, text, work) == WorkEnd::Done;
+}
+
+} // namespace
+
+bool runcycle(FilterInterface& filter, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
+              const std::function<void()>& before, const PrepareApply& prepare)
+{
+    if (!dialog || !blockready(filter))
         return false;
-    if (cycle.needsselection && !data.areaselected) {
+    if (cycle.needsselection && !filter.areaselected) {
         warn(parent, QCoreApplication::translate("FilterPlugin", "No area selected"),
              QCoreApplication::translate("FilterPlugin", "Please select an area first."));
         return false;
     }
-    if (!readyfor(data, parent, cycle.channellimit))
+    if (!readyfor(filter, parent, cycle.channellimit))
         return false;
     if (before)
         before();
     if (runmodal(dialog) != QDialog::Accepted)
         return false;
-    const QRectF area = data.*cycle.area;
-    const int mask = maskof(channelsof(data, cycle.channellimit));
-    for (const QRectF& part : cycle.inruns ? cachedruns(data, area) : std::vector<QRectF>{area}) {
-        apply(part);
-        commitscratch(data, part, mask, cycle.mode);
-    }
-    emptyscratch(data);
-    return true;
+    const QRectF area = filter.*cycle.area;
+    const int mask = maskof(channelsof(filter, cycle.channellimit));
+    const std::vector<QRectF> parts = cycle.inruns ? cachedruns(filter, area) : std::vector<QRectF>{area};
+    const bool done = applyparts(filter, parts, prepare(), mask, cycle.mode);
+    emptyscratch(filter);
+    return done;
 }
 
-void runpreview(const FilterInterface& filter, const PreviewCycle& cycle, const ApplyArea& apply)
+void runpreview(const FilterInterface& filter, const PreviewCycle& cycle, const PrepareApply& prepare)
 {
-    apply(filter.*cycle.area);
+    if (!applyparts(filter, {filter.*cycle.area}, prepare(), 0, -1)) {
+        emptyscratch(filter);
+        return;
+    }
     if (filter.previewhook)
         filter.previewhook();
 }

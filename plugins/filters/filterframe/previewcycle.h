@@ -68,17 +68,31 @@ struct PreviewCycle
 PreviewCycle mixcycle(int channellimit = 32);
 PreviewCycle generatorcycle();
 
-// The filter's result over an area (of the cycle's kind) into the scratch.
-using ApplyArea = std::function<void(const QRectF& area)>;
+// How far the computation over one area has come (0 to 1); false once the
+// user has cancelled, and the computation then ends early.
+using Going = std::function<bool(double share)>;
+// The filter's result over an area (of the cycle's kind) into the scratch,
+// with the settings it was made with; it may run on another thread and
+// touches no widget.
+using ApplyArea = std::function<void(const QRectF& area, const Going& going)>;
+// On the window's thread, once the user has asked for a result: reads the
+// dialog's settings and gives the computation that uses them.
+using PrepareApply = std::function<ApplyArea()>;
 
 // process() of a preview filter: the checks, the dialog (before runs first),
 // then on "Apply" the result into the scratch and its commit (run by run when
-// the cycle says so), and an empty scratch. True when a result was committed.
-bool runcycle(DataInterface& data, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
-              const std::function<void()>& before, const ApplyArea& apply);
+// the cycle says so), and an empty scratch. The computation and the commits
+// run under the host's wait, titled with the filter's label: after a moment
+// a window shows their progress and Cancel (hostlink.h). True when a result
+// was committed in full; after a Cancel the host gives the layer back what it
+// held before.
+bool runcycle(FilterInterface& filter, QWidget* parent, QDialog* dialog, const PreviewCycle& cycle,
+              const std::function<void()>& before, const PrepareApply& prepare);
 
-// preview(): the result over the cycle's area into the scratch, then the
-// host's preview, which plays the clipboard until the user stops it.
-void runpreview(const FilterInterface& filter, const PreviewCycle& cycle, const ApplyArea& apply);
+// preview(): the result over the cycle's area into the scratch, under the
+// same wait, then the host's preview, which plays the clipboard until the
+// user stops it. A cancelled computation leaves the scratch empty and plays
+// nothing.
+void runpreview(const FilterInterface& filter, const PreviewCycle& cycle, const PrepareApply& prepare);
 
 } // namespace filterframe

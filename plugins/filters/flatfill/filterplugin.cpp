@@ -26,33 +26,39 @@ bool FilterPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     return true;
 }
 
-void FilterPlugin::apply()
+ApplyArea FilterPlugin::applier()
 {
     if (!dialog.get() || !blockready(*this))
-        return;
-    emptyscratch(*this);
+        return [](const QRectF&, const Going&) {};
     const double g = std::pow(2.0, power->value() / 6.0);
-    const std::vector<int> list = channelsof(*this);
-    const Span frames = framesof(*this, clipboardarea);
-    const Span bins = binsof(*this, clipboardarea);
-    // Both parts uniform in 0 .. g, so every phase lies in the first quadrant;
-    // the generator is never seeded here, so each run gives new noise.
-    QRandomGenerator* random = QRandomGenerator::global();
-    for (int f = frames.first; f <= frames.last; ++f)
-        for (int c : list)
-            for (int b = bins.first; b <= bins.last; ++b) {
-                const double a = random->bounded(32768);
-                const double i = random->bounded(32768);
-                setbin(scratchbuffer, c, f, b, float(g * a / 32767), float(g * i / 32767));
-            }
+    return [this, g](const QRectF& area, const Going& going) {
+        emptyscratch(*this);
+        const std::vector<int> list = channelsof(*this);
+        const Span frames = framesof(*this, area);
+        const Span bins = binsof(*this, area);
+        // Both parts uniform in 0 .. g, so every phase lies in the first
+        // quadrant; the generator is never seeded here, so each run gives new
+        // noise.
+        QRandomGenerator* random = QRandomGenerator::global();
+        for (int f = frames.first; f <= frames.last; ++f) {
+            if (!going(double(f - frames.first) / (double(frames.last) - frames.first + 1)))
+                return;
+            for (int c : list)
+                for (int b = bins.first; b <= bins.last; ++b) {
+                    const double a = random->bounded(32768);
+                    const double i = random->bounded(32768);
+                    setbin(scratchbuffer, c, f, b, float(g * a / 32767), float(g * i / 32767));
+                }
+        }
+    };
 }
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, generatorcycle(), [this](const QRectF&) { apply(); });
+    runpreview(*this, generatorcycle(), [this] { return applier(); });
 }
 
 bool FilterPlugin::process()
 {
-    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this](const QRectF&) { apply(); });
+    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this] { return applier(); });
 }

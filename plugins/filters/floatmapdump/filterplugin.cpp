@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/rounding.h"
+#include "rounding.h"
 #include "dialogseam.h"
 #include "filterblock.h"
 #include "previewcycle.h"
@@ -96,15 +96,24 @@ bool FilterPlugin::process()
     bool written = true;
     for (auto& file : files)
         written = file->write(header) == header.size() && written;
-    QByteArray row(qsizetype(bins) * 4, Qt::Uninitialized);
-    for (int r = 0; r < frames && written; ++r)
-        for (size_t i = 0; i < list.size(); ++i) {
-            for (int p = 0; p < bins; ++p) {
-                const QVector2D v = getbin(layerbuffer, list[i], firstframe + r, topbin - p);
-                qToLittleEndian(std::sqrt(v.x() * v.x() + v.y() * v.y()), row.data() + qsizetype(p) * 4);
+    const WorkEnd end = hostrunwork(host(), label, tr("Exporting..."), [&](const std::function<bool(int)>& going) {
+        QByteArray row(qsizetype(bins) * 4, Qt::Uninitialized);
+        for (int r = 0; r < frames && written; ++r) {
+            if (!going(int(qint64(r) * 100 / frames)))
+                return false;
+            for (size_t i = 0; i < list.size(); ++i) {
+                for (int p = 0; p < bins; ++p) {
+                    const QVector2D v = getbin(layerbuffer, list[i], firstframe + r, topbin - p);
+                    qToLittleEndian(std::sqrt(v.x() * v.x() + v.y() * v.y()), row.data() + qsizetype(p) * 4);
+                }
+                written = files[i]->write(row) == row.size() && written;
             }
-            written = files[i]->write(row) == row.size() && written;
         }
+        return written;
+    });
+    // Cancelled: the files not committed leave those there as they were.
+    if (end == WorkEnd::Cancelled)
+        return false;
     if (!written) {
         warn(parent, tr("Export Bitmap"), tr("The bitmaps could not be written completely.\nNo file was changed."));
         return false;

@@ -6,13 +6,14 @@
 // not changed.
 #include <QObject>
 
+#include "hostlink.h"
 #include "interfaces.h"
 
-class FilterPlugin : public QObject, public FilterInterface
+class FilterPlugin : public QObject, public FilterInterface, public filterframe::TakesHost
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
-    Q_INTERFACES(FilterInterface)
+    Q_INTERFACES(FilterInterface HostUser)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;

@@ -107,40 +107,45 @@ void FilterPlugin::refreshS()
     rewriting = false;
 }
 
-void FilterPlugin::apply(const QRectF& area)
+ApplyArea FilterPlugin::applier()
 {
     if (!dialog.get() || !blockready(*this))
-        return;
-    emptyscratch(*this);
+        return [](const QRectF&, const Going&) {};
     const double g = std::pow(2.0, levelspin->value() / 6.0);
     const double e = 1.0 / gammaspin->value();
     const double o = offsetspin->value();
-    const std::vector<int> list = channelsof(*this);
-    const Span frames = framesof(*this, area);
-    const Span bins = binsof(*this, area);
-    for (int f = frames.first; f <= frames.last; ++f)
-        for (int b = bins.first; b <= bins.last; ++b)
-            for (int c : list) {
-                const QVector2D in = getbin(layerbuffer, c, f, b);
-                float re = power(float(g * in.x()), e);
-                float im = power(float(g * in.y()), e);
-                // No offset scales each magnitude by n / m = 1 exactly.
-                const float m = o != 0 ? std::sqrt(re * re + im * im) : 0.0f;
-                if (m > 0) {
-                    const float n = float(std::max(double(m) + o, 0.0));
-                    re *= n / m;
-                    im *= n / m;
+    return [this, g, e, o](const QRectF& area, const Going& going) {
+        emptyscratch(*this);
+        const std::vector<int> list = channelsof(*this);
+        const Span frames = framesof(*this, area);
+        const Span bins = binsof(*this, area);
+        for (int f = frames.first; f <= frames.last; ++f) {
+            if (!going(double(f - frames.first) / (double(frames.last) - frames.first + 1)))
+                return;
+            for (int b = bins.first; b <= bins.last; ++b)
+                for (int c : list) {
+                    const QVector2D in = getbin(layerbuffer, c, f, b);
+                    float re = power(float(g * in.x()), e);
+                    float im = power(float(g * in.y()), e);
+                    // No offset scales each magnitude by n / m = 1 exactly.
+                    const float m = o != 0 ? std::sqrt(re * re + im * im) : 0.0f;
+                    if (m > 0) {
+                        const float n = float(std::max(double(m) + o, 0.0));
+                        re *= n / m;
+                        im *= n / m;
+                    }
+                    setbin(scratchbuffer, c, f, b, re, im);
                 }
-                setbin(scratchbuffer, c, f, b, re, im);
-            }
+        }
+    };
 }
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, mixcycle(), [this](const QRectF& area) { apply(area); });
+    runpreview(*this, mixcycle(), [this] { return applier(); });
 }
 
 bool FilterPlugin::process()
 {
-    return runcycle(*this, parent, dialog.get(), mixcycle(), nullptr, [this](const QRectF& area) { apply(area); });
+    return runcycle(*this, parent, dialog.get(), mixcycle(), nullptr, [this] { return applier(); });
 }

@@ -7,14 +7,15 @@
 #include <QPointer>
 #include <QSlider>
 
+#include "hostlink.h"
 #include "interfaces.h"
 #include "previewcycle.h"
 
-class FilterPlugin : public QObject, public FilterInterface
+class FilterPlugin : public QObject, public FilterInterface, public filterframe::TakesHost
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
-    Q_INTERFACES(FilterInterface)
+    Q_INTERFACES(FilterInterface HostUser)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
@@ -23,11 +24,13 @@ public:
 public slots:
     void refreshS(); // a slider moved: every spin box follows its slider
     void refreshV(); // a spin box changed: every slider follows its spin box
-    // The result over `area` (the selection, or a run of it) into the scratch.
-    void apply(const QRectF& area);
     void preview();
 
 private:
+    // The result over an area (the selection, or a run of it) into the
+    // scratch, at the dialog's settings as they are now.
+    filterframe::ApplyArea applier();
+
     QWidget* parent = nullptr;
     filterframe::OwnedDialog dialog;
     // The controls live in the dialog; these go null when it is deleted.

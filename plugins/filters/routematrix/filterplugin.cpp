@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <array>
+
 #include "typednumber.h"
 
 using namespace filterframe;
@@ -87,44 +89,49 @@ void FilterPlugin::reset()
             sliders[t][s]->setValue(s == t ? 100 : 0);
 }
 
-void FilterPlugin::apply(const QRectF& area)
+ApplyArea FilterPlugin::applier()
 {
     if (!tabs || !blockready(*this))
-        return;
-    emptyscratch(*this);
-    float weights[size][size];
+        return [](const QRectF&, const Going&) {};
+    std::array<std::array<float, size>, size> weights;
     for (int t = 0; t < size; ++t)
         for (int s = 0; s < size; ++s)
             weights[t][s] = float(sliders[t][s]->value()) / 100.0f;
-    // Every source takes part, switched on or not; only the matrix's channels.
-    const int sources = std::min(channels, int(size));
-    const std::vector<int> targets = channelsof(*this, size);
-    const Span frames = framesof(*this, area);
-    const Span bins = binsof(*this, area);
-    QVector2D in[size];
-    for (int f = frames.first; f <= frames.last; ++f)
-        for (int b = bins.first; b <= bins.last; ++b) {
-            for (int s = 0; s < sources; ++s)
-                in[s] = getbin(layerbuffer, s, f, b);
-            for (int t : targets) {
-                float re = 0;
-                float im = 0;
-                for (int s = 0; s < sources; ++s) {
-                    re += weights[t][s] * in[s].x();
-                    im += weights[t][s] * in[s].y();
+    return [this, weights](const QRectF& area, const Going& going) {
+        emptyscratch(*this);
+        // Every source takes part, switched on or not; only the matrix's channels.
+        const int sources = std::min(channels, int(size));
+        const std::vector<int> targets = channelsof(*this, size);
+        const Span frames = framesof(*this, area);
+        const Span bins = binsof(*this, area);
+        QVector2D in[size];
+        for (int f = frames.first; f <= frames.last; ++f) {
+            if (!going(double(f - frames.first) / (double(frames.last) - frames.first + 1)))
+                return;
+            for (int b = bins.first; b <= bins.last; ++b) {
+                for (int s = 0; s < sources; ++s)
+                    in[s] = getbin(layerbuffer, s, f, b);
+                for (int t : targets) {
+                    float re = 0;
+                    float im = 0;
+                    for (int s = 0; s < sources; ++s) {
+                        re += weights[t][s] * in[s].x();
+                        im += weights[t][s] * in[s].y();
+                    }
+                    setbin(scratchbuffer, t, f, b, re, im);
                 }
-                setbin(scratchbuffer, t, f, b, re, im);
             }
         }
+    };
 }
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, mixcycle(size), [this](const QRectF& area) { apply(area); });
+    runpreview(*this, mixcycle(size), [this] { return applier(); });
 }
 
 bool FilterPlugin::process()
 {
     return runcycle(*this, parent, dialog.get(), mixcycle(size), [this] { refreshmixer(); },
-                    [this](const QRectF& area) { apply(area); });
+                    [this] { return applier(); });
 }

@@ -10,14 +10,15 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include "hostlink.h"
 #include "interfaces.h"
 #include "previewcycle.h"
 
-class FilterPlugin : public QObject, public FilterInterface
+class FilterPlugin : public QObject, public FilterInterface, public filterframe::TakesHost
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
-    Q_INTERFACES(FilterInterface)
+    Q_INTERFACES(FilterInterface HostUser)
 
 public:
     static constexpr int size = 8; // channels the matrix covers
@@ -28,11 +29,13 @@ public:
 public slots:
     void refreshmixer();
     void reset();
-    // The result over `area` (the selection, or a run of it) into the scratch.
-    void apply(const QRectF& area);
     void preview();
 
 private:
+    // The result over an area (the selection, or a run of it) into the
+    // scratch, at the weights the dialog holds now.
+    filterframe::ApplyArea applier();
+
     QWidget* parent = nullptr;
     filterframe::OwnedDialog dialog;
     // The controls live in the dialog; these go null when it is deleted.

@@ -33,32 +33,37 @@ bool FilterPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     return true;
 }
 
-void FilterPlugin::apply()
+ApplyArea FilterPlugin::applier()
 {
     if (!dialog.get() || !blockready(*this))
-        return;
-    emptyscratch(*this);
+        return [](const QRectF&, const Going&) {};
     const double g = std::pow(2.0, power->value() / 6.0);
     const double f = frequency->value();
-    const std::vector<int> list = channelsof(*this);
-    const Span samples = samplesof(*this, clipboardarea);
-    // Every channel gets the same wave, starting at phase 0 on the area's
-    // first sample.
-    double phase = 0;
-    for (int k = samples.first; k <= samples.last; ++k) {
-        const float value = float(std::sin(phase) * g);
-        for (int c : list)
-            setsample(scratchbuffer, c, k, value);
-        phase += 1.0 / samplerate * f * 3.141593 * 2;
-    }
+    return [this, g, f](const QRectF& area, const Going& going) {
+        emptyscratch(*this);
+        const std::vector<int> list = channelsof(*this);
+        const Span samples = samplesof(*this, area);
+        // Every channel gets the same wave, starting at phase 0 on the area's
+        // first sample.
+        double phase = 0;
+        for (int k = samples.first; k <= samples.last; ++k) {
+            if ((k - samples.first) % 65536 == 0
+                && !going(double(k - samples.first) / (double(samples.last) - samples.first + 1)))
+                return;
+            const float value = float(std::sin(phase) * g);
+            for (int c : list)
+                setsample(scratchbuffer, c, k, value);
+            phase += 1.0 / samplerate * f * 3.141593 * 2;
+        }
+    };
 }
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, generatorcycle(), [this](const QRectF&) { apply(); });
+    runpreview(*this, generatorcycle(), [this] { return applier(); });
 }
 
 bool FilterPlugin::process()
 {
-    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this](const QRectF&) { apply(); });
+    return runcycle(*this, parent, dialog.get(), generatorcycle(), nullptr, [this] { return applier(); });
 }

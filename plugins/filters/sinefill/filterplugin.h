@@ -7,24 +7,28 @@
 #include <QObject>
 #include <QPointer>
 
+#include "hostlink.h"
 #include "interfaces.h"
 #include "previewcycle.h"
 
-class FilterPlugin : public QObject, public FilterInterface
+class FilterPlugin : public QObject, public FilterInterface, public filterframe::TakesHost
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
-    Q_INTERFACES(FilterInterface)
+    Q_INTERFACES(FilterInterface HostUser)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool process() override;
 
 public slots:
-    void apply();
     void preview();
 
 private:
+    // The generated signal over the selection into the scratch, at the
+    // dialog's settings as they are now.
+    filterframe::ApplyArea applier();
+
     QWidget* parent = nullptr;
     filterframe::OwnedDialog dialog;
     // The controls live in the dialog; these go null when it is deleted.

@@ -9,17 +9,19 @@
 
 #include "brushsettings.h"
 #include "interfaces.h"
+#include "offthreadtool.h"
 
-class ToolPlugin : public QObject, public ToolInterface
+class ToolPlugin : public QObject, public ToolInterface, public OffThreadTool
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
-    Q_INTERFACES(ToolInterface)
+    Q_INTERFACES(ToolInterface OffThreadTool)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                  qint32 mousechannel) override;
+    void takesettings() override;
 
     toolframe::BrushSettings settings;
 };

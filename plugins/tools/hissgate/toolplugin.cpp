@@ -5,14 +5,11 @@
 
 #include "brushstroke.h"
 #include "fitsize.h"
-#include "toolnotes.h"
+#include "ownthread.h"
 #include "toolwidgets.h"
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 {
-    // Pointer events touch the widgets only to read them: the host may
-    // process them off the GUI thread while the window keeps answering.
-    setProperty("offguithread", true);
     name = tr("Extract Noise Manual Gate");
     category = QStringLiteral("Extract");
     label = tr("Noise (Manual Gate)");
@@ -27,10 +24,6 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
         reset = new QPushButton(tr("Reset"));
         fixedatleast(reset, 40);
         connect(reset, &QPushButton::clicked, this, &ToolPlugin::resetnoise);
-        // Registering takes presses at the view's edges too, where only
-        // noise often lies; the time cursor is placed another way meanwhile.
-        connect(registernoise, &QPushButton::toggled, this,
-                [this](bool down) { setProperty(toolownspresses, down); });
         tolerance = toolframe::newspinbox({-48, 48, 1, 1, 0, tr("tolerance:"), tr("dB"),
                                            tr("tolerance to the registered noise gate")});
         settings.build({.freqrange = 1000,
@@ -57,23 +50,40 @@ int ToolPlugin::profileindex(int bin)
     return std::clamp(bin, 0, profilebins - 1);
 }
 
+bool ToolPlugin::ownspresses() const
+{
+    return registernoise && ownthread(registernoise.data())->isChecked();
+}
+
+void ToolPlugin::takesettings()
+{
+    settings.take();
+    usable = settings.alive() && registernoise && tolerance;
+    if (!usable)
+        return;
+    registering = toolframe::checkedof(registernoise);
+    gatetolerance = toolframe::valueof(tolerance);
+}
+
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
-    strokenote.clear();
+    note.clear();
     // Without its settings (the host has deleted them) or a filled block the
     // tool does nothing.
-    if (!settings.alive() || !registernoise || !tolerance || !toolframe::blockready(*this))
+    if (!usable || !toolframe::blockready(*this))
         return true;
 
     // '+' and '-' over a view move the tolerance; the re-sent event then shows
     // the preview at the new gate at once. The spin box keeps its range.
-    if (key == Qt::Key_Plus)
-        tolerance->setValue(tolerance->value() + 1);
-    else if (key == Qt::Key_Minus)
-        tolerance->setValue(tolerance->value() - 1);
+    // Keys come on the widgets' thread.
+    if (key == Qt::Key_Plus || key == Qt::Key_Minus) {
+        QDoubleSpinBox* box = ownthread(tolerance.data());
+        box->setValue(box->value() + (key == Qt::Key_Plus ? 1 : -1));
+        takesettings();
+    }
 
-    if (!registernoise->isChecked())
+    if (!registering)
         extractstroke(x, y, pressure, dx, dy, dpressure);
     else if (toolframe::ispressed(pressure)) // hovering and releasing register nothing
         registerstroke(x, y, dx, dy);
@@ -131,11 +141,11 @@ void ToolPlugin::extractstroke(float x, float y, float pressure, float dx, float
     toolframe::hoverreset(*this, pressure, dpressure, dx, dy);
     // The stroke that ends here said nothing while it ran.
     if (toolframe::isrelease(pressure, dpressure))
-        strokenote = withoutprofile();
+        note = withoutprofile();
     // No profile at this window size: nothing to gate against.
     if (fftsize != noisefftsize)
         return;
-    const double gate = std::pow(2.0, tolerance->value() / 6.0);
+    const double gate = std::pow(2.0, gatetolerance / 6.0);
     toolframe::FrameSpan painted;
     toolframe::brushstroke(*this, x, y, dx, dy, settings.brush(), [&](int channel, int frame, int bin, float w) {
         if (channel >= profilechannels)

@@ -13,18 +13,24 @@
 
 #include "brushsettings.h"
 #include "interfaces.h"
+#include "offthreadtool.h"
+#include "toolnotes.h"
 
-class ToolPlugin : public QObject, public ToolInterface
+class ToolPlugin : public QObject, public ToolInterface, public OffThreadTool, public ToolNotes
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
-    Q_INTERFACES(ToolInterface)
-    Q_PROPERTY(QString strokenote MEMBER strokenote) // for the host (toolnotes.h)
+    Q_INTERFACES(ToolInterface OffThreadTool ToolNotes)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                  qint32 mousechannel) override;
+    void takesettings() override;
+    QString strokenote() const override { return note; }
+    // Registering takes presses at the view's edges too, where only noise
+    // often lies; the time cursor is placed another way meanwhile.
+    bool ownspresses() const override;
 
     // The brush settings, and the tool's own between them and the help line.
     // The host owns them through the tool bar; they are gone once it deletes
@@ -51,7 +57,12 @@ private:
     // Why a stroke at this window size can extract nothing; empty when it can.
     QString withoutprofile() const;
 
+    // What process works with: every widget was there, the registering
+    // button was down, the tolerance.
+    bool usable = false;
+    bool registering = false;
+    double gatetolerance = 0;
     int noisefftsize = 0;           // window size of the profile; 0: none registered
     float noiseprofile[profilechannels][profilebins] = {};
-    QString strokenote; // why the stroke the last call ended extracted nothing
+    QString note; // why the stroke the last call ended extracted nothing
 };

@@ -2,15 +2,13 @@
 
 #include <cmath>
 
+#include "ownthread.h"
 #include "peaktrack.h"
 #include "peakwidgets.h"
 #include "toolwidgets.h"
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 {
-    // Pointer events touch the widgets only to read them: the host may
-    // process them off the GUI thread while the window keeps answering.
-    setProperty("offguithread", true);
     name = tr("Extract Harmonics");
     category = QStringLiteral("Extract");
     label = tr("Harmonics");
@@ -35,23 +33,33 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     return true;
 }
 
-bool ToolPlugin::writeharmonics(int channel, int frame, double position, double frequency, int bins, double pure,
+void ToolPlugin::takesettings()
+{
+    taken = toolframe::PeakSettings::take(tolerance, timelimit, spread, purefreq);
+    taken.alive = taken.alive && frequencyrank && harmonics && harmtolerance;
+    if (taken.alive) {
+        rank = toolframe::valueof(frequencyrank);
+        harmonicsmax = toolframe::valueof(harmonics);
+    }
+}
+
+bool ToolPlugin::writeharmonics(int channel, int frame, double position, double frequency,
                                 const toolframe::SelectedCells& selected)
 {
     bool inside = false;
     const double nyquist = samplerate / 2;
+    const int bins = taken.spread;
     for (float h = 1;; h += 1) {
-        const double rank = frequencyrank->value();
         // How many fundamentals fit below the Nyquist frequency; at 0 Hz only
         // the harmonics setting limits the series.
         const double fundamental = frequency / rank;
         const double fits = fundamental != 0 ? nyquist / fundamental : HUGE_VAL;
-        if (std::min(fits, harmonics->value()) <= h)
+        if (std::min(fits, harmonicsmax) <= h)
             return inside;
         const double expected = position / rank * h;
         const long long centre = toolframe::roundindex(expected);
         const QVector2D peak = toolframe::locatepeak(*this, channel, frame, centre);
-        toolframe::writepeak(*this, channel, frame, centre, double(centre) + peak.x(), peak.y(), bins, pure);
+        toolframe::writepeak(*this, channel, frame, centre, double(centre) + peak.x(), peak.y(), bins, taken.pure);
         inside = inside || selected.reach(frame, centre - bins, centre + bins);
     }
 }
@@ -59,31 +67,30 @@ bool ToolPlugin::writeharmonics(int channel, int frame, double position, double 
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
-    strokenote.clear();
-    if (!tolerance || !timelimit || !spread || !purefreq || !frequencyrank || !harmonics || !harmtolerance)
+    note.clear();
+    if (!taken.alive)
         return true;
     // The box keeps the rank within 1 to 60; the event then runs with it.
-    if (key == Qt::Key_Plus)
-        frequencyrank->setValue(frequencyrank->value() + 1);
-    else if (key == Qt::Key_Minus)
-        frequencyrank->setValue(frequencyrank->value() - 1);
-    const int bins = int(spread->value());
-    const double pure = purefreq->value() / 100;
+    // Keys come on the widgets' thread.
+    if (key == Qt::Key_Plus || key == Qt::Key_Minus) {
+        QDoubleSpinBox* box = ownthread(frequencyrank.data());
+        box->setValue(box->value() + (key == Qt::Key_Plus ? 1 : -1));
+        takesettings();
+    }
     const bool pressed = pressure > 0;
     if (pressed && !stroking)
         reached = false;
     const toolframe::SelectedCells selected = toolframe::SelectedCells::of(*this);
     toolframe::partialevent(*this, x, y, pressure, dx, dy, dpressure,
-                            toolframe::Tracking::of(timelimit->value(), tolerance->value()),
+                            toolframe::Tracking::of(taken.timelimit, taken.tolerance),
                             [&](double frequency, int channel, int frame, double position, float) {
                                 const long long tracked = toolframe::roundindex(position);
-                                const bool inside =
-                                    writeharmonics(channel, frame, position, frequency, bins, pure, selected);
+                                const bool inside = writeharmonics(channel, frame, position, frequency, selected);
                                 reached = reached || inside || selected.reach(frame, tracked, tracked);
                             });
     // The selection keeps every write outside it, silently: the stroke says so at its release.
     if (!pressed && dpressure < 0 && stroking && areaselected && !reached)
-        strokenote = tr("The stroke lies outside the selected time/frequency area, so nothing was extracted.");
+        note = tr("The stroke lies outside the selected time/frequency area, so nothing was extracted.");
     stroking = pressed;
     return true;
 }

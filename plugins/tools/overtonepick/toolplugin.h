@@ -12,19 +12,24 @@
 #include <QToolBar>
 
 #include "interfaces.h"
+#include "offthreadtool.h"
+#include "peakwidgets.h"
 #include "scratchcommit.h"
+#include "toolnotes.h"
 
-class ToolPlugin : public QObject, public ToolInterface
+class ToolPlugin : public QObject, public ToolInterface, public OffThreadTool, public ToolNotes
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
-    Q_INTERFACES(ToolInterface)
-    Q_PROPERTY(QString strokenote MEMBER strokenote) // for the host (toolnotes.h)
+    Q_INTERFACES(ToolInterface OffThreadTool ToolNotes)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                  qint32 mousechannel) override;
+    void takesettings() override;
+    QString strokenote() const override { return note; }
+    bool ownspresses() const override { return false; }
 
     // Settings; the host owns them through the tool bar. purefreq and
     // harmtolerance are kept hidden there: purefreq stays 0 (a plain copy),
@@ -41,11 +46,15 @@ public:
 private:
     // Copies the harmonics of the series whose harmonic `rank` lies at bin
     // `position` of one frame; true when any of them reaches the selection.
-    bool writeharmonics(int channel, int frame, double position, double frequency, int bins, double pure,
+    bool writeharmonics(int channel, int frame, double position, double frequency,
                         const toolframe::SelectedCells& selected);
 
     QPointer<QToolBar> settingsbar; // the bar handed to the host, while it lives
+    // What process works with.
+    toolframe::PeakSettings taken;
+    double rank = 1;
+    double harmonicsmax = 1;
     bool stroking = false; // the button is down
     bool reached = false;  // the stroke has touched the selection
-    QString strokenote;    // why the stroke the last call ended extracted nothing
+    QString note;          // why the stroke the last call ended extracted nothing
 };

@@ -5,9 +5,6 @@
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 {
-    // Pointer events touch the widgets only to read them: the host may
-    // process them off the GUI thread while the window keeps answering.
-    setProperty("offguithread", true);
     name = tr("Modify Eraser");
     category = QStringLiteral("Modify");
     label = tr("Eraser");
@@ -26,6 +23,11 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     toolbar = settings.bar;
     cursor = toolframe::loadcursor(QStringLiteral(":/resources/ruboutc.png"));
     return true;
+}
+
+void ToolPlugin::takesettings()
+{
+    settings.take();
 }
 
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,

@@ -9,9 +9,6 @@
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 {
-    // Pointer events touch the widgets only to read them: the host may
-    // process them off the GUI thread while the window keeps answering.
-    setProperty("offguithread", true);
     name = tr("Draw Frequency");
     category = QStringLiteral("Draw");
     label = tr("Frequency");
@@ -68,12 +65,21 @@ toolframe::FrameSpan ToolPlugin::drawsegment(float x, float y, float dx, float d
     return toolframe::framesofsamples(*this, w, e - direction);
 }
 
+void ToolPlugin::takesettings()
+{
+    usable = strength && soft && tablet;
+    if (!usable)
+        return;
+    strengthdb = toolframe::valueof(strength);
+    usepressure = toolframe::checkedof(tablet);
+}
+
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
-    if (!strength || !soft || !tablet || samplerate <= 0 || !getsample || !setsample || !transferarea)
+    if (!usable || samplerate <= 0 || !getsample || !setsample || !transferarea)
         return true;
-    const double gain = toolframe::brushgain(strength->value(), tablet->isChecked(), pressure);
+    const double gain = toolframe::brushgain(strengthdb, usepressure, pressure);
     // No preview: a hover only empties the scratch buffer.
     if (toolframe::ishover(pressure, dpressure)) {
         toolframe::emptyscratch(*this);

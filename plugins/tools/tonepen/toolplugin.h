@@ -13,18 +13,20 @@
 #include <QToolBar>
 
 #include "interfaces.h"
+#include "offthreadtool.h"
 #include "scratchcommit.h"
 
-class ToolPlugin : public QObject, public ToolInterface
+class ToolPlugin : public QObject, public ToolInterface, public OffThreadTool
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
-    Q_INTERFACES(ToolInterface)
+    Q_INTERFACES(ToolInterface OffThreadTool)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                  qint32 mousechannel) override;
+    void takesettings() override;
 
     // Settings; the host owns them through the tool bar. soft is kept hidden
     // there and read by nothing.
@@ -39,6 +41,11 @@ private:
     toolframe::FrameSpan drawsegment(float x, float y, float dx, float dy, double gain);
 
     QPointer<QToolBar> settingsbar; // the bar handed to the host, while it lives
+    // What process works with: every widget was there, the strength in dB,
+    // the tablet button was down.
+    bool usable = false;
+    double strengthdb = 0;
+    bool usepressure = false;
     // Drawing phase in radians, shared by all channels, from load to unload.
     float phase = 0;
 };

@@ -6,9 +6,6 @@
 
 bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
 {
-    // Pointer events touch the widgets only to read them: the host may
-    // process them off the GUI thread while the window keeps answering.
-    setProperty("offguithread", true);
     name = tr("Extract Frequency");
     category = QStringLiteral("Extract");
     label = tr("Frequency");
@@ -28,18 +25,21 @@ bool ToolPlugin::initialize(const QString& pluginfile, QWidget* mainwindow)
     return true;
 }
 
+void ToolPlugin::takesettings()
+{
+    taken = toolframe::PeakSettings::take(tolerance, timelimit, spread, purefreq);
+}
+
 bool ToolPlugin::process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                          qint32 mousechannel)
 {
-    if (!tolerance || !timelimit || !spread || !purefreq)
+    if (!taken.alive)
         return true;
-    const int bins = int(spread->value());
-    const double pure = purefreq->value() / 100;
     toolframe::partialevent(*this, x, y, pressure, dx, dy, dpressure,
-                            toolframe::Tracking::of(timelimit->value(), tolerance->value()),
+                            toolframe::Tracking::of(taken.timelimit, taken.tolerance),
                             [&](double, int channel, int frame, double position, float amplitude) {
                                 toolframe::writepeak(*this, channel, frame, toolframe::roundindex(position),
-                                                     position, amplitude, bins, pure);
+                                                     position, amplitude, taken.spread, taken.pure);
                             });
     return true;
 }

@@ -10,17 +10,20 @@
 #include <QToolBar>
 
 #include "interfaces.h"
+#include "offthreadtool.h"
+#include "peakwidgets.h"
 
-class ToolPlugin : public QObject, public ToolInterface
+class ToolPlugin : public QObject, public ToolInterface, public OffThreadTool
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.ToolInterface/1.0")
-    Q_INTERFACES(ToolInterface)
+    Q_INTERFACES(ToolInterface OffThreadTool)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
     bool process(float x, float y, float pressure, float dx, float dy, float dpressure, int key,
                  qint32 mousechannel) override;
+    void takesettings() override;
 
     // Settings; the host owns them through the tool bar. purefreq is kept
     // hidden there, so it stays at its start value 0 (a plain copy).
@@ -32,4 +35,5 @@ public:
 
 private:
     QPointer<QToolBar> settingsbar; // the bar handed to the host, while it lives
+    toolframe::PeakSettings taken;  // what process works with
 };

@@ -27,21 +27,23 @@ QToolBar* BrushSettings::build(const BrushSetup& setup, std::initializer_list<QW
     return bar;
 }
 
-bool BrushSettings::alive() const
+void BrushSettings::take()
 {
-    return freqrange && timerange && softness && (!hasstrength || (strength && tablet));
-}
-
-Brush BrushSettings::brush() const
-{
-    return {timerange->value(), freqrange->value(), softness->value()};
+    taken.alive = freqrange && timerange && softness && (!hasstrength || (strength && tablet));
+    if (!taken.alive)
+        return;
+    taken.brush = {valueof(timerange), valueof(freqrange), valueof(softness)};
+    if (hasstrength) {
+        taken.strength = valueof(strength);
+        taken.tablet = checkedof(tablet);
+    }
 }
 
 double BrushSettings::gain(float pressure) const
 {
     if (!hasstrength)
         return 1;
-    return brushgain(strength->value(), tablet->isChecked(), pressure);
+    return brushgain(taken.strength, taken.tablet, pressure);
 }
 
 } // namespace toolframe

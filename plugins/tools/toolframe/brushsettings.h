@@ -2,7 +2,8 @@
 // The settings of a brush tool as its bar shows them: brush height, width and
 // softness, for the tools that change levels a strength in dB with the
 // tablet-pressure button, then the tool's own widgets and a line of help.
-// Every process call reads the current values; nothing is kept between runs.
+// take() copies their values on the widgets' thread before every process
+// call (OffThreadTool), and the call reads the copies wherever it runs.
 // The widgets belong to the bar, which the host owns and deletes; the guarded
 // pointers tell when they are gone.
 #include <QDoubleSpinBox>
@@ -37,11 +38,13 @@ public:
     // Creates the widgets and the bar holding them, the tool's own widgets
     // between the brush settings and the help line.
     QToolBar* build(const BrushSetup& setup, std::initializer_list<QWidget*> own = {});
-    // The widgets exist (the host has not deleted the bar).
-    bool alive() const;
-    Brush brush() const;
-    // The strength as a gain, scaled by pen pressure when the tablet button is
-    // down; 1 without a strength.
+    // On the widgets' thread: copies their values for the calls to come.
+    void take();
+    // As last taken: the widgets existed (the host had not deleted the bar),
+    // the brush, and the strength as a gain, scaled by pen pressure when the
+    // tablet button was down; 1 without a strength.
+    bool alive() const { return taken.alive; }
+    Brush brush() const { return taken.brush; }
     double gain(float pressure) const;
 
     QPointer<QDoubleSpinBox> freqrange;
@@ -54,6 +57,13 @@ public:
 
 private:
     bool hasstrength = false;
+    struct Taken
+    {
+        bool alive = false;
+        Brush brush;
+        double strength = 0; // dB
+        bool tablet = false;
+    } taken;
 };
 
 } // namespace toolframe

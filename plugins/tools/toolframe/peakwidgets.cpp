@@ -12,6 +12,20 @@ static QString tr(const char* text)
     return QCoreApplication::translate("ToolPlugin", text);
 }
 
+PeakSettings PeakSettings::take(const QDoubleSpinBox* tolerance, const QDoubleSpinBox* timelimit,
+                                const QDoubleSpinBox* spread, const QDoubleSpinBox* purefreq)
+{
+    PeakSettings taken;
+    taken.alive = tolerance && timelimit && spread && purefreq;
+    if (taken.alive) {
+        taken.tolerance = valueof(tolerance);
+        taken.timelimit = valueof(timelimit);
+        taken.spread = int(valueof(spread));
+        taken.pure = valueof(purefreq) / 100;
+    }
+    return taken;
+}
+
 QDoubleSpinBox* newtolerance()
 {
     return newspinbox({-30, -0.0, 1, 1, -6, tr("tolerance:"), tr("dB"), {}});

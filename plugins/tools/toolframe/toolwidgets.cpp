@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QToolBar>
 
+#include "ownthread.h"
 #include "typednumber.h"
 
 // The frame's own pictures live in this static library; registering them by
@@ -25,6 +26,16 @@ namespace toolframe {
 static QString tr(const char* text)
 {
     return QCoreApplication::translate("ToolPlugin", text);
+}
+
+double valueof(const QDoubleSpinBox* box)
+{
+    return ownthread(box)->value();
+}
+
+bool checkedof(const QAbstractButton* button)
+{
+    return ownthread(button)->isChecked();
 }
 
 QDoubleSpinBox* newspinbox(const SpinSetup& setup)

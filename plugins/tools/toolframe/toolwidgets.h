@@ -10,6 +10,7 @@
 
 #include <initializer_list>
 
+class QAbstractButton;
 class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
@@ -32,6 +33,10 @@ struct SpinSetup
     QString tooltip;
 };
 QDoubleSpinBox* newspinbox(const SpinSetup& setup);
+
+// A setting's value, read on its widget's own thread only (ownthread.h).
+double valueof(const QDoubleSpinBox* box);
+bool checkedof(const QAbstractButton* button);
 
 // The brush settings common to the brush tools; only start values and the
 // strength's range and tool tip differ between tools.

@@ -1,6 +1,7 @@
 #pragma once
 // The host side of the filter tests: a filter plugin loaded from the build's
-// installation root as the host loads it, its dialogs answered through the
+// installation root as the host loads it, given the program's services (its
+// long work runs under the program's wait), its dialogs answered through the
 // frame's seam, and three real slot Buffers (mix, current layer, clipboard)
 // with layers behind them, filled into the plugin's data block as the
 // spectrum controller does before it calls process().
@@ -22,8 +23,11 @@
 #include "core/callbacks.h"
 #include "core/globals.h"
 #include "core/layer.h"
+#include "app/hostservices.h"
+#include "app/utilitywatch.h"
 #include "core/log.h"
 #include "dialogseam.h"
+#include "hostservices.h"
 #include "interfaces.h"
 
 namespace filtertest {
@@ -137,6 +141,10 @@ public:
         if (!filter || !sethooks)
             return nullptr;
         sethooks(&modalhook, &filehook, &noticehook);
+        // The program's own wait, with its window over a window of the test's.
+        if (auto* user = qobject_cast<HostUser*>(loader.instance()))
+            user->sethost(programservices());
+        installutilitywatch(&window);
         if (!filter->initialize(loader.fileName(), nullptr))
             return nullptr;
         // Stored by the host after loading, for the filters it lists.
@@ -149,6 +157,7 @@ public:
 
 private:
     QPluginLoader loader;
+    QWidget window; // never shown
 };
 
 // The slot Buffers with their layers, and the block as the host fills it.

@@ -21,6 +21,7 @@
 #include <functional>
 
 #include "interfaces.h"
+#include "offthreadtool.h"
 
 namespace tooltest {
 
@@ -171,6 +172,14 @@ inline bool keepsbar(ToolInterface* tool, const QPluginLoader& loader, int barsi
            && settingwidgets(tool).size() == barsize;
 }
 
+// As the host does before every call: a tool whose steps may run off the
+// window's thread takes its settings first.
+inline void takesettings(ToolInterface* tool)
+{
+    if (auto* offthread = qobject_cast<OffThreadTool*>(dynamic_cast<QObject*>(tool)))
+        offthread->takesettings();
+}
+
 // The host's calls during strokes: every event refreshes the block first
 // (refresh) and, if given, the host writes back after it (after).
 class Pointer
@@ -188,6 +197,7 @@ public:
         lasty = y;
         lastp = pressure;
         refresh();
+        takesettings(*toolslot);
         const bool result = (*toolslot)->process(x, y, pressure, dx, dy, dpressure, key, 0);
         if (after)
             after();

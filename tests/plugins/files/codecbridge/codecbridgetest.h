@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the codecbridge tests: loading the plugin (the build's own or a
-// copy beside a converter of the test's choosing), answering its dialogs
-// through its dialog hooks, and making sample files with sox and reference
+// copy beside a converter of the test's choosing) with the program's
+// services, answering its dialogs through its dialog hook, watching its waits, and making sample files with sox and reference
 // decodes with the real ffmpeg.
 #include <QDialog>
 #include <QDir>
@@ -18,7 +18,10 @@
 
 #include <functional>
 
+#include "app/hostservices.h"
+#include "core/utility.h"
 #include "dialogseam.h"
+#include "hostservices.h"
 #include "interfaces.h"
 #include "testsupport.h"
 
@@ -28,22 +31,23 @@ inline const QString rootplugin = QStringLiteral(KV_TEST_ROOT "/Plugins/Files/co
 inline const QString wavefilter = QStringLiteral("WAVE/WavPack (*.wav *.w64 *.wv *.rf64)");
 
 // What the plugin showed: every message box (title, text; it should show
-// none, the host does) and the progress dialog as last seen.
+// none, the host does), and what the host's wait showed for it.
 struct Seen
 {
     QStringList titles;
     QStringList texts;
-    int progresscalls = 0;
-    QString progresstitle;
-    QString progresslabel;
-    Qt::WindowModality progressmodality = Qt::NonModal;
+    int waits = 0;      // waits the plugin began
+    QString waittitle;  // the last one's title
+    QString waittext;   // what its window said last
+    int percent = -1;   // how far it had come, as last reported
+    bool cancel = false; // the user cancels the wait under way
 };
 inline Seen seen;
 
 // Answers for the plugin's input dialogs; by default every question is declined.
 inline std::function<int(QDialog*)> answer = [](QDialog*) { return int(QDialog::Rejected); };
-// Called with the progress dialog after the plugin changed it.
-inline std::function<void(QProgressDialog*)> onprogress;
+// Called after each change of the wait under way.
+inline std::function<void()> onwait;
 
 inline int modalhook(QDialog* dialog)
 {
@@ -55,24 +59,51 @@ inline int modalhook(QDialog* dialog)
     return answer(dialog);
 }
 
-inline void progresshook(QProgressDialog* dialog)
+// The program's wait (core/utility.h), as the plugin reaches it through the
+// host services, with a watch that notes what its window would show and
+// cancels when the test says so.
+inline void watchwaits()
 {
-    ++seen.progresscalls;
-    seen.progresstitle = dialog->windowTitle();
-    seen.progresslabel = dialog->labelText();
-    seen.progressmodality = dialog->windowModality();
-    if (onprogress)
-        onprogress(dialog);
+    static int depth = 0;
+    UtilityWatch watch;
+    watch.begin = [](const QString& title, const QString& text) {
+        if (depth++ == 0) {
+            ++seen.waits;
+            seen.waittitle = title;
+            seen.waittext = text;
+            seen.percent = -1;
+        }
+        if (onwait)
+            onwait();
+    };
+    watch.shown = [] { return false; };
+    watch.cancelled = [] { return seen.cancel; };
+    watch.progress = [](int percent) {
+        seen.percent = std::max(seen.percent, percent);
+        if (onwait)
+            onwait();
+    };
+    watch.settext = [](const QString& text) {
+        seen.waittext = text;
+        if (onwait)
+            onwait();
+    };
+    watch.end = [] {
+        if (--depth == 0)
+            seen.cancel = false; // the next wait is another one
+    };
+    setutilitywatch(watch);
 }
 
 inline void forget()
 {
     seen = Seen();
     answer = [](QDialog*) { return int(QDialog::Rejected); };
-    onprogress = nullptr;
+    onwait = nullptr;
 }
 
-// Loads the plugin file at path and routes its dialogs to the hooks above.
+// Loads the plugin file at path, routes its dialogs to the hooks above and
+// hands it the program's services.
 inline FileInterface* load(const QString& path)
 {
     QPluginLoader loader(path);
@@ -83,9 +114,12 @@ inline FileInterface* load(const QString& path)
     }
     QLibrary library(path);
     auto sethooks = reinterpret_cast<decltype(&codecbridgesethooks)>(library.resolve("codecbridgesethooks"));
-    if (!sethooks)
+    auto* user = qobject_cast<HostUser*>(object);
+    if (!sethooks || !user)
         return nullptr;
-    sethooks(&modalhook, &progresshook);
+    sethooks(&modalhook);
+    user->sethost(programservices());
+    watchwaits();
     return qobject_cast<FileInterface*>(object);
 }
 
@@ -207,8 +241,8 @@ inline QString cutcopy(const QString& file, const QString& copy, double share)
 }
 
 // Ticks every 20 ms while a conversion waits, which shows that the event loop
-// runs, and from the third tick on, once ready() holds, cancels every progress
-// dialog on screen.
+// runs, and from the third tick on, once ready() holds, cancels the wait: in
+// the test's watch, or in the host's window on screen.
 struct CancelTicker
 {
     int ticks = 0;
@@ -218,6 +252,7 @@ struct CancelTicker
         QObject::connect(&timer, &QTimer::timeout, [this, ready] {
             if (++ticks < 3 || !ready())
                 return;
+            seen.cancel = true;
             for (QWidget* widget : QApplication::topLevelWidgets())
                 if (auto* dialog = qobject_cast<QProgressDialog*>(widget); dialog && dialog->isVisible())
                     dialog->cancel();

@@ -107,7 +107,7 @@ private slots:
             QVERIFY(decoded == contents(source));
         QVERIFY(leftovers().isEmpty());
         QCOMPARE(mode(destination), std::filesystem::perms(0640));
-        QCOMPARE(seen.progresstitle, "Writing " + file + "...");
+        QCOMPARE(seen.waittitle, "Writing " + file + "...");
     }
 
     void rawpcmisthesource()

@@ -1,6 +1,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QProgressDialog>
 #include <QTimer>
 #include <csignal>
 #include <QVBoxLayout>
@@ -555,8 +556,9 @@ void TestEditorhandoff::editorCannotStart()
 
 void TestEditorhandoff::neverEndingEditorCancelled()
 {
-    // The window's timers fire while the editor runs; the Cancel that the
-    // notice offers after a moment ends it, and nothing is changed.
+    // The window's timers fire while the editor runs; Escape in the window
+    // that the program's wait shows after a moment ends it, and nothing is
+    // changed.
     const QString pidfile = QDir::tempPath() + "/editor.pid";
     QFile::remove(pidfile);
     qputenv("KV_FAKE_NAMES", QFile::encodeName(pidfile));
@@ -565,9 +567,14 @@ void TestEditorhandoff::neverEndingEditorCancelled()
     QTimer timer;
     connect(&timer, &QTimer::timeout, [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->button(QMessageBox::Cancel)
-                                                           && QFile::exists(pidfile))
-                cancelled = (box->button(QMessageBox::Cancel)->click(), true);
+            if (auto* wait = qobject_cast<QProgressDialog*>(w); wait && wait->isVisible() && QFile::exists(pidfile)
+                                                                && !cancelled) {
+                QCOMPARE(wait->windowTitle(), QString("External Wave Editor"));
+                QCOMPARE(wait->labelText(), QString("Waiting for the external wave editor to end...\n"
+                                                    "Cancel ends it; the layer is not changed."));
+                QTest::keyClick(wait, Qt::Key_Escape);
+                cancelled = true;
+            }
     });
     timer.start(20);
     QVERIFY(!edit("hang"));

@@ -1,9 +1,13 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTest>
+
+#include "cachewindow.h"
 
 #include "dialogseam.h"
 #include "filterblock.h"
+#include "hostlink.h"
 #include "previewcycle.h"
 
 using namespace filterframe;
@@ -26,6 +30,7 @@ private slots:
     void cycleOrder_data();
     void cycleOrder();
     void cycleRefusals();
+    void cycleCancelled();
     void dialogOwnership();
 };
 
@@ -73,6 +78,46 @@ DataInterface block(int channels = 2, int mask = 0b11)
     d.transferarea = &transfer;
     return d;
 }
+
+// A filter of the block, as runcycle takes it.
+struct Filter : FilterInterface
+{
+    explicit Filter(const DataInterface& d)
+    {
+        static_cast<DataInterface&>(*this) = d;
+        label = QStringLiteral("Test");
+    }
+    bool initialize(const QString&, QWidget*) override { return true; }
+    bool process() override { return true; }
+};
+
+// The settings are read once the dialog is answered; the computation is noted.
+PrepareApply noted()
+{
+    return [] {
+        calls.append("prepare");
+        return ApplyArea([](const QRectF&, const Going&) { calls.append("apply"); });
+    };
+}
+
+// A host whose user cancels once the work says it has come `cutoff` percent.
+struct CancellingHost : HostServices
+{
+    int cutoff = 100;
+    bool waitwhile(const QString&, const QString&, const std::function<bool()>&) override { return true; }
+    WorkEnd runwork(const QString& title, const QString&, const HostWork& work) override
+    {
+        calls.append("wait " + title);
+        bool cancelled = false;
+        const bool done = work([&](int percent) {
+            cancelled = cancelled || percent >= cutoff;
+            return !cancelled;
+        });
+        return cancelled ? WorkEnd::Cancelled : done ? WorkEnd::Done : WorkEnd::Failed;
+    }
+    void waitprogress(int) override {}
+    void waittext(const QString&) override {}
+};
 
 } // namespace
 
@@ -176,7 +221,8 @@ void TestFilterframe::cycleOrder_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("applied") << int(QDialog::Accepted)
-                             << QStringList{"before", "dialog", "apply", "transfer 2>1 mode 5 mask 1 shift 0,0",
+                             << QStringList{"before", "dialog", "prepare", "apply",
+                                            "transfer 2>1 mode 5 mask 1 shift 0,0",
                                             "transfer 2>2 mode 0 mask 5 shift 0,0"};
     QTest::newRow("closed") << int(QDialog::Rejected) << QStringList{"before", "dialog"};
 }
@@ -192,8 +238,8 @@ void TestFilterframe::cycleOrder()
     QDialog dialog;
     PreviewCycle cycle;
     cycle.channellimit = 2;
-    const bool result = runcycle(
-        d, nullptr, &dialog, cycle, [] { calls.append("before"); }, [](const QRectF&) { calls.append("apply"); });
+    Filter filter(d);
+    const bool result = runcycle(filter, nullptr, &dialog, cycle, [] { calls.append("before"); }, noted());
     QCOMPARE(result, answer == QDialog::Accepted);
     QCOMPARE(calls, expected);
     if (result)
@@ -208,9 +254,9 @@ void TestFilterframe::cycleRefusals()
     generator.area = &DataInterface::clipboardarea;
     generator.mode = loudermode;
     generator.needsselection = true;
-    const auto apply = [](const QRectF&) { calls.append("apply"); };
+    const PrepareApply apply = noted();
 
-    DataInterface d = block();
+    Filter d(block());
     QVERIFY(!runcycle(d, nullptr, &dialog, generator, nullptr, apply));
     QCOMPARE(calls, QStringList{"message No area selected: Please select an area first."});
 
@@ -222,7 +268,7 @@ void TestFilterframe::cycleRefusals()
 
     // A block the host has not filled, or no dialog: nothing at all.
     calls.clear();
-    DataInterface unfilled;
+    Filter unfilled{DataInterface()};
     unfilled.areaselected = true;
     QVERIFY(!runcycle(unfilled, nullptr, &dialog, generator, nullptr, apply));
     d.channelmask = 0b1;
@@ -230,8 +276,34 @@ void TestFilterframe::cycleRefusals()
     QVERIFY(calls.isEmpty());
 
     QVERIFY(runcycle(d, nullptr, &dialog, generator, nullptr, apply));
-    QCOMPARE(calls.value(1), QString("apply"));
-    QCOMPARE(calls.value(2), QString("transfer 2>1 mode 9 mask 1 shift 0,0"));
+    QCOMPARE(calls.value(2), QString("apply"));
+    QCOMPARE(calls.value(3), QString("transfer 2>1 mode 9 mask 1 shift 0,0"));
+}
+
+void TestFilterframe::cycleCancelled()
+{
+    // An area of three runs: the second is cancelled while it is computed.
+    // What it computed is not committed, the third is never begun, and the
+    // scratch is emptied; the host gives back what the first committed.
+    dialoganswer = QDialog::Accepted;
+    CancellingHost host;
+    host.cutoff = 50; // halfway through the second run
+    TakesHost taker;
+    taker.sethost(&host);
+    const auto unhost = qScopeGuard([&] { taker.sethost(nullptr); });
+    Filter d(block(1, 0b1));
+    const int run = cachedrun(d.fftsize, d.overlap);
+    d.layerarea = QRectF(0, 4000, 2.5 * run * 64 / 8000.0, -4000);
+    QDialog dialog;
+    const auto apply = [] {
+        return ApplyArea([](const QRectF&, const Going& going) {
+            calls.append("apply");
+            going(0.5);
+        });
+    };
+    QVERIFY(!runcycle(d, nullptr, &dialog, mixcycle(), nullptr, apply));
+    QCOMPARE(calls, (QStringList{"dialog", "wait Test", "apply", "transfer 2>1 mode 5 mask 1 shift 0,0", "apply",
+                                 "transfer 2>2 mode 0 mask 1 shift 0,0"}));
 }
 
 void TestFilterframe::dialogOwnership()

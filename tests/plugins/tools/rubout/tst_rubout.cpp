@@ -4,8 +4,10 @@
 #include <QLabel>
 #include <QPluginLoader>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QToolBar>
 
 #include <cmath>
@@ -40,6 +42,7 @@ private slots:
     void dragErasesThePath();
     void topBinAndChannelMask();
     void zeroSizeBrush();
+    void settingsAreReadOnTheirThreadOnly();
     void hostDeletesTheSettings(); // last: it unloads the plugin
 
 private:
@@ -375,6 +378,33 @@ void TestRubout::zeroSizeBrush()
     for (int frame = 51; frame < last; ++frame)
         QVERIFY(layeris(0, frame, 32, 1));
     QVERIFY(layeris(0, last + 1, 32, 1));
+}
+
+void TestRubout::settingsAreReadOnTheirThreadOnly()
+{
+#ifndef KV_CHECKED
+    QSKIP("the check is in checked builds only");
+#else
+    // In a copy of this test: the settings taken on another thread, which
+    // the check stops at once.
+    if (qEnvironmentVariableIsSet("KV_TEST_OFFTHREAD")) {
+        const std::unique_ptr<QThread> worker(QThread::create([this] { tooltest::takesettings(tool); }));
+        worker->start();
+        worker->wait();
+        QFAIL("the settings were read off their thread and nothing stopped it");
+    }
+    tooltest::takesettings(tool); // on their thread, as the host takes them
+    QProcess copy;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KV_TEST_OFFTHREAD", "1");
+    copy.setProcessEnvironment(environment);
+    copy.setProcessChannelMode(QProcess::MergedChannels);
+    copy.start(QCoreApplication::applicationFilePath(), {"settingsAreReadOnTheirThreadOnly"});
+    QVERIFY(copy.waitForFinished(60000));
+    const QByteArray said = copy.readAll();
+    QCOMPARE(copy.exitStatus(), QProcess::CrashExit);
+    QVERIFY2(said.contains("QDoubleSpinBox \"\" used off its own thread"), said.constData());
+#endif
 }
 
 void TestRubout::hostDeletesTheSettings()

@@ -385,6 +385,7 @@ void TestTonepick::channelMask()
     channelreads[0] = channelreads[1] = 0;
     refresh();
     tool->getbin = &countingbin;
+    tooltest::takesettings(tool);
     QVERIFY(tool->process(at, freq, 1, 0, 0, 1, 0, 0));
     QCOMPARE(channelreads[0], 0);
     QVERIFY(channelreads[1] > 0);
