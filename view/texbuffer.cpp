@@ -94,9 +94,47 @@ void TexBuffer::dropcache()
     valid.clear();
 }
 
+// Holds parammutex for a change of the binding or the parameters; a
+// computation in progress gives up for it, and a request it left pending
+// starts again once the change is made.
+class TexBuffer::Supersede
+{
+public:
+    explicit Supersede(TexBuffer* worker) : worker(worker)
+    {
+        ++worker->superseding;
+        worker->parammutex.lock();
+    }
+    ~Supersede()
+    {
+        worker->parammutex.unlock();
+        if (--worker->superseding == 0)
+            worker->resume();
+    }
+    Supersede(const Supersede&) = delete;
+    Supersede& operator=(const Supersede&) = delete;
+
+private:
+    TexBuffer* worker;
+};
+
+void TexBuffer::resume()
+{
+    {
+        QMutexLocker request(&requestmutex);
+        const bool left = std::exchange(gaveup, false);
+        if (!left || busy || stopping || requesttaken)
+            return;
+        busy = true;
+    }
+    if (isRunning())
+        wait(); // a loop that gave up is ending
+    start(QThread::InheritPriority);
+}
+
 void TexBuffer::bindlayer(layer* bindlayer, qint32 channel)
 {
-    QMutexLocker params(&parammutex);
+    const Supersede change(this);
     boundlayer = bindlayer;
     this->channel = channel;
     samplerate = bindlayer ? bindlayer->samplerate : 0;
@@ -106,7 +144,7 @@ void TexBuffer::bindlayer(layer* bindlayer, qint32 channel)
 
 void TexBuffer::infftparam(qint32 ffttype, qint32 fftsize, qint32 fftoverlap, bool fftsubwin)
 {
-    QMutexLocker params(&parammutex);
+    const Supersede change(this);
     alignedfree(window);
     this->ffttype = ffttype;
     const int n = clampfftsize(fftsize);
@@ -201,7 +239,7 @@ void TexBuffer::run()
     }
     QMutexLocker params(&parammutex);
     QMutexLocker request(&requestmutex);
-    while (!stopping && !requesttaken) {
+    while (!stopping && !requesttaken && superseding == 0) {
         const bool ready = fftsize >= 1 && fftoverlap >= 1 && boundlayer && channel >= 0 && samplerate >= 1 && window;
         if (!ready || !requestusable())
             break; // the request stays pending until it can be computed
@@ -211,9 +249,18 @@ void TexBuffer::run()
         changes.swap(pendingchanges);
         requesttaken = true;
         request.unlock();
-        compute(a, res, changes);
+        const bool done = compute(a, res, changes);
         if (abortwork)
             return;
+        if (!done) {
+            // Given up for a change of binding or parameters: the request
+            // and its changes wait for the loop that the change starts.
+            request.relock();
+            pendingchanges.insert(pendingchanges.begin(), changes.begin(), changes.end());
+            requesttaken = false;
+            gaveup = true;
+            break;
+        }
         emit outtexdata();
         request.relock();
     }
@@ -249,7 +296,7 @@ void TexBuffer::forgetchanged(const std::vector<std::pair<double, double>>& chan
     }
 }
 
-void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<double, double>>& changes)
+bool TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<double, double>>& changes)
 {
     const int n = fftsize;
     const int hop = n / fftoverlap;
@@ -292,14 +339,14 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
     framescomputed = 0;
     if (!(columnsd > 0) || !(rowsd > 0) || channel >= boundlayer->channels) {
         publish(resultarea, Grid());
-        return;
+        return true;
     }
     if (columnsd * rowsd * 2.0 * sizeof(float) > double(INT_MAX - 64) || columnsd > INT_MAX / 8) {
         logerror(QString("TexBuffer: %1 x %2 values are more than one texture can hold")
                      .arg(columnsd)
                      .arg(rowsd));
         publish(resultarea, Grid());
-        return;
+        return true;
     }
     Grid g;
     g.tstep = tstep;
@@ -315,7 +362,7 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
         logerror("TexBuffer: work blocks not allocated");
         work.release();
         publish(resultarea, Grid());
-        return;
+        return true;
     }
 
     // Columns of the last result that nothing has changed are taken over.
@@ -360,8 +407,8 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
     displaypool::parallelfor(int(tasks.size()), [&](int t) {
         computecolumns(g, work, tasks[size_t(t)].first, tasks[size_t(t)].second);
     });
-    if (abortwork)
-        return;
+    if (givingup())
+        return false;
     framescomputed = missingframes;
     framestotal += missingframes;
     lastarea = resultarea;
@@ -369,6 +416,7 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
     cached = g;
     valid.assign(size_t(g.columns), 1);
     publish(resultarea, g);
+    return true;
 }
 
 // Columns [first, last) (absolute) of grid g into `work`: every frame of each
@@ -380,7 +428,7 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
     const int n = fftsize;
     const int hop = n / fftoverlap;
     const size_t columnfloats = size_t(g.rows) * 2;
-    if (abortwork)
+    if (givingup())
         return;
     Scratch& s = scratch;
     lanefft& fft = s.prepare(n);
@@ -418,7 +466,7 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
 
     qint64 c = first; // the column of the frame in lane 0
     auto span = columnframes(g.tstep, c);
-    for (qint64 j0 = jfirst; j0 <= jlast && !abortwork; j0 += lanes) {
+    for (qint64 j0 = jfirst; j0 <= jlast && !givingup(); j0 += lanes) {
         const int used = int(std::min<qint64>(lanes, jlast - j0 + 1));
         fft.load(s.samples.data() + size_t(j0 - jfirst) * hop, hop, used, window);
         fft.forward();

@@ -68,6 +68,10 @@ public:
     // since the worker was made (read by the tests and the benchmarks).
     std::atomic<qint64> framescomputed{0};
     std::atomic<qint64> framestotal{0};
+    // Callers waiting to change the binding or the parameters: a computation
+    // in progress is for what they replace, so it gives up at once and its
+    // request stays pending, instead of holding them (the window) until done.
+    std::atomic<int> superseding{0};
 
     // Notes that the layer changed in the time span of `area` without asking
     // for a new result: the next request recomputes the columns it touches.
@@ -120,6 +124,11 @@ private:
     bool busy = false;
     bool stopping = false;
     std::atomic<bool> abortwork{false};
+    bool gaveup = false; // under requestmutex: the last loop left its request for resume()
+    class Supersede;
+    bool givingup() const { return abortwork || superseding.load(std::memory_order_relaxed) > 0; }
+    // Starts the loop again for a request left pending by a computation that gave up.
+    void resume();
     // Time spans (s) changed since the last request was taken (requestmutex).
     std::vector<std::pair<double, double>> pendingchanges;
 
@@ -136,8 +145,9 @@ private:
     // The frames (absolute) whose centres lie in column c's span.
     std::pair<qint64, qint64> columnframes(double tstep, qint64 c) const;
     void forgetchanged(const std::vector<std::pair<double, double>>& changes);
-    // Computes the area of the pending request (taken already) and publishes it.
-    void compute(QRectF area, QSize texres, const std::vector<std::pair<double, double>>& changes);
+    // Computes the area of the pending request (taken already) and publishes
+    // it; false when it gave up (givingup()) and published nothing.
+    bool compute(QRectF area, QSize texres, const std::vector<std::pair<double, double>>& changes);
     void computecolumns(const Grid& g, Block& work, qint64 first, qint64 last);
     void publish(const QRectF& resultarea, const Grid& g);
 };

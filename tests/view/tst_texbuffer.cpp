@@ -1,11 +1,13 @@
 // The display-transform worker on real layers: geometry of the published
 // grid, spectral content, empty results, coalescing of requests, requests at
-// the end of a computation, teardown while computing and broken samples.
+// the end of a computation, a binding or teardown while computing and broken
+// samples.
 #include <QMutexLocker>
 #include <QTest>
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -270,6 +272,33 @@ private slots:
         worker->intexrequest(QRectF(0, 24000, 60, -24000), QSize(2000, 1000));
         QVERIFY(worker->isRunning());
         delete worker;
+    }
+
+    // A new binding does not wait for the computation in progress: it gives
+    // up, publishes nothing, and its request is computed for the new layer.
+    void rebindingGivesUpTheComputation()
+    {
+        std::unique_ptr<layer> a(makesinelayer(1000, 0.5, 48000, 1, 60.0)), b(makesinelayer(3000, 0.5, 48000, 1, 2.0));
+        Counted c;
+        c.worker.bindlayer(a.get(), 0);
+        c.worker.infftparam(2, 65536, 16, false);
+        // Holding the layers' lock keeps the computation from its samples
+        // until the new binding waits.
+        layermutex.lock();
+        c.worker.intexrequest(QRectF(0, 24000, 60, -24000), QSize(2000, 1000));
+        const bool computing = waituntil([&] {
+            QMutexLocker request(&c.worker.requestmutex);
+            return c.worker.requesttaken;
+        }, 30000);
+        std::thread binder([&] { c.worker.bindlayer(b.get(), 0); });
+        const bool waiting = computing && waituntil([&] { return c.worker.superseding.load() == 1; }, 30000);
+        layermutex.unlock();
+        binder.join();
+        QVERIFY(waiting);
+        QVERIFY(waituntil([&] { return c.idle(); }, 60000));
+        QCOMPARE(c.published.load(), 1);
+        QMutexLocker result(&c.worker.resultmutex);
+        QCOMPARE(c.worker.resultlayer, b.get());
     }
 
     // A 0.5 sine shows within 3 dB of its level, at the row of its frequency,
