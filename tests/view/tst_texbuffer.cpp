@@ -35,8 +35,7 @@ struct Counted
 
 float magnitude(const float* data, int rows, int column, int row)
 {
-    const float* v = data + (size_t(column) * rows + row) * 2;
-    return std::sqrt(v[0] * v[0] + v[1] * v[1]);
+    return data[(size_t(column) * rows + row) * 2];
 }
 
 // A copy of a worker's published result.
@@ -380,8 +379,9 @@ private slots:
     }
 
     // A scroll computes only the new columns, an edit only the columns whose
-    // frames it touches, a repaint nothing; each gives what a fresh worker
-    // computes for the same area.
+    // frames it touches, a repaint nothing, a slot that takes another's
+    // picture over nothing; each gives what a fresh worker computes for the
+    // same area.
     void keptColumnsMatchFreshOnes()
     {
         std::unique_ptr<layer> l(makechirplayer(48000, 60));
@@ -425,6 +425,29 @@ private slots:
         worker.intexrequest(scrolled, QSize(600, 300), QRectF(), false);
         QVERIFY(worker.framescomputed > 0);
         QVERIFY(same(Result(worker), fresh(scrolled)));
+
+        // A slot bound to a mix that holds that layer alone takes the
+        // columns over, and computes those of a change only noted so far;
+        // with a second layer heard, it takes nothing.
+        std::unique_ptr<layer> mix(new layer(sessionpath + "/mix.pcm", "mix", true, 1, 1.0f, 48000, 1, 0, 0, false));
+        QVERIFY(mix->addchild(l.get()));
+        auto takenover = [&](bool alone) {
+            TexBuffer taking;
+            taking.infftparam(4, 1024, 4, false);
+            taking.bindlayer(mix.get(), 0, {&worker});
+            taking.intexrequest(scrolled, QSize(600, 300), QRectF(), false);
+            if (alone && !same(Result(taking), fresh(scrolled)))
+                return qint64(-1);
+            return qint64(taking.framescomputed);
+        };
+        QCOMPARE(takenover(true), 0);
+        l->write(loud.data(), 25.0, 0.05);
+        worker.invalidate(QRectF(25.0, 24000, 0.05, -24000));
+        const qint64 changed = takenover(true);
+        QVERIFY2(changed > 0 && changed < whole / 50, qPrintable(QString::number(changed)));
+        std::unique_ptr<layer> second(new layer(*l));
+        QVERIFY(mix->addchild(second.get()));
+        QVERIFY(takenover(false) >= whole);
     }
 
     void brokenSamplesStayFinite()
