@@ -2,6 +2,12 @@
 // The two-way spectral cache of one layer: a window of 131072 samples of every
 // channel held twice in the time domain (full band A, selected band B) and once
 // as short-time Fourier frames, with write-back of whatever was changed.
+//
+// Threads: the controller makes the three on the window's thread, which binds,
+// configures, flushes and reloads them. A device run (the controller's own
+// thread) and a tool step (the stroke worker) call its public operations
+// meanwhile: every one of them takes `guard`, so any may come from any thread;
+// the transform pool works on a pass's arrays only while its caller holds it.
 #include <QObject>
 #include <QRectF>
 #include <QVector2D>

@@ -8,6 +8,9 @@
 //            area, level curves, cursor;
 //   limited  levels in 16-bit alpha textures, one map pass;
 //   none     nothing is drawn (no fragment shaders).
+//
+// Threads: a widget of the window's thread, where every call to it is made;
+// its TexBuffers work on threads of their own and reach it by queued signal.
 #include <QColor>
 #include <QCursor>
 #include <QList>

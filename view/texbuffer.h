@@ -15,6 +15,12 @@
 //
 // Requests are not queued: only the newest pending request counts, and one
 // that arrives while a computation runs is taken up right after it.
+//
+// Threads: its GLChannel makes and owns it on the window's thread, which alone
+// binds, sets parameters, requests and invalidates (taking over another slot's
+// columns included), and consumes results under resultmutex; outtexdata
+// reaches the view queued. run() is the worker's own thread; it spreads a
+// request's columns over the display pool and never touches a widget.
 #include <QMutex>
 #include <QRectF>
 #include <QSize>
