@@ -11,7 +11,7 @@
 //
 // "Memory/60 min" runs the program again as a child per iteration, so that
 // its peak is its own: the 60-minute file imported, its layer made current,
-// a first zoom to 10 s, then 20 edits there (Deletes of 0.4 s x 1-5 kHz);
+// a first zoom to 10 s, then 20 edits of four kinds over the file;
 // it reports the peak resident size (VmHWM) after each stage in MB.
 //
 // The file is made with sox and imported through the file plugin of the
@@ -34,6 +34,8 @@
 #include "app/mainwindow.h"
 #include "benchwindow.h"
 #include "controller/spectrumgui.h"
+#include "core/buffer.h"
+#include "core/callbacks.h"
 #include "core/globals.h"
 #include "core/layer.h"
 #include "panels/historygui.h"
@@ -221,6 +223,7 @@ int memorychild(const QString& wav)
     Window w(memoryminutes, wav);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("opened %.1f\n", peakmb());
+    std::fprintf(stderr, "memory: window %dx%d\n", w.window->width(), w.window->height());
     layersgui->ItemClicked(Window::row(0), 3);
     settle();
     std::printf("current %.1f\n", peakmb());
@@ -228,11 +231,47 @@ int memorychild(const QString& wav)
     spectrumgui->indisplayarea(QRectF(middle, 24000, 10, -24000));
     settle();
     std::printf("zoomed %.1f\n", peakmb());
+    // Four kinds of edit in turn, spread over the file: a Delete of the whole
+    // band for 2 s, a Cut and a Paste of 10 s x 1-5 kHz, and 60 s of that
+    // band doubled through the bin callbacks as a tool does.
     const int entries = historygui->tree->topLevelItemCount();
-    for (int i = 0; i < 20; ++i) {
-        selection = QRectF(middle + 0.45 * i, 5000, 0.4, -4000);
+    const double step = memoryminutes * 60.0 / 21;
+    auto select = [](const QRectF& r) {
+        selection = r;
         emit spectrumgui->outselection(selection);
-        spectrumgui->indel();
+    };
+    for (int k = 0; k < 20; ++k) {
+        const double t = 60 + step * k;
+        switch (k % 4) {
+        case 0:
+            select(QRectF(t, 24000, 2, -24000 + 20));
+            spectrumgui->indel();
+            break;
+        case 1:
+            select(QRectF(t, 5000, 10, -4000));
+            spectrumgui->incut();
+            break;
+        case 2:
+            select(QRectF(t - step, 5000, 10, -4000));
+            spectrumgui->inpaste();
+            break;
+        default: {
+            const QRectF band(t, 5000, 60, -4000);
+            select(band);
+            Buffer* b = slottable.buffer[1];
+            const int hop = b->hop();
+            const int f0 = int(band.x() * 48000 / hop + 0.5), f1 = int(band.right() * 48000 / hop + 0.5);
+            const int b0 = b->freqtobin(1000), b1 = b->freqtobin(5000);
+            for (int f = f0; f < f1; ++f)
+                for (int ch = 0; ch < 2; ++ch)
+                    for (int bin = b0; bin <= b1; ++bin) {
+                        const QVector2D v = getbincb(1, ch, f, bin);
+                        setbincb(1, ch, f, bin, 2 * v.x(), 2 * v.y());
+                    }
+            b->flush();
+            spectrumgui->pushbackup("Level");
+        }
+        }
         settle();
     }
     if (historygui->tree->topLevelItemCount() < entries + 20)
