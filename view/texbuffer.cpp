@@ -610,4 +610,7 @@ void TexBuffer::publish(const QRectF& area, const Grid& g)
         resultres = QSize(-1, -1);
         resultdata = resultpeaks = nullptr;
     }
+    // The block of the result before is of use only to the next computation:
+    // the system has it back meanwhile (six of them in a stereo window).
+    blocks[1 - current].release();
 }
