@@ -1,5 +1,6 @@
 // The program entry of the editor.
 #include "endsignals.h"
+#include "memorypolicy.h"
 #include "program.h"
 #include "startup.h"
 #include "tabletapplication.h"
@@ -10,6 +11,7 @@ int main(int argc, char** argv)
 {
     // A request to end during start-up must not kill the program half-way.
     catchendsignals();
+    setmemorypolicy();
     // The views' surface format must be fixed before the application exists.
     GLChannel::setdefaultformat();
     TabletApplication app(argc, argv);

@@ -43,13 +43,7 @@ constexpr double editbytes = editlength * rate * channelcount * 4;
 
 qint64 writtenbytes()
 {
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : io.readAll().split('\n'))
-        if (line.startsWith("wchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    return 0;
+    return qint64(benchwindow::procfield("io", "wchar:"));
 }
 
 qint64 foldersize(const QString& path)

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/mainwindow.h"
+#include "app/memorypolicy.h"
 #include "controller/spectrumgui.h"
 #include "core/globals.h"
 #include "core/layer.h"
@@ -32,7 +33,7 @@ struct App
 {
     QApplication app;
     QTemporaryDir logs{QDir::tempPath() + "/kvbench-logs-XXXXXX"};
-    App(int& argc, char** argv) : app((offscreen(), argc), argv)
+    App(int& argc, char** argv) : app((offscreen(), setmemorypolicy(), argc), argv)
     {
         // Without a sound card the window's device restore fails with a
         // message, and the views were then seen never to draw; sound goes
@@ -218,6 +219,19 @@ private:
 
 // The installation root whose plugins the benchmarks load: KV_BENCH_ROOT, or
 // the build's own beside the benchmark program.
+// A number field of a file under /proc/self ("wchar:" of io, "VmHWM:" of
+// status, ...): its first word, 0 when absent.
+inline double procfield(const char* file, const QByteArray& field)
+{
+    QFile f(QStringLiteral("/proc/self/") + file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble();
+    return 0;
+}
+
 inline QString benchroot()
 {
     const QString root = qEnvironmentVariable("KV_BENCH_ROOT");

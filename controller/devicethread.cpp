@@ -6,8 +6,6 @@
 
 namespace {
 
-thread_local DeviceReport lastreport;
-
 using StartOperation = bool (DeviceInterface::*)(const QString&, qint32, qint32, QRectF, double*,
                                                  float*, bool*);
 
@@ -26,15 +24,15 @@ bool runstart(DeviceInterface* device, StartOperation start, const QString& desc
 
 } // namespace
 
-DeviceReport lastdevicereport()
-{
-    return lastreport;
-}
-
 void DeviceThread::report(const QString& action, const QString& description, bool result)
 {
-    lastreport = {action, description, result};
+    last = {action, description, result};
     emit outdevicelog(action, description, result);
+}
+
+void DeviceThread::answer()
+{
+    emit outanswer(last.action, last.description, last.result);
 }
 
 void DeviceThread::devicePlayOpen(DeviceInterface* device, QString description)

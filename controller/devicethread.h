@@ -10,15 +10,13 @@
 
 class DeviceInterface;
 
-// What the device operation that the calling thread ran last reported: a
-// request queued right behind an operation reads that operation's own report.
+// What one device operation reported.
 struct DeviceReport
 {
     QString action;
     QString description;
     bool result = false;
 };
-DeviceReport lastdevicereport();
 
 class DeviceThread : public QObject
 {
@@ -30,6 +28,8 @@ signals:
     // One report per device operation: its action word, the device entry and
     // whether the operation succeeded (a missing device counts as a failure).
     void outdevicelog(QString action, QString description, bool result);
+    // The report of the operation run last, sent again by answer().
+    void outanswer(QString action, QString description, bool result);
 
 public slots:
     void devicePlayOpen(DeviceInterface* device, QString description);
@@ -42,7 +42,11 @@ public slots:
                            qint32 loop, QRectF range, double* currenttime, float* volume,
                            bool* stop);
     void deviceRecordClose(DeviceInterface* device, QString description);
+    // Queued right behind an operation, it answers with that operation's
+    // own report, whatever was sent or reported meanwhile.
+    void answer();
 
 private:
+    DeviceReport last;
     void report(const QString& action, const QString& description, bool result);
 };

@@ -90,7 +90,10 @@ bool SpectrumGui::bindlayer(qint32 layertype, layer* l)
         emit outbindlayer(l, layertype);
     }
 
-    emit outdisplayarea(displayarea, displayarea, layertype);
+    // Nothing of the new layer is out of date: the views dropped what they
+    // held of the former one, and a picture one takes over from another slot
+    // is right as it is.
+    emit outdisplayarea(displayarea, QRectF(), layertype);
     if (alllayers())
         setscrollbars();
     emit outupdategl();

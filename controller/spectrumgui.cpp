@@ -200,6 +200,13 @@ void SpectrumGui::run()
         connect(this, &SpectrumGui::deviceRecordStart, &device, &DeviceThread::deviceRecordStart),
         connect(this, &SpectrumGui::deviceRecordClose, &device, &DeviceThread::deviceRecordClose),
         connect(&device, &DeviceThread::outdevicelog, this, &SpectrumGui::indevicelog),
+        // A signal, not a call posted to this object from here: Qt delivers
+        // it queued and drops it, under its own lock, once the controller
+        // is gone, so a device that returns at exit answers nobody.
+        connect(&device, &DeviceThread::outanswer, this,
+                [this](const QString& action, const QString& description, bool result) {
+                    answerdevice({action, description, result});
+                }),
     };
     devicethread = &device;
     devicethreadready.release();

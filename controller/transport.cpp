@@ -5,7 +5,6 @@
 // position, volume and stop flag are shared with it as atomics.
 #include <QAction>
 #include <QIcon>
-#include <QPointer>
 #include <QSemaphore>
 #include <QSettings>
 
@@ -309,28 +308,11 @@ void SpectrumGui::opendevice(bool record, bool asked)
 
 void SpectrumGui::answerasked()
 {
-    if (!devicethread)
-        return;
-    // Queued right behind the operation just sent, this runs in the device
-    // thread as soon as it has returned, and takes that operation's own
-    // report back: the box answers its request, whatever else was sent or
-    // reported meanwhile. Its report reaches indevicelog() first. The
-    // controller may be gone by then (a device that returned only at exit):
-    // nobody is left to answer.
-    QMetaObject::invokeMethod(
-        devicethread,
-        [self = QPointer<SpectrumGui>(this)] {
-            const DeviceReport report = lastdevicereport();
-            if (SpectrumGui* gui = self.data())
-                QMetaObject::invokeMethod(
-                    gui,
-                    [self, report] {
-                        if (self)
-                            self->answerdevice(report);
-                    },
-                    Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    // Queued right behind the operation just sent: the device thread answers
+    // with that operation's own report once it has returned, and the box
+    // answers its request. Its report reaches indevicelog() first.
+    if (devicethread)
+        QMetaObject::invokeMethod(devicethread, &DeviceThread::answer, Qt::QueuedConnection);
 }
 
 void SpectrumGui::answerdevice(const DeviceReport& report)

@@ -4,6 +4,12 @@
 // as short-time Fourier frames, with write-back of whatever was changed. While
 // a stroke goes over more frames than that step after step, the window grows
 // to hold them, within a bound, and comes back to its size after.
+//
+// Threads: the controller makes the three on the window's thread, which binds,
+// configures, flushes and reloads them. A device run (the controller's own
+// thread) and a tool step (the stroke worker) call its public operations
+// meanwhile: every one of them takes `guard`, so any may come from any thread;
+// the transform pool works on a pass's arrays only while its caller holds it.
 #include <QObject>
 #include <QRectF>
 #include <QVector2D>

@@ -16,6 +16,10 @@
 // a forgotten edit's inverse is that of an engine that keeps nothing, and no
 // edit ever comes back in part. Frames that differ from the analysis only by
 // its rounding are not kept at all.
+//
+// Threads: called by the Buffers on whichever thread runs their operation (the
+// window's, the device run's, a tool step's); one process-wide lock serialises
+// every store, so any call may come from any thread.
 #include <QString>
 #include <QtGlobal>
 

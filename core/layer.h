@@ -4,6 +4,11 @@
 // are mixed into every read. All operations that touch the file or the fields
 // lock the process-wide recursive layermutex for their whole run, except that
 // read() and mixadd() copy the samples once they have released it.
+//
+// Threads: the layer panel creates and deletes layers on the window's thread,
+// after the Buffers and the views have let them go. Display workers, Buffers
+// on a device run or a tool step, and imports read and write them from their
+// own threads, always through the operations above (or under layermutex).
 #include <QFile>
 #include <QMetaType>
 #include <QMutexLocker>

@@ -4,6 +4,10 @@
 // batch, one per lane of the lane transform (lanefft.h). The passes hand their jobs to a small pool of workers started once,
 // each with its own scratch and plans; `threadR2C` and `threadC2R` run one job
 // on a thread of their own, for callers outside a pass.
+//
+// Threads: the pool's workers are started once for the process. A pass may be
+// run from any thread (the window's, a device run's, a tool step's); it
+// returns when its jobs are done, and the jobs' arrays stay the caller's.
 #include <QThread>
 
 #include <memory>

@@ -1,5 +1,8 @@
 #include "columnfold.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 typedef float vgroup __attribute__((vector_size(32)));
@@ -111,4 +114,25 @@ void columnfold::fold(int from, int to, float* column) const
 float peaklevel(const float* samples, std::ptrdiff_t count)
 {
     return peakof(samples, count);
+}
+
+void columnlevels(float* column, int rows, bool shifts)
+{
+    for (int r = 0; r < rows; ++r) {
+        const float re = column[2 * r], im = column[2 * r + 1];
+        column[2 * r] = std::sqrt(re * re + im * im);
+    }
+    for (int r = 0; r < rows; ++r) {
+        const float power = column[2 * r];
+        const float below = r > 0 ? column[2 * r - 2] : 0.0f;
+        const float above = r + 1 < rows ? column[2 * r + 2] : 0.0f;
+        const float a = (below + above - 2.0f * power) * 0.5f;
+        const float b = a + power - below;
+        float shift = 0.0f;
+        if (std::fabs(a) > 1e-6f * power)
+            shift = std::clamp(-b / (2.0f * a) + 0.5f, 0.0f, 1.0f);
+        if (!shifts || below * 0.9f > power || above * 0.9f > power)
+            shift = 0.0f;
+        column[2 * r + 1] = shift;
+    }
 }

@@ -37,3 +37,11 @@ private:
 
 // The largest absolute value of samples[0 .. count); not-a-number counts for nothing.
 float peaklevel(const float* samples, std::ptrdiff_t count);
+
+// A folded column (rows x (re, im), rows rising in frequency) into what the
+// view draws, in place: per row its level and its bin shift, the offset of
+// the parabola through the levels of the row and its two neighbours moved to
+// [0, 1] (0.5 = peak centred on the row; 0 = none measured: no peak there,
+// a flat or silent neighbourhood, or `shifts` false). Rows past the ends
+// count as silent.
+void columnlevels(float* column, int rows, bool shifts);

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "core/alignedmemory.h"
 #include "core/globals.h"
@@ -148,13 +149,15 @@ bool GLChannel::probe()
     }
 
     if (glsl && fullext) {
-        // The first float format that can be rendered into.
+        // The first float format that can be rendered into. Two components
+        // are all that a texture holds (complex value; level and bin shift),
+        // so four would double the largest memory of the process.
         struct Candidate
         {
             GLenum internal, upload;
         };
         const Candidate candidates[] = {
-            {GL_RGBA32F, GL_RG}, {GL_RG32F, GL_RG}, {GL_LUMINANCE_ALPHA32F_ARB, GL_LUMINANCE_ALPHA}};
+            {GL_RG32F, GL_RG}, {GL_RGBA32F, GL_RG}, {GL_LUMINANCE_ALPHA32F_ARB, GL_LUMINANCE_ALPHA}};
         texformat = 0;
         f->glEnable(GL_TEXTURE_2D);
         for (const Candidate& c : candidates) {
@@ -294,16 +297,12 @@ void GLChannel::setupshared()
     }
     if (glsl && fullext) {
         glReport("intializeGL full start");
-        glshared.ftransform = compileshader(QOpenGLShader::Fragment, "ftransform.frag");
-        glshared.ptransform = linkprogram(glshared.vertex, glshared.ftransform);
         glshared.fmap = compileshader(QOpenGLShader::Fragment, "fmap.frag");
         glshared.pmap = linkprogram(glshared.vertex, glshared.fmap);
         glshared.fdisplace = compileshader(QOpenGLShader::Fragment, "fdisplace.frag");
         glshared.pdisplace = linkprogram(glshared.vertex, glshared.fdisplace);
         glshared.fcolor = compileshader(QOpenGLShader::Fragment, "fcolor.frag");
         glshared.pcolor = linkprogram(glshared.vertex, glshared.fcolor);
-        logshader("ftransform", glshared.ftransform);
-        logprogram("ptransform", glshared.ptransform);
         logshader("fmap", glshared.fmap);
         logprogram("pmap", glshared.pmap);
         logshader("fdisplace", glshared.fdisplace);
@@ -323,14 +322,13 @@ void GLChannel::releaseshared()
     sharedclaimed = false;
     if (--glshared.users > 0)
         return;
-    QOpenGLShaderProgram** programs[] = {&glshared.pmaplimited, &glshared.ptransform, &glshared.pmap, &glshared.pdisplace,
-                                         &glshared.pcolor};
+    QOpenGLShaderProgram** programs[] = {&glshared.pmaplimited, &glshared.pmap, &glshared.pdisplace, &glshared.pcolor};
     for (QOpenGLShaderProgram** p : programs) {
         delete *p;
         *p = nullptr;
     }
-    QOpenGLShader** shaders[] = {&glshared.vertex, &glshared.fmaplimited, &glshared.ftransform,
-                                 &glshared.fmap,   &glshared.fdisplace,   &glshared.fcolor};
+    QOpenGLShader** shaders[] = {&glshared.vertex, &glshared.fmaplimited, &glshared.fmap, &glshared.fdisplace,
+                                 &glshared.fcolor};
     for (QOpenGLShader** s : shaders) {
         delete *s;
         *s = nullptr;
@@ -357,7 +355,7 @@ void GLChannel::releasegl()
             gl->glDeleteTextures(1, t);
         *t = 0;
     }
-    for (unsigned* b : {&mapfbo, &displacefbo, &transformfbo}) {
+    for (unsigned* b : {&mapfbo, &displacefbo}) {
         if (*b && glf)
             glf->glDeleteFramebuffers(1, b);
         *b = 0;
@@ -389,12 +387,6 @@ void GLChannel::initializeGL()
     gl->glMatrixMode(GL_MODELVIEW);
     gl->glLoadIdentity();
     gl->glMatrixMode(GL_PROJECTION);
-    if (glsl && fullext) {
-        glf->glGenFramebuffers(1, &transformfbo);
-        glf->glBindFramebuffer(GL_FRAMEBUFFER, transformfbo);
-        glf->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
-        glf->glBindFramebuffer(GL_FRAMEBUFFER, screenfbo());
-    }
     glReport("initializeGL end");
 }
 
@@ -529,7 +521,12 @@ void GLChannel::inbindlayer(layer* bindlayer, qint32 layertype)
     glReport("GLChannel::inbindlayer start");
     if (layertype >= 0 && layertype < 3) {
         boundlayers[layertype] = bindlayer;
-        texbuffers[layertype]->bindlayer(bindlayer, channel);
+        // Another slot may already show what the new layer reads.
+        std::vector<TexBuffer*> others;
+        for (int i = 0; i < 3; ++i)
+            if (i != layertype)
+                others.push_back(texbuffers[i]);
+        texbuffers[layertype]->bindlayer(bindlayer, channel, others);
         if (bindlayer)
             samplerate = bindlayer->samplerate;
     }
@@ -631,21 +628,24 @@ void GLChannel::intexdata()
         for (int i = 0; i < 3; ++i) {
             if (boundlayers[i] != worker->resultlayer)
                 continue;
-            if (drawtex[i])
-                gl->glDeleteTextures(1, &drawtex[i]);
-            drawtex[i] = 0;
             alignedfree(peaks[i]);
             peaks[i] = nullptr;
             const QSize res = worker->resultres;
-            if (res.width() < 1 || res.height() < 1 || !worker->resultdata)
+            const bool empty = res.width() < 1 || res.height() < 1 || !worker->resultdata;
+            // A texture of the same size takes the new values in place: no
+            // storage made and cleared anew for every result.
+            const bool reuse = !empty && drawtex[i] && texres[i] == res;
+            if (drawtex[i] && !reuse) {
+                gl->glDeleteTextures(1, &drawtex[i]);
+                drawtex[i] = 0;
+            }
+            if (empty)
                 continue;
             peaks[i] = alignedalloc(res.width() * int(sizeof(float)), 16);
             if (peaks[i])
                 std::memcpy(peaks[i], worker->resultpeaks, size_t(res.width()) * sizeof(float));
-            if (glsl && fullext)
-                uploadfull(i, worker);
-            else if (glsl)
-                uploadlimited(i, worker);
+            if (glsl)
+                upload(i, worker, reuse);
             texarea[i] = worker->resultarea;
             texres[i] = res;
             drawnfresh[i] = drawtex[i] != 0;
@@ -677,96 +677,34 @@ void GLChannel::texfilters(unsigned filter)
     gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
 }
 
-void GLChannel::uploadfull(int slot, TexBuffer* worker)
+// The full tier keeps levels and bin shifts as they come; the limited one
+// keeps levels alone, at 16 bits, scaled as its map expects.
+void GLChannel::upload(int slot, TexBuffer* worker, bool reuse)
 {
     const int ncol = worker->resultres.width(), nrow = worker->resultres.height();
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    gl->glGenTextures(1, &drawtex[slot]);
-    gl->glBindTexture(GL_TEXTURE_2D, drawtex[slot]);
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(texinternalformat), nrow, ncol, 0, texformat, GL_FLOAT, nullptr);
-    texfilters(GL_LINEAR);
-    if (glshared.anisotropic)
-        gl->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 4.0f);
-
-    GLuint source = 0;
-    gl->glGenTextures(1, &source);
-    gl->glBindTexture(GL_TEXTURE_2D, source);
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(texinternalformat), nrow, ncol, 0, texformat, GL_FLOAT,
-                     worker->resultdata);
-    texfilters(GL_NEAREST);
-    const GLenum e = gl->glGetError();
-    if (e) {
-        glReport(teximagedescription(slot, ncol, nrow), qint32(e));
-        gl->glBindTexture(GL_TEXTURE_2D, 0);
-        gl->glDeleteTextures(1, &source);
-        gl->glDeleteTextures(1, &drawtex[slot]);
-        drawtex[slot] = 0;
-        return;
-    }
-
-    glf->glBindFramebuffer(GL_FRAMEBUFFER, transformfbo);
-    glf->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, drawtex[slot], 0);
-    const GLenum status = glf->glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    if (status != GL_FRAMEBUFFER_COMPLETE)
-        logerror(QString("intexdata framebuffer error: 0x%1 texformat used: 0x%2").arg(status, 0, 16).arg(texformat, 0, 16));
-
-    if (usable(glshared.ptransform)) {
-        gl->glActiveTexture(GL_TEXTURE0);
-        gl->glBindTexture(GL_TEXTURE_2D, source);
-        QOpenGLShaderProgram* p = glshared.ptransform;
-        p->bind();
-        p->setUniformValue("datatex", 0);
-        p->setUniformValue("texcpx1", QVector4D(1, 0, 0, 0));
-        p->setUniformValue("texcpx2", texformat == GL_RG ? QVector4D(0, 1, 0, 0) : QVector4D(0, 0, 0, 1));
-        const double width = worker->resultarea.width();
-        const double binwidth = fftsize > 0 ? double(samplerate) / fftsize : 0.0;
-        const double velocity = width > 0 && binwidth > 0 ? (ncol / width) / binwidth : 0.0;
-        p->setUniformValue("fftvelocitymult", float(velocity));
-        gl->glViewport(0, 0, nrow, ncol);
-        gl->glMatrixMode(GL_PROJECTION);
-        gl->glLoadIdentity();
-        gl->glOrtho(0, nrow, 0, ncol, 1, 0);
-        gl->glDisable(GL_DEPTH_TEST);
-        gl->glDisable(GL_BLEND);
-        gl->glBegin(GL_QUADS);
-        gl->glTexCoord2d(0, 0);
-        gl->glVertex2d(0, 0);
-        gl->glTexCoord2d(1, 0);
-        gl->glVertex2d(nrow, 0);
-        gl->glTexCoord2d(1, 1);
-        gl->glVertex2d(nrow, ncol);
-        gl->glTexCoord2d(0, 1);
-        gl->glVertex2d(0, ncol);
-        gl->glEnd();
-        p->release();
-    }
-    gl->glBindTexture(GL_TEXTURE_2D, 0);
-    glf->glBindFramebuffer(GL_FRAMEBUFFER, screenfbo());
-    gl->glDeleteTextures(1, &source);
-}
-
-void GLChannel::uploadlimited(int slot, TexBuffer* worker)
-{
-    const int ncol = worker->resultres.width(), nrow = worker->resultres.height();
-    const size_t count = size_t(ncol) * size_t(nrow);
-    float* levels = alignedalloc(int(count * sizeof(float)), 16);
-    if (!levels) {
-        logerror(teximagedescription(slot, ncol, nrow) + " not allocated");
-        return;
-    }
     const float* data = worker->resultdata;
-    for (size_t j = 0; j < count; ++j) {
-        const float re = data[2 * j], im = data[2 * j + 1];
-        levels[j] = 16.0f * std::sqrt(re * re + im * im);
+    std::vector<float> levels;
+    GLenum internal = texinternalformat, format = texformat;
+    if (!fullext) {
+        levels.resize(size_t(ncol) * size_t(nrow));
+        for (size_t j = 0; j < levels.size(); ++j)
+            levels[j] = 16.0f * data[2 * j];
+        data = levels.data();
+        internal = GL_ALPHA16;
+        format = GL_ALPHA;
     }
     gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    gl->glGenTextures(1, &drawtex[slot]);
-    gl->glBindTexture(GL_TEXTURE_2D, drawtex[slot]);
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA16, nrow, ncol, 0, GL_ALPHA, GL_FLOAT, levels);
-    alignedfree(levels);
-    texfilters(GL_NEAREST);
-    if (glshared.anisotropic)
-        gl->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 4.0f);
+    if (reuse) {
+        gl->glBindTexture(GL_TEXTURE_2D, drawtex[slot]);
+        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, nrow, ncol, format, GL_FLOAT, data);
+    } else {
+        gl->glGenTextures(1, &drawtex[slot]);
+        gl->glBindTexture(GL_TEXTURE_2D, drawtex[slot]);
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal), nrow, ncol, 0, format, GL_FLOAT, data);
+        texfilters(fullext ? GL_LINEAR : GL_NEAREST);
+        if (glshared.anisotropic)
+            gl->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 4.0f);
+    }
     gl->glBindTexture(GL_TEXTURE_2D, 0);
     const GLenum e = gl->glGetError();
     if (e) {

@@ -3,10 +3,14 @@
 // of the three layer slots (0 mix, 1 current layer, 2 clipboard), each one
 // computed by its own TexBuffer, in the slot colours. What it can draw depends
 // on a capability tier chosen once for the whole process:
-//   full     GPU transform, map, displace and colour passes through float
-//            frame buffers, zebra, device-cursor area, level curves, cursor;
-//   limited  CPU magnitudes in 16-bit alpha textures, one map pass;
+//   full     levels and bin shifts in float textures; map, displace and
+//            colour passes through float frame buffers, zebra, device-cursor
+//            area, level curves, cursor;
+//   limited  levels in 16-bit alpha textures, one map pass;
 //   none     nothing is drawn (no fragment shaders).
+//
+// Threads: a widget of the window's thread, where every call to it is made;
+// its TexBuffers work on threads of their own and reach it by queued signal.
 #include <QColor>
 #include <QCursor>
 #include <QList>
@@ -100,7 +104,6 @@ public:
     unsigned displacetex = 0;
     unsigned mapfbo = 0;
     unsigned displacefbo = 0;
-    unsigned transformfbo = 0;
     int snap = 0;
     bool hover = false;
     bool proximity = false;
@@ -207,8 +210,7 @@ private:
     void releaseshared();
     void releasegl();
     void makepassbuffer(unsigned& texture, unsigned& fbo, int w, int h);
-    void uploadfull(int slot, TexBuffer* worker);
-    void uploadlimited(int slot, TexBuffer* worker);
+    void upload(int slot, TexBuffer* worker, bool reuse);
     QString teximagedescription(int slot, int columns, int rows) const;
     void texfilters(unsigned filter);
     void slotcoordinates(double u[3][2], double v[3][2]) const;

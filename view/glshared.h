@@ -15,12 +15,10 @@ struct GLShared
     int users = 0;          // initialised views that use the programs below
     QOpenGLShader* vertex = nullptr;
     QOpenGLShader* fmaplimited = nullptr;
-    QOpenGLShader* ftransform = nullptr;
     QOpenGLShader* fmap = nullptr;
     QOpenGLShader* fdisplace = nullptr;
     QOpenGLShader* fcolor = nullptr;
     QOpenGLShaderProgram* pmaplimited = nullptr;
-    QOpenGLShaderProgram* ptransform = nullptr;
     QOpenGLShaderProgram* pmap = nullptr;
     QOpenGLShaderProgram* pdisplace = nullptr;
     QOpenGLShaderProgram* pcolor = nullptr;

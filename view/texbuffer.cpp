@@ -39,7 +39,9 @@ thread_local Scratch scratch;
 
 // Tasks of a request: about four per thread, each some tens of frames, so
 // that the threads end together and each task reads its samples at once.
-constexpr qint64 tasksamplesmax = 1 << 20;
+// Every thread that computes keeps a task's samples (1 MB at most) for the
+// next one: with more, that scratch was the largest memory of the views.
+constexpr qint64 tasksamplesmax = 1 << 18;
 
 } // namespace
 
@@ -90,25 +92,149 @@ TexBuffer::~TexBuffer()
 
 void TexBuffer::dropcache()
 {
+    QMutexLocker result(&resultmutex);
     cached = Grid();
     valid.clear();
+    cachedsource = nullptr;
+}
+
+// Holds parammutex for a change of the binding or the parameters; a
+// computation in progress gives up for it, and a request it left pending
+// starts again once the change is made.
+class TexBuffer::Supersede
+{
+public:
+    explicit Supersede(TexBuffer* worker) : worker(worker)
+    {
+        ++worker->superseding;
+        worker->parammutex.lock();
+    }
+    ~Supersede()
+    {
+        worker->parammutex.unlock();
+        if (--worker->superseding == 0)
+            worker->resume();
+    }
+    Supersede(const Supersede&) = delete;
+    Supersede& operator=(const Supersede&) = delete;
+
+private:
+    TexBuffer* worker;
+};
+
+void TexBuffer::resume()
+{
+    {
+        QMutexLocker request(&requestmutex);
+        const bool left = std::exchange(gaveup, false);
+        if (!left || busy || stopping || requesttaken)
+            return;
+        busy = true;
+    }
+    if (isRunning())
+        wait(); // a loop that gave up is ending
+    start(QThread::InheritPriority);
 }
 
 void TexBuffer::bindlayer(layer* bindlayer, qint32 channel)
 {
-    QMutexLocker params(&parammutex);
+    this->bindlayer(bindlayer, channel, {});
+}
+
+void TexBuffer::bindlayer(layer* bindlayer, qint32 channel, const std::vector<TexBuffer*>& others)
+{
+    const Supersede change(this);
     boundlayer = bindlayer;
     this->channel = channel;
     samplerate = bindlayer ? bindlayer->samplerate : 0;
     framerate = rowdensity = 0;
     dropcache();
+    {
+        // Changes noted so far were the former layer's.
+        QMutexLocker request(&requestmutex);
+        pendingchanges.clear();
+    }
+    for (TexBuffer* other : others)
+        if (other && other != this && takeover(*other))
+            break;
+}
+
+const layer* TexBuffer::soleread(layer* l)
+{
+    if (!l)
+        return nullptr;
+    QMutexLocker lock(&layermutex);
+    const layer* heard = l->length > 0 ? l : nullptr;
+    int count = heard ? 1 : 0;
+    for (int i = 0; i < l->childcount; ++i) {
+        layer* child = l->children[i];
+        if (child->length <= 0 || child->samplerate != l->samplerate || child->channels != l->channels)
+            continue; // mixes nothing
+        if (!child->active)
+            return nullptr; // mixed at gain 0, not read alone
+        heard = child;
+        ++count;
+    }
+    if (count != 1)
+        return nullptr;
+    if (heard == l)
+        return l;
+    // A child is mixed at the gain a read of it applies, but without its
+    // own children.
+    for (int i = 0; i < heard->childcount; ++i)
+        if (heard->children[i]->length > 0)
+            return nullptr;
+    return heard;
+}
+
+bool TexBuffer::takeover(TexBuffer& donor)
+{
+    const layer* source = soleread(boundlayer);
+    // Bindings and parameters are set on the window's thread, this one.
+    if (!source || donor.ffttype != ffttype || donor.fftsize != fftsize || donor.fftoverlap != fftoverlap
+        || donor.fftsubwin != fftsubwin || donor.samplerate != samplerate || donor.channel != channel)
+        return false;
+    // Only a worker that still shows that layer has been told of every
+    // change to it since.
+    if (soleread(donor.boundlayer) != source)
+        return false;
+    QMutexLocker request(&donor.requestmutex);
+    QMutexLocker result(&donor.resultmutex);
+    const Grid g = donor.cached;
+    if (donor.cachedsource != source || g.columns == 0)
+        return false;
+    const size_t columnfloats = size_t(g.rows) * 2;
+    Block& work = blocks[1 - current];
+    if (!work.reserve(qint64(columnfloats) * g.columns, g.columns))
+        return false;
+    const Block& from = donor.blocks[donor.current];
+    std::memcpy(work.data, from.data, columnfloats * size_t(g.columns) * sizeof(float));
+    std::memcpy(work.peaks, from.peaks, size_t(g.columns) * sizeof(float));
+    std::vector<std::uint8_t> columns = donor.valid;
+    // What the donor has been told but not yet taken up.
+    const std::vector<std::pair<double, double>> changes = donor.pendingchanges;
+    result.unlock();
+    request.unlock();
+    {
+        QMutexLocker own(&resultmutex);
+        current = 1 - current;
+        cached = g;
+        valid = std::move(columns);
+        cachedsource = source;
+        // A result not yet drawn was the former layer's.
+        resultlayer = nullptr;
+        resultdata = resultpeaks = nullptr;
+    }
+    forgetchanged(changes);
+    return true;
 }
 
 void TexBuffer::infftparam(qint32 ffttype, qint32 fftsize, qint32 fftoverlap, bool fftsubwin)
 {
-    QMutexLocker params(&parammutex);
+    const Supersede change(this);
     alignedfree(window);
     this->ffttype = ffttype;
+    this->fftsubwin = fftsubwin;
     const int n = clampfftsize(fftsize);
     this->fftsize = n;
     this->fftoverlap = clampfftoverlap(fftoverlap);
@@ -202,6 +328,10 @@ void TexBuffer::run()
     QMutexLocker params(&parammutex);
     QMutexLocker request(&requestmutex);
     while (!stopping && !requesttaken) {
+        if (superseding > 0) {
+            gaveup = true; // the change under way starts the loop again
+            break;
+        }
         const bool ready = fftsize >= 1 && fftoverlap >= 1 && boundlayer && channel >= 0 && samplerate >= 1 && window;
         if (!ready || !requestusable())
             break; // the request stays pending until it can be computed
@@ -210,10 +340,22 @@ void TexBuffer::run()
         std::vector<std::pair<double, double>> changes;
         changes.swap(pendingchanges);
         requesttaken = true;
+        // Under the request's lock: a takeover finds the changes either
+        // pending or their columns dropped.
+        forgetchanged(changes);
         request.unlock();
-        compute(a, res, changes);
+        const bool done = compute(a, res);
         if (abortwork)
             return;
+        if (!done) {
+            // Given up for a change of binding or parameters: the request
+            // and its changes wait for the loop that the change starts.
+            request.relock();
+            pendingchanges.insert(pendingchanges.begin(), changes.begin(), changes.end());
+            requesttaken = false;
+            gaveup = true;
+            break;
+        }
         emit outtexdata();
         request.relock();
     }
@@ -230,6 +372,7 @@ std::pair<qint64, qint64> TexBuffer::columnframes(double tstep, qint64 c) const
 
 void TexBuffer::forgetchanged(const std::vector<std::pair<double, double>>& changes)
 {
+    QMutexLocker result(&resultmutex);
     if (changes.empty() || cached.columns == 0)
         return;
     const int n = fftsize;
@@ -249,8 +392,9 @@ void TexBuffer::forgetchanged(const std::vector<std::pair<double, double>>& chan
     }
 }
 
-void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<double, double>>& changes)
+bool TexBuffer::compute(QRectF request, QSize res)
 {
+    const layer* source = soleread(boundlayer);
     const int n = fftsize;
     const int hop = n / fftoverlap;
     const double sr = samplerate;
@@ -288,18 +432,17 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
     const double columnsd = c1 - c0, rowsd = r1 - r0;
     const QRectF resultarea(c0 / framerate, r1 / rowdensity, columnsd / framerate, -rowsd / rowdensity);
 
-    forgetchanged(changes);
     framescomputed = 0;
     if (!(columnsd > 0) || !(rowsd > 0) || channel >= boundlayer->channels) {
         publish(resultarea, Grid());
-        return;
+        return true;
     }
     if (columnsd * rowsd * 2.0 * sizeof(float) > double(INT_MAX - 64) || columnsd > INT_MAX / 8) {
         logerror(QString("TexBuffer: %1 x %2 values are more than one texture can hold")
                      .arg(columnsd)
                      .arg(rowsd));
         publish(resultarea, Grid());
-        return;
+        return true;
     }
     Grid g;
     g.tstep = tstep;
@@ -315,7 +458,7 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
         logerror("TexBuffer: work blocks not allocated");
         work.release();
         publish(resultarea, Grid());
-        return;
+        return true;
     }
 
     // Columns of the last result that nothing has changed are taken over.
@@ -360,15 +503,20 @@ void TexBuffer::compute(QRectF request, QSize res, const std::vector<std::pair<d
     displaypool::parallelfor(int(tasks.size()), [&](int t) {
         computecolumns(g, work, tasks[size_t(t)].first, tasks[size_t(t)].second);
     });
-    if (abortwork)
-        return;
+    if (givingup())
+        return false;
     framescomputed = missingframes;
     framestotal += missingframes;
     lastarea = resultarea;
-    current = 1 - current;
-    cached = g;
-    valid.assign(size_t(g.columns), 1);
+    {
+        QMutexLocker result(&resultmutex);
+        current = 1 - current;
+        cached = g;
+        valid.assign(size_t(g.columns), 1);
+        cachedsource = source;
+    }
     publish(resultarea, g);
+    return true;
 }
 
 // Columns [first, last) (absolute) of grid g into `work`: every frame of each
@@ -380,7 +528,7 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
     const int n = fftsize;
     const int hop = n / fftoverlap;
     const size_t columnfloats = size_t(g.rows) * 2;
-    if (abortwork)
+    if (givingup())
         return;
     Scratch& s = scratch;
     lanefft& fft = s.prepare(n);
@@ -389,6 +537,7 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
     const qint64 jlast = columnframes(g.tstep, last - 1).second;
     const qint64 samples = (jlast - jfirst) * hop + n;
     const qint64 s0 = jfirst * hop - n / 2;
+    s.samples.reserve(size_t(samples)); // no more than needed: it stays the thread's
     s.samples.resize(size_t(samples));
     boundlayer->read(s.samples.data(), double(s0) / samplerate, double(samples) / samplerate, channel, true);
     // Row r stands for the fstep bins centred on bin (firstrow + r) * fstep;
@@ -418,7 +567,7 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
 
     qint64 c = first; // the column of the frame in lane 0
     auto span = columnframes(g.tstep, c);
-    for (qint64 j0 = jfirst; j0 <= jlast && !abortwork; j0 += lanes) {
+    for (qint64 j0 = jfirst; j0 <= jlast && !givingup(); j0 += lanes) {
         const int used = int(std::min<qint64>(lanes, jlast - j0 + 1));
         fft.load(s.samples.data() + size_t(j0 - jfirst) * hop, hop, used, window);
         fft.forward();
@@ -432,12 +581,16 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
             l = to;
         }
     }
-    // Broken samples must not poison the texture.
+    // Broken samples must not poison the texture. Levels and bin shifts are
+    // made here, where the cores are, not on the window's thread at upload;
+    // a bin shift needs at least two columns per bin width to mean anything.
+    const bool shifts = framerate * n / samplerate >= 2.0;
     for (qint64 c = first; c < last; ++c) {
         float* column = work.data + size_t(c - g.firstcolumn) * columnfloats;
         for (size_t v = 0; v < columnfloats; v += 2)
             if (!std::isfinite(column[v]) || !std::isfinite(column[v + 1]))
                 column[v] = column[v + 1] = 0;
+        columnlevels(column, g.rows, shifts);
     }
 }
 
@@ -457,4 +610,7 @@ void TexBuffer::publish(const QRectF& area, const Grid& g)
         resultres = QSize(-1, -1);
         resultdata = resultpeaks = nullptr;
     }
+    // The block of the result before is of use only to the next computation:
+    // the system has it back meanwhile (six of them in a stereo window).
+    blocks[1 - current].release();
 }

@@ -1,11 +1,13 @@
 // The display-transform worker on real layers: geometry of the published
 // grid, spectral content, empty results, coalescing of requests, requests at
-// the end of a computation, teardown while computing and broken samples.
+// the end of a computation, a binding or teardown while computing and broken
+// samples.
 #include <QMutexLocker>
 #include <QTest>
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -33,8 +35,7 @@ struct Counted
 
 float magnitude(const float* data, int rows, int column, int row)
 {
-    const float* v = data + (size_t(column) * rows + row) * 2;
-    return std::sqrt(v[0] * v[0] + v[1] * v[1]);
+    return data[(size_t(column) * rows + row) * 2];
 }
 
 // A copy of a worker's published result.
@@ -272,6 +273,33 @@ private slots:
         delete worker;
     }
 
+    // A new binding does not wait for the computation in progress: it gives
+    // up, publishes nothing, and its request is computed for the new layer.
+    void rebindingGivesUpTheComputation()
+    {
+        std::unique_ptr<layer> a(makesinelayer(1000, 0.5, 48000, 1, 60.0)), b(makesinelayer(3000, 0.5, 48000, 1, 2.0));
+        Counted c;
+        c.worker.bindlayer(a.get(), 0);
+        c.worker.infftparam(2, 65536, 16, false);
+        // Holding the layers' lock keeps the computation from its samples
+        // until the new binding waits.
+        layermutex.lock();
+        c.worker.intexrequest(QRectF(0, 24000, 60, -24000), QSize(2000, 1000));
+        const bool computing = waituntil([&] {
+            QMutexLocker request(&c.worker.requestmutex);
+            return c.worker.requesttaken;
+        }, 30000);
+        std::thread binder([&] { c.worker.bindlayer(b.get(), 0); });
+        const bool waiting = computing && waituntil([&] { return c.worker.superseding.load() == 1; }, 30000);
+        layermutex.unlock();
+        binder.join();
+        QVERIFY(waiting);
+        QVERIFY(waituntil([&] { return c.idle(); }, 60000));
+        QCOMPARE(c.published.load(), 1);
+        QMutexLocker result(&c.worker.resultmutex);
+        QCOMPARE(c.worker.resultlayer, b.get());
+    }
+
     // A 0.5 sine shows within 3 dB of its level, at the row of its frequency,
     // whatever the window size and the view's height, also between bins:
     // each row is the strongest of the bins it stands for.
@@ -351,8 +379,9 @@ private slots:
     }
 
     // A scroll computes only the new columns, an edit only the columns whose
-    // frames it touches, a repaint nothing; each gives what a fresh worker
-    // computes for the same area.
+    // frames it touches, a repaint nothing, a slot that takes another's
+    // picture over nothing; each gives what a fresh worker computes for the
+    // same area.
     void keptColumnsMatchFreshOnes()
     {
         std::unique_ptr<layer> l(makechirplayer(48000, 60));
@@ -396,6 +425,29 @@ private slots:
         worker.intexrequest(scrolled, QSize(600, 300), QRectF(), false);
         QVERIFY(worker.framescomputed > 0);
         QVERIFY(same(Result(worker), fresh(scrolled)));
+
+        // A slot bound to a mix that holds that layer alone takes the
+        // columns over, and computes those of a change only noted so far;
+        // with a second layer heard, it takes nothing.
+        std::unique_ptr<layer> mix(new layer(sessionpath + "/mix.pcm", "mix", true, 1, 1.0f, 48000, 1, 0, 0, false));
+        QVERIFY(mix->addchild(l.get()));
+        auto takenover = [&](bool alone) {
+            TexBuffer taking;
+            taking.infftparam(4, 1024, 4, false);
+            taking.bindlayer(mix.get(), 0, {&worker});
+            taking.intexrequest(scrolled, QSize(600, 300), QRectF(), false);
+            if (alone && !same(Result(taking), fresh(scrolled)))
+                return qint64(-1);
+            return qint64(taking.framescomputed);
+        };
+        QCOMPARE(takenover(true), 0);
+        l->write(loud.data(), 25.0, 0.05);
+        worker.invalidate(QRectF(25.0, 24000, 0.05, -24000));
+        const qint64 changed = takenover(true);
+        QVERIFY2(changed > 0 && changed < whole / 50, qPrintable(QString::number(changed)));
+        std::unique_ptr<layer> second(new layer(*l));
+        QVERIFY(mix->addchild(second.get()));
+        QVERIFY(takenover(false) >= whole);
     }
 
     void brokenSamplesStayFinite()

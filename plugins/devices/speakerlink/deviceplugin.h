@@ -1,5 +1,11 @@
 #pragma once
 // speakerlink: the device plugin that plays a host buffer through OpenAL.
+//
+// Threads: initialize and the settings calls come on the window's thread, the
+// Open, Start and Close calls one after another on the controller's device
+// thread. A running Start shares only the run's cells (time, volume, stop),
+// which the window's thread reads and sets without a lock, and the atomic
+// `recordstop`.
 #include <QObject>
 #include <QRectF>
 #include <QString>
