@@ -156,6 +156,7 @@ SpectrumGui::~SpectrumGui()
         terminate();
         wait(threadwaitms);
     }
+    (void)devicethread.load();
 
     // The first view outlives the controller (it belongs to the central
     // widget): no view may keep a layer that is deleted from here on.
@@ -189,31 +190,35 @@ SpectrumGui::~SpectrumGui()
 
 void SpectrumGui::run()
 {
-    // Made here, so that it belongs to this thread: the queued device
-    // operations then run here, one after the other.
-    DeviceThread device;
-    const QMetaObject::Connection links[] = {
-        connect(this, &SpectrumGui::devicePlayOpen, &device, &DeviceThread::devicePlayOpen),
-        connect(this, &SpectrumGui::devicePlayStart, &device, &DeviceThread::devicePlayStart),
-        connect(this, &SpectrumGui::devicePlayClose, &device, &DeviceThread::devicePlayClose),
-        connect(this, &SpectrumGui::deviceRecordOpen, &device, &DeviceThread::deviceRecordOpen),
-        connect(this, &SpectrumGui::deviceRecordStart, &device, &DeviceThread::deviceRecordStart),
-        connect(this, &SpectrumGui::deviceRecordClose, &device, &DeviceThread::deviceRecordClose),
-        connect(&device, &DeviceThread::outdevicelog, this, &SpectrumGui::indevicelog),
-        // A signal, not a call posted to this object from here: Qt delivers
-        // it queued and drops it, under its own lock, once the controller
-        // is gone, so a device that returns at exit answers nobody.
-        connect(&device, &DeviceThread::outanswer, this,
-                [this](const QString& action, const QString& description, bool result) {
-                    answerdevice({action, description, result});
-                }),
-    };
-    devicethread = &device;
-    devicethreadready.release();
-    exec();
-    devicethread = nullptr;
-    for (const auto& link : links)
-        disconnect(link);
+    {
+        // Made here, so that it belongs to this thread: the queued device
+        // operations then run here, one after the other.
+        DeviceThread device;
+        const QMetaObject::Connection links[] = {
+            connect(this, &SpectrumGui::devicePlayOpen, &device, &DeviceThread::devicePlayOpen),
+            connect(this, &SpectrumGui::devicePlayStart, &device, &DeviceThread::devicePlayStart),
+            connect(this, &SpectrumGui::devicePlayClose, &device, &DeviceThread::devicePlayClose),
+            connect(this, &SpectrumGui::deviceRecordOpen, &device, &DeviceThread::deviceRecordOpen),
+            connect(this, &SpectrumGui::deviceRecordStart, &device, &DeviceThread::deviceRecordStart),
+            connect(this, &SpectrumGui::deviceRecordClose, &device, &DeviceThread::deviceRecordClose),
+            connect(&device, &DeviceThread::outdevicelog, this, &SpectrumGui::indevicelog),
+            // A signal, not a call posted to this object from here: Qt delivers
+            // it queued and drops it, under its own lock, once the controller
+            // is gone, so a device that returns at exit answers nobody.
+            connect(&device, &DeviceThread::outanswer, this,
+                    [this](const QString& action, const QString& description, bool result) {
+                        answerdevice({action, description, result});
+                    }),
+        };
+        devicethread.store(&device);
+        devicethreadready.release();
+        exec();
+        for (const auto& link : links)
+            disconnect(link);
+    }
+    // Last, once the device object is gone: the destructor's load after
+    // wait() takes everything above as done.
+    devicethread.store(nullptr);
 }
 
 GLChannel* SpectrumGui::makeview(int channel)

@@ -274,7 +274,12 @@ public slots:
     void indevicerecordrestart();
 
 private:
-    DeviceThread* devicethread = nullptr; // lives in the controller's thread during run()
+    // Lives in the controller's thread during run(). Atomic, so that the
+    // run's start and end hand over to this thread in a way ThreadSanitizer
+    // sees (QSemaphore and QThread::wait do it inside Qt): the destructor's
+    // load after wait() sees everything run() did, the device's calls
+    // included.
+    std::atomic<DeviceThread*> devicethread{nullptr};
     QSemaphore devicethreadready;
     // A start was sent and no wait has seen it return yet.
     bool runpending = false;

@@ -5,11 +5,13 @@
 // position, volume and stop flag are shared with it as atomics.
 #include <QAction>
 #include <QIcon>
-#include <QSemaphore>
 #include <QSettings>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "app/mainwindow.h"
 #include "app/prompt.h"
@@ -51,14 +53,30 @@ void refreshstatus()
 
 bool SpectrumGui::waitdevice(int ms)
 {
-    if (!devicethread)
+    DeviceThread* device = devicethread.load();
+    if (!device)
         return true;
     // A marker queued behind everything sent so far: once the device thread
     // reaches it, every earlier operation, a start included, has returned.
-    auto passed = std::make_shared<QSemaphore>();
+    // It hands over through a standard lock, so that ThreadSanitizer sees
+    // that what those operations wrote is done (a QSemaphore hides it).
+    struct Marker
+    {
+        std::mutex lock;
+        std::condition_variable reached;
+        bool passed = false;
+    };
+    auto marker = std::make_shared<Marker>();
     QMetaObject::invokeMethod(
-        devicethread, [passed] { passed->release(); }, Qt::QueuedConnection);
-    if (!passed->tryAcquire(1, ms))
+        device,
+        [marker] {
+            std::lock_guard hold(marker->lock);
+            marker->passed = true;
+            marker->reached.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock hold(marker->lock);
+    if (!marker->reached.wait_for(hold, std::chrono::milliseconds(ms), [&] { return marker->passed; }))
         return false;
     runpending = false;
     return true;
@@ -311,8 +329,8 @@ void SpectrumGui::answerasked()
     // Queued right behind the operation just sent: the device thread answers
     // with that operation's own report once it has returned, and the box
     // answers its request. Its report reaches indevicelog() first.
-    if (devicethread)
-        QMetaObject::invokeMethod(devicethread, &DeviceThread::answer, Qt::QueuedConnection);
+    if (DeviceThread* device = devicethread.load())
+        QMetaObject::invokeMethod(device, &DeviceThread::answer, Qt::QueuedConnection);
 }
 
 void SpectrumGui::answerdevice(const DeviceReport& report)

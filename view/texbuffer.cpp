@@ -69,7 +69,7 @@ void TexBuffer::Block::release()
 }
 
 TexBuffer::TexBuffer()
-    : QThread(nullptr)
+    : QObject(nullptr)
 {
 }
 
@@ -80,7 +80,7 @@ TexBuffer::~TexBuffer()
         stopping = true;
     }
     abortwork = true;
-    wait();
+    join();
     QMutexLocker params(&parammutex);
     alignedfree(window);
     window = nullptr;
@@ -131,9 +131,7 @@ void TexBuffer::resume()
             return;
         busy = true;
     }
-    if (isRunning())
-        wait(); // a loop that gave up is ending
-    start(QThread::InheritPriority);
+    launch(); // a loop that gave up may still be ending
 }
 
 void TexBuffer::bindlayer(layer* bindlayer, qint32 channel)
@@ -288,9 +286,7 @@ void TexBuffer::intexrequest(QRectF area, QSize texres, QRectF updatearea, bool 
     }
     if (streamed) {
         // A loop that has just found nothing left may still be ending.
-        if (isRunning())
-            wait();
-        start(QThread::InheritPriority);
+        launch();
     } else {
         run();
     }
@@ -314,6 +310,22 @@ bool TexBuffer::requestusable() const
         return false;
     return std::isfinite(area.x()) && std::isfinite(area.y()) && std::isfinite(area.width())
            && std::isfinite(area.height());
+}
+
+void TexBuffer::join()
+{
+    if (loop.joinable())
+        loop.join();
+}
+
+void TexBuffer::launch()
+{
+    join();
+    running = true;
+    loop = std::thread([this] {
+        run();
+        running = false;
+    });
 }
 
 void TexBuffer::run()

@@ -24,21 +24,25 @@
 #include <QMutex>
 #include <QRectF>
 #include <QSize>
-#include <QThread>
+#include <QObject>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/layer.h"
 
-class TexBuffer : public QThread
+class TexBuffer : public QObject
 {
     Q_OBJECT
 public:
     TexBuffer();
     // Stops a computation in progress and waits for the thread to end.
     ~TexBuffer() override;
+    // The worker loop has started and not yet ended.
+    bool isRunning() const { return running.load(); }
 
     // Binding and transform parameters (guarded by parammutex).
     layer* boundlayer = nullptr;
@@ -51,10 +55,13 @@ public:
     QRectF lastarea;
     double framerate = 0;
     double rowdensity = 0;
-    QMutex parammutex;
+    // Standard locks, not QMutex: their hand-overs (and through them the end
+    // of run(), which releases both last) are visible to ThreadSanitizer;
+    // QMutex's contended path is not.
+    std::mutex parammutex;
 
     // The pending request (guarded by requestmutex).
-    QMutex requestmutex;
+    std::mutex requestmutex;
     QRectF area;
     QSize texres = QSize(-1, -1);
     QRectF updatearea;
@@ -62,7 +69,7 @@ public:
 
     // The published result (guarded by resultmutex). The blocks stay the
     // worker's: the view consumes a result by setting resultlayer to null.
-    QMutex resultmutex;
+    std::mutex resultmutex;
     layer* resultlayer = nullptr;
     int resultchannel = -1;
     QRectF resultarea;
@@ -105,9 +112,18 @@ signals:
     void outtexdata();
 
 protected:
-    void run() override;
+    // The worker loop: on its own thread (launch()), or on the caller's for a
+    // request that is not streamed.
+    void run();
 
 private:
+    // A standard thread rather than a QThread: its join is a hand-over that
+    // ThreadSanitizer sees, where QThread::wait's happens inside Qt.
+    std::thread loop;
+    std::atomic<bool> running{false};
+    // Joins a loop that has ended or is ending, then starts run() anew.
+    void launch();
+    void join();
     // Where the columns and rows of a result lie: column c (absolute) is
     // centred on c * tstep hops and takes the frames whose centres lie within
     // half a column of it; row r (absolute) is centred on bin r * fstep.
