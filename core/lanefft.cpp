@@ -50,57 +50,57 @@ LANEINLINE void transpose8(const vgroup* r, vgroup* out)
 // Unaligned loads and stores of a group straight from and to frame rows.
 typedef float uvgroup __attribute__((vector_size(32), aligned(4)));
 
-// The complex transform of size m of the pairs (in[2k], in[2k + 1]) into
-// (re, im) in natural order: bit-reversed load, then decimation in time, two
-// stages per pass over the data.
-LANEINLINE void complexfft(int m, const vgroup* in, vgroup* re, vgroup* im, const int* reversed, const float* twr,
-                           const float* twi)
+// The first stage (an odd count) or two, whose turns are trivial, done on
+// the load into bit-reversed order for the positions [p0, p1): z[k],
+// z[k + m/2], z[k + m/4] and z[k + 3m/4] land side by side. Returns the size
+// of the transforms done. Bit reversal is its own inverse, so the sample of
+// position p is reversed[p].
+LANEINLINE int firststages(int m, bool odd, const vgroup* in, vgroup* re, vgroup* im, const int* reversed, int p0,
+                           int p1)
 {
-    int stages = 0;
-    while ((1 << stages) < m)
-        ++stages;
-    // The first stage (an odd count) or two, whose turns are trivial, are
-    // done on the load into bit-reversed order: z[k], z[k + m/2], z[k + m/4]
-    // and z[k + 3m/4] land side by side.
     const int half = m / 2, quarter = m / 4;
-    int len; // size of the transforms done so far
-    if (stages & 1) {
-        for (int k = 0; k < half; ++k) {
-            const int p = reversed[k];
+    if (odd) {
+        for (int p = p0; p < p1; p += 2) {
+            const int k = reversed[p];
             const vgroup x0r = in[2 * k], x0i = in[2 * k + 1], x1r = in[2 * (k + half)], x1i = in[2 * (k + half) + 1];
             re[p] = x0r + x1r;
             im[p] = x0i + x1i;
             re[p + 1] = x0r - x1r;
             im[p + 1] = x0i - x1i;
         }
-        len = 2;
-    } else {
-        for (int k = 0; k < quarter; ++k) {
-            const int p = reversed[k];
-            const vgroup* x0 = in + 2 * k;
-            const vgroup* x1 = in + 2 * (k + half);
-            const vgroup* x2 = in + 2 * (k + quarter);
-            const vgroup* x3 = in + 2 * (k + half + quarter);
-            const vgroup ar = x0[0] + x1[0], ai = x0[1] + x1[1], br = x0[0] - x1[0], bi = x0[1] - x1[1];
-            const vgroup cr = x2[0] + x3[0], ci = x2[1] + x3[1], dr = x2[0] - x3[0], di = x2[1] - x3[1];
-            re[p] = ar + cr;
-            im[p] = ai + ci;
-            re[p + 2] = ar - cr;
-            im[p + 2] = ai - ci;
-            // d turned by -i.
-            re[p + 1] = br + di;
-            im[p + 1] = bi - dr;
-            re[p + 3] = br - di;
-            im[p + 3] = bi + dr;
-        }
-        len = 4;
+        return 2;
     }
-    // Radix 4: the four transforms of size len at a, b, c, d hold the samples
-    // 0, 2, 1 and 3 modulo 4 (bit-reversed order); each is turned once, by
-    // w^0, w^2j, w^j and w^3j, then the four are joined.
-    for (; len < m; len *= 4) {
+    for (int p = p0; p < p1; p += 4) {
+        const int k = reversed[p];
+        const vgroup* x0 = in + 2 * k;
+        const vgroup* x1 = in + 2 * (k + half);
+        const vgroup* x2 = in + 2 * (k + quarter);
+        const vgroup* x3 = in + 2 * (k + half + quarter);
+        const vgroup ar = x0[0] + x1[0], ai = x0[1] + x1[1], br = x0[0] - x1[0], bi = x0[1] - x1[1];
+        const vgroup cr = x2[0] + x3[0], ci = x2[1] + x3[1], dr = x2[0] - x3[0], di = x2[1] - x3[1];
+        re[p] = ar + cr;
+        im[p] = ai + ci;
+        re[p + 2] = ar - cr;
+        im[p + 2] = ai - ci;
+        // d turned by -i.
+        re[p + 1] = br + di;
+        im[p + 1] = bi - dr;
+        re[p + 3] = br - di;
+        im[p + 3] = bi + dr;
+    }
+    return 4;
+}
+
+// Radix-4 passes over the positions [p0, p1), from transforms of size len
+// to transforms of size `upto`: the four transforms of size len at a, b, c,
+// d hold the samples 0, 2, 1 and 3 modulo 4 (bit-reversed order); each is
+// turned once, by w^0, w^2j, w^j and w^3j, then the four are joined.
+LANEINLINE void radix4passes(int m, vgroup* re, vgroup* im, const float* twr, const float* twi, int p0, int p1,
+                             int len, int upto)
+{
+    for (; len < upto; len *= 4) {
         const int step = m / (4 * len);
-        for (int s = 0; s < m; s += 4 * len)
+        for (int s = p0; s < p1; s += 4 * len)
             for (int j = 0; j < len; ++j) {
                 const int a = s + j, b = a + len, c = b + len, d = c + len;
                 const vgroup ar = re[a], ai = im[a];
@@ -121,6 +121,36 @@ LANEINLINE void complexfft(int m, const vgroup* in, vgroup* re, vgroup* im, cons
                 im[d] = t1i + t3r;
             }
     }
+}
+
+// Positions whose transforms are completed together before the passes that
+// join them: their re and im (64 bytes each) stay in the core's cache
+// between passes. A large transform otherwise streams all of its data from
+// memory once per pass.
+constexpr int blockpositions = 8192;
+
+// The complex transform of size m of the pairs (in[2k], in[2k + 1]) into
+// (re, im) in natural order: bit-reversed load, then decimation in time, two
+// stages per pass over the data. Each butterfly takes the same inputs in any
+// pass order, so the blocks give the same bits as passes over the whole.
+LANEINLINE void complexfft(int m, const vgroup* in, vgroup* re, vgroup* im, const int* reversed, const float* twr,
+                           const float* twi)
+{
+    int stages = 0;
+    while ((1 << stages) < m)
+        ++stages;
+    const bool odd = stages & 1;
+    // The largest transform size reached from the first stages by radix-4
+    // passes that fits a block.
+    int block = odd ? 2 : 4;
+    while (block * 4 <= std::min(m, blockpositions))
+        block *= 4;
+    int len = 0;
+    for (int p0 = 0; p0 < m; p0 += block) {
+        len = firststages(m, odd, in, re, im, reversed, p0, p0 + block);
+        radix4passes(m, re, im, twr, twi, p0, p0 + block, len, block);
+    }
+    radix4passes(m, re, im, twr, twi, 0, m, block, m);
 }
 
 // Forward: the complex transform of the even and odd samples, then the split

@@ -328,10 +328,11 @@ void TestBufferWindows::bandLimitedAnalysisKeepsOtherBins()
 
 void TestBufferWindows::laneTransformMatchesPlainTransform()
 {
-    // Sizes with an odd and an even number of stages, five frames at a
+    // Sizes with an odd and an even number of stages, some done in cache
+    // blocks before their last passes, five frames at a
     // hop that overlaps them, a window that differs per sample; forward,
     // then the packed bins back.
-    for (const int n : {64, 128, 4096}) {
+    for (const int n : {64, 128, 4096, 32768, 65536}) {
         const int hop = n / 4, frames = 5;
         const std::vector<float> samples = noise(size_t(hop * (frames - 1) + n), n);
         std::vector<float> window(static_cast<size_t>(n));
