@@ -119,14 +119,15 @@ ApplyArea FilterPlugin::applier()
         const std::vector<int> list = channelsof(*this);
         const Span frames = framesof(*this, area);
         const Span bins = binsof(*this, area);
+        std::vector<float> pairs(bins.empty() ? 0 : 2 * size_t(bins.last - bins.first + 1));
         for (int f = frames.first; f <= frames.last; ++f) {
             if (!going(double(f - frames.first) / (double(frames.last) - frames.first + 1)))
                 return;
-            for (int b = bins.first; b <= bins.last; ++b)
-                for (int c : list) {
-                    const QVector2D in = getbin(layerbuffer, c, f, b);
-                    float re = power(float(g * in.x()), e);
-                    float im = power(float(g * in.y()), e);
+            for (int c : list) {
+                readbins(*this, layerbuffer, c, f, bins, pairs.data());
+                for (size_t i = 0; i < pairs.size(); i += 2) {
+                    float re = power(float(g * pairs[i]), e);
+                    float im = power(float(g * pairs[i + 1]), e);
                     // No offset scales each magnitude by n / m = 1 exactly.
                     const float m = o != 0 ? std::sqrt(re * re + im * im) : 0.0f;
                     if (m > 0) {
@@ -134,8 +135,11 @@ ApplyArea FilterPlugin::applier()
                         re *= n / m;
                         im *= n / m;
                     }
-                    setbin(scratchbuffer, c, f, b, re, im);
+                    pairs[i] = re;
+                    pairs[i + 1] = im;
                 }
+                writebins(*this, scratchbuffer, c, f, bins, pairs.data());
+            }
         }
     };
 }
