@@ -1,6 +1,8 @@
 #include "hostservices.h"
 
+#include "core/callbacks.h"
 #include "core/utility.h"
+#include "sdk/binruns.h"
 #include "sdk/hostservices.h"
 
 namespace {
@@ -20,7 +22,26 @@ public:
     void waittext(const QString& text) override { utilitytext(text); }
 };
 
+class ProgramBinRuns final : public BinRuns
+{
+public:
+    void getbins(int buffer, int channel, int frame, int firstbin, int count, float* pairs) override
+    {
+        getbinscb(buffer, channel, frame, firstbin, count, pairs);
+    }
+    void setbins(int buffer, int channel, int frame, int firstbin, int count, const float* pairs) override
+    {
+        setbinscb(buffer, channel, frame, firstbin, count, pairs);
+    }
+};
+
 } // namespace
+
+BinRuns* programbinruns()
+{
+    static ProgramBinRuns runs;
+    return &runs;
+}
 
 HostServices* programservices()
 {

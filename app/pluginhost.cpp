@@ -8,6 +8,7 @@
 #include "core/fileutils.h"
 #include "core/log.h"
 #include "hostservices.h"
+#include "sdk/binruns.h"
 #include "sdk/hostservices.h"
 #include "sdk/interfaces.h"
 
@@ -54,6 +55,8 @@ public:
         }
         if (auto* user = qobject_cast<HostUser*>(instance))
             user->sethost(programservices());
+        if (auto* user = qobject_cast<BinRunUser*>(instance))
+            user->setbinruns(programbinruns());
         ok = plugin->initialize(path, mainwindow);
         if (!ok)
             logerror(QString::fromLatin1(info.notinit).arg(path));

@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/hostservices.h"
 #include "app/mainwindow.h"
 #include "benchwindow.h"
 #include "controller/spectrumgui.h"
@@ -29,6 +30,8 @@
 #include "panels/historygui.h"
 #include "panels/layersgui.h"
 #include "plugins/filters/filterframe/dialogseam.h"
+#include "sdk/binruns.h"
+#include "sdk/hostservices.h"
 #include "sdk/interfaces.h"
 
 namespace {
@@ -62,6 +65,11 @@ struct Project : benchwindow::NoiseProject
     {
         loader.setFileName(benchwindow::benchroot() + "/Plugins/Filters/gammatrim.so");
         filter = qobject_cast<FilterInterface*>(loader.instance());
+        // What the program hands its plugins.
+        if (auto* user = qobject_cast<HostUser*>(loader.instance()))
+            user->sethost(programservices());
+        if (auto* user = qobject_cast<BinRunUser*>(loader.instance()))
+            user->setbinruns(programbinruns());
         QLibrary library(loader.fileName());
         auto sethooks = reinterpret_cast<decltype(&filterframesethooks)>(library.resolve("filterframesethooks"));
         if (!filter || !sethooks || !filter->initialize(loader.fileName(), c.window.get()))

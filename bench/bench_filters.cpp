@@ -35,6 +35,7 @@
 #include "controller/spectrumgui.h"
 #include "core/layer.h"
 #include "plugins/filters/filterframe/dialogseam.h"
+#include "sdk/binruns.h"
 #include "sdk/hostservices.h"
 #include "sdk/interfaces.h"
 
@@ -73,6 +74,8 @@ void BM_LevelGammaOffset(benchmark::State& state)
     auto* filter = qobject_cast<FilterInterface*>(loader.instance());
     if (auto* user = qobject_cast<HostUser*>(loader.instance()))
         user->sethost(programservices());
+    if (auto* user = qobject_cast<BinRunUser*>(loader.instance()))
+        user->setbinruns(programbinruns());
     if (!filter || !filter->initialize(loader.fileName(), c.window.get()))
         qFatal("no filter at %s", qPrintable(loader.fileName()));
     auto sethooks = reinterpret_cast<decltype(&filterframesethooks)>(

@@ -119,6 +119,10 @@ public:
     void boundgrowth(double start, double end);
     void setbin(int channel, int frame, int bin, float re, float im);
     QVector2D getbin(int channel, int frame, int bin);
+    // `count` bins from `firstbin` on as (re, im) pairs, exactly as getbin and
+    // setbin would give and take them one by one, with one look-up of the frame.
+    void getbins(int channel, int frame, int firstbin, int count, float* pairs);
+    void setbins(int channel, int frame, int firstbin, int count, const float* pairs);
     // A whole frame at once, for callers that go through many of its bins
     // (the area transfer): its N floats in the frame layout, or null where
     // getbin reads zeros and setbin writes nothing. What writeframe gives is
@@ -198,6 +202,7 @@ private:
     IntRange reach, lastreach;
     int revisits = 0;
     bool ensurestorage();
+    float* runframe(int channel, int frame, int firstbin, int count, bool write, IntRange& bins);
     void freestorage();
     // The arrays of one channel, the time arrays from index -margin on.
     struct Arrays

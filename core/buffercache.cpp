@@ -725,6 +725,72 @@ QVector2D Buffer::getbin(int channel, int frame, int bin)
     return {p[2 * bin], p[2 * bin + 1]};
 }
 
+// The frame a run of bins reaches, and the bins of the run that reach the
+// frame and the selection (none when low > high); null where getbin reads
+// zeros and setbin writes nothing.
+float* Buffer::runframe(int channel, int frame, int firstbin, int count, bool write, IntRange& bins)
+{
+    bins = {std::max({firstbin, 0, selectionbins.low}),
+            int(std::min<qint64>({qint64(firstbin) + count - 1, fftsize / 2, selectionbins.high}))};
+    // Without a layer the look-up only notes the read or write.
+    if (boundlayer && bins.low > bins.high)
+        return nullptr;
+    return frameat(channel, frame, write);
+}
+
+void Buffer::getbins(int channel, int frame, int firstbin, int count, float* pairs)
+{
+    const std::lock_guard lock(guard);
+    std::fill(pairs, pairs + 2 * qint64(std::max(count, 0)), 0.0f);
+    const int half = fftsize / 2;
+    IntRange bins;
+    const float* p = runframe(channel, frame, firstbin, count, false, bins);
+    if (!p)
+        return;
+    for (int b = bins.low; b <= bins.high; ++b) {
+        float* out = pairs + 2 * (b - firstbin);
+        if (b == 0) {
+            out[0] = p[0];
+        } else if (b == half) {
+            out[1] = p[1];
+        } else {
+            out[0] = p[2 * b];
+            out[1] = p[2 * b + 1];
+        }
+    }
+}
+
+void Buffer::setbins(int channel, int frame, int firstbin, int count, const float* pairs)
+{
+    const std::lock_guard lock(guard);
+    const int half = fftsize / 2;
+    IntRange bins;
+    float* p = runframe(channel, frame, firstbin, count, true, bins);
+    if (!p)
+        return;
+    bool edited = false;
+    for (int b = bins.low; b <= bins.high; ++b) {
+        const float re = pairs[2 * (b - firstbin)];
+        const float im = pairs[2 * (b - firstbin) + 1];
+        // Bins given as they are change nothing, as in setbin.
+        const bool same = b == 0 ? p[0] == re : b == half ? p[1] == im : p[2 * b] == re && p[2 * b + 1] == im;
+        if (same)
+            continue;
+        if (!edited) {
+            p = editframe(channel, frame, p);
+            edited = true;
+        }
+        if (b == 0) {
+            p[0] = re;
+        } else if (b == half) {
+            p[1] = im;
+        } else {
+            p[2 * b] = re;
+            p[2 * b + 1] = im;
+        }
+    }
+}
+
 void Buffer::setsample(int channel, int sample, float value)
 {
     const std::lock_guard lock(guard);

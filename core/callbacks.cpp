@@ -204,6 +204,47 @@ void setbincb(int buffer, int channel, int frame, int bin, float re, float im)
     b->setbin(channel, frame, bin, re, im);
 }
 
+// A run whose ends pass the checks goes to the Buffer in one call; any
+// other goes bin by bin, refused where a single call would be.
+bool runok(const Buffer* b, int channel, int frame, int firstbin, int count)
+{
+    return !b->boundlayer
+           || (channel >= 0 && channel < b->channels && channel < Buffer::maxchannels && b->haswindow()
+               && addressable(std::int64_t(frame) * b->hop()) && firstbin >= 0
+               && std::int64_t(firstbin) + count - 1 <= b->fftsize / 2);
+}
+
+void getbinscb(int buffer, int channel, int frame, int firstbin, int count, float* pairs)
+{
+    Buffer* b = slotbuffer(buffer, "getbins");
+    if (!b || count <= 0 || !pairs)
+        return;
+    const std::lock_guard lock(b->guard);
+    if (runok(b, channel, frame, firstbin, count)) {
+        b->getbins(channel, frame, firstbin, count, pairs);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const QVector2D v = getbincb(buffer, channel, frame, firstbin + i);
+        pairs[2 * i] = v.x();
+        pairs[2 * i + 1] = v.y();
+    }
+}
+
+void setbinscb(int buffer, int channel, int frame, int firstbin, int count, const float* pairs)
+{
+    Buffer* b = slotbuffer(buffer, "setbins");
+    if (!b || count <= 0 || !pairs)
+        return;
+    const std::lock_guard lock(b->guard);
+    if (runok(b, channel, frame, firstbin, count)) {
+        b->setbins(channel, frame, firstbin, count, pairs);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        setbincb(buffer, channel, frame, firstbin + i, pairs[2 * i], pairs[2 * i + 1]);
+}
+
 float getwindowcb(int index)
 {
     BufferLock lock;

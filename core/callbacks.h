@@ -36,6 +36,10 @@ float getsamplecb(int buffer, int channel, int sample);
 void setsamplecb(int buffer, int channel, int sample, float value);
 QVector2D getbincb(int buffer, int channel, int frame, int bin);
 void setbincb(int buffer, int channel, int frame, int bin, float re, float im);
+// A run of bins of one frame, as the two above bin by bin, in one hold of
+// the Buffer's lock (the plugins reach them through BinRuns, binruns.h).
+void getbinscb(int buffer, int channel, int frame, int firstbin, int count, float* pairs);
+void setbinscb(int buffer, int channel, int frame, int firstbin, int count, const float* pairs);
 // analysiswindow[index] of the mix Buffer.
 float getwindowcb(int index);
 // Lobe-table magnitude of the mix Buffer at binoffset bins from a unit

@@ -133,6 +133,25 @@ void TestCallbacks::reachTheBuffers()
     QCOMPARE(getbincb(1, 0, 100, 10), QVector2D(3, -4));
     QCOMPARE(getwindowcb(fftsize / 2), buffers[0]->analysiswindow[fftsize / 2]);
 
+    // A run of bins reads and writes what single calls do, across DC and
+    // Nyquist, and a run past the frame's last bin reads 0 there and drops it.
+    for (const int first : {0, fftsize / 2 - 3}) {
+        const float in[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+        float out[10];
+        setbinscb(1, 1, 120, first, 5, in);
+        getbinscb(1, 1, 120, first, 5, out);
+        for (int i = 0; i < 5; ++i) {
+            const QVector2D single = getbincb(1, 1, 120, first + i);
+            QCOMPARE(QVector2D(out[2 * i], out[2 * i + 1]), single);
+            if (first + i <= fftsize / 2)
+                QCOMPARE(single, first + i == 0 ? QVector2D(in[0], 0)
+                                 : first + i == fftsize / 2 ? QVector2D(0, in[2 * i + 1])
+                                                            : QVector2D(in[2 * i], in[2 * i + 1]));
+            else
+                QCOMPARE(single, QVector2D(0, 0));
+        }
+    }
+
     // Copy a rectangle from the current layer into the clipboard.
     const QVector2D before = getbincb(1, 1, 40, 30);
     QVERIFY(before.length() > 0);

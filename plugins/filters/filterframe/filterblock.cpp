@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cachewindow.h"
+#include "hostlink.h"
 
 #include "rounding.h"
 
@@ -73,6 +74,33 @@ std::vector<QRectF> cachedruns(const DataInterface& data, const QRectF& area)
         runs.emplace_back(f / perframe, area.y(), (to - f) / perframe, area.height());
     }
     return runs;
+}
+
+void readbins(const DataInterface& data, int buffer, int channel, int frame, Span bins, float* pairs)
+{
+    if (bins.empty())
+        return;
+    if (BinRuns* runs = binruns()) {
+        runs->getbins(buffer, channel, frame, bins.first, bins.last - bins.first + 1, pairs);
+        return;
+    }
+    for (int b = bins.first; b <= bins.last; ++b) {
+        const QVector2D v = data.getbin(buffer, channel, frame, b);
+        pairs[2 * (b - bins.first)] = v.x();
+        pairs[2 * (b - bins.first) + 1] = v.y();
+    }
+}
+
+void writebins(const DataInterface& data, int buffer, int channel, int frame, Span bins, const float* pairs)
+{
+    if (bins.empty())
+        return;
+    if (BinRuns* runs = binruns()) {
+        runs->setbins(buffer, channel, frame, bins.first, bins.last - bins.first + 1, pairs);
+        return;
+    }
+    for (int b = bins.first; b <= bins.last; ++b)
+        data.setbin(buffer, channel, frame, b, pairs[2 * (b - bins.first)], pairs[2 * (b - bins.first) + 1]);
 }
 
 void emptyscratch(const DataInterface& data)

@@ -57,6 +57,12 @@ int maskof(const std::vector<int>& channels);
 // the area. An area of no frame is one run.
 std::vector<QRectF> cachedruns(const DataInterface& data, const QRectF& area);
 
+// The bins of a span of one frame as (re, im) pairs, 2 * (last - first + 1)
+// floats, in one host call where the host offers runs (hostlink.h), else
+// bin by bin.
+void readbins(const DataInterface& data, int buffer, int channel, int frame, Span bins, float* pairs);
+void writebins(const DataInterface& data, int buffer, int channel, int frame, Span bins, const float* pairs);
+
 // Empties the clipboard buffer and its layer.
 void emptyscratch(const DataInterface& data);
 // Transfers the scratch into the current layer over the area, for the

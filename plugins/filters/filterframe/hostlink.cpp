@@ -2,6 +2,7 @@
 
 namespace {
 HostServices* services = nullptr;
+BinRuns* runs = nullptr;
 } // namespace
 
 namespace filterframe {
@@ -14,6 +15,16 @@ void TakesHost::sethost(HostServices* host)
 HostServices* host()
 {
     return services;
+}
+
+void TakesBinRuns::setbinruns(BinRuns* given)
+{
+    runs = given;
+}
+
+BinRuns* binruns()
+{
+    return runs;
 }
 
 } // namespace filterframe

@@ -45,6 +45,13 @@ PreviewCycle mixcycle(int channellimit)
     return cycle;
 }
 
+PreviewCycle inplacecycle(int channellimit)
+{
+    PreviewCycle cycle = mixcycle(channellimit);
+    cycle.mode = -1;
+    return cycle;
+}
+
 PreviewCycle generatorcycle()
 {
     PreviewCycle cycle;

@@ -55,7 +55,7 @@ bool readyfor(const DataInterface& data, QWidget* parent, int channellimit = 32)
 struct PreviewCycle
 {
     QRectF DataInterface::*area = &DataInterface::layerarea; // the area read and committed
-    int mode = copymode;          // area transfer mode of the commit
+    int mode = copymode;          // area transfer mode of the commit; below 0 none
     bool needsselection = false;  // refuse to run without a selection
     int channellimit = 32;        // channels the filter can compute
     // Computed and committed in runs of frames that the host still holds as
@@ -66,6 +66,10 @@ struct PreviewCycle
 // The mix filters read and commit the current layer's area and copy their
 // result; the generators fill the selection and keep the louder bin.
 PreviewCycle mixcycle(int channellimit = 32);
+// A mix filter that maps each bin of the area onto itself writes its result
+// into the current layer directly (frames first to end - 1 of the area, as a
+// commit would copy them): no scratch to synthesise, keep and transfer.
+PreviewCycle inplacecycle(int channellimit = 32);
 PreviewCycle generatorcycle();
 
 // How far the computation over one area has come (0 to 1); false once the

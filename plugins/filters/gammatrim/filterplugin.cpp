@@ -107,26 +107,39 @@ void FilterPlugin::refreshS()
     rewriting = false;
 }
 
-ApplyArea FilterPlugin::applier()
+ApplyArea FilterPlugin::applier(int target)
 {
     if (!dialog.get() || !blockready(*this))
         return [](const QRectF&, const Going&) {};
     const double g = std::pow(2.0, levelspin->value() / 6.0);
     const double e = 1.0 / gammaspin->value();
     const double o = offsetspin->value();
-    return [this, g, e, o](const QRectF& area, const Going& going) {
+    return [this, g, e, o, target](const QRectF& area, const Going& going) {
         emptyscratch(*this);
         const std::vector<int> list = channelsof(*this);
-        const Span frames = framesof(*this, area);
+        Span frames = framesof(*this, area);
+        // The layer takes the frames a commit of the area would copy: the
+        // next run begins with the end frame, which must be mapped once.
+        if (target == layerbuffer)
+            --frames.last;
         const Span bins = binsof(*this, area);
+        std::vector<float> pairs(bins.empty() ? 0 : 2 * size_t(bins.last - bins.first + 1));
         for (int f = frames.first; f <= frames.last; ++f) {
             if (!going(double(f - frames.first) / (double(frames.last) - frames.first + 1)))
                 return;
-            for (int b = bins.first; b <= bins.last; ++b)
-                for (int c : list) {
-                    const QVector2D in = getbin(layerbuffer, c, f, b);
-                    float re = power(float(g * in.x()), e);
-                    float im = power(float(g * in.y()), e);
+            for (int c : list) {
+                readbins(*this, layerbuffer, c, f, bins, pairs.data());
+                if (e == 1.0 && o == 0) {
+                    // The level alone, in a loop the compiler can widen; the
+                    // same floats as below.
+                    for (float& x : pairs)
+                        x = power(float(g * x), 1.0);
+                    writebins(*this, target, c, f, bins, pairs.data());
+                    continue;
+                }
+                for (size_t i = 0; i < pairs.size(); i += 2) {
+                    float re = power(float(g * pairs[i]), e);
+                    float im = power(float(g * pairs[i + 1]), e);
                     // No offset scales each magnitude by n / m = 1 exactly.
                     const float m = o != 0 ? std::sqrt(re * re + im * im) : 0.0f;
                     if (m > 0) {
@@ -134,18 +147,21 @@ ApplyArea FilterPlugin::applier()
                         re *= n / m;
                         im *= n / m;
                     }
-                    setbin(scratchbuffer, c, f, b, re, im);
+                    pairs[i] = re;
+                    pairs[i + 1] = im;
                 }
+                writebins(*this, target, c, f, bins, pairs.data());
+            }
         }
     };
 }
 
 void FilterPlugin::preview()
 {
-    runpreview(*this, mixcycle(), [this] { return applier(); });
+    runpreview(*this, mixcycle(), [this] { return applier(scratchbuffer); });
 }
 
 bool FilterPlugin::process()
 {
-    return runcycle(*this, parent, dialog.get(), mixcycle(), nullptr, [this] { return applier(); });
+    return runcycle(*this, parent, dialog.get(), inplacecycle(), nullptr, [this] { return applier(layerbuffer); });
 }

@@ -11,11 +11,14 @@
 #include "interfaces.h"
 #include "previewcycle.h"
 
-class FilterPlugin : public QObject, public FilterInterface, public filterframe::TakesHost
+class FilterPlugin : public QObject,
+                     public FilterInterface,
+                     public filterframe::TakesHost,
+                     public filterframe::TakesBinRuns
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "com.MURROWGATE.Korvane.Plugin.FilterInterface/1.0")
-    Q_INTERFACES(FilterInterface HostUser)
+    Q_INTERFACES(FilterInterface HostUser BinRunUser)
 
 public:
     bool initialize(const QString& pluginfile, QWidget* mainwindow) override;
@@ -28,8 +31,9 @@ public slots:
 
 private:
     // The result over an area (the selection, or a run of it) into the
-    // scratch, at the dialog's settings as they are now.
-    filterframe::ApplyArea applier();
+    // target buffer (the scratch, or the current layer in place), at the
+    // dialog's settings as they are now.
+    filterframe::ApplyArea applier(int target);
 
     QWidget* parent = nullptr;
     filterframe::OwnedDialog dialog;

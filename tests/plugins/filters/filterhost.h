@@ -27,6 +27,7 @@
 #include "app/utilitywatch.h"
 #include "core/log.h"
 #include "dialogseam.h"
+#include "binruns.h"
 #include "hostservices.h"
 #include "interfaces.h"
 
@@ -144,6 +145,8 @@ public:
         // The program's own wait, with its window over a window of the test's.
         if (auto* user = qobject_cast<HostUser*>(loader.instance()))
             user->sethost(programservices());
+        if (auto* user = qobject_cast<BinRunUser*>(loader.instance()))
+            user->setbinruns(programbinruns());
         installutilitywatch(&window);
         if (!filter->initialize(loader.fileName(), nullptr))
             return nullptr;

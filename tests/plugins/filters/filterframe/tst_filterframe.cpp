@@ -3,6 +3,8 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <algorithm>
+
 #include "cachewindow.h"
 
 #include "dialogseam.h"
@@ -27,6 +29,7 @@ private slots:
     void samples();
     void channels();
     void scratch();
+    void binRuns();
     void cycleOrder_data();
     void cycleOrder();
     void cycleRefusals();
@@ -48,8 +51,12 @@ void transfer(int src, int dst, QRectF area, int mask, int mode, float dt, float
 }
 float getsample(int, int, int) { return 0; }
 void setsample(int, int, int, float) {}
-QVector2D getbin(int, int, int, int) { return {}; }
-void setbin(int, int, int, int, float, float) {}
+// Bin b of frame f reads (f + b, -b); a write is noted.
+QVector2D getbin(int, int, int f, int b) { return QVector2D(float(f + b), float(-b)); }
+void setbin(int buffer, int channel, int f, int b, float re, float im)
+{
+    calls.append(QStringLiteral("setbin %1 %2 %3 %4 %5,%6").arg(buffer).arg(channel).arg(f).arg(b).arg(re).arg(im));
+}
 
 int dialoganswer = QDialog::Rejected;
 int modal(QDialog* dialog)
@@ -78,6 +85,23 @@ DataInterface block(int channels = 2, int mask = 0b11)
     d.transferarea = &transfer;
     return d;
 }
+
+// A host's runs of bins: each call is noted, reads as the block's getbin.
+struct NotingRuns : BinRuns
+{
+    void getbins(int, int, int frame, int first, int count, float* pairs) override
+    {
+        calls.append(QStringLiteral("getbins %1 %2 %3").arg(frame).arg(first).arg(count));
+        for (int i = 0; i < count; ++i) {
+            pairs[2 * i] = float(frame + first + i);
+            pairs[2 * i + 1] = float(-(first + i));
+        }
+    }
+    void setbins(int, int, int frame, int first, int count, const float* pairs) override
+    {
+        calls.append(QStringLiteral("setbins %1 %2 %3 %4").arg(frame).arg(first).arg(count).arg(pairs[2 * count - 1]));
+    }
+};
 
 // A filter of the block, as runcycle takes it.
 struct Filter : FilterInterface
@@ -216,33 +240,64 @@ void TestFilterframe::scratch()
     QCOMPARE(calls, QStringList({"transfer 2>2 mode 0 mask 2 shift 0,0", "transfer 2>1 mode 9 mask 2 shift 0,0"}));
 }
 
+void TestFilterframe::binRuns()
+{
+    // Without runs from the host, a span goes through getbin and setbin bin
+    // by bin; with them, in one call each. Both read the same pairs.
+    const DataInterface d = block();
+    const Span bins{3, 5};
+    float viasingle[6], viarun[6];
+    calls.clear();
+    readbins(d, layerbuffer, 1, 7, bins, viasingle);
+    writebins(d, scratchbuffer, 1, 7, bins, viasingle);
+    writebins(d, scratchbuffer, 1, 7, Span{}, viasingle); // an empty span calls nothing
+    QCOMPARE(calls, (QStringList{"setbin 2 1 7 3 10,-3", "setbin 2 1 7 4 11,-4", "setbin 2 1 7 5 12,-5"}));
+
+    NotingRuns runs;
+    TakesBinRuns taker;
+    taker.setbinruns(&runs);
+    const auto unset = qScopeGuard([&] { taker.setbinruns(nullptr); });
+    calls.clear();
+    readbins(d, layerbuffer, 1, 7, bins, viarun);
+    writebins(d, scratchbuffer, 1, 7, bins, viarun);
+    QCOMPARE(calls, (QStringList{"getbins 7 3 3", "setbins 7 3 3 -5"}));
+    QVERIFY(std::equal(viasingle, viasingle + 6, viarun));
+}
+
 void TestFilterframe::cycleOrder_data()
 {
     QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("mode");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("applied") << int(QDialog::Accepted)
+    QTest::newRow("applied") << int(QDialog::Accepted) << copymode
                              << QStringList{"before", "dialog", "prepare", "apply",
                                             "transfer 2>1 mode 5 mask 1 shift 0,0",
                                             "transfer 2>2 mode 0 mask 5 shift 0,0"};
-    QTest::newRow("closed") << int(QDialog::Rejected) << QStringList{"before", "dialog"};
+    // Written into the layer by the filter itself: nothing to commit.
+    QTest::newRow("in place") << int(QDialog::Accepted) << -1
+                              << QStringList{"before", "dialog", "prepare", "apply",
+                                             "transfer 2>2 mode 0 mask 5 shift 0,0"};
+    QTest::newRow("closed") << int(QDialog::Rejected) << copymode << QStringList{"before", "dialog"};
 }
 
 void TestFilterframe::cycleOrder()
 {
     QFETCH(int, answer);
+    QFETCH(int, mode);
     QFETCH(QStringList, expected);
     dialoganswer = answer;
     // Channel 2 lies beyond the filter's limit of two channels.
     DataInterface d = block(3, 0b101);
     d.layerarea = QRectF(0.1, 3000, 0.2, -1000);
     QDialog dialog;
-    PreviewCycle cycle;
+    PreviewCycle cycle = mode < 0 ? inplacecycle(2) : PreviewCycle();
     cycle.channellimit = 2;
+    cycle.inruns = false;
     Filter filter(d);
     const bool result = runcycle(filter, nullptr, &dialog, cycle, [] { calls.append("before"); }, noted());
     QCOMPARE(result, answer == QDialog::Accepted);
     QCOMPARE(calls, expected);
-    if (result)
+    if (result && mode >= 0)
         QCOMPARE(areas, QList<QRectF>({QRectF(0.1, 3000, 0.2, -1000), QRectF(0, 0, 0, 0)}));
 }
 
