@@ -3,7 +3,8 @@
 // stroke released off its line, a first Shift-click, Ctrl held at the
 // release, a stroke with no layer chosen, a quick drag of the partial tools,
 // filters at settings that change nothing and strokes past a layer's end, a
-// whole-layer filter cancelled, and a setting applied while a step runs.
+// whole-layer filter cancelled, a level over a selection undone and redone,
+// and a setting applied while a step runs.
 // What a stroke did is read from the layer's file.
 #include <QComboBox>
 #include <QLibrary>
@@ -413,6 +414,17 @@ private slots:
         const int rows = historygui->tree->topLevelItemCount();
         QVERIFY(rows > entries);
         QCOMPARE(historygui->tree->topLevelItem(rows - 1)->text(1), QString("Level/Gamma/Offset"));
+        // Written into the layer in place: +6 dB inside the selection only,
+        // and its entry undoes and redoes it exactly.
+        const QByteArray louder = filebytes(minute);
+        const std::vector<float> a = timeline(minute, 3);
+        rig->window()->undoact->trigger();
+        QVERIFY(filebytes(minute) == before);
+        const std::vector<float> b = timeline(minute, 3);
+        QVERIFY(std::fabs(change(b, a, 1.1, 1.4, 4500, 7500) - 6) < 0.5);
+        QVERIFY(largestdifference(a, b, 0, 0.7) < 1e-5 && largestdifference(a, b, 1.9, 3) < 1e-5);
+        rig->window()->redoact->trigger();
+        QVERIFY(filebytes(minute) == louder);
     }
 
     // A strength typed into the eraser's box and applied by the box's pause
