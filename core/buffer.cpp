@@ -95,6 +95,7 @@ void Buffer::release(Arrays& r)
 // Channel c takes the arrays (and lets go of those it had).
 void Buffer::install(int c, Arrays& r)
 {
+    forgethot();
     if (c < allocatedchannels) {
         Arrays old{timeblockA[c], timeblockB[c], timeblockD[c], timeblockE[c], spectrum[c], statebits[c], framestate[c]};
         release(old);
@@ -142,6 +143,7 @@ bool Buffer::ensurestorage()
 
 void Buffer::freestorage()
 {
+    forgethot();
     for (int c = 0; c < allocatedchannels; ++c) {
         Arrays old{timeblockA[c], timeblockB[c], timeblockD[c], timeblockE[c], spectrum[c], statebits[c], framestate[c]};
         release(old);
@@ -183,6 +185,7 @@ qint64 Buffer::heldsnapshots() const
 
 void Buffer::forgetedits(int channel)
 {
+    forgethot();
     snapped[channel] = std::numeric_limits<int>::min();
     for (auto& e : before[channel])
         spareframes.push_back(std::move(e.second));
@@ -199,6 +202,7 @@ quint64 Buffer::settingkey() const
 // layer has been changed behind the Buffer (an undo) before this reset.
 void Buffer::forgetcache(bool keep)
 {
+    forgethot();
     if (keep && cachestart != unsettime && haswindow())
         keepframes(0, windowframes() - 1);
     for (int c = 0; c < maxchannels; ++c) {
@@ -316,6 +320,7 @@ void Buffer::selectionband(int& lowbin, int& highbin) const
 // rate or a window the ranges that need them are left without limit.
 void Buffer::updateselectionranges()
 {
+    forgethot();
     selectionsamples = IntRange::unlimited();
     selectionframes = IntRange::unlimited();
     selectionbins = {0, fftsize > 0 ? fftsize / 2 : 2147418112};

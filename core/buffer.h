@@ -15,6 +15,7 @@
 #include <QVector2D>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -133,6 +134,36 @@ public:
     float* writeframe(int channel, int frame);
     void setsample(int channel, int sample, float value);
     float getsample(int channel, int sample);
+    // getbin and setbin for a caller that holds `guard`, on the frame of the
+    // channel that the last access found, while nothing the accessors check
+    // has changed: a tool goes through a frame's bins one after another, and
+    // looking the frame up again costs more than the bin. False when the
+    // access needs the full accessor.
+    bool quickgetbin(int channel, int frame, int bin, QVector2D& value) const
+    {
+        const float* at = hotbin(channel, frame, bin, false);
+        if (!at)
+            return false;
+        value = bin == 0 ? QVector2D(at[0], 0) : bin == fftsize / 2 ? QVector2D(0, at[0]) : QVector2D(at[0], at[1]);
+        return true;
+    }
+    bool quicksetbin(int channel, int frame, int bin, float re, float im)
+    {
+        float* at = hotbin(channel, frame, bin, true);
+        if (!at)
+            return false;
+        const bool pair = bin != 0 && bin != fftsize / 2;
+        const float first = bin == 0 || pair ? re : im;
+        // A bin written as it is changes nothing, on a frame not edited yet too.
+        if (at[0] == first && (!pair || at[1] == im))
+            return true;
+        if (frame != hotwrite[channel].frame)
+            return false; // its first edit: the full accessor copies it for the write-back
+        at[0] = first;
+        if (pair)
+            at[1] = im;
+        return true;
+    }
 
     void analyze(double t, double dt, int channel);
     void analyzeselection(double t, double dt, int channel);
@@ -201,6 +232,33 @@ private:
     // window grows (follow). A single pass back (a paste after a cut) is not.
     IntRange reach, lastreach;
     int revisits = 0;
+    // The frame of each channel the last read and the last edit found (see
+    // quickgetbin): an edit's frame has its copy for the write-back taken.
+    // Whatever moves the arrays or changes what frameat and editframe check
+    // forgets them.
+    struct HotFrame
+    {
+        int frame = std::numeric_limits<int>::min();
+        float* p = nullptr;
+        bool writable = false; // no pending sample edit clashes with a write
+    };
+    HotFrame hotread[maxchannels], hotwrite[maxchannels];
+    // The floats of a bin of a hot frame (a write may compare with them), or null.
+    float* hotbin(int channel, int frame, int bin, bool write) const
+    {
+        if (unsigned(channel) >= unsigned(maxchannels) || bin < selectionbins.low || bin > selectionbins.high
+            || bin > fftsize / 2)
+            return nullptr;
+        const HotFrame& w = hotwrite[channel];
+        const HotFrame& r = hotread[channel];
+        float* p = frame == w.frame ? w.p : frame == r.frame && (r.writable || !write) ? r.p : nullptr;
+        return !p ? nullptr : bin == 0 ? p : bin == fftsize / 2 ? p + 1 : p + 2 * qint64(bin);
+    }
+    void forgethot()
+    {
+        std::fill(std::begin(hotread), std::end(hotread), HotFrame());
+        std::fill(std::begin(hotwrite), std::end(hotwrite), HotFrame());
+    }
     bool ensurestorage();
     float* runframe(int channel, int frame, int firstbin, int count, bool write, IntRange& bins);
     void freestorage();

@@ -38,6 +38,7 @@ void Buffer::bindlayer(layer* l)
 {
     const std::lock_guard lock(guard);
     writeback();
+    forgethot();
     forgetcache(); // what edits left goes to the layer being left
     boundlayer = nullptr;
     writewithoutlayer = false;
@@ -89,6 +90,7 @@ void Buffer::flush()
 {
     const std::lock_guard lock(guard);
     writeback();
+    forgethot(); // the step's reach starts again
     // A step ends here: what it reached is what the next one may go back over.
     if (!reach.empty()) {
         const bool back = !lastreach.empty() && lastreach.low < reach.high && reach.low < lastreach.high;
@@ -158,6 +160,7 @@ bool Buffer::clash(IntRange samples, IntRange frames) const
 void Buffer::writeback()
 {
     const std::lock_guard lock(guard);
+    forgethot();
     if (cachestart == unsettime || channels < 1 || !haswindow())
         return;
     // Window samples rewritten, and how far the edits themselves reached:
@@ -469,6 +472,7 @@ int Buffer::growablesamples() const
 // window of another size takes new arrays.
 void Buffer::placewindow(double time, int samples)
 {
+    forgethot();
     if (!haswindow() || samplerate <= 0 || channels < 1 || channels > allocatedchannels
         || allocatedsamples != windowsamples || allocatedsize != fftsize || allocatedoverlap != overlap)
         return;
@@ -614,6 +618,7 @@ void Buffer::analyzenew(int first, int last)
 // ends, as it is placed around what a stroke reaches (follow).
 void Buffer::setvalidranges()
 {
+    forgethot();
     const int h = hop();
     const int size = windowsamples;
     const int windowframes = this->windowframes();
@@ -696,9 +701,12 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
         return;
     // A bin written as it is changes nothing, so it leaves the layer as it is.
     const bool same = bin == 0 ? p[0] == re : bin == half ? p[1] == im : p[2 * bin] == re && p[2 * bin + 1] == im;
-    if (same)
+    if (same) {
+        hotread[channel] = {frame, p, true};
         return;
+    }
     p = editframe(channel, frame, p);
+    hotwrite[channel] = {frame, p, true};
     if (bin == 0) {
         p[0] = re;
     } else if (bin == half) {
@@ -715,9 +723,10 @@ QVector2D Buffer::getbin(int channel, int frame, int bin)
     const int half = fftsize / 2;
     if (boundlayer && (bin < 0 || bin > half || bin < selectionbins.low || bin > selectionbins.high))
         return {0, 0};
-    const float* p = frameat(channel, frame, false);
+    float* p = frameat(channel, frame, false);
     if (!p)
         return {0, 0};
+    hotread[channel] = {frame, p, !clash(dirtysamples[channel], {frame - 1, frame + 1})};
     if (bin == 0)
         return {p[0], 0};
     if (bin == half)
@@ -818,6 +827,7 @@ void Buffer::setsample(int channel, int sample, float value)
         if (sample >= start && sample < start + roundhalfup64(boundlayer->length * samplerate))
             return;
     }
+    forgethot(); // bin edits near it must write back first (clash)
     IntRange& dirty = dirtysamples[channel];
     dirty = {std::min(dirty.low, edit.low), std::max(dirty.high, edit.high)};
     sampledelta[channel][sample - cachestartsample] += value - current;

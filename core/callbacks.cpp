@@ -184,6 +184,8 @@ QVector2D getbincb(int buffer, int channel, int frame, int bin)
     if (!b)
         return QVector2D(0, 0);
     const std::lock_guard lock(b->guard);
+    if (QVector2D v; b->quickgetbin(channel, frame, bin, v))
+        return v;
     if (b->boundlayer
         && (!channelok(b, channel, "getbin") || !transformok(b, "getbin")
             || !binok(b, frame, bin, "getbin")))
@@ -197,6 +199,8 @@ void setbincb(int buffer, int channel, int frame, int bin, float re, float im)
     if (!b)
         return;
     const std::lock_guard lock(b->guard);
+    if (b->quicksetbin(channel, frame, bin, re, im))
+        return;
     if (b->boundlayer
         && (!channelok(b, channel, "setbin") || !transformok(b, "setbin")
             || !binok(b, frame, bin, "setbin")))

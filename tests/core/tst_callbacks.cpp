@@ -28,6 +28,7 @@ private slots:
     void init();
     void reachTheBuffers();
     void refusedCallsAreHarmlessAndLoggedOnce();
+    void binsOfTheLastFrameFollowTheBuffer();
     void positionsPastTheLayerEndAreWritable();
     void transferClipsToTheAddressableRange();
     void lobeCentreIsOneForEveryWindow_data();
@@ -249,6 +250,34 @@ void TestCallbacks::refusedCallsAreHarmlessAndLoggedOnce()
     QCOMPARE(log.count("Plugin callback getlobe: offset 256 bins"), 1);
     QCOMPARE(log.count("getlobe: offset"), 1);
     QCOMPARE(log.count("further refusals of this kind are not logged"), 6);
+}
+
+// The callbacks answer the bins of the frame they last found without looking
+// it up again: a write-back, a selection or a window moved in between must
+// not let a read or write through as if nothing had changed.
+void TestCallbacks::binsOfTheLastFrameFollowTheBuffer()
+{
+    const int frame = 40, bin = 30, centre = frame * (fftsize / 4);
+    const QVector2D was = getbincb(1, 0, frame, bin);
+    setbincb(1, 0, frame, bin, 2 * was.x(), 2 * was.y());
+    buffers[1]->flush();
+    const float once = layersample(layers[1], 0, centre);
+    QVERIFY(once != rampvalue(0, centre));
+    // After the write-back the frame's next edit is written back too.
+    setbincb(1, 0, frame, bin, 4 * was.x(), 4 * was.y());
+    buffers[1]->flush();
+    QVERIFY(layersample(layers[1], 0, centre) != once);
+    QVERIFY(near(getbincb(1, 0, frame, bin), 4 * was));
+
+    // A read far away moves the window; the frame is found again where it went.
+    QVERIFY(getbincb(1, 0, 5000, bin).isNull());
+    QVERIFY(near(getbincb(1, 0, frame, bin), 4 * was));
+    // A selection that leaves the frame out reads it as zeros and keeps it.
+    buffers[1]->inselection(QRectF(1.0, rate / 2, 0.5, -rate / 2));
+    QCOMPARE(getbincb(1, 0, frame, bin), QVector2D(0, 0));
+    setbincb(1, 0, frame, bin, 1, 1);
+    buffers[1]->inselection(QRectF());
+    QVERIFY(near(getbincb(1, 0, frame, bin), 4 * was));
 }
 
 void TestCallbacks::positionsPastTheLayerEndAreWritable()
