@@ -1,6 +1,7 @@
 #include "glchannel.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QMessageBox>
 #include <QMutexLocker>
@@ -34,10 +35,16 @@ namespace {
 
 
 
-QOpenGLShader* compileshader(QOpenGLShader::ShaderType type, const QString& file)
+// A shader from its resource file, with `define` defined after its #version
+// line when given.
+QOpenGLShader* compileshader(QOpenGLShader::ShaderType type, const QString& file, const QByteArray& define = {})
 {
     auto* shader = new QOpenGLShader(type);
-    shader->compileSourceFile(":/shaders/" + file);
+    QFile source(":/shaders/" + file);
+    QByteArray code = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
+    if (!define.isEmpty())
+        code.insert(code.indexOf('\n') + 1, "#define " + define + "\n");
+    shader->compileSourceCode(code);
     return shader;
 }
 
@@ -299,12 +306,16 @@ void GLChannel::setupshared()
         glReport("intializeGL full start");
         glshared.fmap = compileshader(QOpenGLShader::Fragment, "fmap.frag");
         glshared.pmap = linkprogram(glshared.vertex, glshared.fmap);
+        glshared.fmapcolor = compileshader(QOpenGLShader::Fragment, "fmap.frag", "MIXCOLOURS");
+        glshared.pmapcolor = linkprogram(glshared.vertex, glshared.fmapcolor);
         glshared.fdisplace = compileshader(QOpenGLShader::Fragment, "fdisplace.frag");
         glshared.pdisplace = linkprogram(glshared.vertex, glshared.fdisplace);
         glshared.fcolor = compileshader(QOpenGLShader::Fragment, "fcolor.frag");
         glshared.pcolor = linkprogram(glshared.vertex, glshared.fcolor);
         logshader("fmap", glshared.fmap);
         logprogram("pmap", glshared.pmap);
+        logshader("fmapcolor", glshared.fmapcolor);
+        logprogram("pmapcolor", glshared.pmapcolor);
         logshader("fdisplace", glshared.fdisplace);
         logprogram("pdisplace", glshared.pdisplace);
         logshader("fcolor", glshared.fcolor);
@@ -322,13 +333,14 @@ void GLChannel::releaseshared()
     sharedclaimed = false;
     if (--glshared.users > 0)
         return;
-    QOpenGLShaderProgram** programs[] = {&glshared.pmaplimited, &glshared.pmap, &glshared.pdisplace, &glshared.pcolor};
+    QOpenGLShaderProgram** programs[] = {&glshared.pmaplimited, &glshared.pmap, &glshared.pmapcolor,
+                                         &glshared.pdisplace, &glshared.pcolor};
     for (QOpenGLShaderProgram** p : programs) {
         delete *p;
         *p = nullptr;
     }
-    QOpenGLShader** shaders[] = {&glshared.vertex, &glshared.fmaplimited, &glshared.fmap, &glshared.fdisplace,
-                                 &glshared.fcolor};
+    QOpenGLShader** shaders[] = {&glshared.vertex,    &glshared.fmaplimited, &glshared.fmap,
+                                 &glshared.fmapcolor, &glshared.fdisplace,   &glshared.fcolor};
     for (QOpenGLShader** s : shaders) {
         delete *s;
         *s = nullptr;

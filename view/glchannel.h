@@ -237,9 +237,16 @@ private:
     void opencontextmenu(QPoint global);
     QColor slotcolor(int slot) const;
 
-    void paintfullmap();
+    // The slot levels through `program`: pmap into the map frame buffer
+    // (with the values under the pointer), or pmapcolor mixed in the slot
+    // colours straight onto the screen.
+    void paintfullmap(QOpenGLShaderProgram* program);
+    bool pointerinside() const;
+    void setslotcolours(QOpenGLShaderProgram* program) const;
     void paintfulldisplace();
-    void paintfullcolor();
+    // Mixes the slot levels of `levels` (the map or its relief) in their colours.
+    void paintfullcolor(unsigned levels);
+    double reliefcopies() const;
     void paintzebra();
     void paintdevicecursorarea();
     void paintlimitedmap();

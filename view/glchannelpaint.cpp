@@ -31,6 +31,13 @@ bool linked(QOpenGLShaderProgram* program)
 
 } // namespace
 
+void GLChannel::setslotcolours(QOpenGLShaderProgram* program) const
+{
+    program->setUniformValue("colormix", rgb(colormix));
+    program->setUniformValue("colorselect", rgb(colorselect));
+    program->setUniformValue("colorclipboard", rgb(colorclipboard));
+}
+
 QColor GLChannel::slotcolor(int slot) const
 {
     return slot == 0 ? colormix : slot == 1 ? colorselect : colorclipboard;
@@ -158,12 +165,24 @@ void GLChannel::paintGL()
                           && displayarea.height() != 0;
     if (drawable) {
         if (fullext) {
-            glf->glBindFramebuffer(GL_FRAMEBUFFER, mapfbo);
-            paintfullmap();
-            glf->glBindFramebuffer(GL_FRAMEBUFFER, displacefbo);
-            paintfulldisplace();
-            glf->glBindFramebuffer(GL_FRAMEBUFFER, screenfbo());
-            paintfullcolor();
+            // A relief of one copy is the map clipped to 1, which the colour
+            // pass does itself; without the values under the pointer the map
+            // need not be kept either. Each pass saved is a full-view pass
+            // and a wait of the renderer for the pass before.
+            const bool relief = reliefcopies() > 1;
+            if (!relief && !pointerinside() && linked(glshared.pmapcolor)) {
+                glf->glBindFramebuffer(GL_FRAMEBUFFER, screenfbo());
+                paintfullmap(glshared.pmapcolor);
+            } else {
+                glf->glBindFramebuffer(GL_FRAMEBUFFER, mapfbo);
+                paintfullmap(glshared.pmap);
+                if (relief) {
+                    glf->glBindFramebuffer(GL_FRAMEBUFFER, displacefbo);
+                    paintfulldisplace();
+                }
+                glf->glBindFramebuffer(GL_FRAMEBUFFER, screenfbo());
+                paintfullcolor(relief ? displacetex : maptex);
+            }
             paintzebra();
             paintdevicecursorarea();
         } else {
@@ -192,14 +211,22 @@ void GLChannel::paintGL()
     glReport("paintGL end");
 }
 
-void GLChannel::paintfullmap()
+// The pointer lies strictly inside the display area: the map pass reads the
+// values under it.
+bool GLChannel::pointerinside() const
+{
+    const double x = displayarea.x(), y = displayarea.y(), w = displayarea.width(), h = displayarea.height();
+    const double t = mousepos.x(), f = mousepos.y();
+    return haspointer() && x < t && t < x + w && y + h < f && f < y;
+}
+
+void GLChannel::paintfullmap(QOpenGLShaderProgram* p)
 {
     glReport("paintGL full map start");
     const int W = pixelsize().width(), H = pixelsize().height();
     clearpass();
     gl->glDisable(GL_DEPTH_TEST);
     gl->glDisable(GL_BLEND);
-    QOpenGLShaderProgram* p = glshared.pmap;
     if (linked(p)) {
         p->bind();
         p->setUniformValue("texpower", QVector4D(1, 0, 0, 0));
@@ -207,12 +234,15 @@ void GLChannel::paintfullmap()
         p->setUniformValue("multiplier", float(std::pow(2.0, mult / 6.0)));
         p->setUniformValue("invgamma", float(10.0 / std::max(gamma, 1)));
         p->setUniformValue("phase", phase ? 1.0f : 0.0f);
+        const bool colours = p == glshared.pmapcolor;
+        if (colours)
+            setslotcolours(p);
         drawslots(p, filt ? GL_LINEAR : GL_NEAREST);
 
         // The values under the pointer, for the level curves and the read-out.
         const double x = displayarea.x(), y = displayarea.y(), w = displayarea.width(), h = displayarea.height();
         const double t = mousepos.x(), f = mousepos.y();
-        if (haspointer() && x < t && t < x + w && y + h < f && f < y) {
+        if (!colours && pointerinside()) {
             const int pxx = std::clamp(roundhalfup(t * W / w) - roundhalfup(W * x / w), 0, W - 1);
             const int pxy = std::clamp(roundhalfup(f * H / -h) - roundhalfup(H * (y + h) / -h), 0, H - 1);
             gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -225,6 +255,14 @@ void GLChannel::paintfullmap()
         p->release();
     }
     glReport("paintGL full map end");
+}
+
+// The relief is drawn one copy per device pixel of its size, which is given
+// in widget pixels like every mark over the spectrogram; the size is bounded
+// so that a stray value cannot stall the view.
+double GLChannel::reliefcopies() const
+{
+    return 1.0 + std::clamp(disp.x() * devicePixelRatioF(), 0.0, 8192.0);
 }
 
 void GLChannel::paintfulldisplace()
@@ -245,10 +283,7 @@ void GLChannel::paintfulldisplace()
         p->bind();
         p->setUniformValue("maptex", 0);
         const double theta = disp.y() * 0.01745329252;
-        // The relief is drawn one copy per device pixel of its size, which is
-        // given in widget pixels like every mark over the spectrogram; the size
-        // is bounded so that a stray value cannot stall the view.
-        const double n = 1.0 + std::clamp(disp.x() * devicePixelRatioF(), 0.0, 8192.0);
+        const double n = reliefcopies();
         for (int b = 0; b < n; ++b) {
             const double dx = b * std::cos(theta) / W, dy = b * std::sin(theta) / H;
             const double lo = b / n, hi = (b + 1) / n;
@@ -271,7 +306,7 @@ void GLChannel::paintfulldisplace()
     glReport("paintGL full displace end");
 }
 
-void GLChannel::paintfullcolor()
+void GLChannel::paintfullcolor(unsigned levels)
 {
     glReport("paintGL full color start");
     clearpass();
@@ -280,14 +315,12 @@ void GLChannel::paintfullcolor()
     gl->glOrtho(0, 1, 0, 1, 1, 0);
     gl->glDisable(GL_BLEND);
     gl->glActiveTexture(GL_TEXTURE0);
-    gl->glBindTexture(GL_TEXTURE_2D, displacetex);
+    gl->glBindTexture(GL_TEXTURE_2D, levels);
     QOpenGLShaderProgram* p = glshared.pcolor;
     if (linked(p)) {
         p->bind();
         p->setUniformValue("tex", 0);
-        p->setUniformValue("colormix", rgb(colormix));
-        p->setUniformValue("colorselect", rgb(colorselect));
-        p->setUniformValue("colorclipboard", rgb(colorclipboard));
+        setslotcolours(p);
         gl->glBegin(GL_QUADS);
         gl->glTexCoord2d(0, 0);
         gl->glVertex2d(0, 0);
@@ -315,9 +348,7 @@ void GLChannel::paintlimitedmap()
         p->bind();
         p->setUniformValue("multiplier16", float(std::pow(2.0, mult / 6.0) * 0.0625));
         p->setUniformValue("invgamma", float(10.0 / std::max(gamma, 1)));
-        p->setUniformValue("colormix", rgb(colormix));
-        p->setUniformValue("colorselect", rgb(colorselect));
-        p->setUniformValue("colorclipboard", rgb(colorclipboard));
+        setslotcolours(p);
         drawslots(p, GL_NEAREST);
         p->release();
     }

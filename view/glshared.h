@@ -16,10 +16,12 @@ struct GLShared
     QOpenGLShader* vertex = nullptr;
     QOpenGLShader* fmaplimited = nullptr;
     QOpenGLShader* fmap = nullptr;
+    QOpenGLShader* fmapcolor = nullptr; // fmap with MIXCOLOURS
     QOpenGLShader* fdisplace = nullptr;
     QOpenGLShader* fcolor = nullptr;
     QOpenGLShaderProgram* pmaplimited = nullptr;
     QOpenGLShaderProgram* pmap = nullptr;
+    QOpenGLShaderProgram* pmapcolor = nullptr;
     QOpenGLShaderProgram* pdisplace = nullptr;
     QOpenGLShaderProgram* pcolor = nullptr;
 };

@@ -1,6 +1,9 @@
 #version 120
 // Per slot (red = mix, green = current layer, blue = clipboard): the level
 // after multiplier and gamma, or the bin shift where the level is visible.
+// Built with MIXCOLOURS, it also clips them to 1 and mixes them in the slot
+// colours, as the colour pass would: map and colour in one pass where no
+// relief and no value under the pointer are wanted.
 uniform sampler2D tex0;
 uniform sampler2D tex1;
 uniform sampler2D tex2;
@@ -12,6 +15,11 @@ uniform vec4 texphase;
 uniform float multiplier;
 uniform float invgamma;
 uniform float phase;
+#ifdef MIXCOLOURS
+uniform vec3 colormix;
+uniform vec3 colorselect;
+uniform vec3 colorclipboard;
+#endif
 
 void main()
 {
@@ -23,5 +31,11 @@ void main()
     vec3 shift = vec3(dot(s0, texphase), dot(s1, texphase), dot(s2, texphase));
     level = pow(max(level * multiplier, vec3(0.0)), vec3(invgamma));
     shift = shift * step(vec3(0.04), level);
-    gl_FragColor = vec4(mix(level, shift, phase), 0.0);
+    vec3 v = mix(level, shift, phase);
+#ifdef MIXCOLOURS
+    v = clamp(v, 0.0, 1.0);
+    gl_FragColor = vec4(colormix * v.r + colorselect * v.g + colorclipboard * v.b, 0.0);
+#else
+    gl_FragColor = vec4(v, 0.0);
+#endif
 }

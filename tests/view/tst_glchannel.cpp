@@ -130,6 +130,31 @@ private slots:
         QVERIFY2(qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 30, qPrintable(QColor(p).name()));
     }
 
+    // Without the values under the pointer the levels are mixed in their
+    // colours in the map pass itself; with them, through the map frame
+    // buffer. Both draw the same picture away from the crosshair.
+    void pointerKeepsThePicture()
+    {
+        auto view = makeview(0);
+        QVERIFY(view);
+        QVERIFY(drivemixandcurrent(*view, sine.get(), area));
+        view->ingamma(20); // levels between 0 and 1 across the line's flanks
+        const QImage direct = view->grabFramebuffer();
+        view->inmouseevent(QPointF(1.5, 3000.0), 1.0f);
+        const QImage mapped = view->grabFramebuffer();
+        QVERIFY(view->pixelvalues[0] > 0.0f); // read back: the map pass ran
+        int worst = 0, lit = 0;
+        for (int y = linerow - 12; y <= linerow + 12; ++y)
+            for (int x = 10; x < 250; ++x) {
+                const QRgb a = direct.pixel(x, y), b = mapped.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+                lit += qRed(a) > 40 ? 1 : 0;
+            }
+        QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+        QVERIFY(lit > 100);
+    }
+
     // The displacement repeats each level along its direction: upwards here.
     void displaceMakesRelief()
     {
