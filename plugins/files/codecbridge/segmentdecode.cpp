@@ -147,6 +147,9 @@ bool FilePlugin::decodeinsegments(const QString& source, const QString& destinat
         QStringList arguments{QStringLiteral("-ss"), QString::number(part.first / flac.samplerate)};
         if (!part.last)
             arguments << QStringLiteral("-t") << QString::number(part.frames / flac.samplerate);
+        // The parts already fill the cores: a converter's own decoding threads
+        // only cost CPU and, on a busy machine, wait on each other.
+        arguments << QStringLiteral("-threads") << QStringLiteral("1");
         arguments << QStringLiteral("-i") << source << QStringLiteral("-y") << QStringLiteral("-vn")
                   << QStringLiteral("-f") << QStringLiteral("f32le") << QStringLiteral("pipe:3");
         process->start(program, arguments);
