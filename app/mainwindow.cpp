@@ -38,6 +38,7 @@
 #include "sessionfolder.h"
 #include "splash.h"
 #include "utilitywatch.h"
+#include "view/displaypool.h"
 
 QWidget* backgroundwidget = nullptr;
 QDockWidget* historydockptr = nullptr;
@@ -331,6 +332,17 @@ void MainWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
     savegeometry();
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    // A repaint of the window draws the views: the display work steps aside
+    // for it rather than share the cores with the renderer.
+    if (event->type() == QEvent::UpdateRequest) {
+        const displaypool::Foreground painting;
+        return QMainWindow::event(event);
+    }
+    return QMainWindow::event(event);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)

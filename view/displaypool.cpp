@@ -1,7 +1,10 @@
 #include "displaypool.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -104,6 +107,15 @@ Pool& pool()
     return p;
 }
 
+// Repaints of the window under way (Foreground), and on this thread.
+std::mutex foregroundmutex;
+std::condition_variable foregroundended;
+int foregrounds = 0;        // under foregroundmutex
+std::uint64_t repaints = 0; // under foregroundmutex: repaints begun
+std::atomic<int> painting{0};
+thread_local int paintinghere = 0;
+thread_local std::uint64_t waitedfor = 0; // the repaint this thread last gave way to
+
 } // namespace
 
 namespace displaypool {
@@ -116,6 +128,45 @@ void parallelfor(int count, const std::function<void(int)>& task)
 int concurrency()
 {
     return pool().size() + 1;
+}
+
+Foreground::Foreground()
+{
+    ++paintinghere;
+    {
+        std::lock_guard<std::mutex> lock(foregroundmutex);
+        if (foregrounds++ == 0)
+            ++repaints;
+    }
+    painting.fetch_add(1);
+}
+
+Foreground::~Foreground()
+{
+    --paintinghere;
+    {
+        std::lock_guard<std::mutex> lock(foregroundmutex);
+        --foregrounds;
+    }
+    painting.fetch_sub(1);
+    foregroundended.notify_all();
+}
+
+void yieldtoforeground(const std::function<bool()>& stop)
+{
+    // The painting thread itself never waits for its own repaint to end.
+    if (painting.load(std::memory_order_relaxed) == 0 || paintinghere > 0)
+        return;
+    std::unique_lock<std::mutex> lock(foregroundmutex);
+    // Each thread gives way to a repaint once, for a bounded time: a repaint
+    // that lasts holds the work back no longer than that.
+    if (foregrounds == 0 || waitedfor == repaints)
+        return;
+    waitedfor = repaints;
+    const std::uint64_t repaint = repaints;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (foregrounds > 0 && repaints == repaint && !stop() && std::chrono::steady_clock::now() < until)
+        foregroundended.wait_for(lock, std::chrono::milliseconds(2));
 }
 
 } // namespace displaypool

@@ -579,7 +579,9 @@ void TexBuffer::computecolumns(const Grid& g, Block& work, qint64 first, qint64 
 
     qint64 c = first; // the column of the frame in lane 0
     auto span = columnframes(g.tstep, c);
+    const std::function<bool()> stop = [this] { return givingup(); };
     for (qint64 j0 = jfirst; j0 <= jlast && !givingup(); j0 += lanes) {
+        displaypool::yieldtoforeground(stop);
         const int used = int(std::min<qint64>(lanes, jlast - j0 + 1));
         fft.load(s.samples.data() + size_t(j0 - jfirst) * hop, hop, used, window);
         fft.forward();

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <tuple>
@@ -13,6 +14,7 @@
 
 #include "testsupport.h"
 #include "core/analysiswindow.h"
+#include "view/displaypool.h"
 #include "view/texbuffer.h"
 #include "viewtestsupport.h"
 
@@ -298,6 +300,33 @@ private slots:
         QCOMPARE(c.published.load(), 1);
         QMutexLocker result(&c.worker.resultmutex);
         QCOMPARE(c.worker.resultlayer, b.get());
+    }
+
+    // Display work gives way to a repaint of the window, once and for a
+    // bounded time: the painting thread never waits for itself, another
+    // thread comes back on its own, and a picture asked for during a repaint
+    // that does not end is still computed.
+    void workGivesWayToARepaint()
+    {
+        std::atomic<int> looks{0};
+        const std::function<bool()> stop = [&] {
+            ++looks;
+            return false;
+        };
+        displaypool::yieldtoforeground(stop);
+        QCOMPARE(looks.load(), 0);
+        std::unique_ptr<layer> l(makesinelayer(1000, 0.5, 48000, 1, 20.0));
+        Counted c;
+        c.worker.bindlayer(l.get(), 0);
+        c.worker.infftparam(2, 4096, 4, false);
+        const displaypool::Foreground painting;
+        displaypool::yieldtoforeground(stop);
+        QCOMPARE(looks.load(), 0);
+        std::thread other([&] { displaypool::yieldtoforeground(stop); });
+        other.join();
+        QVERIFY(looks.load() >= 1);
+        c.worker.intexrequest(QRectF(0, 24000, 20, -24000), QSize(1000, 500));
+        QVERIFY(waituntil([&] { return c.published.load() == 1; }, 120000));
     }
 
     // A 0.5 sine shows within 3 dB of its level, at the row of its frequency,
