@@ -230,12 +230,20 @@ size_t framebytes(const KeptFrames::Frame& f, int pairs)
         peak = std::max(peak, std::max(std::fabs(f.bins[i]), std::fabs(f.analysis[i])));
     const float rounding = peak * 0x1p-20f;
     // Most frames that an edit scaled differ from their analysis by its
-    // rounding alone: one pass over every float (in lanes, and a NaN counts
-    // as beyond) tells most of them; pairs outside the mask may be what
-    // exceeds it, and then the pairs it covers are looked at one by one.
-    bool beyond = false;
-    for (int i = 0; i < n; ++i)
-        beyond |= !(std::fabs(f.bins[i] - f.analysis[i]) <= rounding);
+    // rounding alone: one pass over every float (a NaN counts as beyond)
+    // tells them before anything is copied. Pairs outside the mask may be
+    // what exceeds it: then the pairs it covers are looked at one by one.
+    // Eight lanes, each its own verdict, so that the compiler widens it.
+    constexpr int lanes = 8;
+    const int whole = n - n % lanes;
+    int beyond[lanes] = {};
+    for (int i = 0; i < whole; i += lanes)
+        for (int j = 0; j < lanes; ++j)
+            beyond[j] |= !(std::fabs(f.bins[i + j] - f.analysis[i + j]) <= rounding);
+    for (int i = whole; i < n; ++i)
+        beyond[0] |= !(std::fabs(f.bins[i] - f.analysis[i]) <= rounding);
+    if (std::none_of(beyond, beyond + lanes, [](int b) { return b != 0; }))
+        return 0;
     bool rounded = true;
     size_t runs = 0, differing = 0;
     for (int p = 0; p < pairs; ++p) {
@@ -243,7 +251,7 @@ size_t framebytes(const KeptFrames::Frame& f, int pairs)
             continue;
         ++differing;
         runs += p == 0 || !differs(f, p - 1);
-        if (!beyond || !rounded)
+        if (!rounded)
             continue;
         for (int i = 2 * p; i < 2 * p + 2; ++i)
             if (!(std::fabs(f.bins[i] - f.analysis[i]) <= rounding))
