@@ -8,7 +8,8 @@
 // one thread) for its frames, and one analysis and resynthesis pass of a
 // Buffer over it.
 //
-// It needs a display (xvfb-run) or runs on Qt's offscreen platform.
+// It needs a display (xvfb-run): on Qt's offscreen platform the views have
+// no OpenGL and the box that says so waits for an answer that never comes.
 #include <benchmark/benchmark.h>
 
 #include <QAction>

@@ -207,44 +207,78 @@ KeptFrames::~KeptFrames()
 
 // Per frame: the count of runs, then each run as its first pair, its length
 // and its floats. Only pairs that differ from the analysis are kept: the
-// others come back from it. False when nothing is worth keeping: no pair
-// differs, or every difference is within the rounding of the transforms
-// (2^-20 of the frame's peak, 120 dB below it), which the analysis alone
-// comes within.
-static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>& out)
+// others come back from it. Nothing is worth keeping when no pair differs,
+// or when every difference is within the rounding of the transforms (2^-20
+// of the frame's peak, 120 dB below it), which the analysis alone comes
+// within.
+namespace {
+
+bool differs(const KeptFrames::Frame& f, int p)
 {
-    auto put = [&out](const void* p, size_t n) {
-        const char* c = static_cast<const char*>(p);
-        out.insert(out.end(), c, c + n);
-    };
-    auto differs = [&f](int p) {
-        return (f.mask[p >> 6] >> (p & 63) & 1)
-               && (f.bins[2 * p] != f.analysis[2 * p] || f.bins[2 * p + 1] != f.analysis[2 * p + 1]);
-    };
+    return (f.mask[p >> 6] >> (p & 63) & 1)
+           && (f.bins[2 * p] != f.analysis[2 * p] || f.bins[2 * p + 1] != f.analysis[2 * p + 1]);
+}
+
+// The bytes the frame's record takes, 0 when nothing is worth keeping.
+// Sizing every frame before any is written lets a record be filled in
+// place, once: a whole-layer edit keeps about a gigabyte of frames.
+size_t framebytes(const KeptFrames::Frame& f, int pairs)
+{
+    const int n = 2 * pairs;
     float peak = 0;
-    for (int i = 0; i < 2 * pairs; ++i)
+    for (int i = 0; i < n; ++i)
         peak = std::max(peak, std::max(std::fabs(f.bins[i]), std::fabs(f.analysis[i])));
     const float rounding = peak * 0x1p-20f;
     // Most frames that an edit scaled differ from their analysis by its
-    // rounding alone: those are known before anything is copied.
+    // rounding alone: one pass over every float (a NaN counts as beyond)
+    // tells them before anything is copied. Pairs outside the mask may be
+    // what exceeds it: then the pairs it covers are looked at one by one.
+    // Eight lanes, each its own verdict, so that the compiler widens it.
+    constexpr int lanes = 8;
+    const int whole = n - n % lanes;
+    int beyond[lanes] = {};
+    for (int i = 0; i < whole; i += lanes)
+        for (int j = 0; j < lanes; ++j)
+            beyond[j] |= !(std::fabs(f.bins[i + j] - f.analysis[i + j]) <= rounding);
+    for (int i = whole; i < n; ++i)
+        beyond[0] |= !(std::fabs(f.bins[i] - f.analysis[i]) <= rounding);
+    if (std::none_of(beyond, beyond + lanes, [](int b) { return b != 0; }))
+        return 0;
     bool rounded = true;
-    for (int p = 0; p < pairs && rounded; ++p)
-        if (differs(p))
-            for (int i = 2 * p; i < 2 * p + 2; ++i)
-                if (!(std::fabs(f.bins[i] - f.analysis[i]) <= rounding))
-                    rounded = false;
+    size_t runs = 0, differing = 0;
+    for (int p = 0; p < pairs; ++p) {
+        if (!differs(f, p))
+            continue;
+        ++differing;
+        runs += p == 0 || !differs(f, p - 1);
+        if (!rounded)
+            continue;
+        for (int i = 2 * p; i < 2 * p + 2; ++i)
+            if (!(std::fabs(f.bins[i] - f.analysis[i]) <= rounding))
+                rounded = false;
+    }
     if (rounded)
-        return false;
-    const size_t countat = out.size();
+        return 0;
+    const size_t carried = f.carry ? size_t(f.carrycount) : 0;
+    return 4 + runs * 8 + differing * 8 + 4 + carried * 4;
+}
+
+void encodeframe(const KeptFrames::Frame& f, int pairs, char* out)
+{
+    const auto put = [&out](const void* p, size_t n) {
+        std::memcpy(out, p, n);
+        out += n;
+    };
+    char* const countat = out;
     quint32 runs = 0;
     put(&runs, sizeof runs);
     for (int p = 0; p < pairs;) {
-        if (!differs(p)) {
+        if (!differs(f, p)) {
             ++p;
             continue;
         }
         int e = p;
-        while (e < pairs && differs(e))
+        while (e < pairs && differs(f, e))
             ++e;
         const quint32 run[2] = {quint32(p), quint32(e - p)};
         put(run, sizeof run);
@@ -252,44 +286,59 @@ static bool encodeframe(const KeptFrames::Frame& f, int pairs, std::vector<char>
         ++runs;
         p = e;
     }
-    std::memcpy(out.data() + countat, &runs, sizeof runs);
+    std::memcpy(countat, &runs, sizeof runs);
     // What the frame's hop of samples owes the time buffer (a change the
     // floats could not take), so that an inverse made after it came back
     // still cancels to the bit.
     const quint32 carried = f.carry ? quint32(f.carrycount) : 0;
     put(&carried, sizeof carried);
-    put(f.carry, sizeof(float) * carried);
-    return true;
+    if (carried)
+        put(f.carry, sizeof(float) * carried);
 }
+
+} // namespace
 
 void KeptFrames::add(quint64 setting, int channel, int fftsize, const std::vector<Frame>& frames, const QString& name)
 {
     if (frames.empty() || fftsize < 2)
         return;
+    const int pairs = fftsize / 2;
+    std::vector<size_t> sizes(frames.size());
+    size_t total = 0, count = 0;
+    for (size_t k = 0; k < frames.size(); ++k) {
+        sizes[k] = framebytes(frames[k], pairs);
+        total += sizes[k];
+        count += sizes[k] > 0;
+    }
+    if (count == 0) {
+        const std::lock_guard lock(guard());
+        owner = name;
+        return;
+    }
     auto r = std::make_unique<Record>();
     r->setting = setting;
     r->channel = channel;
     r->fftsize = fftsize;
-    std::vector<char> bytes;
-    for (const Frame& f : frames) {
-        bytes.clear();
-        if (!encodeframe(f, fftsize / 2, bytes))
+    // Exactly sized, so that what memory holds is what the allowance counts.
+    r->frames.reserve(count);
+    r->hashes.reserve(count);
+    r->offsets.reserve(count + 1);
+    r->payload.resize(total);
+    size_t at = 0;
+    for (size_t k = 0; k < frames.size(); ++k) {
+        if (sizes[k] == 0)
             continue;
-        r->frames.push_back(f.frame);
-        r->hashes.push_back(f.hash);
-        r->offsets.push_back(quint32(r->payload.size()));
-        r->payload.insert(r->payload.end(), bytes.begin(), bytes.end());
+        r->frames.push_back(frames[k].frame);
+        r->hashes.push_back(frames[k].hash);
+        r->offsets.push_back(quint32(at));
+        encodeframe(frames[k], pairs, r->payload.data() + at);
+        at += sizes[k];
     }
+    r->offsets.push_back(quint32(at));
     const std::lock_guard lock(guard());
     owner = name;
-    if (r->frames.empty() || currentforgotten)
+    if (currentforgotten)
         return;
-    r->offsets.push_back(quint32(r->payload.size()));
-    // What memory holds is what the allowance counts.
-    r->payload.shrink_to_fit();
-    r->frames.shrink_to_fit();
-    r->hashes.shrink_to_fit();
-    r->offsets.shrink_to_fit();
     r->payloadbytes = qint64(r->payload.size());
     r->low = r->frames.front();
     r->high = r->frames.back();

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "core/checksum.h"
 #include "core/fileutils.h"
 #include "core/globals.h"
 #include "core/log.h"
@@ -49,6 +50,34 @@ private slots:
     {
         kvtestfolders();
         QVERIFY(temp.isValid());
+    }
+
+    // The kept files of earlier runs carry these sums: any start, length and
+    // continuation gives the CRC-32 a bit at a time gives.
+    void checksumsAreCrc32()
+    {
+        QCOMPARE(checksum("123456789", 9), 0xCBF43926u);
+        QCOMPARE(checksum("", 0), 0u);
+        QByteArray bytes(300, '\0');
+        quint32 seed = 1;
+        for (char& b : bytes)
+            b = char((seed = seed * 1103515245u + 12345u) >> 16);
+        const auto bitwise = [&](int from, int to) {
+            quint32 c = ~0u;
+            for (int i = from; i < to; ++i) {
+                c ^= quint8(bytes[i]);
+                for (int k = 0; k < 8; ++k)
+                    c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            }
+            return ~c;
+        };
+        for (int from = 0; from < 9; ++from)
+            for (int to = from; to <= bytes.size(); to += 7) {
+                const int cut = (from + to) / 2;
+                QCOMPARE(checksum(bytes.constData() + from, to - from), bitwise(from, to));
+                QCOMPARE(checksum(bytes.constData() + cut, to - cut, checksum(bytes.constData() + from, cut - from)),
+                         bitwise(from, to));
+            }
     }
 
     void listfilesorder()
