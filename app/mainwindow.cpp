@@ -338,10 +338,9 @@ bool MainWindow::event(QEvent* event)
 {
     // A repaint of the window draws the views: the display work steps aside
     // for it rather than share the cores with the renderer.
-    if (event->type() == QEvent::UpdateRequest) {
-        const displaypool::Foreground painting;
+    if (event->type() != QEvent::UpdateRequest)
         return QMainWindow::event(event);
-    }
+    const displaypool::Foreground painting;
     return QMainWindow::event(event);
 }
 

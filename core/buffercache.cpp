@@ -11,6 +11,7 @@
 #include "keptframes.h"
 #include "globals.h"
 #include "log.h"
+#include "packedbin.h"
 #include "sdk/rounding.h"
 
 bool Buffer::reachable(qint64 sample) const
@@ -700,21 +701,13 @@ void Buffer::setbin(int channel, int frame, int bin, float re, float im)
     if (!p)
         return;
     // A bin written as it is changes nothing, so it leaves the layer as it is.
-    const bool same = bin == 0 ? p[0] == re : bin == half ? p[1] == im : p[2 * bin] == re && p[2 * bin + 1] == im;
-    if (same) {
+    if (holdsbin(p, bin, half, re, im)) {
         hotread[channel] = {frame, p, true};
         return;
     }
     p = editframe(channel, frame, p);
     hotwrite[channel] = {frame, p, true};
-    if (bin == 0) {
-        p[0] = re;
-    } else if (bin == half) {
-        p[1] = im;
-    } else {
-        p[2 * bin] = re;
-        p[2 * bin + 1] = im;
-    }
+    setbinof(p, bin, half, re, im);
 }
 
 QVector2D Buffer::getbin(int channel, int frame, int bin)
@@ -727,11 +720,7 @@ QVector2D Buffer::getbin(int channel, int frame, int bin)
     if (!p)
         return {0, 0};
     hotread[channel] = {frame, p, !clash(dirtysamples[channel], {frame - 1, frame + 1})};
-    if (bin == 0)
-        return {p[0], 0};
-    if (bin == half)
-        return {0, p[1]};
-    return {p[2 * bin], p[2 * bin + 1]};
+    return binof(p, bin, half);
 }
 
 // The frame a run of bins reaches, and the bins of the run that reach the
@@ -757,15 +746,9 @@ void Buffer::getbins(int channel, int frame, int firstbin, int count, float* pai
     if (!p)
         return;
     for (int b = bins.low; b <= bins.high; ++b) {
-        float* out = pairs + 2 * (b - firstbin);
-        if (b == 0) {
-            out[0] = p[0];
-        } else if (b == half) {
-            out[1] = p[1];
-        } else {
-            out[0] = p[2 * b];
-            out[1] = p[2 * b + 1];
-        }
+        const QVector2D v = binof(p, b, half);
+        pairs[2 * (b - firstbin)] = v.x();
+        pairs[2 * (b - firstbin) + 1] = v.y();
     }
 }
 
@@ -782,21 +765,13 @@ void Buffer::setbins(int channel, int frame, int firstbin, int count, const floa
         const float re = pairs[2 * (b - firstbin)];
         const float im = pairs[2 * (b - firstbin) + 1];
         // Bins given as they are change nothing, as in setbin.
-        const bool same = b == 0 ? p[0] == re : b == half ? p[1] == im : p[2 * b] == re && p[2 * b + 1] == im;
-        if (same)
+        if (holdsbin(p, b, half, re, im))
             continue;
         if (!edited) {
             p = editframe(channel, frame, p);
             edited = true;
         }
-        if (b == 0) {
-            p[0] = re;
-        } else if (b == half) {
-            p[1] = im;
-        } else {
-            p[2 * b] = re;
-            p[2 * b + 1] = im;
-        }
+        setbinof(p, b, half, re, im);
     }
 }
 

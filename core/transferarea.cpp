@@ -9,6 +9,7 @@
 #include "buffer.h"
 #include "globals.h"
 #include "keptframes.h"
+#include "packedbin.h"
 #include "sdk/rounding.h"
 
 namespace {
@@ -16,32 +17,6 @@ namespace {
 float power(QVector2D v)
 {
     return v.x() * v.x() + v.y() * v.y();
-}
-
-// Bin b of a frame, and storing it, as getbin and setbin do: bin 0 is real,
-// the Nyquist bin (`half`) travels in the imaginary part of the pair; a bin
-// beyond them is nothing.
-QVector2D binof(const float* frame, int b, int half)
-{
-    if (b == 0)
-        return {frame[0], 0};
-    if (b == half)
-        return {0, frame[1]};
-    if (b < 0 || b > half)
-        return {0, 0};
-    return {frame[2 * b], frame[2 * b + 1]};
-}
-
-void setbinof(float* frame, int b, int half, float re, float im)
-{
-    if (b == 0)
-        frame[0] = re;
-    else if (b == half)
-        frame[1] = im;
-    else if (b > 0 && b < half) {
-        frame[2 * b] = re;
-        frame[2 * b + 1] = im;
-    }
 }
 
 // Frames or bins of a shift given as a float, `perstep` steps per unit.
